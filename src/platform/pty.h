@@ -1,0 +1,38 @@
+// A pseudo-terminal pair for the device simulator and the tests: the master side
+// plays the device, the slave path is what the program opens as its port.
+#pragma once
+
+#include <string>
+
+#include "sys_error.h"
+
+namespace vardex {
+
+class PtyPair {
+  public:
+    // Creates the pair in raw mode. The pair keeps a descriptor of its own on
+    // the slave side, so that the master does not see a hang-up each time the
+    // program closes its port; CloseKeeper() gives that up.
+    static bool Create(PtyPair* pair, SysError* error);
+
+    PtyPair() = default;
+    ~PtyPair();
+    PtyPair(PtyPair&& other) noexcept;
+    PtyPair& operator=(PtyPair&& other) noexcept;
+    PtyPair(const PtyPair&) = delete;
+    PtyPair& operator=(const PtyPair&) = delete;
+
+    int Master() const { return master_; }
+    const std::string& SlavePath() const { return slave_path_; }
+
+    // The device hangs up: the program's port sees DSR off from now on.
+    void CloseMaster();
+    void CloseKeeper();
+
+  private:
+    int master_ = -1;
+    int keeper_ = -1;
+    std::string slave_path_;
+};
+
+}  // namespace vardex

@@ -1,0 +1,489 @@
+#include "serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <set>
+
+#include "vtime.h"
+
+namespace vardex {
+namespace {
+
+using TimePoint = Clock::time_point;
+
+std::mutex g_denied_mutex;
+std::set<std::string>& DeniedPorts() {
+    static std::set<std::string> ports;
+    return ports;
+}
+
+struct BaudEntry {
+    std::uint32_t rate;
+    speed_t code;
+};
+
+constexpr BaudEntry kBauds[] = {
+    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+bool BaudToCode(std::uint32_t rate, speed_t* code) {
+    for (const auto& entry : kBauds) {
+        if (entry.rate == rate) {
+            *code = entry.code;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t CodeToBaud(speed_t code) {
+    for (const auto& entry : kBauds) {
+        if (entry.code == code) {
+            return entry.rate;
+        }
+    }
+    return 0;
+}
+
+// Milliseconds for poll(), rounded up so that a wait never ends before its deadline.
+int PollTimeout(TimePoint deadline) {
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) {
+        return 0;
+    }
+    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
+    const auto ms = (us + 999) / 1000;
+    return static_cast<int>(std::min<long long>(ms, 60'000));
+}
+
+bool NoModemLinesErrno(int code) {
+    return code == ENOTTY || code == EINVAL;
+}
+
+}  // namespace
+
+std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* error) {
+    SysError local;
+    SysError& err = error != nullptr ? *error : local;
+    err = {};
+    if (path.empty()) {
+        err = SysError{ENOENT, "open"};
+        return nullptr;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        err = SysError::FromErrno("open");
+        if (err.code == EACCES || err.code == EPERM) {
+            std::lock_guard lock(g_denied_mutex);
+            DeniedPorts().insert(path);
+        }
+        return nullptr;
+    }
+    // flock holds for root too; TIOCEXCL keeps out programs that do not lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        err = SysError{errno == EWOULDBLOCK ? EBUSY : errno, "lock"};
+        ::close(fd);
+        return nullptr;
+    }
+    (void)::ioctl(fd, TIOCEXCL);
+    const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd < 0) {
+        err = SysError::FromErrno("eventfd");
+        ::close(fd);
+        return nullptr;
+    }
+    auto port = std::shared_ptr<SerialPort>(new SerialPort(path, fd, wake_fd));
+    // Learnt now, while the other side is surely there: after a hang-up a
+    // pseudo-terminal fails every ioctl alike.
+    int lines = 0;
+    if (::ioctl(fd, TIOCMGET, &lines) != 0 && NoModemLinesErrno(errno)) {
+        port->no_modem_lines_.store(true);
+    }
+    return port;
+}
+
+SerialPort::SerialPort(std::string path, int fd, int wake_fd)
+    : path_(std::move(path)), fd_(fd), wake_fd_(wake_fd) {}
+
+SerialPort::~SerialPort() {
+    (void)::ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    ::close(wake_fd_);
+}
+
+void SerialPort::SetLastError(SysError error) {
+    std::lock_guard lock(mutex_);
+    last_error_ = std::move(error);
+}
+
+SysError SerialPort::LastError() const {
+    std::lock_guard lock(mutex_);
+    return last_error_;
+}
+
+bool SerialPort::GetState(LineSettings* settings) {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) {
+        SetLastError(SysError::FromErrno("read line settings"));
+        return false;
+    }
+    settings->BaudRate = CodeToBaud(::cfgetospeed(&tio));
+    switch (tio.c_cflag & CSIZE) {
+        case CS5:
+            settings->ByteSize = 5;
+            break;
+        case CS6:
+            settings->ByteSize = 6;
+            break;
+        case CS7:
+            settings->ByteSize = 7;
+            break;
+        default:
+            settings->ByteSize = 8;
+            break;
+    }
+    if ((tio.c_cflag & PARENB) == 0) {
+        settings->Parity = 0;
+    } else if ((tio.c_cflag & CMSPAR) != 0) {
+        settings->Parity = (tio.c_cflag & PARODD) != 0 ? 3 : 4;
+    } else {
+        settings->Parity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
+    }
+    settings->StopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
+    return true;
+}
+
+bool SerialPort::SetState(const LineSettings& settings) {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) {
+        SetLastError(SysError::FromErrno("read line settings"));
+        return false;
+    }
+    speed_t code = 0;
+    if (!BaudToCode(settings.BaudRate, &code) || settings.ByteSize < 5 || settings.ByteSize > 8 ||
+        settings.Parity > 4 || settings.StopBits > 2) {
+        SetLastError(SysError{EINVAL, "set line settings"});
+        return false;
+    }
+    // Binary transfer: no line editing, echo, signals or character translation.
+    // Flow control (CRTSCTS, IXON, IXOFF) stays as the driver reported it.
+    const tcflag_t keep_iflag = tio.c_iflag & (IXON | IXOFF | IXANY);
+    tio.c_iflag = keep_iflag;
+    tio.c_oflag &= static_cast<tcflag_t>(~OPOST);
+    tio.c_lflag &= static_cast<tcflag_t>(~(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK));
+    tio.c_cflag |= CREAD | CLOCAL;
+    tio.c_cflag &= static_cast<tcflag_t>(~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB));
+    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    tio.c_cflag |= kSizes[settings.ByteSize - 5];
+    switch (settings.Parity) {
+        case 1:
+            tio.c_cflag |= PARENB | PARODD;
+            break;
+        case 2:
+            tio.c_cflag |= PARENB;
+            break;
+        case 3:
+            tio.c_cflag |= PARENB | CMSPAR | PARODD;
+            break;
+        case 4:
+            tio.c_cflag |= PARENB | CMSPAR;
+            break;
+        default:
+            break;
+    }
+    if (settings.StopBits != 0) {
+        tio.c_cflag |= CSTOPB;  // termios has no one and a half; two is the nearest
+    }
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (::cfsetispeed(&tio, code) != 0 || ::cfsetospeed(&tio, code) != 0 ||
+        ::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+        SetLastError(SysError::FromErrno("set line settings"));
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::GetTimeouts(CommTimeouts* timeouts) {
+    std::lock_guard lock(mutex_);
+    *timeouts = timeouts_;
+    return true;
+}
+
+bool SerialPort::SetTimeouts(const CommTimeouts& timeouts) {
+    std::lock_guard lock(mutex_);
+    timeouts_ = timeouts;
+    return true;
+}
+
+bool SerialPort::PeerHungUp() const {
+    pollfd pfd{fd_, POLLIN, 0};
+    if (::poll(&pfd, 1, 0) < 0) {
+        return false;
+    }
+    return (pfd.revents & POLLHUP) != 0;
+}
+
+bool SerialPort::HangUpIsSilence() const {
+    return no_modem_lines_.load();
+}
+
+bool SerialPort::GetModemStatus(std::uint32_t* status) {
+    if (cancelled_.load()) {
+        SetLastError(SysError{EBADF, "read modem status"});
+        return false;
+    }
+    int lines = 0;
+    if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
+        std::uint32_t bits = 0;
+        bits |= (lines & TIOCM_CTS) != 0 ? kMsCtsOn : 0;
+        bits |= (lines & TIOCM_DSR) != 0 ? kMsDsrOn : 0;
+        bits |= (lines & TIOCM_RNG) != 0 ? kMsRingOn : 0;
+        bits |= (lines & TIOCM_CAR) != 0 ? kMsRlsdOn : 0;
+        *status = bits;
+        return true;
+    }
+    const int code = errno;
+    if (NoModemLinesErrno(code)) {
+        no_modem_lines_.store(true);
+    }
+    // A hung-up pseudo-terminal answers every ioctl with EIO.
+    if (!no_modem_lines_.load() || (!NoModemLinesErrno(code) && code != EIO)) {
+        SetLastError(SysError{code, "read modem status"});
+        return false;
+    }
+    *status = PeerHungUp() ? 0 : (kMsCtsOn | kMsDsrOn);
+    return true;
+}
+
+bool SerialPort::SetDtr(bool on) {
+    int bits = TIOCM_DTR;
+    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 || NoModemLinesErrno(errno)) {
+        return true;
+    }
+    SetLastError(SysError::FromErrno(on ? "raise DTR" : "drop DTR"));
+    return false;
+}
+
+bool SerialPort::Purge(unsigned flags) {
+    const bool input = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
+    const bool output = (flags & (kPurgeTxAbort | kPurgeTxClear)) != 0;
+    if (!input && !output) {
+        return true;
+    }
+    const int which = input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH);
+    if (::tcflush(fd_, which) != 0) {
+        SetLastError(SysError::FromErrno("purge"));
+        return false;
+    }
+    return true;
+}
+
+bool SerialPort::SetEventMask(std::uint32_t mask) {
+    event_mask_.store(mask);
+    return true;
+}
+
+bool SerialPort::ClearError() {
+    return true;
+}
+
+void SerialPort::Cancel() {
+    cancelled_.store(true);
+    const std::uint64_t one = 1;
+    // The counter never goes back to zero: every wait, present and future, wakes.
+    (void)!::write(wake_fd_, &one, sizeof one);
+}
+
+void SerialPort::WaitOut(TimePoint deadline, bool has_deadline) {
+    // Nothing can arrive any more; a read without any deadline ends at once rather
+    // than waiting for ever on a line that is gone.
+    if (!has_deadline) {
+        return;
+    }
+    pollfd wake{wake_fd_, POLLIN, 0};
+    while (!cancelled_.load()) {
+        const int timeout = PollTimeout(deadline);
+        if (timeout == 0) {
+            return;
+        }
+        (void)::poll(&wake, 1, timeout);
+    }
+}
+
+bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, int stop_byte) {
+    *received = 0;
+    if (cancelled_.load()) {
+        return true;
+    }
+    if (count == 0) {
+        return true;
+    }
+    CommTimeouts t;
+    GetTimeouts(&t);
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    const TimePoint start = Clock::now();
+
+    // Windows' special combinations: return what is there at once, or wait only
+    // for the first byte.
+    const bool return_at_once = t.ReadIntervalTimeout == kMaxDword &&
+                                t.ReadTotalTimeoutMultiplier == 0 &&
+                                t.ReadTotalTimeoutConstant == 0;
+    const bool first_byte_only =
+        t.ReadIntervalTimeout == kMaxDword && t.ReadTotalTimeoutMultiplier == kMaxDword &&
+        t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
+
+    bool has_total = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
+    TimePoint total_deadline = start;
+    if (first_byte_only) {
+        total_deadline = start + ScaledMs(t.ReadTotalTimeoutConstant);
+    } else if (return_at_once) {
+        has_total = true;
+    } else if (has_total) {
+        const std::int64_t ms = static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) *
+                                    static_cast<std::int64_t>(count) +
+                                static_cast<std::int64_t>(t.ReadTotalTimeoutConstant);
+        total_deadline = start + ScaledMs(ms);
+    }
+    const bool has_interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
+    const auto interval = ScaledMs(has_interval ? t.ReadIntervalTimeout : 0);
+    TimePoint interval_deadline = start;
+
+    std::size_t got = 0;
+    for (;;) {
+        // Take what is already there before looking at any clock.
+        const ssize_t n = ::read(fd_, bytes + got, count - got);
+        if (n > 0) {
+            got += static_cast<std::size_t>(n);
+            interval_deadline = Clock::now() + interval;
+            if (got == count || (stop_byte >= 0 && bytes[got - 1] == stop_byte) ||
+                first_byte_only) {
+                break;
+            }
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        // With VMIN = VTIME = 0 an empty tty reads 0 bytes; a pseudo-terminal
+        // whose other side is gone fails with EIO.
+        if (n < 0 && errno != EAGAIN && errno != EIO) {
+            *received = got;
+            SetLastError(SysError::FromErrno("read"));
+            return false;
+        }
+        if ((n < 0 && errno == EIO) || PeerHungUp()) {
+            if (!HangUpIsSilence()) {
+                *received = got;
+                SetLastError(SysError{EIO, "read"});
+                return false;
+            }
+            TimePoint end = total_deadline;
+            bool bounded = has_total;
+            if (got > 0 && has_interval && (!bounded || interval_deadline < end)) {
+                end = interval_deadline;
+                bounded = true;
+            }
+            WaitOut(end, bounded);
+            break;
+        }
+        if (return_at_once) {
+            break;
+        }
+        TimePoint deadline{};
+        bool bounded = false;
+        if (has_total) {
+            deadline = total_deadline;
+            bounded = true;
+        }
+        if (got > 0 && has_interval && (!bounded || interval_deadline < deadline)) {
+            deadline = interval_deadline;
+            bounded = true;
+        }
+        if (bounded && Clock::now() >= deadline) {
+            break;
+        }
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, bounded ? PollTimeout(deadline) : -1);
+        if (ready < 0 && errno != EINTR) {
+            *received = got;
+            SetLastError(SysError::FromErrno("poll"));
+            return false;
+        }
+        if (cancelled_.load()) {
+            break;
+        }
+    }
+    *received = got;
+    return true;
+}
+
+bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written) {
+    *written = 0;
+    if (cancelled_.load() || count == 0) {
+        return true;
+    }
+    CommTimeouts t;
+    GetTimeouts(&t);
+    const bool bounded = t.WriteTotalTimeoutMultiplier != 0 || t.WriteTotalTimeoutConstant != 0;
+    const std::int64_t ms = static_cast<std::int64_t>(t.WriteTotalTimeoutMultiplier) *
+                                static_cast<std::int64_t>(count) +
+                            static_cast<std::int64_t>(t.WriteTotalTimeoutConstant);
+    const TimePoint deadline = Clock::now() + ScaledMs(ms);
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = ::write(fd_, bytes + done, count - done);
+        if (n > 0) {
+            done += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN) {
+            *written = done;
+            SetLastError(SysError::FromErrno("write"));
+            return false;
+        }
+        if (bounded && Clock::now() >= deadline) {
+            break;
+        }
+        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_fd_, POLLIN, 0}};
+        const int ready = ::poll(fds, 2, bounded ? PollTimeout(deadline) : -1);
+        if (ready < 0 && errno != EINTR) {
+            *written = done;
+            SetLastError(SysError::FromErrno("poll"));
+            return false;
+        }
+        if (cancelled_.load()) {
+            break;
+        }
+    }
+    *written = done;
+    return true;
+}
+
+std::vector<std::string> PermissionDeniedPorts() {
+    std::lock_guard lock(g_denied_mutex);
+    return {DeniedPorts().begin(), DeniedPorts().end()};
+}
+
+void ClearPermissionDeniedPorts() {
+    std::lock_guard lock(g_denied_mutex);
+    DeniedPorts().clear();
+}
+
+}  // namespace vardex

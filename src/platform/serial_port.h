@@ -1,0 +1,127 @@
+// A serial device with the semantics of a Windows communications handle, because
+// the device protocol's timing rests on them.
+//
+// Blocking and threads:
+//  - Read blocks until the count is reached, the total deadline passes
+//    (ReadTotalTimeoutConstant + ReadTotalTimeoutMultiplier x count), or the
+//    interval time passes after a byte without another one. With every read
+//    time-out 0 it waits until the count is reached or Cancel is called.
+//  - Write blocks until everything is written or its total deadline passes.
+//  - One Read and one Write may run at once from two threads; the status,
+//    DTR, purge and time-out calls may run beside them. Cancel ends every call
+//    in flight at once and every later one immediately; the descriptor itself is
+//    closed when the last owner lets go, so a call in flight never sees it reused.
+//  - A short result is not an error: Read and Write return true with the count
+//    transferred; false means an I/O error (LastError tells which).
+//
+// Every duration is in the design's milliseconds and is scaled by TimeScale().
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sys_error.h"
+
+namespace vardex {
+
+inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
+
+struct CommTimeouts {
+    std::uint32_t ReadIntervalTimeout = 0;
+    std::uint32_t ReadTotalTimeoutMultiplier = 0;
+    std::uint32_t ReadTotalTimeoutConstant = 0;
+    std::uint32_t WriteTotalTimeoutMultiplier = 0;
+    std::uint32_t WriteTotalTimeoutConstant = 0;
+};
+
+// The fields of a line configuration that the program reads and changes. The
+// driver's other settings, flow control included, are kept as they were read.
+struct LineSettings {
+    std::uint32_t BaudRate = 0;
+    std::uint8_t ByteSize = 8;  // 5..8
+    std::uint8_t Parity = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    std::uint8_t StopBits = 0;  // 0 one, 1 one and a half, 2 two
+};
+
+// Modem status bits as the channel code tests them.
+inline constexpr std::uint32_t kMsCtsOn = 0x10;
+inline constexpr std::uint32_t kMsDsrOn = 0x20;
+inline constexpr std::uint32_t kMsRingOn = 0x40;
+inline constexpr std::uint32_t kMsRlsdOn = 0x80;
+
+// Purge flags.
+inline constexpr unsigned kPurgeTxAbort = 0x1;
+inline constexpr unsigned kPurgeRxAbort = 0x2;
+inline constexpr unsigned kPurgeTxClear = 0x4;
+inline constexpr unsigned kPurgeRxClear = 0x8;
+
+class SerialPort {
+  public:
+    // Opens a serial device exclusively: a port that another program (or another
+    // SerialPort of this process) holds does not open (EBUSY). Never blocks.
+    // Returns null and fills *error on failure; a permission failure is also
+    // remembered for PermissionDeniedPorts().
+    static std::shared_ptr<SerialPort> Open(const std::string& path, SysError* error);
+
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    bool GetState(LineSettings* settings);
+    // Raw mode with the given baud rate, byte size, parity and stop bits.
+    bool SetState(const LineSettings& settings);
+    bool GetTimeouts(CommTimeouts* timeouts);
+    bool SetTimeouts(const CommTimeouts& timeouts);
+
+    // CTS, DSR, RING, RLSD bits. On a pseudo-terminal, which has no modem lines,
+    // CTS and DSR read as on while the other side is open and as off after it
+    // hung up. Fails on a device that has gone away.
+    bool GetModemStatus(std::uint32_t* status);
+    bool SetDtr(bool on);  // ignored where the device has no modem lines
+    bool Purge(unsigned flags);
+    bool SetEventMask(std::uint32_t mask);  // recorded only
+    bool ClearError();                      // nothing to clear on Linux
+
+    // stop_byte >= 0 ends the read as soon as the data received so far ends in it.
+    bool Read(void* buffer, std::size_t count, std::size_t* received, int stop_byte = -1);
+    bool Write(const void* data, std::size_t count, std::size_t* written);
+
+    void Cancel();
+    bool Cancelled() const { return cancelled_.load(); }
+
+    SysError LastError() const;
+
+  private:
+    SerialPort(std::string path, int fd, int wake_fd);
+    void SetLastError(SysError error);
+    bool PeerHungUp() const;  // pseudo-terminal whose other side is gone
+    // A pseudo-terminal without its other side reads like a silent line; a real
+    // device that vanished is an I/O error.
+    bool HangUpIsSilence() const;
+    // Waits until the deadline (or Cancel) without looking at the descriptor.
+    void WaitOut(std::chrono::steady_clock::time_point deadline, bool has_deadline);
+
+    std::string path_;
+    int fd_;
+    int wake_fd_;
+    std::atomic<bool> cancelled_{false};
+    std::atomic<bool> no_modem_lines_{false};
+    std::atomic<std::uint32_t> event_mask_{0};
+    mutable std::mutex mutex_;  // guards timeouts_ and last_error_
+    CommTimeouts timeouts_;
+    SysError last_error_;
+};
+
+// Ports that failed to open for lack of permission since the last Clear.
+std::vector<std::string> PermissionDeniedPorts();
+void ClearPermissionDeniedPorts();
+
+}  // namespace vardex

@@ -1,0 +1,53 @@
+#include "vtime.h"
+
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <thread>
+
+namespace vardex {
+namespace {
+
+double ReadScaleFromEnvironment() {
+    const char* text = std::getenv("VARDEX_TIME_SCALE");
+    if (text == nullptr || *text == '\0') {
+        return 1.0;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value) || value <= 0.0) {
+        return 1.0;
+    }
+    return value;
+}
+
+std::atomic<double>& ScaleSlot() {
+    static std::atomic<double> slot{ReadScaleFromEnvironment()};
+    return slot;
+}
+
+}  // namespace
+
+double TimeScale() {
+    return ScaleSlot().load(std::memory_order_relaxed);
+}
+
+void SetTimeScale(double factor) {
+    if (std::isfinite(factor) && factor > 0.0) {
+        ScaleSlot().store(factor, std::memory_order_relaxed);
+    }
+}
+
+std::chrono::microseconds ScaledMs(std::int64_t ms) {
+    if (ms <= 0) {
+        return std::chrono::microseconds(0);
+    }
+    const double us = static_cast<double>(ms) * 1000.0 * TimeScale();
+    return std::chrono::microseconds(static_cast<std::int64_t>(std::llround(us)));
+}
+
+void SleepMs(std::int64_t ms) {
+    std::this_thread::sleep_for(ScaledMs(ms));
+}
+
+}  // namespace vardex

@@ -1,0 +1,90 @@
+#include "platform/port_map.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace vardex {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeSysfs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        root_ = fs::temp_directory_path() /
+                ("vardex-sysfs-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root_);
+        fs::create_directories(root_);
+    }
+    void TearDown() override { fs::remove_all(root_); }
+    void AddTty(const std::string& name, const std::string& type = "") {
+        fs::create_directories(root_ / name);
+        if (!type.empty()) {
+            std::ofstream(root_ / name / "type") << type << "\n";
+        }
+    }
+    void SetConsole(const std::string& active) {
+        fs::create_directories(root_ / "console");
+        std::ofstream(root_ / "console" / "active") << active << "\n";
+    }
+    fs::path root_;
+};
+
+TEST_F(FakeSysfs, OrdersFamiliesByNumberAndSkipsConsoleAndEmptyUarts) {
+    AddTty("ttyS0", "4");
+    AddTty("ttyS1", "0");  // no UART behind it
+    AddTty("ttyS10", "4");
+    AddTty("ttyS2", "4");
+    AddTty("ttyUSB1");
+    AddTty("ttyUSB0");
+    AddTty("ttyAMA0");
+    AddTty("tty5");
+    AddTty("ttySx");
+    SetConsole("tty0 ttyS0");
+    const auto ports = SystemSerialPorts(root_.string(), "/dev");
+    const std::vector<std::string> expected = {"/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0",
+                                               "/dev/ttyUSB1", "/dev/ttyAMA0"};
+    EXPECT_EQ(ports, expected);
+}
+
+TEST_F(FakeSysfs, KeepsAtMostTen) {
+    for (int i = 0; i < 14; ++i) {
+        AddTty("ttyUSB" + std::to_string(i));
+    }
+    const auto ports = SystemSerialPorts(root_.string(), "/dev");
+    ASSERT_EQ(ports.size(), 10u);
+    EXPECT_EQ(ports.back(), "/dev/ttyUSB9");
+}
+
+TEST(PortList, EntriesMapToComNumbers) {
+    auto ports = ParsePortList("/dev/pts/3::/tmp/x");
+    ASSERT_EQ(ports.size(), 10u);
+    EXPECT_EQ(ports[0], "/dev/pts/3");
+    EXPECT_EQ(ports[1], "");
+    EXPECT_EQ(ports[2], "/tmp/x");
+    EXPECT_EQ(ports[3], "");
+    EXPECT_EQ(ParsePortList("").size(), 10u);
+    EXPECT_EQ(ParsePortList("a:b:c:d:e:f:g:h:i:j:k:l")[9], "j");
+}
+
+TEST(PortList, ResolvesComNamesThroughTheEnvironment) {
+    ::setenv("VARDEX_PORTS", "/dev/pts/7::/dev/pts/9", 1);
+    EXPECT_EQ(ResolvePortName("COM1").value_or(""), "/dev/pts/7");
+    EXPECT_EQ(ResolvePortName("com3").value_or(""), "/dev/pts/9");
+    EXPECT_FALSE(ResolvePortName("COM2"));   // empty entry
+    EXPECT_FALSE(ResolvePortName("COM4"));   // beyond the list
+    EXPECT_FALSE(ResolvePortName("COM11"));  // beyond COM10
+    EXPECT_FALSE(ResolvePortName("COM0"));
+    EXPECT_FALSE(ResolvePortName("LPT1"));
+    EXPECT_FALSE(ResolvePortName("COM1x"));
+    EXPECT_EQ(DescribePort("COM3"), "COM3 (/dev/pts/9)");
+    EXPECT_EQ(DescribePort("COM2"), "COM2");
+    ::unsetenv("VARDEX_PORTS");
+}
+
+}  // namespace
+}  // namespace vardex
