@@ -1,0 +1,130 @@
+#include "link/device_port.h"
+
+#include <algorithm>
+#include <cstring>
+
+CDevicePort::~CDevicePort() {
+    // Destruction does not drop DTR or purge: the handle is just let go.
+    m_line.CloseHandleOnly();
+}
+
+std::size_t CDevicePort::ReadUntilSilence(char* buffer, std::size_t room) {
+    std::size_t total = 0;
+    for (;;) {
+        std::size_t got = 0;
+        m_line.Read(buffer + total, room - total, &got);
+        total += got;
+        if (got == 0) {
+            break;
+        }
+    }
+    return total;
+}
+
+const char* CDevicePort::SendCommand(const char* command) {
+    std::lock_guard lock(m_exchangeMutex);
+    m_nReplyLength = 0;
+    if (m_line.Guard() == 0) {
+        return nullptr;
+    }
+
+    const std::size_t text_length = command != nullptr ? strnlen(command, kCommandTextMax) : 0;
+    std::memcpy(CommandBuffer, command != nullptr ? command : "", text_length);
+    CommandBuffer[text_length] = '\r';
+    CommandBuffer[text_length + 1] = '\0';
+    const std::size_t line_length = text_length + 1;
+
+    std::size_t total_written = 0;
+    while (total_written < line_length) {
+        std::size_t written = 0;
+        m_line.Write(CommandBuffer + total_written, line_length - total_written, &written);
+        if (written == 0) {
+            break;
+        }
+        total_written += written;
+    }
+
+    std::size_t length = 0;
+    m_line.Read(ReplyBuffer, line_length, &length);
+    if (length > 0) {
+        const bool echoed =
+            length == line_length && std::memcmp(ReplyBuffer, CommandBuffer, line_length) == 0;
+        if (echoed) {
+            length = ReadUntilSilence(ReplyBuffer, kReplyBufferSize - 1);
+        } else {
+            length += ReadUntilSilence(ReplyBuffer + length, kReplyBufferSize - 1 - length);
+        }
+        ReplyBuffer[length] = '\0';
+        if (length >= 2 && ReplyBuffer[0] == '\r' && ReplyBuffer[1] == '\n') {
+            std::memmove(ReplyBuffer, ReplyBuffer + 2, length - 1);  // NUL included
+            length -= 2;
+        }
+    }
+    m_nReplyLength = length;
+    return total_written > 0 ? ReplyBuffer : nullptr;
+}
+
+std::size_t CDevicePort::WriteRaw(const void* data, std::size_t count) {
+    if (m_line.Guard() == 0 || count == 0) {
+        return 0;
+    }
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t total = 0;
+    while (total < count) {
+        std::size_t written = 0;
+        m_line.Write(bytes + total, count - total, &written);
+        if (written == 0) {
+            break;
+        }
+        total += written;
+    }
+    return total;
+}
+
+std::size_t CDevicePort::ReadRaw(char* buffer, std::size_t count) {
+    if (m_line.Guard() == 0) {
+        return 0;
+    }
+    std::size_t received = 0;
+    m_line.Read(buffer, count, &received);
+    return received;
+}
+
+const char* CDevicePort::ReadPending() {
+    std::lock_guard lock(m_exchangeMutex);
+    std::size_t length = 0;
+    const char* text = m_line.ReadUntilNak(ReplyBuffer, kReplyBufferSize, &length);
+    m_nReplyLength = length;
+    return text;
+}
+
+int CDevicePort::SetReadTimeout(std::uint32_t ms) {
+    return m_line.SetReadTimeout(ms);
+}
+
+int CDevicePort::SetReadIntervalTimeout(std::uint32_t ms) {
+    const CommHandle port = m_line.GetHandle();
+    if (!port) {
+        return 0;
+    }
+    vardex::CommTimeouts t;
+    if (!port->GetTimeouts(&t)) {
+        Close();
+        return 0;
+    }
+    t.ReadIntervalTimeout = ms;
+    if (!port->SetTimeouts(t)) {
+        Close();
+        return 0;
+    }
+    return 1;
+}
+
+void CDevicePort::PurgeInput() {
+    m_line.PurgeInput();
+}
+
+void CDevicePort::Close() {
+    m_line.Shutdown();
+    m_line.ClosePort();
+}

@@ -1,0 +1,58 @@
+// CDevicePort is the channel to the device as the rest of the program sees it:
+// guarded raw I/O and the AT exchange (SendCommand).
+//
+// SendCommand and ReadPending return ReplyBuffer itself; the text stays valid
+// until the next exchange on the same object. Exchanges are serialised by
+// ExchangeMutex(): a thread that needs several exchanges in a row (a page
+// command beside the terminal reader) holds it for the whole sequence.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "link/tapi_line.h"
+
+class CDevicePort {
+  public:
+    static constexpr std::size_t kCommandTextMax = 126;
+    static constexpr std::size_t kCommandBufferSize = 128;
+    static constexpr std::size_t kReplyBufferSize = 4096;
+
+    CDevicePort() = default;
+    virtual ~CDevicePort();
+    CDevicePort(const CDevicePort&) = delete;
+    CDevicePort& operator=(const CDevicePort&) = delete;
+
+    // Sends the command with a carriage return and returns the reply without echo
+    // and without a leading "\r\n": empty when the device stayed silent, null when
+    // the link is down. Blocks for the device's answer plus one silent period.
+    const char* SendCommand(const char* command);
+    // Bytes in the last reply returned by SendCommand or ReadPending (it may
+    // hold NUL bytes that the text form hides).
+    std::size_t GetReplyLength() const { return m_nReplyLength; }
+
+    std::size_t WriteRaw(const void* data, std::size_t count);
+    std::size_t ReadRaw(char* buffer, std::size_t count);
+    const char* ReadPending();
+    int SetReadTimeout(std::uint32_t ms);
+    int SetReadIntervalTimeout(std::uint32_t ms);
+    void PurgeInput();
+    void Close();
+
+    bool IsOpen() const { return m_line.GetHandle() != nullptr; }
+    CTapiLine& Line() { return m_line; }
+    std::recursive_mutex& ExchangeMutex() { return m_exchangeMutex; }
+
+  protected:
+    CTapiLine m_line;
+
+  private:
+    std::size_t ReadUntilSilence(char* buffer, std::size_t room);
+
+    std::recursive_mutex m_exchangeMutex;
+    char CommandBuffer[kCommandBufferSize] = {};
+    char ReplyBuffer[kReplyBufferSize] = {};
+    std::size_t m_nReplyLength = 0;
+};

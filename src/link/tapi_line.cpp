@@ -1,0 +1,242 @@
+#include "link/tapi_line.h"
+
+#include <cstring>
+#include <utility>
+
+#include "platform/port_map.h"
+#include "platform/vtime.h"
+
+vardex::CommTimeouts DefaultCommTimeouts() {
+    vardex::CommTimeouts t;
+    t.ReadIntervalTimeout = 250;
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = 500;
+    t.WriteTotalTimeoutMultiplier = 0;
+    t.WriteTotalTimeoutConstant = 5000;
+    return t;
+}
+
+namespace {
+
+// "COM3" goes through the port map; anything else is taken as a device path.
+std::string PathForName(const std::string& name) {
+    if (auto path = vardex::ResolvePortName(name)) {
+        return *path;
+    }
+    if (name.size() >= 4 && (name[0] == 'C' || name[0] == 'c') &&
+        name.find('/') == std::string::npos) {
+        // A COM name that maps to nothing fails to open like a missing port.
+        return {};
+    }
+    return name;
+}
+
+}  // namespace
+
+CTapiLine::~CTapiLine() {
+    CloseHandleOnly();
+}
+
+CommHandle CTapiLine::GetHandle() const {
+    std::lock_guard lock(m_handleMutex);
+    return m_hComm;
+}
+
+void CTapiLine::SetHandle(CommHandle handle) {
+    CommHandle old;
+    {
+        std::lock_guard lock(m_handleMutex);
+        old = std::exchange(m_hComm, std::move(handle));
+    }
+    if (old) {
+        // Wakes a read or write still in flight on another thread; the port itself
+        // is released when that call lets go of it.
+        old->Cancel();
+    }
+}
+
+void CTapiLine::CloseHandleOnly() {
+    SetHandle(nullptr);
+}
+
+void CTapiLine::AdoptHandle(CommHandle handle) {
+    SetHandle(std::move(handle));
+}
+
+int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
+    if (GetHandle()) {
+        ClosePort();
+    }
+    m_lastOpenError = {};
+    m_strOpenedPath = PathForName(name);
+    auto port = m_strOpenedPath.empty()
+                    ? nullptr
+                    : vardex::SerialPort::Open(m_strOpenedPath, &m_lastOpenError);
+    if (!port) {
+        if (m_strOpenedPath.empty()) {
+            m_lastOpenError = vardex::SysError{ENOENT, "open"};
+        }
+        return -1;
+    }
+    SetHandle(port);
+
+    vardex::LineSettings settings;
+    if (!port->GetState(&settings)) {
+        m_lastOpenError = port->LastError();
+        ClosePort();
+        return -2;
+    }
+    settings.BaudRate = baud;
+    settings.ByteSize = 8;
+    settings.Parity = 0;
+    settings.StopBits = 0;
+    if (!port->SetState(settings)) {
+        m_lastOpenError = port->LastError();
+        ClosePort();
+        return -3;
+    }
+    if (!port->SetTimeouts(DefaultCommTimeouts())) {
+        m_lastOpenError = port->LastError();
+        ClosePort();
+        return -4;
+    }
+
+    // The replies are thrown away; the purge below clears whatever is left.
+    static constexpr const char* kInitLines[] = {"AT/SETRI\r", "ATZ\r", "ATE0\r"};
+    for (const char* line : kInitLines) {
+        std::size_t written = 0;
+        Write(line, std::strlen(line), &written);
+        char scratch[11];
+        std::size_t received = 0;
+        Read(scratch, 10, &received);
+    }
+    vardex::SleepMs(kSettleDelayMs);
+
+    std::uint32_t status = 0;
+    if (!port->GetModemStatus(&status)) {
+        m_lastOpenError = port->LastError();
+        ClosePort();
+        return -5;
+    }
+    if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
+        m_lastOpenError = {};
+        ClosePort();
+        return -6;
+    }
+    port->SetEventMask(EV_DSR);
+    port->Purge(PURGE_ALL);
+    port->SetDtr(true);
+    return 0;
+}
+
+void CTapiLine::ClosePort() {
+    const CommHandle port = GetHandle();
+    if (!port) {
+        return;
+    }
+    port->ClearError();
+    port->SetDtr(false);
+    port->Purge(PURGE_ALL);
+    SetHandle(nullptr);
+}
+
+int CTapiLine::Write(const void* data, std::size_t count, std::size_t* written) {
+    *written = 0;
+    const CommHandle port = GetHandle();
+    if (!port) {
+        return 1;
+    }
+    if (!port->Write(data, count, written)) {
+        ClosePort();
+    }
+    return 1;
+}
+
+int CTapiLine::Read(char* buffer, std::size_t count, std::size_t* received) {
+    *received = 0;
+    std::size_t total = 0;
+    const CommHandle port = GetHandle();
+    while (port && total < count) {
+        std::size_t got = 0;
+        const bool ok = port->Read(buffer + total, count - total, &got, NAK);
+        total += got;
+        if (!ok) {
+            ClosePort();
+            break;
+        }
+        if (got == 0 || static_cast<unsigned char>(buffer[total - 1]) == NAK) {
+            break;
+        }
+    }
+    buffer[total] = '\0';
+    *received = total;
+    return 1;
+}
+
+int CTapiLine::Guard() {
+    const CommHandle port = GetHandle();
+    if (!port) {
+        return 0;
+    }
+    std::uint32_t status = 0;
+    if (!port->GetModemStatus(&status)) {
+        CloseHandleOnly();
+        return 0;
+    }
+    return (status & MS_DSR_ON) != 0 ? 1 : 0;
+}
+
+char* CTapiLine::ReadUntilNak(char* buffer, std::size_t size, std::size_t* length) {
+    if (length != nullptr) {
+        *length = 0;
+    }
+    if (size == 0) {
+        return nullptr;
+    }
+    buffer[0] = '\0';
+    if (Guard() == 0) {
+        return nullptr;
+    }
+    const std::size_t room = size - 1;
+    std::size_t stored = 0;
+    std::size_t got = 0;
+    Read(buffer, room, &got);
+    stored = got;
+    while (stored > 0 && static_cast<unsigned char>(buffer[stored - 1]) != NAK && got > 0 &&
+           stored < room) {
+        Read(buffer + stored, room - stored, &got);
+        stored += got;
+    }
+    buffer[stored] = '\0';
+    if (length != nullptr) {
+        *length = stored;
+    }
+    return stored > 0 ? buffer : nullptr;
+}
+
+int CTapiLine::SetReadTimeout(std::uint32_t ms) {
+    const CommHandle port = GetHandle();
+    if (!port) {
+        return 0;
+    }
+    vardex::CommTimeouts t;
+    if (!port->GetTimeouts(&t)) {
+        ClosePort();
+        return 0;
+    }
+    t.ReadTotalTimeoutMultiplier = 0;
+    t.ReadTotalTimeoutConstant = ms;
+    if (!port->SetTimeouts(t)) {
+        ClosePort();
+        return 0;
+    }
+    return 1;
+}
+
+void CTapiLine::PurgeInput() {
+    if (const CommHandle port = GetHandle()) {
+        port->Purge(PURGE_INPUT);
+    }
+}
+
+void CTapiLine::Shutdown() {}

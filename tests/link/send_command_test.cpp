@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "link_fixture.h"
+
+namespace vardex::test {
+namespace {
+
+TEST_F(OpenLink, EchoAndNoEchoGiveTheSameText) {
+    peer_.SetEcho(true);
+    const std::string with_echo = port_.SendCommand("ATI4");
+    peer_.SetEcho(false);
+    const char* reply = port_.SendCommand("ATI4");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(with_echo, "Calvetra VarDex V1.2\r\n\r\nOK\r\n");
+    EXPECT_EQ(std::string(reply), with_echo);
+    EXPECT_EQ(port_.GetReplyLength(), with_echo.size());
+}
+
+TEST_F(OpenLink, OnlyALeadingLineBreakIsRemoved) {
+    peer_.SetEcho(false);
+    peer_.SetResponder([](const std::string&) { return std::string("\r\n\r\nOK\r\n"); });
+    EXPECT_STREQ(port_.SendCommand("AT"), "\r\nOK\r\n");
+    peer_.SetResponder([](const std::string&) { return std::string("OK\r\n"); });
+    EXPECT_STREQ(port_.SendCommand("AT"), "OK\r\n");
+    peer_.SetResponder([](const std::string&) { return std::string("\n\rOK"); });
+    EXPECT_STREQ(port_.SendCommand("AT"), "\n\rOK");
+    peer_.SetResponder([](const std::string&) { return std::string("\r"); });
+    EXPECT_STREQ(port_.SendCommand("AT"), "\r");
+}
+
+TEST_F(OpenLink, EchoThatDiffersBecomesTheStartOfTheReply) {
+    peer_.SetEcho(false);
+    peer_.SetResponder([](const std::string&) { return std::string("AT\rX\r\nOK\r\n"); });
+    EXPECT_STREQ(port_.SendCommand("ATI"), "AT\rX\r\nOK\r\n");
+    // An echo of the same length but other bytes is kept too.
+    peer_.SetResponder([](const std::string&) { return std::string("at\r\r\nOK\r\n"); });
+    EXPECT_STREQ(port_.SendCommand("AT"), "at\r\r\nOK\r\n");
+}
+
+TEST_F(OpenLink, LongCommandIsCutTo126Characters) {
+    peer_.SetEcho(true);
+    const std::string command = "AT" + std::string(198, '7');
+    ASSERT_NE(port_.SendCommand(command.c_str()), nullptr);
+    ASSERT_TRUE(peer_.WaitForLines(4));
+    EXPECT_EQ(peer_.Lines().back(), command.substr(0, 126));
+    const std::string received = peer_.Received();
+    EXPECT_EQ(received.substr(received.size() - 127), command.substr(0, 126) + "\r");
+}
+
+TEST_F(OpenLink, SilentDeviceGivesEmptyTextNotNull) {
+    peer_.SetEcho(false);
+    peer_.SetResponder({});
+    const char* reply = port_.SendCommand("ATI4");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_STREQ(reply, "");
+    EXPECT_EQ(port_.GetReplyLength(), 0u);
+}
+
+TEST_F(OpenLink, HostileRepliesStayInsideTheBuffer) {
+    peer_.SetEcho(false);
+    // Ten thousand bytes without a pause: the reply holds the first 4095.
+    peer_.SetResponder([](const std::string&) { return std::string(10000, '9'); });
+    const char* reply = port_.SendCommand("ATS84?");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(port_.GetReplyLength(), 4095u);
+    EXPECT_EQ(std::string(reply).size(), 4095u);
+    port_.PurgeInput();
+
+    // NUL and 0xFF bytes travel; the length tells where the text really ends.
+    const std::string binary("\r\n\x00\xff\x00OK", 7);
+    peer_.SetResponder([&](const std::string&) { return binary; });
+    reply = port_.SendCommand("ATI1");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(std::string(reply, port_.GetReplyLength()), binary.substr(2));
+
+    // An echo longer than the room of the echo read (the command is short).
+    peer_.SetResponder([](const std::string&) { return std::string(5000, '\xff'); });
+    reply = port_.SendCommand("A");
+    ASSERT_NE(reply, nullptr);
+    EXPECT_EQ(port_.GetReplyLength(), 4095u);
+}
+
+TEST_F(OpenLink, NullCommandSendsABareCarriageReturn) {
+    peer_.SetEcho(false);
+    ASSERT_NE(port_.SendCommand(nullptr), nullptr);
+    ASSERT_TRUE(peer_.WaitForLines(4));
+    EXPECT_EQ(peer_.Lines().back(), "");
+}
+
+}  // namespace
+}  // namespace vardex::test
