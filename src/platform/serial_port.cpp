@@ -57,15 +57,22 @@ std::uint32_t CodeToBaud(speed_t code) {
     return 0;
 }
 
-// Milliseconds for poll(), rounded up so that a wait never ends before its deadline.
-int PollTimeout(TimePoint deadline) {
-    const auto left = deadline - Clock::now();
-    if (left <= Clock::duration::zero()) {
-        return 0;
+// Waits on the descriptors until the deadline (none: without limit). ppoll keeps
+// the wait to the microsecond, where poll() would round each one up to a whole
+// millisecond.
+int PollUntil(pollfd* fds, nfds_t count, const TimePoint* deadline) {
+    if (deadline == nullptr) {
+        return ::ppoll(fds, count, nullptr, nullptr);
     }
-    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(left).count();
-    const auto ms = (us + 999) / 1000;
-    return static_cast<int>(std::min<long long>(ms, 60'000));
+    auto left = *deadline - Clock::now();
+    if (left < Clock::duration::zero()) {
+        left = Clock::duration::zero();
+    }
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
+    timespec timeout{};
+    timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
+    timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
+    return ::ppoll(fds, count, &timeout, nullptr);
 }
 
 bool NoModemLinesErrno(int code) {
@@ -314,12 +321,8 @@ void SerialPort::WaitOut(TimePoint deadline, bool has_deadline) {
         return;
     }
     pollfd wake{wake_fd_, POLLIN, 0};
-    while (!cancelled_.load()) {
-        const int timeout = PollTimeout(deadline);
-        if (timeout == 0) {
-            return;
-        }
-        (void)::poll(&wake, 1, timeout);
+    while (!cancelled_.load() && Clock::now() < deadline) {
+        (void)PollUntil(&wake, 1, &deadline);
     }
 }
 
@@ -416,7 +419,7 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, in
             break;
         }
         pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, bounded ? PollTimeout(deadline) : -1);
+        const int ready = PollUntil(fds, 2, bounded ? &deadline : nullptr);
         if (ready < 0 && errno != EINTR) {
             *received = got;
             SetLastError(SysError::FromErrno("poll"));
@@ -462,7 +465,7 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
             break;
         }
         pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_fd_, POLLIN, 0}};
-        const int ready = ::poll(fds, 2, bounded ? PollTimeout(deadline) : -1);
+        const int ready = PollUntil(fds, 2, bounded ? &deadline : nullptr);
         if (ready < 0 && errno != EINTR) {
             *written = done;
             SetLastError(SysError::FromErrno("poll"));

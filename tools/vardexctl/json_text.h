@@ -1,0 +1,13 @@
+// JSON output for vardexctl. Device replies are bytes, not UTF-8: every byte maps
+// to the code point of the same value (0x80..0xFF become U+0080..U+00FF), so a
+// script gets back exactly the bytes the device sent.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vardex::ctl {
+
+std::string JsonString(std::string_view bytes);
+
+}  // namespace vardex::ctl

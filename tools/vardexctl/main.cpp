@@ -1,0 +1,36 @@
+// vardexctl: the configuration manager's core, driven from a terminal or a script.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "at_command.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: vardexctl COMMAND [ARGS...]\n"
+    "commands:\n"
+    "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
+    "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
+    "otherwise to the system's serial ports.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << kUsage;
+        return vardex::ctl::kExitUsage;
+    }
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command == "at") {
+        return vardex::ctl::RunAt(args, std::cout, std::cerr);
+    }
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::cout << kUsage;
+        return vardex::ctl::kExitOk;
+    }
+    std::cerr << "vardexctl: unknown command '" << command << "'\n" << kUsage;
+    return vardex::ctl::kExitUsage;
+}
