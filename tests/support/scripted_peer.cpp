@@ -43,21 +43,26 @@ void ScriptedPeer::SetResponder(Responder responder) {
 }
 
 void ScriptedPeer::WriteAll(const std::string& bytes) {
-    std::lock_guard lock(write_mutex_);
-    std::size_t done = 0;
-    while (done < bytes.size() && pty_.Master() >= 0) {
-        const ssize_t n = ::write(pty_.Master(), bytes.data() + done, bytes.size() - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
-            break;
-        } else {
-            pollfd pfd{pty_.Master(), POLLOUT, 0};
-            (void)::poll(&pfd, 1, 100);
+    std::chrono::steady_clock::time_point sent;
+    {
+        std::lock_guard lock(write_mutex_);
+        std::size_t done = 0;
+        while (done < bytes.size() && pty_.Master() >= 0) {
+            const ssize_t n = ::write(pty_.Master(), bytes.data() + done, bytes.size() - done);
+            if (n > 0) {
+                done += static_cast<std::size_t>(n);
+            } else if (n < 0 && errno != EINTR && errno != EAGAIN) {
+                break;
+            } else {
+                pollfd pfd{pty_.Master(), POLLOUT, 0};
+                (void)::poll(&pfd, 1, 100);
+            }
         }
+        sent = std::chrono::steady_clock::now();
     }
+    // Taken after the write lock is let go: Hangup holds mutex_ before write_mutex_.
     std::lock_guard state(mutex_);
-    last_send_ = std::chrono::steady_clock::now();
+    last_send_ = sent;
 }
 
 void ScriptedPeer::Send(const std::string& bytes) {

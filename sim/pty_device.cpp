@@ -1,0 +1,256 @@
+#include "pty_device.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+namespace vardex::sim {
+namespace {
+
+// A device's output buffer is finite too; beyond this, output nobody reads is lost
+// rather than piling up without bound.
+constexpr std::size_t kMaxPendingBytes = 64 * 1024;
+constexpr auto kHandshakeLimit = std::chrono::seconds(5);
+
+}  // namespace
+
+PtyDevice::PtyDevice(DeviceOptions options)
+    : device_(std::move(options), [this](std::string_view bytes) { Enqueue(bytes, true); }) {
+    device_.SetEchoSink([this](std::string_view bytes) { Enqueue(bytes, false); });
+}
+
+PtyDevice::~PtyDevice() {
+    Stop();
+}
+
+bool PtyDevice::Start(SysError* error) {
+    SysError local;
+    SysError& err = error != nullptr ? *error : local;
+    if (started_) {
+        err = SysError{EALREADY, "start simulator"};
+        return false;
+    }
+    started_ = true;
+    if (!PtyPair::Create(&pair_, &err)) {
+        return false;
+    }
+    // The worker must never block in write(): a reply nobody reads waits in out_.
+    const int flags = ::fcntl(pair_.Master(), F_GETFL);
+    if (flags < 0 || ::fcntl(pair_.Master(), F_SETFL, flags | O_NONBLOCK) != 0) {
+        err = SysError::FromErrno("set pseudo-terminal non-blocking");
+        return false;
+    }
+    wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd_ < 0) {
+        err = SysError::FromErrno("eventfd");
+        return false;
+    }
+    path_ = pair_.SlavePath();
+    worker_ = std::thread([this] { Run(); });
+
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, kHandshakeLimit, [this] { return ready_; })) {
+        lock.unlock();
+        Stop();
+        err = SysError{ETIMEDOUT, "start simulator thread"};
+        return false;
+    }
+    return true;
+}
+
+void PtyDevice::Stop() {
+    if (worker_.joinable()) {
+        stop_requested_.store(true);
+        Wake();
+        worker_.join();
+    }
+    if (wake_fd_ >= 0) {
+        ::close(wake_fd_);
+        wake_fd_ = -1;
+    }
+}
+
+void PtyDevice::Hangup() {
+    if (!worker_.joinable()) {
+        CloseMaster();
+        return;
+    }
+    hangup_requested_.store(true);
+    Wake();
+    // The worker owns the descriptor while it runs: closing it here could let a
+    // new descriptor take its number under the worker's poll().
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_for(lock, kHandshakeLimit, [this] { return master_closed_; });
+}
+
+std::uint8_t PtyDevice::Register(int number) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_.Register(number);
+}
+
+bool PtyDevice::Echo() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_.Echo();
+}
+
+std::uint64_t PtyDevice::CommandCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return device_.CommandCount();
+}
+
+std::uint64_t PtyDevice::BytesReceived() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return bytes_received_;
+}
+
+bool PtyDevice::WaitForBytesReceived(std::uint64_t count, std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return bytes_received_ >= count; });
+}
+
+void PtyDevice::Wake() {
+    if (wake_fd_ >= 0) {
+        const std::uint64_t one = 1;
+        // A full counter already means "wake up"; nothing to handle.
+        [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+    }
+}
+
+void PtyDevice::Enqueue(std::string_view bytes, bool reply) {
+    if (master_closed_ || out_bytes_ + bytes.size() > kMaxPendingBytes) {
+        return;
+    }
+    // Output keeps its order: nothing is due before what was queued earlier.
+    const Clock::time_point start = std::max(Clock::now(), last_due_);
+    if (!reply) {
+        out_.push_back(Chunk{start, std::string(bytes)});
+        last_due_ = start;
+    } else {
+        Clock::time_point due = start + ScaledMs(reply_delay_ms_.load());
+        const auto gap = ScaledMs(byte_delay_ms_.load());
+        if (gap.count() == 0) {
+            out_.push_back(Chunk{due, std::string(bytes)});
+        } else {
+            for (std::size_t i = 0; i < bytes.size(); ++i) {
+                if (i > 0) {
+                    due += gap;
+                }
+                out_.push_back(Chunk{due, std::string(1, bytes[i])});
+            }
+        }
+        last_due_ = due;
+    }
+    out_bytes_ += bytes.size();
+}
+
+bool PtyDevice::WriteDue(int fd, Clock::time_point* next_due) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Clock::time_point now = Clock::now();
+    std::string batch;
+    for (const Chunk& chunk : out_) {
+        if (chunk.due > now) {
+            break;
+        }
+        batch += chunk.bytes;
+    }
+    if (!batch.empty()) {
+        const ssize_t n = ::write(fd, batch.data(), batch.size());
+        std::size_t left = n > 0 ? static_cast<std::size_t>(n) : 0;
+        out_bytes_ -= left;
+        while (left > 0) {
+            Chunk& front = out_.front();
+            if (front.bytes.size() <= left) {
+                left -= front.bytes.size();
+                out_.pop_front();
+            } else {
+                front.bytes.erase(0, left);
+                left = 0;
+            }
+        }
+    }
+    if (out_.empty()) {
+        return false;
+    }
+    *next_due = out_.front().due;
+    return true;
+}
+
+void PtyDevice::CloseMaster() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pair_.CloseMaster();
+    out_.clear();
+    out_bytes_ = 0;
+    master_closed_ = true;
+    changed_.notify_all();
+}
+
+void PtyDevice::Run() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ready_ = true;
+    }
+    changed_.notify_all();
+
+    int master = pair_.Master();
+    char buffer[512];
+    while (!stop_requested_.load()) {
+        if (master >= 0 && hangup_requested_.load()) {
+            CloseMaster();
+            master = -1;
+        }
+
+        pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {master, POLLIN, 0}};
+        const nfds_t count = master >= 0 ? 2 : 1;
+        timespec wait{};
+        const timespec* timeout = nullptr;  // nothing waits for a time: sleep until woken
+        Clock::time_point next_due;
+        if (master >= 0 && WriteDue(master, &next_due)) {
+            const auto now = Clock::now();
+            if (next_due <= now) {
+                fds[1].events |= POLLOUT;  // due but the slave's input queue is full
+            } else {
+                const auto ns =
+                    std::chrono::duration_cast<std::chrono::nanoseconds>(next_due - now).count();
+                wait.tv_sec = static_cast<time_t>(ns / 1000000000);
+                wait.tv_nsec = static_cast<long>(ns % 1000000000);
+                timeout = &wait;
+            }
+        }
+
+        if (::ppoll(fds, count, timeout, nullptr) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            break;  // only a programming error gets here; the port then sees silence
+        }
+        if (fds[0].revents & POLLIN) {
+            std::uint64_t counter = 0;
+            [[maybe_unused]] const ssize_t n = ::read(wake_fd_, &counter, sizeof counter);
+        }
+        if (count < 2 || (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+            continue;
+        }
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n > 0) {
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                bytes_received_ += static_cast<std::uint64_t>(n);
+                if (!silent_.load()) {
+                    device_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+                }
+            }
+            changed_.notify_all();
+        } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+            // The keeper descriptor keeps the slave open, so this means the pair
+            // is broken; stop listening rather than spin on the error.
+            CloseMaster();
+            master = -1;
+        }
+    }
+}
+
+}  // namespace vardex::sim
