@@ -8,6 +8,20 @@ CDevicePort::~CDevicePort() {
     m_line.CloseHandleOnly();
 }
 
+std::size_t CDevicePort::WriteAll(const void* data, std::size_t count) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t total = 0;
+    while (total < count) {
+        std::size_t written = 0;
+        m_line.Write(bytes + total, count - total, &written);
+        if (written == 0) {
+            break;
+        }
+        total += written;
+    }
+    return total;
+}
+
 std::size_t CDevicePort::ReadUntilSilence(char* buffer, std::size_t room) {
     std::size_t total = 0;
     for (;;) {
@@ -34,15 +48,7 @@ const char* CDevicePort::SendCommand(const char* command) {
     CommandBuffer[text_length + 1] = '\0';
     const std::size_t line_length = text_length + 1;
 
-    std::size_t total_written = 0;
-    while (total_written < line_length) {
-        std::size_t written = 0;
-        m_line.Write(CommandBuffer + total_written, line_length - total_written, &written);
-        if (written == 0) {
-            break;
-        }
-        total_written += written;
-    }
+    const std::size_t total_written = WriteAll(CommandBuffer, line_length);
 
     std::size_t length = 0;
     m_line.Read(ReplyBuffer, line_length, &length);
@@ -68,17 +74,7 @@ std::size_t CDevicePort::WriteRaw(const void* data, std::size_t count) {
     if (m_line.Guard() == 0 || count == 0) {
         return 0;
     }
-    const auto* bytes = static_cast<const char*>(data);
-    std::size_t total = 0;
-    while (total < count) {
-        std::size_t written = 0;
-        m_line.Write(bytes + total, count - total, &written);
-        if (written == 0) {
-            break;
-        }
-        total += written;
-    }
-    return total;
+    return WriteAll(data, count);
 }
 
 std::size_t CDevicePort::ReadRaw(char* buffer, std::size_t count) {

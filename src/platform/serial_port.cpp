@@ -326,6 +326,21 @@ void SerialPort::WaitOut(TimePoint deadline, bool has_deadline) {
     }
 }
 
+bool SerialPort::WaitFor(short events, const TimePoint* deadline, bool* stop) {
+    *stop = false;
+    if (deadline != nullptr && Clock::now() >= *deadline) {
+        *stop = true;
+        return true;
+    }
+    pollfd fds[2] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}};
+    if (PollUntil(fds, 2, deadline) < 0 && errno != EINTR) {
+        SetLastError(SysError::FromErrno("poll"));
+        return false;
+    }
+    *stop = cancelled_.load();
+    return true;
+}
+
 bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, int stop_byte) {
     *received = 0;
     if (cancelled_.load()) {
@@ -415,17 +430,12 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, in
             deadline = interval_deadline;
             bounded = true;
         }
-        if (bounded && Clock::now() >= deadline) {
-            break;
-        }
-        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
-        const int ready = PollUntil(fds, 2, bounded ? &deadline : nullptr);
-        if (ready < 0 && errno != EINTR) {
+        bool stop = false;
+        if (!WaitFor(POLLIN, bounded ? &deadline : nullptr, &stop)) {
             *received = got;
-            SetLastError(SysError::FromErrno("poll"));
             return false;
         }
-        if (cancelled_.load()) {
+        if (stop) {
             break;
         }
     }
@@ -461,17 +471,12 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
             SetLastError(SysError::FromErrno("write"));
             return false;
         }
-        if (bounded && Clock::now() >= deadline) {
-            break;
-        }
-        pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_fd_, POLLIN, 0}};
-        const int ready = PollUntil(fds, 2, bounded ? &deadline : nullptr);
-        if (ready < 0 && errno != EINTR) {
+        bool stop = false;
+        if (!WaitFor(POLLOUT, bounded ? &deadline : nullptr, &stop)) {
             *written = done;
-            SetLastError(SysError::FromErrno("poll"));
             return false;
         }
-        if (cancelled_.load()) {
+        if (stop) {
             break;
         }
     }

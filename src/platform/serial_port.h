@@ -106,6 +106,10 @@ class SerialPort {
     // A pseudo-terminal without its other side reads like a silent line; a real
     // device that vanished is an I/O error.
     bool HangUpIsSilence() const;
+    // Waits until the port is ready for events, the deadline (none: no limit)
+    // passes or Cancel is called; *stop tells the caller to end. False on a poll
+    // error, which is recorded.
+    bool WaitFor(short events, const std::chrono::steady_clock::time_point* deadline, bool* stop);
     // Waits until the deadline (or Cancel) without looking at the descriptor.
     void WaitOut(std::chrono::steady_clock::time_point deadline, bool has_deadline);
 
