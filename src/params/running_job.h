@@ -1,0 +1,18 @@
+// The running device job as detection and the parameter rows see it: a stop
+// request that the person's Cancel sets from another thread, and a flag that says
+// the failure needs no further message. The job's window (caption, status text,
+// progress) builds on this in the device layer.
+#pragma once
+
+#include <atomic>
+
+class CRunningJob {
+public:
+    CRunningJob() = default;
+    virtual ~CRunningJob() = default;
+    CRunningJob(const CRunningJob&) = delete;
+    CRunningJob& operator=(const CRunningJob&) = delete;
+
+    std::atomic<int> m_bAbort{0};
+    std::atomic<int> m_bQuietEnd{0};
+};
