@@ -15,10 +15,11 @@
 #include "link/tapi_line.h"
 
 class CDevicePort {
-  public:
+public:
     static constexpr std::size_t kCommandTextMax = 126;
     static constexpr std::size_t kCommandBufferSize = 128;
     static constexpr std::size_t kReplyBufferSize = 4096;
+    static constexpr int kNoSearchResult = 0x7FFF;
 
     CDevicePort() = default;
     virtual ~CDevicePort();
@@ -41,14 +42,23 @@ class CDevicePort {
     void PurgeInput();
     void Close();
 
+    // Makes sure a configured channel to the device is open: searches for it when
+    // the channel is closed (the person may be asked to choose), then applies the
+    // line settings and checks CTS and DSR. 0 success; otherwise the search's or
+    // configuration's code (-1..-6, 2). Blocks for the settle delay (1000 ms)
+    // beside the search.
+    int Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud);
+    // The display name of the device in use; always 1.
+    int GetDeviceName(std::string* name);
+
     bool IsOpen() const { return m_line.GetHandle() != nullptr; }
     CTapiLine& Line() { return m_line; }
     std::recursive_mutex& ExchangeMutex() { return m_exchangeMutex; }
 
-  protected:
+protected:
     CTapiLine m_line;
 
-  private:
+private:
     // Writes until everything is out or a write moves nothing; the total written.
     std::size_t WriteAll(const void* data, std::size_t count);
     std::size_t ReadUntilSilence(char* buffer, std::size_t room);

@@ -33,10 +33,6 @@ std::string PathForName(const std::string& name) {
 
 }  // namespace
 
-CTapiLine::~CTapiLine() {
-    CloseHandleOnly();
-}
-
 CommHandle CTapiLine::GetHandle() const {
     std::lock_guard lock(m_handleMutex);
     return m_hComm;
@@ -238,5 +234,3 @@ void CTapiLine::PurgeInput() {
         port->Purge(PURGE_INPUT);
     }
 }
-
-void CTapiLine::Shutdown() {}

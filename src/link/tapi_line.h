@@ -17,8 +17,13 @@
 #include <mutex>
 #include <string>
 
+#include <vector>
+
+#include "link/device_list.h"
+#include "link/user_prompts.h"
 #include "platform/serial_port.h"
 #include "platform/sys_error.h"
+#include "platform/tapi_api.h"
 
 inline constexpr unsigned char NAK = 0x15;
 inline constexpr std::uint32_t MS_CTS_ON = vardex::kMsCtsOn;
@@ -35,9 +40,15 @@ using CommHandle = std::shared_ptr<vardex::SerialPort>;
 // Time-outs applied whenever a channel is configured.
 vardex::CommTimeouts DefaultCommTimeouts();
 
+// Row count of the device table at least: rows 1..10 serve COM1..COM10.
+inline constexpr std::size_t kMinDeviceRows = 11;
+// The device table row that a port opened by path (not by search) is named in.
+inline constexpr std::uint32_t kDirectPortRow = 0;
+
 class CTapiLine {
-  public:
-    CTapiLine() = default;
+public:
+    // The object the telephony callback serves: the one constructed last.
+    CTapiLine();
     ~CTapiLine();
     CTapiLine(const CTapiLine&) = delete;
     CTapiLine& operator=(const CTapiLine&) = delete;
@@ -60,9 +71,46 @@ class CTapiLine {
     void PurgeInput();
     CommHandle GetHandle() const;
 
-    // Releases the telephony service; nothing to release while only serial
-    // ports are in use.
-    void Shutdown();
+    // ---- telephony side: modem lines through the provider ----
+    // All of it runs on the thread that called Initialize; callbacks arrive only
+    // while that thread waits in WaitForReply.
+    int Initialize(const char* application_name);
+    int EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
+                       LINEDEVCAPS** capabilities);
+    LINEDEVCAPS* GetDevCaps(LINEDEVCAPS* buffer, DWORD device, DWORD api_version);
+    LINEADDRESSCAPS* GetAddressCaps(LINEADDRESSCAPS* buffer, DWORD device, DWORD address,
+                                    DWORD api_version, DWORD ext_version);
+    LINECALLPARAMS* CreateCallParams(LINECALLPARAMS* buffer, const char* address);
+    int MakeCall(LINEDEVCAPS* capabilities, DWORD device);
+    LONG WaitForReply(LONG request);
+    static void lineCallbackFunc(DWORD device, DWORD message, DWORD_PTR instance, DWORD_PTR param1,
+                                 DWORD_PTR param2, DWORD_PTR param3);
+    void OnCallState(DWORD call, DWORD state, DWORD detail);
+    int GetTapiHandle();
+    int GetPortName(std::string* name);
+    int HandleLineError(LONG result);
+    int StopCall();
+    int Shutdown();
+    static void* CheckAndReAllocBuffer(void* block, std::size_t size);
+    static void FreeBuffer(void* block);
+
+    // ---- the device search ----
+    // Probes the modem lines, then COM1..COM10, lets the person choose, and leaves
+    // the chosen channel open. *code: 0 open; -1 nothing found; -2..-6 opening
+    // the chosen port failed; -4 a port answered with NAK (left open); -5 a port
+    // reported "error"; 2 the person cancelled the list. Left untouched when the
+    // search could not start.
+    void FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code);
+    // Names the device in a port opened by path instead of by search.
+    void SelectDirectPort(const std::string& path);
+
+    const std::vector<DeviceEntry>& Devices() const { return m_devices; }
+    std::uint32_t SelectedIndex() const { return m_dwSelected; }
+    DWORD LineDeviceCount() const { return m_dwNumDevs; }
+    bool TelephonyInitialised() const { return m_hLineApp != 0; }
+    bool CallInProgress() const { return m_bCallInProgress != 0; }
+    // Ports of the last COM scan that could not be opened for lack of permission.
+    const std::vector<std::string>& DeniedPorts() const { return m_deniedPorts; }
 
     // The port path behind the last OpenPort, and the OS error of its failure.
     const std::string& OpenedPath() const { return m_strOpenedPath; }
@@ -77,11 +125,33 @@ class CTapiLine {
     // with DSR on; 0 otherwise (a failed status query closes the handle).
     int Guard();
 
-  private:
+private:
     void SetHandle(CommHandle handle);
+    void BuildDeviceTable(std::size_t rows);
+    // The variable-size query pattern: grow to dwNeededSize and ask again.
+    VARSTRING* GetDeviceId(const char* device_class);
+    void OpenChosenLine(LINEDEVCAPS* capabilities);
+    void ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code);
 
     mutable std::mutex m_handleMutex;  // guards m_hComm itself, not I/O on it
     CommHandle m_hComm;
     std::string m_strOpenedPath;
     vardex::SysError m_lastOpenError;
+    std::vector<std::string> m_deniedPorts;
+
+    std::vector<DeviceEntry> m_devices;
+    DWORD m_dwNumDevs = 0xFFFFFFFF;
+    std::uint32_t m_dwSelected = 0;
+    LONG m_lRequest = 0;
+    LONG m_lDefaultReply = 0;
+    bool m_bConnectedEvent = false;  // auto-reset: taken by the wait that sees it
+    int m_bShuttingDown = 0;
+    int m_bStopping = 0;
+    int m_bInitialising = 0;
+    LONG m_lReplyStatus = 0;
+    int m_bCallInProgress = 0;
+    HLINEAPP m_hLineApp = 0;
+    HCALL m_hCall = 0;
+    HLINE m_hLine = 0;
+    DWORD m_dwApiVersion = 0;
 };

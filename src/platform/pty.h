@@ -9,7 +9,7 @@
 namespace vardex {
 
 class PtyPair {
-  public:
+public:
     // Creates the pair in raw mode. The pair keeps a descriptor of its own on
     // the slave side, so that the master does not see a hang-up each time the
     // program closes its port; CloseKeeper() gives that up.
@@ -29,7 +29,7 @@ class PtyPair {
     void CloseMaster();
     void CloseKeeper();
 
-  private:
+private:
     int master_ = -1;
     int keeper_ = -1;
     std::string slave_path_;

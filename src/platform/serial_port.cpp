@@ -121,6 +121,35 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* 
     return port;
 }
 
+std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, SysError* error) {
+    SysError local;
+    SysError& err = error != nullptr ? *error : local;
+    err = {};
+    if (fd < 0) {
+        err = SysError{EBADF, "adopt"};
+        return nullptr;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 ||
+        ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
+        err = SysError::FromErrno("adopt");
+        ::close(fd);
+        return nullptr;
+    }
+    const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wake_fd < 0) {
+        err = SysError::FromErrno("eventfd");
+        ::close(fd);
+        return nullptr;
+    }
+    auto port = std::shared_ptr<SerialPort>(new SerialPort(path, fd, wake_fd));
+    int lines = 0;
+    if (::ioctl(fd, TIOCMGET, &lines) != 0 && NoModemLinesErrno(errno)) {
+        port->no_modem_lines_.store(true);
+    }
+    return port;
+}
+
 SerialPort::SerialPort(std::string path, int fd, int wake_fd)
     : path_(std::move(path)), fd_(fd), wake_fd_(wake_fd) {}
 

@@ -62,12 +62,16 @@ inline constexpr unsigned kPurgeTxClear = 0x4;
 inline constexpr unsigned kPurgeRxClear = 0x8;
 
 class SerialPort {
-  public:
+public:
     // Opens a serial device exclusively: a port that another program (or another
     // SerialPort of this process) holds does not open (EBUSY). Never blocks.
     // Returns null and fills *error on failure; a permission failure is also
     // remembered for PermissionDeniedPorts().
     static std::shared_ptr<SerialPort> Open(const std::string& path, SysError* error);
+
+    // Takes over a descriptor that was opened (and locked) elsewhere, such as the
+    // channel of a modem-line call; the port owns and closes it. Null when fd < 0.
+    static std::shared_ptr<SerialPort> Adopt(int fd, const std::string& path, SysError* error);
 
     ~SerialPort();
     SerialPort(const SerialPort&) = delete;
@@ -99,7 +103,7 @@ class SerialPort {
 
     SysError LastError() const;
 
-  private:
+private:
     SerialPort(std::string path, int fd, int wake_fd);
     void SetLastError(SysError error);
     bool PeerHungUp() const;  // pseudo-terminal whose other side is gone

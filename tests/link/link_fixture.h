@@ -22,7 +22,7 @@ inline std::string ModemReply(const std::string& line) {
 }
 
 class OpenLink : public ::testing::Test {
-  protected:
+protected:
     static constexpr double kScale = 0.2;
 
     OpenLink() : scale_(kScale), peer_(ModemReply, true) {}

@@ -12,7 +12,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class FakeSysfs : public ::testing::Test {
-  protected:
+protected:
     void SetUp() override {
         root_ = fs::temp_directory_path() /
                 ("vardex-sysfs-" + std::to_string(::getpid()) + "-" +

@@ -65,6 +65,16 @@ void ScriptedPeer::WriteAll(const std::string& bytes) {
     last_send_ = sent;
 }
 
+void ScriptedPeer::SetIdleChatter(std::string bytes, std::chrono::milliseconds period) {
+    {
+        std::lock_guard lock(mutex_);
+        idle_bytes_ = std::move(bytes);
+        idle_period_ = period;
+    }
+    const std::uint64_t one = 1;
+    (void)!::write(stop_fd_, &one, sizeof one);  // wake the thread to take the new period
+}
+
 void ScriptedPeer::Send(const std::string& bytes) {
     WriteAll(bytes);
 }
@@ -108,12 +118,22 @@ void ScriptedPeer::Run() {
     char buffer[4096];
     for (;;) {
         int master = -1;
+        int timeout = -1;
+        std::string idle;
         {
             std::lock_guard lock(mutex_);
             master = hung_up_ ? -1 : pty_.Master();
+            if (!idle_bytes_.empty() && master >= 0) {
+                timeout = static_cast<int>(idle_period_.count());
+                idle = idle_bytes_;
+            }
         }
         pollfd fds[2] = {{stop_fd_, POLLIN, 0}, {master, POLLIN, 0}};
-        const int ready = ::poll(fds, master >= 0 ? 2 : 1, -1);
+        const int ready = ::poll(fds, master >= 0 ? 2 : 1, timeout);
+        if (ready == 0 && !idle.empty()) {
+            WriteAll(idle);
+            continue;
+        }
         if (ready < 0 && errno == EINTR) {
             continue;
         }
@@ -121,8 +141,11 @@ void ScriptedPeer::Run() {
             std::uint64_t count = 0;
             (void)!::read(stop_fd_, &count, sizeof count);
             std::unique_lock lock(mutex_);
-            if (stopping_ || !hangup_requested_ || hung_up_) {
+            if (stopping_) {
                 return;
+            }
+            if (!hangup_requested_ || hung_up_) {
+                continue;
             }
             {
                 std::lock_guard writing(write_mutex_);

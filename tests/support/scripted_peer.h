@@ -17,7 +17,7 @@
 namespace vardex::test {
 
 class ScriptedPeer {
-  public:
+public:
     using Responder = std::function<std::string(const std::string& line)>;
 
     // Starts the thread and returns once it is polling.
@@ -30,6 +30,9 @@ class ScriptedPeer {
 
     void SetEcho(bool echo);
     void SetResponder(Responder responder);
+    // While nothing arrives, sends bytes every period (a firmware loader's NAK);
+    // an empty text stops it.
+    void SetIdleChatter(std::string bytes, std::chrono::milliseconds period);
     // Sends bytes at once, from the calling thread.
     void Send(const std::string& bytes);
     // The device goes away: the master side closes.
@@ -43,7 +46,7 @@ class ScriptedPeer {
     // When the last byte of the last reply left the peer.
     std::chrono::steady_clock::time_point LastSendTime() const;
 
-  private:
+private:
     void Run();
     void WriteAll(const std::string& bytes);
 
@@ -57,6 +60,8 @@ class ScriptedPeer {
     bool hung_up_ = false;
     bool hangup_requested_ = false;
     bool stopping_ = false;
+    std::string idle_bytes_;
+    std::chrono::milliseconds idle_period_{0};
     std::string received_;
     std::string partial_line_;
     std::vector<std::string> lines_;

@@ -6,13 +6,13 @@
 namespace vardex::test {
 
 class ScopedTimeScale {
-  public:
+public:
     explicit ScopedTimeScale(double factor) : old_(TimeScale()) { SetTimeScale(factor); }
     ~ScopedTimeScale() { SetTimeScale(old_); }
     ScopedTimeScale(const ScopedTimeScale&) = delete;
     ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
 
-  private:
+private:
     double old_;
 };
 

@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "at_command.h"
+#include "identify_command.h"
 #include "json_text.h"
 #include "pty_device.h"
 #include "scripted_peer.h"
@@ -146,6 +148,66 @@ TEST(VardexctlAt, LinkDownPrintsNullAndExitsWithOne) {
     EXPECT_EQ(run.status, kExitLinkDown);
     EXPECT_TRUE(run.out == "null\n" || run.err.find("CTS or DSR") != std::string::npos)
         << run.out << run.err;
+}
+
+std::string IdentityReply(const std::string& line) {
+    if (line == "ATI4") {
+        return "\r\nCalvetra VarDex V1.2\r\n\r\nOK\r\n";
+    }
+    if (line == "ATI0") {
+        return "\r\nHardware Version V3.0\r\n\r\nOK\r\n";
+    }
+    if (line == "ATI3") {
+        return "\r\nSoftware Version V2.10 Brasil USB\r\n\r\nOK\r\n";
+    }
+    if (line == "ATI1") {
+        return "\r\nCRC: 0001\r\n\r\nOK\r\n";
+    }
+    return "\r\nOK\r\n";
+}
+
+TEST(VardexctlIdentify, PrintsTheIdentityOfTheDeviceOnThePort) {
+    ScopedTimeScale scale(0.1);
+    ScriptedPeer peer(IdentityReply, false);
+    std::ostringstream out;
+    char* err_text = nullptr;
+    std::size_t err_size = 0;
+    FILE* err = ::open_memstream(&err_text, &err_size);
+    FILE* in = std::fopen("/dev/null", "r");
+    const int status = RunIdentify({"--port", peer.SlavePath(), "--json"}, out, in, err);
+    std::fclose(in);
+    std::fclose(err);
+    const std::string messages(err_text, err_size);
+    std::free(err_text);
+    EXPECT_EQ(status, kExitOk) << messages;
+    EXPECT_EQ(out.str(),
+              "{\"device\":\"Direct to " + peer.SlavePath() +
+                  "\",\"m_strCountry\":\"Brasil USB\",\"m_wModelVersion\":\"1.2\","
+                  "\"m_wHardwareVersion\":\"3.0\",\"m_wFirmwareVersion\":\"2.10\","
+                  "\"m_strCrc\":\"CRC: 0001\",\"m_bUsbConnection\":0,\"m_bX25Available\":0,"
+                  "\"m_bFskLevelAvailable\":0}\n");
+    // The status texts of the job went to the terminal.
+    EXPECT_NE(messages.find("Performing initial probing"), std::string::npos);
+    EXPECT_NE(messages.find("varDex country:\t\tBrasil USB"), std::string::npos);
+}
+
+TEST(VardexctlIdentify, SearchesThePortsAndAsksWhichDevice) {
+    ScopedTimeScale scale(0.1);
+    ScriptedPeer com1(IdentityReply, false);
+    ScriptedPeer com2(IdentityReply, false);
+    ::setenv("VARDEX_PORTS", (com1.SlavePath() + ":" + com2.SlavePath()).c_str(), 1);
+    ::setenv("VARDEX_LINES", "", 1);
+    std::ostringstream out;
+    char answer[] = "2\n";
+    FILE* in = ::fmemopen(answer, 2, "r");
+    FILE* err = std::fopen("/dev/null", "w");
+    const int status = RunIdentify({}, out, in, err);
+    std::fclose(in);
+    std::fclose(err);
+    ::unsetenv("VARDEX_PORTS");
+    ::unsetenv("VARDEX_LINES");
+    EXPECT_EQ(status, kExitOk);
+    EXPECT_NE(out.str().find("Device:           Direct to COM2"), std::string::npos) << out.str();
 }
 
 // The program itself, against the simulator on a pseudo-terminal, as a person

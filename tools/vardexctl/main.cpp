@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "at_command.h"
+#include "identify_command.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ constexpr const char* kUsage =
     "usage: vardexctl COMMAND [ARGS...]\n"
     "commands:\n"
     "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
+    "  identify [--port PATH] [--json]                       find and identify the device\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n";
 
@@ -26,6 +28,9 @@ int main(int argc, char** argv) {
     args.erase(args.begin());
     if (command == "at") {
         return vardex::ctl::RunAt(args, std::cout, std::cerr);
+    }
+    if (command == "identify") {
+        return vardex::ctl::RunIdentify(args, std::cout, stdin, stderr);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;

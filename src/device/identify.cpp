@@ -1,0 +1,189 @@
+#include "device/identify.h"
+
+#include <cstdio>
+#include <string>
+
+#include "device/identity_parse.h"
+#include "platform/vtime.h"
+#include "res/strings.h"
+
+namespace id = vardex::identity;
+namespace res = vardex::res;
+
+namespace {
+
+constexpr std::uint32_t kBaud = 115200;
+constexpr std::string_view kModelKeyword = "Calvetra VarDex";
+constexpr std::string_view kHardwareKeyword = "Hardware Version";
+constexpr std::string_view kSoftwareKeyword = "Software Version";
+
+std::string Format(int id_number, const std::string& a) {
+    const std::string format(res::LoadString(id_number));
+    const auto at = format.find("%s");
+    if (at == std::string::npos) {
+        return format;
+    }
+    return format.substr(0, at) + a + format.substr(at + 2);
+}
+
+bool BeginsWithNak(const char* text) {
+    return text != nullptr && static_cast<unsigned char>(text[0]) == NAK;
+}
+
+struct Identity {
+    std::uint16_t model = id::kVersionNotRead;
+    std::uint16_t hardware = id::kVersionNotRead;
+    std::uint16_t firmware = id::kVersionNotRead;
+    std::string country;
+    std::string crc;
+};
+
+// Steps after the first "ATI4" reply; an early end keeps what was read.
+void ReadIdentity(CDeviceConfig& record, std::string reply, Identity* out) {
+    if (reply.rfind('Y', 0) == 0) {
+        // The device waits for a yes or no: one "N" ends that.
+        record.WriteRaw("N", 1);
+        const char* again = record.SendCommand("ATI4");
+        if (again == nullptr) {
+            return;
+        }
+        reply = again;
+    }
+    if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "> ") == 0) {
+        record.WriteRaw("QUIT\r", 5);
+        const char* again = record.SendCommand("ATI4");
+        if (again == nullptr) {
+            return;
+        }
+        reply = again;
+    }
+    if (const auto rest = id::After(reply, kModelKeyword)) {
+        const auto version = id::ParseVersion(*rest);
+        if (!version) {
+            return;
+        }
+        out->model = *version;
+    }
+    const char* text = record.SendCommand("ATI0");
+    if (text == nullptr) {
+        return;
+    }
+    if (const auto rest = id::After(text, kHardwareKeyword)) {
+        const auto version = id::ParseVersion(*rest);
+        if (!version) {
+            return;
+        }
+        out->hardware = *version;
+    }
+    text = record.SendCommand("ATI3");
+    if (text == nullptr) {
+        return;
+    }
+    if (const auto rest = id::After(text, kSoftwareKeyword)) {
+        const auto version = id::ParseVersion(*rest);
+        if (!version) {
+            return;
+        }
+        out->firmware = *version;
+        out->country = id::CountryAfterVersion(*rest);
+    }
+    text = record.SendCommand("ATI1");
+    if (text == nullptr) {
+        return;
+    }
+    if (auto crc = id::CrcText(text)) {
+        out->crc = std::move(*crc);
+    }
+}
+
+}  // namespace
+
+std::string NotFoundMessage(const std::vector<std::string>& denied_ports) {
+    std::string text(res::LoadString(res::IDS_DEVICE_NOT_FOUND));
+    if (!denied_ports.empty()) {
+        std::string list;
+        for (const auto& port : denied_ports) {
+            list += (list.empty() ? "" : ", ") + port;
+        }
+        text += "\n\nThese ports could not be opened for lack of permission: " + list +
+                ". Ask your administrator to add you to the 'dialout' group, then log in "
+                "again.";
+    }
+    return text;
+}
+
+int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+    CDeviceConfig& record = app->m_workingRecord;
+    dialog->EnableCancel(false);
+    const int connected = record.Connect(&dialog->Progress(), &dialog->Prompts(), kBaud);
+    if (connected != 0) {
+        dialog->m_bQuietEnd = 1;
+        if (connected == -1) {
+            dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().DeniedPorts()),
+                                          MessageIcon::Exclamation);
+            dialog->CloseOwner();
+        } else if (connected == -5) {
+            dialog->Prompts().ShowMessage(
+                std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
+                MessageIcon::Exclamation);
+        }
+        return 2;
+    }
+    dialog->EnableCancel(true);
+
+    record.SetReadTimeout(250);
+    std::string name;
+    record.GetDeviceName(&name);
+    record.m_bUsbConnection = name.find("USB") != std::string::npos ? 1 : 0;
+    dialog->SetStatusText(Format(res::IDS_INITIAL_PROBING, name));
+
+    // A loader announces itself with NAK now and then; a device in normal
+    // operation sends nothing unasked.
+    record.PurgeInput();
+    record.SetReadTimeout(10500);
+    const char* probe = record.ReadPending();
+    if (probe != nullptr && !BeginsWithNak(probe)) {
+        record.PurgeInput();
+        probe = record.ReadPending();
+    }
+    if (probe != nullptr && !BeginsWithNak(probe)) {
+        return 2;
+    }
+    if (dialog->m_bAbort != 0) {
+        return 2;
+    }
+    if (BeginsWithNak(probe)) {
+        vardex::SleepMs(10000);
+        dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE)),
+                                      MessageIcon::Information);
+        return -4;
+    }
+
+    record.SetReadTimeout(250);
+    const char* first = record.SendCommand("ATI4");
+    if (first == nullptr || BeginsWithNak(first)) {
+        return -4;
+    }
+    Identity identity;
+    ReadIdentity(record, first, &identity);
+
+    record.m_wModelVersion = identity.model;
+    record.m_wHardwareVersion = identity.hardware;
+    record.m_wFirmwareVersion = identity.firmware;
+    record.m_strCountry = identity.country;
+    record.m_strCrc = identity.crc;
+    record.m_bX25Available =
+        record.m_strCountry == "Hungary" || record.m_strCountry == "Cyprus" ? 1 : 0;
+    record.m_bFskLevelAvailable =
+        record.m_strCountry == "Brasil" || record.m_strCountry == "Brasil USB" ? 0 : 1;
+
+    char summary[1024];
+    const std::string format(res::LoadString(res::IDS_DEVICE_SUMMARY));
+    std::snprintf(summary, sizeof summary, format.c_str(), name.c_str(),
+                  record.m_strCountry.c_str(), record.m_wModelVersion >> 8,
+                  record.m_wModelVersion & 0xFF, record.m_wHardwareVersion >> 8,
+                  record.m_wHardwareVersion & 0xFF, record.m_wFirmwareVersion >> 8,
+                  record.m_wFirmwareVersion & 0xFF);
+    dialog->SetStatusText(summary);
+    return 1;
+}

@@ -1,0 +1,35 @@
+// Parsers of the device's identification replies. Pure functions over any text
+// the device may send: bounded, no overrun, nothing thrown.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vardex::identity {
+
+inline constexpr std::uint16_t kVersionNotRead = 0xFFFF;
+inline constexpr std::size_t kCountryMax = 29;
+inline constexpr std::size_t kCrcMax = 51;
+
+// The version word from the text behind a keyword: blanks and "V"s skipped, then
+// major[.minor], each taken modulo 256. Nothing left: no value.
+// *end, when given, is where the version's text ends.
+std::optional<std::uint16_t> ParseVersion(std::string_view remainder, std::size_t* end = nullptr);
+
+// The text behind a keyword when the reply begins with it.
+std::optional<std::string_view> After(std::string_view reply, std::string_view keyword);
+
+// The country behind the software version: "Software Version V2.10 Hungary\r\n..."
+// gives "Hungary" (at most 29 characters, up to the first carriage return).
+std::string CountryAfterVersion(std::string_view remainder);
+
+// The CRC text of an "ATI1" reply: everything up to four characters before "OK"
+// (the line breaks in front of it), at most 51 characters. No "OK": no value.
+std::optional<std::string> CrcText(std::string_view reply);
+
+// "%d.%d" of a version word.
+std::string FormatVersion(std::uint16_t word);
+
+}  // namespace vardex::identity

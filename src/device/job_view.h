@@ -1,0 +1,22 @@
+// The running device job as the device operations see it: its window's caption,
+// status text, progress bar and Cancel button, the person's prompts, and the two
+// stop flags. Implemented by the GUI's progress dialog, by vardexctl's terminal
+// view and by the tests' scripted view; worker threads call it, never a widget.
+#pragma once
+
+#include <string>
+
+#include "link/user_prompts.h"
+#include "params/running_job.h"
+
+class CJobView : public CRunningJob {
+public:
+    virtual void SetCaption(const std::string& text) = 0;
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void EnableCancel(bool enable) = 0;
+    virtual IProgressBar& Progress() = 0;
+    virtual IUserPrompts& Prompts() = 0;
+    // Asks the window that owns the job to close (the program ends when that is
+    // the main window).
+    virtual void CloseOwner() = 0;
+};

@@ -1,0 +1,39 @@
+#include "link/device_list.h"
+
+#include "res/strings.h"
+
+bool ReplyNamesVarDex(const std::string& reply) {
+    return reply.find("varDex") != std::string::npos || reply.find("VarDex") != std::string::npos;
+}
+
+int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
+                  std::uint32_t* chosen_index) {
+    std::vector<std::string> names;
+    std::vector<std::uint32_t> indexes;
+    for (std::size_t i = 0; i < rows.size() && i < count; ++i) {
+        if (ReplyNamesVarDex(rows[i].reply)) {
+            names.push_back(rows[i].name);
+            indexes.push_back(rows[i].index);
+        }
+    }
+    if (names.empty()) {
+        return 2;
+    }
+    for (;;) {
+        int selected = -1;
+        if (prompts.ChooseFromList(std::string(vardex::res::kTextDeviceListCaption),
+                                   std::string(vardex::res::kTextDeviceListPrompt), names,
+                                   &selected) != 1) {
+            return 2;
+        }
+        if (selected < 0 && names.size() == 1) {
+            selected = 0;
+        }
+        if (selected >= 0 && static_cast<std::size_t>(selected) < names.size()) {
+            *chosen_index = indexes[static_cast<std::size_t>(selected)];
+            return 1;
+        }
+        prompts.ShowMessage(std::string(vardex::res::LoadString(vardex::res::IDS_SELECT_DEVICE)),
+                            MessageIcon::Exclamation);
+    }
+}

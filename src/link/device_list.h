@@ -1,0 +1,24 @@
+// The device table of the search and the device-list choice made from it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/user_prompts.h"
+
+struct DeviceEntry {
+    std::string name;         // "Direct to COM3", or a modem line's name with its port
+    std::string reply;        // what the device answered to "ATI4"
+    std::uint32_t index = 0;  // COM port number or line device identifier
+};
+
+// True when an "ATI4" reply names a varDex.
+bool ReplyNamesVarDex(const std::string& reply);
+
+// The device list: lists, in table order, the rows whose reply names a varDex.
+// OK without a selection takes the only item, or, with several, says so and asks
+// again. Returns 1 with *chosen_index set to the row's index, or 2 on Cancel (also
+// when nothing could be listed).
+int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
+                  std::uint32_t* chosen_index);

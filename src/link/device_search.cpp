@@ -1,0 +1,336 @@
+// The device search: modem lines first, then COM1..COM10.
+#include <cstdio>
+#include <cstring>
+
+#include "link/device_port.h"
+#include "link/tapi_line.h"
+#include "platform/serial_port.h"
+#include "platform/tapi_binding.h"
+#include "platform/trace.h"
+#include "platform/vtime.h"
+#include "res/strings.h"
+
+namespace tapi = vardex::tapi;
+using vardex::Trace;
+
+namespace {
+
+constexpr DWORD kLowestApiVersion = 0x00010003;
+constexpr DWORD kHighestApiVersion = 0x00010004;
+constexpr std::uint32_t kBaud = 115200;
+
+std::string DirectToName(const std::string& port) {
+    std::string format(vardex::res::kTextDirectToFormat);
+    const auto at = format.find("%s");
+    return format.replace(at, 2, port);
+}
+
+}  // namespace
+
+int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
+                              LINEDEVCAPS** capabilities) {
+    if (m_dwNumDevs == 0 || m_dwNumDevs == 0xFFFFFFFF) {
+        return -1;
+    }
+    progress->SetRange32(0, static_cast<int>(m_dwNumDevs));
+    progress->SetStep(1);
+    bool found = false;
+    for (DWORD d = 0; d < m_dwNumDevs && d < m_devices.size(); ++d) {
+        progress->StepIt();
+        m_bCallInProgress = 1;
+        m_devices[d].index = d;
+        std::string name;
+        const LONG negotiated = tapi::lineNegotiateAPIVersion(
+            m_hLineApp, d, kLowestApiVersion, kHighestApiVersion, api_version, nullptr);
+        if (negotiated == 0 && *api_version != 0) {
+            m_dwApiVersion = *api_version;
+            FreeBuffer(*capabilities);
+            *capabilities = GetDevCaps(nullptr, d, *api_version);
+            name = std::string(vardex::res::kTextLineUnnamed);
+            LINEDEVCAPS* caps = *capabilities;
+            bool can_call = true;
+            if (caps != nullptr && caps->dwLineNameSize != 0 && caps->dwLineNameOffset != 0 &&
+                caps->dwStringFormat == STRINGFORMAT_ASCII &&
+                caps->dwLineNameOffset < caps->dwTotalSize &&
+                caps->dwLineNameSize <= caps->dwTotalSize - caps->dwLineNameOffset) {
+                const char* text = reinterpret_cast<const char*>(caps) + caps->dwLineNameOffset;
+                name.assign(text, strnlen(text, caps->dwLineNameSize));
+                Trace("Name of device is: %s\n", name.c_str());
+                if ((caps->dwLineFeatures & LINEFEATURE_MAKECALL) == 0) {
+                    Trace("The selected line doesn't support MAKECALL capabilities\n");
+                    can_call = false;
+                }
+            }
+            if (!can_call) {
+                continue;
+            }
+        } else {
+            name = std::string(vardex::res::kTextLineUnavailable);
+        }
+        m_devices[d].name = name;
+        if (name == vardex::res::kTextLineUnavailable) {
+            continue;
+        }
+        if (*capabilities == nullptr) {
+            Trace("Error on Requested line\n");
+            continue;
+        }
+        const LONG opened =
+            tapi::lineOpen(m_hLineApp, d, &m_hLine, *api_version, 0, 0, LINECALLPRIVILEGE_MONITOR,
+                           LINEMEDIAMODE_DATAMODEM, nullptr);
+        if (opened == LINEERR_ALLOCATED || opened == LINEERR_RESOURCEUNAVAIL) {
+            StopCall();
+            Trace(
+                "Line is already in use by a non-TAPI application or by another TAPI Service "
+                "Provider.\n");
+            continue;
+        }
+        if (opened != 0) {
+            Trace("Unable to Use Line\n");
+            StopCall();
+            continue;
+        }
+        if (MakeCall(*capabilities, d) == 0) {
+            Trace("lineMakeCall failed.\n");
+            StopCall();
+            continue;
+        }
+        Trace("lineMakeCall succeeded.\n");
+        char reply[260];
+        std::size_t count = 0;
+        Write("ATI4\r", 5, &count);
+        Read(reply, 259, &count);
+        m_devices[d].reply.assign(reply, count);
+        std::string port;
+        GetPortName(&port);
+        Trace("ATI4 replied : %s \n", m_devices[d].reply.c_str());
+        m_devices[d].name += " (" + port + ")";
+        if (ReplyNamesVarDex(m_devices[d].reply)) {
+            found = true;
+        }
+        ClosePort();
+        StopCall();
+    }
+    if (!found) {
+        FreeBuffer(*capabilities);
+        *capabilities = nullptr;
+        return -1;
+    }
+    std::uint32_t chosen = 0;
+    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != 1) {
+        FreeBuffer(*capabilities);
+        *capabilities = nullptr;
+        return 2;
+    }
+    m_dwSelected = chosen;
+    *capabilities = GetDevCaps(*capabilities, chosen, m_dwApiVersion);
+    progress->SetPos(0);
+    return 0;
+}
+
+void CTapiLine::OpenChosenLine(LINEDEVCAPS* capabilities) {
+    if (capabilities == nullptr) {
+        Trace("Error on Requested line\n");
+        return;
+    }
+    m_bCallInProgress = 1;
+    const LONG opened = tapi::lineOpen(m_hLineApp, m_dwSelected, &m_hLine, m_dwApiVersion, 0, 0,
+                                       LINECALLPRIVILEGE_MONITOR, LINEMEDIAMODE_DATAMODEM, nullptr);
+    if (opened == LINEERR_ALLOCATED || opened == LINEERR_RESOURCEUNAVAIL) {
+        StopCall();
+        Trace(
+            "Line is already in use by a non-TAPI application or by another TAPI Service "
+            "Provider.\n");
+        return;
+    }
+    if (opened != 0) {
+        Trace("Unable to Use Line\n");
+        StopCall();
+        return;
+    }
+    LINEADDRESSCAPS* address = GetAddressCaps(nullptr, m_dwSelected, 0, m_dwApiVersion, 0);
+    LINECALLPARAMS* params = CreateCallParams(nullptr, "");
+    const bool usable = address != nullptr && params != nullptr;
+    FreeBuffer(address);
+    FreeBuffer(params);
+    if (!usable) {
+        StopCall();
+        return;
+    }
+    if (MakeCall(capabilities, m_dwSelected) != 0) {
+        Trace("lineMakeCall succeeded.\n");
+    } else {
+        Trace("lineMakeCall failed.\n");
+        StopCall();
+    }
+}
+
+void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code) {
+    progress->SetPos(0);
+    progress->SetRange32(0, 10);
+    progress->SetStep(1);
+    bool found = false;
+    m_deniedPorts.clear();
+    for (std::uint32_t n = 1; n <= 10; ++n) {
+        m_devices[n].index = n;
+        progress->StepIt();
+        const std::string port = "COM" + std::to_string(n);
+        m_devices[n].name = DirectToName(port);
+        m_devices[n].reply.clear();
+        if (OpenPort(port, kBaud) != 0) {
+            if (m_lastOpenError.code == EACCES || m_lastOpenError.code == EPERM) {
+                m_deniedPorts.push_back(m_strOpenedPath);
+            }
+            continue;
+        }
+        SetReadTimeout(250);
+        std::size_t count = 0;
+        Write("ATI4\r", 5, &count);
+        char reply[260];
+        Read(reply, 259, &count);
+        m_devices[n].reply.assign(reply, count);
+        Trace("ATI4 replied : %s \n", m_devices[n].reply.c_str());
+        if (ReplyNamesVarDex(m_devices[n].reply)) {
+            found = true;
+            ClosePort();
+            continue;
+        }
+        // Something answers but is no varDex in normal operation: a loader sends
+        // NAK now and then, a failed one may say "error".
+        PurgeInput();
+        SetReadTimeout(12500);
+        std::vector<char> buffer(4096);
+        ReadUntilNak(buffer.data(), buffer.size());
+        SetReadTimeout(20500);
+        ReadUntilNak(buffer.data(), buffer.size());
+        const std::string text(buffer.data());
+        if (!text.empty() && static_cast<unsigned char>(text[0]) == NAK) {
+            m_dwSelected = n;
+            *code = -4;
+            return;
+        }
+        if (text.find("error") != std::string::npos) {
+            ClosePort();
+            *code = -5;
+            return;
+        }
+        ClosePort();
+    }
+    if (!found) {
+        Trace("Error %d Selecting Device\n", *code);
+        return;
+    }
+    std::uint32_t chosen = 0;
+    const int answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
+    progress->SetPos(0);
+    if (answer != 1) {
+        *code = 2;
+        return;
+    }
+    m_dwSelected = chosen;
+    *code = OpenPort("COM" + std::to_string(chosen), kBaud);
+}
+
+void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code) {
+    if (m_bCallInProgress != 0) {
+        prompts->ShowMessage(std::string(vardex::res::kTextCallAlreadyHandled),
+                             MessageIcon::Exclamation);
+        return;
+    }
+    // Without telephony, or without lines, the serial ports are searched all the
+    // same (nothing would be found otherwise on most machines).
+    if (m_hLineApp == 0) {
+        Initialize(nullptr);
+    }
+    *code = -1;
+    if (m_hLineApp != 0 && m_dwNumDevs != 0) {
+        DWORD api_version = 0;
+        LINEDEVCAPS* capabilities = nullptr;
+        *code = EnumerateLines(progress, prompts, &api_version, &capabilities);
+        if (*code == 0 || *code == 2) {
+            if (*code == 0) {
+                OpenChosenLine(capabilities);
+            }
+            FreeBuffer(capabilities);
+            return;
+        }
+        FreeBuffer(capabilities);
+    }
+    ScanComPorts(progress, prompts, code);
+}
+
+void CTapiLine::SelectDirectPort(const std::string& path) {
+    m_devices[kDirectPortRow].index = kDirectPortRow;
+    m_devices[kDirectPortRow].name = DirectToName(path);
+    m_dwSelected = kDirectPortRow;
+}
+
+// ---- CDevicePort: Connect and GetDeviceName ----
+
+int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud) {
+    CNullProgressBar no_progress;
+    if (progress == nullptr) {
+        progress = &no_progress;
+    }
+    if (!m_line.GetHandle()) {
+        m_line.Initialize(nullptr);
+        // A search that could not even start leaves no code: nothing was found.
+        int code = kNoSearchResult;
+        m_line.FindDevice(progress, prompts, &code);
+        if (code == kNoSearchResult) {
+            code = -1;
+        }
+        if (code != 0) {
+            return code;
+        }
+    }
+    const CommHandle port = m_line.GetHandle();
+    vardex::LineSettings settings;
+    if (!port || !port->GetState(&settings)) {
+        Close();
+        return -2;
+    }
+    settings.BaudRate = baud;
+    settings.ByteSize = 8;
+    settings.Parity = 0;
+    settings.StopBits = 0;
+    if (!port->SetState(settings)) {
+        Close();
+        return -3;
+    }
+    if (!port->SetTimeouts(DefaultCommTimeouts())) {
+        Close();
+        return -4;
+    }
+    char scratch[11];
+    std::size_t count = 0;
+    m_line.Write("AT/SETRI\r", 9, &count);
+    m_line.Read(scratch, 10, &count);
+    m_line.Write("AT\r", 3, &count);
+    m_line.Read(scratch, 10, &count);
+    vardex::SleepMs(kSettleDelayMs);
+    std::uint32_t status = 0;
+    if (!port->GetModemStatus(&status)) {
+        Close();
+        return -5;
+    }
+    if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
+        Close();
+        return -6;
+    }
+    port->SetEventMask(EV_DSR);
+    port->Purge(PURGE_ALL);
+    port->SetDtr(true);
+    return 0;
+}
+
+int CDevicePort::GetDeviceName(std::string* name) {
+    name->clear();
+    for (const DeviceEntry& row : m_line.Devices()) {
+        if (row.index == m_line.SelectedIndex() && !row.name.empty()) {
+            *name = row.name;
+            break;
+        }
+    }
+    return 1;
+}

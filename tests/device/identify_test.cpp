@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "device_fixture.h"
+#include "res/strings.h"
+
+namespace vardex::test {
+namespace {
+
+class Identify : public DeviceTest {};
+
+TEST_F(Identify, ReadsVersionsCountryAndCrcIntoTheWorkingRecord) {
+    ScriptedPeer peer(VarDexReplies());
+    OpenDirect(peer);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(Record().m_wModelVersion, 0x0102);
+    EXPECT_EQ(Record().m_wHardwareVersion, 0x0300);
+    EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
+    EXPECT_EQ(Record().m_strCountry, "Hungary");
+    EXPECT_EQ(Record().m_strCrc, "CRC: 5A3C");
+    EXPECT_EQ(Record().m_bX25Available, 1);
+    EXPECT_EQ(Record().m_bFskLevelAvailable, 1);
+    EXPECT_EQ(Record().m_bUsbConnection, 0);
+    // The device copy is not touched by identification.
+    EXPECT_EQ(app_.m_deviceCopy.m_wModelVersion, 0xFFFF);
+
+    ASSERT_GE(view_.status_texts.size(), 2u);
+    EXPECT_EQ(view_.status_texts.front(),
+              "Direct to " + peer.SlavePath() + ".\n\nPerforming initial probing....");
+    EXPECT_EQ(view_.status_texts.back(),
+              "Direct to " + peer.SlavePath() +
+                  "\nvarDex country:\t\tHungary\nModel Version:\t\t1.2\nHardware "
+                  "Version:\t3.0\nSoftware Version:\t2.10");
+    EXPECT_EQ(view_.cancel_enabled, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(view_.prompts.messages.empty());
+}
+
+TEST_F(Identify, ConnectOnAnOpenChannelSendsOnlyTwoLines) {
+    ScriptedPeer peer(VarDexReplies());
+    OpenDirect(peer);
+    const std::size_t before = peer.Lines().size();
+    CNullProgressBar progress;
+    ASSERT_EQ(Record().Connect(&progress, &view_.prompts, 115200), 0);
+    const auto lines = peer.Lines();
+    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+              (std::vector<std::string>{"AT/SETRI", "AT"}));
+}
+
+TEST_F(Identify, CountryVariantsSwitchTheCapabilities) {
+    struct Case {
+        std::string country;
+        int x25;
+        int fsk;
+    };
+    for (const Case& c : {Case{"Cyprus", 1, 1}, Case{"Brasil USB", 0, 0}, Case{"Brasil", 0, 0},
+                          Case{"brasil usb", 0, 1}, Case{"hungary", 0, 1}, Case{"", 0, 1}}) {
+        ScriptedPeer peer(VarDexReplies(c.country));
+        Record().Close();
+        OpenDirect(peer);
+        ASSERT_EQ(IdentifyDevice(&view_, &app_), 1) << c.country;
+        EXPECT_EQ(Record().m_strCountry, c.country);
+        EXPECT_EQ(Record().m_bX25Available, c.x25) << c.country;
+        EXPECT_EQ(Record().m_bFskLevelAvailable, c.fsk) << c.country;
+    }
+}
+
+TEST_F(Identify, YesNoPromptGetsExactlyOneN) {
+    int ati4 = 0;
+    auto normal = VarDexReplies();
+    ScriptedPeer peer([&](const std::string& line) -> std::string {
+        if (line.size() >= 4 && line.compare(line.size() - 4, 4, "ATI4") == 0 && ati4++ == 0) {
+            return "\r\nYou have new messages. Read them (Y/N)?";
+        }
+        return normal(line);
+    });
+    OpenDirect(peer);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(Record().m_wModelVersion, 0x0102);
+    const std::string received = peer.Received();
+    const auto first = received.find("ATI4\r");
+    ASSERT_NE(first, std::string::npos);
+    EXPECT_EQ(received.substr(first, 10), "ATI4\rNATI4");
+    EXPECT_EQ(std::count(received.begin(), received.end(), 'N'), 1);
+}
+
+TEST_F(Identify, ConsolePromptIsLeftWithQuit) {
+    int ati4 = 0;
+    auto normal = VarDexReplies();
+    ScriptedPeer peer([&](const std::string& line) -> std::string {
+        if (line == "ATI4" && ati4++ == 0) {
+            return "\r\nvarDex console\r\n> ";
+        }
+        if (line == "QUIT") {
+            return "";  // the console just ends
+        }
+        return normal(line);
+    });
+    OpenDirect(peer);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(Record().m_wModelVersion, 0x0102);
+    const auto lines = peer.Lines();
+    const auto quit = std::find(lines.begin(), lines.end(), "QUIT");
+    ASSERT_NE(quit, lines.end());
+    ASSERT_NE(quit + 1, lines.end());
+    EXPECT_EQ(*(quit + 1), "ATI4");
+}
+
+TEST_F(Identify, SilenceAfterTheModelStillIdentifies) {
+    auto normal = VarDexReplies();
+    ScriptedPeer peer([&](const std::string& line) -> std::string {
+        return line == "ATI4" || line == "AT/SETRI" || line == "AT" ? normal(line) : "";
+    });
+    OpenDirect(peer);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(Record().m_wModelVersion, 0x0102);
+    EXPECT_EQ(Record().m_wHardwareVersion, 0xFFFF);
+    EXPECT_EQ(Record().m_wFirmwareVersion, 0xFFFF);
+    EXPECT_EQ(Record().m_strCountry, "");
+}
+
+TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {
+    ScriptedPeer peer(VarDexReplies());
+    OpenDirect(peer);
+    peer.SetIdleChatter("\x15", std::chrono::milliseconds(30));
+    const auto start = Clock::now();
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
+    EXPECT_GE(MsSince(start), 1000);  // the ten-second wait, scaled
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    EXPECT_TRUE(Record().IsOpen());
+}
+
+TEST_F(Identify, UnexpectedChatterOrAStopRequestEndWithTwo) {
+    ScriptedPeer peer(VarDexReplies());
+    OpenDirect(peer);
+    // Endless chatter: each read of the probe fills its buffer and ends.
+    std::string ring;
+    for (int i = 0; i < 32; ++i) {
+        ring += "RING\r\n";
+    }
+    peer.SetIdleChatter(ring, std::chrono::milliseconds(10));
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    peer.SetIdleChatter("", std::chrono::milliseconds(0));
+    Record().PurgeInput();
+
+    view_.m_bAbort = 1;
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_TRUE(view_.prompts.messages.empty());
+}
+
+TEST_F(Identify, NakToTheFirstQuestionGivesMinusFour) {
+    ScriptedPeer peer([](const std::string& line) -> std::string {
+        return line == "ATI4" ? "\x15" : "\r\nOK\r\n";
+    });
+    OpenDirect(peer);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
+    EXPECT_TRUE(view_.prompts.messages.empty());
+}
+
+TEST(NotFound, NamesPortsThatWereRefusedPermission) {
+    const std::string plain = NotFoundMessage({});
+    EXPECT_EQ(plain, res::LoadString(res::IDS_DEVICE_NOT_FOUND));
+    const std::string with_ports = NotFoundMessage({"/dev/ttyS0", "/dev/ttyUSB0"});
+    EXPECT_EQ(with_ports.rfind(plain, 0), 0u);
+    EXPECT_NE(with_ports.find("/dev/ttyS0, /dev/ttyUSB0"), std::string::npos);
+    EXPECT_NE(with_ports.find("dialout"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vardex::test

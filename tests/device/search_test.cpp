@@ -1,0 +1,193 @@
+// The device search over pseudo-terminals: COM ports mapped with VARDEX_PORTS,
+// modem lines offered by the telephony provider through VARDEX_LINES.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "device_fixture.h"
+#include "platform/serial_port.h"
+#include "platform/tapi_binding.h"
+#include "res/strings.h"
+#include "scoped_env.h"
+
+namespace vardex::test {
+namespace {
+
+std::string PortList(const std::vector<std::string>& paths) {
+    std::string list;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        list += (i == 0 ? "" : ":") + paths[i];
+    }
+    return list;
+}
+
+class Search : public DeviceTest {
+protected:
+    void SetUp() override {
+        // No modem lines unless a test offers some; the provider of this build.
+        env_.Set("VARDEX_LINES", std::nullopt);
+        env_.Set("VARDEX_TAPI_PROVIDER", std::nullopt);
+        vardex::tapi::ResetBindingForTests();
+    }
+    void TearDown() override { vardex::tapi::ResetBindingForTests(); }
+
+    int Connect() { return Record().Connect(&view_.progress, &view_.prompts, 115200); }
+
+    ScopedEnv env_;
+};
+
+TEST_F(Search, TwoDevicesAreListedInPortOrderAndOneIsChosen) {
+    ScriptedPeer com2(VarDexReplies());
+    ScriptedPeer com5(VarDexReplies());
+    env_.Set("VARDEX_PORTS", PortList({"", com2.SlavePath(), "", "", com5.SlavePath()}));
+    // OK without a selection first: with two items that is refused.
+    view_.prompts.answers = {{1, -1}, {1, 1}};
+    ASSERT_EQ(Connect(), 0);
+    ASSERT_EQ(view_.prompts.lists.size(), 2u);
+    EXPECT_EQ(view_.prompts.lists[0],
+              (std::vector<std::string>{"Direct to COM2", "Direct to COM5"}));
+    EXPECT_EQ(view_.prompts.list_caption, "varDex list");
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_SELECT_DEVICE));
+    std::string name;
+    Record().GetDeviceName(&name);
+    EXPECT_EQ(name, "Direct to COM5");
+    EXPECT_EQ(Record().Line().OpenedPath(), com5.SlavePath());
+    EXPECT_EQ(view_.progress.Upper(), 10);
+}
+
+TEST_F(Search, ASingleDeviceIsTakenWithoutASelection) {
+    ScriptedPeer com1(VarDexReplies());
+    env_.Set("VARDEX_PORTS", com1.SlavePath());
+    view_.prompts.answers = {{1, -1}};
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(view_.prompts.lists.size(), 1u);
+    EXPECT_TRUE(view_.prompts.messages.empty());
+    EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
+}
+
+TEST_F(Search, CancellingTheListLeavesNothingOpen) {
+    ScriptedPeer com1(VarDexReplies());
+    env_.Set("VARDEX_PORTS", com1.SlavePath());
+    view_.prompts.answers = {{2, 0}};
+    EXPECT_EQ(Connect(), 2);
+    EXPECT_FALSE(Record().IsOpen());
+}
+
+TEST_F(Search, ALoaderEndsTheScanWhereItIs) {
+    ScriptedPeer com3([](const std::string&) { return std::string("\x15"); });
+    com3.SetIdleChatter("\x15", std::chrono::milliseconds(50));
+    ScriptedPeer com4(VarDexReplies());
+    env_.Set("VARDEX_PORTS", PortList({"", "", com3.SlavePath(), com4.SlavePath()}));
+    EXPECT_EQ(Connect(), -4);
+    EXPECT_TRUE(com4.Lines().empty());  // never probed
+    EXPECT_TRUE(Record().IsOpen());     // the loader's port stays open
+    EXPECT_EQ(Record().Line().SelectedIndex(), 3u);
+}
+
+TEST_F(Search, APortSayingErrorAfterTheLoaderWaitGivesMinusFive) {
+    ScriptedPeer com1([](const std::string&) { return std::string("\r\nERROR\r\n"); });
+    // Endless chatter: each read of the loader wait fills its buffer and ends.
+    std::string errors;
+    for (int i = 0; i < 20; ++i) {
+        errors += "\r\nerror 17\r\n";
+    }
+    com1.SetIdleChatter(errors, std::chrono::milliseconds(10));
+    ScriptedPeer com2(VarDexReplies());
+    env_.Set("VARDEX_PORTS", PortList({com1.SlavePath(), com2.SlavePath()}));
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED));
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+    EXPECT_TRUE(com2.Lines().empty());
+}
+
+TEST_F(Search, NothingFoundTellsThePersonAndClosesTheOwner) {
+    env_.Set("VARDEX_PORTS", "/dev/no-such-port-1:/dev/no-such-port-2");
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_NOT_FOUND));
+    EXPECT_EQ(view_.close_requests, 1);
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+}
+
+TEST_F(Search, AMissingProviderStillLetsTheSerialScanFindTheDevice) {
+    env_.Set("VARDEX_TAPI_PROVIDER", "/nonexistent/libvardex-tapi.so");
+    vardex::tapi::ResetBindingForTests();
+    ScriptedPeer com1(VarDexReplies());
+    env_.Set("VARDEX_PORTS", com1.SlavePath());
+    view_.prompts.answers = {{1, 0}};
+    ASSERT_EQ(Connect(), 0);
+    EXPECT_FALSE(Record().Line().TelephonyInitialised());
+    EXPECT_TRUE(view_.prompts.messages.empty());  // nothing said about telephony
+}
+
+// ---- modem lines ----
+
+TEST_F(Search, AUsbLineIsFoundNamedChosenAndMarksTheConnection) {
+    ScriptedPeer line(VarDexReplies());
+    env_.Set("VARDEX_LINES", line.SlavePath());
+    env_.Set("VARDEX_PORTS", "");
+    view_.prompts.answers = {{1, 0}};
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(view_.prompts.lists.size(), 1u);
+    const std::string name = "varDex USB Modem (" + line.SlavePath() + ")";
+    EXPECT_EQ(view_.prompts.lists[0], std::vector<std::string>{name});
+    EXPECT_EQ(Record().m_bUsbConnection, 1);
+    EXPECT_EQ(Record().m_wModelVersion, 0x0102);
+    EXPECT_TRUE(Record().Line().CallInProgress());
+    std::string shown;
+    Record().GetDeviceName(&shown);
+    EXPECT_EQ(shown, name);
+
+    // Closing the channel ends the call and gives the device back.
+    Record().Close();
+    EXPECT_FALSE(Record().Line().TelephonyInitialised());
+    SysError error;
+    EXPECT_TRUE(SerialPort::Open(line.SlavePath(), &error)) << error.Message();
+}
+
+TEST_F(Search, UnavailableAndBusyLinesAreSkipped) {
+    ScriptedPeer busy(VarDexReplies());
+    ScriptedPeer good(VarDexReplies());
+    SysError error;
+    auto holder = SerialPort::Open(busy.SlavePath(), &error);  // another program has it
+    ASSERT_TRUE(holder);
+    env_.Set("VARDEX_LINES", "/dev/vardex-gone:" + busy.SlavePath() + ":" + good.SlavePath());
+    env_.Set("VARDEX_PORTS", "");
+    view_.prompts.answers = {{1, -1}};
+    ASSERT_EQ(Connect(), 0);
+    const auto& rows = Record().Line().Devices();
+    EXPECT_EQ(rows[0].name, "Line Unavailable");
+    EXPECT_EQ(rows[0].reply, "");
+    EXPECT_EQ(rows[1].reply, "");
+    EXPECT_TRUE(busy.Lines().empty());
+    ASSERT_EQ(view_.prompts.lists.size(), 1u);
+    EXPECT_EQ(view_.prompts.lists[0],
+              std::vector<std::string>{"varDex USB Modem (" + good.SlavePath() + ")"});
+}
+
+TEST_F(Search, ACallThatNeverConnectsIsGivenUpAfterFiveSeconds) {
+    // A line whose device never raises its carrier: not a terminal at all.
+    const std::string path = std::filesystem::temp_directory_path() / "vardex-no-carrier";
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+        ::close(fd);
+    }
+    env_.Set("VARDEX_LINES", path);
+    env_.Set("VARDEX_PORTS", "");
+    const auto start = Clock::now();
+    EXPECT_EQ(Connect(), -1);
+    EXPECT_GE(MsSince(start), 500);  // 5000 ms at this scale
+    EXPECT_LT(MsSince(start), 10000);
+    EXPECT_FALSE(Record().Line().CallInProgress());
+    std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace vardex::test

@@ -1,0 +1,97 @@
+#include "cli_view.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace vardex::ctl {
+
+void CliProgressBar::SetRange32(int lower, int upper) {
+    lower_ = lower;
+    upper_ = upper > lower ? upper : lower + 1;
+    Draw();
+}
+
+void CliProgressBar::SetPos(int position) {
+    pos_ = position;
+    Draw();
+}
+
+void CliProgressBar::Draw() {
+    constexpr int kWidth = 30;
+    const long long span = static_cast<long long>(upper_) - lower_;
+    long long done = span > 0 ? (static_cast<long long>(pos_) - lower_) * kWidth / span : 0;
+    done = done < 0 ? 0 : (done > kWidth ? kWidth : done);
+    char bar[kWidth + 1];
+    for (int i = 0; i < kWidth; ++i) {
+        bar[i] = i < done ? '#' : '.';
+    }
+    bar[kWidth] = '\0';
+    std::fprintf(out_, "\r[%s] %d/%d", bar, pos_ - lower_, upper_ - lower_);
+    std::fflush(out_);
+    drawn_ = true;
+}
+
+void CliProgressBar::Finish() {
+    if (drawn_) {
+        std::fputc('\n', out_);
+        drawn_ = false;
+    }
+}
+
+void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
+    progress_->Finish();
+    const char* label = icon == MessageIcon::Exclamation ? "Warning" : "Note";
+    std::fprintf(out_, "%s: %s\n", label, text.c_str());
+    std::fflush(out_);
+}
+
+int CliPrompts::ChooseFromList(const std::string& caption, const std::string& prompt,
+                               const std::vector<std::string>& items, int* selected) {
+    progress_->Finish();
+    *selected = -1;
+    std::string shown = prompt;
+    while (!shown.empty() && (shown.front() == '\r' || shown.front() == '\n')) {
+        shown.erase(shown.begin());
+    }
+    std::fprintf(out_, "%s\n%s\n", caption.c_str(), shown.c_str());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        std::fprintf(out_, "  %zu. %s\n", i + 1, items[i].c_str());
+    }
+    std::fprintf(out_, "Number, Enter for OK, or q to cancel: ");
+    std::fflush(out_);
+    char line[64];
+    if (input_ended_ || std::fgets(line, sizeof line, in_) == nullptr) {
+        // Without input the list is answered with OK once (one device is then
+        // taken), and cancelled after that.
+        std::fputc('\n', out_);
+        const bool first = !input_ended_;
+        input_ended_ = true;
+        return first ? 1 : 2;
+    }
+    if (line[0] == 'q' || line[0] == 'Q' || line[0] == 'c' || line[0] == 'C') {
+        return 2;
+    }
+    char* end = nullptr;
+    const long choice = std::strtol(line, &end, 10);
+    if (end != line && choice >= 1 && static_cast<std::size_t>(choice) <= items.size()) {
+        *selected = static_cast<int>(choice - 1);
+    }
+    return 1;
+}
+
+CliJobView::CliJobView(std::FILE* in, std::FILE* out)
+    : out_(out), progress_(out), prompts_(in, out, &progress_) {}
+
+void CliJobView::SetCaption(const std::string& text) {
+    progress_.Finish();
+    std::fprintf(out_, "== %s\n", text.c_str());
+    std::fflush(out_);
+}
+
+void CliJobView::SetStatusText(const std::string& text) {
+    progress_.Finish();
+    std::fprintf(out_, "%s\n", text.c_str());
+    std::fflush(out_);
+}
+
+}  // namespace vardex::ctl

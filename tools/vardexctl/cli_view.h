@@ -1,0 +1,64 @@
+// The running job's view in a terminal: status texts and messages on standard
+// error, a progress line while the job moves, the device list as a numbered menu
+// read from standard input.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "device/job_view.h"
+
+namespace vardex::ctl {
+
+class CliProgressBar : public IProgressBar {
+public:
+    explicit CliProgressBar(std::FILE* out) : out_(out) {}
+    void SetRange32(int lower, int upper) override;
+    void SetPos(int position) override;
+    void SetStep(int step) override { step_ = step; }
+    void StepIt() override { SetPos(pos_ + step_); }
+    int GetPos() const override { return pos_; }
+    // Ends the progress line so that the next text starts on a line of its own.
+    void Finish();
+
+private:
+    void Draw();
+    std::FILE* out_;
+    int lower_ = 0, upper_ = 100, pos_ = 0, step_ = 10;
+    bool drawn_ = false;
+};
+
+class CliPrompts : public IUserPrompts {
+public:
+    CliPrompts(std::FILE* in, std::FILE* out, CliProgressBar* progress)
+        : in_(in), out_(out), progress_(progress) {}
+    void ShowMessage(const std::string& text, MessageIcon icon) override;
+    int ChooseFromList(const std::string& caption, const std::string& prompt,
+                       const std::vector<std::string>& items, int* selected) override;
+
+private:
+    std::FILE* in_;
+    std::FILE* out_;
+    CliProgressBar* progress_;
+    bool input_ended_ = false;
+};
+
+class CliJobView : public CJobView {
+public:
+    CliJobView(std::FILE* in = stdin, std::FILE* out = stderr);
+    void SetCaption(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void EnableCancel(bool) override {}
+    IProgressBar& Progress() override { return progress_; }
+    IUserPrompts& Prompts() override { return prompts_; }
+    void CloseOwner() override {}
+    void Finish() { progress_.Finish(); }
+
+private:
+    std::FILE* out_;
+    CliProgressBar progress_;
+    CliPrompts prompts_;
+};
+
+}  // namespace vardex::ctl

@@ -1,0 +1,111 @@
+#include "identify_command.h"
+
+#include <csignal>
+#include <sstream>
+
+#include "at_command.h"
+#include "cli_view.h"
+#include "device/identify.h"
+#include "device/identity_parse.h"
+#include "json_text.h"
+#include "res/strings.h"
+
+namespace vardex::ctl {
+namespace {
+
+constexpr const char* kIdentifyUsage =
+    "usage: vardexctl identify [--port PATH] [--json]\n"
+    "  Searches the modem lines and COM1..COM10 for a varDex (or opens PATH), asks\n"
+    "  which one to use when there are several, and prints its identity.\n";
+
+CJobView* g_running_view = nullptr;
+
+extern "C" void OnInterrupt(int) {
+    // The first Ctrl+C asks the job to stop where it can; the second one ends the
+    // program at once.
+    if (g_running_view != nullptr && g_running_view->m_bAbort.exchange(1) == 0) {
+        return;
+    }
+    std::_Exit(130);
+}
+
+}  // namespace
+
+int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
+                std::FILE* err) {
+    std::string port;
+    bool json = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--port" && i + 1 < args.size()) {
+            port = args[++i];
+        } else if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            out << kIdentifyUsage;
+            return kExitOk;
+        } else {
+            std::fprintf(err, "vardexctl identify: unexpected argument '%s'\n%s", args[i].c_str(),
+                         kIdentifyUsage);
+            return kExitUsage;
+        }
+    }
+
+    CVarDexConfigurationManagerApp app;
+    CDeviceConfig& record = app.m_workingRecord;
+    if (!port.empty()) {
+        const int opened = record.Line().OpenPort(port, 115200);
+        if (opened != 0) {
+            const SysError& os = record.Line().LastOpenError();
+            std::fprintf(err, "vardexctl identify: %s\n",
+                         DescribeOpenFailure(opened, port, os.Message(), os.code).c_str());
+            return kExitLinkDown;
+        }
+        record.Line().SelectDirectPort(port);
+    }
+
+    CliJobView view(in, err);
+    view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
+    g_running_view = &view;
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    const int result = IdentifyDevice(&view, &app);
+    std::signal(SIGINT, previous);
+    g_running_view = nullptr;
+    view.Finish();
+    if (result != 1) {
+        std::fprintf(err, "vardexctl identify: %s\n",
+                     result == -4 ? "the device is waiting in its firmware loader"
+                                  : "no varDex was identified");
+        return kExitLinkDown;
+    }
+
+    std::string name;
+    record.GetDeviceName(&name);
+    const auto version = [](std::uint16_t w) { return identity::FormatVersion(w); };
+    if (json) {
+        out << "{\"device\":" << JsonString(name)
+            << ",\"m_strCountry\":" << JsonString(record.m_strCountry) << ",\"m_wModelVersion\":\""
+            << version(record.m_wModelVersion) << "\",\"m_wHardwareVersion\":\""
+            << version(record.m_wHardwareVersion) << "\",\"m_wFirmwareVersion\":\""
+            << version(record.m_wFirmwareVersion)
+            << "\",\"m_strCrc\":" << JsonString(record.m_strCrc)
+            << ",\"m_bUsbConnection\":" << record.m_bUsbConnection
+            << ",\"m_bX25Available\":" << record.m_bX25Available
+            << ",\"m_bFskLevelAvailable\":" << record.m_bFskLevelAvailable << "}\n";
+    } else {
+        out << "Device:           " << name << "\n"
+            << "Country:          " << record.m_strCountry << "\n"
+            << "Model version:    " << version(record.m_wModelVersion) << "\n"
+            << "Hardware version: " << version(record.m_wHardwareVersion) << "\n"
+            << "Software version: " << version(record.m_wFirmwareVersion) << "\n"
+            << "CRC:              " << record.m_strCrc << "\n"
+            << "Connection:       " << (record.m_bUsbConnection != 0 ? "USB" : "serial") << "\n"
+            << "X.25:             " << (record.m_bX25Available != 0 ? "available" : "not available")
+            << "\n"
+            << "FSK level:        "
+            << (record.m_bFskLevelAvailable != 0 ? "available" : "not available") << "\n";
+    }
+    record.Close();
+    return kExitOk;
+}
+
+}  // namespace vardex::ctl
