@@ -1,6 +1,13 @@
 // vardex-sim: a simulated varDex on a pseudo-terminal. Prints the port path as
-// one line on stdout, then runs until SIGINT or SIGTERM.
+// one line on stdout, then runs until SIGINT or SIGTERM, taking control
+// commands from its standard input or a UNIX socket when asked to.
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,49 +16,108 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "control.h"
+#include "firmware_image.h"
+#include "nv_state.h"
 #include "pty_device.h"
 
 namespace {
 
 constexpr std::string_view kUsage =
-    "usage: vardex-sim [--country TEXT] [--model VERSION] [--hardware VERSION]\n"
-    "                  [--software VERSION] [--link PATH] [--silent] [--reply-delay MS]\n"
+    "usage: vardex-sim [OPTION]...\n"
+    "       vardex-sim --make-image VERSION FILE [--image-size BYTES]\n"
     "\n"
     "Runs a simulated varDex on a pseudo-terminal and prints the port's path.\n"
-    "  --country TEXT       country variant named by ATI3 (default Hungary; empty: none)\n"
+    "Several can run at once; give each its own --link, --state and --control.\n"
+    "\n"
+    "identity:\n"
+    "  --country TEXT       country variant named by ATI3 (default Hungary; empty: none),\n"
+    "                       e.g. Cyprus, Poland, Brasil, \"Brasil USB\", Lithuania, UAE\n"
     "  --model VERSION      model version named by ATI4 (default V1.2)\n"
     "  --hardware VERSION   hardware version named by ATI0 (default V3.0)\n"
     "  --software VERSION   software version named by ATI3 (default V2.10)\n"
+    "  --crc TEXT           ATI1 text of that software (default \"CRC: 5A3C\")\n"
+    "state:\n"
+    "  --state FILE         keep profiles, power-up profile, numbers, charges and the\n"
+    "                       installed firmware in FILE across runs (an unusable file\n"
+    "                       is reported and replaced by the factory state)\n"
+    "  --loader             start in the firmware loader, as after an interrupted upgrade\n"
+    "port and control:\n"
     "  --link PATH          keep a symbolic link to the port at PATH while running\n"
+    "  --control PATH       take control commands on a UNIX socket at PATH\n"
+    "  --control -          take control commands on standard input\n"
+    "faults at start (all can be changed later through the control channel):\n"
     "  --silent             read commands but answer nothing\n"
-    "  --reply-delay MS     wait MS milliseconds before each reply\n";
+    "  --reply-delay MS     wait MS milliseconds before each reply\n"
+    "  --byte-delay MS      wait MS milliseconds between the bytes of each reply\n"
+    "firmware images:\n"
+    "  --make-image VERSION FILE   write an image that installs software VERSION\n"
+    "  --image-size BYTES   its total size (default 4096, at least 52)\n"
+    "                       An image is a 52-byte header (\"VDXF\", format 1, payload\n"
+    "                       length, payload CRC-32, the version text in 32 bytes, a\n"
+    "                       CRC-32 of the header; numbers little-endian), then the\n"
+    "                       payload; fill behind it is ignored. Send it to the loader\n"
+    "                       with any XMODEM sender (8-bit checksum, 128-byte blocks).\n"
+    "  --help               this text and the control commands\n"
+    "\n"
+    "Times are scaled by VARDEX_TIME_SCALE (the loader's NAK comes every second\n"
+    "times the scale). Stop with Ctrl+C or SIGTERM.\n"
+    "\n"
+    "Control commands (one per line; each reply ends with a line \"ok\" or\n"
+    "\"error: ...\"):\n";
 
 struct Arguments {
     vardex::sim::DeviceOptions options;
     std::string link;
+    std::string state;
+    std::string control;
     bool silent = false;
     int reply_delay_ms = 0;
+    int byte_delay_ms = 0;
+    std::string image_version;
+    std::string image_file;
+    long image_size = 4096;
 };
 
-// 0 to go on, otherwise the exit status.
+void PrintUsage(FILE* out) {
+    std::fputs(kUsage.data(), out);
+    std::fputs(vardex::sim::kControlHelp.data(), out);
+}
+
+bool ParseMs(const char* value, long max, long* out) {
+    char* end = nullptr;
+    const long number = std::strtol(value, &end, 10);
+    if (end == value || *end != '\0' || number < 0 || number > max) {
+        return false;
+    }
+    *out = number;
+    return true;
+}
+
+// 0 to go on, otherwise the exit status (-1: exit 0 at once).
 int ParseArguments(int argc, char** argv, Arguments* args) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
-            std::fputs(kUsage.data(), stdout);
+            PrintUsage(stdout);
             return -1;
         }
         if (flag == "--silent") {
             args->silent = true;
             continue;
         }
+        if (flag == "--loader") {
+            args->options.start_in_loader = true;
+            continue;
+        }
         if (i + 1 >= argc) {
-            std::fprintf(stderr, "vardex-sim: unknown option or missing value: %s\n%s", argv[i],
-                         kUsage.data());
+            std::fprintf(stderr, "vardex-sim: unknown option or missing value: %s\n", argv[i]);
             return 2;
         }
         const char* value = argv[++i];
+        long number = 0;
         if (flag == "--country") {
             args->options.country = value;
         } else if (flag == "--model") {
@@ -60,20 +126,59 @@ int ParseArguments(int argc, char** argv, Arguments* args) {
             args->options.hardware_version = value;
         } else if (flag == "--software") {
             args->options.software_version = value;
+        } else if (flag == "--crc") {
+            args->options.crc = value;
         } else if (flag == "--link") {
             args->link = value;
-        } else if (flag == "--reply-delay") {
-            char* end = nullptr;
-            const long ms = std::strtol(value, &end, 10);
-            if (end == value || *end != '\0' || ms < 0 || ms > 600000) {
+        } else if (flag == "--state") {
+            args->state = value;
+        } else if (flag == "--control") {
+            args->control = value;
+        } else if (flag == "--make-image") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "vardex-sim: --make-image needs VERSION and FILE\n");
+                return 2;
+            }
+            args->image_version = value;
+            args->image_file = argv[++i];
+        } else if (flag == "--image-size") {
+            if (!ParseMs(value, static_cast<long>(vardex::sim::kImageMaxBytes), &number) ||
+                number < static_cast<long>(vardex::sim::kImageHeaderSize)) {
+                std::fprintf(stderr, "vardex-sim: bad image size: %s\n", value);
+                return 2;
+            }
+            args->image_size = number;
+        } else if (flag == "--reply-delay" || flag == "--byte-delay") {
+            if (!ParseMs(value, 600000, &number)) {
                 std::fprintf(stderr, "vardex-sim: bad delay: %s\n", value);
                 return 2;
             }
-            args->reply_delay_ms = static_cast<int>(ms);
+            (flag == "--reply-delay" ? args->reply_delay_ms : args->byte_delay_ms) =
+                static_cast<int>(number);
         } else {
-            std::fprintf(stderr, "vardex-sim: unknown option: %s\n%s", argv[i - 1], kUsage.data());
+            std::fprintf(stderr, "vardex-sim: unknown option: %s (see --help)\n", argv[i - 1]);
             return 2;
         }
+    }
+    return 0;
+}
+
+int MakeImage(const Arguments& args) {
+    const std::string image = vardex::sim::MakeFirmwareImage(
+        args.image_version, static_cast<std::size_t>(args.image_size));
+    if (image.empty()) {
+        std::fprintf(stderr, "vardex-sim: the version must be 1..32 printable characters\n");
+        return 2;
+    }
+    FILE* out = std::fopen(args.image_file.c_str(), "wb");
+    if (out == nullptr) {
+        std::fprintf(stderr, "vardex-sim: %s: %s\n", args.image_file.c_str(), std::strerror(errno));
+        return 1;
+    }
+    const bool written = std::fwrite(image.data(), 1, image.size(), out) == image.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::fprintf(stderr, "vardex-sim: writing %s failed\n", args.image_file.c_str());
+        return 1;
     }
     return 0;
 }
@@ -105,6 +210,112 @@ void RemoveLink(const std::string& target, const std::string& link) {
     }
 }
 
+// The state file: loaded before the device starts, written after every change.
+void SetUpState(vardex::sim::PtyDevice& device, const std::string& path) {
+    vardex::sim::NvState state;
+    vardex::SysError error;
+    const bool loaded = vardex::sim::LoadStateFile(path, &state, &error);
+    if (!loaded && error.code != ENOENT) {
+        std::fprintf(stderr, "vardex-sim: state file unusable, starting from factory state: %s\n",
+                     error.Message().c_str());
+    }
+    device.Modify([&](vardex::sim::Device& d) {
+        if (loaded) {
+            d.LoadNv(state);
+        }
+        d.SetNvSink([path](const vardex::sim::NvState& changed) {
+            vardex::SysError save_error;
+            if (!vardex::sim::SaveStateFile(path, changed, &save_error)) {
+                std::fprintf(stderr, "vardex-sim: saving state: %s\n",
+                             save_error.Message().c_str());
+            }
+        });
+        if (!loaded) {
+            vardex::SysError save_error;
+            if (!vardex::sim::SaveStateFile(path, d.Nv(), &save_error)) {
+                std::fprintf(stderr, "vardex-sim: saving state: %s\n",
+                             save_error.Message().c_str());
+            }
+        }
+    });
+}
+
+int OpenControlSocket(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        std::fprintf(stderr, "vardex-sim: control socket path too long: %s\n", path.c_str());
+        return -1;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    // A socket left behind by a simulator that was killed is replaced; any other
+    // file is not ours to remove.
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
+        ::unlink(path.c_str());
+    }
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0) {
+        std::fprintf(stderr, "vardex-sim: control socket %s: %s\n", path.c_str(),
+                     std::strerror(errno));
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return -1;
+    }
+    return fd;
+}
+
+void WriteAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = fd == STDOUT_FILENO ? ::write(fd, text.data(), text.size())
+                                              : ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return;  // the reader went away; the session ends at its next read
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+struct Session {
+    int in = -1;
+    int out = -1;
+    std::string pending;
+};
+
+// Runs the complete lines that arrived; false when the session is over.
+bool Serve(vardex::sim::PtyDevice& device, Session* session) {
+    char buffer[1024];
+    const ssize_t n = ::read(session->in, buffer, sizeof buffer);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+        return true;
+    }
+    if (n <= 0) {
+        return false;
+    }
+    session->pending.append(buffer, static_cast<std::size_t>(n));
+    constexpr std::size_t kLineMax = 4096;
+    std::size_t newline = 0;
+    while ((newline = session->pending.find('\n')) != std::string::npos) {
+        const std::string line = session->pending.substr(0, newline);
+        session->pending.erase(0, newline + 1);
+        bool close = false;
+        WriteAll(session->out, vardex::sim::RunControlCommand(device, line, &close));
+        if (close) {
+            return false;
+        }
+    }
+    if (session->pending.size() > kLineMax) {
+        WriteAll(session->out, "error: line too long\n");
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -112,18 +323,37 @@ int main(int argc, char** argv) {
     if (const int status = ParseArguments(argc, argv, &args); status != 0) {
         return status < 0 ? 0 : status;
     }
+    if (!args.image_file.empty()) {
+        return MakeImage(args);
+    }
 
     // Blocked before any thread starts, so that every thread inherits the mask and
-    // the signals wait for sigwait below.
+    // the signals arrive only through the signalfd below.
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+    const int signal_fd = ::signalfd(-1, &signals, SFD_CLOEXEC);
+    if (signal_fd < 0) {
+        std::fprintf(stderr, "vardex-sim: signalfd: %s\n", std::strerror(errno));
+        return 1;
+    }
 
     vardex::sim::PtyDevice device(args.options);
     device.SetSilent(args.silent);
     device.SetReplyDelayMs(args.reply_delay_ms);
+    device.SetByteDelayMs(args.byte_delay_ms);
+    if (!args.state.empty()) {
+        SetUpState(device, args.state);
+    }
+    int listen_fd = -1;
+    if (!args.control.empty() && args.control != "-") {
+        listen_fd = OpenControlSocket(args.control);
+        if (listen_fd < 0) {
+            return 1;
+        }
+    }
     vardex::SysError error;
     if (!device.Start(&error)) {
         std::fprintf(stderr, "vardex-sim: %s\n", error.Message().c_str());
@@ -135,10 +365,61 @@ int main(int argc, char** argv) {
     std::printf("%s\n", device.Path().c_str());
     std::fflush(stdout);
 
-    int signal_number = 0;
-    while (sigwait(&signals, &signal_number) != 0) {
+    std::vector<Session> sessions;
+    if (args.control == "-") {
+        sessions.push_back(Session{STDIN_FILENO, STDOUT_FILENO, {}});
+    }
+    constexpr std::size_t kMaxSessions = 8;
+    bool running = true;
+    while (running) {
+        std::vector<pollfd> fds;
+        fds.push_back({signal_fd, POLLIN, 0});
+        fds.push_back({listen_fd, static_cast<short>(listen_fd >= 0 ? POLLIN : 0), 0});
+        for (const Session& session : sessions) {
+            fds.push_back({session.in, POLLIN, 0});
+        }
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            std::fprintf(stderr, "vardex-sim: poll: %s\n", std::strerror(errno));
+            break;
+        }
+        if (fds[0].revents & POLLIN) {
+            running = false;
+            continue;
+        }
+        std::vector<Session> kept;
+        for (std::size_t i = 0; i < sessions.size(); ++i) {
+            Session& session = sessions[i];
+            if ((fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) == 0 ||
+                Serve(device, &session)) {
+                kept.push_back(std::move(session));
+            } else if (session.in != STDIN_FILENO) {
+                ::close(session.in);
+            }
+        }
+        sessions = std::move(kept);
+        if (listen_fd >= 0 && (fds[1].revents & POLLIN)) {
+            const int client = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
+            if (client >= 0 && sessions.size() < kMaxSessions) {
+                sessions.push_back(Session{client, client, {}});
+            } else if (client >= 0) {
+                WriteAll(client, "error: too many control sessions\n");
+                ::close(client);
+            }
+        }
     }
 
+    for (const Session& session : sessions) {
+        if (session.in != STDIN_FILENO) {
+            ::close(session.in);
+        }
+    }
+    if (listen_fd >= 0) {
+        ::close(listen_fd);
+        ::unlink(args.control.c_str());
+    }
     if (!args.link.empty()) {
         RemoveLink(device.Path(), args.link);
     }

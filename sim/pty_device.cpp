@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -19,8 +20,11 @@ constexpr auto kHandshakeLimit = std::chrono::seconds(5);
 }  // namespace
 
 PtyDevice::PtyDevice(DeviceOptions options)
-    : device_(std::move(options), [this](std::string_view bytes) { Enqueue(bytes, true); }) {
-    device_.SetEchoSink([this](std::string_view bytes) { Enqueue(bytes, false); });
+    : device_(std::move(options),
+              [this](std::string_view bytes) { Enqueue(bytes, Kind::kReply); }) {
+    device_.SetEchoSink([this](std::string_view bytes) { Enqueue(bytes, Kind::kEcho); });
+    device_.SetUnsolicitedSink(
+        [this](std::string_view bytes) { Enqueue(bytes, Kind::kUnsolicited); });
 }
 
 PtyDevice::~PtyDevice() {
@@ -102,6 +106,32 @@ std::uint64_t PtyDevice::CommandCount() const {
     return device_.CommandCount();
 }
 
+bool PtyDevice::HungUp() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return master_closed_;
+}
+
+std::chrono::nanoseconds PtyDevice::WorkerCpuTime() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    timespec used{};
+    if (!worker_running_ || ::clock_gettime(worker_clock_, &used) != 0) {
+        return std::chrono::nanoseconds(0);
+    }
+    return std::chrono::seconds(used.tv_sec) + std::chrono::nanoseconds(used.tv_nsec);
+}
+
+std::int64_t PtyDevice::DeviceNow() const {
+    const double us = static_cast<double>(
+        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - epoch_).count());
+    return static_cast<std::int64_t>(us / (1000.0 * TimeScale()));
+}
+
+Clock::time_point PtyDevice::RealTime(std::int64_t device_ms) const {
+    // A little past the instant, so that the device clock read on waking has
+    // certainly reached the deadline and the worker does not wake twice.
+    return epoch_ + ScaledMs(device_ms) + std::chrono::microseconds(200);
+}
+
 std::uint64_t PtyDevice::BytesReceived() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return bytes_received_;
@@ -120,17 +150,37 @@ void PtyDevice::Wake() {
     }
 }
 
-void PtyDevice::Enqueue(std::string_view bytes, bool reply) {
-    if (master_closed_ || out_bytes_ + bytes.size() > kMaxPendingBytes) {
+void PtyDevice::Enqueue(std::string_view bytes, Kind kind) {
+    std::string faulty;
+    if (kind == Kind::kReply) {
+        const int noise = garbage_next_reply_.exchange(0);
+        if (noise > 0) {
+            for (int i = 0; i < noise; ++i) {
+                noise_seed_ = noise_seed_ * 1664525u + 1013904223u;
+                faulty.push_back(static_cast<char>(0x80u | (noise_seed_ >> 25)));
+            }
+        }
+        if (cut_next_reply_.exchange(false)) {
+            bytes = bytes.substr(0, bytes.size() / 2);
+        }
+        if (!faulty.empty()) {
+            faulty += bytes;
+            bytes = faulty;
+        }
+    }
+    if (master_closed_ || bytes.empty() || out_bytes_ + bytes.size() > kMaxPendingBytes) {
         return;
     }
     // Output keeps its order: nothing is due before what was queued earlier.
     const Clock::time_point start = std::max(Clock::now(), last_due_);
-    if (!reply) {
+    if (kind == Kind::kEcho) {
         out_.push_back(Chunk{start, std::string(bytes)});
         last_due_ = start;
     } else {
-        Clock::time_point due = start + ScaledMs(reply_delay_ms_.load());
+        Clock::time_point due = start;
+        if (kind == Kind::kReply) {
+            due += ScaledMs(reply_delay_ms_.load());
+        }
         const auto gap = ScaledMs(byte_delay_ms_.load());
         if (gap.count() == 0) {
             out_.push_back(Chunk{due, std::string(bytes)});
@@ -145,6 +195,21 @@ void PtyDevice::Enqueue(std::string_view bytes, bool reply) {
         last_due_ = due;
     }
     out_bytes_ += bytes.size();
+}
+
+void PtyDevice::Deliver(std::string_view bytes) {
+    if (silent_.load()) {
+        return;
+    }
+    if (silence_once_.load()) {
+        const std::size_t cr = bytes.find('\r');
+        if (cr == std::string_view::npos) {
+            return;
+        }
+        silence_once_.store(false);
+        bytes.remove_prefix(cr + 1);
+    }
+    device_.Feed(bytes);
 }
 
 bool PtyDevice::WriteDue(int fd, Clock::time_point* next_due) {
@@ -191,6 +256,7 @@ void PtyDevice::CloseMaster() {
 void PtyDevice::Run() {
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        worker_running_ = ::pthread_getcpuclockid(::pthread_self(), &worker_clock_) == 0;
         ready_ = true;
     }
     changed_.notify_all();
@@ -203,22 +269,36 @@ void PtyDevice::Run() {
             master = -1;
         }
 
+        // Fire what is due on the device's clock, then find the next instant
+        // anything is due: a deadline of the device or output held back.
+        Clock::time_point wake = Clock::time_point::max();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            device_.AdvanceTo(DeviceNow());
+            const std::int64_t deadline = device_.NextDeadline();
+            if (deadline != Device::kNever) {
+                wake = RealTime(deadline);
+            }
+        }
         pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {master, POLLIN, 0}};
         const nfds_t count = master >= 0 ? 2 : 1;
-        timespec wait{};
-        const timespec* timeout = nullptr;  // nothing waits for a time: sleep until woken
         Clock::time_point next_due;
         if (master >= 0 && WriteDue(master, &next_due)) {
-            const auto now = Clock::now();
-            if (next_due <= now) {
+            if (next_due <= Clock::now()) {
                 fds[1].events |= POLLOUT;  // due but the slave's input queue is full
             } else {
-                const auto ns =
-                    std::chrono::duration_cast<std::chrono::nanoseconds>(next_due - now).count();
-                wait.tv_sec = static_cast<time_t>(ns / 1000000000);
-                wait.tv_nsec = static_cast<long>(ns % 1000000000);
-                timeout = &wait;
+                wake = std::min(wake, next_due);
             }
+        }
+        timespec wait{};
+        const timespec* timeout = nullptr;  // nothing waits for a time: sleep until woken
+        if (wake != Clock::time_point::max()) {
+            const auto ns = std::max<std::int64_t>(
+                0,
+                std::chrono::duration_cast<std::chrono::nanoseconds>(wake - Clock::now()).count());
+            wait.tv_sec = static_cast<time_t>(ns / 1000000000);
+            wait.tv_nsec = static_cast<long>(ns % 1000000000);
+            timeout = &wait;
         }
 
         if (::ppoll(fds, count, timeout, nullptr) < 0) {
@@ -239,9 +319,8 @@ void PtyDevice::Run() {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 bytes_received_ += static_cast<std::uint64_t>(n);
-                if (!silent_.load()) {
-                    device_.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
-                }
+                device_.AdvanceTo(DeviceNow());
+                Deliver(std::string_view(buffer, static_cast<std::size_t>(n)));
             }
             changed_.notify_all();
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -251,6 +330,8 @@ void PtyDevice::Run() {
             master = -1;
         }
     }
+    std::lock_guard<std::mutex> lock(mutex_);
+    worker_running_ = false;
 }
 
 }  // namespace vardex::sim

@@ -10,10 +10,22 @@
 //  - Every other call may come from any thread at any time; the device state is
 //    behind one mutex, so the accessors see a consistent snapshot.
 //
-// Faults: silence (input read and dropped, nothing answered), delays (before a
-// reply and between its bytes, in milliseconds scaled by VARDEX_TIME_SCALE) and
-// hang-up (the master closes: the port sees POLLHUP).
+// Time: the device's clock is the worker's steady clock divided by
+// VARDEX_TIME_SCALE, so the loader's NAK, trace lines and call charges come
+// faster in a scaled test. The worker sleeps in ppoll() until the next byte, the
+// next output due or the device's next deadline; it never polls in a loop.
+//
+// Faults, switchable at any time from any thread: silence (input read and
+// dropped, nothing answered) for good or for one command line, delays (before a
+// reply and between its bytes, in milliseconds scaled by VARDEX_TIME_SCALE),
+// the next reply cut short or preceded by garbage, values refused (on the
+// device), and hang-up (the master closes: the port sees POLLHUP, which the
+// program's SerialPort reports as DSR off). A pseudo-terminal has no modem
+// lines, so CTS or DSR off on their own cannot be shown; the hang-up is the one
+// line-state fault there is, and it is final for this PtyDevice.
 #pragma once
+
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -33,7 +45,7 @@
 namespace vardex::sim {
 
 class PtyDevice {
-  public:
+public:
     explicit PtyDevice(DeviceOptions options = {});
     ~PtyDevice();
     PtyDevice(const PtyDevice&) = delete;
@@ -48,7 +60,17 @@ class PtyDevice {
     const std::string& Path() const { return path_; }
 
     void Hangup();
+    bool HungUp() const;
     void SetSilent(bool silent) { silent_.store(silent); }
+    // Drops the bytes of the next command line, up to and including its CR.
+    void SilenceNextCommand() { silence_once_.store(true); }
+    // The next reply (not echo, not unsolicited output) loses its second half.
+    void CutNextReply() { cut_next_reply_.store(true); }
+    // The next reply is preceded by count bytes of line noise (never NAK, CR or LF).
+    void GarbleNextReply(int count) { garbage_next_reply_.store(count); }
+    void SetRefuseWrites(bool refuse) {
+        Modify([refuse](Device& device) { device.SetRefuseWrites(refuse); });
+    }
     // Pause after a command line before its reply starts.
     void SetReplyDelayMs(int ms) { reply_delay_ms_.store(ms); }
     // Pause between the bytes of a reply.
@@ -58,6 +80,8 @@ class PtyDevice {
     std::uint8_t Register(int number) const;
     bool Echo() const;
     std::uint64_t CommandCount() const;
+    // CPU time the worker thread has used so far; zero before Start and after Stop.
+    std::chrono::nanoseconds WorkerCpuTime() const;
     // Bytes taken from the port so far, silent or not, and a bounded wait for a
     // count: the handshake a test needs before it changes a fault setting.
     std::uint64_t BytesReceived() const;
@@ -81,7 +105,8 @@ class PtyDevice {
         Wake();
     }
 
-  private:
+private:
+    enum class Kind { kEcho, kReply, kUnsolicited };
     struct Chunk {
         Clock::time_point due;
         std::string bytes;
@@ -89,7 +114,12 @@ class PtyDevice {
 
     void Run();
     void Wake();
-    void Enqueue(std::string_view bytes, bool reply);  // under mutex_
+    void Enqueue(std::string_view bytes, Kind kind);  // under mutex_
+    // Device time from the steady clock, and back; under mutex_ or in the worker.
+    std::int64_t DeviceNow() const;
+    Clock::time_point RealTime(std::int64_t device_ms) const;
+    // Feeds what the worker read, minus a silenced command line.
+    void Deliver(std::string_view bytes);  // under mutex_
     // Writes what is due without blocking; returns whether output is left, and
     // then when its first byte is due.
     bool WriteDue(int fd, Clock::time_point* next_due);
@@ -102,6 +132,9 @@ class PtyDevice {
     bool started_ = false;
 
     std::atomic<bool> silent_{false};
+    std::atomic<bool> silence_once_{false};
+    std::atomic<bool> cut_next_reply_{false};
+    std::atomic<int> garbage_next_reply_{0};
     std::atomic<int> reply_delay_ms_{0};
     std::atomic<int> byte_delay_ms_{0};
     std::atomic<bool> stop_requested_{false};
@@ -113,6 +146,10 @@ class PtyDevice {
     std::deque<Chunk> out_;  // bytes not yet written, in order
     std::size_t out_bytes_ = 0;
     Clock::time_point last_due_{};
+    Clock::time_point epoch_ = Clock::now();
+    std::uint32_t noise_seed_ = 0x9E3779B9u;
+    clockid_t worker_clock_{};
+    bool worker_running_ = false;
     std::uint64_t bytes_received_ = 0;
     bool ready_ = false;
     bool master_closed_ = false;

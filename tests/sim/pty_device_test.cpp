@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "time_scale.h"
+
 namespace vardex::sim {
 namespace {
 
@@ -18,7 +20,7 @@ constexpr auto kLimit = 5s;  // bounds every wait; a healthy run needs milliseco
 
 // The program's side of the port, with plain POSIX calls.
 class Port {
-  public:
+public:
     explicit Port(const std::string& path)
         : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
     ~Port() {
@@ -76,12 +78,12 @@ class Port {
         return ::poll(&fds, 1, ms) == 1 && (fds.revents & POLLHUP) != 0;
     }
 
-  private:
+private:
     int fd_;
 };
 
-class PtyDeviceTest : public ::testing::Test {
-  protected:
+class SimPtyDeviceTest : public ::testing::Test {
+protected:
     void SetUp() override {
         SysError error;
         ASSERT_TRUE(device_.Start(&error)) << error.Message();
@@ -91,7 +93,7 @@ class PtyDeviceTest : public ::testing::Test {
     PtyDevice device_;
 };
 
-TEST_F(PtyDeviceTest, AnswersIdentityOverThePort) {
+TEST_F(SimPtyDeviceTest, AnswersIdentityOverThePort) {
     Port port(device_.Path());
     ASSERT_TRUE(port.IsOpen());
     ASSERT_TRUE(port.Write("ATI4\r"));
@@ -107,7 +109,7 @@ TEST_F(PtyDeviceTest, AnswersIdentityOverThePort) {
     EXPECT_FALSE(device_.Start(&error));
 }
 
-TEST_F(PtyDeviceTest, SilentDeviceDropsWhatItReads) {
+TEST_F(SimPtyDeviceTest, SilentDeviceDropsWhatItReads) {
     Port port(device_.Path());
     ASSERT_TRUE(port.IsOpen());
     device_.SetSilent(true);
@@ -121,7 +123,7 @@ TEST_F(PtyDeviceTest, SilentDeviceDropsWhatItReads) {
     EXPECT_EQ(device_.Register(56), 20);
 }
 
-TEST_F(PtyDeviceTest, DelaysHoldBackTheReplyButNotTheEcho) {
+TEST_F(SimPtyDeviceTest, DelaysHoldBackTheReplyButNotTheEcho) {
     Port port(device_.Path());
     ASSERT_TRUE(port.IsOpen());
     device_.SetReplyDelayMs(60);
@@ -134,7 +136,7 @@ TEST_F(PtyDeviceTest, DelaysHoldBackTheReplyButNotTheEcho) {
     EXPECT_GE(Clock::now() - start, ScaledMs(60 + 5 * 10));
 }
 
-TEST_F(PtyDeviceTest, HangupClosesThePortsOtherSide) {
+TEST_F(SimPtyDeviceTest, HangupClosesThePortsOtherSide) {
     Port port(device_.Path());
     ASSERT_TRUE(port.IsOpen());
     ASSERT_TRUE(port.Write("AT\r"));
@@ -144,7 +146,7 @@ TEST_F(PtyDeviceTest, HangupClosesThePortsOtherSide) {
     device_.Stop();
 }
 
-TEST(PtyDeviceLifetime, KeepsReadingAndStopsWhileNobodyReadsItsOutput) {
+TEST(SimPtyDeviceLifetime, KeepsReadingAndStopsWhileNobodyReadsItsOutput) {
     PtyDevice device;
     SysError error;
     ASSERT_TRUE(device.Start(&error)) << error.Message();
@@ -166,6 +168,101 @@ TEST(PtyDeviceLifetime, KeepsReadingAndStopsWhileNobodyReadsItsOutput) {
     ASSERT_TRUE(port.Write("AT\r"));
     ASSERT_TRUE(device.WaitForBytesReceived(lines.size() + 3, kLimit));
     device.Stop();
+}
+
+TEST_F(SimPtyDeviceTest, SilenceForOneCommandThenAnswersAgain) {
+    Port port(device_.Path());
+    ASSERT_TRUE(port.IsOpen());
+    device_.SilenceNextCommand();
+    ASSERT_TRUE(port.Write("ATS56=30\r"));
+    ASSERT_TRUE(device_.WaitForBytesReceived(9, kLimit));
+    ASSERT_TRUE(port.Write("ATS56?\r"));
+    EXPECT_EQ(port.ReadUntil("OK\r\n"), "ATS56?\r\r\n20\r\n\r\nOK\r\n");
+}
+
+TEST_F(SimPtyDeviceTest, CutAndGarbledRepliesAffectOnlyTheNextReply) {
+    Port port(device_.Path());
+    ASSERT_TRUE(port.IsOpen());
+    ASSERT_TRUE(port.Write("ATE0\r"));
+    EXPECT_EQ(port.ReadUntil("OK\r\n"), "ATE0\r\r\nOK\r\n");
+
+    device_.CutNextReply();
+    ASSERT_TRUE(port.Write("ATI4\r"));
+    const std::string full = "\r\nCalvetra VarDex V1.2\r\n\r\nOK\r\n";
+    EXPECT_EQ(port.ReadUntil(full.substr(0, full.size() / 2)), full.substr(0, full.size() / 2));
+    ASSERT_TRUE(port.Write("ATI4\r"));
+    EXPECT_EQ(port.ReadUntil("OK\r\n"), full);
+
+    device_.GarbleNextReply(5);
+    ASSERT_TRUE(port.Write("AT\r"));
+    const std::string noisy = port.ReadUntil("OK\r\n");
+    ASSERT_EQ(noisy.size(), 11u) << noisy;
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_GE(static_cast<unsigned char>(noisy[static_cast<std::size_t>(i)]), 0x80u);
+    }
+    EXPECT_EQ(noisy.substr(5), "\r\nOK\r\n");
+}
+
+TEST_F(SimPtyDeviceTest, RefusedWritesAndTheDroppedLine) {
+    Port port(device_.Path());
+    ASSERT_TRUE(port.IsOpen());
+    device_.SetRefuseWrites(true);
+    ASSERT_TRUE(port.Write("ATS56=30\r"));
+    EXPECT_EQ(port.ReadUntil("ERROR\r\n"), "ATS56=30\r\r\nERROR\r\n");
+    EXPECT_EQ(device_.Register(56), 20);
+    EXPECT_FALSE(device_.HungUp());
+    device_.Hangup();
+    EXPECT_TRUE(device_.HungUp());
+    EXPECT_TRUE(port.WaitForHangup());
+}
+
+TEST_F(SimPtyDeviceTest, TraceLinesArriveUnaskedOnTheDevicesClock) {
+    vardex::test::ScopedTimeScale fast(0.05);
+    Port port(device_.Path());
+    ASSERT_TRUE(port.IsOpen());
+    ASSERT_TRUE(port.Write("ATCD3CD9\r"));
+    EXPECT_EQ(port.ReadUntil("OK\r\n"), "ATCD3CD9\r\r\nOK\r\n");
+    const std::string lines = port.ReadUntil("\r\n");
+    EXPECT_NE(lines.find(" L2 "), std::string::npos) << lines;
+    EXPECT_EQ(lines.front(), '[');
+}
+
+// Idle, the worker sleeps in ppoll(): with nothing to do, and also while timers
+// run (a loader waiting with its NAK, a trace), it uses almost no CPU time.
+TEST(SimPtyDeviceCpu, IdleWorkerUsesAlmostNoCpuAndAnswersQuickly) {
+    vardex::test::ScopedTimeScale fast(0.1);  // a NAK every 100 ms
+    PtyDevice device;
+    device.Modify([](Device& d) { d.EnterLoader(); });
+    SysError error;
+    ASSERT_TRUE(device.Start(&error)) << error.Message();
+    Port port(device.Path());
+    ASSERT_TRUE(port.IsOpen());
+    ASSERT_EQ(port.ReadUntil("\x15"), "\x15");
+
+    const auto before = device.WorkerCpuTime();
+    const auto start = Clock::now();
+    // Nothing will arrive: this is a bounded idle period, not a handshake.
+    EXPECT_FALSE(device.WaitForBytesReceived(1, std::chrono::milliseconds(500)));
+    const auto wall = Clock::now() - start;
+    const auto used = device.WorkerCpuTime() - before;
+    EXPECT_GT(before.count(), 0);
+    EXPECT_LT(used * 20, wall) << "worker used " << used.count() << " ns of CPU in " << wall.count()
+                               << " ns";
+
+    // Out of the loader, an exchange takes a few milliseconds at most.
+    device.Modify([](Device& d) {
+        // The loader's memory says the firmware is gone; give it one back.
+        NvState nv = d.Nv();
+        nv.firmware_valid = true;
+        d.LoadNv(nv);
+    });
+    const auto exchanges_start = Clock::now();
+    constexpr int kExchanges = 20;
+    for (int i = 0; i < kExchanges; ++i) {
+        ASSERT_TRUE(port.Write("AT\r"));
+        ASSERT_TRUE(port.ReadUntil("OK\r\n").ends_with("OK\r\n"));
+    }
+    EXPECT_LT(Clock::now() - exchanges_start, kExchanges * std::chrono::milliseconds(10));
 }
 
 }  // namespace

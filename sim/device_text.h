@@ -1,0 +1,90 @@
+// The device's fixed texts and reply layouts, and the small parsing helpers the
+// command handlers share. Internal to the simulator.
+//
+// Reply layouts (each line ends "\r\n"; Respond frames the whole text with
+// "\r\n" before and "\r\n\r\nOK\r\n" behind):
+//
+//   AT&ZI?   Phone 1 / MSN1 : <digits> / MSN2 : ... / MSN3 : ...,
+//            then the same for "Phone 2" and "DTE Port". An empty number keeps
+//            its label with the trailing blank ("MSN2 : "), so a reader that
+//            looks for the seven-character label still finds it.
+//   AT&ZO?   Phone 1 / OWN NUMBER : <digits>, Phone 2 / ..., DTE Port / ...
+//   ATCH?    Last Call Charges / DTE Port: <n> / Phone 1: <n> / Phone 2: <n>,
+//            then Accumulated Charges with the same three lines.
+//   AT!X2?   "X121 ADDR: " (eleven characters) followed by the digits.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vardex::sim {
+
+inline constexpr std::string_view kX121Label = "X121 ADDR: ";
+static_assert(kX121Label.size() == 11);
+
+// The ATUPX question: no line end behind it, the device waits for one key.
+inline constexpr std::string_view kUpgradeQuestion =
+    "\r\nFirmware Upgrade\r\nThe firmware will be erased and replaced. Continue (Y/N)?";
+// What a line end gets while the question waits (begins with "Y" once the
+// leading line break is stripped).
+inline constexpr std::string_view kQuestionRepeat = "\r\nYes/No (Y/N)?";
+// Sent behind the echoed "Y" before the loader's first NAK.
+inline constexpr std::string_view kLoaderBanner =
+    "\r\nErasing flash memory...\r\nReady to receive the firmware image (XMODEM)\r\n";
+inline constexpr std::string_view kConsolePrompt = "VDX> ";
+// What a loader with a faulty flash sends in place of its NAK.
+inline constexpr std::string_view kLoaderError = "\r\nFlash error, reset the device\r\n";
+
+inline char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+inline bool StartsWithNoCase(std::string_view text, std::string_view upper_prefix) {
+    if (text.size() < upper_prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < upper_prefix.size(); ++i) {
+        if (Upper(text[i]) != upper_prefix[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Reads a run of decimal digits from the front of text. Long runs saturate
+// instead of overflowing, so "ATS999999999999=1" is refused as out of range.
+inline bool ReadDecimal(std::string_view* text, unsigned* value) {
+    constexpr unsigned kSaturated = 1000000;
+    std::size_t digits = 0;
+    unsigned result = 0;
+    while (digits < text->size() && (*text)[digits] >= '0' && (*text)[digits] <= '9') {
+        const unsigned digit = static_cast<unsigned>((*text)[digits] - '0');
+        result = std::min(kSaturated, result * 10 + digit);
+        ++digits;
+    }
+    if (digits == 0) {
+        return false;
+    }
+    text->remove_prefix(digits);
+    *value = result;
+    return true;
+}
+
+// "=v" and nothing behind it, with v at most max.
+inline bool ReadAssignment(std::string_view text, unsigned max, unsigned* value) {
+    if (text.empty() || text.front() != '=') {
+        return false;
+    }
+    text.remove_prefix(1);
+    return ReadDecimal(&text, value) && text.empty() && *value <= max;
+}
+
+std::string MsnListing(const std::array<std::string, 9>& msn);
+std::string OwnNumberListing(const std::array<std::string, 3>& own);
+std::string ChargeListing(const std::array<std::uint32_t, 3>& last,
+                          const std::array<std::uint32_t, 3>& total);
+
+}  // namespace vardex::sim

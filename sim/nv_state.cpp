@@ -1,0 +1,334 @@
+#include "nv_state.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <map>
+#include <optional>
+#include <vector>
+
+namespace vardex::sim {
+namespace {
+
+constexpr std::string_view kFirstLine = "vardex-sim state 1";
+constexpr std::string_view kLastLine = "end";
+constexpr std::size_t kMaxFileBytes = 64 * 1024;
+
+bool ValidText(std::string_view text) {
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Digits(std::string_view text) {
+    for (const char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <typename T>
+bool ParseNumber(std::string_view text, T max, T* value) {
+    T parsed{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
+    if (ec != std::errc{} || end != text.data() + text.size() || parsed > max) {
+        return false;
+    }
+    *value = parsed;
+    return true;
+}
+
+bool ParseCounters(std::string_view text, std::array<std::uint32_t, 3>* counters) {
+    std::array<std::uint32_t, 3> parsed{};
+    for (std::size_t i = 0; i < parsed.size(); ++i) {
+        const std::size_t comma = i + 1 < parsed.size() ? text.find(',') : text.size();
+        if (comma == std::string_view::npos ||
+            !ParseNumber<std::uint32_t>(text.substr(0, comma), 0xFFFFFFFFu, &parsed[i])) {
+            return false;
+        }
+        text.remove_prefix(std::min(text.size(), comma + 1));
+    }
+    *counters = parsed;
+    return true;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
+}
+
+std::string Counters(const std::array<std::uint32_t, 3>& counters) {
+    return std::to_string(counters[0]) + "," + std::to_string(counters[1]) + "," +
+           std::to_string(counters[2]);
+}
+
+std::string Indexed(std::string_view stem, std::size_t index, std::string_view tail = {}) {
+    return std::string(stem) + std::to_string(index) + std::string(tail);
+}
+
+}  // namespace
+
+std::string SerializeNv(const NvState& state) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out += kFirstLine;
+    out += "\nfirmware_valid=";
+    out += state.firmware_valid ? "1" : "0";
+    out += "\nsoftware=" + state.software_version;
+    out += "\ncrc=" + state.crc;
+    out += "\ns15=" + std::to_string(state.s15);
+    for (std::size_t i = 0; i < state.msn.size(); ++i) {
+        out += "\n" + Indexed("msn", i) + "=" + state.msn[i];
+    }
+    for (std::size_t i = 0; i < state.own.size(); ++i) {
+        out += "\n" + Indexed("own", i) + "=" + state.own[i];
+    }
+    out += "\ncharge_last=" + Counters(state.last_charge);
+    out += "\ncharge_total=" + Counters(state.total_charge);
+    for (std::size_t p = 0; p < state.profiles.size(); ++p) {
+        const Profile& profile = state.profiles[p];
+        out += "\n" + Indexed("profile", p, "_registers") + "=";
+        for (const std::uint8_t value : profile.registers) {
+            out += kHex[value >> 4];
+            out += kHex[value & 0xF];
+        }
+        out += "\n" + Indexed("profile", p, "_clip") + "=" + std::to_string(profile.clip_level);
+        out += "\n" + Indexed("profile", p, "_x121") + "=" + profile.x121;
+    }
+    out += "\n";
+    out += kLastLine;
+    out += "\n";
+    return out;
+}
+
+bool ParseNv(std::string_view text, NvState* state, std::string* why) {
+    std::map<std::string, std::string, std::less<>> values;
+    std::size_t line_number = 0;
+    bool ended = false;
+    auto fail = [&](const std::string& what) {
+        if (why != nullptr) {
+            *why = line_number > 0 ? "line " + std::to_string(line_number) + ": " + what : what;
+        }
+        return false;
+    };
+    while (!text.empty()) {
+        const std::size_t newline = text.find('\n');
+        if (newline == std::string_view::npos) {
+            ++line_number;
+            return fail("no line end");
+        }
+        const std::string_view line = text.substr(0, newline);
+        text.remove_prefix(newline + 1);
+        ++line_number;
+        if (ended) {
+            return fail("text after the end line");
+        }
+        if (line_number == 1) {
+            if (line != kFirstLine) {
+                return fail("not a vardex-sim state file");
+            }
+            continue;
+        }
+        if (line == kLastLine) {
+            ended = true;
+            continue;
+        }
+        const std::size_t equals = line.find('=');
+        if (equals == std::string_view::npos || !ValidText(line)) {
+            return fail("not a key=value line");
+        }
+        if (!values
+                 .emplace(std::string(line.substr(0, equals)), std::string(line.substr(equals + 1)))
+                 .second) {
+            return fail("repeated key");
+        }
+    }
+    if (!ended) {
+        line_number = 0;
+        return fail("file ends before its end line");
+    }
+    line_number = 0;
+
+    NvState parsed;
+    auto take = [&](const std::string& key) -> std::optional<std::string> {
+        auto it = values.find(key);
+        if (it == values.end()) {
+            return std::nullopt;
+        }
+        std::string value = std::move(it->second);
+        values.erase(it);
+        return value;
+    };
+    auto missing = [&](const std::string& key) { return fail("missing or bad " + key); };
+
+    const auto valid = take("firmware_valid");
+    if (!valid || (*valid != "0" && *valid != "1")) {
+        return missing("firmware_valid");
+    }
+    parsed.firmware_valid = *valid == "1";
+    auto software = take("software");
+    auto crc = take("crc");
+    if (!software || !crc) {
+        return missing("software or crc");
+    }
+    parsed.software_version = std::move(*software);
+    parsed.crc = std::move(*crc);
+    const auto s15 = take("s15");
+    if (!s15 || !ParseNumber<std::uint8_t>(*s15, 255, &parsed.s15)) {
+        return missing("s15");
+    }
+    for (std::size_t i = 0; i < parsed.msn.size(); ++i) {
+        auto msn = take(Indexed("msn", i));
+        if (!msn || !Digits(*msn)) {
+            return missing(Indexed("msn", i));
+        }
+        parsed.msn[i] = std::move(*msn);
+    }
+    for (std::size_t i = 0; i < parsed.own.size(); ++i) {
+        auto own = take(Indexed("own", i));
+        if (!own || !Digits(*own)) {
+            return missing(Indexed("own", i));
+        }
+        parsed.own[i] = std::move(*own);
+    }
+    const auto last = take("charge_last");
+    const auto total = take("charge_total");
+    if (!last || !total || !ParseCounters(*last, &parsed.last_charge) ||
+        !ParseCounters(*total, &parsed.total_charge)) {
+        return missing("charge counters");
+    }
+    for (std::size_t p = 0; p < parsed.profiles.size(); ++p) {
+        Profile& profile = parsed.profiles[p];
+        const auto registers = take(Indexed("profile", p, "_registers"));
+        if (!registers || registers->size() != 2 * profile.registers.size()) {
+            return missing(Indexed("profile", p, "_registers"));
+        }
+        for (std::size_t r = 0; r < profile.registers.size(); ++r) {
+            const int high = HexDigit((*registers)[2 * r]);
+            const int low = HexDigit((*registers)[2 * r + 1]);
+            if (high < 0 || low < 0) {
+                return missing(Indexed("profile", p, "_registers"));
+            }
+            profile.registers[r] = static_cast<std::uint8_t>(high * 16 + low);
+        }
+        const auto clip = take(Indexed("profile", p, "_clip"));
+        if (!clip || !ParseNumber<int>(*clip, 255, &profile.clip_level)) {
+            return missing(Indexed("profile", p, "_clip"));
+        }
+        auto x121 = take(Indexed("profile", p, "_x121"));
+        if (!x121 || !Digits(*x121)) {
+            return missing(Indexed("profile", p, "_x121"));
+        }
+        profile.x121 = std::move(*x121);
+    }
+    if (!values.empty()) {
+        return fail("unknown key " + values.begin()->first);
+    }
+    *state = std::move(parsed);
+    return true;
+}
+
+bool LoadStateFile(const std::string& path, NvState* state, SysError* error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        *error = SysError::FromErrno("open " + path);
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            *error = SysError::FromErrno("read " + path);
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+        if (text.size() > kMaxFileBytes) {
+            ::close(fd);
+            *error = SysError{EFBIG, path};
+            return false;
+        }
+    }
+    ::close(fd);
+    std::string why;
+    if (!ParseNv(text, state, &why)) {
+        *error = SysError{EINVAL, path + ": " + why};
+        return false;
+    }
+    return true;
+}
+
+bool SaveStateFile(const std::string& path, const NvState& state, SysError* error) {
+    const std::string text = SerializeNv(state);
+    const std::string temp = path + ".tmp." + std::to_string(::getpid());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        *error = SysError::FromErrno("create " + temp);
+        return false;
+    }
+    std::string_view left = text;
+    while (!left.empty()) {
+        const ssize_t n = ::write(fd, left.data(), left.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            *error = SysError::FromErrno("write " + temp);
+            ::close(fd);
+            ::unlink(temp.c_str());
+            return false;
+        }
+        left.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::fsync(fd) != 0) {
+        *error = SysError::FromErrno("fsync " + temp);
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::close(fd) != 0) {
+        *error = SysError::FromErrno("close " + temp);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        *error = SysError::FromErrno("rename to " + path);
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // The rename itself lives in the folder; flush that too, where it can be
+    // opened (best effort: the new file is complete either way).
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return true;
+}
+
+}  // namespace vardex::sim

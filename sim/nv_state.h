@@ -1,0 +1,67 @@
+// What the simulated device keeps across a power cycle, and the state file that
+// holds it for "vardex-sim --state FILE".
+//
+// The file is text, one "key=value" per line, between the line
+// "vardex-sim state 1" and the line "end"; every key appears exactly once:
+//
+//   firmware_valid=1            0 after an upgrade that did not complete
+//   software=V2.10              installed firmware version ("ATI3")
+//   crc=CRC: 5A3C               its "ATI1" text
+//   s15=0                       power-up profile register (bits 5..7)
+//   msn0= .. msn8=              subscriber numbers (0..2 Phone 1, 3..5 Phone 2, 6..8 DTE)
+//   own0= .. own2=              own numbers of Phone 1, Phone 2, DTE port
+//   charge_last=P1,P2,DTE       charge units of the last call
+//   charge_total=P1,P2,DTE      accumulated charge units
+//   profileN_registers=HEX      N = 0..3: all 256 registers, two hex digits each
+//   profileN_clip=L             FSK level
+//   profileN_x121=DIGITS        X.121 address
+//
+// Anything else (an unknown or repeated key, a missing one, a bad value, no
+// "end") makes the whole file unusable, so that a half-written or foreign file
+// never loads as a mixture.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/sys_error.h"
+
+namespace vardex::sim {
+
+struct Profile {
+    std::array<std::uint8_t, 256> registers{};
+    int clip_level = 0;
+    std::string x121;
+
+    bool operator==(const Profile&) const = default;
+};
+
+struct NvState {
+    bool firmware_valid = true;
+    std::string software_version;
+    std::string crc;
+    std::uint8_t s15 = 0;
+    std::array<std::string, 9> msn;
+    std::array<std::string, 3> own;
+    std::array<std::uint32_t, 3> last_charge{};
+    std::array<std::uint32_t, 3> total_charge{};
+    std::array<Profile, 4> profiles;
+
+    bool operator==(const NvState&) const = default;
+};
+
+std::string SerializeNv(const NvState& state);
+// On failure *why names the first problem (with its line number) and *state is
+// untouched.
+bool ParseNv(std::string_view text, NvState* state, std::string* why);
+
+// Reads and parses a state file. A missing file is reported as ENOENT so the
+// caller can tell "first run" from "damaged".
+bool LoadStateFile(const std::string& path, NvState* state, SysError* error);
+// Writes beside the file, flushes it to disk and renames it over the old one,
+// so that a crash leaves either the old or the new state, never a torn one.
+bool SaveStateFile(const std::string& path, const NvState& state, SysError* error);
+
+}  // namespace vardex::sim
