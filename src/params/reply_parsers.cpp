@@ -1,0 +1,232 @@
+#include "params/reply_parsers.h"
+
+#include <climits>
+#include <cstdint>
+
+namespace vardex::params {
+
+namespace {
+
+// The C locale's white space; the byte is taken unsigned so that any reply byte
+// is a valid argument.
+bool IsSpace(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u == ' ' || (u >= '\t' && u <= '\r');
+}
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+bool StartsAt(std::string_view text, std::size_t pos, std::string_view prefix) {
+    return pos <= text.size() && text.substr(pos).starts_with(prefix);
+}
+
+// White space up to, not past, a carriage return: a label with nothing after
+// it must not take the next line's digits.
+std::size_t SkipBlankInLine(std::string_view text, std::size_t pos) {
+    while (pos < text.size() && text[pos] != '\r' && IsSpace(text[pos])) {
+        ++pos;
+    }
+    return pos;
+}
+
+// The digit run at pos (at most kDigitRunMax digits); pos moves past it.
+std::string TakeDigitRun(std::string_view text, std::size_t* pos) {
+    const std::size_t start = *pos;
+    while (*pos < text.size() && *pos - start < kDigitRunMax && IsDigit(text[*pos])) {
+        ++*pos;
+    }
+    return std::string(text.substr(start, *pos - start));
+}
+
+// Moves past the next "\r\n" at or after pos; false when there is none.
+bool NextLine(std::string_view text, std::size_t* pos) {
+    const std::size_t eol = text.find("\r\n", *pos);
+    if (eol == std::string_view::npos) {
+        return false;
+    }
+    *pos = eol + 2;
+    return true;
+}
+
+// Digits to an int, saturating: a counter cannot exceed INT_MAX in the record.
+int DigitsToInt(std::string_view digits) {
+    std::int64_t value = 0;
+    for (const char c : digits) {
+        value = value * 10 + (c - '0');
+        if (value > INT_MAX) {
+            return INT_MAX;
+        }
+    }
+    return static_cast<int>(value);
+}
+
+// The port sections of the number replies, tested in this order by prefix.
+constexpr std::string_view kPortLines[3] = {"Phone 1", "Phone 2", "DTE Port"};
+
+int PortOfLine(std::string_view text, std::size_t pos) {
+    for (int port = 0; port < 3; ++port) {
+        if (StartsAt(text, pos, kPortLines[port])) {
+            return port;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+int ParseLeadingInt(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && IsSpace(text[pos])) {
+        ++pos;
+    }
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    // Accumulated as a magnitude that stops growing once past the int range, so a
+    // run of any length costs no overflow.
+    std::int64_t magnitude = 0;
+    constexpr std::int64_t kLimit = static_cast<std::int64_t>(INT_MAX) + 1;
+    while (pos < text.size() && IsDigit(text[pos])) {
+        if (magnitude <= kLimit) {
+            magnitude = magnitude * 10 + (text[pos] - '0');
+        }
+        ++pos;
+    }
+    if (negative) {
+        return magnitude >= kLimit ? INT_MIN : static_cast<int>(-magnitude);
+    }
+    return magnitude > INT_MAX ? INT_MAX : static_cast<int>(magnitude);
+}
+
+std::size_t SkipBlank(std::string_view text, std::size_t pos) {
+    while (pos < text.size() && IsSpace(text[pos])) {
+        ++pos;
+    }
+    return pos;
+}
+
+std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text) {
+    static constexpr std::string_view kLabels[3] = {"MSN1 : ", "MSN2 : ", "MSN3 : "};
+    std::vector<std::pair<int, std::string>> numbers;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        pos = SkipBlank(text, pos);
+        if (StartsAt(text, pos, "OK")) {
+            break;
+        }
+        const int port = PortOfLine(text, pos);
+        if (port < 0 || !NextLine(text, &pos)) {
+            break;
+        }
+        // Three passes so that the labels may come in any order.
+        for (int pass = 0; pass < 3; ++pass) {
+            for (int k = 0; k < 3; ++k) {
+                if (StartsAt(text, pos, kLabels[k])) {
+                    pos = SkipBlankInLine(text, pos + kLabels[k].size());
+                    numbers.emplace_back(port * 3 + k, TakeDigitRun(text, &pos));
+                }
+                pos = SkipBlank(text, pos);
+            }
+        }
+    }
+    return numbers;
+}
+
+std::array<std::string, 3> ParseOwnNumberReply(std::string_view text) {
+    static constexpr std::string_view kLabel = "OWN NUMBER : ";
+    std::array<std::string, 3> own;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        pos = SkipBlank(text, pos);
+        if (StartsAt(text, pos, "OK")) {
+            break;
+        }
+        const int port = PortOfLine(text, pos);
+        if (port < 0 || !NextLine(text, &pos)) {
+            break;
+        }
+        if (StartsAt(text, pos, kLabel)) {
+            pos = SkipBlankInLine(text, pos + kLabel.size());
+            own[static_cast<std::size_t>(port)] = TakeDigitRun(text, &pos);
+        }
+        pos = SkipBlank(text, pos);
+    }
+    return own;
+}
+
+int ResolveOwnNumber(std::string_view own, const std::string* msns) {
+    if (own.empty()) {
+        return -1;
+    }
+    for (int i = 0; i < 3; ++i) {
+        if (!msns[i].empty() && msns[i] == own) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+ChargeReply ParseChargeReply(std::string_view text) {
+    static constexpr std::string_view kLabels[3] = {"DTE Port: ", "Phone 1: ", "Phone 2: "};
+    ChargeReply charges;
+    std::optional<int>* const last[3] = {&charges.lastDte, &charges.last1, &charges.last2};
+    std::optional<int>* const total[3] = {&charges.totalDte, &charges.total1, &charges.total2};
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        pos = SkipBlank(text, pos);
+        if (StartsAt(text, pos, "OK")) {
+            break;
+        }
+        std::optional<int>* const* section = nullptr;
+        if (StartsAt(text, pos, "Last")) {
+            section = last;
+        } else if (StartsAt(text, pos, "Accumulated")) {
+            section = total;
+        }
+        if (section == nullptr || !NextLine(text, &pos)) {
+            break;
+        }
+        for (int pass = 0; pass < 3; ++pass) {
+            for (int k = 0; k < 3; ++k) {
+                if (StartsAt(text, pos, kLabels[k])) {
+                    pos = SkipBlankInLine(text, pos + kLabels[k].size());
+                    *section[k] = DigitsToInt(TakeDigitRun(text, &pos));
+                }
+                pos = SkipBlank(text, pos);
+            }
+        }
+    }
+    return charges;
+}
+
+std::optional<std::string> ParseX121AddressReply(std::string_view text) {
+    // The reply's first 11 characters are the device's label.
+    static constexpr std::size_t kLabelLength = 11;
+    if (text.find("ERROR") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    if (text.size() <= kLabelLength) {
+        return std::string();
+    }
+    const std::string_view rest = text.substr(kLabelLength);
+    const std::size_t digits = rest.find_first_not_of("1234567890");
+    return std::string(rest.substr(0, digits));
+}
+
+std::string CommandSafeText(std::string_view text) {
+    std::size_t end = 0;
+    while (end < text.size()) {
+        const auto u = static_cast<unsigned char>(text[end]);
+        if (u < 0x20 || u == 0x7F) {
+            break;
+        }
+        ++end;
+    }
+    return std::string(text.substr(0, end));
+}
+
+}  // namespace vardex::params

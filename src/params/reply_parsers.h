@@ -1,0 +1,64 @@
+// Decoders for the device's reply texts, free of any channel so that the tests
+// and the fuzz targets can feed them any bytes.
+//
+// Every parser takes the reply as the device sent it (echo and the leading line
+// break already removed) and accepts any text: an unknown line ends parsing
+// quietly, and what did not appear is reported as absent so that the caller
+// keeps the field's value.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vardex::params {
+
+// Longest digit run taken from a reply; longer runs are cut.
+inline constexpr std::size_t kDigitRunMax = 79;
+
+// The leading decimal number of a reply as atoi reads it: leading white space
+// skipped, an optional sign, digits up to the first non-digit, 0 when there are
+// none. Values beyond the int range saturate to INT_MIN / INT_MAX.
+int ParseLeadingInt(std::string_view text);
+
+// Position of the first character at or after pos that is not white space (CR
+// and LF count as white space); text.size() when there is none.
+std::size_t SkipBlank(std::string_view text, std::size_t pos);
+
+// Device numbering of the nine subscriber numbers: 0..2 Phone 1, 3..5 Phone 2,
+// 6..8 the DTE port.
+inline constexpr int kMsnCount = 9;
+
+// "AT&ZI?": every (device index, number) the reply carries, in reply order. A
+// label seen twice appears twice; the caller applies them in turn.
+std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text);
+
+// "AT&ZO?": the own-number text of Phone 1, Phone 2 and the DTE port; empty for a
+// port whose section is missing or names no number.
+std::array<std::string, 3> ParseOwnNumberReply(std::string_view text);
+
+// Position 0..2 of the first of a port's three subscriber numbers that is
+// non-empty and equal to own; -1 when own is empty or matches none. msns points
+// at the port's three numbers.
+int ResolveOwnNumber(std::string_view own, const std::string* msns);
+
+// "ATCH?": the six counters; absent where the label did not appear.
+struct ChargeReply {
+    std::optional<int> lastDte, last1, last2;
+    std::optional<int> totalDte, total1, total2;
+};
+ChargeReply ParseChargeReply(std::string_view text);
+
+// "AT!X2?": the X.121 address; absent when the reply holds "ERROR" anywhere.
+std::optional<std::string> ParseX121AddressReply(std::string_view text);
+
+// A text field as it may go into a command line: cut at the first control
+// character, so that a stray CR cannot end the line early and start another
+// command on the device.
+std::string CommandSafeText(std::string_view text);
+
+}  // namespace vardex::params
