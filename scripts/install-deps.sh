@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build and the tests need, only those missing.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev)
+packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
+          clang libclang-rt-14-dev lrzsz)
 
 missing=()
 for package in "${packages[@]}"; do

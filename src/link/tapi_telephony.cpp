@@ -20,8 +20,6 @@ using vardex::Trace;
 
 namespace {
 
-constexpr DWORD kLowestApiVersion = 0x00010003;
-constexpr DWORD kHighestApiVersion = 0x00010004;
 constexpr std::int64_t kReplyWaitMs = 5000;
 
 // The object the line callback serves.

@@ -1,4 +1,4 @@
-// Resolves the design's port names "COM1".."COM10" to device paths.
+// Resolves the port names "COM1".."COM10" to device paths.
 //
 // VARDEX_PORTS, when set, is a colon-separated list of paths whose n-th entry is
 // COMn (an empty entry leaves that COM unmapped). Otherwise COM1..COM10 are the

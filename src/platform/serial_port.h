@@ -14,7 +14,7 @@
 //  - A short result is not an error: Read and Write return true with the count
 //    transferred; false means an I/O error (LastError tells which).
 //
-// Every duration is in the design's milliseconds and is scaled by TimeScale().
+// Every duration is in the protocol's milliseconds and is scaled by TimeScale().
 #pragma once
 
 #include <atomic>

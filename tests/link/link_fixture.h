@@ -1,5 +1,5 @@
 // A CDevicePort opened on a scripted device, as OpenPort leaves it, at a time
-// scale that keeps the design's quarter-second waits short.
+// scale that keeps the protocol's quarter-second waits short.
 #pragma once
 
 #include <gtest/gtest.h>
