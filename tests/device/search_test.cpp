@@ -12,6 +12,7 @@
 #include "device_fixture.h"
 #include "platform/serial_port.h"
 #include "platform/tapi_binding.h"
+#include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
 
@@ -150,6 +151,30 @@ TEST_F(Search, AUsbLineIsFoundNamedChosenAndMarksTheConnection) {
     EXPECT_FALSE(Record().Line().TelephonyInitialised());
     SysError error;
     EXPECT_TRUE(SerialPort::Open(line.SlavePath(), &error)) << error.Message();
+}
+
+// The simulator itself offered as a USB modem line, and a second one on a COM
+// port: the line answers, so the ports are not searched.
+TEST_F(Search, ASimulatorOnAModemLineIsTakenBeforeThePorts) {
+    sim::DeviceOptions usb_options;
+    usb_options.country = "Brasil USB";
+    sim::PtyDevice usb(usb_options);
+    sim::PtyDevice serial;
+    SysError error;
+    ASSERT_TRUE(usb.Start(&error)) << error.Message();
+    ASSERT_TRUE(serial.Start(&error)) << error.Message();
+    env_.Set("VARDEX_LINES", usb.Path());
+    env_.Set("VARDEX_PORTS", serial.Path());
+    view_.prompts.answers = {{1, 0}};
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    // The modem lines answered, so the list offers the line; the COM ports are
+    // searched only when no line answers.
+    ASSERT_EQ(view_.prompts.lists.size(), 1u);
+    EXPECT_EQ(view_.prompts.lists[0],
+              std::vector<std::string>{"varDex USB Modem (" + usb.Path() + ")"});
+    EXPECT_EQ(Record().m_strCountry, "Brasil USB");
+    EXPECT_EQ(Record().m_bUsbConnection, 1);
+    EXPECT_EQ(Record().m_bFskLevelAvailable, 0);
 }
 
 TEST_F(Search, UnavailableAndBusyLinesAreSkipped) {
