@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, starts the simulated varDex on a
-# pseudo-terminal and identifies it through vardexctl.
+# pseudo-terminal (its settings kept in a state file) and starts the
+# configuration manager on it: the window appears, reads the device and shows it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja >/dev/null
-cmake --build build --target vardex-sim vardexctl
+cmake --build build --target vardex-sim vardex-config
 
 link="${TMPDIR:-/tmp}/vardex-demo-$$"
-./build/sim/vardex-sim --link "$link" >/dev/null &
+state="${VARDEX_DEMO_STATE:-$HOME/.vardex-sim.state}"
+./build/sim/vardex-sim --link "$link" --state "$state" >/dev/null &
 sim=$!
 trap 'kill "$sim" 2>/dev/null; wait "$sim" 2>/dev/null || true' EXIT
 for _ in $(seq 100); do
   [ -e "$link" ] && break
   sleep 0.05
 done
-echo "Simulated varDex on $link ($(readlink "$link"))"
-./build/tools/vardexctl/vardexctl at --port "$link" ATI4 ATI0 ATI3 ATI1
+echo "Simulated varDex on $link ($(readlink "$link")), settings kept in $state"
+VARDEX_PORTS="$link" ./build/src/app/vardex-config

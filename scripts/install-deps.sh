@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev lrzsz)
+          clang libclang-rt-14-dev lrzsz socat)
 
 missing=()
 for package in "${packages[@]}"; do

@@ -19,4 +19,17 @@ public:
     // Asks the window that owns the job to close (the program ends when that is
     // the main window).
     virtual void CloseOwner() = 0;
+
+    // What the firmware upgrade saves and restores around its transfer, and
+    // its file choice. Views without them show the defaults.
+    virtual std::string GetCaption() const { return {}; }
+    virtual void GetProgressRange(int* lower, int* upper) const {
+        *lower = 0;
+        *upper = 100;
+    }
+    // The open-file dialog; false when the person cancelled it.
+    virtual bool ChooseOpenFile(const std::string& /*filter*/, const std::string& /*default_ext*/,
+                                std::string* /*path*/) {
+        return false;
+    }
 };

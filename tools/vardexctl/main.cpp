@@ -5,6 +5,7 @@
 
 #include "at_command.h"
 #include "identify_command.h"
+#include "job_commands.h"
 
 namespace {
 
@@ -13,6 +14,10 @@ constexpr const char* kUsage =
     "commands:\n"
     "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
     "  identify [--port PATH] [--json]                       find and identify the device\n"
+    "  read [--port PATH] [--json]                           read every setting\n"
+    "  write [--port PATH] [--store N] [--power-up N] [--from FILE.json] [FIELD=VALUE...]\n"
+    "                                                        change settings\n"
+    "  upgrade [--port PATH] [--yes] FILE                    replace the firmware\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n";
 
@@ -31,6 +36,15 @@ int main(int argc, char** argv) {
     }
     if (command == "identify") {
         return vardex::ctl::RunIdentify(args, std::cout, stdin, stderr);
+    }
+    if (command == "read") {
+        return vardex::ctl::RunRead(args, std::cout, stdin, stderr);
+    }
+    if (command == "write") {
+        return vardex::ctl::RunWrite(args, std::cout, stdin, stderr);
+    }
+    if (command == "upgrade") {
+        return vardex::ctl::RunUpgrade(args, std::cout, stdin, stderr);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;

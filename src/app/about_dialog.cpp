@@ -1,0 +1,48 @@
+#include "about_dialog.h"
+
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "res/strings.h"
+
+namespace vardex::ui {
+
+namespace {
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(parent) {
+    setWindowTitle(Text(res::kTextAboutCaption));
+    auto* icon = new QLabel(this);
+    icon->setPixmap(QIcon(QStringLiteral(":/icons/vardex.png")).pixmap(48, 48));
+    auto* name = new QLabel(Text(res::LoadString(res::IDS_APP_TITLE)), this);
+    auto* version = new QLabel(this);
+    SetControlId(version, IDC_VERSION);
+    version->setTextFormat(Qt::PlainText);
+    auto* text = new QVBoxLayout();
+    text->addWidget(name);
+    text->addWidget(version);
+    auto* top = new QHBoxLayout();
+    top->addWidget(icon, 0, Qt::AlignTop);
+    top->addLayout(text, 1);
+    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
+    ok->setDefault(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(ok, 0, Qt::AlignRight);
+}
+
+bool CAboutDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    QString line = Text(res::kTextAboutVersionFormat);
+    line.replace(QLatin1String("%s"), Text(res::LoadString(res::IDS_VERSION)));
+    Item<QLabel>(IDC_VERSION)->setText(line);
+    return true;
+}
+
+}  // namespace vardex::ui

@@ -1,0 +1,107 @@
+// The thin dialog layer: controls found by their numeric id, values exchanged
+// between controls and members with validation, and modal runs that return 1
+// (OK) or 2 (Cancel), as the device logic and the pages expect.
+#pragma once
+
+#include <QDialog>
+#include <QWidget>
+#include <functional>
+#include <initializer_list>
+#include <string>
+
+class QPushButton;
+
+namespace vardex::ui {
+
+// Registers the program's icons, bitmaps and help pages (once; every dialog does).
+void EnsureResources();
+
+// Gives a control its numeric id; FindControl finds it among root's descendants
+// (root itself included).
+void SetControlId(QWidget* control, int id);
+int ControlId(const QWidget* control);
+QWidget* FindControl(const QWidget* root, int id);
+
+// One exchange between a dialog's controls and its members. Saving validates:
+// the first value that does not pass shows its message, puts the focus on its
+// control and marks the exchange failed; later calls of the same exchange then
+// do nothing, so a member is never overwritten after a failure.
+class CDataExchange {
+public:
+    CDataExchange(QWidget* root, bool save) : m_bSaveAndValidate(save), root_(root) {}
+
+    const bool m_bSaveAndValidate;
+    bool Failed() const { return failed_; }
+
+    // Edit or static text.
+    void Text(int id, std::string& value);
+    // Edit holding a signed integer ("%d").
+    void Int(int id, int& value);
+    // Signed integer that must lie in min..max ("Please enter an integer between
+    // %1 and %2.").
+    void IntRange(int id, int& value, int min, int max);
+    // Edit holding a number of digits only ("Please enter a positive integer.").
+    void UInt(int id, int& value);
+    // Selected index of a drop-down list; -1 for none.
+    void CBIndex(int id, int& index);
+    // Check box: 0 or 1.
+    void Check(int id, int& value);
+    // Radio group: the index of the checked button among ids, -1 for none.
+    void Radio(std::initializer_list<int> ids, int& value);
+
+private:
+    QWidget* Control(int id);
+    void Fail(QWidget* control, const std::string& message);
+
+    QWidget* root_;
+    bool failed_ = false;
+};
+
+// A dialog in the device logic's vocabulary.
+class CDialog : public QDialog {
+public:
+    explicit CDialog(QWidget* parent = nullptr);
+
+    // Initialises the dialog (OnInitDialog), runs it modally and returns what
+    // EndDialog was given: 1 for OK, 2 for Cancel and for a dialog closed any
+    // other way.
+    virtual int DoModal();
+    void EndDialog(int result);
+    bool Ended() const { return ended_; }
+
+    QWidget* GetDlgItem(int id) const { return FindControl(this, id); }
+    template <typename T>
+    T* Item(int id) const {
+        return qobject_cast<T*>(GetDlgItem(id));
+    }
+    // Controls to members (save) or members to controls; false when a value did
+    // not pass its validation.
+    bool UpdateData(bool save = true);
+
+    // A push button with an id, wired to OnCommand.
+    QPushButton* MakeButton(int id, const QString& text);
+
+    // Esc, the close box and the button boxes arrive here.
+    void accept() override { OnOK(); }
+    void reject() override { OnCancel(); }
+
+    // Tests: called from inside every modal run (from the dialog's own event
+    // loop, once it runs) with the dialog; it may press buttons.
+    using ModalHook = std::function<void(CDialog*)>;
+    static void SetModalHook(ModalHook hook);
+
+protected:
+    virtual void DoDataExchange(CDataExchange&) {}
+    // Before the modal loop starts; the base loads the controls from the members.
+    virtual bool OnInitDialog();
+    virtual void OnOK();
+    virtual void OnCancel();
+    // A push button made by MakeButton other than OK (1) and Cancel (2).
+    virtual void OnCommand(int) {}
+
+private:
+    bool ended_ = false;
+    int result_ = 2;
+};
+
+}  // namespace vardex::ui

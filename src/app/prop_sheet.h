@@ -1,0 +1,72 @@
+// The program's main and only window: the five pages, the first read of the
+// device a quarter of a second after it is shown, the write on Apply and OK,
+// and the transfers between the pages and the working record.
+#pragma once
+
+#include <QTimer>
+#include <functional>
+
+#include "app/framework/property_sheet.h"
+#include "pages/sheet_host.h"
+#include "pages/upgrade_page.h"
+#include "pages/value_pages.h"
+
+class CVarDexConfigurationManagerApp;
+
+namespace vardex::ui {
+
+class CPropSheet : public CPropertySheet, public ISheetHost {
+public:
+    static constexpr int ID_ABOUT = 16;
+    static constexpr int kReadDelayMs = 250;
+
+    CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app);
+    ~CPropSheet() override;
+
+    CUpgradePage& InformationPage() { return information_; }
+    CTelephonyPage& TelephonyPage() { return telephony_; }
+    CConnectionPage& ConnectionPage() { return connection_; }
+
+    void ReadDevice();
+    void OnApplyNow() override;
+    void ShowAbout();
+
+    // Called once, when the window is first shown (tests and the start-up
+    // benchmark time it).
+    std::function<void()> m_onFirstShown;
+    // Called after every read of the device that filled the pages.
+    std::function<void()> m_onReadDone;
+    // Whether the first read has been started.
+    bool ReadStarted() const { return read_started_; }
+
+    // ---- ISheetHost ----
+    CVarDexConfigurationManagerApp& App() override { return app_; }
+    int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end) override;
+    bool WriteDevice() override;
+    int TransferRecord(int to_record) override;
+    bool SetActivePage(int index) override { return CPropertySheet::SetActivePage(index); }
+    void PostClose() override;
+    void EndWithOk() override { EndDialog(1); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    // Cancel, Esc, the close box and a close asked for by a job.
+    void OnCancel() override;
+
+private:
+    void MarkPagesModified(bool modified);
+
+    CVarDexConfigurationManagerApp& app_;
+    CUpgradePage information_;
+    CTelephonyPage telephony_;
+    CConnectionPage connection_;
+    CPlaceholderPage terminal_;
+    CPlaceholderPage self_test_;
+    bool first_activation_ = true;
+    bool read_started_ = false;
+    QTimer read_timer_;
+    int job_depth_ = 0;
+    bool close_pending_ = false;
+};
+
+}  // namespace vardex::ui

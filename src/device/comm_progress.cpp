@@ -1,0 +1,196 @@
+#include "device/comm_progress.h"
+
+#include <system_error>
+
+#include "device/firmware_upgrade.h"
+#include "device/transfer_jobs.h"
+#include "res/strings.h"
+
+namespace res = vardex::res;
+
+CCommProgress::CCommProgress(IJobWindow& window, CVarDexConfigurationManagerApp& app)
+    : m_window(window), m_app(app), m_strCaption(res::kTextCommProgressCaption) {}
+
+CCommProgress::~CCommProgress() {
+    // Only reached without a join when DoModal* was never called or threw.
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+int CCommProgress::DoModalReadAll() {
+    m_nJob = kJobReadAll;
+    return RunJob();
+}
+
+int CCommProgress::DoModalWriteAll() {
+    m_nJob = kJobWriteAll;
+    return RunJob();
+}
+
+int CCommProgress::DoModalUpgrade() {
+    m_bUpgrade = 1;
+    return RunJob();
+}
+
+int CCommProgress::DoModalJob(int job) {
+    m_nJob = job;
+    return RunJob();
+}
+
+int CCommProgress::RunJob() {
+    m_bAbort = 0;
+    m_bQuietEnd = 0;
+    {
+        std::lock_guard lock(m_endMutex);
+        m_bJobFinished = false;
+    }
+    m_bEnded = false;
+    m_bConfirming = false;
+    int (*procedure)(CCommProgress*) = m_bUpgrade != 0 ? UpgradeThreadProc
+                                       : m_nJob != 0   ? DownloadThreadProc
+                                                       : UploadThreadProc;
+    try {
+        m_thread = std::thread(procedure, this);
+    } catch (const std::system_error&) {
+        EndJob(1);
+    }
+    const int result = m_window.RunModal(*this);
+    // The worker's last act was posting the end message, so this join is short;
+    // it keeps the worker from outliving the object.
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    return result;
+}
+
+void CCommProgress::OnCancelCommand() {
+    if (m_bConfirming || m_bEnded) {
+        return;
+    }
+    m_window.EnableCancel(false);
+    m_bConfirming = true;
+    const bool yes = m_window.ConfirmCancel();
+    m_bConfirming = false;
+    if (yes) {
+        std::lock_guard lock(m_endMutex);
+        if (!m_bJobFinished) {
+            m_bAbort = 1;
+            m_bQuietEnd = 1;
+        }
+        return;
+    }
+    if (!m_bEnded) {
+        m_window.EnableCancel(true);
+    }
+}
+
+void CCommProgress::OnEndMessage() {
+    if (m_bEnded) {
+        return;
+    }
+    m_bEnded = true;
+    if (m_bConfirming) {
+        m_window.CloseConfirmation();
+    }
+    m_window.EndModal(m_bAbort != 0 ? 2 : 1);
+}
+
+void CCommProgress::EndJob(int failed) {
+    {
+        std::lock_guard lock(m_endMutex);
+        m_bAbort = failed != 0 ? 1 : 0;
+        m_bJobFinished = true;
+    }
+    m_window.PostEndMessage();
+}
+
+bool CCommProgress::JobFinished() const {
+    std::lock_guard lock(m_endMutex);
+    return m_bJobFinished;
+}
+
+void CCommProgress::SetCaption(const std::string& text) {
+    m_strCaption = text;
+    m_window.SetCaption(text);
+}
+
+std::string CCommProgress::GetCaption() const {
+    return m_strCaption;
+}
+
+void CCommProgress::SetStatusText(const std::string& text) {
+    m_window.SetStatusText(text);
+}
+
+void CCommProgress::EnableCancel(bool enable) {
+    m_window.EnableCancel(enable);
+}
+
+void CCommProgress::GetProgressRange(int* lower, int* upper) const {
+    *lower = m_progress.m_nLower;
+    *upper = m_progress.m_nUpper;
+}
+
+bool CCommProgress::ChooseOpenFile(const std::string& filter, const std::string& default_ext,
+                                   std::string* path) {
+    return m_window.ChooseOpenFile(filter, default_ext, path);
+}
+
+void CCommProgress::CloseOwner() {
+    m_window.CloseOwner();
+}
+
+void CCommProgress::Bar::SetRange32(int lower, int upper) {
+    m_nLower = lower;
+    m_nUpper = upper;
+    m_owner.m_window.SetProgressRange(lower, upper);
+}
+
+void CCommProgress::Bar::SetPos(int position) {
+    m_nPos = position;
+    m_owner.m_window.SetProgressPos(position);
+}
+
+void CCommProgress::Bar::StepIt() {
+    // Past the end the bar starts over, as the native control does.
+    const long long next = static_cast<long long>(m_nPos) + m_nStep;
+    SetPos(next > m_nUpper ? m_nLower : static_cast<int>(next));
+}
+
+void CCommProgress::Prompter::ShowMessage(const std::string& text, MessageIcon icon) {
+    m_window.ShowMessage(text, icon);
+}
+
+int CCommProgress::Prompter::ChooseFromList(const std::string& caption, const std::string& prompt,
+                                            const std::vector<std::string>& items, int* selected) {
+    return m_window.ChooseFromList(caption, prompt, items, selected);
+}
+
+int UploadThreadProc(CCommProgress* dialog) {
+    dialog->EndJob(ReadAllParameters(dialog, &dialog->App()) != 1);
+    return 0;
+}
+
+int DownloadThreadProc(CCommProgress* dialog) {
+    dialog->EndJob(WriteAllParameters(dialog, &dialog->App()) != 1);
+    return 0;
+}
+
+int UpgradeThreadProc(CCommProgress* dialog) {
+    CVarDexConfigurationManagerApp& app = dialog->App();
+    int result = UpgradeFirmware(dialog, &app, 1);
+    if (result == 1) {
+        result = ReadAllParameters(dialog, &app);
+    }
+    if (result == -6) {
+        dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_UPGRADE_FAILED)),
+                                      MessageIcon::Exclamation);
+        app.m_workingRecord.Close();
+    } else if (result == -7) {
+        dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR)),
+                                      MessageIcon::Exclamation);
+    }
+    dialog->EndJob(result != 1);
+    return 0;
+}

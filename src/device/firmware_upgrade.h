@@ -1,0 +1,45 @@
+// The firmware upgrade: the file choice, the device put into its loader, the
+// image sent in 128-byte XMODEM blocks with an 8-bit checksum, and the wait for
+// the device's restart. Runs on a job's worker thread.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "device/job_view.h"
+#include "params/app_core.h"
+
+inline constexpr unsigned char kXmodemSoh = 0x01;
+inline constexpr unsigned char kXmodemEot = 0x04;
+inline constexpr unsigned char kXmodemAck = 0x06;
+inline constexpr unsigned char kXmodemNak = 0x15;
+inline constexpr unsigned char kXmodemCan = 0x18;
+inline constexpr std::size_t kXmodemDataSize = 128;
+inline constexpr std::size_t kXmodemBlockSize = kXmodemDataSize + 4;
+// NAKs in a row for one block before the transfer is given up.
+inline constexpr int kXmodemMaxResends = 10;
+
+// Result codes beside 1 (done) and 2 (stopped).
+inline constexpr int kUpgradeDeviceFailed = -6;
+inline constexpr int kUpgradeFileFailed = -7;
+
+// One block: SOH, number, 255 - number, count bytes of data filled up to 128
+// with 0xFF, and the sum of the 128 data bytes modulo 256.
+void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_t count,
+                      unsigned char block[kXmodemBlockSize]);
+
+// Asks for the image file, identifies the device, asks it into its loader
+// (skipped when askDevice is 0 or the device already waits there), sends the
+// image and waits for the restart. 1 upgraded; 2 stopped (file choice
+// cancelled, no device, or the stop request); -6 the device failed the
+// exchange; -7 the file could not be read, is empty, or changed while it was
+// sent. Blocks for up to a minute beside the transfer; the request for the
+// loader repeats until the device answers with NAK or the job is stopped.
+int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice);
+
+// The transfer phase alone, for a receiver that has already asked with NAK:
+// the wake-up bytes, every block, EOT and its answer. Sets the caption and the
+// progress bar (range 0 .. file size) and refreshes the status text whenever
+// the tenth of a percent changes. 1 sent; 2 stopped; -6; -7.
+int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::string& path);

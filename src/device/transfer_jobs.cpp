@@ -1,0 +1,95 @@
+#include "device/transfer_jobs.h"
+
+#include <cstdio>
+#include <string>
+
+#include "device/identify.h"
+#include "res/strings.h"
+
+namespace res = vardex::res;
+
+namespace {
+
+// Identification starts every job. Only a device that identified itself is
+// read or written: a loader (-4) answers every query with NAK, and reading that
+// as settings would hand the pages values the device never held.
+bool Identified(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+    const int identified = IdentifyDevice(dialog, app);
+    return identified == 1 && dialog->m_bAbort == 0;
+}
+
+}  // namespace
+
+int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+    return ReadAllParameters(dialog, app, ParameterQueryTable);
+}
+
+int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+    return WriteAllParameters(dialog, app, ParameterSettingTable);
+}
+
+int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                      const ParamRow* table) {
+    dialog->SetCaption(std::string(res::LoadString(res::IDS_UPLOADING_CAPTION)));
+    dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
+    if (!Identified(dialog, app)) {
+        return 2;
+    }
+    CDeviceConfig& record = app->m_workingRecord;
+    const int rows = CountRows(table);
+    IProgressBar& progress = dialog->Progress();
+    progress.SetRange32(0, rows + 1);
+    progress.SetPos(0);
+    progress.SetStep(1);
+    progress.StepIt();  // identification was the first step
+
+    record.SetReadTimeout(kParamReadTimeoutMs);
+    for (int i = 0; i < rows; ++i) {
+        // A row may have raised the time-out for a slow command.
+        record.SetReadTimeout(kParamReadTimeoutMs);
+        if (table[i](dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
+            return 2;
+        }
+        progress.StepIt();
+    }
+    app->m_deviceCopy.CopyFrom(record);
+    return 1;
+}
+
+int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                       const ParamRow* table) {
+    dialog->SetCaption(std::string(res::LoadString(res::IDS_DOWNLOADING_CAPTION)));
+    dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
+    if (!Identified(dialog, app)) {
+        return 2;
+    }
+    CDeviceConfig& record = app->m_workingRecord;
+    const int rows = CountRows(table);
+    IProgressBar& progress = dialog->Progress();
+    progress.SetRange32(0, rows);
+    progress.SetPos(0);
+    progress.SetStep(1);
+
+    record.SetReadTimeout(kParamReadTimeoutMs);
+    bool fault = false;
+    int last_fault_row = 0;
+    for (int j = 0; j < rows; ++j) {
+        const int result = table[j](dialog, app, 0);
+        if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
+            return 2;
+        }
+        if (result == PARAM_MISMATCH) {
+            fault = true;
+            last_fault_row = j;
+        }
+        progress.StepIt();
+    }
+    app->m_deviceCopy.CopyFrom(record);
+    if (fault) {
+        char text[128];
+        std::snprintf(text, sizeof text, std::string(res::kTextFaultsDetectedFormat).c_str(),
+                      last_fault_row);
+        dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
+    }
+    return 1;
+}

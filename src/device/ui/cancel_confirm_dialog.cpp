@@ -1,0 +1,41 @@
+#include "cancel_confirm_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include "res/strings.h"
+
+namespace vardex::ui {
+
+namespace {
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+CCancelConfirmDialog::CCancelConfirmDialog(QWidget* parent) : CDialog(parent) {
+    setWindowTitle(Text(res::kTextCancelConfirmCaption));
+    auto* icon = new QLabel(this);
+    icon->setPixmap(QIcon(QStringLiteral(":/icons/question.png")).pixmap(32, 32));
+    auto* question = new QLabel(Text(res::kTextCancelConfirmQuestion), this);
+    auto* top = new QHBoxLayout();
+    top->addWidget(icon);
+    top->addWidget(question, 1);
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch(1);
+    QPushButton* yes = MakeButton(1, Text(res::kTextYes));
+    QPushButton* no = MakeButton(2, Text(res::kTextNo));
+    // A stray Enter must not stop the job.
+    no->setDefault(true);
+    buttons->addWidget(yes);
+    buttons->addWidget(no);
+    buttons->addStretch(1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addLayout(buttons);
+}
+
+}  // namespace vardex::ui

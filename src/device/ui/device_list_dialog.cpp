@@ -1,0 +1,61 @@
+#include "device_list_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/framework/message_box.h"
+#include "res/strings.h"
+
+namespace vardex::ui {
+
+namespace {
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+CDeviceListDialog::CDeviceListDialog(const std::string& caption, const std::string& prompt,
+                                     const std::vector<std::string>& names, QWidget* parent)
+    : CDialog(parent), list_(new QListWidget(this)) {
+    setWindowTitle(QString::fromStdString(caption));
+    // The prompt begins with a CR that only made room above it.
+    auto* label = new QLabel(QString::fromStdString(prompt).trimmed(), this);
+    label->setWordWrap(true);
+    SetControlId(list_, IDC_DEVICE_LIST);
+    for (const std::string& name : names) {
+        list_->addItem(QString::fromStdString(name));
+    }
+    list_->setMinimumSize(360, 140);
+    connect(list_, &QListWidget::itemDoubleClicked, this, [this] { OnOK(); });
+    auto* buttons = new QHBoxLayout();
+    buttons->addStretch(1);
+    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
+    ok->setDefault(true);
+    buttons->addWidget(ok);
+    buttons->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(list_, 1);
+    layout->addLayout(buttons);
+}
+
+void CDeviceListDialog::OnOK() {
+    int row = list_->currentItem() != nullptr && list_->currentItem()->isSelected()
+                  ? list_->currentRow()
+                  : -1;
+    if (row < 0 && list_->count() == 1) {
+        row = 0;
+    }
+    if (row < 0) {
+        AppMessageBox(this, std::string(res::LoadString(res::IDS_SELECT_DEVICE)),
+                      MessageIcon::Exclamation);
+        return;
+    }
+    chosen_ = row;
+    EndDialog(1);
+}
+
+}  // namespace vardex::ui

@@ -1,0 +1,31 @@
+// What the pages ask of the property sheet that hosts them: the record, the
+// device jobs, the transfers between pages and record, page switching and the
+// closing of the program.
+#pragma once
+
+class CVarDexConfigurationManagerApp;
+class QWidget;
+
+namespace vardex::ui {
+
+enum class DeviceJob { kReadAll, kWriteAll, kUpgrade };
+
+class ISheetHost {
+public:
+    virtual ~ISheetHost() = default;
+    virtual CVarDexConfigurationManagerApp& App() = 0;
+    // Runs a device job under the progress dialog, modal to parent. Returns 1
+    // (completed) or 2; *quiet_end says whether a failure was already reported.
+    virtual int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end) = 0;
+    // Writes the pending changes; true when none remain pending afterwards.
+    virtual bool WriteDevice() = 0;
+    // 1: pages to working record; 0: working record to pages.
+    virtual int TransferRecord(int to_record) = 0;
+    virtual bool SetActivePage(int index) = 0;
+    // Ends the program (the sheet closes with Cancel), once no job runs.
+    virtual void PostClose() = 0;
+    // Ends the sheet with OK.
+    virtual void EndWithOk() = 0;
+};
+
+}  // namespace vardex::ui

@@ -1,0 +1,284 @@
+#include "upgrade_page.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/framework/help.h"
+#include "app/framework/message_box.h"
+#include "params/app_core.h"
+#include "res/strings.h"
+
+namespace vardex::ui {
+
+namespace {
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QLineEdit* ReadOnlyEdit(QWidget* parent, int id, int min_width = 0) {
+    auto* edit = new QLineEdit(parent);
+    edit->setReadOnly(true);
+    SetControlId(edit, id);
+    if (min_width > 0) {
+        edit->setMinimumWidth(min_width);
+    }
+    return edit;
+}
+
+QComboBox* DropDown(QWidget* parent, int id, std::initializer_list<std::string_view> items) {
+    auto* combo = new QComboBox(parent);
+    SetControlId(combo, id);
+    for (const auto item : items) {
+        combo->addItem(Text(item));
+    }
+    combo->setCurrentIndex(-1);
+    return combo;
+}
+
+// A tall push button whose caption wraps over several lines.
+QPushButton* BigButton(QWidget* parent, int id, std::string_view caption) {
+    auto* button = new QPushButton(parent);
+    SetControlId(button, id);
+    auto* label = new QLabel(Text(caption), button);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignCenter);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    auto* layout = new QVBoxLayout(button);
+    layout->addWidget(label);
+    button->setMinimumSize(170, 64);
+    button->setAccessibleName(Text(caption));
+    return button;
+}
+}  // namespace
+
+bool UpgradeReservedForOperator(const std::string& country) {
+    return country.find("Poland") != std::string::npos ||
+           country.find("poland") != std::string::npos;
+}
+
+CUpgradePage::CUpgradePage(ISheetHost& host)
+    : CPropertyPage(Text(res::kTextPageInformation), kHelpInformation),
+      host_(host),
+      welcome_(new QLabel(Text(res::kTextWelcome), this)) {
+    SetControlId(welcome_, IDC_WELCOME);
+    welcome_->setAlignment(Qt::AlignCenter);
+
+    // General Information.
+    auto* general = new QGroupBox(Text(res::kTextGeneralInformation), this);
+    auto* g = new QGridLayout(general);
+    const std::pair<std::string_view, int> identity[] = {
+        {res::kTextCountry, IDC_COUNTRY},
+        {res::kTextModelVersion, IDC_MODEL},
+        {res::kTextHardwareVersion, IDC_HARDWARE},
+        {res::kTextFirmwareVersion, IDC_FIRMWARE},
+        {res::kTextCrc, IDC_CRC},
+    };
+    int row = 0;
+    for (const auto& [label, id] : identity) {
+        g->addWidget(new QLabel(Text(label), general), row, 0);
+        g->addWidget(ReadOnlyEdit(general, id, 120), row, 1);
+        ++row;
+    }
+    auto* upgrade = new QPushButton(Text(res::kTextUpgradeButton), general);
+    SetControlId(upgrade, IDC_UPGRADE);
+    connect(upgrade, &QPushButton::clicked, this, [this] { OnCommand(IDC_UPGRADE); });
+    g->addWidget(upgrade, row, 1, Qt::AlignRight);
+
+    // Charging Information: a column per port, a row per counter.
+    auto* charging = new QGroupBox(Text(res::kTextChargingInformation), this);
+    auto* c = new QGridLayout(charging);
+    c->addWidget(new QLabel(Text(res::kTextPhone1), charging), 0, 1, Qt::AlignHCenter);
+    c->addWidget(new QLabel(Text(res::kTextPhone2), charging), 0, 2, Qt::AlignHCenter);
+    c->addWidget(new QLabel(Text(res::kTextDtePort), charging), 0, 3, Qt::AlignHCenter);
+    c->addWidget(new QLabel(Text(res::kTextLastCall), charging), 1, 0);
+    c->addWidget(new QLabel(Text(res::kTextTotal), charging), 2, 0);
+    const int counters[2][3] = {{IDC_LAST_PHONE1, IDC_LAST_PHONE2, IDC_LAST_DTE},
+                                {IDC_TOTAL_PHONE1, IDC_TOTAL_PHONE2, IDC_TOTAL_DTE}};
+    for (int r = 0; r < 2; ++r) {
+        for (int col = 0; col < 3; ++col) {
+            QLineEdit* edit = ReadOnlyEdit(charging, counters[r][col], 70);
+            edit->setAlignment(Qt::AlignRight);
+            c->addWidget(edit, r + 1, col + 1);
+        }
+    }
+    auto* reset = new QPushButton(Text(res::kTextReset), charging);
+    SetControlId(reset, IDC_RESET);
+    connect(reset, &QPushButton::clicked, this, [this] { OnCommand(IDC_RESET); });
+    c->addWidget(reset, 3, 3);
+
+    // Profile Management.
+    auto* profiles = new QGroupBox(Text(res::kTextProfileManagement), this);
+    auto* p = new QGridLayout(profiles);
+    QComboBox* source =
+        DropDown(profiles, IDC_SOURCE,
+                 {res::kTextActiveProfile, res::kTextProfile0, res::kTextProfile1,
+                  res::kTextProfile2, res::kTextProfile3, res::kTextFactoryDefaults});
+    QComboBox* destination = DropDown(profiles, IDC_DESTINATION,
+                                      {res::kTextActiveProfile, res::kTextProfile0,
+                                       res::kTextProfile1, res::kTextProfile2, res::kTextProfile3});
+    QComboBox* power_up = DropDown(profiles, IDC_POWER_UP,
+                                   {res::kTextProfile0, res::kTextProfile1, res::kTextProfile2,
+                                    res::kTextProfile3, res::kTextFactoryDefaults});
+    p->addWidget(new QLabel(Text(res::kTextSource), profiles), 0, 0);
+    p->addWidget(new QLabel(Text(res::kTextDestination), profiles), 0, 1);
+    p->addWidget(new QLabel(Text(res::kTextPowerUp), profiles), 0, 2);
+    p->addWidget(source, 1, 0);
+    p->addWidget(destination, 1, 1);
+    p->addWidget(power_up, 1, 2);
+    // Only the person's choices count: loading the controls changes nothing.
+    connect(source, &QComboBox::activated, this, [this] { OnRecallProfile(); });
+    connect(destination, &QComboBox::activated, this, [this] { OnProfileChoice(); });
+    connect(power_up, &QComboBox::activated, this, [this] { OnProfileChoice(); });
+
+    // The right column: the picture, the two shortcuts and the help hint.
+    auto* picture = new QLabel(this);
+    SetControlId(picture, IDC_PICTURE);
+    picture->setPixmap(QPixmap(QStringLiteral(":/bitmaps/vardex.png")));
+    picture->setAlignment(Qt::AlignCenter);
+    QPushButton* go_telephony = BigButton(this, IDC_GO_TELEPHONY, res::kTextChangeTelephony);
+    QPushButton* go_connection = BigButton(this, IDC_GO_CONNECTION, res::kTextChangeConnection);
+    connect(go_telephony, &QPushButton::clicked, this, [this] { OnCommand(IDC_GO_TELEPHONY); });
+    connect(go_connection, &QPushButton::clicked, this, [this] { OnCommand(IDC_GO_CONNECTION); });
+    auto* hint = new QLabel(Text(res::kTextPressF1), this);
+    hint->setAlignment(Qt::AlignCenter);
+
+    auto* left = new QVBoxLayout();
+    left->addWidget(general);
+    left->addWidget(charging);
+    left->addWidget(profiles);
+    left->addStretch(1);
+    auto* right = new QVBoxLayout();
+    right->addWidget(picture);
+    right->addWidget(go_telephony);
+    right->addWidget(go_connection);
+    right->addStretch(1);
+    right->addWidget(hint);
+    auto* columns = new QHBoxLayout();
+    columns->addLayout(left, 3);
+    columns->addLayout(right, 2);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(welcome_);
+    layout->addLayout(columns, 1);
+}
+
+bool CUpgradePage::OnInitDialog() {
+    CPropertyPage::OnInitDialog();
+    // The greeting: bold, half again as tall (whole units, as the font sizes go).
+    QFont font = welcome_->font();
+    font.setWeight(QFont::Bold);
+    if (font.pointSize() > 0) {
+        font.setPointSize(font.pointSize() * 3 / 2);
+    } else {
+        font.setPixelSize(font.pixelSize() * 3 / 2);
+    }
+    welcome_->setFont(font);
+    return true;
+}
+
+void CUpgradePage::DoDataExchange(CDataExchange& dx) {
+    dx.Int(IDC_LAST_DTE, m_nLastChargeDte);
+    dx.Int(IDC_LAST_PHONE1, m_nLastCharge1);
+    dx.Int(IDC_LAST_PHONE2, m_nLastCharge2);
+    dx.Int(IDC_TOTAL_DTE, m_nTotalChargeDte);
+    dx.Int(IDC_TOTAL_PHONE1, m_nTotalCharge1);
+    dx.Int(IDC_TOTAL_PHONE2, m_nTotalCharge2);
+    dx.Text(IDC_HARDWARE, m_strHardwareVersion);
+    dx.Text(IDC_MODEL, m_strModelVersion);
+    dx.Text(IDC_FIRMWARE, m_strFirmwareVersion);
+    dx.CBIndex(IDC_POWER_UP, m_nPowerUp);
+    dx.CBIndex(IDC_SOURCE, m_nSource);
+    dx.CBIndex(IDC_DESTINATION, m_nDestination);
+    dx.Text(IDC_COUNTRY, m_strCountry);
+    dx.Text(IDC_CRC, m_strCrc);
+}
+
+void CUpgradePage::OnCommand(int id) {
+    switch (id) {
+        case IDC_UPGRADE:
+            OnUpgrade();
+            break;
+        case IDC_GO_TELEPHONY:
+            host_.SetActivePage(1);
+            break;
+        case IDC_GO_CONNECTION:
+            host_.SetActivePage(2);
+            break;
+        case IDC_RESET:
+            OnResetCharges();
+            break;
+        default:
+            break;
+    }
+}
+
+void CUpgradePage::OnOK() {
+    // Changes that could not be written stay on screen: the sheet stays open.
+    if (host_.WriteDevice()) {
+        host_.EndWithOk();
+    }
+}
+
+void CUpgradePage::OnUpgrade() {
+    if (UpgradeReservedForOperator(host_.App().m_workingRecord.m_strCountry)) {
+        AppMessageBox(this, std::string(res::kTextOperatorOnlyUpgrade), MessageIcon::Information);
+        return;
+    }
+    if (AppMessageBox(this, std::string(res::LoadString(res::IDS_UPGRADE_WARNING)),
+                      MessageIcon::Information, MessageButtons::YesNo) != IDYES) {
+        return;
+    }
+    bool quiet = false;
+    host_.RunDeviceJob(DeviceJob::kUpgrade, this, &quiet);
+    host_.TransferRecord(0);
+}
+
+void CUpgradePage::OnRecallProfile() {
+    UpdateData(true);
+    if (m_nSource > 0) {
+        const std::string command = "ATZ" + std::to_string(m_nSource - 1);
+        if (host_.App().m_workingRecord.SendCommand(command.c_str()) == nullptr) {
+            AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
+                          MessageIcon::Exclamation);
+            host_.PostClose();
+            return;
+        }
+    }
+    bool quiet = false;
+    const int result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet);
+    if (result == 1) {
+        m_nSource = 0;
+        host_.TransferRecord(0);
+    } else if (!quiet) {
+        AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
+                      MessageIcon::Exclamation);
+        host_.PostClose();
+    }
+}
+
+void CUpgradePage::OnProfileChoice() {
+    host_.App().m_workingRecord.m_bOtherModified = 1;
+    SetModified(true);
+    UpdateData(true);
+}
+
+void CUpgradePage::OnResetCharges() {
+    CDeviceConfig& record = host_.App().m_workingRecord;
+    record.m_bOtherModified = 1;
+    record.m_bResetCharges = 1;
+    for (const int id : {IDC_LAST_DTE, IDC_LAST_PHONE1, IDC_LAST_PHONE2, IDC_TOTAL_DTE,
+                         IDC_TOTAL_PHONE1, IDC_TOTAL_PHONE2}) {
+        if (auto* edit = Item<QLineEdit>(id)) {
+            edit->setText(QStringLiteral("0"));
+        }
+    }
+    SetModified(true);
+}
+
+}  // namespace vardex::ui

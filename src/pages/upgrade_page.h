@@ -1,0 +1,80 @@
+// The Information page: greeting, the device's identity and CRC, the charge
+// counters with Reset, profile recall, the store and power-up profile choices,
+// the firmware upgrade and two shortcuts to the Telephony and Connection pages.
+#pragma once
+
+#include <string>
+
+#include "app/framework/property_sheet.h"
+#include "sheet_host.h"
+
+class QLabel;
+class QComboBox;
+
+namespace vardex::ui {
+
+class CUpgradePage : public CPropertyPage {
+public:
+    static constexpr int IDC_WELCOME = 2046;
+    static constexpr int IDC_COUNTRY = 3004;
+    static constexpr int IDC_MODEL = 3000;
+    static constexpr int IDC_HARDWARE = 3001;
+    static constexpr int IDC_FIRMWARE = 3002;
+    static constexpr int IDC_CRC = 3012;
+    static constexpr int IDC_UPGRADE = 3003;
+    static constexpr int IDC_LAST_PHONE1 = 3005;
+    static constexpr int IDC_LAST_PHONE2 = 3006;
+    static constexpr int IDC_LAST_DTE = 3007;
+    static constexpr int IDC_TOTAL_PHONE1 = 3008;
+    static constexpr int IDC_TOTAL_PHONE2 = 3009;
+    static constexpr int IDC_TOTAL_DTE = 3010;
+    static constexpr int IDC_RESET = 3011;
+    static constexpr int IDC_SOURCE = 2040;
+    static constexpr int IDC_DESTINATION = 2041;
+    static constexpr int IDC_POWER_UP = 2042;
+    static constexpr int IDC_GO_TELEPHONY = 2026;
+    static constexpr int IDC_GO_CONNECTION = 2027;
+    static constexpr int IDC_PICTURE = 2018;
+
+    explicit CUpgradePage(ISheetHost& host);
+
+    // What the controls show, filled by the sheet from the working record.
+    int m_nLastChargeDte = 0;
+    int m_nLastCharge1 = 0;
+    int m_nLastCharge2 = 0;
+    int m_nTotalChargeDte = 0;
+    int m_nTotalCharge1 = 0;
+    int m_nTotalCharge2 = 0;
+    std::string m_strHardwareVersion;
+    std::string m_strModelVersion;
+    std::string m_strFirmwareVersion;
+    int m_nPowerUp = -1;     // "Profile #0".."Profile #3", "Factory Defaults"
+    int m_nSource = 0;       // "Active Profile", "Profile #0".."#3", "Factory Defaults"
+    int m_nDestination = 0;  // "Active Profile", "Profile #0".."#3"
+    std::string m_strCountry;
+    std::string m_strCrc;
+
+    QLabel* Welcome() const { return welcome_; }
+
+    void OnOK() override;
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    bool OnInitDialog() override;
+    void OnCommand(int id) override;
+
+private:
+    void OnUpgrade();
+    void OnRecallProfile();
+    void OnProfileChoice();
+    void OnResetCharges();
+
+    ISheetHost& host_;
+    QLabel* welcome_;
+    bool loading_ = false;  // the selection signals of UpdateData(false) are not the person's
+};
+
+// Whether the country keeps the upgrade for the operator.
+bool UpgradeReservedForOperator(const std::string& country);
+
+}  // namespace vardex::ui

@@ -1,0 +1,120 @@
+#include "value_pages.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "app/framework/help.h"
+#include "res/strings.h"
+
+namespace vardex::ui {
+
+namespace {
+QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
+CPlaceholderPage::CPlaceholderPage(const QString& caption, int help_topic)
+    : CPropertyPage(caption, help_topic) {
+    auto* heading = new QLabel(caption, this);
+    QFont font = heading->font();
+    font.setBold(true);
+    heading->setFont(font);
+    auto* note = new QLabel(
+        QStringLiteral("The settings of this page are not yet available in this version."), this);
+    note->setWordWrap(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(heading);
+    layout->addWidget(note);
+    layout->addStretch(1);
+}
+
+CTelephonyPage::CTelephonyPage()
+    : CPlaceholderPage(Text(res::kTextPageTelephony), kHelpTelephony) {}
+
+void CTelephonyPage::LoadFrom(const CDeviceConfig& r) {
+    for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
+        m_strPhoneMsn[i] = r.m_strPhoneMsn[i];
+    }
+    for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
+        m_strDteMsn[i] = r.m_strDteMsn[i];
+    }
+    m_nOwnNumber1 = r.m_nOwnNumber1;
+    m_nOwnNumber2 = r.m_nOwnNumber2;
+    m_nOwnNumberDte = r.m_nOwnNumberDte;
+    m_bCallWaiting1 = r.m_bCallWaiting1;
+    m_bCallWaiting2 = r.m_bCallWaiting2;
+    m_bClipOnCw1 = r.m_bClipOnCw1;
+    m_bClipOnCw2 = r.m_bClipOnCw2;
+    m_bMeteringPulse1 = r.m_bMeteringPulse1;
+    m_bMeteringPulse2 = r.m_bMeteringPulse2;
+    m_bDelayedClearBack1 = r.m_bDelayedClearBack1;
+    m_bDelayedClearBack2 = r.m_bDelayedClearBack2;
+    m_bNoIncomingMlppp1 = r.m_bNoIncomingMlppp1;
+    m_bNoIncomingMlppp2 = r.m_bNoIncomingMlppp2;
+    m_bClir1 = r.m_bClir1;
+    m_bClir2 = r.m_bClir2;
+    m_bColr1 = r.m_bColr1;
+    m_bColr2 = r.m_bColr2;
+    m_bMessageWaiting1 = r.m_bMessageWaiting1;
+    m_bMessageWaiting2 = r.m_bMessageWaiting2;
+    m_nTerminalType1 = r.m_nTerminalType1;
+    m_nTerminalType2 = r.m_nTerminalType2;
+    for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+        for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+            m_byModemLlc[p][o] = r.m_byModemLlc[p][o];
+        }
+    }
+    m_nServiceProtocol = r.m_nServiceProtocol;
+    m_bClip = r.m_bClip;
+    m_bFullEmergencyMode = r.m_bFullEmergencyMode;
+    m_nFlashDuration = r.m_nFlashDuration;
+    m_nCallerIdTiming = r.m_nCallerIdTiming;
+    m_nFskLevel = r.m_nFskLevel;
+}
+
+void CTelephonyPage::StoreTo(CDeviceConfig& r) const {
+    for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
+        r.m_strPhoneMsn[i] = m_strPhoneMsn[i];
+    }
+    for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
+        r.m_strDteMsn[i] = m_strDteMsn[i];
+    }
+    r.m_nOwnNumber1 = m_nOwnNumber1;
+    r.m_nOwnNumber2 = m_nOwnNumber2;
+    r.m_nOwnNumberDte = m_nOwnNumberDte;
+    r.m_bCallWaiting1 = m_bCallWaiting1;
+    r.m_bCallWaiting2 = m_bCallWaiting2;
+    r.m_bClipOnCw1 = m_bClipOnCw1;
+    r.m_bClipOnCw2 = m_bClipOnCw2;
+    r.m_bMeteringPulse1 = m_bMeteringPulse1;
+    r.m_bMeteringPulse2 = m_bMeteringPulse2;
+    r.m_bDelayedClearBack1 = m_bDelayedClearBack1;
+    r.m_bDelayedClearBack2 = m_bDelayedClearBack2;
+    r.m_bNoIncomingMlppp1 = m_bNoIncomingMlppp1;
+    r.m_bNoIncomingMlppp2 = m_bNoIncomingMlppp2;
+    r.m_bClir1 = m_bClir1;
+    r.m_bClir2 = m_bClir2;
+    r.m_bColr1 = m_bColr1;
+    r.m_bColr2 = m_bColr2;
+    r.m_bMessageWaiting1 = m_bMessageWaiting1;
+    r.m_bMessageWaiting2 = m_bMessageWaiting2;
+    r.m_nTerminalType1 = m_nTerminalType1;
+    r.m_nTerminalType2 = m_nTerminalType2;
+    for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+        for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+            r.m_byModemLlc[p][o] = m_byModemLlc[p][o];
+        }
+    }
+    r.m_nServiceProtocol = m_nServiceProtocol;
+    r.m_bClip = m_bClip;
+    r.m_bFullEmergencyMode = m_bFullEmergencyMode;
+    r.m_nFlashDuration = m_nFlashDuration;
+    r.m_nCallerIdTiming = m_nCallerIdTiming;
+    r.m_nFskLevel = m_nFskLevel;
+}
+
+CConnectionPage::CConnectionPage()
+    : CPlaceholderPage(Text(res::kTextPageConnection), kHelpConnection) {}
+
+}  // namespace vardex::ui

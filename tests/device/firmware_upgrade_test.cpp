@@ -1,0 +1,180 @@
+// The whole upgrade job: through the simulator's loader (which installs what it
+// received and restarts), and against a recording loader for what the device
+// must or must not be sent.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/comm_progress.h"
+#include "device/firmware_upgrade.h"
+#include "fake_loader.h"
+#include "firmware_image.h"
+#include "job_fixture.h"
+#include "res/strings.h"
+#include "scripted_job_window.h"
+
+namespace vardex::test {
+namespace {
+
+class Upgrade : public SimJobTest {
+protected:
+    int RunUpgrade(const std::string& path) {
+        window_.open_file = path;
+        CCommProgress progress(window_, app_);
+        const int result = progress.DoModalUpgrade();
+        quiet_ = progress.m_bQuietEnd;
+        return result;
+    }
+    std::string Message(std::size_t i) const { return window_.prompts.messages.at(i).first; }
+    bool InLoader() const {
+        return device_->Inspect([](const sim::Device& d) { return d.CurrentMode(); }) ==
+               sim::Mode::kLoader;
+    }
+    std::string Version() const {
+        return device_->Inspect([](const sim::Device& d) { return d.SoftwareVersion(); });
+    }
+
+    ScriptedJobWindow window_;
+    int quiet_ = -1;
+};
+
+class UpgradeSizes : public Upgrade, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(UpgradeSizes, DeviceRestartsWithTheNewVersion) {
+    Start();
+    const std::size_t size = GetParam();
+    const std::string path = WriteTempFile("image.img", sim::MakeFirmwareImage("V3.7", size));
+    W().m_bSettingsModified = 1;
+    W().m_bOtherModified = 1;
+    ASSERT_EQ(RunUpgrade(path), 1);
+    EXPECT_EQ(Version(), "V3.7");
+    EXPECT_EQ(W().m_wFirmwareVersion, 0x0307);
+    EXPECT_EQ(W().m_bSettingsModified, 0);
+    EXPECT_EQ(W().m_bOtherModified, 0);
+    EXPECT_TRUE(window_.prompts.messages.empty());
+    EXPECT_EQ(window_.file_filters.at(0), res::LoadString(res::IDS_FIRMWARE_FILE_FILTER));
+
+    // Upgrade caption, the caption found at the start put back, then the read-all.
+    const std::vector<std::string> expected_captions = {"Upgrading varDex firmware...",
+                                                        "Communicating With varDex",
+                                                        "Uploading varDex Parameters..."};
+    EXPECT_EQ(window_.captions, expected_captions);
+    const std::string total = std::to_string(size);
+    bool final_text = false;
+    for (const std::string& text : window_.status_texts) {
+        final_text |=
+            text.find(total + " bytes out of " + total + " (100.0%)") != std::string::npos;
+    }
+    EXPECT_TRUE(final_text);
+    EXPECT_EQ(window_.ranges.back(), (std::pair<int, int>{0, 23}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Images, UpgradeSizes, ::testing::Values(128u, 300u, 32768u, 100000u));
+
+TEST_F(Upgrade, ImageTooSmallForAVersionIsSentButNotInstalled) {
+    Start();
+    // One byte: sent as one block of fill (the recording loader's test checks
+    // the bytes); the device cannot install it and stays in its loader, which
+    // the read-all's identification then reports.
+    ASSERT_EQ(RunUpgrade(WriteTempFile("one.img", "\x5A")), 2);
+    EXPECT_TRUE(InLoader());
+    EXPECT_EQ(Version(), "V2.10");
+    ASSERT_EQ(window_.prompts.messages.size(), 1u);
+    EXPECT_EQ(Message(0), res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    EXPECT_EQ(quiet_, 0);
+}
+
+TEST_F(Upgrade, EmptyImageIsAFileErrorAndSendsNoBlock) {
+    Start();
+    ASSERT_EQ(RunUpgrade(WriteTempFile("empty.img", "")), 2);
+    ASSERT_EQ(window_.prompts.messages.size(), 1u);
+    EXPECT_EQ(Message(0), res::LoadString(res::IDS_FIRMWARE_FILE_ERROR));
+    EXPECT_EQ(device_->Inspect([](const sim::Device& d) { return d.BlocksReceived(); }), 0u);
+    EXPECT_EQ(Version(), "V2.10");
+    EXPECT_TRUE(W().IsOpen());
+}
+
+TEST_F(Upgrade, CancelledFileChoiceIsQuiet) {
+    Start();
+    const auto commands = device_->CommandCount();
+    window_.open_file.reset();
+    CCommProgress progress(window_, app_);
+    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    EXPECT_EQ(progress.m_bQuietEnd, 1);
+    EXPECT_TRUE(window_.prompts.messages.empty());
+    EXPECT_EQ(device_->CommandCount(), commands);
+}
+
+TEST_F(Upgrade, CancelDuringTheTransferStopsQuietly) {
+    Start();
+    window_.confirm_answers = {ScriptedJobWindow::Answer::kYes};
+    bool pressed = false;
+    window_.on_progress_pos = [&](int pos) {
+        if (pos >= 1280 && !pressed) {
+            pressed = true;
+            window_.PressCancel();
+        }
+    };
+    EXPECT_EQ(RunUpgrade(WriteTempFile("big.img", sim::MakeFirmwareImage("V3.1", 20000))), 2);
+    EXPECT_EQ(quiet_, 1);
+    EXPECT_TRUE(window_.prompts.messages.empty());
+    EXPECT_TRUE(InLoader());
+    EXPECT_EQ(Version(), "V2.10");
+}
+
+class UpgradeLoader : public ::testing::Test {
+protected:
+    UpgradeLoader() : scale_(kDeviceTestScale) {}
+    void Open(const std::string& path) {
+        ASSERT_EQ(W().Line().OpenPort(path, 115200), 0);
+        W().Line().SelectDirectPort(path);
+    }
+    CDeviceConfig& W() { return app_.m_workingRecord; }
+
+    ScopedTimeScale scale_;
+    CVarDexConfigurationManagerApp app_;
+};
+
+TEST_F(UpgradeLoader, DeviceAlreadyInItsLoaderGetsNoRequest) {
+    FakeLoader loader(std::chrono::milliseconds(50));
+    Open(loader.SlavePath());
+    FileChoosingView view;
+    const std::string image = PatternBytes(300);
+    view.file = WriteTempFile("loader.img", image);
+    EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), 1);
+    EXPECT_EQ(loader.Received().find("UPX"), std::string::npos);
+    EXPECT_EQ(loader.Frames().size(), 3u);
+    EXPECT_EQ(loader.Eots(), 1);
+    ASSERT_EQ(view.prompts.messages.size(), 1u);
+    EXPECT_EQ(view.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    EXPECT_EQ(view.caption, "Communicating With varDex");
+}
+
+TEST_F(UpgradeLoader, BlockFailureShowsTheUpgradeErrorAndClosesTheChannel) {
+    FakeLoader loader(std::chrono::milliseconds(50));
+    loader.SetBlockReply([](std::size_t, const std::string&) { return FakeLoader::Reply::kCan; });
+    Open(loader.SlavePath());
+    ScriptedJobWindow window;
+    window.open_file = WriteTempFile("can.img", PatternBytes(300));
+    CCommProgress progress(window, app_);
+    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    EXPECT_EQ(progress.m_bQuietEnd, 0);
+    ASSERT_EQ(window.prompts.messages.size(), 2u);
+    EXPECT_EQ(window.prompts.messages[1].first, res::LoadString(res::IDS_UPGRADE_FAILED));
+    EXPECT_EQ(window.prompts.messages[1].second, MessageIcon::Exclamation);
+    EXPECT_FALSE(W().IsOpen());
+    EXPECT_EQ(loader.Frames().size(), 1u);
+}
+
+TEST_F(UpgradeLoader, RequestWithoutTheUpgradeQuestionIsMinusSix) {
+    ScriptedPeer peer(VarDexReplies());
+    Open(peer.SlavePath());
+    FileChoosingView view;
+    view.file = WriteTempFile("question.img", PatternBytes(300));
+    EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), kUpgradeDeviceFailed);
+    const auto lines = peer.Lines();
+    EXPECT_EQ(lines.back(), "ATUPX");
+}
+
+}  // namespace
+}  // namespace vardex::test

@@ -1,0 +1,322 @@
+// The dialog layer and the dialogs that need no device: value exchange and its
+// messages, modal results, the sheet's Apply button and page switching, help,
+// the device list's rules, the storage question, the transfers' translations.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+#include <QTextBrowser>
+#include <QThread>
+
+#include "app/about_dialog.h"
+#include "app/framework/gui_call.h"
+#include "app/framework/help.h"
+#include "gui_fixture.h"
+#include "res/strings.h"
+
+namespace vardex::test {
+namespace {
+
+using namespace vardex::ui;
+
+class NumberDialog : public CDialog {
+public:
+    NumberDialog() {
+        auto* a = new QLineEdit(this);
+        SetControlId(a, 100);
+        auto* b = new QLineEdit(this);
+        SetControlId(b, 101);
+        auto* c = new QLineEdit(this);
+        SetControlId(c, 102);
+        MakeButton(1, "OK");
+        MakeButton(2, "Cancel");
+    }
+    int ranged = 5, positive = 7, last = 9;
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override {
+        dx.IntRange(100, ranged, 1, 10);
+        dx.UInt(101, positive);
+        dx.Int(102, last);
+    }
+};
+
+void SetText(CDialog& d, int id, const char* text) {
+    d.Item<QLineEdit>(id)->setText(text);
+}
+
+TEST(DataExchange, ValuesPassBothWaysAndBadOnesShowTheirMessage) {
+    ScriptedUi ui;
+    NumberDialog d;
+    d.UpdateData(false);
+    EXPECT_EQ(d.Item<QLineEdit>(100)->text().toStdString(), "5");
+
+    SetText(d, 100, " 10 ");
+    SetText(d, 101, "42");
+    SetText(d, 102, "-3");
+    EXPECT_TRUE(d.UpdateData(true));
+    EXPECT_EQ(d.ranged, 10);
+    EXPECT_EQ(d.positive, 42);
+    EXPECT_EQ(d.last, -3);
+    EXPECT_TRUE(ui.messages.empty());
+
+    // Out of range: the message names the limits, and nothing after it is taken.
+    SetText(d, 100, "11");
+    SetText(d, 102, "77");
+    EXPECT_FALSE(d.UpdateData(true));
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, "Please enter an integer between 1 and 10.");
+    EXPECT_EQ(d.ranged, 10);
+    EXPECT_EQ(d.last, -3);
+
+    for (const char* bad : {"-1", "abc", "", "1.5", "99999999999"}) {
+        SetText(d, 100, "3");
+        SetText(d, 101, bad);
+        ui.messages.clear();
+        EXPECT_FALSE(d.UpdateData(true)) << bad;
+        ASSERT_EQ(ui.messages.size(), 1u) << bad;
+        EXPECT_EQ(ui.messages[0].text, "Please enter a positive integer.");
+        EXPECT_EQ(d.positive, 42) << bad;
+    }
+}
+
+TEST(DataExchange, ModalRunsReturnOneForOkAndTwoForCancelOrEsc) {
+    ScriptedUi ui;
+    NumberDialog d;
+    CDialog::SetModalHook([](CDialog* dialog) { dialog->Item<QAbstractButton>(1)->click(); });
+    EXPECT_EQ(d.DoModal(), 1);
+    CDialog::SetModalHook([](CDialog* dialog) { dialog->reject(); });
+    EXPECT_EQ(d.DoModal(), 2);
+    // OK with a value that does not pass keeps the dialog open.
+    int runs = 0;
+    CDialog::SetModalHook([&](CDialog* dialog) {
+        ++runs;
+        SetText(*static_cast<NumberDialog*>(dialog), 100, "0");
+        dialog->Item<QAbstractButton>(1)->click();
+        EXPECT_FALSE(dialog->Ended());
+        dialog->Item<QAbstractButton>(2)->click();
+    });
+    EXPECT_EQ(d.DoModal(), 2);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+class EditPage : public CPropertyPage {
+public:
+    EditPage() : CPropertyPage("Edit", kHelpTelephony) {
+        auto* e = new QLineEdit(this);
+        SetControlId(e, 200);
+    }
+    int value = 1;
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override { dx.IntRange(200, value, 0, 5); }
+};
+
+TEST(PropertySheet, ApplyFollowsModifiedPagesAndABadValueKeepsItsPage) {
+    ScriptedUi ui;
+    CPropertySheet sheet("Sheet");
+    EditPage first, second;
+    sheet.AddPage(&first);
+    sheet.AddPage(&second);
+    CDialog::SetModalHook([&](CDialog*) {
+        QWidget* apply = sheet.GetDlgItem(CPropertySheet::ID_APPLY_NOW);
+        EXPECT_FALSE(apply->isEnabled());
+        second.SetModified(true);
+        EXPECT_TRUE(apply->isEnabled());
+        first.SetModified(true);
+        second.SetModified(false);
+        EXPECT_TRUE(apply->isEnabled());
+        first.SetModified(false);
+        EXPECT_FALSE(apply->isEnabled());
+
+        first.Item<QLineEdit>(200)->setText("9");
+        EXPECT_FALSE(sheet.SetActivePage(1));
+        EXPECT_EQ(sheet.GetActiveIndex(), 0);
+        EXPECT_EQ(ui.messages.size(), 1u);
+        first.Item<QLineEdit>(200)->setText("4");
+        EXPECT_TRUE(sheet.SetActivePage(1));
+        EXPECT_EQ(first.value, 4);
+        sheet.Item<QAbstractButton>(1)->click();
+    });
+    EXPECT_EQ(sheet.DoModal(), 1);
+}
+
+TEST(Help, EveryTopicHasItsPageAndF1OpensThePagesTopic) {
+    for (int topic = kHelpInformation; topic <= kHelpX25; ++topic) {
+        ASSERT_FALSE(HelpTopicUrl(topic).isEmpty()) << topic;
+    }
+    EXPECT_TRUE(HelpTopicUrl(3).isEmpty());
+
+    HelpWindow* window = OpenHelp(kHelpX25);
+    EXPECT_EQ(window->Topic(), kHelpX25);
+    EXPECT_TRUE(window->Browser()->toPlainText().contains("X.25"));
+
+    EditPage page;
+    page.show();
+    QTest::keyClick(page.Item<QLineEdit>(200), Qt::Key_F1);
+    EXPECT_EQ(CurrentHelpWindow()->Topic(), kHelpTelephony);
+    EXPECT_TRUE(CurrentHelpWindow()->Browser()->toPlainText().contains("Telephony"));
+    CurrentHelpWindow()->close();
+}
+
+TEST(DeviceList, OkWithoutSelectionTakesTheOnlyItemOrAsksForOne) {
+    ScriptedUi ui;
+    CDeviceListDialog one("varDex list", "\rPick:", {"Direct to COM2"});
+    CDialog::SetModalHook([](CDialog* d) { d->Item<QAbstractButton>(1)->click(); });
+    EXPECT_EQ(one.DoModal(), 1);
+    EXPECT_EQ(one.Chosen(), 0);
+
+    CDeviceListDialog two("varDex list", "\rPick:", {"Direct to COM2", "Direct to COM5"});
+    EXPECT_EQ(two.List()->count(), 2);
+    CDialog::SetModalHook([&](CDialog* d) {
+        d->Item<QAbstractButton>(1)->click();
+        EXPECT_FALSE(d->Ended());
+        two.List()->setCurrentRow(1);
+        d->Item<QAbstractButton>(1)->click();
+    });
+    EXPECT_EQ(two.DoModal(), 1);
+    EXPECT_EQ(two.Chosen(), 1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].text, std::string(res::LoadString(res::IDS_SELECT_DEVICE)));
+}
+
+TEST(StorageConfirmation, StartAndAnswerFollowTheInformationPage) {
+    int dest = 0, make = 0;
+    // "Active Profile": no profile, box off.
+    StorageDialogStart(0, 3, &dest, &make);
+    EXPECT_EQ(dest, -1);
+    EXPECT_EQ(make, 0);
+    // "Profile #1" that already is the power-up profile: selected and checked.
+    StorageDialogStart(2, 1, &dest, &make);
+    EXPECT_EQ(dest, 1);
+    EXPECT_EQ(make, 1);
+
+    int d = 0, p = 3;
+    StorageDialogApply(1, 2, 1, &d, &p);
+    EXPECT_EQ(d, 3);
+    EXPECT_EQ(p, 2);
+    d = 2, p = 3;
+    StorageDialogApply(2, 0, 1, &d, &p);  // Cancel
+    EXPECT_EQ(d, 2);
+    EXPECT_EQ(p, 3);
+    d = 0, p = -1;
+    StorageDialogApply(1, -1, 1, &d, &p);  // OK without a profile
+    EXPECT_EQ(d, 0);
+    EXPECT_EQ(p, -1) << "no profile: the power-up choice stays";
+    d = 0, p = 2;
+    StorageDialogApply(1, -1, 1, &d, &p);
+    EXPECT_EQ(p, 2);
+}
+
+TEST(StorageConfirmation, DialogOpensWithTheChosenProfileChecked) {
+    ScriptedUi ui;
+    int destination = 2, power_up = 1;  // "Profile #1", power-up "Profile #1"
+    CDialog::SetModalHook([](CDialog* d) {
+        EXPECT_TRUE(d->Item<QAbstractButton>(CStorageConfirmDialog::IDC_PROFILE0 + 1)->isChecked());
+        auto* box = d->Item<QCheckBox>(CStorageConfirmDialog::IDC_MAKE_POWER_UP);
+        EXPECT_TRUE(box->isEnabled());
+        EXPECT_TRUE(box->isChecked());
+        d->Item<QAbstractButton>(CStorageConfirmDialog::IDC_PROFILE0 + 3)->click();
+        box->setChecked(false);
+        d->Item<QAbstractButton>(1)->click();
+    });
+    ConfirmStorage(nullptr, &destination, &power_up);
+    EXPECT_EQ(destination, 4);
+    EXPECT_EQ(power_up, 1);
+}
+
+TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
+    ScriptedUi ui;
+    CVarDexApplication app;
+    CDeviceConfig& r = app.Core().m_workingRecord;
+    CPropSheet sheet(MainWindowTitle(), app.Core());
+    sheet.ConnectionPage().m_nProtocol = 3;
+    r.m_nProtocol = 9;
+    r.m_bMultilink = 1;
+    r.m_nBodAddTime = 0;
+    r.m_wModelVersion = 0x0102;
+    r.m_wHardwareVersion = 0xFFFF;
+    sheet.TransferRecord(0);
+    EXPECT_EQ(sheet.ConnectionPage().m_nProtocol, 3) << "an unknown protocol leaves the choice";
+    EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 1);
+    EXPECT_EQ(sheet.InformationPage().m_strModelVersion, "1.2");
+    EXPECT_EQ(sheet.InformationPage().m_strHardwareVersion, "255.255");
+    r.m_nBodAddTime = 30;
+    sheet.TransferRecord(0);
+    EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 2);
+
+    // Choice 0 back: no multilink, and a zero add time becomes 20.
+    sheet.ConnectionPage().m_nMultilink = 0;
+    sheet.ConnectionPage().m_nBodAddTime = 0;
+    r.m_bOtherModified = 1;
+    EXPECT_EQ(sheet.TransferRecord(1), 1);
+    EXPECT_EQ(r.m_bMultilink, 0);
+    EXPECT_EQ(r.m_nBodAddTime, 20);
+    EXPECT_EQ(r.m_bOtherModified, 0);
+    // Choice 1: fixed multilink, add time 0.
+    sheet.ConnectionPage().m_nMultilink = 1;
+    sheet.ConnectionPage().m_nBodAddTime = 45;
+    r.m_bOtherModified = 1;
+    sheet.TransferRecord(1);
+    EXPECT_EQ(r.m_bMultilink, 1);
+    EXPECT_EQ(r.m_nBodAddTime, 0);
+    // Nothing pending: nothing is taken from the pages.
+    sheet.ConnectionPage().m_nMultilink = 2;
+    sheet.TransferRecord(1);
+    EXPECT_EQ(r.m_nBodAddTime, 0);
+    EXPECT_EQ(ui.storage_dialogs, 0);
+}
+
+TEST(AppShell, TitleAboutLineAndCommandLine) {
+    EXPECT_EQ(MainWindowTitle().toStdString(), "varDex Configuration Manager  -  ver. 3.3 ");
+    ScriptedUi ui;
+    CAboutDialog about;
+    CDialog::SetModalHook([](CDialog* d) {
+        EXPECT_EQ(d->Item<QLabel>(CAboutDialog::IDC_VERSION)->text().toStdString(),
+                  "             Version 3.3\n");
+        d->Item<QAbstractButton>(1)->click();
+    });
+    EXPECT_EQ(about.DoModal(), 1);
+
+    AppCommandLineInfo info;
+    ParseCommandLine({"vardex-config", "foo.img", "/p", "/Automation", "-platform", "x"}, info);
+    EXPECT_EQ(info.WordsSeen(), 5);
+}
+
+TEST(ProgressDialog, WorkerCallsRunOnTheGuiThreadAndFilterConverts) {
+    EXPECT_EQ(
+        ConvertFileFilter("varDex Download Files (*.img;*.dnl)|*.img;*.dnl|All Files (*.*)|*.*||")
+            .toStdString(),
+        "varDex Download Files (*.img *.dnl);;All Files (*)");
+
+    CCommProgressDialog dialog(nullptr);
+    QThread* gui = QThread::currentThread();
+    QThread* ran_on = nullptr;
+    std::thread worker([&] {
+        dialog.SetStatusText("A\rB");
+        dialog.SetProgressRange(0, 23);
+        dialog.SetProgressPos(7);
+        ran_on = CallOnGuiThread(&dialog, [] { return QThread::currentThread(); });
+        dialog.EnableCancel(false);
+    });
+    // The worker's calls are served while the GUI thread runs its loop.
+    QElapsedTimer waited;
+    waited.start();
+    while (ran_on == nullptr || dialog.GetDlgItem(2)->isEnabled()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        ASSERT_LT(waited.elapsed(), 10000);
+    }
+    worker.join();
+    EXPECT_EQ(ran_on, gui);
+    EXPECT_EQ(dialog.StatusText()->text().toStdString(), "A\nB");
+    EXPECT_EQ(dialog.ProgressBar()->maximum(), 23);
+    EXPECT_EQ(dialog.ProgressBar()->value(), 7);
+}
+
+}  // namespace
+}  // namespace vardex::test

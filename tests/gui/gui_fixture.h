@@ -1,0 +1,180 @@
+// A simulated varDex whose every command line is recorded, and the program's
+// modal dialogs and message boxes answered by script.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/application.h"
+#include "app/framework/dialog.h"
+#include "app/framework/message_box.h"
+#include "app/prop_sheet.h"
+#include "device.h"
+#include "device/ui/cancel_confirm_dialog.h"
+#include "device/ui/comm_progress_dialog.h"
+#include "device/ui/device_list_dialog.h"
+#include "pages/storage_confirm_dialog.h"
+#include "scoped_env.h"
+#include "scripted_peer.h"
+#include "time_scale.h"
+
+namespace vardex::test {
+
+// The simulator's device state machine behind a scripted peer, so that the
+// lines the program sent can be read back.
+class RecordedDevice {
+public:
+    explicit RecordedDevice(sim::DeviceOptions options = {})
+        : device_(std::move(options), [this](std::string_view bytes) { out_.append(bytes); }),
+          peer_([this](const std::string& line) { return Respond(line); }) {}
+
+    const std::string& Path() const { return peer_.SlavePath(); }
+    std::vector<std::string> Lines() const { return peer_.Lines(); }
+    bool Sent(const std::string& line) const {
+        for (const auto& l : Lines()) {
+            if (l == line) {
+                return true;
+            }
+        }
+        return false;
+    }
+    template <typename F>
+    void Modify(F&& f) {
+        std::lock_guard lock(mutex_);
+        f(device_);
+    }
+
+private:
+    std::string Respond(const std::string& line) {
+        std::lock_guard lock(mutex_);
+        out_.clear();
+        device_.Feed(line + "\r");
+        return out_;
+    }
+
+    std::mutex mutex_;
+    std::string out_;
+    sim::Device device_;
+    ScriptedPeer peer_;
+};
+
+// Hooks every modal run and message box of the program for one test.
+class ScriptedUi {
+public:
+    ScriptedUi() {
+        ui::SetMessageBoxHook([this](const ui::MessageBoxCall& call) {
+            messages.push_back(call);
+            return call.buttons == ui::MessageButtons::YesNo ? message_answer : ui::IDOK;
+        });
+        ui::CDialog::SetModalHook([this](ui::CDialog* dialog) { Dispatch(dialog); });
+    }
+    ~ScriptedUi() {
+        ui::SetMessageBoxHook({});
+        ui::CDialog::SetModalHook({});
+    }
+
+    bool Said(const std::string& prefix) const {
+        for (const auto& m : messages) {
+            if (m.text.rfind(prefix, 0) == 0) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    std::vector<ui::MessageBoxCall> messages;
+    int message_answer = ui::IDYES;
+    int progress_dialogs = 0;
+    int device_lists = 0;
+    int storage_dialogs = 0;
+    // What the storage confirmation does; Cancel when empty.
+    std::function<void(ui::CStorageConfirmDialog*)> on_storage;
+    std::function<void(ui::CCommProgressDialog*)> on_progress;
+    std::function<void(ui::CCancelConfirmDialog*)> on_cancel_confirm;
+
+private:
+    void Dispatch(ui::CDialog* dialog) {
+        if (auto* progress = dynamic_cast<ui::CCommProgressDialog*>(dialog)) {
+            ++progress_dialogs;
+            if (on_progress) {
+                on_progress(progress);
+            }
+        } else if (dynamic_cast<ui::CDeviceListDialog*>(dialog) != nullptr) {
+            ++device_lists;
+            dialog->Item<QAbstractButton>(1)->click();
+        } else if (auto* storage = dynamic_cast<ui::CStorageConfirmDialog*>(dialog)) {
+            ++storage_dialogs;
+            if (on_storage) {
+                on_storage(storage);
+            } else {
+                dialog->Item<QAbstractButton>(2)->click();
+            }
+        } else if (auto* confirm = dynamic_cast<ui::CCancelConfirmDialog*>(dialog)) {
+            if (on_cancel_confirm) {
+                on_cancel_confirm(confirm);
+            }
+        } else if (dynamic_cast<ui::CPropSheet*>(dialog) == nullptr) {
+            dialog->EndDialog(1);
+        }
+    }
+};
+
+// The whole program on a recorded device: start-up, the first read, then the
+// test's steps inside the running sheet, then the sheet closes.
+class ProgramTest : public ::testing::Test {
+protected:
+    static constexpr double kScale = 0.05;
+
+    ProgramTest() : scale_(kScale), env_("VARDEX_PORTS", device_.Path()) {}
+
+    // Runs the program; after_read runs (from the sheet's own loop) once the
+    // first read has filled the pages; the sheet is then closed unless the steps
+    // ended it. A bounded deadline ends a program that hangs.
+    void RunProgram(const std::function<void(ui::CPropSheet&)>& after_read,
+                    const QStringList& words = {QStringLiteral("vardex-config")}) {
+        app_.InitInstance(words, [&](ui::CPropSheet& sheet) {
+            sheet_ = &sheet;
+            sheet.m_onReadDone = [&sheet, after_read, this] {
+                if (read_done_) {
+                    return;  // later reads belong to the test's steps
+                }
+                read_done_ = true;
+                QTimer::singleShot(0, &sheet, [&sheet, after_read] {
+                    if (after_read) {
+                        after_read(sheet);
+                    }
+                    if (!sheet.Ended()) {
+                        sheet.EndDialog(1);
+                    }
+                });
+            };
+            auto* deadline = new QTimer(&sheet);
+            deadline->setSingleShot(true);
+            QObject::connect(deadline, &QTimer::timeout, &sheet, [&sheet, this] {
+                timed_out_ = true;
+                sheet.EndDialog(2);
+            });
+            deadline->start(60000);
+        });
+        sheet_ = nullptr;
+        ASSERT_FALSE(timed_out_);
+    }
+
+    CDeviceConfig& W() { return app_.Core().m_workingRecord; }
+
+    ScopedTimeScale scale_;
+    RecordedDevice device_;
+    ScopedEnv env_;
+    ScriptedUi ui_;
+    ui::CVarDexApplication app_;
+    ui::CPropSheet* sheet_ = nullptr;
+    bool read_done_ = false;
+    bool timed_out_ = false;
+};
+
+}  // namespace vardex::test

@@ -1,0 +1,257 @@
+// The program end to end on a simulated varDex: start-up and the first read,
+// the Information page's commands, Apply, the storage question, failures.
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "gui_fixture.h"
+#include "res/strings.h"
+
+namespace vardex::test {
+namespace {
+
+using ui::CPropSheet;
+using ui::CUpgradePage;
+
+QString EditText(CPropSheet& sheet, int id) {
+    return sheet.InformationPage().Item<QLineEdit>(id)->text();
+}
+
+std::size_t CountLines(const RecordedDevice& device, const std::string& line) {
+    std::size_t n = 0;
+    for (const auto& l : device.Lines()) {
+        n += l == line ? 1 : 0;
+    }
+    return n;
+}
+
+TEST_F(ProgramTest, StartUpReadsTheDeviceAndFillsTheInformationPage) {
+    device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 7); });
+    QString country, model, hardware, firmware, crc, total1;
+    int power_up = -2;
+    RunProgram([&](CPropSheet& sheet) {
+        EXPECT_EQ(sheet.GetActiveIndex(), 0);
+        country = EditText(sheet, CUpgradePage::IDC_COUNTRY);
+        model = EditText(sheet, CUpgradePage::IDC_MODEL);
+        hardware = EditText(sheet, CUpgradePage::IDC_HARDWARE);
+        firmware = EditText(sheet, CUpgradePage::IDC_FIRMWARE);
+        crc = EditText(sheet, CUpgradePage::IDC_CRC);
+        total1 = EditText(sheet, CUpgradePage::IDC_TOTAL_PHONE1);
+        power_up =
+            sheet.InformationPage().Item<QComboBox>(CUpgradePage::IDC_POWER_UP)->currentIndex();
+    });
+    EXPECT_TRUE(read_done_);
+    EXPECT_EQ(ui_.progress_dialogs, 1);
+    EXPECT_EQ(ui_.device_lists, 1);
+    EXPECT_EQ(country.toStdString(), "Hungary");
+    EXPECT_EQ(model.toStdString(), "1.2");
+    EXPECT_EQ(hardware.toStdString(), "3.0");
+    EXPECT_EQ(firmware.toStdString(), "2.10");
+    EXPECT_EQ(crc.toStdString(), "CRC: 5A3C");
+    EXPECT_EQ(total1.toStdString(), "7");
+    EXPECT_EQ(power_up, W().m_nPowerUpProfile);
+    EXPECT_GE(power_up, 0);
+    EXPECT_TRUE(ui_.messages.empty());
+    // The device copy followed the read.
+    EXPECT_TRUE(app_.Core().m_deviceCopy.SameParameters(W()));
+}
+
+TEST_F(ProgramTest, WordsOnTheCommandLineChangeNothing) {
+    QString country;
+    RunProgram(
+        [&](CPropSheet& sheet) {
+            country = EditText(sheet, CUpgradePage::IDC_COUNTRY);
+            EXPECT_EQ(sheet.windowTitle().toStdString(),
+                      "varDex Configuration Manager  -  ver. 3.3 ");
+        },
+        {"vardex-config", "foo.img", "/p", "/Automation"});
+    EXPECT_EQ(country.toStdString(), "Hungary");
+    EXPECT_EQ(ui_.progress_dialogs, 1);
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(ProgramTest, ProfileRecallSendsAtzOnlyForAStoredProfile) {
+    std::size_t atz_before = 0;
+    RunProgram([&](CPropSheet& sheet) {
+        auto* source = sheet.InformationPage().Item<QComboBox>(CUpgradePage::IDC_SOURCE);
+        // "Factory Defaults": ATZ4, then everything is read again.
+        source->setCurrentIndex(5);
+        emit source->activated(5);
+        EXPECT_EQ(CountLines(device_, "ATZ4"), 1u);
+        EXPECT_EQ(ui_.progress_dialogs, 2);
+        EXPECT_EQ(source->currentIndex(), 0) << "the recall shows Active Profile again";
+        // "Active Profile": no ATZ at all, only the read.
+        atz_before = device_.Lines().size();
+        source->setCurrentIndex(0);
+        emit source->activated(0);
+        EXPECT_EQ(ui_.progress_dialogs, 3);
+    });
+    const auto lines = device_.Lines();
+    for (std::size_t i = atz_before; i < lines.size(); ++i) {
+        EXPECT_NE(lines[i].rfind("ATZ", 0), 0u) << lines[i];
+    }
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(ProgramTest, ResetZeroesTheCountersAtOnceAndTheNextApplySendsAtch0) {
+    device_.Modify([](sim::Device& d) {
+        d.AddCall(sim::Line::kPhone1, 3);
+        d.AddCall(sim::Line::kPhone2, 4);
+        d.AddCall(sim::Line::kDte, 5);
+    });
+    RunProgram([&](CPropSheet& sheet) {
+        CUpgradePage& page = sheet.InformationPage();
+        ASSERT_EQ(EditText(sheet, CUpgradePage::IDC_TOTAL_DTE).toStdString(), "5");
+        page.Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        for (const int id : {CUpgradePage::IDC_LAST_PHONE1, CUpgradePage::IDC_LAST_PHONE2,
+                             CUpgradePage::IDC_LAST_DTE, CUpgradePage::IDC_TOTAL_PHONE1,
+                             CUpgradePage::IDC_TOTAL_PHONE2, CUpgradePage::IDC_TOTAL_DTE}) {
+            EXPECT_EQ(EditText(sheet, id).toStdString(), "0") << id;
+        }
+        EXPECT_FALSE(device_.Sent("ATCH0")) << "nothing is sent before the apply";
+        EXPECT_EQ(W().m_bResetCharges, 1);
+        EXPECT_TRUE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+        sheet.OnApplyNow();
+        EXPECT_TRUE(device_.Sent("ATCH0"));
+        EXPECT_EQ(ui_.progress_dialogs, 2);
+        EXPECT_EQ(ui_.storage_dialogs, 0) << "no telephony or connection setting changed";
+        EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_TOTAL_DTE).toStdString(), "0");
+        EXPECT_FALSE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+    });
+    EXPECT_EQ(W().m_bResetCharges, 0);
+}
+
+TEST_F(ProgramTest, ApplyWithoutPendingChangeShowsNoProgressDialog) {
+    RunProgram([&](CPropSheet& sheet) {
+        const std::size_t lines = device_.Lines().size();
+        sheet.OnApplyNow();
+        EXPECT_EQ(ui_.progress_dialogs, 1);
+        EXPECT_EQ(device_.Lines().size(), lines);
+    });
+}
+
+TEST_F(ProgramTest, StorageQuestionChoosesTheProfileAndThePowerUpProfile) {
+    ui_.on_storage = [](ui::CStorageConfirmDialog* dialog) {
+        EXPECT_FALSE(dialog->GetDlgItem(ui::CStorageConfirmDialog::IDC_MAKE_POWER_UP)->isEnabled());
+        dialog->Item<QAbstractButton>(ui::CStorageConfirmDialog::IDC_PROFILE0 + 2)->click();
+        EXPECT_TRUE(dialog->GetDlgItem(ui::CStorageConfirmDialog::IDC_MAKE_POWER_UP)->isEnabled());
+        dialog->Item<QAbstractButton>(ui::CStorageConfirmDialog::IDC_MAKE_POWER_UP)
+            ->setChecked(true);
+        dialog->Item<QAbstractButton>(1)->click();
+    };
+    RunProgram([&](CPropSheet& sheet) {
+        // A telephony change, as the Telephony page will make it.
+        sheet.TelephonyPage().m_bCallWaiting1 = W().m_bCallWaiting1 == 0 ? 1 : 0;
+        W().m_bSettingsModified = 1;
+        sheet.OnApplyNow();
+        EXPECT_EQ(ui_.storage_dialogs, 1);
+        EXPECT_TRUE(device_.Sent("AT&W2"));
+        EXPECT_EQ(W().m_nPowerUpProfile, 2);
+        EXPECT_EQ(sheet.InformationPage().m_nDestination, 0) << "reloaded after the write";
+    });
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(ProgramTest, CancelledStorageQuestionStoresNothingAndStillWrites) {
+    RunProgram([&](CPropSheet& sheet) {
+        const int wanted = W().m_bCallWaiting1 == 0 ? 1 : 0;
+        sheet.TelephonyPage().m_bCallWaiting1 = wanted;
+        W().m_bSettingsModified = 1;
+        sheet.OnApplyNow();
+        EXPECT_EQ(ui_.storage_dialogs, 1);
+        EXPECT_EQ(ui_.progress_dialogs, 2);
+        EXPECT_EQ(W().m_bCallWaiting1, wanted);
+    });
+    for (const auto& line : device_.Lines()) {
+        EXPECT_NE(line.rfind("AT&W", 0), 0u) << line;
+    }
+}
+
+TEST_F(ProgramTest, CancelConfirmedDuringTheWriteKeepsTheChangesPending) {
+    ui_.on_progress = [this](ui::CCommProgressDialog* dialog) {
+        if (ui_.progress_dialogs >= 2) {
+            dialog->reject();  // Esc: asks for confirmation
+        }
+    };
+    ui_.on_cancel_confirm = [](ui::CCancelConfirmDialog* d) {
+        d->Item<QAbstractButton>(1)->click();
+    };
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        sheet.OnApplyNow();
+        EXPECT_FALSE(sheet.Ended()) << "a stopped write does not end the program";
+        EXPECT_EQ(W().m_bOtherModified, 1);
+        EXPECT_TRUE(sheet.InformationPage().IsModified());
+        // OK with changes still pending writes again; here the write stops again,
+        // so the sheet stays open rather than lose them.
+        sheet.InformationPage().OnOK();
+        EXPECT_FALSE(sheet.Ended());
+    });
+    EXPECT_TRUE(ui_.messages.empty()) << "a confirmed Cancel needs no further message";
+}
+
+TEST_F(ProgramTest, UpgradeForPolandOnlyShowsTheOperatorMessage) {
+    RunProgram([&](CPropSheet& sheet) {
+        W().m_strCountry = "Greater poland";
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_UPGRADE)->click();
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        EXPECT_EQ(ui_.messages[0].text, std::string(res::kTextOperatorOnlyUpgrade));
+        EXPECT_EQ(ui_.progress_dialogs, 1);
+        // Elsewhere the warning comes first; No stops there.
+        W().m_strCountry = "Hungary";
+        ui_.message_answer = ui::IDNO;
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_UPGRADE)->click();
+        ASSERT_EQ(ui_.messages.size(), 2u);
+        EXPECT_EQ(ui_.messages[1].text, std::string(res::LoadString(res::IDS_UPGRADE_WARNING)));
+        EXPECT_EQ(ui_.messages[1].buttons, ui::MessageButtons::YesNo);
+        EXPECT_EQ(ui_.progress_dialogs, 1);
+    });
+}
+
+TEST_F(ProgramTest, TheShortcutButtonsShowTheirPages) {
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_GO_CONNECTION)->click();
+        EXPECT_EQ(sheet.GetActiveIndex(), 2);
+        sheet.SetActivePage(0);
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_GO_TELEPHONY)->click();
+        EXPECT_EQ(sheet.GetActiveIndex(), 1);
+    });
+}
+
+// No device at all: the search reports it and the program ends.
+class NoDeviceTest : public ::testing::Test {
+protected:
+    ScopedTimeScale scale_{0.05};
+    ScopedEnv env_{"VARDEX_PORTS", std::string("/nonexistent/vardex-port")};
+    ScriptedUi ui_;
+    ui::CVarDexApplication app_;
+};
+
+TEST_F(NoDeviceTest, FailedFirstReadShowsNotFoundAndEndsTheProgram) {
+    bool read_done = false;
+    app_.InitInstance({"vardex-config"},
+                      [&](CPropSheet& sheet) { sheet.m_onReadDone = [&] { read_done = true; }; });
+    EXPECT_FALSE(read_done);
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_TRUE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+    EXPECT_EQ(ui_.messages[0].icon, MessageIcon::Exclamation);
+}
+
+// A recall whose ATZ gets no reply: the not-found text, and the program ends.
+TEST_F(ProgramTest, RecallWithoutReplyShowsNotFoundAndEndsTheProgram) {
+    RunProgram([&](CPropSheet& sheet) {
+        auto* source = sheet.InformationPage().Item<QComboBox>(CUpgradePage::IDC_SOURCE);
+        W().Close();  // the channel is gone
+        source->setCurrentIndex(1);
+        emit source->activated(1);
+        EXPECT_TRUE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+        EXPECT_EQ(ui_.progress_dialogs, 1) << "no read after a recall without reply";
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(sheet.Ended());
+    });
+    EXPECT_FALSE(device_.Sent("ATZ0"));
+}
+
+}  // namespace
+}  // namespace vardex::test

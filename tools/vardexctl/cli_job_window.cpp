@@ -1,0 +1,185 @@
+#include "cli_job_window.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+
+#include "res/strings.h"
+
+namespace vardex::ctl {
+namespace {
+
+constexpr char kEventEnd = 'E';
+constexpr char kEventInterrupt = 'C';
+
+std::atomic<int> g_interrupt_fd{-1};
+
+extern "C" void OnJobInterrupt(int) {
+    const int fd = g_interrupt_fd.load();
+    if (fd >= 0) {
+        const char byte = kEventInterrupt;
+        (void)!::write(fd, &byte, 1);
+    }
+}
+
+}  // namespace
+
+CliJobWindow::CliJobWindow(std::FILE* in, std::FILE* out) : in_(in), out_(out), view_(in, out) {
+    if (::pipe2(pipe_, O_CLOEXEC) != 0) {
+        pipe_[0] = pipe_[1] = -1;
+    }
+}
+
+CliJobWindow::~CliJobWindow() {
+    for (const int fd : pipe_) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+void CliJobWindow::Interrupt() {
+    const char byte = kEventInterrupt;
+    (void)!::write(pipe_[1], &byte, 1);
+}
+
+std::vector<std::string> CliJobWindow::Messages() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+char CliJobWindow::NextEvent(bool with_stdin) {
+    for (;;) {
+        pollfd fds[2] = {{pipe_[0], POLLIN, 0},
+                         {with_stdin && !input_ended_ ? ::fileno(in_) : -1, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            continue;  // a signal: its byte is in the pipe
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            char byte = 0;
+            if (::read(pipe_[0], &byte, 1) == 1) {
+                return byte;
+            }
+        }
+        if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+            char line[64];
+            const ssize_t n = ::read(::fileno(in_), line, sizeof line);
+            if (n <= 0) {
+                input_ended_ = true;  // only Ctrl+C or the job's end can answer now
+                continue;
+            }
+            return line[0] == 'y' || line[0] == 'Y' ? 'y' : 'n';
+        }
+    }
+}
+
+int CliJobWindow::RunModal(CCommProgress& job) {
+    job_ = &job;
+    ended_ = false;
+    g_interrupt_fd.store(pipe_[1]);
+    auto previous = std::signal(SIGINT, OnJobInterrupt);
+    while (!ended_ && pipe_[0] >= 0) {
+        const char event = NextEvent(false);
+        if (event == kEventInterrupt) {
+            job.OnCancelCommand();
+        } else if (event == kEventEnd) {
+            job.OnEndMessage();
+        }
+    }
+    std::signal(SIGINT, previous);
+    g_interrupt_fd.store(-1);
+    std::lock_guard lock(mutex_);
+    view_.Finish();
+    return result_;
+}
+
+void CliJobWindow::EndModal(int result) {
+    result_ = result;
+    ended_ = true;
+}
+
+bool CliJobWindow::ConfirmCancel() {
+    Write(std::string(res::kTextCancelConfirmQuestion) +
+          " Ctrl+C again or \"y\" and Enter: Yes; Enter: No.\n");
+    confirm_open_ = true;
+    while (confirm_open_) {
+        const char event = NextEvent(true);
+        if (event == kEventInterrupt || event == 'y') {
+            confirm_open_ = false;
+            Write("Cancelling after the current step...\n");
+            return true;
+        }
+        if (event == 'n') {
+            confirm_open_ = false;
+            Write("The job goes on.\n");
+            return false;
+        }
+        if (event == kEventEnd) {
+            job_->OnEndMessage();  // closes this confirmation as "No"
+        }
+    }
+    return false;
+}
+
+void CliJobWindow::CloseConfirmation() {
+    confirm_open_ = false;
+}
+
+void CliJobWindow::PostEndMessage() {
+    const char byte = kEventEnd;
+    (void)!::write(pipe_[1], &byte, 1);
+}
+
+void CliJobWindow::Write(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    view_.Finish();
+    std::fputs(text.c_str(), out_);
+    std::fflush(out_);
+}
+
+void CliJobWindow::SetCaption(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    view_.SetCaption(text);
+}
+
+void CliJobWindow::SetStatusText(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    view_.SetStatusText(text);
+}
+
+void CliJobWindow::EnableCancel(bool) {}
+
+void CliJobWindow::SetProgressRange(int lower, int upper) {
+    std::lock_guard lock(mutex_);
+    view_.Progress().SetRange32(lower, upper);
+}
+
+void CliJobWindow::SetProgressPos(int position) {
+    std::lock_guard lock(mutex_);
+    view_.Progress().SetPos(position);
+}
+
+void CliJobWindow::ShowMessage(const std::string& text, MessageIcon icon) {
+    std::lock_guard lock(mutex_);
+    messages_.push_back(text);
+    view_.Prompts().ShowMessage(text, icon);
+}
+
+int CliJobWindow::ChooseFromList(const std::string& caption, const std::string& prompt,
+                                 const std::vector<std::string>& items, int* selected) {
+    std::lock_guard lock(mutex_);
+    return view_.Prompts().ChooseFromList(caption, prompt, items, selected);
+}
+
+bool CliJobWindow::ChooseOpenFile(const std::string&, const std::string&, std::string* path) {
+    if (image_file_.empty()) {
+        return false;
+    }
+    *path = image_file_;
+    return true;
+}
+
+}  // namespace vardex::ctl

@@ -1,0 +1,75 @@
+// The running job's window in a terminal: caption, status text and progress on
+// standard error (through CliJobView), Ctrl+C as the Cancel button.
+//
+// The main thread is the UI thread: RunModal waits on a pipe that carries the
+// end message (from the worker) and Ctrl+C (from the signal handler). The
+// worker's display and prompt calls run on the worker itself, one at a time
+// under a lock: a terminal has no thread affinity, only the interleaving of
+// lines matters.
+//
+// Ctrl+C asks "Sure you want to cancel the job?"; a second Ctrl+C (or "y" and
+// Enter) confirms, Enter alone answers No.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "cli_view.h"
+#include "device/comm_progress.h"
+
+namespace vardex::ctl {
+
+class CliJobWindow : public IJobWindow {
+public:
+    CliJobWindow(std::FILE* in = stdin, std::FILE* out = stderr);
+    ~CliJobWindow() override;
+    CliJobWindow(const CliJobWindow&) = delete;
+    CliJobWindow& operator=(const CliJobWindow&) = delete;
+
+    // The file the open-file choice answers with; empty: the choice is cancelled.
+    void SetImageFile(std::string path) { image_file_ = std::move(path); }
+    // What the signal handler does on Ctrl+C; callable from any thread.
+    void Interrupt();
+    // Texts of the messages shown so far.
+    std::vector<std::string> Messages() const;
+
+    int RunModal(CCommProgress& job) override;
+    void EndModal(int result) override;
+    bool ConfirmCancel() override;
+    void CloseConfirmation() override;
+    void PostEndMessage() override;
+    void SetCaption(const std::string& text) override;
+    void SetStatusText(const std::string& text) override;
+    void EnableCancel(bool enable) override;
+    void SetProgressRange(int lower, int upper) override;
+    void SetProgressPos(int position) override;
+    void ShowMessage(const std::string& text, MessageIcon icon) override;
+    int ChooseFromList(const std::string& caption, const std::string& prompt,
+                       const std::vector<std::string>& items, int* selected) override;
+    bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
+                        std::string* path) override;
+    void CloseOwner() override {}
+
+private:
+    // Waits for the next event byte; with stdin, also for an answer line
+    // ('y', 'n', or 0 at end of input).
+    char NextEvent(bool with_stdin);
+    void Write(const std::string& text);
+
+    std::FILE* in_;
+    std::FILE* out_;
+    int pipe_[2] = {-1, -1};
+    mutable std::recursive_mutex mutex_;
+    CliJobView view_;
+    std::vector<std::string> messages_;
+    std::string image_file_;
+    CCommProgress* job_ = nullptr;
+    bool ended_ = false;
+    bool confirm_open_ = false;
+    bool input_ended_ = false;
+    int result_ = 2;
+};
+
+}  // namespace vardex::ctl

@@ -1,0 +1,608 @@
+#include "record_fields.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <functional>
+#include <sstream>
+
+#include "json_text.h"
+
+namespace vardex::ctl {
+namespace {
+
+enum class Kind { kInt, kWord, kText, kDigits, kTextArray, kLlc };
+
+struct Field {
+    const char* name;
+    Kind kind;
+    bool writable;
+    long long lo, hi;  // numbers: the accepted range; digits: the longest text
+    std::function<void*(CDeviceConfig&)> at;
+    std::size_t count = 1;  // text arrays
+    long long also = lo;    // one more accepted number outside the range
+};
+
+#define INT_RW(f, lo, hi)                                                             \
+    Field {                                                                           \
+#f, Kind::kInt, true, lo, hi, [](CDeviceConfig & r) -> void* { return &r.f; } \
+    }
+#define INT_RO(f)                                                                    \
+    Field {                                                                          \
+#f, Kind::kInt, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
+    }
+#define WORD_RO(f)                                                                    \
+    Field {                                                                           \
+#f, Kind::kWord, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
+    }
+#define TEXT_RO(f)                                                                    \
+    Field {                                                                           \
+#f, Kind::kText, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
+    }
+
+// The MSNs and the X.121 address are dialled digits.
+constexpr long long kMsnDigits = 20;
+constexpr long long kX121Digits = 15;
+
+const std::vector<Field>& Fields() {
+    static const std::vector<Field> fields = {
+        INT_RO(m_bUsbConnection),
+        INT_RW(m_bBapCallBack, 0, 1),
+        INT_RW(m_bBapSupport, 0, 1),
+        INT_RW(m_nCallerIdTiming, 0, 1),
+        INT_RW(m_nFlashDuration, 0, 100),
+        INT_RW(m_nServiceProtocol, 0, 1),
+        INT_RW(m_bFullEmergencyMode, 0, 1),
+        INT_RW(m_bClipOnCw1, 0, 1),
+        INT_RW(m_bClipOnCw2, 0, 1),
+        INT_RW(m_nBodAddTime, 0, 255),
+        INT_RW(m_nBodAddRate, 0, 64),
+        INT_RW(m_nBodDropTime, 0, 255),
+        INT_RW(m_nBodDropRate, 0, 128),
+        INT_RW(m_bMultilink, 0, 1),
+        INT_RW(m_nProtocol, 0, CDeviceConfig::kProtocolCount - 1),
+        INT_RO(m_bSettingsModified),
+        INT_RO(m_bOtherModified),
+        INT_RW(m_bResetCharges, 0, 1),
+        INT_RW(m_nPowerUpProfile, 0, 4),
+        INT_RW(m_nStoreProfile, 0, 4),
+        INT_RO(m_nLastCharge1),
+        INT_RO(m_nLastCharge2),
+        INT_RO(m_nLastChargeDte),
+        INT_RO(m_nTotalCharge1),
+        INT_RO(m_nTotalCharge2),
+        INT_RO(m_nTotalChargeDte),
+        INT_RW(m_nOwnNumber1, -1, 2),
+        INT_RW(m_nOwnNumber2, -1, 2),
+        INT_RW(m_nOwnNumberDte, -1, 2),
+        INT_RW(m_bDelayedClearBack1, 0, 1),
+        INT_RW(m_bDelayedClearBack2, 0, 1),
+        INT_RW(m_bCallWaiting1, 0, 1),
+        INT_RW(m_bCallWaiting2, 0, 1),
+        INT_RW(m_bClip, 0, 1),
+        INT_RW(m_nFskLevel, 0, 19),
+        INT_RW(m_bMeteringPulse1, 0, 1),
+        INT_RW(m_bMeteringPulse2, 0, 1),
+        INT_RW(m_bNoIncomingMlppp1, 0, 1),
+        INT_RW(m_bNoIncomingMlppp2, 0, 1),
+        Field{"m_strDteMsn", Kind::kTextArray, true, 0, kMsnDigits,
+              [](CDeviceConfig& r) -> void* { return r.m_strDteMsn; }, CDeviceConfig::kDteMsnCount},
+        Field{"m_strPhoneMsn", Kind::kTextArray, true, 0, kMsnDigits,
+              [](CDeviceConfig& r) -> void* { return r.m_strPhoneMsn; },
+              CDeviceConfig::kPhoneMsnCount},
+        WORD_RO(m_wModelVersion),
+        WORD_RO(m_wHardwareVersion),
+        WORD_RO(m_wFirmwareVersion),
+        TEXT_RO(m_strCountry),
+        TEXT_RO(m_strCrc),
+        INT_RW(m_bMessageWaiting1, 0, 1),
+        INT_RW(m_bMessageWaiting2, 0, 1),
+        INT_RW(m_bClir1, 0, 1),
+        INT_RW(m_bClir2, 0, 1),
+        INT_RW(m_bColr1, 0, 1),
+        INT_RW(m_bColr2, 0, 1),
+        INT_RW(m_nTerminalType1, 0, 2),
+        INT_RW(m_nTerminalType2, 0, 2),
+        Field{"m_byModemLlc", Kind::kLlc, true, 0, 255,
+              [](CDeviceConfig& r) -> void* { return r.m_byModemLlc; }},
+        Field{"m_nX25CugNumber", Kind::kInt, true, 0, 99,
+              [](CDeviceConfig& r) -> void* { return &r.m_nX25CugNumber; }, 1, 255},
+        INT_RW(m_nX25Hic, 0, 255),
+        INT_RW(m_nX25Layer2Window, 0, 15),
+        INT_RW(m_nX25Layer3Window, 0, 15),
+        INT_RW(m_nX25PacketSize, 4, 7),
+        INT_RW(m_nX25Lcn, 0, 255),
+        INT_RW(m_nX25Lic, 0, 255),
+        INT_RW(m_bX25Spvc, 0, 1),
+        INT_RW(m_bX25UsePad, 0, 1),
+        INT_RW(m_bX25Pvc, 0, 1),
+        INT_RW(m_bX25SendRestart, 0, 1),
+        INT_RW(m_nX25Tei, 0, 63),
+        INT_RW(m_nX25WaitRestart, 0, 3),
+        Field{"m_strX25Address", Kind::kDigits, true, 0, kX121Digits,
+              [](CDeviceConfig& r) -> void* { return &r.m_strX25Address; }},
+        INT_RW(m_bX25TransparentProfile, 0, 1),
+        INT_RW(m_bX25PadCall, 0, 1),
+        INT_RO(m_bX25Available),
+        INT_RO(m_bFskLevelAvailable),
+    };
+    return fields;
+}
+
+#undef INT_RW
+#undef INT_RO
+#undef WORD_RO
+#undef TEXT_RO
+
+const Field* Find(const std::string& name) {
+    for (const Field& field : Fields()) {
+        if (name == field.name) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+CDeviceConfig& Mutable(const CDeviceConfig& record) {
+    return const_cast<CDeviceConfig&>(record);
+}
+
+std::string Describe(const Field& f) {
+    std::ostringstream text;
+    switch (f.kind) {
+        case Kind::kInt:
+            text << "a whole number " << f.lo << ".." << f.hi;
+            if (f.also != f.lo) {
+                text << " or " << f.also;
+            }
+            break;
+        case Kind::kLlc:
+            text << "octets 0..255";
+            break;
+        default:
+            text << "decimal digits, at most " << f.hi;
+    }
+    return text.str();
+}
+
+bool CheckNumber(const Field& f, const FieldValue& v, std::string* error) {
+    if (v.type != FieldValue::Type::kNumber ||
+        ((v.number < f.lo || v.number > f.hi) && v.number != f.also)) {
+        *error = std::string(f.name) + ": expected " + Describe(f);
+        return false;
+    }
+    return true;
+}
+
+bool CheckDigits(const Field& f, const FieldValue& v, std::string* error) {
+    bool ok = v.type == FieldValue::Type::kText && static_cast<long long>(v.text.size()) <= f.hi;
+    for (const char c : v.text) {
+        ok = ok && std::isdigit(static_cast<unsigned char>(c)) != 0;
+    }
+    if (!ok) {
+        *error = std::string(f.name) + ": expected " + Describe(f);
+    }
+    return ok;
+}
+
+// Checks a value for a whole field or, with indexes, one element of it.
+bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
+           std::string* error) {
+    if (!f.writable) {
+        *error = std::string(f.name) + " is reported by the device and cannot be written";
+        return false;
+    }
+    const std::size_t dims = f.kind == Kind::kTextArray ? 1 : f.kind == Kind::kLlc ? 2 : 0;
+    if (index.size() > dims) {
+        *error = std::string(f.name) + " has no such element";
+        return false;
+    }
+    if (f.kind == Kind::kTextArray) {
+        if (!index.empty()) {
+            return index[0] < f.count
+                       ? CheckDigits(f, v, error)
+                       : (*error = std::string(f.name) + ": index out of range", false);
+        }
+        if (v.type != FieldValue::Type::kList || v.list.size() != f.count) {
+            *error =
+                std::string(f.name) + ": expected a list of " + std::to_string(f.count) + " texts";
+            return false;
+        }
+        for (const FieldValue& item : v.list) {
+            if (!CheckDigits(f, item, error)) {
+                return false;
+            }
+        }
+        return true;
+    }
+    if (f.kind == Kind::kLlc) {
+        const std::size_t ports = CDeviceConfig::kLlcPorts;
+        const std::size_t octets = CDeviceConfig::kLlcOctets;
+        if ((!index.empty() && index[0] >= ports) || (index.size() > 1 && index[1] >= octets)) {
+            *error = std::string(f.name) + ": index out of range";
+            return false;
+        }
+        // Depth still to fill: 2 for the whole field, 1 for one port, 0 for one octet.
+        const std::size_t depth = 2 - index.size();
+        const std::function<bool(const FieldValue&, std::size_t)> walk = [&](const FieldValue& x,
+                                                                             std::size_t d) {
+            if (d == 0) {
+                return CheckNumber(f, x, error);
+            }
+            const std::size_t want = d == 2 ? ports : octets;
+            if (x.type != FieldValue::Type::kList || x.list.size() != want) {
+                *error = std::string(f.name) + ": expected two lists of three octets";
+                return false;
+            }
+            for (const FieldValue& item : x.list) {
+                if (!walk(item, d - 1)) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        return walk(v, depth);
+    }
+    if (f.kind == Kind::kDigits) {
+        return CheckDigits(f, v, error);
+    }
+    return CheckNumber(f, v, error);
+}
+
+// "name[1][2]" into the name and its indexes.
+bool SplitName(const std::string& full, std::string* name, std::vector<std::size_t>* index) {
+    const auto open = full.find('[');
+    *name = full.substr(0, open);
+    std::size_t at = open;
+    while (at != std::string::npos && at < full.size()) {
+        const auto close = full.find(']', at);
+        if (full[at] != '[' || close == std::string::npos || close == at + 1) {
+            return false;
+        }
+        const std::string digits = full.substr(at + 1, close - at - 1);
+        for (const char c : digits) {
+            if (std::isdigit(static_cast<unsigned char>(c)) == 0) {
+                return false;
+            }
+        }
+        index->push_back(static_cast<std::size_t>(std::strtoul(digits.c_str(), nullptr, 10)));
+        at = close + 1;
+    }
+    return true;
+}
+
+// A number in decimal or 0x hex, else text.
+FieldValue WordValue(const std::string& text) {
+    FieldValue v;
+    if (!text.empty()) {
+        char* end = nullptr;
+        const long long number = std::strtoll(text.c_str(), &end, 0);
+        if (*end == '\0' && std::isspace(static_cast<unsigned char>(text[0])) == 0) {
+            v.number = number;
+            return v;
+        }
+    }
+    v.type = FieldValue::Type::kText;
+    v.text = text;
+    return v;
+}
+
+// A small JSON reader: objects, lists, texts, whole numbers, true and false.
+class JsonReader {
+public:
+    explicit JsonReader(const std::string& text) : text_(text) {}
+
+    bool Object(std::vector<std::pair<std::string, FieldValue>>* members, std::string* error) {
+        Skip();
+        if (!Take('{')) {
+            return Fail("expected a JSON object", error);
+        }
+        Skip();
+        if (Take('}')) {
+            return AtEnd(error);
+        }
+        for (;;) {
+            std::string key;
+            FieldValue value;
+            Skip();
+            if (!Text(&key) || (Skip(), !Take(':')) || !Value(&value, 0)) {
+                return Fail("malformed JSON object", error);
+            }
+            members->emplace_back(std::move(key), std::move(value));
+            Skip();
+            if (Take('}')) {
+                return AtEnd(error);
+            }
+            if (!Take(',')) {
+                return Fail("malformed JSON object", error);
+            }
+        }
+    }
+
+private:
+    bool Fail(const std::string& what, std::string* error) {
+        *error = what + " (at byte " + std::to_string(pos_) + ")";
+        return false;
+    }
+    bool AtEnd(std::string* error) {
+        Skip();
+        return pos_ == text_.size() || Fail("text after the JSON object", error);
+    }
+    void Skip() {
+        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])) != 0) {
+            ++pos_;
+        }
+    }
+    bool Take(char c) {
+        if (pos_ < text_.size() && text_[pos_] == c) {
+            ++pos_;
+            return true;
+        }
+        return false;
+    }
+    bool Text(std::string* out) {
+        if (!Take('"')) {
+            return false;
+        }
+        while (pos_ < text_.size()) {
+            const char c = text_[pos_++];
+            if (c == '"') {
+                return true;
+            }
+            if (c != '\\') {
+                out->push_back(c);
+                continue;
+            }
+            if (pos_ >= text_.size()) {
+                return false;
+            }
+            const char e = text_[pos_++];
+            switch (e) {
+                case 'n':
+                    out->push_back('\n');
+                    break;
+                case 'r':
+                    out->push_back('\r');
+                    break;
+                case 't':
+                    out->push_back('\t');
+                    break;
+                case 'b':
+                    out->push_back('\b');
+                    break;
+                case 'f':
+                    out->push_back('\f');
+                    break;
+                case 'u': {
+                    if (pos_ + 4 > text_.size()) {
+                        return false;
+                    }
+                    const std::string hex = text_.substr(pos_, 4);
+                    char* end = nullptr;
+                    const unsigned long code = std::strtoul(hex.c_str(), &end, 16);
+                    // Bytes travel as U+0000..U+00FF, as vardexctl prints them.
+                    if (*end != '\0' || code > 0xFF) {
+                        return false;
+                    }
+                    out->push_back(static_cast<char>(code));
+                    pos_ += 4;
+                    break;
+                }
+                default:
+                    out->push_back(e);
+            }
+        }
+        return false;
+    }
+    bool Value(FieldValue* v, int depth) {
+        Skip();
+        if (depth > 8 || pos_ >= text_.size()) {
+            return false;
+        }
+        if (text_[pos_] == '"') {
+            v->type = FieldValue::Type::kText;
+            return Text(&v->text);
+        }
+        if (Take('[')) {
+            v->type = FieldValue::Type::kList;
+            Skip();
+            if (Take(']')) {
+                return true;
+            }
+            for (;;) {
+                FieldValue item;
+                if (!Value(&item, depth + 1)) {
+                    return false;
+                }
+                v->list.push_back(std::move(item));
+                Skip();
+                if (Take(']')) {
+                    return true;
+                }
+                if (!Take(',')) {
+                    return false;
+                }
+            }
+        }
+        if (text_.compare(pos_, 4, "true") == 0 || text_.compare(pos_, 5, "false") == 0) {
+            v->number = text_[pos_] == 't' ? 1 : 0;
+            pos_ += v->number != 0 ? 4 : 5;
+            return true;
+        }
+        const char* start = text_.c_str() + pos_;
+        char* end = nullptr;
+        v->number = std::strtoll(start, &end, 10);
+        if (end == start || *end == '.' || *end == 'e' || *end == 'E') {
+            return false;
+        }
+        pos_ += static_cast<std::size_t>(end - start);
+        return true;
+    }
+
+    const std::string& text_;
+    std::size_t pos_ = 0;
+};
+
+void Store(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
+           CDeviceConfig* record) {
+    void* at = f.at(*record);
+    switch (f.kind) {
+        case Kind::kInt:
+            *static_cast<int*>(at) = static_cast<int>(v.number);
+            break;
+        case Kind::kDigits:
+            *static_cast<std::string*>(at) = v.text;
+            break;
+        case Kind::kTextArray: {
+            auto* texts = static_cast<std::string*>(at);
+            if (!index.empty()) {
+                texts[index[0]] = v.text;
+            } else {
+                for (std::size_t i = 0; i < f.count; ++i) {
+                    texts[i] = v.list[i].text;
+                }
+            }
+            break;
+        }
+        case Kind::kLlc: {
+            auto& llc = record->m_byModemLlc;
+            const auto octet = [](const FieldValue& x) {
+                return static_cast<std::uint8_t>(x.number);
+            };
+            if (index.size() == 2) {
+                llc[index[0]][index[1]] = octet(v);
+            } else {
+                for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+                    if (!index.empty() && p != index[0]) {
+                        continue;
+                    }
+                    const FieldValue& port = index.empty() ? v.list[p] : v;
+                    for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+                        llc[p][o] = octet(port.list[o]);
+                    }
+                }
+            }
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+std::string ValueJson(const Field& f, const CDeviceConfig& record) {
+    void* at = f.at(Mutable(record));
+    switch (f.kind) {
+        case Kind::kInt:
+            return std::to_string(*static_cast<int*>(at));
+        case Kind::kWord:
+            return std::to_string(*static_cast<std::uint16_t*>(at));
+        case Kind::kText:
+        case Kind::kDigits:
+            return JsonString(*static_cast<std::string*>(at));
+        case Kind::kTextArray: {
+            const auto* texts = static_cast<std::string*>(at);
+            std::string out = "[";
+            for (std::size_t i = 0; i < f.count; ++i) {
+                out += (i ? "," : "") + JsonString(texts[i]);
+            }
+            return out + "]";
+        }
+        case Kind::kLlc: {
+            std::string out = "[";
+            for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+                out += p ? ",[" : "[";
+                for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+                    out += (o ? "," : "") + std::to_string(record.m_byModemLlc[p][o]);
+                }
+                out += "]";
+            }
+            return out + "]";
+        }
+    }
+    return "null";
+}
+
+}  // namespace
+
+std::string RecordJson(const CDeviceConfig& record) {
+    std::string out = "{";
+    for (const Field& f : Fields()) {
+        out += (out.size() > 1 ? ",\"" : "\"") + std::string(f.name) + "\":" + ValueJson(f, record);
+    }
+    return out + "}\n";
+}
+
+std::string RecordText(const CDeviceConfig& record) {
+    std::string out;
+    for (const Field& f : Fields()) {
+        std::string value = ValueJson(f, record);
+        if (f.kind == Kind::kWord) {
+            value =
+                CDeviceConfig::FormatVersion(*static_cast<std::uint16_t*>(f.at(Mutable(record))));
+        }
+        out += std::string(f.name) + " = " + value + "\n";
+    }
+    return out;
+}
+
+bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
+                     std::string* error) {
+    const auto eq = word.find('=');
+    if (eq == std::string::npos) {
+        *error = "'" + word + "' is not FIELD=VALUE";
+        return false;
+    }
+    std::string name;
+    std::vector<std::size_t> index;
+    const std::string full = word.substr(0, eq);
+    const Field* f = SplitName(full, &name, &index) ? Find(name) : nullptr;
+    if (f == nullptr) {
+        *error = "unknown field '" + full + "'";
+        return false;
+    }
+    FieldValue value = WordValue(word.substr(eq + 1));
+    // Digits are text in a digit field, even when they read as a number.
+    const bool digits = f->kind == Kind::kDigits || f->kind == Kind::kTextArray;
+    if (digits && value.type == FieldValue::Type::kNumber) {
+        value.type = FieldValue::Type::kText;
+        value.text = word.substr(eq + 1);
+    }
+    if (!Check(*f, index, value, error)) {
+        return false;
+    }
+    changes->push_back({full, std::move(value)});
+    return true;
+}
+
+bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
+                     std::string* error) {
+    std::vector<std::pair<std::string, FieldValue>> members;
+    if (!JsonReader(json).Object(&members, error)) {
+        return false;
+    }
+    for (auto& [name, value] : members) {
+        const Field* f = Find(name);
+        if (f == nullptr) {
+            *error = "unknown field '" + name + "'";
+            return false;
+        }
+        if (!f->writable) {
+            continue;
+        }
+        if (!Check(*f, {}, value, error)) {
+            return false;
+        }
+        changes->push_back({name, std::move(value)});
+    }
+    return true;
+}
+
+void ApplyChanges(const std::vector<FieldChange>& changes, CDeviceConfig* record) {
+    for (const FieldChange& change : changes) {
+        std::string name;
+        std::vector<std::size_t> index;
+        SplitName(change.name, &name, &index);
+        Store(*Find(name), index, change.value, record);
+    }
+}
+
+}  // namespace vardex::ctl
