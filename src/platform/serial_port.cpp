@@ -105,9 +105,13 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* 
         return nullptr;
     }
     (void)::ioctl(fd, TIOCEXCL);
+    return Wrap(fd, path, &err);
+}
+
+std::shared_ptr<SerialPort> SerialPort::Wrap(int fd, const std::string& path, SysError* err) {
     const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake_fd < 0) {
-        err = SysError::FromErrno("eventfd");
+        *err = SysError::FromErrno("eventfd");
         ::close(fd);
         return nullptr;
     }
@@ -136,18 +140,7 @@ std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, S
         ::close(fd);
         return nullptr;
     }
-    const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_fd < 0) {
-        err = SysError::FromErrno("eventfd");
-        ::close(fd);
-        return nullptr;
-    }
-    auto port = std::shared_ptr<SerialPort>(new SerialPort(path, fd, wake_fd));
-    int lines = 0;
-    if (::ioctl(fd, TIOCMGET, &lines) != 0 && NoModemLinesErrno(errno)) {
-        port->no_modem_lines_.store(true);
-    }
-    return port;
+    return Wrap(fd, path, &err);
 }
 
 SerialPort::SerialPort(std::string path, int fd, int wake_fd)

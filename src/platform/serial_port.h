@@ -105,6 +105,8 @@ public:
 
 private:
     SerialPort(std::string path, int fd, int wake_fd);
+    // The common end of Open and Adopt: the wake-up descriptor and the modem-line probe.
+    static std::shared_ptr<SerialPort> Wrap(int fd, const std::string& path, SysError* err);
     void SetLastError(SysError error);
     bool PeerHungUp() const;  // pseudo-terminal whose other side is gone
     // A pseudo-terminal without its other side reads like a silent line; a real
