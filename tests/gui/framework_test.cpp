@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QThread>
+#include <string>
+#include <vector>
 
 #include "app/about_dialog.h"
 #include "app/framework/gui_call.h"
@@ -144,6 +146,53 @@ TEST(PropertySheet, ApplyFollowsModifiedPagesAndABadValueKeepsItsPage) {
         sheet.Item<QAbstractButton>(1)->click();
     });
     EXPECT_EQ(sheet.DoModal(), 1);
+}
+
+// Counts the sheet's calls in a log that outlives the page.
+class LoggingPage : public CPropertyPage {
+public:
+    LoggingPage(std::vector<std::string>& log, std::string name)
+        : CPropertyPage(QString::fromStdString(name), kHelpTelephony),
+          log_(log),
+          name_(std::move(name)) {}
+    bool OnSetActive() override {
+        log_.push_back("set " + name_);
+        return CPropertyPage::OnSetActive();
+    }
+    bool OnKillActive() override {
+        log_.push_back("kill " + name_);
+        return true;
+    }
+
+private:
+    std::vector<std::string>& log_;
+    std::string name_;
+};
+
+TEST(PropertySheet, TeardownInEitherOrderCallsNoPage) {
+    std::vector<std::string> log;
+    {
+        // Pages that go first, the shown one before the others.
+        CPropertySheet sheet("Sheet");
+        LoggingPage a(log, "a"), b(log, "b"), c(log, "c");
+        sheet.AddPage(&a);
+        sheet.AddPage(&b);
+        sheet.AddPage(&c);
+        sheet.show();
+        ASSERT_TRUE(sheet.SetActivePage(2));
+        log.clear();
+    }
+    EXPECT_TRUE(log.empty()) << log.front();
+    {
+        // A sheet that goes first and takes its pages with it.
+        CPropertySheet sheet("Sheet");
+        sheet.AddPage(new LoggingPage(log, "a"));
+        sheet.AddPage(new LoggingPage(log, "b"));
+        sheet.show();
+        ASSERT_TRUE(sheet.SetActivePage(1));
+        log.clear();
+    }
+    EXPECT_TRUE(log.empty()) << log.front();
 }
 
 TEST(Help, EveryTopicHasItsPageAndF1OpensThePagesTopic) {

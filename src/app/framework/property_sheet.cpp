@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "help.h"
 #include "res/strings.h"
@@ -22,6 +23,12 @@ CPropertyPage::CPropertyPage(const QString& caption, int help_topic)
     : caption_(caption), help_topic_(help_topic) {
     EnsureResources();
     InstallContextHelp(this, help_topic);
+}
+
+CPropertyPage::~CPropertyPage() {
+    if (sheet_ != nullptr) {
+        sheet_->RemovePage(this);
+    }
 }
 
 void CPropertyPage::SetModified(bool modified) {
@@ -87,6 +94,36 @@ CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
     layout->addLayout(buttons);
     QObject::connect(tabs_, &QTabWidget::currentChanged, this,
                      [this](int index) { PageChanged(index); });
+}
+
+CPropertySheet::~CPropertySheet() {
+    // The tab widget outlives this part of the object and deletes the pages
+    // still on it: no signal of it may come back here.
+    QObject::disconnect(tabs_, nullptr, this, nullptr);
+    for (CPropertyPage* page : pages_) {
+        page->sheet_ = nullptr;
+    }
+}
+
+void CPropertySheet::RemovePage(CPropertyPage* page) {
+    const auto it = std::find(pages_.begin(), pages_.end(), page);
+    if (it == pages_.end()) {
+        return;
+    }
+    const int index = static_cast<int>(it - pages_.begin());
+    pages_.erase(it);
+    page->sheet_ = nullptr;
+    const bool blocked = tabs_->blockSignals(true);
+    tabs_->removeTab(tabs_->indexOf(page));
+    tabs_->blockSignals(blocked);
+    if (shown_ == index) {
+        // The page shown goes without being asked to be left; its neighbour
+        // becomes the shown one only when the person picks it.
+        shown_ = -1;
+    } else if (shown_ > index) {
+        --shown_;
+    }
+    UpdateApplyButton();
 }
 
 void CPropertySheet::AddPage(CPropertyPage* page) {

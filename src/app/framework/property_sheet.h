@@ -17,6 +17,11 @@ class CPropertySheet;
 class CPropertyPage : public QWidget {
 public:
     CPropertyPage(const QString& caption, int help_topic);
+    // A page that goes before its sheet leaves the sheet first, so the tab
+    // switch its removal causes never reaches a page already gone.
+    ~CPropertyPage() override;
+    CPropertyPage(const CPropertyPage&) = delete;
+    CPropertyPage& operator=(const CPropertyPage&) = delete;
 
     const QString& Caption() const { return caption_; }
     int HelpTopic() const { return help_topic_; }
@@ -65,6 +70,9 @@ public:
     static constexpr int ID_APPLY_NOW = 12321;
 
     explicit CPropertySheet(const QString& title, QWidget* parent = nullptr);
+    ~CPropertySheet() override;
+    CPropertySheet(const CPropertySheet&) = delete;
+    CPropertySheet& operator=(const CPropertySheet&) = delete;
 
     void AddPage(CPropertyPage* page);
     int GetPageCount() const { return static_cast<int>(pages_.size()); }
@@ -90,7 +98,9 @@ protected:
     QTabWidget* Tabs() const { return tabs_; }
 
 private:
+    friend class CPropertyPage;
     void PageChanged(int index);
+    void RemovePage(CPropertyPage* page);
 
     QTabWidget* tabs_;
     std::vector<CPropertyPage*> pages_;
