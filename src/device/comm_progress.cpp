@@ -180,6 +180,7 @@ int DownloadThreadProc(CCommProgress* dialog) {
 int UpgradeThreadProc(CCommProgress* dialog) {
     CVarDexConfigurationManagerApp& app = dialog->App();
     int result = UpgradeFirmware(dialog, &app, 1);
+    dialog->m_nFirmwareResult = result;
     if (result == 1) {
         result = ReadAllParameters(dialog, &app);
     }

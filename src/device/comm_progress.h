@@ -31,6 +31,7 @@
 //   (m_bQuietEnd may then be 1), a failed or stopped one with 2.
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -128,6 +129,9 @@ public:
 
     int m_nJob = kJobWriteAll;
     int m_bUpgrade = 0;
+    // The upgrade's own result before the read-all that follows it (0 until
+    // known), so that a failed read-back is not taken for a failed upgrade.
+    std::atomic<int> m_nFirmwareResult{0};
 
 private:
     class Bar : public IProgressBar {

@@ -1,5 +1,8 @@
 #include "cli_view.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,16 +29,30 @@ void CliProgressBar::Draw() {
         bar[i] = i < done ? '#' : '.';
     }
     bar[kWidth] = '\0';
-    std::fprintf(out_, "\r[%s] %d/%d", bar, pos_ - lower_, upper_ - lower_);
+    // The position may stand outside a range just restored; the numbers never do.
+    const long long shown = std::clamp<long long>(static_cast<long long>(pos_) - lower_, 0, span);
+    std::fprintf(out_, "\r[%s] %lld/%lld", bar, shown, span);
+    if (!detail_.empty()) {
+        std::fprintf(out_, "  %s", detail_.c_str());
+    }
+    if (::isatty(::fileno(out_)) != 0) {
+        std::fputs("\x1b[K", out_);  // clears what a longer line drawn before left
+    }
     std::fflush(out_);
     drawn_ = true;
 }
 
 void CliProgressBar::Finish() {
+    detail_.clear();
     if (drawn_) {
         std::fputc('\n', out_);
         drawn_ = false;
     }
+}
+
+void CliProgressBar::SetDetail(const std::string& detail) {
+    detail_ = detail;
+    Draw();
 }
 
 void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
@@ -84,14 +101,40 @@ CliJobView::CliJobView(std::FILE* in, std::FILE* out)
 
 void CliJobView::SetCaption(const std::string& text) {
     progress_.Finish();
+    status_.clear();
     std::fprintf(out_, "== %s\n", text.c_str());
     std::fflush(out_);
 }
 
+namespace {
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find('\n', start);
+        lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        if (end == std::string::npos) {
+            return lines;
+        }
+        start = end + 1;
+    }
+}
+}  // namespace
+
 void CliJobView::SetStatusText(const std::string& text) {
+    std::vector<std::string> lines = Lines(text);
+    // A status whose last line alone changes (a count going up) moves that line
+    // onto the progress line instead of printing the whole status again.
+    if (lines.size() > 1 && lines.size() == status_.size() &&
+        std::equal(lines.begin(), lines.end() - 1, status_.begin())) {
+        progress_.SetDetail(lines.back());
+        status_ = std::move(lines);
+        return;
+    }
     progress_.Finish();
     std::fprintf(out_, "%s\n", text.c_str());
     std::fflush(out_);
+    status_ = std::move(lines);
 }
 
 }  // namespace vardex::ctl

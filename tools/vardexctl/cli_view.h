@@ -21,11 +21,15 @@ public:
     int GetPos() const override { return pos_; }
     // Ends the progress line so that the next text starts on a line of its own.
     void Finish();
+    // A short text drawn after the bar, such as the status line that keeps
+    // changing while the rest of the status stays.
+    void SetDetail(const std::string& detail);
 
 private:
     void Draw();
     std::FILE* out_;
     int lower_ = 0, upper_ = 100, pos_ = 0, step_ = 10;
+    std::string detail_;
     bool drawn_ = false;
 };
 
@@ -59,6 +63,7 @@ private:
     std::FILE* out_;
     CliProgressBar progress_;
     CliPrompts prompts_;
+    std::vector<std::string> status_;  // the status text last printed, by line
 };
 
 }  // namespace vardex::ctl

@@ -70,12 +70,15 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 // Runs one job under the terminal window; reports a failure the job left to its
 // caller.
 int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
-           const char* command, std::FILE* err, JobHook hook) {
+           const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr) {
     if (hook.started != nullptr) {
         hook.started(&window, hook.context);
     }
     CCommProgress progress(window, app);
     const int result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
+    if (firmware_result != nullptr) {
+        *firmware_result = progress.m_nFirmwareResult;
+    }
     if (result != 1) {
         if (progress.m_bQuietEnd == 0 && !upgrade) {
             std::fprintf(err, "%s\n",
@@ -237,7 +240,13 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     }
     CliJobWindow window(in, err);
     window.SetImageFile(file);
-    if (RunJob(app, window, 0, true, "upgrade", err, hook) != 1) {
+    int firmware = 0;
+    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware) != 1) {
+        if (firmware == 1) {
+            std::fprintf(err,
+                         "vardexctl upgrade: the new firmware was sent and the device restarted, "
+                         "but its settings could not be read back\n");
+        }
         return kExitLinkDown;
     }
     out << "upgraded: software version "
