@@ -19,6 +19,7 @@
 #include "device/ui/comm_progress_dialog.h"
 #include "device/ui/device_list_dialog.h"
 #include "pages/storage_confirm_dialog.h"
+#include "pty_device.h"
 #include "scoped_env.h"
 #include "scripted_peer.h"
 #include "time_scale.h"
@@ -124,13 +125,24 @@ private:
     }
 };
 
-// The whole program on a recorded device: start-up, the first read, then the
+// The simulator on a pseudo-terminal of its own, started at once: the
+// byte-level exchanges (the firmware loader) need the real thing.
+class StartedPtyDevice : public sim::PtyDevice {
+public:
+    explicit StartedPtyDevice(sim::DeviceOptions options = {}) : PtyDevice(std::move(options)) {
+        SysError error;
+        EXPECT_TRUE(Start(&error)) << error.Message();
+    }
+};
+
+// The whole program on a simulated device: start-up, the first read, then the
 // test's steps inside the running sheet, then the sheet closes.
-class ProgramTest : public ::testing::Test {
+template <typename Device>
+class ProgramFixture : public ::testing::Test {
 protected:
     static constexpr double kScale = 0.05;
 
-    ProgramTest() : scale_(kScale), env_("VARDEX_PORTS", device_.Path()) {}
+    ProgramFixture() : scale_(kScale), env_("VARDEX_PORTS", device_.Path()) {}
 
     // Runs the program; after_read runs (from the sheet's own loop) once the
     // first read has filled the pages; the sheet is then closed unless the steps
@@ -168,7 +180,7 @@ protected:
     CDeviceConfig& W() { return app_.Core().m_workingRecord; }
 
     ScopedTimeScale scale_;
-    RecordedDevice device_;
+    Device device_;
     ScopedEnv env_;
     ScriptedUi ui_;
     ui::CVarDexApplication app_;
@@ -176,5 +188,8 @@ protected:
     bool read_done_ = false;
     bool timed_out_ = false;
 };
+
+using ProgramTest = ProgramFixture<RecordedDevice>;
+using PtyProgramTest = ProgramFixture<StartedPtyDevice>;
 
 }  // namespace vardex::test

@@ -1,10 +1,15 @@
 // The program end to end on a simulated varDex: start-up and the first read,
 // the Information page's commands, Apply, the storage question, failures.
+#include <unistd.h>
+
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <cstdio>
+#include <fstream>
 
+#include "firmware_image.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
 
@@ -207,6 +212,44 @@ TEST_F(ProgramTest, UpgradeForPolandOnlyShowsTheOperatorMessage) {
         EXPECT_EQ(ui_.messages[1].buttons, ui::MessageButtons::YesNo);
         EXPECT_EQ(ui_.progress_dialogs, 1);
     });
+}
+
+// The upgrade from its button: the warning, the file choice (cancelled first,
+// which is quiet), the transfer into the simulator's loader, the restart and the
+// read that shows the new version.
+TEST_F(PtyProgramTest, UpgradeButtonInstallsTheImageAndShowsTheNewVersion) {
+    const std::string image =
+        ::testing::TempDir() + "/gui-upgrade-" + std::to_string(::getpid()) + ".img";
+    std::ofstream(image, std::ios::binary) << sim::MakeFirmwareImage("V4.7", 3000);
+    std::vector<QString> filters;
+    QString answer;
+    ui::CCommProgressDialog::SetFileChoiceHook([&](const QString& filter) {
+        filters.push_back(filter);
+        return answer;
+    });
+    QString firmware_before, firmware_after;
+    RunProgram([&](CPropSheet& sheet) {
+        firmware_before = EditText(sheet, CUpgradePage::IDC_FIRMWARE);
+        auto* upgrade = sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_UPGRADE);
+        upgrade->click();
+        EXPECT_EQ(ui_.progress_dialogs, 2);
+        EXPECT_EQ(ui_.messages.size(), 1u) << "only the warning: a cancelled choice is quiet";
+        EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_FIRMWARE), firmware_before);
+
+        answer = QString::fromStdString(image);
+        upgrade->click();
+        EXPECT_EQ(ui_.progress_dialogs, 3);
+        ASSERT_EQ(ui_.messages.size(), 2u);
+        EXPECT_EQ(ui_.messages[1].text, std::string(res::LoadString(res::IDS_UPGRADE_WARNING)));
+        firmware_after = EditText(sheet, CUpgradePage::IDC_FIRMWARE);
+    });
+    ui::CCommProgressDialog::SetFileChoiceHook({});
+    std::remove(image.c_str());
+    EXPECT_EQ(firmware_before.toStdString(), "2.10");
+    EXPECT_EQ(firmware_after.toStdString(), "4.7");
+    ASSERT_EQ(filters.size(), 2u);
+    EXPECT_TRUE(filters[0].contains(QStringLiteral("*.img"))) << filters[0].toStdString();
+    EXPECT_EQ(W().m_bSettingsModified, 0);
 }
 
 TEST_F(ProgramTest, TheShortcutButtonsShowTheirPages) {
