@@ -38,6 +38,16 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
     AddPage(&connection_);
     AddPage(&terminal_);
     AddPage(&self_test_);
+    for (CPlaceholderPage* page :
+         {static_cast<CPlaceholderPage*>(&telephony_), static_cast<CPlaceholderPage*>(&connection_),
+          &terminal_, &self_test_}) {
+        page->SetHost(this);
+    }
+    // F1 where no page has the focus (tab bar, buttons) opens the shown page's topic.
+    InstallSheetHelp(this, [this] {
+        const CPropertyPage* page = GetActivePage();
+        return page != nullptr ? page->HelpTopic() : kHelpInformation;
+    });
 
     setWindowIcon(QIcon(QStringLiteral(":/icons/vardex.png")));
     // The desktop gives this window no system menu to extend, so the About item
@@ -137,6 +147,7 @@ bool CPropSheet::WriteDevice() {
         return true;
     }
     if (TransferRecord(1) != 1) {
+        MarkPagesModified(true);  // the value to correct keeps Apply available
         return false;
     }
     bool quiet = false;

@@ -47,6 +47,7 @@ int CCommProgress::RunJob() {
     }
     m_bEnded = false;
     m_bConfirming = false;
+    m_bCancelEnabled = true;
     int (*procedure)(CCommProgress*) = m_bUpgrade != 0 ? UpgradeThreadProc
                                        : m_nJob != 0   ? DownloadThreadProc
                                                        : UploadThreadProc;
@@ -65,10 +66,10 @@ int CCommProgress::RunJob() {
 }
 
 void CCommProgress::OnCancelCommand() {
-    if (m_bConfirming || m_bEnded) {
+    if (m_bConfirming || m_bEnded || !m_bCancelEnabled || m_bAbort != 0) {
         return;
     }
-    m_window.EnableCancel(false);
+    EnableCancel(false);
     m_bConfirming = true;
     const bool yes = m_window.ConfirmCancel();
     m_bConfirming = false;
@@ -81,7 +82,7 @@ void CCommProgress::OnCancelCommand() {
         return;
     }
     if (!m_bEnded) {
-        m_window.EnableCancel(true);
+        EnableCancel(true);
     }
 }
 
@@ -124,6 +125,7 @@ void CCommProgress::SetStatusText(const std::string& text) {
 }
 
 void CCommProgress::EnableCancel(bool enable) {
+    m_bCancelEnabled = enable;
     m_window.EnableCancel(enable);
 }
 

@@ -20,15 +20,19 @@
 //   last act is PostEndMessage, which never blocks.
 // - OnCancelCommand (UI thread): disables Cancel and asks ConfirmCancel, a
 //   nested modal question. "Yes" sets m_bAbort and m_bQuietEnd and leaves Cancel
-//   disabled; "No" enables Cancel again. The worker polls m_bAbort.
+//   disabled; "No" enables Cancel again. The worker polls m_bAbort. While Cancel
+//   is disabled (the worker's choice, an open question, a stop already
+//   confirmed) the command is ignored, whether it came from the button, Esc,
+//   the close box or Ctrl+C.
 // - OnEndMessage (UI thread, possibly nested inside ConfirmCancel): closes an
 //   open confirmation as "No" (CloseConfirmation), then EndModal(2) when
 //   m_bAbort is set, else EndModal(1). Later end messages are ignored.
 // - The race "Cancel confirmed after the worker's last check": the worker
 //   writes m_bAbort = (job failed) and marks the job finished under one lock,
 //   and a confirmation takes the same lock and changes nothing once the job is
-//   finished. A completed job therefore ends with 1 whenever the "Yes" came
-//   (m_bQuietEnd may then be 1), a failed or stopped one with 2.
+//   finished. A completed job therefore ends with 1 whenever the "Yes" came, a
+//   failed or stopped one with 2; a job that failed on its own before the "Yes"
+//   keeps m_bQuietEnd 0, so its failure is still reported.
 #pragma once
 
 #include <atomic>
@@ -105,6 +109,8 @@ public:
 
     // UI thread, called by the window's loop.
     void OnCancelCommand();
+    // Whether a Cancel command would be taken now (any thread).
+    bool CancelEnabled() const { return m_bCancelEnabled.load(); }
     void OnEndMessage();
 
     // ---- CJobView (worker thread) ----
@@ -170,6 +176,7 @@ private:
     bool m_bJobFinished = false;
     bool m_bEnded = false;       // UI thread: EndModal already called
     bool m_bConfirming = false;  // UI thread: the confirmation is open
+    std::atomic<bool> m_bCancelEnabled{true};
 };
 
 // Worker procedures: run the job, set m_bAbort to whether it failed, post the

@@ -96,6 +96,10 @@ int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
         const char* answer = record.ReadPending();
         record.SetReadTimeout(1250);
         record.SetReadIntervalTimeout(1250);
+        // A stop confirmed during the wait is the person's, not the device's failure.
+        if (dialog->m_bAbort != 0) {
+            return 2;
+        }
         if (answer == nullptr) {
             return kUpgradeDeviceFailed;
         }
@@ -106,6 +110,9 @@ int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
             if (BeginsWithNak(record.ReadPending())) {
                 break;
             }
+        }
+        if (dialog->m_bAbort != 0) {
+            return 2;
         }
         record.PurgeInput();
         askDevice = 0;

@@ -29,6 +29,17 @@ CPlaceholderPage::CPlaceholderPage(const QString& caption, int help_topic)
     layout->addStretch(1);
 }
 
+void CPlaceholderPage::OnOK() {
+    if (host_ == nullptr) {
+        CPropertyPage::OnOK();
+        return;
+    }
+    // Changes that could not be written stay pending: the sheet stays open.
+    if (host_->WriteDevice()) {
+        host_->EndWithOk();
+    }
+}
+
 CTelephonyPage::CTelephonyPage()
     : CPlaceholderPage(Text(res::kTextPageTelephony), kHelpTelephony) {}
 

@@ -7,14 +7,21 @@
 #include <string>
 
 #include "app/framework/property_sheet.h"
+#include "pages/sheet_host.h"
 #include "params/device_config.h"
 
 namespace vardex::ui {
 
-// A page whose controls are not there yet: its caption and a short note.
+// A page whose controls are not there yet: its caption and a short note. OK
+// from it writes the pending changes of the other pages, as from any page.
 class CPlaceholderPage : public CPropertyPage {
 public:
     CPlaceholderPage(const QString& caption, int help_topic);
+    void SetHost(ISheetHost* host) { host_ = host; }
+    void OnOK() override;
+
+private:
+    ISheetHost* host_ = nullptr;
 };
 
 class CTelephonyPage : public CPlaceholderPage {

@@ -130,6 +130,30 @@ TEST_F(Jobs, CancelAnsweredNoChangesNothing) {
     EXPECT_TRUE(D().SameParameters(W()));
 }
 
+// Esc and the close box reach the job even where the Cancel button cannot:
+// while the job keeps Cancel disabled, and once a stop has been confirmed.
+TEST_F(Jobs, CancelCommandIsIgnoredWhileCancelIsDisabled) {
+    Start();
+    window_.confirm_answers = {ScriptedJobWindow::Answer::kYes, ScriptedJobWindow::Answer::kNo};
+    int ignored = 0;
+    window_.on_enable_cancel = [&](bool enable) {
+        if (!enable && ignored == 0) {
+            ++ignored;
+            window_.Job().OnCancelCommand();  // the search has just disabled Cancel
+        }
+    };
+    window_.on_progress_pos = [&](int pos) {
+        if (pos == 5 || pos == 6) {
+            window_.Job().OnCancelCommand();  // the second comes after a confirmed stop
+        }
+    };
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 2);
+    EXPECT_EQ(ignored, 1);
+    EXPECT_EQ(window_.confirmations, 1);
+    EXPECT_EQ(quiet_, 1);
+    EXPECT_EQ(window_.cancel_enabled.back(), false);
+}
+
 TEST_F(Jobs, JobEndingWhileTheConfirmationIsOpenEndsWithOne) {
     Start();
     window_.confirm_answers = {ScriptedJobWindow::Answer::kHold};

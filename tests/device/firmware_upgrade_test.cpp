@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
@@ -12,6 +13,7 @@
 #include "job_fixture.h"
 #include "res/strings.h"
 #include "scripted_job_window.h"
+#include "scripted_peer.h"
 
 namespace vardex::test {
 namespace {
@@ -174,6 +176,35 @@ TEST_F(UpgradeLoader, RequestWithoutTheUpgradeQuestionIsMinusSix) {
     EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), kUpgradeDeviceFailed);
     const auto lines = peer.Lines();
     EXPECT_EQ(lines.back(), "ATUPX");
+}
+
+// The device took the question's "Y" and then says nothing; the person stops
+// the job meanwhile. That is their stop, not a failed device: no upgrade error,
+// and the channel stays open.
+TEST_F(UpgradeLoader, CancelWhileWaitingForTheLoaderIsQuiet) {
+    const ScriptedPeer::Responder replies = VarDexReplies();
+    ScriptedPeer peer([replies](const std::string& line) {
+        return line == "ATUPX" ? std::string("\r\nFirmware Upgrade: erase and load (Y/N)?")
+                               : replies(line);
+    });
+    Open(peer.SlavePath());
+    ScriptedJobWindow window;
+    window.open_file = WriteTempFile("wait.img", PatternBytes(300));
+    window.confirm_answers = {ScriptedJobWindow::Answer::kYes};
+    std::thread presser([&] {
+        if (peer.WaitForReceived("ATUPX\rY", std::chrono::seconds(60))) {
+            window.PressCancel();
+        }
+    });
+    CCommProgress progress(window, app_);
+    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    presser.join();
+    EXPECT_EQ(window.confirmations, 1);
+    EXPECT_EQ(progress.m_bQuietEnd, 1);
+    for (const auto& message : window.prompts.messages) {
+        EXPECT_NE(message.first, res::LoadString(res::IDS_UPGRADE_FAILED));
+    }
+    EXPECT_TRUE(W().IsOpen());
 }
 
 }  // namespace

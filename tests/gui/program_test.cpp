@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <cstdio>
 #include <fstream>
 
+#include "app/framework/help.h"
 #include "firmware_image.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
@@ -250,6 +252,29 @@ TEST_F(PtyProgramTest, UpgradeButtonInstallsTheImageAndShowsTheNewVersion) {
     ASSERT_EQ(filters.size(), 2u);
     EXPECT_TRUE(filters[0].contains(QStringLiteral("*.img"))) << filters[0].toStdString();
     EXPECT_EQ(W().m_bSettingsModified, 0);
+}
+
+// OK writes what is pending from whichever page is shown, and F1 where no page
+// has the focus opens the shown page's topic.
+TEST_F(ProgramTest, OkFromAnotherPageWritesThePendingChanges) {
+    device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 3); });
+    bool ended = false;
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        ASSERT_TRUE(sheet.SetActivePage(3));
+        sheet.show();
+        auto* ok = sheet.Item<QPushButton>(1);
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key_F1);
+        ASSERT_NE(ui::CurrentHelpWindow(), nullptr);
+        EXPECT_EQ(ui::CurrentHelpWindow()->Topic(), ui::kHelpTerminal);
+        ui::CurrentHelpWindow()->close();
+
+        ok->click();
+        EXPECT_TRUE(device_.Sent("ATCH0"));
+        ended = sheet.Ended();
+    });
+    EXPECT_TRUE(ended);
 }
 
 TEST_F(ProgramTest, TheShortcutButtonsShowTheirPages) {

@@ -32,6 +32,7 @@ public:
     std::deque<Answer> confirm_answers;                 // default: No
     std::optional<std::string> open_file;               // nullopt: the choice is cancelled
     std::function<void(int position)> on_progress_pos;  // UI thread
+    std::function<void(bool enable)> on_enable_cancel;  // UI thread
     std::function<void()> on_end_posted;                // worker thread, before the end is queued
     ScriptedPrompts prompts;                            // list answers; records messages
 
@@ -110,7 +111,12 @@ public:
         Call([&] { status_texts.push_back(text); });
     }
     void EnableCancel(bool enable) override {
-        Call([&] { cancel_enabled.push_back(enable); });
+        Call([&] {
+            cancel_enabled.push_back(enable);
+            if (on_enable_cancel) {
+                on_enable_cancel(enable);
+            }
+        });
     }
     void SetProgressRange(int lower, int upper) override {
         Call([&] { ranges.emplace_back(lower, upper); });

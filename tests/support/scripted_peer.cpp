@@ -109,6 +109,12 @@ std::chrono::steady_clock::time_point ScriptedPeer::LastSendTime() const {
     return last_send_;
 }
 
+bool ScriptedPeer::WaitForReceived(const std::string& bytes, std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, limit,
+                             [&] { return received_.find(bytes) != std::string::npos; });
+}
+
 void ScriptedPeer::Run() {
     {
         std::lock_guard lock(mutex_);

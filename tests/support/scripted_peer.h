@@ -43,6 +43,9 @@ public:
     std::vector<std::string> Lines() const;
     // Waits (bounded) until at least n lines have come in.
     bool WaitForLines(std::size_t n, std::chrono::milliseconds limit = std::chrono::seconds(10));
+    // Waits (bounded) until bytes have come in, anywhere in what was received.
+    bool WaitForReceived(const std::string& bytes,
+                         std::chrono::milliseconds limit = std::chrono::seconds(10));
     // When the last byte of the last reply left the peer.
     std::chrono::steady_clock::time_point LastSendTime() const;
 

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli_job_window.h"
+#include "cli_view.h"
 #include "device/firmware_upgrade.h"
 #include "firmware_image.h"
 #include "job_commands.h"
@@ -179,6 +180,29 @@ TEST_F(Commands, CtrlCAsksAndASecondOneStopsTheJob) {
     EXPECT_NE(err.find("Sure you want to cancel the job?"), std::string::npos);
     EXPECT_EQ(err.find("A varDex was not found"), std::string::npos);
     EXPECT_EQ(out_.str(), "");
+}
+
+// The answers to the questions, the device list and the Cancel confirmation
+// come from one input: a reader must leave the next line for the next reader.
+TEST(InputLines, EachReadTakesOneLineAndNothingMore) {
+    std::FILE* in = std::tmpfile();
+    std::fputs("y\n2\n\nlast", in);
+    std::rewind(in);
+    std::string line;
+    ASSERT_TRUE(ctl::ReadInputLine(in, &line));
+    EXPECT_EQ(line, "y");
+    char rest[16] = {};
+    const ssize_t n =
+        ::pread(::fileno(in), rest, sizeof rest - 1, ::lseek(::fileno(in), 0, SEEK_CUR));
+    EXPECT_EQ(std::string(rest, static_cast<std::size_t>(n)), "2\n\nlast");
+    ASSERT_TRUE(ctl::ReadInputLine(in, &line));
+    EXPECT_EQ(line, "2");
+    ASSERT_TRUE(ctl::ReadInputLine(in, &line));
+    EXPECT_EQ(line, "");
+    ASSERT_TRUE(ctl::ReadInputLine(in, &line));
+    EXPECT_EQ(line, "last");
+    EXPECT_FALSE(ctl::ReadInputLine(in, &line));
+    std::fclose(in);
 }
 
 // The whole upgrade command meets an XMODEM receiver this project did not

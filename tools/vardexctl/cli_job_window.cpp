@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 
 #include "res/strings.h"
@@ -29,6 +30,7 @@ extern "C" void OnJobInterrupt(int) {
 
 CliJobWindow::CliJobWindow(std::FILE* in, std::FILE* out) : in_(in), out_(out), view_(in, out) {
     if (::pipe2(pipe_, O_CLOEXEC) != 0) {
+        setup_error_ = errno;
         pipe_[0] = pipe_[1] = -1;
     }
 }
@@ -65,13 +67,12 @@ char CliJobWindow::NextEvent(bool with_stdin) {
             }
         }
         if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
-            char line[64];
-            const ssize_t n = ::read(::fileno(in_), line, sizeof line);
-            if (n <= 0) {
+            std::string line;
+            if (!ReadInputLine(in_, &line)) {
                 input_ended_ = true;  // only Ctrl+C or the job's end can answer now
                 continue;
             }
-            return line[0] == 'y' || line[0] == 'Y' ? 'y' : 'n';
+            return !line.empty() && (line[0] == 'y' || line[0] == 'Y') ? 'y' : 'n';
         }
     }
 }
@@ -84,7 +85,16 @@ int CliJobWindow::RunModal(CCommProgress& job) {
     while (!ended_ && pipe_[0] >= 0) {
         const char event = NextEvent(false);
         if (event == kEventInterrupt) {
-            job.OnCancelCommand();
+            if (job.CancelEnabled()) {
+                job.OnCancelCommand();
+            } else if (job.m_bAbort == 0) {
+                // Not while the worker holds the terminal for a question (the
+                // device list, which has its own way out).
+                std::unique_lock lock(mutex_, std::try_to_lock);
+                if (lock.owns_lock()) {
+                    Write("This step cannot be cancelled; it ends on its own shortly.\n");
+                }
+            }
         } else if (event == kEventEnd) {
             job.OnEndMessage();
         }

@@ -32,6 +32,9 @@ public:
     void SetImageFile(std::string path) { image_file_ = std::move(path); }
     // What the signal handler does on Ctrl+C; callable from any thread.
     void Interrupt();
+    // False when the window could not be set up (no pipe): no job may start.
+    bool Ready() const { return pipe_[0] >= 0; }
+    int SetupError() const { return setup_error_; }
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;
 
@@ -61,6 +64,7 @@ private:
     std::FILE* in_;
     std::FILE* out_;
     int pipe_[2] = {-1, -1};
+    int setup_error_ = 0;
     mutable std::recursive_mutex mutex_;
     CliJobView view_;
     std::vector<std::string> messages_;

@@ -2,11 +2,45 @@
 
 #include <unistd.h>
 
+#include <cerrno>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 namespace vardex::ctl {
+
+bool ReadInputLine(std::FILE* in, std::string* line) {
+    constexpr std::size_t kLongest = 4096;  // the rest of a longer line is dropped
+    line->clear();
+    bool any = false;
+    const int fd = ::fileno(in);
+    for (;;) {
+        char byte = 0;
+        ssize_t n = 0;
+        if (fd >= 0) {
+            n = ::read(fd, &byte, 1);
+        } else {
+            // A stream with no descriptor (in memory) has no other reader.
+            const int c = std::fgetc(in);
+            n = c == EOF ? 0 : 1;
+            byte = static_cast<char>(c);
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return any;
+        }
+        any = true;
+        if (byte == '\n') {
+            return true;
+        }
+        if (line->size() < kLongest) {
+            line->push_back(byte);
+        }
+    }
+}
 
 void CliProgressBar::SetRange32(int lower, int upper) {
     lower_ = lower;
@@ -76,8 +110,8 @@ int CliPrompts::ChooseFromList(const std::string& caption, const std::string& pr
     }
     std::fprintf(out_, "Number, Enter for OK, or q to cancel: ");
     std::fflush(out_);
-    char line[64];
-    if (input_ended_ || std::fgets(line, sizeof line, in_) == nullptr) {
+    std::string line;
+    if (input_ended_ || !ReadInputLine(in_, &line)) {
         // Without input the list is answered with OK once (one device is then
         // taken), and cancelled after that.
         std::fputc('\n', out_);
@@ -85,12 +119,13 @@ int CliPrompts::ChooseFromList(const std::string& caption, const std::string& pr
         input_ended_ = true;
         return first ? 1 : 2;
     }
-    if (line[0] == 'q' || line[0] == 'Q' || line[0] == 'c' || line[0] == 'C') {
+    const char first = line.empty() ? '\0' : line[0];
+    if (first == 'q' || first == 'Q' || first == 'c' || first == 'C') {
         return 2;
     }
     char* end = nullptr;
-    const long choice = std::strtol(line, &end, 10);
-    if (end != line && choice >= 1 && static_cast<std::size_t>(choice) <= items.size()) {
+    const long choice = std::strtol(line.c_str(), &end, 10);
+    if (end != line.c_str() && choice >= 1 && static_cast<std::size_t>(choice) <= items.size()) {
         *selected = static_cast<int>(choice - 1);
     }
     return 1;

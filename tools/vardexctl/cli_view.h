@@ -11,6 +11,11 @@
 
 namespace vardex::ctl {
 
+// One line of the person's input, read from in's descriptor a byte at a time so
+// that nothing is buffered ahead of a later reader of the same input; the line
+// break is dropped. False at the end of input with nothing read.
+bool ReadInputLine(std::FILE* in, std::string* line);
+
 class CliProgressBar : public IProgressBar {
 public:
     explicit CliProgressBar(std::FILE* out) : out_(out) {}

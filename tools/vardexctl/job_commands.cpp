@@ -1,5 +1,6 @@
 #include "job_commands.h"
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -71,6 +72,11 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 // caller.
 int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
            const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr) {
+    if (!window.Ready()) {
+        std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
+                     std::strerror(window.SetupError()));
+        return 2;
+    }
     if (hook.started != nullptr) {
         hook.started(&window, hook.context);
     }
@@ -227,8 +233,8 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     if (!yes) {
         std::fprintf(err, "Continue? [y/N] ");
         std::fflush(err);
-        char line[16];
-        if (std::fgets(line, sizeof line, in) == nullptr || (line[0] != 'y' && line[0] != 'Y')) {
+        std::string line;
+        if (!ReadInputLine(in, &line) || line.empty() || (line[0] != 'y' && line[0] != 'Y')) {
             std::fprintf(err, "vardexctl upgrade: not started\n");
             return kExitLinkDown;
         }

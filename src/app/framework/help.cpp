@@ -89,25 +89,26 @@ namespace {
 // parents, so the widget sees it last and opens its own topic.
 class HelpKeyFilter : public QObject {
 public:
-    HelpKeyFilter(QObject* parent, int topic) : QObject(parent), topic_(topic) {}
+    HelpKeyFilter(QObject* parent, std::function<int()> topic)
+        : QObject(parent), topic_(std::move(topic)) {}
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::KeyPress &&
             static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
-            OpenHelp(topic_);
+            OpenHelp(topic_());
             return true;
         }
         return false;
     }
 
 private:
-    int topic_;
+    std::function<int()> topic_;
 };
 }  // namespace
 
 void InstallContextHelp(QWidget* widget, int topic) {
-    widget->installEventFilter(new HelpKeyFilter(widget, topic));
+    widget->installEventFilter(new HelpKeyFilter(widget, [topic] { return topic; }));
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(
         widget, &QWidget::customContextMenuRequested, widget, [widget, topic](const QPoint& at) {
@@ -115,6 +116,11 @@ void InstallContextHelp(QWidget* widget, int topic) {
             menu.addAction(QStringLiteral("&Help on this page"), [topic] { OpenHelp(topic); });
             menu.exec(widget->mapToGlobal(at));
         });
+}
+
+void InstallSheetHelp(QWidget* window, std::function<int()> topic) {
+    // A key a child leaves unhandled travels up to the window, where this sees it.
+    window->installEventFilter(new HelpKeyFilter(window, std::move(topic)));
 }
 
 }  // namespace vardex::ui

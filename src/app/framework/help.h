@@ -3,6 +3,8 @@
 // Self Test 8, X.25 properties 9).
 #pragma once
 
+#include <functional>
+
 #include <QString>
 #include <QTextBrowser>
 #include <QWidget>
@@ -40,5 +42,7 @@ HelpWindow* CurrentHelpWindow();
 
 // F1 inside widget, and its context menu, open topic.
 void InstallContextHelp(QWidget* widget, int topic);
+// F1 anywhere else in window opens the topic asked of topic() at that moment.
+void InstallSheetHelp(QWidget* window, std::function<int()> topic);
 
 }  // namespace vardex::ui
