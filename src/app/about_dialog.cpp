@@ -10,12 +10,6 @@
 
 namespace vardex::ui {
 
-namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(parent) {
     setWindowTitle(Text(res::kTextAboutCaption));
     auto* icon = new QLabel(this);

@@ -21,12 +21,6 @@
 
 namespace vardex::ui {
 
-namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app)
     : CPropertySheet(title),
       app_(app),
@@ -57,7 +51,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
         auto* menu_button = new QToolButton(this);
         SetControlId(menu_button, ID_ABOUT);
         menu_button->setIcon(windowIcon());
-        menu_button->setToolTip(QStringLiteral("Window menu"));
+        menu_button->setToolTip(Text(res::kTextWindowMenu));
         menu_button->setPopupMode(QToolButton::InstantPopup);
         auto* menu = new QMenu(menu_button);
         menu->addAction(QString::fromStdString(about_text), this, [this] { ShowAbout(); });

@@ -14,12 +14,6 @@
 
 namespace vardex::ui {
 
-namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 CStorageConfirmDialog::CStorageConfirmDialog(QWidget* parent) : CDialog(parent) {
     setWindowTitle(Text(res::kTextStorageCaption));
     QString intro = Text(res::kTextStorageIntro);

@@ -18,9 +18,6 @@
 namespace vardex::ui {
 
 namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 QLineEdit* ReadOnlyEdit(QWidget* parent, int id, int min_width = 0) {
     auto* edit = new QLineEdit(parent);

@@ -8,20 +8,13 @@
 
 namespace vardex::ui {
 
-namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 CPlaceholderPage::CPlaceholderPage(const QString& caption, int help_topic)
     : CPropertyPage(caption, help_topic) {
     auto* heading = new QLabel(caption, this);
     QFont font = heading->font();
     font.setBold(true);
     heading->setFont(font);
-    auto* note = new QLabel(
-        QStringLiteral("The settings of this page are not yet available in this version."), this);
+    auto* note = new QLabel(Text(res::kTextPageNotYetAvailable), this);
     note->setWordWrap(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(heading);

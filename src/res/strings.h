@@ -346,4 +346,13 @@ inline constexpr std::string_view kTextTraceL3 = "L3";
 inline constexpr std::string_view kTextTraceApp = "App";
 inline constexpr std::string_view kTextLogButtonTemplate = "File...";
 
+// This program's own texts for what the desktop does not provide (the sheet's
+// Apply button, the window menu, the help window).
+inline constexpr std::string_view kTextApply = "&Apply";
+inline constexpr std::string_view kTextWindowMenu = "Window menu";
+inline constexpr std::string_view kTextHelpOnPage = "&Help on this page";
+inline constexpr std::string_view kTextHelpWindowSuffix = " Help";
+inline constexpr std::string_view kTextPageNotYetAvailable =
+    "The settings of this page are not yet available in this version.";
+
 }  // namespace vardex::res

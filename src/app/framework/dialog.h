@@ -8,10 +8,16 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 class QPushButton;
 
 namespace vardex::ui {
+
+// A text of the string table (UTF-8) as the widgets take it.
+inline QString Text(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // Registers the program's icons, bitmaps and help pages (once; every dialog does).
 void EnsureResources();

@@ -10,6 +10,7 @@
 
 #include "dialog.h"
 #include "message_box.h"
+#include "res/strings.h"
 
 namespace vardex::ui {
 
@@ -40,7 +41,7 @@ QString HelpTopicUrl(int topic) {
 }
 
 HelpWindow::HelpWindow() : browser_(new QTextBrowser(this)) {
-    setWindowTitle(AppName() + QStringLiteral(" Help"));
+    setWindowTitle(AppName() + Text(res::kTextHelpWindowSuffix));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* contents = new QListWidget(this);
     for (const auto& t : kTopics) {
@@ -110,12 +111,12 @@ private:
 void InstallContextHelp(QWidget* widget, int topic) {
     widget->installEventFilter(new HelpKeyFilter(widget, [topic] { return topic; }));
     widget->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(
-        widget, &QWidget::customContextMenuRequested, widget, [widget, topic](const QPoint& at) {
-            QMenu menu(widget);
-            menu.addAction(QStringLiteral("&Help on this page"), [topic] { OpenHelp(topic); });
-            menu.exec(widget->mapToGlobal(at));
-        });
+    QObject::connect(widget, &QWidget::customContextMenuRequested, widget,
+                     [widget, topic](const QPoint& at) {
+                         QMenu menu(widget);
+                         menu.addAction(Text(res::kTextHelpOnPage), [topic] { OpenHelp(topic); });
+                         menu.exec(widget->mapToGlobal(at));
+                     });
 }
 
 void InstallSheetHelp(QWidget* window, std::function<int()> topic) {

@@ -11,12 +11,6 @@
 
 namespace vardex::ui {
 
-namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 // ---- CPropertyPage ----
 
 CPropertyPage::CPropertyPage(const QString& caption, int help_topic)
@@ -88,7 +82,7 @@ CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
     ok->setDefault(true);
     buttons->addWidget(ok);
     buttons->addWidget(MakeButton(2, Text(res::kTextCancel)));
-    QPushButton* apply = MakeButton(ID_APPLY_NOW, QStringLiteral("&Apply"));
+    QPushButton* apply = MakeButton(ID_APPLY_NOW, Text(res::kTextApply));
     apply->setEnabled(false);
     buttons->addWidget(apply);
     layout->addLayout(buttons);

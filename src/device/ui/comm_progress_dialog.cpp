@@ -17,9 +17,6 @@
 namespace vardex::ui {
 
 namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 CCommProgressDialog::FileChoiceHook& FileHook() {
     static CCommProgressDialog::FileChoiceHook hook;

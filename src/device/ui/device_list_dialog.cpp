@@ -11,12 +11,6 @@
 
 namespace vardex::ui {
 
-namespace {
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 CDeviceListDialog::CDeviceListDialog(const std::string& caption, const std::string& prompt,
                                      const std::vector<std::string>& names, QWidget* parent)
     : CDialog(parent), list_(new QListWidget(this)) {
