@@ -71,7 +71,6 @@ private:
 
     ISheetHost& host_;
     QLabel* welcome_;
-    bool loading_ = false;  // the selection signals of UpdateData(false) are not the person's
 };
 
 // Whether the country keeps the upgrade for the operator.
