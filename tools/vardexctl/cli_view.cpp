@@ -43,9 +43,16 @@ bool ReadInputLine(std::FILE* in, std::string* line) {
 }
 
 void CliProgressBar::SetRange32(int lower, int upper) {
+    if (!pending_.empty()) {
+        // The last state of the step that ends here.
+        std::fprintf(out_, "%s\n", pending_.c_str());
+        pending_.clear();
+    }
     lower_ = lower;
     upper_ = upper > lower ? upper : lower + 1;
-    Draw();
+    detail_.clear();  // a new range is a new step: its detail comes with it
+    printed_done_ = -1;
+    Draw(false);
 }
 
 void CliProgressBar::SetPos(int position) {
@@ -53,27 +60,35 @@ void CliProgressBar::SetPos(int position) {
     Draw();
 }
 
-void CliProgressBar::Draw() {
+void CliProgressBar::Draw(bool log_now) {
     constexpr int kWidth = 30;
     const long long span = static_cast<long long>(upper_) - lower_;
     long long done = span > 0 ? (static_cast<long long>(pos_) - lower_) * kWidth / span : 0;
     done = done < 0 ? 0 : (done > kWidth ? kWidth : done);
-    char bar[kWidth + 1];
-    for (int i = 0; i < kWidth; ++i) {
-        bar[i] = i < done ? '#' : '.';
-    }
-    bar[kWidth] = '\0';
+    std::string line = "[";
+    line.append(static_cast<std::size_t>(done), '#');
+    line.append(static_cast<std::size_t>(kWidth - done), '.');
     // The position may stand outside a range just restored; the numbers never do.
     const long long shown = std::clamp<long long>(static_cast<long long>(pos_) - lower_, 0, span);
-    std::fprintf(out_, "\r[%s] %lld/%lld", bar, shown, span);
+    line += "] " + std::to_string(shown) + "/" + std::to_string(span);
     if (!detail_.empty()) {
-        std::fprintf(out_, "  %s", detail_.c_str());
+        line += "  " + detail_;
     }
     if (::isatty(::fileno(out_)) != 0) {
-        std::fputs("\x1b[K", out_);  // clears what a longer line drawn before left
+        // One line redrawn in place; the escape clears what a longer one left.
+        std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+        std::fflush(out_);
+        drawn_ = true;
+        return;
     }
-    std::fflush(out_);
-    drawn_ = true;
+    // A log gets a line each time the bar grows, and the last state at the end.
+    pending_ = line;
+    if (log_now && done != printed_done_) {
+        std::fprintf(out_, "%s\n", line.c_str());
+        std::fflush(out_);
+        printed_done_ = done;
+        pending_.clear();
+    }
 }
 
 void CliProgressBar::Finish() {
@@ -82,6 +97,12 @@ void CliProgressBar::Finish() {
         std::fputc('\n', out_);
         drawn_ = false;
     }
+    if (!pending_.empty()) {
+        std::fprintf(out_, "%s\n", pending_.c_str());
+        std::fflush(out_);
+        pending_.clear();
+    }
+    printed_done_ = -1;
 }
 
 void CliProgressBar::SetDetail(const std::string& detail) {

@@ -31,10 +31,14 @@ public:
     void SetDetail(const std::string& detail);
 
 private:
-    void Draw();
+    // Without a terminal, log_now false only notes the state for later.
+    void Draw(bool log_now = true);
     std::FILE* out_;
     int lower_ = 0, upper_ = 100, pos_ = 0, step_ = 10;
     std::string detail_;
+    // Without a terminal: the bar's fill last printed, and the state not yet printed.
+    long long printed_done_ = -1;
+    std::string pending_;
     bool drawn_ = false;
 };
 
