@@ -43,3 +43,7 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
 // progress bar (range 0 .. file size) and refreshes the status text whenever
 // the tenth of a percent changes. 1 sent; 2 stopped; -6; -7.
 int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::string& path);
+
+// Whether the device's country keeps firmware upgrades for its operator: the
+// person is told so instead of being offered the upgrade.
+bool UpgradeReservedForOperator(const std::string& country);

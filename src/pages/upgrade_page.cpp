@@ -12,6 +12,7 @@
 
 #include "app/framework/help.h"
 #include "app/framework/message_box.h"
+#include "device/firmware_upgrade.h"
 #include "params/app_core.h"
 #include "res/strings.h"
 
@@ -54,11 +55,6 @@ QPushButton* BigButton(QWidget* parent, int id, std::string_view caption) {
     return button;
 }
 }  // namespace
-
-bool UpgradeReservedForOperator(const std::string& country) {
-    return country.find("Poland") != std::string::npos ||
-           country.find("poland") != std::string::npos;
-}
 
 CUpgradePage::CUpgradePage(ISheetHost& host)
     : CPropertyPage(Text(res::kTextPageInformation), kHelpInformation),

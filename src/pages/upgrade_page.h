@@ -73,7 +73,4 @@ private:
     QLabel* welcome_;
 };
 
-// Whether the country keeps the upgrade for the operator.
-bool UpgradeReservedForOperator(const std::string& country);
-
 }  // namespace vardex::ui

@@ -14,6 +14,7 @@
 #include "firmware_image.h"
 #include "job_commands.h"
 #include "pty_device.h"
+#include "res/strings.h"
 #include "scripted_job_view.h"
 #include "time_scale.h"
 #include "xmodem_interop.h"
@@ -157,6 +158,28 @@ TEST_F(Commands, UpgradeInstallsTheImageAndReadsAgain) {
     std::rewind(in_);
     EXPECT_EQ(Run(ctl::RunUpgrade, {image}), 1);
     EXPECT_NE(Err().find("Continue? [y/N]"), std::string::npos);
+}
+
+// As the program's Upgrade button: where the operator keeps upgrades, the
+// device is not asked for its loader.
+TEST(UpgradeCommand, OperatorCountryIsLeftAlone) {
+    ScopedTimeScale scale(0.1);
+    sim::PtyDevice device(sim::DeviceOptions{.country = "Poland"});
+    SysError error;
+    ASSERT_TRUE(device.Start(&error)) << error.Message();
+    const std::string image = WriteFile("pl.img", sim::MakeFirmwareImage("V4.2", 3000));
+    std::ostringstream out;
+    std::FILE* in = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(ctl::RunUpgrade({"--port", device.Path(), "--yes", image}, out, in, err, {}), 1);
+    const std::string err_text = Written(err);
+    std::fclose(in);
+    std::fclose(err);
+    EXPECT_NE(err_text.find(std::string(res::kTextOperatorOnlyUpgrade)), std::string::npos)
+        << err_text;
+    EXPECT_EQ(device.Inspect([](const sim::Device& d) { return d.SoftwareVersion(); }), "V2.10");
+    EXPECT_NE(device.Inspect([](const sim::Device& d) { return d.LastCommand(); }), "ATUPX");
+    EXPECT_EQ(out.str(), "");
 }
 
 TEST_F(Commands, CtrlCAsksAndASecondOneStopsTheJob) {

@@ -6,7 +6,9 @@
 
 #include "at_command.h"
 #include "cli_job_window.h"
+#include "cli_view.h"
 #include "device/comm_progress.h"
+#include "device/firmware_upgrade.h"
 #include "device/identify.h"
 #include "record_fields.h"
 #include "res/strings.h"
@@ -28,7 +30,8 @@ constexpr const char* kWriteUsage =
     "  the port resets it). Exit status 1 when the device did not take every value.\n";
 constexpr const char* kUpgradeUsage =
     "usage: vardexctl upgrade [--port PATH] [--yes] FILE\n"
-    "  Replaces the varDex firmware with FILE, then reads every setting.\n";
+    "  Replaces the varDex firmware with FILE, then reads every setting. Where the\n"
+    "  device's country keeps upgrades for its operator, says so and changes nothing.\n";
 
 struct Common {
     std::string port;
@@ -243,6 +246,23 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     CVarDexConfigurationManagerApp app;
     if (!OpenDirect(app.m_workingRecord, common.port, "upgrade", err)) {
         return kExitLinkDown;
+    }
+    // Where the operator keeps upgrades, the device is left alone, as the
+    // program's Upgrade button does. The channel stays open for the job; a device
+    // already in its loader has no country to tell and is upgraded.
+    {
+        CliJobView view(in, err);
+        view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
+        const int identified = IdentifyDevice(&view, &app);
+        view.Finish();
+        if (identified != 1 && identified != -4) {
+            std::fprintf(err, "vardexctl upgrade: no varDex was identified\n");
+            return kExitLinkDown;
+        }
+        if (identified == 1 && UpgradeReservedForOperator(app.m_workingRecord.m_strCountry)) {
+            std::fprintf(err, "%s\n", std::string(res::kTextOperatorOnlyUpgrade).c_str());
+            return kExitLinkDown;
+        }
     }
     CliJobWindow window(in, err);
     window.SetImageFile(file);
