@@ -16,6 +16,7 @@
 #include "platform/vtime.h"
 #include "pty_device.h"
 #include "scripted_job_view.h"
+#include "simulated_device.h"
 
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
@@ -24,18 +25,10 @@ int main(int argc, char** argv) {
     constexpr std::int64_t kPerCommandMs = 250 + 2 * 250;
 
     vardex::sim::PtyDevice device(vardex::sim::DeviceOptions{.country = country});
-    vardex::SysError error;
-    if (!device.Start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.Message().c_str());
-        return 1;
-    }
     CVarDexConfigurationManagerApp app;
-    CDeviceConfig& w = app.m_workingRecord;
-    if (w.Line().OpenPort(device.Path(), 115200) != 0) {
-        std::fprintf(stderr, "cannot open %s\n", device.Path().c_str());
+    if (!vardex::bench::OpenSimulatedDevice(device, app)) {
         return 1;
     }
-    w.Line().SelectDirectPort(device.Path());
     vardex::test::ScriptedJobView view;
 
     const std::uint64_t before = device.CommandCount();

@@ -15,6 +15,7 @@
 #include "params/param_rows.h"
 #include "platform/vtime.h"
 #include "pty_device.h"
+#include "simulated_device.h"
 
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
@@ -45,15 +46,9 @@ int main(int argc, char** argv) {
         static_cast<double>(vardex::ScaledMs(kInterval + 2 * kParamReadTimeoutMs).count()) / 1000.0;
 
     vardex::sim::PtyDevice device(vardex::sim::DeviceOptions{.country = country});
-    vardex::SysError error;
-    if (!device.Start(&error)) {
-        std::fprintf(stderr, "simulator: %s\n", error.Message().c_str());
-        return 1;
-    }
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& w = app.m_workingRecord;
-    if (w.Line().OpenPort(device.Path(), 115200) != 0) {
-        std::fprintf(stderr, "cannot open %s\n", device.Path().c_str());
+    if (!vardex::bench::OpenSimulatedDevice(device, app)) {
         return 1;
     }
     w.SetReadTimeout(kParamReadTimeoutMs);

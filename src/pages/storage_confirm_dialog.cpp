@@ -38,12 +38,7 @@ CStorageConfirmDialog::CStorageConfirmDialog(QWidget* parent) : CDialog(parent) 
     check->setParent(power_up);
     pl->addWidget(check);
 
-    auto* buttons = new QHBoxLayout();
-    buttons->addStretch(1);
-    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
-    ok->setDefault(true);
-    buttons->addWidget(ok);
-    buttons->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    QHBoxLayout* buttons = MakeOkCancelRow();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(group);

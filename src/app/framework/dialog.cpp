@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -251,6 +252,16 @@ bool CDialog::UpdateData(bool save) {
     CDataExchange dx(this, save);
     DoDataExchange(dx);
     return !dx.Failed();
+}
+
+QHBoxLayout* CDialog::MakeOkCancelRow() {
+    auto* row = new QHBoxLayout();
+    row->addStretch(1);
+    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
+    ok->setDefault(true);
+    row->addWidget(ok);
+    row->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    return row;
 }
 
 QPushButton* CDialog::MakeButton(int id, const QString& text) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+class QHBoxLayout;
 class QPushButton;
 
 namespace vardex::ui {
@@ -86,6 +87,9 @@ public:
 
     // A push button with an id, wired to OnCommand.
     QPushButton* MakeButton(int id, const QString& text);
+    // The usual row at the foot of a dialog: OK (the default) and Cancel at the
+    // right. The caller adds it to its layout, and may add buttons of its own.
+    QHBoxLayout* MakeOkCancelRow();
 
     // Esc, the close box and the button boxes arrive here.
     void accept() override { OnOK(); }

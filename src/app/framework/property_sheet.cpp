@@ -76,12 +76,7 @@ CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
     setWindowTitle(title);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
-    auto* buttons = new QHBoxLayout();
-    buttons->addStretch(1);
-    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
-    ok->setDefault(true);
-    buttons->addWidget(ok);
-    buttons->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    QHBoxLayout* buttons = MakeOkCancelRow();
     QPushButton* apply = MakeButton(ID_APPLY_NOW, Text(res::kTextApply));
     apply->setEnabled(false);
     buttons->addWidget(apply);

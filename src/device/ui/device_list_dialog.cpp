@@ -24,12 +24,7 @@ CDeviceListDialog::CDeviceListDialog(const std::string& caption, const std::stri
     }
     list_->setMinimumSize(360, 140);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { OnOK(); });
-    auto* buttons = new QHBoxLayout();
-    buttons->addStretch(1);
-    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
-    ok->setDefault(true);
-    buttons->addWidget(ok);
-    buttons->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    QHBoxLayout* buttons = MakeOkCancelRow();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);
     layout->addWidget(list_, 1);
