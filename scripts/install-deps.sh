@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the build and the tests need, only those missing.
+# Installs the Debian 12 packages that the build, the tests and the demonstration
+# need, only those missing. It is all a fresh Debian 12 needs: CI proves it in a
+# minimal root where nothing else was installed.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev libbenchmark-dev
-          clang libclang-rt-14-dev lrzsz socat)
+packages=(
+  # compiler and build
+  build-essential cmake ninja-build pkg-config
+  # the window (Qt Widgets; its offscreen platform and fonts run the GUI tests)
+  qt6-base-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  # fuzz targets (libFuzzer) and sanitizer runtimes
+  clang libclang-rt-14-dev
+  # interoperability tests: an independent XMODEM receiver behind a pseudo-terminal
+  lrzsz socat
+)
 
 missing=()
 for package in "${packages[@]}"; do
