@@ -206,10 +206,11 @@ bool SerialPort::SetState(const LineSettings& settings) {
         SetLastError(SysError{EINVAL, "set line settings"});
         return false;
     }
-    // Binary transfer: no line editing, echo, signals or character translation.
-    // Flow control (CRTSCTS, IXON, IXOFF) stays as the driver reported it.
-    const tcflag_t keep_iflag = tio.c_iflag & (IXON | IXOFF | IXANY);
-    tio.c_iflag = keep_iflag;
+    // Binary transfer: no line editing, echo, signals or character translation,
+    // and no software flow control: a fresh Linux tty has IXON on, which would
+    // swallow the device's bytes 0x11 and 0x13 and let a stray 0x13 stall our
+    // writes. Hardware flow control (CRTSCTS) stays as the driver reported it.
+    tio.c_iflag = 0;
     tio.c_oflag &= static_cast<tcflag_t>(~OPOST);
     tio.c_lflag &= static_cast<tcflag_t>(~(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK));
     tio.c_cflag |= CREAD | CLOCAL;

@@ -41,7 +41,8 @@ struct CommTimeouts {
 };
 
 // The fields of a line configuration that the program reads and changes. The
-// driver's other settings, flow control included, are kept as they were read.
+// line is otherwise made fully raw (software flow control off); hardware flow
+// control is kept as the driver reported it.
 struct LineSettings {
     std::uint32_t BaudRate = 0;
     std::uint8_t ByteSize = 8;  // 5..8
@@ -80,7 +81,8 @@ public:
     const std::string& Path() const { return path_; }
 
     bool GetState(LineSettings* settings);
-    // Raw mode with the given baud rate, byte size, parity and stop bits.
+    // Raw mode (no software flow control) with the given baud rate, byte size,
+    // parity and stop bits.
     bool SetState(const LineSettings& settings);
     bool GetTimeouts(CommTimeouts* timeouts);
     bool SetTimeouts(const CommTimeouts& timeouts);

@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -90,6 +92,69 @@ TEST(SerialPortSettings, BaudAndFramingRoundTrip) {
     EXPECT_EQ(settings.StopBits, 0);
     settings.BaudRate = 12345;  // no such rate
     EXPECT_FALSE(opened.port->SetState(settings));
+}
+
+// Reads from the master side until count bytes came or the limit passed.
+std::string ReadMaster(int master, std::size_t count, std::chrono::milliseconds limit) {
+    std::string got;
+    const auto deadline = Clock::now() + limit;
+    while (got.size() < count && Clock::now() < deadline) {
+        pollfd pfd{master, POLLIN, 0};
+        if (::poll(&pfd, 1, 50) <= 0) {
+            continue;
+        }
+        char buffer[512];
+        const ssize_t n = ::read(master, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        got.append(buffer, static_cast<std::size_t>(n));
+    }
+    return got;
+}
+
+TEST(SerialPortSettings, EveryByteValuePassesBothWaysThoughTheTtyHadXonXoff) {
+    // A fresh Linux tty has software flow control on; the port must turn it off,
+    // or 0x11 and 0x13 vanish and a 0x13 from the device stalls our writes.
+    PtyPair pair;
+    SysError error;
+    ASSERT_TRUE(PtyPair::Create(&pair, &error)) << error.Message();
+    {
+        const int fd = ::open(pair.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
+        termios tio{};
+        ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+        tio.c_iflag |= IXON | IXOFF | IXANY;
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0);
+        ::close(fd);
+    }
+    auto port = SerialPort::Open(pair.SlavePath(), &error);
+    ASSERT_TRUE(port) << error.Message();
+    LineSettings settings;
+    ASSERT_TRUE(port->GetState(&settings));
+    settings.BaudRate = 115200;
+    ASSERT_TRUE(port->SetState(settings));
+    ASSERT_TRUE(port->SetTimeouts(ReadTimeouts(2000, 0, 5000)));
+
+    std::string all;
+    for (int value = 0; value < 256; ++value) {
+        all.push_back(static_cast<char>(value));
+    }
+    // Device to program: 0x13 first, so that flow control left on would also
+    // stop the program's output below.
+    const std::string in = "\x13" + all;
+    ASSERT_EQ(::write(pair.Master(), in.data(), in.size()), static_cast<ssize_t>(in.size()));
+    std::string received(in.size(), '\0');
+    std::size_t got = 0;
+    ASSERT_TRUE(port->Read(received.data(), received.size(), &got));
+    received.resize(got);
+    EXPECT_EQ(received, in);
+
+    // Program to device.
+    std::size_t written = 0;
+    ASSERT_TRUE(port->Write(all.data(), all.size(), &written));
+    EXPECT_EQ(written, all.size());
+    EXPECT_EQ(ReadMaster(pair.Master(), all.size(), std::chrono::seconds(5)), all);
 }
 
 TEST(SerialPortRead, EndsAtCountDeadlineOrInterval) {
