@@ -21,6 +21,7 @@
 
 #include "link/device_list.h"
 #include "link/user_prompts.h"
+#include "platform/message_queue.h"
 #include "platform/serial_port.h"
 #include "platform/sys_error.h"
 #include "platform/tapi_api.h"
@@ -72,8 +73,10 @@ public:
     CommHandle GetHandle() const;
 
     // ---- telephony side: modem lines through the provider ----
-    // All of it runs on the thread that called Initialize; callbacks arrive only
-    // while that thread waits in WaitForReply.
+    // One thread at a time: the thread of the running job (or, at exit, the UI
+    // thread). The provider's callbacks go to this object's own queue, which
+    // lives as long as the object, and arrive only while a thread waits in
+    // WaitForReply.
     int Initialize(const char* application_name);
     int EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
                        LINEDEVCAPS** capabilities);
@@ -92,6 +95,10 @@ public:
     int StopCall();
     int Shutdown();
     static void* CheckAndReAllocBuffer(void* block, std::size_t size);
+    // The queue the provider's callbacks go to (tests post to it as the
+    // provider would).
+    vardex::MessageQueue& CallbackQueue() const { return m_host.Queue(); }
+    const VardexHostServices* HostServices() const { return m_host.Get(); }
     static void FreeBuffer(void* block);
 
     // ---- the device search ----
@@ -150,6 +157,7 @@ private:
     int m_bInitialising = 0;
     LONG m_lReplyStatus = 0;
     int m_bCallInProgress = 0;
+    vardex::HostServices m_host{std::make_shared<vardex::MessageQueue>()};
     HLINEAPP m_hLineApp = 0;
     HCALL m_hCall = 0;
     HLINE m_hLine = 0;

@@ -1,7 +1,7 @@
 // The telephony side of CTapiLine: modem lines through the run-time bound
-// provider. Every call is made on the thread that called Initialize; the
-// provider's callbacks reach lineCallbackFunc only while that thread dispatches
-// its queue inside WaitForReply.
+// provider. Calls come from one thread at a time; the provider's callbacks go to
+// the object's own queue and reach lineCallbackFunc only while a thread
+// dispatches it inside WaitForReply.
 #include <malloc.h>
 
 #include <atomic>
@@ -10,7 +10,6 @@
 
 #include "link/tapi_line.h"
 #include "platform/tapi_binding.h"
-#include "platform/thread_queue.h"
 #include "platform/trace.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
@@ -172,8 +171,8 @@ int CTapiLine::Initialize(const char* application_name) {
     BuildDeviceTable(kMinDeviceRows);
     DWORD lines = 0;
     HLINEAPP app = 0;
-    const LONG result = tapi::lineInitialize(
-        &app, vardex::HostServices(), &CTapiLine::lineCallbackFunc, application_name, &lines);
+    const LONG result = tapi::lineInitialize(&app, m_host.Get(), &CTapiLine::lineCallbackFunc,
+                                             application_name, &lines);
     if (result == 0 && lines == 0) {
         // No lines is no reason to stop: the serial ports are searched all the
         // same, so no message about telephony is shown.
@@ -268,7 +267,7 @@ LONG CTapiLine::WaitForReply(LONG request) {
     m_lDefaultReply = LINEERR_OPERATIONFAILED;
     const auto deadline = vardex::Clock::now() + vardex::ScaledMs(kReplyWaitMs);
     while (m_lReplyStatus == 0) {
-        const bool dispatched = vardex::DispatchOneMessage();
+        const bool dispatched = m_host.Queue().DispatchOne();
         if (m_hCall != 0 && (m_bCallInProgress == 0 || g_bWaitEnded)) {
             g_bWaitEnded = true;
             return 1;
@@ -282,7 +281,7 @@ LONG CTapiLine::WaitForReply(LONG request) {
         }
         if (!dispatched) {
             // Sleep until the provider queues something, not in a polling loop.
-            vardex::WaitForQueuedMessage(deadline);
+            m_host.Queue().WaitUntil(deadline);
         }
     }
     Trace("Async reply with status : %X\n", static_cast<unsigned>(m_lReplyStatus));
@@ -498,6 +497,8 @@ int CTapiLine::Shutdown() {
     m_hLineApp = 0;
     m_hCall = 0;
     m_hLine = 0;
+    // What the ended service still had queued is about calls that are gone.
+    m_host.Queue().DropAll();
     m_bShuttingDown = 0;
     Trace("TAPI uninitialized.\n");
     return 1;

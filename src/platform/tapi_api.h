@@ -3,10 +3,10 @@
  * nothing with the program but this header.
  *
  * Asynchronous functions return a positive request identifier; the outcome
- * arrives later as a LINE_REPLY callback. Callbacks are queued to the thread that
- * called lineInitialize and delivered while that thread dispatches its queue
- * (see thread_queue.h: the "module instance" argument of lineInitialize is the
- * program's VardexHostServices). */
+ * arrives later as a LINE_REPLY callback. Callbacks are queued to the program's
+ * queue for the service and delivered while a thread of the program dispatches
+ * it (see message_queue.h: the "module instance" argument of lineInitialize is
+ * the program's VardexHostServices). */
 #ifndef VARDEX_TAPI_API_H
 #define VARDEX_TAPI_API_H
 
@@ -26,6 +26,20 @@ typedef const void* HINSTANCE;
 
 typedef void (*LINECALLBACK)(DWORD hDevice, DWORD dwMessage, DWORD_PTR dwInstance,
                              DWORD_PTR dwParam1, DWORD_PTR dwParam2, DWORD_PTR dwParam3);
+
+/* What the program hands lineInitialize as its module instance: the queue the
+ * provider's callbacks go to. */
+#define VARDEX_HOST_SERVICES_VERSION 2u
+typedef struct VardexHostServices {
+    unsigned version; /* VARDEX_HOST_SERVICES_VERSION */
+    void* context;    /* the program's own; passed back to acquire_queue */
+    /* A reference to the queue callbacks go to, kept until release_queue. */
+    void* (*acquire_queue)(void* context);
+    void (*release_queue)(void* queue);
+    /* Queues fn(arg) to run when the queue is dispatched; when it cannot (the
+     * queue is closed), drop(arg) runs at once instead. Returns 1 when queued. */
+    int (*post)(void* queue, void (*fn)(void*), void* arg, void (*drop)(void*));
+} VardexHostServices;
 
 /* Result codes. */
 #define LINEERR_ALLOCATED ((LONG)0x80000001)

@@ -4,9 +4,8 @@
 // side answers). lineGetID hands the program a duplicate of the device's
 // descriptor as the call's channel.
 //
-// Callbacks go to the queue of the thread that called lineInitialize, through the
-// host services the program passes as its module instance, and run when that
-// thread dispatches its queue.
+// Callbacks go to the queue named by the host services the program passes as
+// its module instance, and run when a thread of the program dispatches it.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -23,7 +22,6 @@
 #include <vector>
 
 #include "line_registry.h"
-#include "platform/thread_queue.h"
 
 #pragma GCC visibility push(default)
 #include "platform/tapi_api.h"
@@ -31,7 +29,6 @@
 
 namespace {
 
-using vardex::VardexHostServices;
 using vardex::provider::LineDevice;
 
 constexpr DWORD kLowestVersion = 0x00010003;
@@ -175,14 +172,14 @@ LONG lineInitialize(HLINEAPP* lphLineApp, HINSTANCE hInstance, LINECALLBACK lpfn
     if (lphLineApp == nullptr || lpdwNumDevs == nullptr || lpfnCallback == nullptr) {
         return LINEERR_INVALPOINTER;
     }
-    if (host == nullptr || host->version < 1) {
+    if (host == nullptr || host->version < VARDEX_HOST_SERVICES_VERSION) {
         return LINEERR_INVALPARAM;
     }
     App app;
     app.callback = lpfnCallback;
     app.host = host;
     app.lines = vardex::provider::DiscoverLines();
-    app.queue = host->acquire_current_queue();
+    app.queue = host->acquire_queue(host->context);
     std::lock_guard lock(State().mutex);
     const HLINEAPP handle = NextHandle();
     *lpdwNumDevs = static_cast<DWORD>(app.lines.size());

@@ -7,11 +7,13 @@
 
 #include <filesystem>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "device_fixture.h"
 #include "platform/serial_port.h"
 #include "platform/tapi_binding.h"
+#include "platform/trace.h"
 #include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
@@ -151,6 +153,27 @@ TEST_F(Search, AUsbLineIsFoundNamedChosenAndMarksTheConnection) {
     EXPECT_FALSE(Record().Line().TelephonyInitialised());
     SysError error;
     EXPECT_TRUE(SerialPort::Open(line.SlavePath(), &error)) << error.Message();
+}
+
+TEST_F(Search, AServiceStartedOnAnEndedThreadIsShutDownWithoutWaiting) {
+    // Each job runs on a worker of its own; the service outlives the worker that
+    // started it, and its callbacks must still reach whoever waits for them.
+    ScriptedPeer line(VarDexReplies());
+    env_.Set("VARDEX_LINES", line.SlavePath());
+    env_.Set("VARDEX_PORTS", "");
+    view_.prompts.answers = {{1, 0}};
+    std::thread job([this] { EXPECT_EQ(Connect(), 0); });
+    job.join();
+    ASSERT_TRUE(Record().Line().CallInProgress());
+
+    CaptureTraces(true);
+    Record().Close();
+    const std::string traces = CapturedTraces();
+    CaptureTraces(false);
+    // The drop was answered, not given up after the reply wait.
+    EXPECT_NE(traces.find("LINE_REPLY: successfully replied."), std::string::npos) << traces;
+    EXPECT_NE(traces.find("TAPI uninitialized."), std::string::npos);
+    EXPECT_FALSE(Record().Line().TelephonyInitialised());
 }
 
 // The simulator itself offered as a USB modem line, and a second one on a COM

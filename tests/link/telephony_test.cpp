@@ -7,7 +7,6 @@
 
 #include "link/tapi_line.h"
 #include "platform/tapi_binding.h"
-#include "platform/thread_queue.h"
 #include "platform/trace.h"
 #include "scoped_env.h"
 #include "scripted_peer.h"
@@ -27,10 +26,11 @@ protected:
         CaptureTraces(false);
         tapi::ResetBindingForTests();
     }
-    // Queues a callback to this thread, as the provider would.
-    static void Queue(DWORD device, DWORD message, DWORD_PTR p1, DWORD_PTR p2 = 0) {
-        PostToQueue(CurrentThreadQueue(),
-                    [=] { CTapiLine::lineCallbackFunc(device, message, 0, p1, p2, 0); });
+    // Queues a callback for the line, as the provider would.
+    static void Queue(CTapiLine& line, DWORD device, DWORD message, DWORD_PTR p1,
+                      DWORD_PTR p2 = 0) {
+        line.CallbackQueue().Post(
+            [=] { CTapiLine::lineCallbackFunc(device, message, 0, p1, p2, 0); });
     }
 
     ScopedTimeScale scale_;
@@ -39,18 +39,19 @@ protected:
 
 TEST_F(Telephony, ReplyForTheAwaitedRequestEndsTheWaitWithItsResult) {
     CTapiLine line;  // the callback serves the line constructed last
-    Queue(0, LINE_REPLY, 7, static_cast<DWORD_PTR>(static_cast<DWORD>(LINEERR_OPERATIONFAILED)));
+    Queue(line, 0, LINE_REPLY, 7,
+          static_cast<DWORD_PTR>(static_cast<DWORD>(LINEERR_OPERATIONFAILED)));
     EXPECT_EQ(line.WaitForReply(7), LINEERR_OPERATIONFAILED);
     EXPECT_NE(CapturedTraces().find("LINE_REPLY error (80000048)"), std::string::npos);
 
-    Queue(0, LINE_REPLY, 8, 0);
+    Queue(line, 0, LINE_REPLY, 8, 0);
     EXPECT_EQ(line.WaitForReply(8), 1);
     EXPECT_NE(CapturedTraces().find("LINE_REPLY: successfully replied."), std::string::npos);
 }
 
 TEST_F(Telephony, StaleReplyDoesNotEndALaterWait) {
     CTapiLine line;
-    Queue(0, LINE_REPLY, 3, 0);  // left over from an earlier request
+    Queue(line, 0, LINE_REPLY, 3, 0);  // left over from an earlier request
     const auto start = Clock::now();
     EXPECT_EQ(line.WaitForReply(4), 1);  // ends only at the five-second limit
     EXPECT_GE(MsSince(start), 250);
@@ -153,9 +154,9 @@ TEST_F(Telephony, ProviderReportsNeededSizesAndHandsOutTheChannel) {
     small.dwTotalSize = sizeof small;
     HLINEAPP app = 0;
     DWORD count = 0;
-    ASSERT_EQ(
-        tapi::lineInitialize(&app, HostServices(), &CTapiLine::lineCallbackFunc, nullptr, &count),
-        0);
+    ASSERT_EQ(tapi::lineInitialize(&app, line.HostServices(), &CTapiLine::lineCallbackFunc, nullptr,
+                                   &count),
+              0);
     ASSERT_EQ(tapi::lineGetDevCaps(app, 0, 0x00010004, 0, &small), 0);
     EXPECT_GT(small.dwNeededSize, small.dwTotalSize);
     EXPECT_EQ(small.dwLineNameSize, 0u);
