@@ -26,6 +26,9 @@ const std::string_view kControlHelp =
     "  slow MS              wait MS between the bytes of every reply (0: off)\n"
     "  refuse on|off        refuse every setting command with ERROR\n"
     "  drop                 drop the line (the port sees DSR off; final)\n"
+    "USB (with --usb DIR):\n"
+    "  unplug               pull the USB cable: the name goes, the port fails\n"
+    "  replug               plug it in again, under the next ttyACM name (printed)\n"
     "device state:\n"
     "  loader               go to the firmware loader, as after a failed upgrade\n"
     "  loader error         the loader finds its flash faulty: an error line in place\n"
@@ -252,6 +255,18 @@ std::string RunControlCommand(PtyDevice& device, std::string_view line, bool* cl
     if (verb == "drop" && args == 0) {
         device.Hangup();
         return ok;
+    }
+    if (verb == "unplug" && args == 0) {
+        device.Unplug();
+        return ok;
+    }
+    if (verb == "replug" && args == 0) {
+        SysError error;
+        if (!device.Replug(&error)) {
+            return "error: " + error.Message() + "\n";
+        }
+        const std::string name = device.UsbName();
+        return (name.empty() ? device.Path() : name) + "\n" + ok;
     }
     if (verb == "loader" && args == 0) {
         device.Modify([](Device& d) { d.EnterLoader(); });

@@ -46,6 +46,9 @@ constexpr std::string_view kUsage =
     "  --loader             start in the firmware loader, as after an interrupted upgrade\n"
     "port and control:\n"
     "  --link PATH          keep a symbolic link to the port at PATH while running\n"
+    "  --usb DIR            offer the port as a USB modem line DIR/ttyACMn (a link,\n"
+    "                       n the lowest free); point VARDEX_LINES at 'DIR/ttyACM*'\n"
+    "                       so that the program finds it under every name it takes\n"
     "  --control PATH       take control commands on a UNIX socket at PATH\n"
     "  --control -          take control commands on standard input\n"
     "faults at start (all can be changed later through the control channel):\n"
@@ -71,6 +74,7 @@ constexpr std::string_view kUsage =
 struct Arguments {
     vardex::sim::DeviceOptions options;
     std::string link;
+    std::string usb;
     std::string state;
     std::string control;
     bool silent = false;
@@ -130,6 +134,8 @@ int ParseArguments(int argc, char** argv, Arguments* args) {
             args->options.crc = value;
         } else if (flag == "--link") {
             args->link = value;
+        } else if (flag == "--usb") {
+            args->usb = value;
         } else if (flag == "--state") {
             args->state = value;
         } else if (flag == "--control") {
@@ -354,6 +360,9 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    if (!args.usb.empty()) {
+        device.SetUsbDirectory(args.usb);
+    }
     vardex::SysError error;
     if (!device.Start(&error)) {
         std::fprintf(stderr, "vardex-sim: %s\n", error.Message().c_str());
@@ -362,7 +371,7 @@ int main(int argc, char** argv) {
     if (!args.link.empty() && !PlaceLink(device.Path(), args.link)) {
         return 1;
     }
-    std::printf("%s\n", device.Path().c_str());
+    std::printf("%s\n", args.usb.empty() ? device.Path().c_str() : device.UsbName().c_str());
     std::fflush(stdout);
 
     std::vector<Session> sessions;

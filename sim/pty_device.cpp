@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sys/eventfd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,17 @@ namespace {
 // rather than piling up without bound.
 constexpr std::size_t kMaxPendingBytes = 64 * 1024;
 constexpr auto kHandshakeLimit = std::chrono::seconds(5);
+// USB names tried above the last one before giving up.
+constexpr int kUsbNumbersTried = 1000;
+
+bool SetNonBlocking(int fd, SysError* error) {
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        *error = SysError::FromErrno("set pseudo-terminal non-blocking");
+        return false;
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -43,9 +55,7 @@ bool PtyDevice::Start(SysError* error) {
         return false;
     }
     // The worker must never block in write(): a reply nobody reads waits in out_.
-    const int flags = ::fcntl(pair_.Master(), F_GETFL);
-    if (flags < 0 || ::fcntl(pair_.Master(), F_SETFL, flags | O_NONBLOCK) != 0) {
-        err = SysError::FromErrno("set pseudo-terminal non-blocking");
+    if (!SetNonBlocking(pair_.Master(), &err)) {
         return false;
     }
     wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -54,6 +64,9 @@ bool PtyDevice::Start(SysError* error) {
         return false;
     }
     path_ = pair_.SlavePath();
+    if (!usb_dir_.empty() && !PlugIn(&err)) {
+        return false;
+    }
     worker_ = std::thread([this] { Run(); });
 
     std::unique_lock<std::mutex> lock(mutex_);
@@ -76,6 +89,87 @@ void PtyDevice::Stop() {
         ::close(wake_fd_);
         wake_fd_ = -1;
     }
+    RemoveUsbLink();
+}
+
+void PtyDevice::SetUsbDirectory(std::string dir) {
+    usb_dir_ = std::move(dir);
+}
+
+std::string PtyDevice::UsbName() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return usb_name_;
+}
+
+bool PtyDevice::PlugIn(SysError* error) {
+    const int first = usb_number_ + 1;
+    for (int n = first; n < first + kUsbNumbersTried; ++n) {
+        const std::string name = usb_dir_ + "/ttyACM" + std::to_string(n);
+        struct stat info {};
+        if (::lstat(name.c_str(), &info) == 0) {
+            continue;  // taken, by another simulator or an old link
+        }
+        if (::symlink(path_.c_str(), name.c_str()) != 0) {
+            *error = SysError::FromErrno("make USB name " + name);
+            return false;
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        usb_name_ = name;
+        usb_number_ = n;
+        return true;
+    }
+    *error = SysError{EEXIST, "find a free USB name in " + usb_dir_};
+    return false;
+}
+
+void PtyDevice::RemoveUsbLink() {
+    std::string name;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        name = std::exchange(usb_name_, std::string());
+    }
+    if (!name.empty()) {
+        ::unlink(name.c_str());
+    }
+}
+
+void PtyDevice::Unplug() {
+    // The name goes first, so that a program that sees the hang-up never finds
+    // the name of a device that is no longer there.
+    RemoveUsbLink();
+    Hangup();
+}
+
+bool PtyDevice::Replug(SysError* error) {
+    SysError local;
+    SysError& err = error != nullptr ? *error : local;
+    if (!worker_.joinable() || !HungUp()) {
+        err = SysError{EALREADY, "plug in the simulator"};
+        return false;
+    }
+    PtyPair fresh;
+    if (!PtyPair::Create(&fresh, &err) || !SetNonBlocking(fresh.Master(), &err)) {
+        return false;
+    }
+    const std::string previous = path_;
+    path_ = fresh.SlavePath();
+    if (!usb_dir_.empty() && !PlugIn(&err)) {
+        path_ = previous;
+        return false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        replacement_ = std::move(fresh);
+        hangup_requested_.store(false);
+        replug_requested_.store(true);
+    }
+    Wake();
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, kHandshakeLimit, [this] { return !master_closed_; })) {
+        err = SysError{ETIMEDOUT, "plug in the simulator"};
+        return false;
+    }
+    return true;
 }
 
 void PtyDevice::Hangup() {
@@ -264,6 +358,14 @@ void PtyDevice::Run() {
     int master = pair_.Master();
     char buffer[512];
     while (!stop_requested_.load()) {
+        if (replug_requested_.load()) {
+            std::lock_guard<std::mutex> lock(mutex_);
+            replug_requested_.store(false);
+            pair_ = std::move(replacement_);
+            master = pair_.Master();
+            master_closed_ = false;
+            changed_.notify_all();
+        }
         if (master >= 0 && hangup_requested_.load()) {
             CloseMaster();
             master = -1;

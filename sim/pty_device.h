@@ -22,7 +22,9 @@
 // device), and hang-up (the master closes: the port sees POLLHUP, which the
 // program's SerialPort reports as DSR off). A pseudo-terminal has no modem
 // lines, so CTS or DSR off on their own cannot be shown; the hang-up is the one
-// line-state fault there is, and it is final for this PtyDevice.
+// line-state fault there is, and it is final for this PtyDevice. Offered as a
+// USB modem line, the device can also be unplugged (its name goes with the
+// line, as a USB device's does) and plugged in again under a new name.
 #pragma once
 
 #include <time.h>
@@ -61,6 +63,25 @@ public:
 
     void Hangup();
     bool HungUp() const;
+
+    // Offers the port as a USB modem line: a symbolic link DIR/ttyACMn to the
+    // pseudo-terminal. The first plug-in takes the lowest n free in DIR, each
+    // later one the next free n above the last, as the kernel numbers a device
+    // that comes back while a program still holds its old number. Call before
+    // Start; the link goes at Stop (or Unplug).
+    void SetUsbDirectory(std::string dir);
+    // The USB name while plugged in; empty otherwise and without a USB directory.
+    std::string UsbName() const;
+    // The USB device is pulled out: its name goes and the other side closes, so
+    // that the program's port fails as on a device that vanished (a hang-up
+    // whose name stays is only DSR off). Not final: Replug brings it back.
+    // Returns once the other side is closed (bounded wait).
+    void Unplug();
+    // Plugged in again: a fresh pseudo-terminal under the next USB name; the
+    // device keeps its state. False (with *error) when it is plugged in, was never
+    // started, or the pseudo-terminal cannot be made. Path() and UsbName() change
+    // here: call it from the thread that reads them.
+    bool Replug(SysError* error);
     void SetSilent(bool silent) { silent_.store(silent); }
     // Drops the bytes of the next command line, up to and including its CR.
     void SilenceNextCommand() { silence_once_.store(true); }
@@ -124,8 +145,15 @@ private:
     // then when its first byte is due.
     bool WriteDue(int fd, Clock::time_point* next_due);
     void CloseMaster();
+    // Places the USB link for the current pseudo-terminal; false when it fails.
+    bool PlugIn(SysError* error);
+    void RemoveUsbLink();
 
     PtyPair pair_;
+    PtyPair replacement_;  // handed to the worker by Replug, under mutex_
+    std::string usb_dir_;
+    std::string usb_name_;  // under mutex_
+    int usb_number_ = -1;   // of the last plug-in
     std::string path_;
     int wake_fd_ = -1;
     std::thread worker_;
@@ -139,6 +167,7 @@ private:
     std::atomic<int> byte_delay_ms_{0};
     std::atomic<bool> stop_requested_{false};
     std::atomic<bool> hangup_requested_{false};
+    std::atomic<bool> replug_requested_{false};
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;

@@ -272,7 +272,21 @@ int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uin
     if (progress == nullptr) {
         progress = &no_progress;
     }
+    // A channel whose device vanished is no channel: search again rather than
+    // fail on it (a hung-up line whose device is still there reads DSR off and
+    // is refused below, as before).
+    if (const CommHandle open = m_line.GetHandle()) {
+        std::uint32_t status = 0;
+        if (!open->GetModemStatus(&status)) {
+            Trace("The device of the open channel is gone; searching again\n");
+            Close();
+        }
+    }
     if (!m_line.GetHandle()) {
+        // A channel that died on an I/O error leaves its call and the telephony
+        // service behind. Both start afresh, so that the search finds the device
+        // again (under a new name too) instead of "a call already being handled".
+        m_line.Shutdown();
         m_line.Initialize(nullptr);
         // A search that could not even start leaves no code: nothing was found.
         int code = kNoSearchResult;

@@ -144,7 +144,7 @@ std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, S
 }
 
 SerialPort::SerialPort(std::string path, int fd, int wake_fd)
-    : path_(std::move(path)), fd_(fd), wake_fd_(wake_fd) {}
+    : path_(std::move(path)), presence_(path_), fd_(fd), wake_fd_(wake_fd) {}
 
 SerialPort::~SerialPort() {
     (void)::ioctl(fd_, TIOCNXCL);
@@ -267,7 +267,7 @@ bool SerialPort::PeerHungUp() const {
 }
 
 bool SerialPort::HangUpIsSilence() const {
-    return no_modem_lines_.load();
+    return no_modem_lines_.load() && !presence_.Vanished();
 }
 
 bool SerialPort::GetModemStatus(std::uint32_t* status) {
@@ -294,7 +294,15 @@ bool SerialPort::GetModemStatus(std::uint32_t* status) {
         SetLastError(SysError{code, "read modem status"});
         return false;
     }
-    *status = PeerHungUp() ? 0 : (kMsCtsOn | kMsDsrOn);
+    if (!PeerHungUp()) {
+        *status = kMsCtsOn | kMsDsrOn;
+        return true;
+    }
+    if (!HangUpIsSilence()) {
+        SetLastError(SysError{ENODEV, "read modem status"});
+        return false;
+    }
+    *status = 0;
     return true;
 }
 

@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "port_presence.h"
 #include "sys_error.h"
 
 namespace vardex {
@@ -89,7 +90,7 @@ public:
 
     // CTS, DSR, RING, RLSD bits. On a pseudo-terminal, which has no modem lines,
     // CTS and DSR read as on while the other side is open and as off after it
-    // hung up. Fails on a device that has gone away.
+    // hung up. Fails on a device that has gone away (see PortPresence).
     bool GetModemStatus(std::uint32_t* status);
     bool SetDtr(bool on);  // ignored where the device has no modem lines
     bool Purge(unsigned flags);
@@ -111,8 +112,8 @@ private:
     static std::shared_ptr<SerialPort> Wrap(int fd, const std::string& path, SysError* err);
     void SetLastError(SysError error);
     bool PeerHungUp() const;  // pseudo-terminal whose other side is gone
-    // A pseudo-terminal without its other side reads like a silent line; a real
-    // device that vanished is an I/O error.
+    // A pseudo-terminal without its other side reads like a silent line; a
+    // device that vanished (a real one, or one whose name went) is an I/O error.
     bool HangUpIsSilence() const;
     // Waits until the port is ready for events, the deadline (none: no limit)
     // passes or Cancel is called; *stop tells the caller to end. False on a poll
@@ -122,6 +123,7 @@ private:
     void WaitOut(std::chrono::steady_clock::time_point deadline, bool has_deadline);
 
     std::string path_;
+    PortPresence presence_;
     int fd_;
     int wake_fd_;
     std::atomic<bool> cancelled_{false};

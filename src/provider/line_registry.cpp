@@ -1,5 +1,7 @@
 #include "line_registry.h"
 
+#include <glob.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -67,17 +69,32 @@ std::vector<LineDevice> DiscoverLines(const std::string& sysfs_tty, const std::s
         lines.push_back(std::move(entry.second));
     }
     if (const char* configured = std::getenv("VARDEX_LINES")) {
-        std::string list(configured);
-        std::size_t start = 0;
-        while (start <= list.size()) {
-            const std::size_t colon = std::min(list.find(':', start), list.size());
-            const std::string path = list.substr(start, colon - start);
+        const auto add = [&lines](const std::string& path) {
             const bool known = std::any_of(lines.begin(), lines.end(),
                                            [&](const LineDevice& l) { return l.path == path; });
             if (!path.empty() && !known) {
                 lines.push_back({path, kConfiguredLineProduct});
             }
+        };
+        std::string list(configured);
+        std::size_t start = 0;
+        while (start <= list.size()) {
+            const std::size_t colon = std::min(list.find(':', start), list.size());
+            const std::string entry = list.substr(start, colon - start);
             start = colon + 1;
+            if (entry.find_first_of("*?[") == std::string::npos) {
+                add(entry);
+                continue;
+            }
+            // A pattern names every device that matches now, so that a device
+            // that comes back under another name is found again.
+            glob_t matches{};
+            if (::glob(entry.c_str(), 0, nullptr, &matches) == 0) {
+                for (std::size_t i = 0; i < matches.gl_pathc; ++i) {
+                    add(matches.gl_pathv[i]);
+                }
+            }
+            ::globfree(&matches);
         }
     }
     return lines;

@@ -1,6 +1,7 @@
 // Which devices the provider offers as lines: every USB modem-class serial
 // device (/dev/ttyACM*, named after its USB product string) and every path in
-// VARDEX_LINES, each once, in that order.
+// VARDEX_LINES (an entry may be a pattern such as /tmp/usb/ttyACM*, standing
+// for every path that matches), each once, in that order.
 #pragma once
 
 #include <string>

@@ -162,6 +162,40 @@ void CloseLineLocked(HLINE line) {
     State().lines.erase(it);
 }
 
+// A line's device has vanished when the name it was opened under is gone: a USB
+// device's node goes when it is unplugged, and so does the name the simulator
+// offers it under. A hang-up whose name stays is the device dropping its line,
+// not vanishing.
+bool Vanished(const std::string& path) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+// Under the state lock, at the start of every call on lines: each open line
+// whose device vanished has its call disconnected and is closed, and the
+// application is told so (LINE_CALLSTATE, then LINE_CLOSE). Its handles are
+// forgotten: later calls with them fail harmlessly.
+void SweepVanishedLocked() {
+    std::vector<HLINE> gone;
+    for (const auto& [handle, line] : State().lines) {
+        const App* app = FindApp(line.app);
+        if (app != nullptr && line.device < app->lines.size() &&
+            Vanished(app->lines[line.device].path)) {
+            gone.push_back(handle);
+        }
+    }
+    for (const HLINE handle : gone) {
+        const OpenLine line = State().lines[handle];
+        const App& app = *FindApp(line.app);
+        if (line.call != 0) {
+            Post(app, line.app, line.call, LINE_CALLSTATE, line.instance,
+                 LINECALLSTATE_DISCONNECTED, LINEDISCONNECTMODE_UNAVAIL);
+        }
+        Post(app, line.app, handle, LINE_CLOSE, line.instance, 0);
+        CloseLineLocked(handle);
+    }
+}
+
 }  // namespace
 
 extern "C" {
@@ -192,6 +226,7 @@ LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILow
                              DWORD dwAPIHighVersion, DWORD* lpdwAPIVersion,
                              void* /*lpExtensionID*/) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const App* app = FindApp(hLineApp);
     if (app == nullptr) {
         return LINEERR_INVALAPPHANDLE;
@@ -217,6 +252,7 @@ LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILow
 LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD /*dwAPIVersion*/,
                      DWORD /*dwExtVersion*/, LINEDEVCAPS* lpLineDevCaps) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const App* app = FindApp(hLineApp);
     if (app == nullptr) {
         return LINEERR_INVALAPPHANDLE;
@@ -250,6 +286,7 @@ LONG lineGetAddressCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID,
                          DWORD /*dwAPIVersion*/, DWORD /*dwExtVersion*/,
                          LINEADDRESSCAPS* lpAddressCaps) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const App* app = FindApp(hLineApp);
     if (app == nullptr) {
         return LINEERR_INVALAPPHANDLE;
@@ -282,6 +319,7 @@ LONG lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIV
                DWORD /*dwExtVersion*/, DWORD_PTR dwCallbackInstance, DWORD /*dwPrivileges*/,
                DWORD /*dwMediaModes*/, const LINECALLPARAMS* /*lpCallParams*/) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const App* app = FindApp(hLineApp);
     if (app == nullptr) {
         return LINEERR_INVALAPPHANDLE;
@@ -319,6 +357,7 @@ LONG lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIV
 LONG lineMakeCallA(HLINE hLine, HCALL* lphCall, const char* /*lpszDestAddress*/,
                    DWORD /*dwCountryCode*/, const LINECALLPARAMS* /*lpCallParams*/) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const auto it = State().lines.find(hLine);
     if (it == State().lines.end()) {
         return LINEERR_INVALLINEHANDLE;
@@ -352,6 +391,7 @@ LONG lineMakeCallA(HLINE hLine, HCALL* lphCall, const char* /*lpszDestAddress*/,
 LONG lineGetIDA(HLINE hLine, DWORD /*dwAddressID*/, HCALL /*hCall*/, DWORD /*dwSelect*/,
                 VARSTRING* lpDeviceID, const char* lpszDeviceClass) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const auto it = State().lines.find(hLine);
     if (it == State().lines.end()) {
         return LINEERR_INVALLINEHANDLE;
@@ -408,6 +448,7 @@ LONG lineGetIDA(HLINE hLine, DWORD /*dwAddressID*/, HCALL /*hCall*/, DWORD /*dwS
 
 LONG lineGetCallStatus(HCALL hCall, LINECALLSTATUS* lpCallStatus) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const auto it = State().calls.find(hCall);
     if (it == State().calls.end()) {
         return LINEERR_INVALCALLHANDLE;
@@ -430,6 +471,7 @@ LONG lineGetCallStatus(HCALL hCall, LINECALLSTATUS* lpCallStatus) {
 
 LONG lineDrop(HCALL hCall, const char* /*lpsUserUserInfo*/, DWORD /*dwSize*/) {
     std::lock_guard lock(State().mutex);
+    SweepVanishedLocked();
     const auto it = State().calls.find(hCall);
     if (it == State().calls.end()) {
         return LINEERR_INVALCALLHANDLE;

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "link/tapi_line.h"
+#include "platform/message_queue.h"
 #include "platform/tapi_binding.h"
 #include "platform/trace.h"
 #include "scoped_env.h"
@@ -180,6 +183,62 @@ TEST_F(Telephony, ProviderReportsNeededSizesAndHandsOutTheChannel) {
               LINEERR_INVALLINEHANDLE);
     EXPECT_EQ(tapi::lineShutdown(app), 0);
     EXPECT_EQ(tapi::lineShutdown(app), LINEERR_INVALAPPHANDLE);
+}
+
+struct Message {
+    DWORD device, message;
+    DWORD_PTR p1, p2;
+};
+std::vector<Message> g_messages;
+void Record(DWORD device, DWORD message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2, DWORD_PTR) {
+    g_messages.push_back({device, message, p1, p2});
+}
+
+TEST_F(Telephony, ProviderReportsALineWhoseDeviceVanished) {
+    ScriptedPeer peer;
+    const std::string name =
+        std::filesystem::temp_directory_path() / ("vardex-acm-" + std::to_string(::getpid()));
+    std::filesystem::remove(name);
+    std::filesystem::create_symlink(peer.SlavePath(), name);
+    ScopedEnv lines("VARDEX_LINES", name);
+    HostServices host(std::make_shared<MessageQueue>());
+    HLINEAPP app = 0;
+    DWORD count = 0;
+    ASSERT_EQ(tapi::lineInitialize(&app, host.Get(), &Record, nullptr, &count), 0);
+    ASSERT_EQ(count, 1u);
+    HLINE line = 0;
+    ASSERT_EQ(tapi::lineOpen(app, 0, &line, 0x00010004, 0, 0, LINECALLPRIVILEGE_MONITOR,
+                             LINEMEDIAMODE_DATAMODEM, nullptr),
+              0);
+    HCALL call = 0;
+    LINECALLPARAMS params{};
+    params.dwTotalSize = sizeof params;
+    ASSERT_GT(tapi::lineMakeCall(line, &call, nullptr, 0, &params), 0);
+    while (host.Queue().DispatchOne()) {
+    }
+    g_messages.clear();
+
+    // Unplugged: the name goes and the line hangs up.
+    std::filesystem::remove(name);
+    peer.Hangup();
+    LINECALLSTATUS status{};
+    status.dwTotalSize = sizeof status;
+    EXPECT_EQ(tapi::lineGetCallStatus(call, &status), LINEERR_INVALCALLHANDLE);
+    while (host.Queue().DispatchOne()) {
+    }
+    ASSERT_EQ(g_messages.size(), 2u);
+    EXPECT_EQ(g_messages[0].message, static_cast<DWORD>(LINE_CALLSTATE));
+    EXPECT_EQ(g_messages[0].device, call);
+    EXPECT_EQ(g_messages[0].p1, static_cast<DWORD_PTR>(LINECALLSTATE_DISCONNECTED));
+    EXPECT_EQ(g_messages[0].p2, static_cast<DWORD_PTR>(LINEDISCONNECTMODE_UNAVAIL));
+    EXPECT_EQ(g_messages[1].message, static_cast<DWORD>(LINE_CLOSE));
+    EXPECT_EQ(g_messages[1].device, line);
+    // Its handles are forgotten, and the line is no device any more.
+    EXPECT_EQ(tapi::lineClose(line), LINEERR_INVALLINEHANDLE);
+    DWORD version = 0;
+    EXPECT_EQ(tapi::lineNegotiateAPIVersion(app, 0, 0x00010003, 0x00010004, &version, nullptr),
+              LINEERR_NODEVICE);
+    EXPECT_EQ(tapi::lineShutdown(app), 0);
 }
 
 }  // namespace

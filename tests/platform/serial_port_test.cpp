@@ -250,6 +250,49 @@ TEST(SerialPortModem, PseudoTerminalLinesFollowTheOtherSide) {
     EXPECT_GE(MsSince(start), 50);
 }
 
+// A name for the peer's port outside /dev/pts, as a USB node or the simulator's
+// link would be.
+struct LinkedPeer {
+    ScriptedPeer peer;
+    std::string link;
+    std::shared_ptr<SerialPort> port;
+    explicit LinkedPeer(const std::string& name)
+        : link(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(peer.SlavePath(), link);
+        SysError error;
+        port = SerialPort::Open(link, &error);
+        EXPECT_TRUE(port) << error.Message();
+        EXPECT_TRUE(port->SetTimeouts(ReadTimeouts(10, 0, 50)));
+    }
+    ~LinkedPeer() { std::filesystem::remove(link); }
+};
+
+TEST(SerialPortModem, AHangUpIsDsrOffWhileTheNameStaysAndAnErrorOnceItWent) {
+    std::uint32_t status = 0;
+    char buffer[8];
+    std::size_t got = 0;
+    {
+        // The line dropped, the device is still there: DSR off, silence.
+        LinkedPeer dropped("vardex-dropped");
+        dropped.peer.Hangup();
+        ASSERT_TRUE(dropped.port->GetModemStatus(&status));
+        EXPECT_EQ(status & kMsDsrOn, 0u);
+        EXPECT_TRUE(dropped.port->Read(buffer, 4, &got));
+        EXPECT_EQ(got, 0u);
+    }
+    {
+        // Unplugged: the name went with the device, so every call fails.
+        LinkedPeer unplugged("vardex-unplugged");
+        std::filesystem::remove(unplugged.link);
+        unplugged.peer.Hangup();
+        EXPECT_FALSE(unplugged.port->GetModemStatus(&status));
+        EXPECT_EQ(unplugged.port->LastError().code, ENODEV);
+        EXPECT_FALSE(unplugged.port->Read(buffer, 4, &got));
+        EXPECT_EQ(unplugged.port->LastError().code, EIO);
+    }
+}
+
 TEST(SerialPortThreads, ReadAndWriteRunTogether) {
     // The peer echoes everything: one thread writes while another reads it back.
     ScriptedPeer peer({}, true);

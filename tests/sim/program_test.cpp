@@ -193,7 +193,8 @@ TEST_F(SimProgramTest, HelpNamesEveryOptionAndControlCommand) {
           "replace N",     "press N",       "phone N",      "call LINE",    "endcall",
           "book",          "fault CIRCUIT", "silence",      "cut",          "garbage",
           "delay",         "slow",          "refuse",       "drop",         "loader",
-          "restart",       "prompt",        "status",       "quit",         "VARDEX_TIME_SCALE"}) {
+          "restart",       "prompt",        "status",       "quit",         "VARDEX_TIME_SCALE",
+          "--usb",         "unplug",        "replug"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_NE(RunToEnd("--bogus", &status).find("unknown option"), std::string::npos);
@@ -267,6 +268,33 @@ TEST_F(SimProgramTest, TwoSimulatorsRunSideBySideWithTheirOwnControl) {
     // Their links and socket are gone with them.
     EXPECT_NE(::access((folder_ + "/one").c_str(), F_OK), 0);
     EXPECT_NE(::access(sock_path.c_str(), F_OK), 0);
+}
+
+TEST_F(SimProgramTest, OnUsbItIsUnpluggedForRealAndComesBackUnderTheNextName) {
+    SimProcess sim({"--usb", folder_, "--control", "-"});
+    const std::string first = folder_ + "/ttyACM0";
+    ASSERT_EQ(sim.Path(), first);
+    CDevicePort port;
+    ASSERT_EQ(port.Line().OpenPort(first, 115200), 0);
+    port.SetReadTimeout(250);
+    EXPECT_EQ(Ask(port, "AT"), "OK\r\n");
+
+    EXPECT_EQ(sim.Control("unplug"), "ok\n");
+    EXPECT_NE(::access(first.c_str(), F_OK), 0);
+    // The port fails as a vanished device does, and closes.
+    EXPECT_EQ(Ask(port, "AT"), "<null>");
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(sim.Control("unplug"), "ok\n");  // again: nothing more to pull
+
+    const std::string second = folder_ + "/ttyACM1";
+    EXPECT_EQ(sim.Control("replug"), second + "\nok\n");
+    EXPECT_NE(sim.Control("replug").find("error:"), std::string::npos);  // plugged in already
+    ASSERT_EQ(port.Line().OpenPort(second, 115200), 0);
+    port.SetReadTimeout(250);
+    EXPECT_EQ(Ask(port, "AT"), "OK\r\n");
+    port.Close();
+    EXPECT_EQ(sim.Stop(), 0);
+    EXPECT_NE(::access(second.c_str(), F_OK), 0);  // the name goes with the simulator
 }
 
 TEST_F(SimProgramTest, TheStateFileKeepsProfilesNumbersAndFirmwareAcrossRuns) {

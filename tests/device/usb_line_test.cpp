@@ -1,0 +1,122 @@
+// A varDex on USB that is unplugged and plugged in again, between jobs and in
+// the middle of one: the simulator offered as a modem line whose name goes with
+// it and comes back under the next ttyACM number.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "device/transfer_jobs.h"
+#include "device_fixture.h"
+#include "platform/tapi_binding.h"
+#include "pty_device.h"
+#include "res/strings.h"
+#include "scoped_env.h"
+
+namespace vardex::test {
+namespace {
+
+class UsbLine : public DeviceTest {
+protected:
+    UsbLine() {
+        std::string pattern = ::testing::TempDir() + "/vardex-usb-XXXXXX";
+        dir_ = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+        env_.Set("VARDEX_LINES", dir_ + "/ttyACM*");
+        env_.Set("VARDEX_PORTS", "");
+        env_.Set("VARDEX_TAPI_PROVIDER", std::nullopt);
+        vardex::tapi::ResetBindingForTests();
+        device_.SetUsbDirectory(dir_);
+        SysError error;
+        EXPECT_TRUE(device_.Start(&error)) << error.Message();
+    }
+    ~UsbLine() override {
+        device_.Stop();
+        vardex::tapi::ResetBindingForTests();
+        std::filesystem::remove_all(dir_);
+    }
+
+    // A fresh view for the next job, which chooses the first device listed.
+    ScriptedJobView& NewJob() {
+        job_ = std::make_unique<ScriptedJobView>();
+        job_->prompts.answers = {{1, 0}};
+        return *job_;
+    }
+    int Identify() { return IdentifyDevice(&NewJob(), &app_); }
+    std::string DeviceName() {
+        std::string name;
+        Record().GetDeviceName(&name);
+        return name;
+    }
+    bool SaidCallAlreadyHandled() const {
+        for (const auto& [text, icon] : job_->prompts.messages) {
+            if (text == res::kTextCallAlreadyHandled) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    ScopedTimeScale faster_{0.05};
+    std::string dir_;
+    std::unique_ptr<ScriptedJobView> job_;
+    ScopedEnv env_;
+    sim::PtyDevice device_;
+};
+
+TEST_F(UsbLine, ReplugBetweenJobsIsFoundUnderItsNewName) {
+    ASSERT_EQ(Identify(), 1);
+    EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM0)");
+
+    device_.Unplug();
+    ASSERT_TRUE(device_.Replug(nullptr));
+    ASSERT_EQ(device_.UsbName(), dir_ + "/ttyACM1");
+
+    // The next job finds the old channel dead and searches afresh.
+    ASSERT_EQ(Identify(), 1);
+    EXPECT_FALSE(SaidCallAlreadyHandled());
+    EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
+    EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
+    EXPECT_EQ(job_->prompts.lists.size(), 1u);
+}
+
+TEST_F(UsbLine, AJobWhileUnpluggedFindsNothingAndTheNextOneFindsTheDeviceBack) {
+    ASSERT_EQ(Identify(), 1);
+    device_.Unplug();
+
+    EXPECT_EQ(Identify(), 2);
+    EXPECT_FALSE(SaidCallAlreadyHandled());
+    ASSERT_EQ(job_->prompts.messages.size(), 1u);
+    EXPECT_EQ(job_->prompts.messages[0].first.rfind(res::LoadString(res::IDS_DEVICE_NOT_FOUND), 0),
+              0u);
+    EXPECT_FALSE(Record().IsOpen());
+    EXPECT_FALSE(Record().Line().CallInProgress());
+
+    ASSERT_TRUE(device_.Replug(nullptr));
+    ASSERT_EQ(Identify(), 1);
+    EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
+}
+
+TEST_F(UsbLine, UnpluggedInTheMiddleOfAReadTheJobFailsAndTheNextOneReadsAll) {
+    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), 1);
+    const std::uint64_t one_job = device_.BytesReceived();
+
+    // Pulled out once the second job is half way through its queries.
+    std::thread unplug([&] {
+        if (device_.WaitForBytesReceived(one_job + one_job / 2, std::chrono::seconds(60))) {
+            device_.Unplug();
+        }
+    });
+    EXPECT_EQ(ReadAllParameters(&NewJob(), &app_), 2);
+    unplug.join();
+    EXPECT_TRUE(device_.HungUp());
+
+    ASSERT_TRUE(device_.Replug(nullptr));
+    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), 1);
+    EXPECT_FALSE(SaidCallAlreadyHandled());
+    EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
+}
+
+}  // namespace
+}  // namespace vardex::test
