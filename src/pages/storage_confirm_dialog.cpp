@@ -7,25 +7,94 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyleOptionButton>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/framework/help.h"
 #include "res/strings.h"
 
 namespace vardex::ui {
 
+namespace {
+
+// A check box whose caption wraps: QCheckBox draws its text on one line, which
+// made the dialog as wide as the whole sentence. The caption is a label inside
+// the box, so a click on it is a click on the box and disabling the box greys it.
+class WrappingCheckBox : public QCheckBox {
+public:
+    WrappingCheckBox(const QString& text, QWidget* parent)
+        : QCheckBox(parent), caption_(new QLabel(text, this)) {
+        caption_->setTextFormat(Qt::PlainText);
+        caption_->setWordWrap(true);
+        caption_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        caption_->setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAccessibleName(text);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        const int indicator = style()->pixelMetric(QStyle::PM_IndicatorHeight, &opt, this);
+        const int spacing = style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing, &opt, this);
+        first_line_ = std::max(indicator, caption_->fontMetrics().height());
+        auto* layout = new QHBoxLayout(this);
+        layout->setContentsMargins(
+            style()->pixelMetric(QStyle::PM_IndicatorWidth, &opt, this) + spacing,
+            (first_line_ - caption_->fontMetrics().height()) / 2, 0, 0);
+        layout->addWidget(caption_);
+        QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred, QSizePolicy::CheckBox);
+        policy.setHeightForWidth(true);
+        setSizePolicy(policy);
+    }
+
+    // QCheckBox measures its own (empty) text; the caption's layout knows better.
+    QSize sizeHint() const override { return QWidget::sizeHint(); }
+    QSize minimumSizeHint() const override { return QWidget::minimumSizeHint(); }
+
+protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+
+    // The indicator beside the caption's first line rather than its middle, and
+    // the focus frame around the caption, where a check box with text has it.
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionButton opt;
+        initStyleOption(&opt);
+        const bool focus_frame =
+            (opt.state & QStyle::State_HasFocus) && (opt.state & QStyle::State_KeyboardFocusChange);
+        opt.rect.setHeight(first_line_);
+        painter.drawControl(QStyle::CE_CheckBox, opt);
+        if (focus_frame) {
+            QStyleOptionFocusRect frame;
+            frame.initFrom(this);
+            const QRect text = caption_->fontMetrics().boundingRect(
+                caption_->contentsRect(), Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                caption_->text());
+            frame.rect = text.translated(caption_->pos()).adjusted(-3, -1, 3, 1) & rect();
+            painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+        }
+    }
+
+private:
+    QLabel* caption_;
+    int first_line_ = 0;
+};
+
+}  // namespace
+
 CStorageConfirmDialog::CStorageConfirmDialog(QWidget* parent) : CDialog(parent) {
     setWindowTitle(Text(res::kTextStorageCaption));
     QString intro = Text(res::kTextStorageIntro);
     intro.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    // The intro's two lines stay as written and set the dialog's width; the
+    // power-up caption wraps to it.
     auto* label = new QLabel(intro, this);
-    label->setWordWrap(true);
 
     auto* group = new QGroupBox(Text(res::kTextDestinationProfile), this);
     auto* radios = new QHBoxLayout(group);
     const std::string_view names[] = {res::kTextStorageProfile0, res::kTextStorageProfile1,
                                       res::kTextStorageProfile2, res::kTextStorageProfile3};
-    auto* check = new QCheckBox(Text(res::kTextMakePowerUpCheck), this);
+    auto* check = new WrappingCheckBox(Text(res::kTextMakePowerUpCheck), this);
     SetControlId(check, IDC_MAKE_POWER_UP);
     for (int i = 0; i < 4; ++i) {
         auto* radio = new QRadioButton(Text(names[i]), group);
