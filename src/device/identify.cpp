@@ -134,7 +134,9 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     record.SetReadTimeout(250);
     std::string name;
     record.GetDeviceName(&name);
-    record.m_bUsbConnection = name.find("USB") != std::string::npos ? 1 : 0;
+    // From what the port is, not from its name: "Direct to /dev/ttyUSB0" is an
+    // RS-232 adapter, a modem line or a CDC-ACM port is the device's own USB.
+    record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
     dialog->SetStatusText(Format(res::IDS_INITIAL_PROBING, name));
 
     // A loader announces itself with NAK now and then; a device in normal

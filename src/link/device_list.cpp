@@ -6,13 +6,20 @@ bool ReplyNamesVarDex(const std::string& reply) {
     return reply.find("varDex") != std::string::npos || reply.find("VarDex") != std::string::npos;
 }
 
+std::string ListedName(const DeviceEntry& row) {
+    if (row.path.empty() || row.name.find("(" + row.path + ")") != std::string::npos) {
+        return row.name;
+    }
+    return row.name + " (" + row.path + ")";
+}
+
 int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
                   std::uint32_t* chosen_index) {
     std::vector<std::string> names;
     std::vector<std::uint32_t> indexes;
     for (std::size_t i = 0; i < rows.size() && i < count; ++i) {
         if (ReplyNamesVarDex(rows[i].reply)) {
-            names.push_back(rows[i].name);
+            names.push_back(ListedName(rows[i]));
             indexes.push_back(rows[i].index);
         }
     }

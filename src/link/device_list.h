@@ -11,7 +11,12 @@ struct DeviceEntry {
     std::string name;         // "Direct to COM3", or a modem line's name with its port
     std::string reply;        // what the device answered to "ATI4"
     std::uint32_t index = 0;  // COM port number or line device identifier
+    std::string path;         // the device path behind it, when known
 };
+
+// The row as the device list shows it: the name with the path beside it
+// ("Direct to COM3 (/dev/ttyUSB0)"), unless the name already carries it.
+std::string ListedName(const DeviceEntry& row);
 
 // True when an "ATI4" reply names a varDex.
 bool ReplyNamesVarDex(const std::string& reply);

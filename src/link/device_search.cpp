@@ -105,6 +105,7 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
         GetPortName(&port);
         Trace("ATI4 replied : %s \n", m_devices[d].reply.c_str());
         m_devices[d].name += " (" + port + ")";
+        m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
             found = true;
         }
@@ -177,7 +178,9 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         const std::string port = "COM" + std::to_string(n);
         m_devices[n].name = DirectToName(port);
         m_devices[n].reply.clear();
-        if (OpenPort(port, kBaud) != 0) {
+        const int opened = OpenPort(port, kBaud);
+        m_devices[n].path = m_strOpenedPath;
+        if (opened != 0) {
             if (m_lastOpenError.code == EACCES || m_lastOpenError.code == EPERM) {
                 m_deniedPorts.push_back(m_strOpenedPath);
             }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/port_kind.h"
 #include "platform/port_map.h"
 #include "platform/vtime.h"
 
@@ -64,6 +65,7 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
         ClosePort();
     }
     m_lastOpenError = {};
+    m_bLineChannel = false;
     m_strOpenedPath = PathForName(name);
     auto port = m_strOpenedPath.empty()
                     ? nullptr
@@ -123,6 +125,13 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
     port->Purge(PURGE_ALL);
     port->SetDtr(true);
     return 0;
+}
+
+bool CTapiLine::UsbConnection() const {
+    if (!GetHandle()) {
+        return false;
+    }
+    return m_bLineChannel || vardex::IsUsbModemPort(m_strOpenedPath);
 }
 
 void CTapiLine::ClosePort() {

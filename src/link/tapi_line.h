@@ -121,6 +121,10 @@ public:
 
     // The port path behind the last OpenPort, and the OS error of its failure.
     const std::string& OpenedPath() const { return m_strOpenedPath; }
+    // Whether the open channel is the device's own USB port: a modem line's
+    // call, or a port opened by name that is a USB modem (CDC-ACM) device. A
+    // USB-serial adapter carries the device's RS-232 port and does not count.
+    bool UsbConnection() const;
     const vardex::SysError& LastOpenError() const { return m_lastOpenError; }
 
     // Closing without the orderly part of ClosePort (no DTR drop, no purge).
@@ -143,6 +147,7 @@ private:
     mutable std::mutex m_handleMutex;  // guards m_hComm itself, not I/O on it
     CommHandle m_hComm;
     std::string m_strOpenedPath;
+    bool m_bLineChannel = false;  // the channel came from a modem line's call
     vardex::SysError m_lastOpenError;
     std::vector<std::string> m_deniedPorts;
 

@@ -418,6 +418,7 @@ int CTapiLine::GetTapiHandle() {
     }
     SetHandle(port);
     m_strOpenedPath = path;
+    m_bLineChannel = true;
     vardex::LineSettings settings;
     port->GetState(&settings);
     port->SetTimeouts(DefaultCommTimeouts());

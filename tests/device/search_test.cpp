@@ -53,7 +53,8 @@ TEST_F(Search, TwoDevicesAreListedInPortOrderAndOneIsChosen) {
     ASSERT_EQ(Connect(), 0);
     ASSERT_EQ(view_.prompts.lists.size(), 2u);
     EXPECT_EQ(view_.prompts.lists[0],
-              (std::vector<std::string>{"Direct to COM2", "Direct to COM5"}));
+              (std::vector<std::string>{"Direct to COM2 (" + com2.SlavePath() + ")",
+                                        "Direct to COM5 (" + com5.SlavePath() + ")"}));
     EXPECT_EQ(view_.prompts.list_caption, "varDex list");
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_SELECT_DEVICE));
@@ -128,6 +129,31 @@ TEST_F(Search, AMissingProviderStillLetsTheSerialScanFindTheDevice) {
     ASSERT_EQ(Connect(), 0);
     EXPECT_FALSE(Record().Line().TelephonyInitialised());
     EXPECT_TRUE(view_.prompts.messages.empty());  // nothing said about telephony
+}
+
+TEST_F(Search, TheUsbFlagFollowsWhatThePortIsNotItsName) {
+    // A port opened by a path that says USB is still an RS-232 port unless it is
+    // a USB modem device; a pseudo-terminal never is.
+    ScriptedPeer adapter(VarDexReplies());
+    const std::string path =
+        std::filesystem::temp_directory_path() / ("ttyUSB-vardex-" + std::to_string(::getpid()));
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink(adapter.SlavePath(), path);
+    ASSERT_EQ(Record().Line().OpenPort(path, 115200), 0);
+    Record().Line().SelectDirectPort(path);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    std::string name;
+    Record().GetDeviceName(&name);
+    EXPECT_EQ(name, "Direct to " + path);
+    EXPECT_EQ(Record().m_bUsbConnection, 0);
+    Record().Close();
+    std::filesystem::remove(path);
+
+    // The same device found on a COM port by the search.
+    env_.Set("VARDEX_PORTS", adapter.SlavePath());
+    view_.prompts.answers = {{1, 0}};
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(Record().m_bUsbConnection, 0);
 }
 
 // ---- modem lines ----

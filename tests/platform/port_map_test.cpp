@@ -1,5 +1,7 @@
 #include "platform/port_map.h"
 
+#include "platform/port_kind.h"
+
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -84,6 +86,33 @@ TEST(PortList, ResolvesComNamesThroughTheEnvironment) {
     EXPECT_EQ(DescribePort("COM3"), "COM3 (/dev/pts/9)");
     EXPECT_EQ(DescribePort("COM2"), "COM2");
     ::unsetenv("VARDEX_PORTS");
+}
+
+TEST_F(FakeSysfs, OnlyAModemClassUsbDeviceIsTheDevicesOwnUsbPort) {
+    // Device nodes of a fake /dev, each tty with the driver the kernel names.
+    const fs::path dev = root_ / "dev";
+    fs::create_directories(dev);
+    const auto add = [&](const std::string& name, const std::string& driver) {
+        std::ofstream(dev / name) << "";
+        fs::create_directories(root_ / name / "device");
+        if (!driver.empty()) {
+            fs::create_directory_symlink(root_ / "drivers" / driver,
+                                         root_ / name / "device" / "driver");
+        }
+    };
+    add("ttyACM0", "cdc_acm");
+    add("ttyUSB0", "ftdi_sio");  // an RS-232 adapter, whatever its name says
+    add("ttyS0", "serial8250");
+    add("ttyX", "");
+    fs::create_symlink(dev / "ttyACM0", dev / "vardex");
+    const std::string sysfs = root_.string();
+    EXPECT_TRUE(IsUsbModemPort((dev / "ttyACM0").string(), sysfs));
+    EXPECT_TRUE(IsUsbModemPort((dev / "vardex").string(), sysfs));  // through a link
+    EXPECT_FALSE(IsUsbModemPort((dev / "ttyUSB0").string(), sysfs));
+    EXPECT_FALSE(IsUsbModemPort((dev / "ttyS0").string(), sysfs));
+    EXPECT_FALSE(IsUsbModemPort((dev / "ttyX").string(), sysfs));
+    EXPECT_FALSE(IsUsbModemPort((dev / "missing").string(), sysfs));
+    EXPECT_FALSE(IsUsbModemPort("", sysfs));
 }
 
 }  // namespace
