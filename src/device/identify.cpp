@@ -98,18 +98,23 @@ void ReadIdentity(CDeviceConfig& record, std::string reply, Identity* out) {
 
 }  // namespace
 
-std::string NotFoundMessage(const std::vector<std::string>& denied_ports) {
+std::string NotFoundMessage(const std::vector<PortFailure>& failures) {
     std::string text(res::LoadString(res::IDS_DEVICE_NOT_FOUND));
-    if (!denied_ports.empty()) {
-        std::string list;
-        for (const auto& port : denied_ports) {
-            list += (list.empty() ? "" : ", ") + port;
-        }
-        text += "\n\nThese ports could not be opened for lack of permission: " + list +
-                ". Ask your administrator to add you to the 'dialout' group, then log in "
-                "again.";
+    if (!failures.empty()) {
+        text += "\n\nSome ports could not be searched:\n\n" + DescribePortFailures(failures);
     }
     return text;
+}
+
+std::string ConnectFailureMessage(CDeviceConfig& record, int code) {
+    std::string name;
+    record.GetDeviceName(&name);
+    const std::string& path = record.Line().OpenedPath();
+    std::string port = name.empty() ? path : name;
+    if (!path.empty() && port.find(path) == std::string::npos) {
+        port += " (" + path + ")";
+    }
+    return DescribeOpenFailure(code, port, path, record.Line().LastOpenError());
 }
 
 int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
@@ -119,13 +124,18 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     if (connected != 0) {
         dialog->m_bQuietEnd = 1;
         if (connected == -1) {
-            dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().DeniedPorts()),
+            dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().PortFailures()),
                                           MessageIcon::Exclamation);
             dialog->CloseOwner();
         } else if (connected == -5) {
             dialog->Prompts().ShowMessage(
                 std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
                 MessageIcon::Exclamation);
+        } else if (connected != 2 && connected != -4) {
+            // The chosen port could not be set up, or the device does not say it
+            // is ready: the person must hear why, or the job just ends.
+            dialog->Prompts().ShowMessage(ConnectFailureMessage(record, connected),
+                                          MessageIcon::Exclamation);
         }
         return 2;
     }

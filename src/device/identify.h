@@ -2,6 +2,7 @@
 #pragma once
 
 #include "device/job_view.h"
+#include "link/port_problems.h"
 #include "params/app_core.h"
 
 // Makes sure a channel to a varDex is open (searching for it and asking the
@@ -13,6 +14,11 @@
 // when the channel was closed.
 int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app);
 
-// The not-found message, with the ports that could not be opened for lack of
-// permission named after it.
-std::string NotFoundMessage(const std::vector<std::string>& denied_ports);
+// The not-found message, followed by the ports the search found refused or busy
+// and what to do about them.
+std::string NotFoundMessage(const std::vector<PortFailure>& failures);
+
+// What the person is told when the channel to the chosen device could not be
+// set up (a Connect result other than -1, -5, 2): the device's name and path,
+// what failed and what to do.
+std::string ConnectFailureMessage(CDeviceConfig& record, int code);

@@ -83,6 +83,7 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
             Trace(
                 "Line is already in use by a non-TAPI application or by another TAPI Service "
                 "Provider.\n");
+            NoteLineFailure(d, name);
             continue;
         }
         if (opened != 0) {
@@ -129,6 +130,27 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
     return 0;
 }
 
+void CTapiLine::NoteLineFailure(DWORD device, const std::string& name) {
+    // The provider says only that the line is taken or unavailable; opening the
+    // port here tells why (refused or busy), and who holds it.
+    LINEADDRESSCAPS* caps = GetAddressCaps(nullptr, device, 0, m_dwApiVersion, 0);
+    std::string path;
+    if (caps != nullptr && caps->dwAddressOffset != 0 && caps->dwAddressSize != 0 &&
+        caps->dwAddressOffset < caps->dwTotalSize &&
+        caps->dwAddressSize <= caps->dwTotalSize - caps->dwAddressOffset) {
+        const char* text = reinterpret_cast<const char*>(caps) + caps->dwAddressOffset;
+        path.assign(text, strnlen(text, caps->dwAddressSize));
+    }
+    FreeBuffer(caps);
+    if (path.empty()) {
+        return;
+    }
+    vardex::SysError error;
+    if (vardex::SerialPort::Open(path, &error) == nullptr && WorthReporting(error)) {
+        m_portFailures.push_back({name, path, error});
+    }
+}
+
 void CTapiLine::OpenChosenLine(LINEDEVCAPS* capabilities) {
     if (capabilities == nullptr) {
         Trace("Error on Requested line\n");
@@ -171,7 +193,6 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
     progress->SetRange32(0, 10);
     progress->SetStep(1);
     bool found = false;
-    m_deniedPorts.clear();
     for (std::uint32_t n = 1; n <= 10; ++n) {
         m_devices[n].index = n;
         progress->StepIt();
@@ -181,8 +202,8 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         const int opened = OpenPort(port, kBaud);
         m_devices[n].path = m_strOpenedPath;
         if (opened != 0) {
-            if (m_lastOpenError.code == EACCES || m_lastOpenError.code == EPERM) {
-                m_deniedPorts.push_back(m_strOpenedPath);
+            if (WorthReporting(m_lastOpenError)) {
+                m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
             }
             continue;
         }
@@ -231,10 +252,16 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         return;
     }
     m_dwSelected = chosen;
-    *code = OpenPort("COM" + std::to_string(chosen), kBaud);
+    const std::string port = "COM" + std::to_string(chosen);
+    *code = OpenPort(port, kBaud);
+    if (*code != 0 && WorthReporting(m_lastOpenError)) {
+        // Taken or refused since it was probed.
+        m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
+    }
 }
 
 void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code) {
+    m_portFailures.clear();
     if (m_bCallInProgress != 0) {
         prompts->ShowMessage(std::string(vardex::res::kTextCallAlreadyHandled),
                              MessageIcon::Exclamation);

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "link/device_list.h"
+#include "link/port_problems.h"
 #include "link/user_prompts.h"
 #include "platform/message_queue.h"
 #include "platform/serial_port.h"
@@ -116,8 +117,8 @@ public:
     DWORD LineDeviceCount() const { return m_dwNumDevs; }
     bool TelephonyInitialised() const { return m_hLineApp != 0; }
     bool CallInProgress() const { return m_bCallInProgress != 0; }
-    // Ports of the last COM scan that could not be opened for lack of permission.
-    const std::vector<std::string>& DeniedPorts() const { return m_deniedPorts; }
+    // Ports and lines of the last search that were refused or busy.
+    const std::vector<PortFailure>& PortFailures() const { return m_portFailures; }
 
     // The port path behind the last OpenPort, and the OS error of its failure.
     const std::string& OpenedPath() const { return m_strOpenedPath; }
@@ -143,13 +144,15 @@ private:
     VARSTRING* GetDeviceId(const char* device_class);
     void OpenChosenLine(LINEDEVCAPS* capabilities);
     void ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code);
+    // Remembers why a line could not be opened, when the person can act on it.
+    void NoteLineFailure(DWORD device, const std::string& name);
 
     mutable std::mutex m_handleMutex;  // guards m_hComm itself, not I/O on it
     CommHandle m_hComm;
     std::string m_strOpenedPath;
     bool m_bLineChannel = false;  // the channel came from a modem line's call
     vardex::SysError m_lastOpenError;
-    std::vector<std::string> m_deniedPorts;
+    std::vector<PortFailure> m_portFailures;
 
     std::vector<DeviceEntry> m_devices;
     DWORD m_dwNumDevs = 0xFFFFFFFF;

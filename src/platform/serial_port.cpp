@@ -162,10 +162,20 @@ SysError SerialPort::LastError() const {
     return last_error_;
 }
 
+bool SerialPort::LineDroppedOnly() const {
+    return HangUpIsSilence() && PeerHungUp();
+}
+
 bool SerialPort::GetState(LineSettings* settings) {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
-        SetLastError(SysError::FromErrno("read line settings"));
+        const int code = errno;
+        if (code == EIO && LineDroppedOnly()) {
+            std::lock_guard lock(mutex_);
+            *settings = settings_;
+            return true;
+        }
+        SetLastError(SysError{code, "read line settings"});
         return false;
     }
     settings->BaudRate = CodeToBaud(::cfgetospeed(&tio));
@@ -191,13 +201,21 @@ bool SerialPort::GetState(LineSettings* settings) {
         settings->Parity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
     }
     settings->StopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
+    std::lock_guard lock(mutex_);
+    settings_ = *settings;
     return true;
 }
 
 bool SerialPort::SetState(const LineSettings& settings) {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
-        SetLastError(SysError::FromErrno("read line settings"));
+        const int code = errno;
+        if (code == EIO && LineDroppedOnly()) {
+            std::lock_guard lock(mutex_);
+            settings_ = settings;
+            return true;
+        }
+        SetLastError(SysError{code, "read line settings"});
         return false;
     }
     speed_t code = 0;
@@ -243,6 +261,8 @@ bool SerialPort::SetState(const LineSettings& settings) {
         SetLastError(SysError::FromErrno("set line settings"));
         return false;
     }
+    std::lock_guard lock(mutex_);
+    settings_ = settings;
     return true;
 }
 
@@ -496,6 +516,11 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
         }
         if (n < 0 && errno == EINTR) {
             continue;
+        }
+        if (n < 0 && errno == EIO && LineDroppedOnly()) {
+            // The bytes go nowhere, as on a port whose device is switched off.
+            *written = count;
+            return true;
         }
         if (n < 0 && errno != EAGAIN) {
             *written = done;

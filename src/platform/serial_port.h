@@ -115,6 +115,10 @@ private:
     // A pseudo-terminal without its other side reads like a silent line; a
     // device that vanished (a real one, or one whose name went) is an I/O error.
     bool HangUpIsSilence() const;
+    // A pseudo-terminal whose other side hung up while its name stays: the line
+    // dropped, the port itself is still there. It keeps its line settings and
+    // takes writes (they go nowhere), as a serial port whose device is off does.
+    bool LineDroppedOnly() const;
     // Waits until the port is ready for events, the deadline (none: no limit)
     // passes or Cancel is called; *stop tells the caller to end. False on a poll
     // error, which is recorded.
@@ -129,8 +133,9 @@ private:
     std::atomic<bool> cancelled_{false};
     std::atomic<bool> no_modem_lines_{false};
     std::atomic<std::uint32_t> event_mask_{0};
-    mutable std::mutex mutex_;  // guards timeouts_ and last_error_
+    mutable std::mutex mutex_;  // guards timeouts_, settings_ and last_error_
     CommTimeouts timeouts_;
+    LineSettings settings_;  // as last read or set
     SysError last_error_;
 };
 

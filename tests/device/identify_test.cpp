@@ -158,13 +158,17 @@ TEST_F(Identify, NakToTheFirstQuestionGivesMinusFour) {
     EXPECT_TRUE(view_.prompts.messages.empty());
 }
 
-TEST(NotFound, NamesPortsThatWereRefusedPermission) {
+TEST(NotFound, NamesThePortsThatWereRefusedOrBusy) {
     const std::string plain = NotFoundMessage({});
     EXPECT_EQ(plain, res::LoadString(res::IDS_DEVICE_NOT_FOUND));
-    const std::string with_ports = NotFoundMessage({"/dev/ttyS0", "/dev/ttyUSB0"});
+    const std::string with_ports =
+        NotFoundMessage({{"COM1", "/dev/ttyS0", SysError{EACCES, "open"}},
+                         {"COM2", "/dev/ttyUSB0", SysError{EBUSY, "lock"}}});
     EXPECT_EQ(with_ports.rfind(plain, 0), 0u);
-    EXPECT_NE(with_ports.find("/dev/ttyS0, /dev/ttyUSB0"), std::string::npos);
-    EXPECT_NE(with_ports.find("dialout"), std::string::npos);
+    EXPECT_NE(with_ports.find("COM1 (/dev/ttyS0): You may not open /dev/ttyS0"), std::string::npos)
+        << with_ports;
+    EXPECT_NE(with_ports.find("COM2 (/dev/ttyUSB0): /dev/ttyUSB0 is in use"), std::string::npos)
+        << with_ports;
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/serial_port.h"
 #include "platform/tapi_binding.h"
 #include "platform/trace.h"
+#include "port_holder.h"
 #include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
@@ -118,6 +119,42 @@ TEST_F(Search, NothingFoundTellsThePersonAndClosesTheOwner) {
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_NOT_FOUND));
     EXPECT_EQ(view_.close_requests, 1);
     EXPECT_EQ(view_.m_bQuietEnd, 1);
+}
+
+TEST_F(Search, ABusyPortIsNamedWithTheProgramHoldingIt) {
+    ScriptedPeer com1(VarDexReplies());
+    PortHolder holder(com1.SlavePath(), "vdx-term");
+    ASSERT_TRUE(holder.Held());
+    env_.Set("VARDEX_PORTS", com1.SlavePath());
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    const std::string& text = view_.prompts.messages[0].first;
+    EXPECT_EQ(text.rfind(res::LoadString(res::IDS_DEVICE_NOT_FOUND), 0), 0u);
+    EXPECT_NE(text.find("COM1 (" + com1.SlavePath() + "): " + com1.SlavePath() +
+                        " is in use by vdx-term (process " + std::to_string(holder.Pid()) + ")"),
+              std::string::npos)
+        << text;
+}
+
+TEST_F(Search, ADeviceThatDroppedItsLineIsReportedNotReady) {
+    // The port is still there but the device does not say it is ready (DSR off):
+    // the job tells why instead of just ending.
+    ScriptedPeer peer(VarDexReplies());
+    const std::string link =
+        std::filesystem::temp_directory_path() / ("vardex-rs232-" + std::to_string(::getpid()));
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(peer.SlavePath(), link);
+    ASSERT_EQ(Record().Line().OpenPort(link, 115200), 0);
+    Record().Line().SelectDirectPort(link);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    peer.Hangup();
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    const std::string& text = view_.prompts.messages[0].first;
+    EXPECT_NE(text.find("Direct to " + link), std::string::npos) << text;
+    EXPECT_NE(text.find("CTS or DSR stayed off"), std::string::npos) << text;
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+    std::filesystem::remove(link);
 }
 
 TEST_F(Search, AMissingProviderStillLetsTheSerialScanFindTheDevice) {
@@ -244,6 +281,21 @@ TEST_F(Search, UnavailableAndBusyLinesAreSkipped) {
     ASSERT_EQ(view_.prompts.lists.size(), 1u);
     EXPECT_EQ(view_.prompts.lists[0],
               std::vector<std::string>{"varDex USB Modem (" + good.SlavePath() + ")"});
+}
+
+TEST_F(Search, ABusyLineIsNamedWithTheProgramHoldingIt) {
+    ScriptedPeer line(VarDexReplies());
+    PortHolder holder(line.SlavePath(), "vdx-term");
+    ASSERT_TRUE(holder.Held());
+    env_.Set("VARDEX_LINES", line.SlavePath());
+    env_.Set("VARDEX_PORTS", "");
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    const std::string& text = view_.prompts.messages[0].first;
+    EXPECT_NE(text.find("varDex USB Modem (" + line.SlavePath() + "): " + line.SlavePath() +
+                        " is in use by vdx-term"),
+              std::string::npos)
+        << text;
 }
 
 TEST_F(Search, ACallThatNeverConnectsIsGivenUpAfterFiveSeconds) {

@@ -41,37 +41,6 @@ std::optional<unsigned> ParseMilliseconds(const std::string& text) {
 
 }  // namespace
 
-std::string DescribeOpenFailure(int code, const std::string& path, const std::string& os_error,
-                                int os_code) {
-    const std::string because = os_error.empty() ? std::string() : " (" + os_error + ")";
-    switch (code) {
-        case -1:
-            if (os_code == EACCES || os_code == EPERM) {
-                return "Cannot open " + path + because +
-                       ": you may need to be a member of the 'dialout' group.";
-            }
-            if (os_code == EBUSY) {
-                return "Cannot open " + path + because + ": another program is using it.";
-            }
-            return "Cannot open " + path + because + ".";
-        case -2:
-            return "Cannot read the line settings of " + path + because +
-                   ": it is not a serial port.";
-        case -3:
-            return "Cannot set the line settings of " + path + because + ".";
-        case -4:
-            return "Cannot set the time-outs of " + path + because + ".";
-        case -5:
-            return "Cannot read the modem status of " + path + because + ".";
-        case -6:
-            return "No device on " + path +
-                   ": CTS or DSR stayed off after the initialisation. Check that the device is "
-                   "connected and switched on.";
-        default:
-            return "Cannot open " + path + because + ".";
-    }
-}
-
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string port_name;
     bool json = false;
@@ -139,8 +108,7 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     const int opened = port.Line().OpenPort(port_name, 115200);
     if (opened != 0) {
         const SysError& os = port.Line().LastOpenError();
-        err << "vardexctl at: " << DescribeOpenFailure(opened, port_name, os.Message(), os.code)
-            << "\n";
+        err << "vardexctl at: " << DescribeOpenFailure(opened, port_name, port_name, os) << "\n";
         return kExitLinkDown;
     }
     port.SetReadTimeout(timeout);

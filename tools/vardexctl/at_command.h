@@ -15,8 +15,4 @@ inline constexpr int kExitUsage = 2;
 // args are the words after "at". Replies go to out, messages to err.
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
-// The sentence for an OpenPort result code, with the path and the OS error.
-std::string DescribeOpenFailure(int code, const std::string& path, const std::string& os_error,
-                                int os_code);
-
 }  // namespace vardex::ctl

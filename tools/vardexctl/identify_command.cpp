@@ -57,7 +57,7 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
         if (opened != 0) {
             const SysError& os = record.Line().LastOpenError();
             std::fprintf(err, "vardexctl identify: %s\n",
-                         DescribeOpenFailure(opened, port, os.Message(), os.code).c_str());
+                         DescribeOpenFailure(opened, port, port, os).c_str());
             return kExitLinkDown;
         }
         record.Line().SelectDirectPort(port);

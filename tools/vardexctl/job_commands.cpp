@@ -64,7 +64,7 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
     if (opened != 0) {
         const SysError& os = record.Line().LastOpenError();
         std::fprintf(err, "vardexctl %s: %s\n", command,
-                     DescribeOpenFailure(opened, port, os.Message(), os.code).c_str());
+                     DescribeOpenFailure(opened, port, port, os).c_str());
         return false;
     }
     record.Line().SelectDirectPort(port);
@@ -91,7 +91,7 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
     if (result != 1) {
         if (progress.m_bQuietEnd == 0 && !upgrade) {
             std::fprintf(err, "%s\n",
-                         NotFoundMessage(app.m_workingRecord.Line().DeniedPorts()).c_str());
+                         NotFoundMessage(app.m_workingRecord.Line().PortFailures()).c_str());
         }
         std::fprintf(err, "vardexctl %s: the job did not complete\n", command);
     }

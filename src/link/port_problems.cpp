@@ -1,0 +1,107 @@
+#include "link/port_problems.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/port_users.h"
+
+namespace {
+
+constexpr const char* kModemManager = "ModemManager";
+
+std::string Refused(const std::string& path) {
+    const std::string group = vardex::DeviceGroup(path);
+    if (group.empty() || group == "root") {
+        return "You may not open " + path +
+               ". Ask the administrator of this computer for read and write access to it.";
+    }
+    return "You may not open " + path + ": it belongs to the group '" + group +
+           "'. Join that group with\n    sudo usermod -aG " + group +
+           " $USER\nthen log out and in again (a new group counts only from the next login).";
+}
+
+std::string StopModemManager() {
+    return "ModemManager opens modem ports to find out what they are. Stop it with\n"
+           "    sudo systemctl stop ModemManager\n"
+           "or install the udev rule of the README that tells it to leave the varDex alone, "
+           "then try again.";
+}
+
+}  // namespace
+
+std::string DescribeBusy(const std::string& path, const std::vector<vardex::PortUser>& users,
+                         bool modem_manager_running) {
+    if (!users.empty()) {
+        const vardex::PortUser& user = users.front();
+        const std::string text =
+            path + " is in use by " + user.name + " (process " + std::to_string(user.pid) + "). ";
+        return text + (user.name == kModemManager ? StopModemManager()
+                                                  : "Close that program and try again.");
+    }
+    const std::string text = path + " is in use by another program. ";
+    if (modem_manager_running) {
+        return text + StopModemManager();
+    }
+    return text +
+           "Close the program that uses it (a terminal program, or another copy of this one) "
+           "and try again.";
+}
+
+bool WorthReporting(const vardex::SysError& error) {
+    return error.code == EACCES || error.code == EPERM || error.code == EBUSY;
+}
+
+std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error) {
+    switch (error.code) {
+        case EACCES:
+        case EPERM:
+            return Refused(path);
+        case EBUSY:
+            return DescribeBusy(path, vardex::FindPortUsers(path),
+                                vardex::RunningProcess(kModemManager));
+        default:
+            return "Cannot open " + path + (error.Failed() ? " (" + error.Message() + ")" : "") +
+                   ".";
+    }
+}
+
+std::string DescribeOpenFailure(int code, const std::string& port, const std::string& path,
+                                const vardex::SysError& error) {
+    const std::string because = error.Failed() ? " (" + error.Message() + ")" : std::string();
+    switch (code) {
+        case -1:
+            if (WorthReporting(error)) {
+                return DescribeAccessProblem(path, error);
+            }
+            if (error.code == ENOENT) {
+                return port + " does not exist" + because + ".";
+            }
+            return "Cannot open " + port + because + ".";
+        case -2:
+            return "Cannot read the line settings of " + port + because +
+                   ": it is not a serial port, or its device has gone.";
+        case -3:
+            return "Cannot set the line settings of " + port + because + ".";
+        case -4:
+            return "Cannot set the time-outs of " + port + because + ".";
+        case -5:
+            return "Cannot read the modem status of " + port + because + ".";
+        case -6:
+            return "No varDex is ready on " + port +
+                   ": CTS or DSR stayed off after the initialisation. Check that the varDex is "
+                   "switched on and that its cable is plugged in at both ends, then try again.";
+        default:
+            return "Cannot open " + port + because + ".";
+    }
+}
+
+std::string DescribePortFailures(const std::vector<PortFailure>& failures) {
+    std::string text;
+    for (const PortFailure& failure : failures) {
+        text += (text.empty() ? "" : "\n\n") + failure.name +
+                (failure.name == failure.path ? std::string() : " (" + failure.path + ")") + ": " +
+                DescribeAccessProblem(failure.path, failure.error);
+    }
+    return text;
+}

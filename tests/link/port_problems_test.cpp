@@ -1,0 +1,85 @@
+// What the person is told about a port that could not be used.
+#include "link/port_problems.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+namespace vardex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool Has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+TEST(PortProblems, ARefusedPortNamesItsGroupTheCommandAndTheNewLogin) {
+    const fs::path node = fs::temp_directory_path() / ("vardex-tty-" + std::to_string(::getpid()));
+    std::ofstream(node) << "";
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout != nullptr && ::chown(node.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) == 0) {
+        const std::string text = DescribeAccessProblem(node, SysError{EACCES, "open"});
+        EXPECT_TRUE(Has(text, "group 'dialout'")) << text;
+        EXPECT_TRUE(Has(text, "sudo usermod -aG dialout $USER")) << text;
+        EXPECT_TRUE(Has(text, "log out and in again")) << text;
+    }
+    // A node of root's group: no group to join, only an administrator helps.
+    ASSERT_EQ(::chown(node.c_str(), static_cast<uid_t>(-1), 0), 0);
+    const std::string root = DescribeAccessProblem(node, SysError{EPERM, "open"});
+    EXPECT_TRUE(Has(root, "administrator")) << root;
+    EXPECT_FALSE(Has(root, "usermod")) << root;
+    fs::remove(node);
+}
+
+TEST(PortProblems, ABusyPortNamesItsHolderAndWhatToDo) {
+    const std::string held = DescribeBusy("/dev/ttyACM0", {{4711, "picoterm"}}, false);
+    EXPECT_TRUE(Has(held, "/dev/ttyACM0 is in use by picoterm (process 4711)")) << held;
+    EXPECT_TRUE(Has(held, "Close that program")) << held;
+
+    const std::string probe = DescribeBusy("/dev/ttyACM0", {{812, "ModemManager"}}, true);
+    EXPECT_TRUE(Has(probe, "ModemManager (process 812)")) << probe;
+    EXPECT_TRUE(Has(probe, "sudo systemctl stop ModemManager")) << probe;
+    EXPECT_TRUE(Has(probe, "udev rule")) << probe;
+
+    // Holder out of sight (another user's process), ModemManager running: it is
+    // the likely one.
+    const std::string likely = DescribeBusy("/dev/ttyACM0", {}, true);
+    EXPECT_TRUE(Has(likely, "another program")) << likely;
+    EXPECT_TRUE(Has(likely, "systemctl stop ModemManager")) << likely;
+    const std::string unknown = DescribeBusy("/dev/ttyACM0", {}, false);
+    EXPECT_FALSE(Has(unknown, "ModemManager")) << unknown;
+}
+
+TEST(PortProblems, OpenFailuresSayWhatHappenedAndWhatToDo) {
+    const std::string not_ready =
+        DescribeOpenFailure(-6, "Direct to COM2 (/dev/ttyS1)", "/dev/ttyS1", SysError{});
+    EXPECT_TRUE(Has(not_ready, "Direct to COM2 (/dev/ttyS1)")) << not_ready;
+    EXPECT_TRUE(Has(not_ready, "CTS or DSR stayed off")) << not_ready;
+    EXPECT_TRUE(Has(not_ready, "switched on")) << not_ready;
+    EXPECT_TRUE(Has(DescribeOpenFailure(-1, "/dev/ttyS9", "/dev/ttyS9", SysError{ENOENT, "open"}),
+                    "does not exist"));
+    EXPECT_TRUE(Has(DescribeOpenFailure(-2, "/dev/null", "/dev/null", SysError{ENOTTY, "x"}),
+                    "not a serial port"));
+    EXPECT_TRUE(Has(DescribeOpenFailure(-1, "/dev/ttyS9", "/dev/ttyS9", SysError{EBUSY, "lock"}),
+                    "in use by"));
+}
+
+TEST(PortProblems, ASearchReportsOnlyWhatThePersonCanActOn) {
+    EXPECT_TRUE(WorthReporting(SysError{EACCES, "open"}));
+    EXPECT_TRUE(WorthReporting(SysError{EBUSY, "lock"}));
+    EXPECT_FALSE(WorthReporting(SysError{ENOENT, "open"}));
+    EXPECT_EQ(DescribePortFailures({}), "");
+    const std::string text =
+        DescribePortFailures({{"COM1", "/dev/ttyS0", SysError{EBUSY, "lock"}},
+                              {"/dev/ttyACM0", "/dev/ttyACM0", SysError{EBUSY, "lock"}}});
+    EXPECT_TRUE(Has(text, "COM1 (/dev/ttyS0): /dev/ttyS0 is in use")) << text;
+    EXPECT_TRUE(Has(text, "\n\n/dev/ttyACM0: /dev/ttyACM0 is in use")) << text;
+}
+
+}  // namespace
+}  // namespace vardex::test

@@ -1,0 +1,73 @@
+// Who holds a port and which group owns it, from /proc and the device node.
+#include "platform/port_users.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "port_holder.h"
+#include "scripted_peer.h"
+
+namespace vardex {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PortHolder;
+using test::ScriptedPeer;
+
+TEST(PortUsers, FindsAnotherProcessHoldingThePortButNotThisOne) {
+    ScriptedPeer peer;  // its own descriptor on the port is this process's
+    EXPECT_TRUE(FindPortUsers(peer.SlavePath()).empty());
+    {
+        PortHolder holder(peer.SlavePath(), "vdx-holder");
+        ASSERT_TRUE(holder.Held());
+        const auto users = FindPortUsers(peer.SlavePath());
+        ASSERT_EQ(users.size(), 1u);
+        EXPECT_EQ(users[0].pid, holder.Pid());
+        EXPECT_EQ(users[0].name, "vdx-holder");
+        EXPECT_TRUE(RunningProcess("vdx-holder"));
+    }
+    EXPECT_TRUE(FindPortUsers(peer.SlavePath()).empty());
+    EXPECT_FALSE(RunningProcess("vdx-holder"));
+    EXPECT_TRUE(FindPortUsers("/nonexistent/tty").empty());
+    EXPECT_TRUE(FindPortUsers("/etc/hostname").empty());  // no device: nobody to find
+}
+
+TEST(PortUsers, ReadsAFakeProcTree) {
+    // What a privileged look at /proc shows of a system service holding the port.
+    ScriptedPeer peer;
+    const fs::path proc = fs::temp_directory_path() / ("vardex-proc-" + std::to_string(::getpid()));
+    fs::remove_all(proc);
+    fs::create_directories(proc / "812" / "fd");
+    std::ofstream(proc / "812" / "comm") << "ModemManager\n";
+    fs::create_symlink("/dev/null", proc / "812" / "fd" / "0");
+    fs::create_symlink(peer.SlavePath(), proc / "812" / "fd" / "9");
+    fs::create_directories(proc / "self-not-a-pid");
+    const auto users = FindPortUsers(peer.SlavePath(), proc.string());
+    ASSERT_EQ(users.size(), 1u);
+    EXPECT_EQ(users[0].pid, 812);
+    EXPECT_EQ(users[0].name, "ModemManager");
+    EXPECT_TRUE(RunningProcess("ModemManager", proc.string()));
+    EXPECT_FALSE(RunningProcess("getty", proc.string()));
+    fs::remove_all(proc);
+}
+
+TEST(PortUsers, NamesTheGroupThatOwnsTheNode) {
+    const fs::path file =
+        fs::temp_directory_path() / ("vardex-group-" + std::to_string(::getpid()));
+    std::ofstream(file) << "";
+    const group* dialout = ::getgrnam("dialout");
+    if (dialout == nullptr || ::chown(file.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) != 0) {
+        fs::remove(file);
+        GTEST_SKIP() << "no dialout group to hand the file to";
+    }
+    EXPECT_EQ(DeviceGroup(file.string()), "dialout");
+    EXPECT_EQ(DeviceGroup("/nonexistent/tty"), "");
+    fs::remove(file);
+}
+
+}  // namespace
+}  // namespace vardex
