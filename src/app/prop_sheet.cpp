@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTabWidget>
 #include <QToolButton>
 
 #include "about_dialog.h"
@@ -95,6 +96,10 @@ void CPropSheet::ShowAbout() {
 int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end) {
     CCommProgressDialog window(parent != nullptr ? parent : this, this);
     CCommProgress progress(window, app_);
+    // A write that fails keeps the window open with the changes pending, to be
+    // applied again once the device is back; a device not found by it does not
+    // end the program.
+    progress.m_bKeepOwner = job == DeviceJob::kWriteAll;
     ++job_depth_;
     int result = 2;
     switch (job) {
@@ -110,16 +115,44 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end) {
     }
     --job_depth_;
     *quiet_end = progress.m_bQuietEnd != 0;
+    if (result == 1) {
+        SetLoaderMode(false);
+    } else if (progress.m_bInLoader != 0) {
+        SetLoaderMode(true);
+    }
     if (close_pending_ && job_depth_ == 0) {
         EndDialog(2);
     }
     return result;
 }
 
+void CPropSheet::SetLoaderMode(bool on) {
+    if (on == loader_mode_) {
+        return;
+    }
+    loader_mode_ = on;
+    // Only the upgrade can do anything with a loader: the other pages would show
+    // settings nobody read and send commands a loader does not take.
+    for (int index = 1; index < GetPageCount(); ++index) {
+        Tabs()->setTabEnabled(index, !on);
+    }
+    if (on) {
+        SetActivePage(0);
+    }
+    information_.SetLoaderMode(on);
+}
+
 void CPropSheet::ReadDevice() {
     read_started_ = true;
     bool quiet = false;
     if (RunDeviceJob(DeviceJob::kReadAll, this, &quiet) != 1) {
+        if (loader_mode_) {
+            // Already told (57676); the window stays for the upgrade that rescues it.
+            if (m_onLoaderFound) {
+                m_onLoaderFound();
+            }
+            return;
+        }
         if (!quiet) {
             AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
                           MessageIcon::Exclamation);
@@ -150,16 +183,15 @@ bool CPropSheet::WriteDevice() {
     if (result == 1) {
         return true;
     }
-    if (quiet) {
-        // Nothing was lost: the changes stay pending for the next apply.
-        MarkPagesModified(true);
-        record.m_bSettingsModified = 1;
-        record.m_bOtherModified = 1;
-        return false;
+    if (!quiet) {
+        AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
+                      MessageIcon::Exclamation);
     }
-    AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
-                  MessageIcon::Exclamation);
-    EndDialog(2);
+    // Nothing is lost: the changes stay pending, to be applied again once the
+    // device is back (ending the program here would throw them away).
+    MarkPagesModified(true);
+    record.m_bSettingsModified = 1;
+    record.m_bOtherModified = 1;
     return false;
 }
 
@@ -242,12 +274,14 @@ int CPropSheet::TransferRecord(int to_record) {
         i.m_strModelVersion = CDeviceConfig::FormatVersion(r.m_wModelVersion);
         i.m_strHardwareVersion = CDeviceConfig::FormatVersion(r.m_wHardwareVersion);
         i.m_strFirmwareVersion = CDeviceConfig::FormatVersion(r.m_wFirmwareVersion);
-        i.m_nLastCharge1 = r.m_nLastCharge1;
-        i.m_nLastCharge2 = r.m_nLastCharge2;
-        i.m_nLastChargeDte = r.m_nLastChargeDte;
-        i.m_nTotalCharge1 = r.m_nTotalCharge1;
-        i.m_nTotalCharge2 = r.m_nTotalCharge2;
-        i.m_nTotalChargeDte = r.m_nTotalChargeDte;
+        // A reset still to be written shows as done, as it did when it was asked.
+        const bool reset = r.m_bResetCharges != 0;
+        i.m_nLastCharge1 = reset ? 0 : r.m_nLastCharge1;
+        i.m_nLastCharge2 = reset ? 0 : r.m_nLastCharge2;
+        i.m_nLastChargeDte = reset ? 0 : r.m_nLastChargeDte;
+        i.m_nTotalCharge1 = reset ? 0 : r.m_nTotalCharge1;
+        i.m_nTotalCharge2 = reset ? 0 : r.m_nTotalCharge2;
+        i.m_nTotalChargeDte = reset ? 0 : r.m_nTotalChargeDte;
         i.m_nPowerUp = r.m_nPowerUpProfile;
         i.m_nDestination = 0;
 

@@ -36,6 +36,12 @@ public:
     std::function<void()> m_onFirstShown;
     // Called after every read of the device that filled the pages.
     std::function<void()> m_onReadDone;
+    // Called when the first read found the device waiting in its firmware loader
+    // and the window stays open for the upgrade.
+    std::function<void()> m_onLoaderFound;
+    // Whether the device was last found in its loader: only the Information
+    // page's upgrade is usable until a job completes.
+    bool LoaderMode() const { return loader_mode_; }
     // Whether the first read has been started.
     bool ReadStarted() const { return read_started_; }
 
@@ -55,6 +61,7 @@ protected:
 
 private:
     void MarkPagesModified(bool modified);
+    void SetLoaderMode(bool on);
 
     CVarDexConfigurationManagerApp& app_;
     CUpgradePage information_;
@@ -67,6 +74,7 @@ private:
     QTimer read_timer_;
     int job_depth_ = 0;
     bool close_pending_ = false;
+    bool loader_mode_ = false;
 };
 
 }  // namespace vardex::ui

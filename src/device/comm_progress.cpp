@@ -41,6 +41,7 @@ int CCommProgress::DoModalJob(int job) {
 int CCommProgress::RunJob() {
     m_bAbort = 0;
     m_bQuietEnd = 0;
+    m_bInLoader = 0;
     {
         std::lock_guard lock(m_endMutex);
         m_bJobFinished = false;
@@ -140,7 +141,9 @@ bool CCommProgress::ChooseOpenFile(const std::string& filter, const std::string&
 }
 
 void CCommProgress::CloseOwner() {
-    m_window.CloseOwner();
+    if (!m_bKeepOwner) {
+        m_window.CloseOwner();
+    }
 }
 
 void CCommProgress::Bar::SetRange32(int lower, int upper) {

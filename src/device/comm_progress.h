@@ -135,6 +135,9 @@ public:
 
     int m_nJob = kJobWriteAll;
     int m_bUpgrade = 0;
+    // When set, CloseOwner does nothing: the owner stays open whatever the job
+    // finds (a failed write keeps the person's changes pending in it).
+    bool m_bKeepOwner = false;
     // The upgrade's own result before the read-all that follows it (0 until
     // known), so that a failed read-back is not taken for a failed upgrade.
     std::atomic<int> m_nFirmwareResult{0};

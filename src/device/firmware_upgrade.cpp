@@ -259,6 +259,8 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     }
     if (identified == -4) {
         askDevice = 0;  // the loader already waits
+        // For an upgrade a waiting loader is no failure: nothing has ended yet.
+        dialog->m_bQuietEnd = 0;
     }
     CDeviceConfig& record = app->m_workingRecord;
     std::string name;

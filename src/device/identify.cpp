@@ -96,6 +96,17 @@ void ReadIdentity(CDeviceConfig& record, std::string reply, Identity* out) {
     }
 }
 
+// The device waits in its firmware loader: said once, and marked so that the
+// caller keeps its window (and the person's changes) and offers the upgrade.
+int InLoader(CJobView* dialog, CDeviceConfig& record) {
+    record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
+    dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE)),
+                                  MessageIcon::Information);
+    dialog->m_bInLoader = 1;
+    dialog->m_bQuietEnd = 1;
+    return -4;
+}
+
 }  // namespace
 
 std::string NotFoundMessage(const std::vector<PortFailure>& failures) {
@@ -119,8 +130,14 @@ std::string ConnectFailureMessage(CDeviceConfig& record, int code) {
 
 int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     CDeviceConfig& record = app->m_workingRecord;
+    dialog->m_bInLoader = 0;
     dialog->EnableCancel(false);
     const int connected = record.Connect(&dialog->Progress(), &dialog->Prompts(), kBaud);
+    if (connected == -4 && record.IsOpen()) {
+        // The search found the device waiting in its loader and left it open:
+        // the person hears so, and an upgrade can go on with it.
+        return InLoader(dialog, record);
+    }
     if (connected != 0) {
         dialog->m_bQuietEnd = 1;
         if (connected == -1) {
@@ -166,15 +183,17 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     }
     if (BeginsWithNak(probe)) {
         vardex::SleepMs(10000);
-        dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE)),
-                                      MessageIcon::Information);
-        return -4;
+        return InLoader(dialog, record);
     }
 
     record.SetReadTimeout(250);
     const char* first = record.SendCommand("ATI4");
-    if (first == nullptr || BeginsWithNak(first)) {
+    if (first == nullptr) {
         return -4;
+    }
+    if (BeginsWithNak(first)) {
+        // The loader's NAK came just after the probe: the same device, the same news.
+        return InLoader(dialog, record);
     }
     Identity identity;
     ReadIdentity(record, first, &identity);

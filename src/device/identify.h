@@ -9,7 +9,9 @@
 // person to choose when none is), checks for a firmware loader and reads the
 // device's identity into the working record.
 // Returns 1 identified; 2 no channel, unexpected data or stopped; -4 the device
-// waits in its firmware loader or gave no usable answer to the first "ATI4".
+// waits in its firmware loader (found by the search, by the probe or by a NAK to
+// "ATI4": the person is told, m_bInLoader and m_bQuietEnd are set, the channel
+// stays open) or gave no answer to the first "ATI4".
 // Blocks for the loader probe (10.5 s) beside the exchanges, and for the search
 // when the channel was closed.
 int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app);

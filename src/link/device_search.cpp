@@ -109,6 +109,20 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
             found = true;
+        } else if (const int loader = WaitForLoader(m_devices[d].reply); loader != 0) {
+            if (loader == -4) {
+                // A varDex waiting in its loader on USB, as on a COM port: the
+                // call stays up so that an upgrade can go on with it.
+                m_dwSelected = d;
+                FreeBuffer(*capabilities);
+                *capabilities = nullptr;
+                return -4;
+            }
+            ClosePort();
+            StopCall();
+            FreeBuffer(*capabilities);
+            *capabilities = nullptr;
+            return loader;
         }
         ClosePort();
         StopCall();
@@ -188,6 +202,29 @@ void CTapiLine::OpenChosenLine(LINEDEVCAPS* capabilities) {
     }
 }
 
+int CTapiLine::AwaitLoader() {
+    PurgeInput();
+    SetReadTimeout(12500);
+    std::vector<char> buffer(4096);
+    ReadUntilNak(buffer.data(), buffer.size());
+    SetReadTimeout(20500);
+    ReadUntilNak(buffer.data(), buffer.size());
+    const std::string text(buffer.data());
+    if (!text.empty() && static_cast<unsigned char>(text[0]) == NAK) {
+        return -4;
+    }
+    return text.find("error") != std::string::npos ? -5 : 0;
+}
+
+int CTapiLine::WaitForLoader(const std::string& reply) {
+    // A line that answered something else is another modem: no loader waits
+    // behind it, and it is not kept waiting for one.
+    if (!reply.empty() && static_cast<unsigned char>(reply[0]) != NAK) {
+        return 0;
+    }
+    return AwaitLoader();
+}
+
 void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code) {
     progress->SetPos(0);
     progress->SetRange32(0, 10);
@@ -221,19 +258,13 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         }
         // Something answers but is no varDex in normal operation: a loader sends
         // NAK now and then, a failed one may say "error".
-        PurgeInput();
-        SetReadTimeout(12500);
-        std::vector<char> buffer(4096);
-        ReadUntilNak(buffer.data(), buffer.size());
-        SetReadTimeout(20500);
-        ReadUntilNak(buffer.data(), buffer.size());
-        const std::string text(buffer.data());
-        if (!text.empty() && static_cast<unsigned char>(text[0]) == NAK) {
+        const int loader = AwaitLoader();
+        if (loader == -4) {
             m_dwSelected = n;
             *code = -4;
             return;
         }
-        if (text.find("error") != std::string::npos) {
+        if (loader == -5) {
             ClosePort();
             *code = -5;
             return;
@@ -277,6 +308,9 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
         DWORD api_version = 0;
         LINEDEVCAPS* capabilities = nullptr;
         *code = EnumerateLines(progress, prompts, &api_version, &capabilities);
+        if (*code == -4 || *code == -5) {
+            return;  // a loader on a line, as the COM scan ends at one
+        }
         if (*code == 0 || *code == 2) {
             if (*code == 0) {
                 OpenChosenLine(capabilities);

@@ -105,9 +105,9 @@ public:
     // ---- the device search ----
     // Probes the modem lines, then COM1..COM10, lets the person choose, and leaves
     // the chosen channel open. *code: 0 open; -1 nothing found; -2..-6 opening
-    // the chosen port failed; -4 a port answered with NAK (left open); -5 a port
-    // reported "error"; 2 the person cancelled the list. Left untouched when the
-    // search could not start.
+    // the chosen port failed; -4 a port or line answered with NAK (a loader;
+    // left open); -5 a port or line reported "error"; 2 the person cancelled the
+    // list. Left untouched when the search could not start.
     void FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code);
     // Names the device in a port opened by path instead of by search.
     void SelectDirectPort(const std::string& path);
@@ -144,6 +144,12 @@ private:
     VARSTRING* GetDeviceId(const char* device_class);
     void OpenChosenLine(LINEDEVCAPS* capabilities);
     void ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code);
+    // After an "ATI4" that no varDex answered: waits for a firmware loader's
+    // NAK (up to 33 s). -4 a loader waits (the channel stays open), -5 the port
+    // reported "error", 0 neither (the channel stays open for the caller).
+    int AwaitLoader();
+    // The same for a modem line, whose reply first tells whether to wait at all.
+    int WaitForLoader(const std::string& reply);
     // Remembers why a line could not be opened, when the person can act on it.
     void NoteLineFailure(DWORD device, const std::string& name);
 

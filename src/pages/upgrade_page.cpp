@@ -218,6 +218,15 @@ void CUpgradePage::OnOK() {
     }
 }
 
+void CUpgradePage::SetLoaderMode(bool on) {
+    for (const int id : {IDC_SOURCE, IDC_DESTINATION, IDC_POWER_UP, IDC_RESET, IDC_GO_TELEPHONY,
+                         IDC_GO_CONNECTION}) {
+        if (QWidget* control = GetDlgItem(id)) {
+            control->setEnabled(!on);
+        }
+    }
+}
+
 void CUpgradePage::OnUpgrade() {
     if (UpgradeReservedForOperator(host_.App().m_workingRecord.m_strCountry)) {
         AppMessageBox(this, std::string(res::kTextOperatorOnlyUpgrade), MessageIcon::Information);

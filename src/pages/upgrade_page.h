@@ -57,6 +57,9 @@ public:
     QLabel* Welcome() const { return welcome_; }
 
     void OnOK() override;
+    // With the device in its loader only the upgrade stays usable: no recall,
+    // no profile choices, no charge reset, no shortcuts to the other pages.
+    void SetLoaderMode(bool on);
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;

@@ -1,6 +1,7 @@
 // The running device job as detection and the parameter rows see it: a stop
-// request that the person's Cancel sets from another thread, and a flag that says
-// the failure needs no further message. The job's window (caption, status text,
+// request that the person's Cancel sets from another thread, a flag that says
+// the failure needs no further message, and whether the device waits in its
+// firmware loader. The job's window (caption, status text,
 // progress) builds on this in the device layer.
 #pragma once
 
@@ -15,4 +16,7 @@ public:
 
     std::atomic<int> m_bAbort{0};
     std::atomic<int> m_bQuietEnd{0};
+    // The last identification found the device waiting in its firmware loader
+    // (and said so): only a firmware upgrade can go on with it.
+    std::atomic<int> m_bInLoader{0};
 };

@@ -129,6 +129,9 @@ TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
     EXPECT_TRUE(Record().IsOpen());
+    // Told already, and marked so that the caller offers the upgrade.
+    EXPECT_EQ(view_.m_bInLoader, 1);
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
 }
 
 TEST_F(Identify, UnexpectedChatterOrAStopRequestEndWithTwo) {
@@ -149,13 +152,22 @@ TEST_F(Identify, UnexpectedChatterOrAStopRequestEndWithTwo) {
     EXPECT_TRUE(view_.prompts.messages.empty());
 }
 
-TEST_F(Identify, NakToTheFirstQuestionGivesMinusFour) {
+TEST_F(Identify, NakToTheFirstQuestionIsTheLoaderToo) {
+    // The loader's NAK came just after the probe: the same news as from the probe.
     ScriptedPeer peer([](const std::string& line) -> std::string {
         return line == "ATI4" ? "\x15" : "\r\nOK\r\n";
     });
     OpenDirect(peer);
     EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
-    EXPECT_TRUE(view_.prompts.messages.empty());
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    EXPECT_EQ(view_.m_bInLoader, 1);
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+
+    // A later identification that finds the device working clears the mark.
+    peer.SetResponder(VarDexReplies());
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(view_.m_bInLoader, 0);
 }
 
 TEST(NotFound, NamesThePortsThatWereRefusedOrBusy) {

@@ -95,6 +95,19 @@ TEST_F(Search, ALoaderEndsTheScanWhereItIs) {
     EXPECT_EQ(Record().Line().SelectedIndex(), 3u);
 }
 
+TEST_F(Search, ALoaderFoundByTheScanIsReportedAndKeptForTheUpgrade) {
+    ScriptedPeer com2([](const std::string&) { return std::string("\x15"); });
+    com2.SetIdleChatter("\x15", std::chrono::milliseconds(50));
+    env_.Set("VARDEX_PORTS", PortList({"", com2.SlavePath()}));
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    EXPECT_EQ(view_.m_bInLoader, 1);
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+    EXPECT_EQ(view_.close_requests, 0);  // nothing says "not found", nothing closes
+    EXPECT_TRUE(Record().IsOpen());
+}
+
 TEST_F(Search, APortSayingErrorAfterTheLoaderWaitGivesMinusFive) {
     ScriptedPeer com1([](const std::string&) { return std::string("\r\nERROR\r\n"); });
     // Endless chatter: each read of the loader wait fills its buffer and ends.

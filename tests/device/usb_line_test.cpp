@@ -8,8 +8,11 @@
 #include <memory>
 #include <thread>
 
+#include "device/firmware_upgrade.h"
 #include "device/transfer_jobs.h"
 #include "device_fixture.h"
+#include "firmware_image.h"
+#include "job_fixture.h"
 #include "platform/tapi_binding.h"
 #include "pty_device.h"
 #include "res/strings.h"
@@ -116,6 +119,26 @@ TEST_F(UsbLine, UnpluggedInTheMiddleOfAReadTheJobFailsAndTheNextOneReadsAll) {
     ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), 1);
     EXPECT_FALSE(SaidCallAlreadyHandled());
     EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
+}
+
+TEST_F(UsbLine, ALoaderOnTheLineIsRecognisedAndTakesTheUpgrade) {
+    device_.Modify([](sim::Device& d) { d.EnterLoader(); });
+    ScriptedPeer com1(VarDexReplies());  // a varDex on a COM port is not searched
+    env_.Set("VARDEX_PORTS", com1.SlavePath());
+    EXPECT_EQ(Identify(), -4);
+    ASSERT_EQ(job_->prompts.messages.size(), 1u);
+    EXPECT_EQ(job_->prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    EXPECT_EQ(job_->m_bInLoader, 1);
+    EXPECT_TRUE(Record().IsOpen());
+    EXPECT_EQ(Record().m_bUsbConnection, 1);
+    EXPECT_TRUE(com1.Lines().empty());
+
+    // The upgrade goes on with the line the search left open.
+    FileChoosingView upgrade;
+    upgrade.file = WriteTempFile("usb-loader.img", sim::MakeFirmwareImage("V3.3", 1000));
+    ASSERT_EQ(UpgradeFirmware(&upgrade, &app_, 1), 1);
+    EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.SoftwareVersion(); }), "V3.3");
+    EXPECT_TRUE(com1.Lines().empty());
 }
 
 }  // namespace

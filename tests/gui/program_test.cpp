@@ -6,9 +6,11 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTest>
 #include <cstdio>
 #include <fstream>
+#include <thread>
 
 #include "app/framework/help.h"
 #include "firmware_image.h"
@@ -252,6 +254,119 @@ TEST_F(PtyProgramTest, UpgradeButtonInstallsTheImageAndShowsTheNewVersion) {
     ASSERT_EQ(filters.size(), 2u);
     EXPECT_TRUE(filters[0].contains(QStringLiteral("*.img"))) << filters[0].toStdString();
     EXPECT_EQ(W().m_bSettingsModified, 0);
+}
+
+// A varDex that waits in its firmware loader (an interrupted upgrade), found by
+// the first read: the window stays, says so and offers only the upgrade.
+class LoaderDevice : public StartedPtyDevice {
+public:
+    LoaderDevice() : StartedPtyDevice(LoaderOptions()) {}
+
+private:
+    static sim::DeviceOptions LoaderOptions() {
+        sim::DeviceOptions options;
+        options.start_in_loader = true;
+        return options;
+    }
+};
+using LoaderProgramTest = ProgramFixture<LoaderDevice>;
+
+bool TabEnabled(CPropSheet& sheet, int index) {
+    return sheet.findChild<QTabWidget*>()->isTabEnabled(index);
+}
+
+TEST_F(LoaderProgramTest, TheWindowStaysOpenAndTheUpgradeRescuesTheDevice) {
+    const std::string image =
+        ::testing::TempDir() + "/gui-loader-" + std::to_string(::getpid()) + ".img";
+    std::ofstream(image, std::ios::binary) << sim::MakeFirmwareImage("V4.8", 2000);
+    ui::CCommProgressDialog::SetFileChoiceHook(
+        [&](const QString&) { return QString::fromStdString(image); });
+    bool found = false;
+    app_.InitInstance({"vardex-config"}, [&](CPropSheet& sheet) {
+        sheet.m_onLoaderFound = [&] {
+            QTimer::singleShot(0, &sheet, [&] {
+                found = true;
+                EXPECT_TRUE(sheet.LoaderMode());
+                EXPECT_TRUE(
+                    ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE))));
+                EXPECT_FALSE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+                EXPECT_FALSE(sheet.Ended());
+                EXPECT_EQ(sheet.GetActiveIndex(), 0);
+                for (int page = 1; page < 5; ++page) {
+                    EXPECT_FALSE(TabEnabled(sheet, page)) << page;
+                }
+                CUpgradePage& info = sheet.InformationPage();
+                for (const int id : {CUpgradePage::IDC_SOURCE, CUpgradePage::IDC_DESTINATION,
+                                     CUpgradePage::IDC_POWER_UP, CUpgradePage::IDC_RESET,
+                                     CUpgradePage::IDC_GO_TELEPHONY}) {
+                    EXPECT_FALSE(info.GetDlgItem(id)->isEnabled()) << id;
+                }
+                auto* upgrade = info.Item<QPushButton>(CUpgradePage::IDC_UPGRADE);
+                ASSERT_TRUE(upgrade->isEnabled());
+                upgrade->click();
+                EXPECT_FALSE(sheet.LoaderMode());
+                EXPECT_TRUE(TabEnabled(sheet, 1));
+                EXPECT_TRUE(info.GetDlgItem(CUpgradePage::IDC_SOURCE)->isEnabled());
+                EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_FIRMWARE).toStdString(), "4.8");
+                sheet.EndDialog(1);
+            });
+        };
+        auto* deadline = new QTimer(&sheet);
+        deadline->setSingleShot(true);
+        QObject::connect(deadline, &QTimer::timeout, &sheet, [&] {
+            timed_out_ = true;
+            sheet.EndDialog(2);
+        });
+        deadline->start(60000);
+    });
+    ui::CCommProgressDialog::SetFileChoiceHook({});
+    std::remove(image.c_str());
+    EXPECT_TRUE(found);
+    EXPECT_FALSE(timed_out_);
+}
+
+// The device falls into its loader while the program runs: the changes that were
+// to be applied stay pending, and only the upgrade is offered.
+TEST_F(PtyProgramTest, LoaderFoundByAnApplyKeepsThePendingChanges) {
+    device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 4); });
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        device_.Modify([](sim::Device& d) { d.EnterLoader(); });
+        sheet.OnApplyNow();
+        EXPECT_TRUE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE))));
+        EXPECT_FALSE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+        EXPECT_FALSE(sheet.Ended());
+        EXPECT_TRUE(sheet.LoaderMode());
+        EXPECT_FALSE(TabEnabled(sheet, 1));
+        EXPECT_TRUE(sheet.InformationPage().IsModified());
+        EXPECT_EQ(W().m_bResetCharges, 1);
+        EXPECT_EQ(W().m_bOtherModified, 1);
+        EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_TOTAL_PHONE1).toStdString(), "0");
+    });
+}
+
+// The link goes down in the middle of a write: the person is told, and the
+// changes stay pending for when the device is back instead of being lost with
+// the program.
+TEST_F(PtyProgramTest, AWriteThatLosesTheDeviceKeepsTheWindowAndTheChanges) {
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        // Once the write's identification has asked its last question.
+        const std::uint64_t before = device_.BytesReceived();
+        std::thread drop([&] {
+            if (device_.WaitForBytesReceived(before + 32, std::chrono::seconds(30))) {
+                device_.Hangup();
+            }
+        });
+        sheet.OnApplyNow();
+        drop.join();
+        EXPECT_NE(device_.Inspect([](const sim::Device& d) { return d.LastCommand(); }), "ATCH0");
+        EXPECT_TRUE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+        EXPECT_FALSE(sheet.Ended());
+        EXPECT_TRUE(sheet.InformationPage().IsModified());
+        EXPECT_EQ(W().m_bResetCharges, 1);
+        EXPECT_EQ(W().m_bOtherModified, 1);
+    });
 }
 
 // OK writes what is pending from whichever page is shown, and F1 where no page

@@ -8,10 +8,12 @@
 #include <sstream>
 #include <thread>
 
+#include "at_command.h"
 #include "cli_job_window.h"
 #include "cli_view.h"
 #include "device/firmware_upgrade.h"
 #include "firmware_image.h"
+#include "identify_command.h"
 #include "job_commands.h"
 #include "pty_device.h"
 #include "res/strings.h"
@@ -158,6 +160,34 @@ TEST_F(Commands, UpgradeInstallsTheImageAndReadsAgain) {
     std::rewind(in_);
     EXPECT_EQ(Run(ctl::RunUpgrade, {image}), 1);
     EXPECT_NE(Err().find("Continue? [y/N]"), std::string::npos);
+}
+
+TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {
+    device_.Modify([](sim::Device& d) { d.EnterLoader(); });
+    const std::string not_found(res::LoadString(res::IDS_DEVICE_NOT_FOUND).substr(0, 20));
+    const std::string in_loader(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
+    for (const Command command : {ctl::RunRead, ctl::RunWrite}) {
+        std::fflush(err_);
+        EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+        std::rewind(err_);
+        EXPECT_EQ(Run(command, {}), ctl::kExitInLoader);
+        const std::string err = Err();
+        EXPECT_NE(err.find(in_loader), std::string::npos) << err;
+        EXPECT_NE(err.find("vardexctl upgrade FILE"), std::string::npos) << err;
+        EXPECT_EQ(err.find(not_found), std::string::npos) << err;
+        EXPECT_EQ(err.find("did not complete"), std::string::npos) << err;
+        EXPECT_EQ(out_.str(), "");
+    }
+
+    std::ostringstream out;
+    std::fflush(err_);
+    EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+    std::rewind(err_);
+    EXPECT_EQ(ctl::RunIdentify({"--port", device_.Path()}, out, in_, err_), ctl::kExitInLoader);
+    const std::string err = Err();
+    EXPECT_NE(err.find("vardexctl upgrade FILE"), std::string::npos) << err;
+    EXPECT_EQ(err.find("no varDex was identified"), std::string::npos) << err;
+    EXPECT_EQ(out.str(), "");
 }
 
 // As the program's Upgrade button: where the operator keeps upgrades, the

@@ -11,6 +11,13 @@ namespace vardex::ctl {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitLinkDown = 1;
 inline constexpr int kExitUsage = 2;
+// The device waits in its firmware loader: only `vardexctl upgrade FILE` helps.
+inline constexpr int kExitInLoader = 3;
+
+// What to do about a device found in its loader, for the end of any subcommand.
+inline constexpr const char* kLoaderAdvice =
+    "the varDex is waiting in its firmware loader (a firmware upgrade was interrupted); "
+    "install a firmware image with: vardexctl upgrade FILE";
 
 // args are the words after "at". Replies go to out, messages to err.
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -72,9 +72,11 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
     g_running_view = nullptr;
     view.Finish();
     if (result != 1) {
-        std::fprintf(err, "vardexctl identify: %s\n",
-                     result == -4 ? "the device is waiting in its firmware loader"
-                                  : "no varDex was identified");
+        if (view.m_bInLoader != 0) {
+            std::fprintf(err, "vardexctl identify: %s\n", kLoaderAdvice);
+            return kExitInLoader;
+        }
+        std::fprintf(err, "vardexctl identify: no varDex was identified\n");
         return kExitLinkDown;
     }
 

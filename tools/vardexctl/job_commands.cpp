@@ -72,9 +72,11 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 }
 
 // Runs one job under the terminal window; reports a failure the job left to its
-// caller.
+// caller. *in_loader, when given, says whether the job found the device waiting
+// in its firmware loader (then said instead of "did not complete").
 int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
-           const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr) {
+           const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr,
+           bool* in_loader = nullptr) {
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
@@ -87,6 +89,13 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
     const int result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
     if (firmware_result != nullptr) {
         *firmware_result = progress.m_nFirmwareResult;
+    }
+    if (in_loader != nullptr) {
+        *in_loader = result != 1 && progress.m_bInLoader != 0;
+        if (*in_loader) {
+            std::fprintf(err, "vardexctl %s: %s\n", command, kLoaderAdvice);
+            return result;
+        }
     }
     if (result != 1) {
         if (progress.m_bQuietEnd == 0 && !upgrade) {
@@ -124,8 +133,10 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
         return kExitLinkDown;
     }
     CliJobWindow window(in, err);
-    if (RunJob(app, window, CCommProgress::kJobReadAll, false, "read", err, hook) != 1) {
-        return kExitLinkDown;
+    bool in_loader = false;
+    if (RunJob(app, window, CCommProgress::kJobReadAll, false, "read", err, hook, nullptr,
+               &in_loader) != 1) {
+        return in_loader ? kExitInLoader : kExitLinkDown;
     }
     out << (json ? RecordJson(app.m_workingRecord) : RecordText(app.m_workingRecord));
     return kExitOk;
@@ -187,13 +198,16 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         return kExitLinkDown;
     }
     CliJobWindow reader(in, err);
-    if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "write", err, hook) != 1) {
-        return kExitLinkDown;
+    bool in_loader = false;
+    if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "write", err, hook, nullptr,
+               &in_loader) != 1) {
+        return in_loader ? kExitInLoader : kExitLinkDown;
     }
     ApplyChanges(changes, &record);
     CliJobWindow writer(in, err);
-    if (RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook) != 1) {
-        return kExitLinkDown;
+    if (RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook, nullptr,
+               &in_loader) != 1) {
+        return in_loader ? kExitInLoader : kExitLinkDown;
     }
     const std::string faults(res::kTextFaultsDetectedFormat.substr(0, 15));
     for (const std::string& message : writer.Messages()) {

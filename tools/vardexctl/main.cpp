@@ -19,7 +19,9 @@ constexpr const char* kUsage =
     "                                                        change settings\n"
     "  upgrade [--port PATH] [--yes] FILE                    replace the firmware\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
-    "otherwise to the system's serial ports.\n";
+    "otherwise to the system's serial ports.\n"
+    "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
+    "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n";
 
 }  // namespace
 
