@@ -2,11 +2,14 @@
 
 #include <grp.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace vardex {
 namespace {
@@ -32,6 +35,32 @@ std::string CommandName(const fs::path& process) {
     return name;
 }
 
+// Processes holding a lock on the node (as this program and the provider lock
+// the ports they open): /proc/locks is readable by everyone and names the
+// process that took the lock, whoever it runs as.
+std::vector<int> LockingPids(const struct stat& node, const std::string& proc) {
+    std::vector<int> pids;
+    std::ifstream locks(fs::path(proc) / "locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        // "1: FLOCK  ADVISORY  WRITE 4711 00:18:3 0 EOF"
+        std::istringstream words(line);
+        std::string number, kind, mode, access, where;
+        int pid = 0;
+        if (!(words >> number >> kind >> mode >> access >> pid >> where) || kind == "->") {
+            continue;
+        }
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (std::sscanf(where.c_str(), "%x:%x:%lu", &major, &minor, &inode) == 3 &&
+            major == ::major(node.st_dev) && minor == ::minor(node.st_dev) &&
+            inode == node.st_ino) {
+            pids.push_back(pid);
+        }
+    }
+    return pids;
+}
+
 }  // namespace
 
 std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& proc) {
@@ -41,6 +70,20 @@ std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& 
         return users;
     }
     const std::string self = std::to_string(::getpid());
+    const auto known = [&users](int pid) {
+        for (const PortUser& user : users) {
+            if (user.pid == pid) {
+                return true;
+            }
+        }
+        return false;
+    };
+    // The lock's holder is the one that keeps others out: named first.
+    for (const int pid : LockingPids(device, proc)) {
+        if (pid != ::getpid() && !known(pid)) {
+            users.push_back({pid, CommandName(fs::path(proc) / std::to_string(pid))});
+        }
+    }
     std::error_code ec;
     for (fs::directory_iterator it(proc, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string pid = it->path().filename().string();
@@ -53,7 +96,9 @@ std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& 
             struct stat open_file {};
             if (::stat(fd->path().c_str(), &open_file) == 0 && S_ISCHR(open_file.st_mode) &&
                 open_file.st_rdev == device.st_rdev) {
-                users.push_back({std::stoi(pid), CommandName(it->path())});
+                if (!known(std::stoi(pid))) {
+                    users.push_back({std::stoi(pid), CommandName(it->path())});
+                }
                 break;
             }
         }

@@ -16,8 +16,9 @@ struct PortUser {
     std::string name;  // the process's command name
 };
 
-// Processes other than this one that have the device behind path open. The
-// roots are parameters so that tests can use a fake tree.
+// Processes other than this one that have the device behind path open, the
+// one holding a lock on it first (that is the one keeping others out). The
+// root is a parameter so that tests can use a fake tree.
 std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& proc = "/proc");
 
 // Whether a process with this command name runs (any user).

@@ -3,7 +3,11 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <fstream>
@@ -46,10 +50,28 @@ TEST(PortUsers, ReadsAFakeProcTree) {
     fs::create_symlink("/dev/null", proc / "812" / "fd" / "0");
     fs::create_symlink(peer.SlavePath(), proc / "812" / "fd" / "9");
     fs::create_directories(proc / "self-not-a-pid");
-    const auto users = FindPortUsers(peer.SlavePath(), proc.string());
+    auto users = FindPortUsers(peer.SlavePath(), proc.string());
     ASSERT_EQ(users.size(), 1u);
     EXPECT_EQ(users[0].pid, 812);
     EXPECT_EQ(users[0].name, "ModemManager");
+
+    // The process holding the lock keeps the others out: it is named first,
+    // also when its descriptors are out of sight (another user's process).
+    struct stat node {};
+    ASSERT_EQ(::stat(peer.SlavePath().c_str(), &node), 0);
+    char where[64];
+    std::snprintf(where, sizeof where, "%02x:%02x:%lu", ::major(node.st_dev), ::minor(node.st_dev),
+                  static_cast<unsigned long>(node.st_ino));
+    std::ofstream(proc / "locks") << "1: POSIX  ADVISORY  READ 77 00:01:99 0 EOF\n"
+                                  << "2: FLOCK  ADVISORY  WRITE 900 " << where << " 0 EOF\n"
+                                  << "2: -> FLOCK  ADVISORY  WRITE 901 " << where << " 0 EOF\n";
+    fs::create_directories(proc / "900");
+    std::ofstream(proc / "900" / "comm") << "picoterm\n";
+    users = FindPortUsers(peer.SlavePath(), proc.string());
+    ASSERT_EQ(users.size(), 2u);
+    EXPECT_EQ(users[0].pid, 900);
+    EXPECT_EQ(users[0].name, "picoterm");
+    EXPECT_EQ(users[1].pid, 812);
     EXPECT_TRUE(RunningProcess("ModemManager", proc.string()));
     EXPECT_FALSE(RunningProcess("getty", proc.string()));
     fs::remove_all(proc);
