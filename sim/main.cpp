@@ -41,8 +41,16 @@ constexpr std::string_view kUsage =
     "  --crc TEXT           ATI1 text of that software (default \"CRC: 5A3C\")\n"
     "state:\n"
     "  --state FILE         keep profiles, power-up profile, numbers, charges and the\n"
-    "                       installed firmware in FILE across runs (an unusable file\n"
-    "                       is reported and replaced by the factory state)\n"
+    "                       installed firmware in FILE across runs, saved after each\n"
+    "                       change; a missing FILE is created. FILE must be a regular\n"
+    "                       file (or a symbolic link to one, whose target is then\n"
+    "                       rewritten): a device, FIFO, socket or directory is refused\n"
+    "                       and the simulator does not start. A FILE that cannot be\n"
+    "                       read as a state file is reported, left untouched, and the\n"
+    "                       simulator runs on the factory state without saving\n"
+    "  --replace-unusable-state\n"
+    "                       replace such an unusable FILE with the factory state and\n"
+    "                       save every change to it\n"
     "  --loader             start in the firmware loader, as after an interrupted upgrade\n"
     "port and control:\n"
     "  --link PATH          keep a symbolic link to the port at PATH while running\n"
@@ -76,6 +84,7 @@ struct Arguments {
     std::string link;
     std::string usb;
     std::string state;
+    bool replace_unusable_state = false;
     std::string control;
     bool silent = false;
     int reply_delay_ms = 0;
@@ -110,6 +119,10 @@ int ParseArguments(int argc, char** argv, Arguments* args) {
         }
         if (flag == "--silent") {
             args->silent = true;
+            continue;
+        }
+        if (flag == "--replace-unusable-state") {
+            args->replace_unusable_state = true;
             continue;
         }
         if (flag == "--loader") {
@@ -216,34 +229,53 @@ void RemoveLink(const std::string& target, const std::string& link) {
     }
 }
 
-// The state file: loaded before the device starts, written after every change.
-void SetUpState(vardex::sim::PtyDevice& device, const std::string& path) {
-    vardex::sim::NvState state;
+void SaveState(const std::string& path, const vardex::sim::NvState& state) {
     vardex::SysError error;
-    const bool loaded = vardex::sim::LoadStateFile(path, &state, &error);
-    if (!loaded && error.code != ENOENT) {
+    if (!vardex::sim::SaveStateFile(path, state, &error)) {
+        std::fprintf(stderr, "vardex-sim: saving state: %s\n", error.Message().c_str());
+    }
+}
+
+// The state file: read before the device starts, written after every change.
+// A file that is there but holds no usable state may be the person's only copy
+// of something: it is left as it is, and nothing is saved, unless they asked to
+// replace it. Anything but a regular file is refused; false then, the program
+// ends.
+bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool replace_unusable) {
+    using vardex::sim::StateFileStatus;
+    vardex::sim::NvState state;
+    std::string problem;
+    const StateFileStatus status = vardex::sim::ReadStateFile(path, &state, &problem);
+    if (status == StateFileStatus::kRefused) {
+        std::fprintf(stderr, "vardex-sim: refusing the state file: %s\n", problem.c_str());
+        return false;
+    }
+    const bool keep = status == StateFileStatus::kUnusable && !replace_unusable;
+    if (status == StateFileStatus::kUnusable) {
         std::fprintf(stderr, "vardex-sim: state file unusable, starting from factory state: %s\n",
-                     error.Message().c_str());
+                     problem.c_str());
+        if (keep) {
+            std::fprintf(stderr,
+                         "vardex-sim: %s is left as it is and changes are not saved "
+                         "(--replace-unusable-state replaces it)\n",
+                         path.c_str());
+        } else {
+            std::fprintf(stderr, "vardex-sim: replacing %s with the factory state\n", path.c_str());
+        }
     }
     device.Modify([&](vardex::sim::Device& d) {
-        if (loaded) {
+        if (status == StateFileStatus::kLoaded) {
             d.LoadNv(state);
         }
-        d.SetNvSink([path](const vardex::sim::NvState& changed) {
-            vardex::SysError save_error;
-            if (!vardex::sim::SaveStateFile(path, changed, &save_error)) {
-                std::fprintf(stderr, "vardex-sim: saving state: %s\n",
-                             save_error.Message().c_str());
-            }
-        });
-        if (!loaded) {
-            vardex::SysError save_error;
-            if (!vardex::sim::SaveStateFile(path, d.Nv(), &save_error)) {
-                std::fprintf(stderr, "vardex-sim: saving state: %s\n",
-                             save_error.Message().c_str());
-            }
+        if (keep) {
+            return;
+        }
+        d.SetNvSink([path](const vardex::sim::NvState& changed) { SaveState(path, changed); });
+        if (status != StateFileStatus::kLoaded) {
+            SaveState(path, d.Nv());
         }
     });
+    return true;
 }
 
 int OpenControlSocket(const std::string& path) {
@@ -350,8 +382,8 @@ int main(int argc, char** argv) {
     device.SetSilent(args.silent);
     device.SetReplyDelayMs(args.reply_delay_ms);
     device.SetByteDelayMs(args.byte_delay_ms);
-    if (!args.state.empty()) {
-        SetUpState(device, args.state);
+    if (!args.state.empty() && !SetUpState(device, args.state, args.replace_unusable_state)) {
+        return 1;
     }
     int listen_fd = -1;
     if (!args.control.empty() && args.control != "-") {

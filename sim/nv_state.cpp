@@ -1,11 +1,13 @@
 #include "nv_state.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstdlib>
 #include <map>
 #include <optional>
 #include <vector>
@@ -15,7 +17,6 @@ namespace {
 
 constexpr std::string_view kFirstLine = "vardex-sim state 1";
 constexpr std::string_view kLastLine = "end";
-constexpr std::size_t kMaxFileBytes = 64 * 1024;
 
 bool ValidText(std::string_view text) {
     for (const char c : text) {
@@ -35,8 +36,12 @@ bool Digits(std::string_view text) {
     return true;
 }
 
+// Decimal digits only: from_chars would take a minus sign for a signed T.
 template <typename T>
 bool ParseNumber(std::string_view text, T max, T* value) {
+    if (!Digits(text)) {
+        return false;
+    }
     T parsed{};
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
     if (ec != std::errc{} || end != text.data() + text.size() || parsed > max) {
@@ -76,6 +81,29 @@ int HexDigit(char c) {
 std::string Counters(const std::array<std::uint32_t, 3>& counters) {
     return std::to_string(counters[0]) + "," + std::to_string(counters[1]) + "," +
            std::to_string(counters[2]);
+}
+
+// How a message names what is at a path that is not a regular file.
+const char* FileKind(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
+    }
+    if (S_ISCHR(mode)) {
+        return "a character device";
+    }
+    if (S_ISBLK(mode)) {
+        return "a block device";
+    }
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISLNK(mode)) {
+        return "a symbolic link";
+    }
+    return S_ISREG(mode) ? "a regular file" : "something else";
 }
 
 std::string Indexed(std::string_view stem, std::size_t index, std::string_view tail = {}) {
@@ -244,11 +272,41 @@ bool ParseNv(std::string_view text, NvState* state, std::string* why) {
     return true;
 }
 
-bool LoadStateFile(const std::string& path, NvState* state, SysError* error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::string* problem) {
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) != 0) {
+        const SysError error = SysError::FromErrno("look at " + path);
+        *problem = error.Message();
+        return error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kRefused;
+    }
+    const bool link = S_ISLNK(info.st_mode);
+    if (link && ::stat(path.c_str(), &info) != 0) {
+        *problem = path + " is a symbolic link to nothing that can be used (" +
+                   SysError::FromErrno("follow it").Message() + ")";
+        return StateFileStatus::kRefused;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *problem =
+            path + (link ? " leads to " : " is ") + FileKind(info.st_mode) + ", not a regular file";
+        return StateFileStatus::kRefused;
+    }
+    // O_NONBLOCK: should a FIFO have taken the file's place since the look above,
+    // the open returns at once rather than wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        *error = SysError::FromErrno("open " + path);
-        return false;
+        const SysError error = SysError::FromErrno("open " + path);
+        *problem = error.Message();
+        return error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kUnusable;
+    }
+    if (::fstat(fd, &info) != 0) {
+        *problem = SysError::FromErrno("look at the open " + path).Message();
+        ::close(fd);
+        return StateFileStatus::kRefused;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *problem = path + " turned into " + FileKind(info.st_mode) + " while being opened";
+        ::close(fd);
+        return StateFileStatus::kRefused;
     }
     std::string text;
     char buffer[4096];
@@ -258,36 +316,74 @@ bool LoadStateFile(const std::string& path, NvState* state, SysError* error) {
             if (errno == EINTR) {
                 continue;
             }
-            *error = SysError::FromErrno("read " + path);
+            *problem = SysError::FromErrno("read " + path).Message();
             ::close(fd);
-            return false;
+            return StateFileStatus::kUnusable;
         }
         if (n == 0) {
             break;
         }
         text.append(buffer, static_cast<std::size_t>(n));
-        if (text.size() > kMaxFileBytes) {
+        if (text.size() > kStateFileMaxBytes) {
+            *problem = path + ": larger than " +
+                       std::to_string(kStateFileMaxBytes / (1024 * 1024)) +
+                       " MiB, too large for a state file";
             ::close(fd);
-            *error = SysError{EFBIG, path};
-            return false;
+            return StateFileStatus::kUnusable;
         }
     }
     ::close(fd);
     std::string why;
     if (!ParseNv(text, state, &why)) {
-        *error = SysError{EINVAL, path + ": " + why};
-        return false;
+        *problem = path + ": " + why;
+        return StateFileStatus::kUnusable;
     }
-    return true;
+    return StateFileStatus::kLoaded;
 }
 
 bool SaveStateFile(const std::string& path, const NvState& state, SysError* error) {
+    // What is replaced: the file itself, or the one a symbolic link leads to, so
+    // that the link stays a link.
+    std::string target = path;
+    struct stat info {};
+    bool exists = false;
+    if (::lstat(path.c_str(), &info) == 0) {
+        if (S_ISLNK(info.st_mode)) {
+            char* resolved = ::realpath(path.c_str(), nullptr);
+            if (resolved == nullptr || ::lstat(resolved, &info) != 0) {
+                *error = SysError::FromErrno("follow the link " + path);
+                std::free(resolved);
+                return false;
+            }
+            target = resolved;
+            std::free(resolved);
+        }
+        if (!S_ISREG(info.st_mode)) {
+            *error = SysError{EPERM, "replace " + target + " (" + FileKind(info.st_mode) +
+                                         ", not a regular file)"};
+            return false;
+        }
+        exists = true;
+    } else if (errno != ENOENT) {
+        *error = SysError::FromErrno("look at " + path);
+        return false;
+    }
+
     const std::string text = SerializeNv(state);
-    const std::string temp = path + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string temp = target + ".tmp." + std::to_string(::getpid());
+    // The name is this process's own: anything there is left from an earlier
+    // process with the same id. O_EXCL | O_NOFOLLOW: never write through a link.
+    ::unlink(temp.c_str());
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = SysError::FromErrno("create " + temp);
         return false;
+    }
+    if (exists) {
+        // The replacement keeps the old file's owner and permissions where this
+        // process may set them (best effort: the content is what matters).
+        [[maybe_unused]] const int owned = ::fchown(fd, info.st_uid, info.st_gid);
+        [[maybe_unused]] const int moded = ::fchmod(fd, info.st_mode & 07777);
     }
     std::string_view left = text;
     while (!left.empty()) {
@@ -314,15 +410,15 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
         ::unlink(temp.c_str());
         return false;
     }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        *error = SysError::FromErrno("rename to " + path);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        *error = SysError::FromErrno("rename to " + target);
         ::unlink(temp.c_str());
         return false;
     }
     // The rename itself lives in the folder; flush that too, where it can be
     // opened (best effort: the new file is complete either way).
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
     const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);

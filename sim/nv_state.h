@@ -22,6 +22,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -57,11 +58,30 @@ std::string SerializeNv(const NvState& state);
 // untouched.
 bool ParseNv(std::string_view text, NvState* state, std::string* why);
 
-// Reads and parses a state file. A missing file is reported as ENOENT so the
-// caller can tell "first run" from "damaged".
-bool LoadStateFile(const std::string& path, NvState* state, SysError* error);
+// What "--state FILE" names, as ReadStateFile found it.
+enum class StateFileStatus {
+    kLoaded,    // a state file: *state holds what it keeps
+    kMissing,   // nothing there yet; the first save creates it
+    kUnusable,  // a regular file that holds no usable state (damaged, foreign, too
+                // large, unreadable): the caller leaves it alone unless told otherwise
+    kRefused,   // not a regular file (device node, FIFO, socket, directory, a link
+                // to one of those or to nothing), or the path cannot be looked at
+};
+
+// The largest state file read; a real one is a few kilobytes.
+constexpr std::size_t kStateFileMaxBytes = 1024 * 1024;
+
+// Reads and parses a state file. The path is looked at before it is opened, so
+// that a device node or a FIFO is never opened (an open can block or act on a
+// device), and the open descriptor is checked again, in case another file was
+// put there in between. A symbolic link to a regular file is followed. For
+// every result but kLoaded, *problem says what was found, naming the file.
+StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::string* problem);
 // Writes beside the file, flushes it to disk and renames it over the old one,
 // so that a crash leaves either the old or the new state, never a torn one.
+// Only a regular file (or nothing) is replaced: anything else fails with EPERM.
+// Through a symbolic link the target's content is replaced (keeping its
+// permissions) and the link stays as it is; a link to nothing is not followed.
 bool SaveStateFile(const std::string& path, const NvState& state, SysError* error);
 
 }  // namespace vardex::sim

@@ -1,21 +1,33 @@
 // The state file: what goes in comes out, damage of any kind is refused as a
-// whole, and a save replaces the file in one step.
+// whole, only a regular file is read or replaced, and a save replaces the file
+// in one step.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "device.h"
 #include "nv_state.h"
 
 namespace vardex::sim {
 namespace {
+
+using namespace std::chrono_literals;
 
 NvState Sample() {
     NvState state = Device::FactoryNv(DeviceOptions{});
@@ -66,6 +78,7 @@ TEST(SimNvState, DamagedTextIsRefusedWhole) {
         replaced("charge_total=4000000000", "charge_total=5000000000"),
         replaced("firmware_valid=0", "firmware_valid=yes"),
         replaced("profile3_clip=19", "profile3_clip=x"),
+        replaced("profile3_clip=19", "profile3_clip=-19"),
         replaced("4D", "4G"),  // a register's hex digit
         replaced("\nend\n", "\nend"),
     };
@@ -88,50 +101,180 @@ protected:
         folder_ = pattern;
         path_ = folder_ + "/device.state";
     }
-    void TearDown() override {
-        std::remove(path_.c_str());
-        ::rmdir(folder_.c_str());
+    void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+
+    std::string Listing() const {
+        std::string listing;
+        FILE* ls = ::popen(("ls -A '" + folder_ + "'").c_str(), "r");
+        if (ls == nullptr) {
+            return "<no listing>";
+        }
+        char line[256];
+        while (std::fgets(line, sizeof line, ls) != nullptr) {
+            listing += line;
+        }
+        ::pclose(ls);
+        return listing;
     }
+    // A socket file at path, as a control socket leaves it.
+    static bool MakeSocket(const std::string& path) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const bool bound =
+            fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        return bound;
+    }
+    static mode_t Kind(const std::string& path) {
+        struct stat info {};
+        return ::lstat(path.c_str(), &info) == 0 ? info.st_mode & S_IFMT : 0;
+    }
+    static std::string Content(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
     std::string folder_;
     std::string path_;
 };
 
 TEST_F(SimStateFileTest, SaveReplacesTheFileAndLeavesNoTemporary) {
-    SysError error;
     NvState loaded;
-    EXPECT_FALSE(LoadStateFile(path_, &loaded, &error));
-    EXPECT_EQ(error.code, ENOENT);
+    std::string problem;
+    EXPECT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kMissing);
 
+    SysError error;
     ASSERT_TRUE(SaveStateFile(path_, Device::FactoryNv(DeviceOptions{}), &error))
         << error.Message();
     ASSERT_TRUE(SaveStateFile(path_, Sample(), &error)) << error.Message();
-    ASSERT_TRUE(LoadStateFile(path_, &loaded, &error)) << error.Message();
+    ASSERT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kLoaded) << problem;
     EXPECT_EQ(loaded, Sample());
+    EXPECT_EQ(Listing(), "device.state\n");
 
-    // Only the state file is left in the folder.
-    std::string listing;
-    FILE* ls = ::popen(("ls -A '" + folder_ + "'").c_str(), "r");
-    ASSERT_NE(ls, nullptr);
-    char line[256];
-    while (std::fgets(line, sizeof line, ls) != nullptr) {
-        listing += line;
-    }
-    ::pclose(ls);
-    EXPECT_EQ(listing, "device.state\n");
+    // A folder that cannot be written to fails the save.
+    EXPECT_FALSE(SaveStateFile(folder_ + "/missing/device.state", Sample(), &error));
+    EXPECT_EQ(error.code, ENOENT);
 }
 
-TEST_F(SimStateFileTest, AGarbledFileIsReportedWithItsLine) {
+TEST_F(SimStateFileTest, ARegularFileWithoutAUsableStateIsUnusableAndSaysWhy) {
+    NvState loaded = Sample();
+    std::string problem;
     std::ofstream(path_) << "vardex-sim state 1\nfirmware_valid=1\n\x01\x02\nend\n";
-    NvState loaded;
-    SysError error;
-    EXPECT_FALSE(LoadStateFile(path_, &loaded, &error));
-    EXPECT_EQ(error.code, EINVAL);
-    EXPECT_NE(error.Message().find("line 3"), std::string::npos) << error.Message();
+    EXPECT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kUnusable);
+    EXPECT_NE(problem.find(path_ + ": line 3"), std::string::npos) << problem;
 
-    // A folder that cannot be written to fails the save and keeps the old file.
-    SysError save_error;
-    EXPECT_FALSE(SaveStateFile(folder_ + "/missing/device.state", Sample(), &save_error));
-    EXPECT_EQ(save_error.code, ENOENT);
+    // Too large to be one, whatever it holds: not read beyond the cap.
+    std::string large = SerializeNv(Sample());
+    large.resize(kStateFileMaxBytes + 1, '\n');
+    std::ofstream(path_, std::ios::trunc) << large;
+    EXPECT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kUnusable);
+    EXPECT_NE(problem.find("too large"), std::string::npos) << problem;
+    EXPECT_EQ(loaded, Sample());
+}
+
+// A device node, a FIFO, a socket or a directory is refused before it is opened:
+// an open or read of a FIFO would wait for a writer for ever.
+TEST_F(SimStateFileTest, OnlyARegularFileIsRead) {
+    const std::string fifo = folder_ + "/fifo";
+    const std::string socket = folder_ + "/socket";
+    const std::string directory = folder_ + "/directory";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(MakeSocket(socket));
+    ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+    ASSERT_EQ(::symlink(fifo.c_str(), (folder_ + "/to-fifo").c_str()), 0);
+    ASSERT_EQ(::symlink((folder_ + "/nothing").c_str(), (folder_ + "/to-nothing").c_str()), 0);
+    const std::pair<std::string, const char*> cases[] = {
+        {"/dev/zero", "/dev/zero is a character device"},
+        {fifo, "fifo is a FIFO"},
+        {socket, "socket is a socket"},
+        {directory, "directory is a directory"},
+        {folder_ + "/to-fifo", "to-fifo leads to a FIFO"},
+        {folder_ + "/to-nothing", "to-nothing is a symbolic link to nothing"},
+    };
+    for (const auto& [path, said] : cases) {
+        NvState loaded;
+        std::string problem;
+        // Bounded: should the read wait on the FIFO after all, a writer that
+        // comes and goes ends it.
+        auto read =
+            std::async(std::launch::async, [&] { return ReadStateFile(path, &loaded, &problem); });
+        if (read.wait_for(5s) != std::future_status::ready) {
+            ADD_FAILURE() << path << " blocked the read";
+            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (writer >= 0) {
+                ::close(writer);
+            }
+        }
+        EXPECT_EQ(read.get(), StateFileStatus::kRefused) << path;
+        EXPECT_NE(problem.find(said), std::string::npos) << problem;
+    }
+
+    // A link to a regular file is followed.
+    SysError error;
+    ASSERT_TRUE(SaveStateFile(path_, Sample(), &error)) << error.Message();
+    ASSERT_EQ(::symlink(path_.c_str(), (folder_ + "/link").c_str()), 0);
+    NvState loaded;
+    std::string problem;
+    EXPECT_EQ(ReadStateFile(folder_ + "/link", &loaded, &problem), StateFileStatus::kLoaded);
+    EXPECT_EQ(loaded, Sample());
+}
+
+// A save replaces a regular file and nothing else: renaming over a device node
+// (as root) or a FIFO would destroy it, renaming over a link would cut it.
+TEST_F(SimStateFileTest, SaveReplacesOnlyARegularFileAndWritesThroughALink) {
+    const std::string fifo = folder_ + "/fifo";
+    const std::string socket = folder_ + "/socket";
+    const std::string directory = folder_ + "/directory";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(MakeSocket(socket));
+    ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+    std::vector<std::string> targets = {fifo, socket, directory};
+    // A node of /dev/zero of our own, where this process may make one (never the
+    // real one: a save that went wrong would replace it).
+    const std::string node = folder_ + "/zero";
+    if (::mknod(node.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0) {
+        targets.push_back(node);
+    }
+    ASSERT_EQ(::symlink(fifo.c_str(), (folder_ + "/to-fifo").c_str()), 0);
+    targets.push_back(folder_ + "/to-fifo");
+    const std::string listing = Listing();
+    for (const std::string& target : targets) {
+        const mode_t kind = Kind(target);
+        SysError error;
+        EXPECT_FALSE(SaveStateFile(target, Sample(), &error)) << target;
+        EXPECT_EQ(error.code, EPERM) << error.Message();
+        EXPECT_NE(error.Message().find("not a regular file"), std::string::npos) << error.Message();
+        EXPECT_EQ(Kind(target), kind) << target;
+    }
+    EXPECT_EQ(Kind(fifo), S_IFIFO);
+    EXPECT_EQ(Listing(), listing);  // nothing replaced, no temporary left
+
+    // Through a link the target gets the new content and keeps its permissions;
+    // the link stays a link.
+    const std::string link = folder_ + "/link";
+    std::ofstream(path_) << "some old content\n";
+    ASSERT_EQ(::chmod(path_.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("device.state", link.c_str()), 0);
+    SysError error;
+    ASSERT_TRUE(SaveStateFile(link, Sample(), &error)) << error.Message();
+    EXPECT_EQ(Kind(link), S_IFLNK);
+    EXPECT_EQ(Content(path_), SerializeNv(Sample()));
+    struct stat info {};
+    ASSERT_EQ(::stat(path_.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+
+    // A link to nothing is not followed: nothing is created where it points.
+    const std::string dangling = folder_ + "/to-nothing";
+    ASSERT_EQ(::symlink("nothing", dangling.c_str()), 0);
+    EXPECT_FALSE(SaveStateFile(dangling, Sample(), &error));
+    EXPECT_EQ(Kind(dangling), S_IFLNK);
+    EXPECT_EQ(Kind(folder_ + "/nothing"), 0u);
 }
 
 }  // namespace

@@ -7,6 +7,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,8 +23,10 @@
 #include <string>
 #include <vector>
 
+#include "device.h"
 #include "firmware_image.h"
 #include "link/device_port.h"
+#include "nv_state.h"
 #include "time_scale.h"
 
 extern char** environ;
@@ -130,6 +135,28 @@ public:
         return status;
     }
     std::string Errors() { return ReadUntil(stderr_, "\n", 2s); }
+    // For a process that is to end by itself: its exit status once it did, or
+    // -1 when it was still running after the limit (it is then killed).
+    int Finish(std::chrono::milliseconds limit) {
+        if (pid_ <= 0) {
+            return -1;
+        }
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        pollfd fds{pidfd, POLLIN, 0};
+        const bool ended = pidfd >= 0 && ::poll(&fds, 1, static_cast<int>(limit.count())) == 1;
+        if (pidfd >= 0) {
+            ::close(pidfd);
+        }
+        if (!ended) {
+            ::kill(pid_, SIGKILL);
+        }
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return ended ? status : -1;
+    }
+    // Everything it wrote on stderr, once it ended.
+    std::string AllErrors() { return ReadUntil(stderr_, "\x01never", 2s); }
 
     static std::string ReadUntilResult(int fd) {
         std::string text;
@@ -164,6 +191,13 @@ std::string RunToEnd(const std::string& args, int* status) {
     return out;
 }
 
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 class SimProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -172,6 +206,18 @@ protected:
         folder_ = pattern;
     }
     void TearDown() override { std::system(("rm -rf '" + folder_ + "'").c_str()); }
+
+    std::string Listing() const {
+        int status = 0;
+        FILE* ls = ::popen(("ls -A '" + folder_ + "'").c_str(), "r");
+        std::string listing;
+        char line[256];
+        while (ls != nullptr && std::fgets(line, sizeof line, ls) != nullptr) {
+            listing += line;
+        }
+        status = ls != nullptr ? ::pclose(ls) : -1;
+        return status == 0 ? listing : "<no listing>";
+    }
 
     std::string Ask(CDevicePort& port, const char* command) {
         const char* reply = port.SendCommand(command);
@@ -197,6 +243,7 @@ TEST_F(SimProgramTest, HelpNamesEveryOptionAndControlCommand) {
           "--usb",         "unplug",        "replug"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
+    EXPECT_NE(help.find("--replace-unusable-state"), std::string::npos);
     EXPECT_NE(RunToEnd("--bogus", &status).find("unknown option"), std::string::npos);
     EXPECT_NE(status, 0);
 }
@@ -302,6 +349,7 @@ TEST_F(SimProgramTest, TheStateFileKeepsProfilesNumbersAndFirmwareAcrossRuns) {
     {
         SimProcess sim({"--state", state, "--link", folder_ + "/port"});
         ASSERT_FALSE(sim.Path().empty());
+        EXPECT_EQ(ReadFile(state), SerializeNv(Device::FactoryNv(DeviceOptions{})));
         CDevicePort port;
         ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), 0);
         port.SetReadTimeout(250);
@@ -325,16 +373,82 @@ TEST_F(SimProgramTest, TheStateFileKeepsProfilesNumbersAndFirmwareAcrossRuns) {
         port.Close();
         EXPECT_EQ(sim.Stop(), 0);
     }
-    // A damaged file: said on stderr, factory state, and the simulator runs.
-    std::ofstream(state, std::ios::trunc) << "vardex-sim state 1\ns15=\x7f\n";
-    SimProcess sim({"--state", state, "--link", folder_ + "/port"});
+}
+
+// A file that holds no usable state may be the person's only copy of something:
+// it stays byte for byte, however the device changes, until they say replace it.
+TEST_F(SimProgramTest, AnUnusableStateFileIsLeftAloneUntilThePersonSaysReplaceIt) {
+    const std::string state = folder_ + "/device.state";
+    const std::string damaged = "vardex-sim state 1\ns15=\x7f\nnot mine to lose\n";
+    std::ofstream(state, std::ios::binary) << damaged;
+    {
+        SimProcess sim({"--state", state, "--link", folder_ + "/port", "--control", "-"});
+        ASSERT_FALSE(sim.Path().empty());
+        std::string said = sim.Errors();
+        EXPECT_NE(
+            said.find("state file unusable, starting from factory state: " + state + ": line 2"),
+            std::string::npos)
+            << said;
+        CDevicePort port;
+        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), 0);
+        port.SetReadTimeout(250);
+        EXPECT_EQ(Ask(port, "ATS56?"), "20\r\n\r\nOK\r\n");  // factory state
+        EXPECT_EQ(Ask(port, "ATS15=64"), "OK\r\n");
+        EXPECT_EQ(sim.Control("book phone1 5"), "ok\n");
+        port.Close();
+        EXPECT_EQ(sim.Stop(), 0);
+        said += sim.AllErrors();
+        EXPECT_NE(said.find(state + " is left as it is and changes are not saved"),
+                  std::string::npos)
+            << said;
+    }
+    EXPECT_EQ(ReadFile(state), damaged);
+    EXPECT_EQ(Listing(), "device.state\n");
+
+    SimProcess sim({"--state", state, "--replace-unusable-state", "--control", "-"});
     ASSERT_FALSE(sim.Path().empty());
-    EXPECT_NE(sim.Errors().find("state file unusable, starting from factory state"),
-              std::string::npos);
-    CDevicePort port;
-    ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), 0);
-    port.SetReadTimeout(250);
-    EXPECT_EQ(Ask(port, "ATS56?"), "20\r\n\r\nOK\r\n");
+    EXPECT_EQ(sim.Control("book phone1 5"), "ok\n");
+    NvState saved;
+    std::string problem;
+    ASSERT_EQ(ReadStateFile(state, &saved, &problem), StateFileStatus::kLoaded) << problem;
+    EXPECT_EQ(saved.total_charge[0], 5u);
+    EXPECT_EQ(sim.Stop(), 0);
+}
+
+// Anything but a regular file ends the simulator at once, with a message, and
+// nothing is created or replaced: renaming a save over a device node (as root)
+// destroyed it, and opening a FIFO waited for ever.
+TEST_F(SimProgramTest, AStateFileThatIsNotARegularFileIsRefused) {
+    const std::string fifo = folder_ + "/fifo";
+    const std::string directory = folder_ + "/directory";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {fifo, fifo + " is a FIFO"}, {directory, directory + " is a directory"}};
+    // A node of /dev/zero of our own where this process may make one; the real
+    // one only where a save that went wrong could not replace it.
+    const std::string node = folder_ + "/zero";
+    if (::mknod(node.c_str(), S_IFCHR | 0600, ::makedev(1, 5)) == 0) {
+        cases.emplace_back(node, node + " is a character device");
+    } else if (::access("/dev", W_OK) != 0) {
+        cases.emplace_back("/dev/zero", "/dev/zero is a character device");
+    }
+    const std::string listing = Listing();
+    for (const auto& [path, said] : cases) {
+        struct stat before {};
+        ASSERT_EQ(::lstat(path.c_str(), &before), 0);
+        SimProcess sim({"--state", path, "--control", "-"});
+        const int status = sim.Finish(5s);
+        EXPECT_NE(status, -1) << path << " did not end the simulator";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << path;
+        const std::string errors = sim.AllErrors();
+        EXPECT_NE(errors.find("refusing the state file: " + said), std::string::npos) << errors;
+        struct stat after {};
+        ASSERT_EQ(::lstat(path.c_str(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode) << path;
+        EXPECT_EQ(after.st_ino, before.st_ino) << path;
+    }
+    EXPECT_EQ(Listing(), listing);
 }
 
 // sx sends the image in XMODEM with the 8-bit checksum, because our loader
