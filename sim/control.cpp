@@ -20,8 +20,11 @@ const std::string_view kControlHelp =
     "  fault CIRCUIT on|off\n"
     "line faults:\n"
     "  silence on|off|once  answer nothing, for good or for the next command line\n"
-    "  cut                  cut the next reply short\n"
-    "  garbage N            send N bytes of line noise before the next reply\n"
+    "  cut [every K]        cut the next reply short (or every K-th reply; K 0: off)\n"
+    "  garbage N [every K]  send N bytes of line noise before the next reply (or\n"
+    "                       before every K-th reply; K 0: off)\n"
+    "  late MS              the next reply comes MS later, after the program stopped\n"
+    "                       waiting for it\n"
     "  delay MS             wait MS before every reply (0: off)\n"
     "  slow MS              wait MS between the bytes of every reply (0: off)\n"
     "  refuse on|off        refuse every setting command with ERROR\n"
@@ -232,12 +235,26 @@ std::string RunControlCommand(PtyDevice& device, std::string_view line, bool* cl
         device.SetSilent(on);
         return ok;
     }
+    long long every = 0;
     if (verb == "cut" && args == 0) {
         device.CutNextReply();
         return ok;
     }
+    if (verb == "cut" && args == 2 && words[1] == "every" && Number(words[2], 1000000, &every)) {
+        device.CutEveryReply(static_cast<int>(every));
+        return ok;
+    }
     if (verb == "garbage" && args == 1 && Number(words[1], 4096, &value)) {
         device.GarbleNextReply(static_cast<int>(value));
+        return ok;
+    }
+    if (verb == "garbage" && args == 3 && Number(words[1], 4096, &value) && words[2] == "every" &&
+        Number(words[3], 1000000, &every)) {
+        device.GarbleEveryReply(static_cast<int>(every), static_cast<int>(value));
+        return ok;
+    }
+    if (verb == "late" && args == 1 && Number(words[1], 600000, &value)) {
+        device.DelayNextReply(static_cast<int>(value));
         return ok;
     }
     if ((verb == "delay" || verb == "slow") && args == 1 && Number(words[1], 600000, &value)) {

@@ -246,17 +246,26 @@ void PtyDevice::Wake() {
 
 void PtyDevice::Enqueue(std::string_view bytes, Kind kind) {
     std::string faulty;
+    int late_ms = 0;
     if (kind == Kind::kReply) {
-        const int noise = garbage_next_reply_.exchange(0);
+        ++replies_;
+        const int every = garbage_every_.load();
+        const int cut_every = cut_every_.load();
+        int noise = garbage_next_reply_.exchange(0);
+        if (noise == 0 && every > 0 && replies_ % static_cast<std::uint64_t>(every) == 0) {
+            noise = garbage_count_.load();
+        }
         if (noise > 0) {
             for (int i = 0; i < noise; ++i) {
                 noise_seed_ = noise_seed_ * 1664525u + 1013904223u;
                 faulty.push_back(static_cast<char>(0x80u | (noise_seed_ >> 25)));
             }
         }
-        if (cut_next_reply_.exchange(false)) {
+        if (cut_next_reply_.exchange(false) ||
+            (cut_every > 0 && replies_ % static_cast<std::uint64_t>(cut_every) == 0)) {
             bytes = bytes.substr(0, bytes.size() / 2);
         }
+        late_ms = late_next_reply_ms_.exchange(0);
         if (!faulty.empty()) {
             faulty += bytes;
             bytes = faulty;
@@ -273,7 +282,7 @@ void PtyDevice::Enqueue(std::string_view bytes, Kind kind) {
     } else {
         Clock::time_point due = start;
         if (kind == Kind::kReply) {
-            due += ScaledMs(reply_delay_ms_.load());
+            due += ScaledMs(reply_delay_ms_.load() + late_ms);
         }
         const auto gap = ScaledMs(byte_delay_ms_.load());
         if (gap.count() == 0) {

@@ -89,6 +89,16 @@ public:
     void CutNextReply() { cut_next_reply_.store(true); }
     // The next reply is preceded by count bytes of line noise (never NAK, CR or LF).
     void GarbleNextReply(int count) { garbage_next_reply_.store(count); }
+    // Every n-th reply from now on (0: none) is preceded by count bytes of noise,
+    // or (CutEveryReply) loses its second half.
+    void GarbleEveryReply(int n, int count) {
+        garbage_count_.store(count);
+        garbage_every_.store(n);
+    }
+    void CutEveryReply(int n) { cut_every_.store(n); }
+    // The next reply waits ms (scaled) more before it starts: it comes after the
+    // program stopped waiting for it, in the way of the next exchange.
+    void DelayNextReply(int ms) { late_next_reply_ms_.store(ms); }
     void SetRefuseWrites(bool refuse) {
         Modify([refuse](Device& device) { device.SetRefuseWrites(refuse); });
     }
@@ -163,6 +173,11 @@ private:
     std::atomic<bool> silence_once_{false};
     std::atomic<bool> cut_next_reply_{false};
     std::atomic<int> garbage_next_reply_{0};
+    std::atomic<int> garbage_every_{0};
+    std::atomic<int> garbage_count_{0};
+    std::atomic<int> cut_every_{0};
+    std::atomic<int> late_next_reply_ms_{0};
+    std::uint64_t replies_ = 0;  // under mutex_
     std::atomic<int> reply_delay_ms_{0};
     std::atomic<int> byte_delay_ms_{0};
     std::atomic<bool> stop_requested_{false};

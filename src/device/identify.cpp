@@ -4,6 +4,8 @@
 #include <string>
 
 #include "device/identity_parse.h"
+#include "params/asking.h"
+#include "params/reply_parsers.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
 
@@ -38,62 +40,71 @@ struct Identity {
     std::string crc;
 };
 
-// Steps after the first "ATI4" reply; an early end keeps what was read.
-void ReadIdentity(CDeviceConfig& record, std::string reply, Identity* out) {
-    if (reply.rfind('Y', 0) == 0) {
-        // The device waits for a yes or no: one "N" ends that.
-        record.WriteRaw("N", 1);
-        const char* again = record.SendCommand("ATI4");
-        if (again == nullptr) {
-            return;
-        }
-        reply = again;
+// Whether an identification reply is an answer: complete (no noise, not cut,
+// ended by its result code), and, when "OK", beginning with the keyword and a
+// version. "ERROR" is an answer too: the device does not know that version.
+bool VersionReply(std::string_view reply, std::string_view keyword) {
+    const auto complete = vardex::params::SplitCompleteReply(reply);
+    if (!complete) {
+        return false;
     }
-    if (reply.size() >= 2 && reply.compare(reply.size() - 2, 2, "> ") == 0) {
-        record.WriteRaw("QUIT\r", 5);
-        const char* again = record.SendCommand("ATI4");
-        if (again == nullptr) {
-            return;
-        }
-        reply = again;
+    if (!complete->ok) {
+        return true;
     }
-    if (const auto rest = id::After(reply, kModelKeyword)) {
-        const auto version = id::ParseVersion(*rest);
-        if (!version) {
-            return;
-        }
-        out->model = *version;
+    const auto rest = id::After(reply, keyword);
+    return rest && id::ParseVersion(*rest).has_value();
+}
+
+bool RecognisedModel(std::string_view reply) {
+    const auto complete = vardex::params::SplitCompleteReply(reply);
+    return complete && complete->ok && VersionReply(reply, kModelKeyword);
+}
+
+// How the identification's questions after "ATI4" ended.
+enum class Pass { kRead, kLinkDown, kUnreadable };
+
+// The version behind keyword, or not read when the device said "ERROR".
+std::uint16_t VersionOf(const std::string& reply, std::string_view keyword) {
+    const auto rest = id::After(reply, keyword);
+    const auto version = rest ? id::ParseVersion(*rest) : std::nullopt;
+    return version.value_or(id::kVersionNotRead);
+}
+
+// Steps after the model was recognised. A reply that is no answer is asked once
+// more after draining the line; no reply at all (the link went down) ends the
+// pass early, keeping what was read.
+Pass ReadIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& model_reply,
+                  Identity* out) {
+    out->model = VersionOf(model_reply, kModelKeyword);
+    std::string reply;
+    Answer answer = AskChecked(
+        dialog, record, "ATI0",
+        [](std::string_view text) { return VersionReply(text, kHardwareKeyword); }, &reply);
+    if (answer != Answer::kAccepted) {
+        return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
     }
-    const char* text = record.SendCommand("ATI0");
-    if (text == nullptr) {
-        return;
+    out->hardware = VersionOf(reply, kHardwareKeyword);
+    answer = AskChecked(
+        dialog, record, "ATI3",
+        [](std::string_view text) { return VersionReply(text, kSoftwareKeyword); }, &reply);
+    if (answer != Answer::kAccepted) {
+        return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
     }
-    if (const auto rest = id::After(text, kHardwareKeyword)) {
-        const auto version = id::ParseVersion(*rest);
-        if (!version) {
-            return;
-        }
-        out->hardware = *version;
-    }
-    text = record.SendCommand("ATI3");
-    if (text == nullptr) {
-        return;
-    }
-    if (const auto rest = id::After(text, kSoftwareKeyword)) {
-        const auto version = id::ParseVersion(*rest);
-        if (!version) {
-            return;
-        }
-        out->firmware = *version;
+    out->firmware = VersionOf(reply, kSoftwareKeyword);
+    if (const auto rest = id::After(reply, kSoftwareKeyword)) {
         out->country = id::CountryAfterVersion(*rest);
     }
-    text = record.SendCommand("ATI1");
-    if (text == nullptr) {
-        return;
+    answer = AskChecked(
+        dialog, record, "ATI1",
+        [](std::string_view text) { return vardex::params::SplitCompleteReply(text).has_value(); },
+        &reply);
+    if (answer != Answer::kAccepted) {
+        return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
     }
-    if (auto crc = id::CrcText(text)) {
+    if (auto crc = id::CrcText(reply)) {
         out->crc = std::move(*crc);
     }
+    return Pass::kRead;
 }
 
 // The device waits in its firmware loader: said once, and marked so that the
@@ -108,6 +119,13 @@ int InLoader(CJobView* dialog, CDeviceConfig& record) {
 }
 
 }  // namespace
+
+std::string UnreadableMessage(const std::string& command) {
+    return "The varDex's answer to " + command +
+           " could not be read, also when asked again: the line may be disturbed, or the device "
+           "is busy with something else. Nothing was taken from that answer. Check the cable and "
+           "try again.";
+}
 
 std::string NotFoundMessage(const std::vector<PortFailure>& failures) {
     std::string text(res::LoadString(res::IDS_DEVICE_NOT_FOUND));
@@ -195,8 +213,45 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         // The loader's NAK came just after the probe: the same device, the same news.
         return InLoader(dialog, record);
     }
+    std::string model(first, record.GetReplyLength());
+    if (!model.empty() && model[0] == 'Y') {
+        // The device waits for a yes or no: one "N" ends that.
+        record.WriteRaw("N", 1);
+        first = record.SendCommand("ATI4");
+        if (first == nullptr) {
+            return -4;
+        }
+        model.assign(first, record.GetReplyLength());
+    }
+    if (model.size() >= 2 && model.compare(model.size() - 2, 2, "> ") == 0) {
+        // A console prompt: leave it.
+        record.WriteRaw("QUIT\r", 5);
+        first = record.SendCommand("ATI4");
+        if (first == nullptr) {
+            return -4;
+        }
+        model.assign(first, record.GetReplyLength());
+    }
+    // Only a device that names itself is identified: silence, noise or another
+    // modem's answer is asked once more after draining the line, then given up.
+    if (!RecognisedModel(model) &&
+        AskAgain(dialog, record, "ATI4", RecognisedModel, &model) != Answer::kAccepted) {
+        dialog->m_strUnreadCommand.clear();
+        dialog->Prompts().ShowMessage(
+            "The device on " + name +
+                " does not answer as a varDex: its answer to ATI4 was not recognised, also when "
+                "asked again. Check that the varDex is switched on and connected to this port.",
+            MessageIcon::Exclamation);
+        dialog->m_bQuietEnd = 1;
+        return -4;
+    }
     Identity identity;
-    ReadIdentity(record, first, &identity);
+    if (ReadIdentity(dialog, record, model, &identity) == Pass::kUnreadable) {
+        dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
+                                      MessageIcon::Exclamation);
+        dialog->m_bQuietEnd = 1;
+        return 2;
+    }
 
     record.m_wModelVersion = identity.model;
     record.m_wHardwareVersion = identity.hardware;

@@ -11,10 +11,15 @@
 // Returns 1 identified; 2 no channel, unexpected data or stopped; -4 the device
 // waits in its firmware loader (found by the search, by the probe or by a NAK to
 // "ATI4": the person is told, m_bInLoader and m_bQuietEnd are set, the channel
-// stays open) or gave no answer to the first "ATI4".
+// stays open), gave no answer to the first "ATI4" (the link is down), or did
+// not answer it as a varDex (said so; m_bQuietEnd set).
 // Blocks for the loader probe (10.5 s) beside the exchanges, and for the search
 // when the channel was closed.
 int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+
+// What the person is told when the device's answer to command could not be
+// read even when asked again.
+std::string UnreadableMessage(const std::string& command);
 
 // The not-found message, followed by the ports the search found refused or busy
 // and what to do about them.

@@ -14,8 +14,20 @@ namespace {
 // read or written: a loader (-4) answers every query with NAK, and reading that
 // as settings would hand the pages values the device never held.
 bool Identified(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+    dialog->m_strUnreadCommand.clear();
     const int identified = IdentifyDevice(dialog, app);
     return identified == 1 && dialog->m_bAbort == 0;
+}
+
+// A row failed: when it was for an answer that could not be read (rather than
+// no answer at all), the person hears which, and nothing more is said.
+void ReportUnreadable(CJobView* dialog) {
+    if (dialog->m_strUnreadCommand.empty() || dialog->m_bAbort != 0) {
+        return;
+    }
+    dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
+                                  MessageIcon::Exclamation);
+    dialog->m_bQuietEnd = 1;
 }
 
 }  // namespace
@@ -43,11 +55,17 @@ int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     progress.SetStep(1);
     progress.StepIt();  // identification was the first step
 
+    // A read that does not complete leaves the record as it was: half a read
+    // would mix the device's values with what the record held before.
+    CDeviceConfig before;
+    before.CopyFrom(record);
     record.SetReadTimeout(kParamReadTimeoutMs);
     for (int i = 0; i < rows; ++i) {
         // A row may have raised the time-out for a slow command.
         record.SetReadTimeout(kParamReadTimeoutMs);
         if (table[i](dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
+            record.CopyFrom(before);
+            ReportUnreadable(dialog);
             return 2;
         }
         progress.StepIt();
@@ -76,6 +94,7 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     for (int j = 0; j < rows; ++j) {
         const int result = table[j](dialog, app, 0);
         if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
+            ReportUnreadable(dialog);
             return 2;
         }
         if (result == PARAM_MISMATCH) {

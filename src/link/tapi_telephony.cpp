@@ -71,7 +71,13 @@ std::string BlockString(const void* block, DWORD total, DWORD offset, DWORD size
 }  // namespace
 
 CTapiLine::CTapiLine() {
-    g_pCallbackLine.store(this);
+    // The callback serves the object constructed last, unless the one it serves
+    // holds a telephony service: a record made for a moment (a copy of values)
+    // must not take a running service's callbacks away.
+    CTapiLine* serving = g_pCallbackLine.load();
+    if (serving == nullptr || serving->m_hLineApp == 0) {
+        g_pCallbackLine.store(this);
+    }
     BuildDeviceTable(kMinDeviceRows);
 }
 
@@ -190,6 +196,8 @@ int CTapiLine::Initialize(const char* application_name) {
     }
     m_hLineApp = app;
     m_dwNumDevs = lines;
+    // The service's callbacks come to the object that started it.
+    g_pCallbackLine.store(this);
     Trace("Tapi initialized.\n");
     BuildDeviceTable(lines);
     m_bInitialising = 0;

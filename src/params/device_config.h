@@ -22,7 +22,7 @@
 #include "link/device_port.h"
 
 class CDeviceConfig : public CDevicePort {
-  public:
+public:
     // Connection protocol indexes (m_nProtocol), the order of the Connection
     // page's radio buttons.
     static constexpr int kProtocolPpp = 0;

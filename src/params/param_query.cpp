@@ -1,14 +1,20 @@
 // The query rows: each sends its query commands on the working record's channel,
 // decodes the replies into the working record and, in verification mode,
 // compares what came back with the values that were just sent.
+#include <array>
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "params/asking.h"
+#include "params/field_limits.h"
 #include "params/param_rows.h"
 #include "params/reply_parsers.h"
+#include "platform/trace.h"
 
-using vardex::params::ParseLeadingInt;
+using vardex::params::ParseRegisterReply;
 
 namespace {
 
@@ -63,7 +69,7 @@ struct RegisterQuery {
     std::span<const Field> fields;
 };
 
-enum class Step { kDone, kNoReply };
+enum class Step { kDone, kFailed };
 
 bool AllAgree(const CDeviceConfig& w, const CDeviceConfig& d, std::span<const Field> fields) {
     for (const Field& f : fields) {
@@ -74,20 +80,41 @@ bool AllAgree(const CDeviceConfig& w, const CDeviceConfig& d, std::span<const Fi
     return true;
 }
 
+bool WithinLimits(int CDeviceConfig::*member, int value) {
+    const IntFieldLimits* limits = LimitsOf(member);
+    return limits == nullptr || limits->Allows(value);
+}
+
+// A register's value, asked until the reply has the register's shape (once
+// more after draining the line).
+Answer AskRegister(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value) {
+    return AskChecked(job, w, command, [value](std::string_view reply) {
+        const auto parsed = ParseRegisterReply(reply);
+        *value = parsed.value_or(0);
+        return parsed.has_value();
+    });
+}
+
 // One query command: skipped in verification mode when its fields agree between
-// the records; otherwise sent, decoded, compared and stored.
-Step ReadRegister(CDeviceConfig& w, const CDeviceConfig& d, int verify, const RegisterQuery& q,
-                  bool* mismatch) {
+// the records; otherwise sent, decoded, compared and stored. A decoded value
+// outside its field's range is not taken (no setting of ours writes it); after
+// a write it still means the device does not hold what was sent.
+Step ReadRegister(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, int verify,
+                  const RegisterQuery& q, bool* mismatch) {
     if (verify != 0 && AllAgree(w, d, q.fields)) {
         return Step::kDone;
     }
-    const char* reply = w.SendCommand(q.command);
-    if (reply == nullptr) {
-        return Step::kNoReply;
+    int value = 0;
+    if (AskRegister(job, w, q.command, &value) != Answer::kAccepted) {
+        return Step::kFailed;
     }
-    const int value = ParseLeadingInt(reply);
     for (const Field& f : q.fields) {
         const int decoded = f.decode(value);
+        if (!WithinLimits(f.member, decoded)) {
+            vardex::Trace("%s answered %d: out of range, not taken\n", q.command, value);
+            *mismatch = *mismatch || verify != 0;
+            continue;
+        }
         if (verify != 0 && decoded != w.*f.member) {
             *mismatch = true;
         }
@@ -101,13 +128,14 @@ int Result(bool mismatch) {
 }
 
 // A row of one register query.
-int RegisterRow(CVarDexConfigurationManagerApp* app, int verify, const RegisterQuery& q) {
+int RegisterRow(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify,
+                const RegisterQuery& q) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
     bool mismatch = false;
-    if (ReadRegister(app->m_workingRecord, app->m_deviceCopy, verify, q, &mismatch) ==
-        Step::kNoReply) {
+    if (ReadRegister(job, app->m_workingRecord, app->m_deviceCopy, verify, q, &mismatch) ==
+        Step::kFailed) {
         return PARAM_FAILED;
     }
     return Result(mismatch);
@@ -119,7 +147,7 @@ bool ReadRegisters(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, i
                    std::span<const RegisterQuery> queries, bool* mismatch) {
     for (const RegisterQuery& q : queries) {
         const bool will_send = verify == 0 || !AllAgree(w, d, q.fields);
-        if (ReadRegister(w, d, verify, q, mismatch) == Step::kNoReply) {
+        if (ReadRegister(job, w, d, verify, q, mismatch) == Step::kFailed) {
             return false;
         }
         if (will_send && StopRequested(job)) {
@@ -220,18 +248,22 @@ int CountRows(const ParamRow* table) {
     return count;
 }
 
-int QueryMsns(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
     CDeviceConfig& w = app->m_workingRecord;
     // No skip in verification mode: one exchange reads all nine numbers.
-    const char* reply = w.SendCommand("AT&ZI?");
-    if (reply == nullptr) {
+    std::vector<std::pair<int, std::string>> numbers;
+    if (AskChecked(job, w, "AT&ZI?", [&numbers](std::string_view reply) {
+            bool complete = false;
+            numbers = vardex::params::ParseMsnReply(reply, &complete);
+            return complete;
+        }) != Answer::kAccepted) {
         return PARAM_FAILED;
     }
     bool mismatch = false;
-    for (auto& [index, number] : vardex::params::ParseMsnReply(reply)) {
+    for (auto& [index, number] : numbers) {
         std::string* element = MsnOfDeviceIndex(w, index);
         if (verify != 0 && *element != number) {
             mismatch = true;
@@ -241,27 +273,27 @@ int QueryMsns(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int ver
     return Result(mismatch);
 }
 
-int QueryServiceProtocol(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS100?", kServiceProtocol});
+int QueryServiceProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS100?", kServiceProtocol});
 }
 
-int QueryCallWaiting(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS79?", kCallWaiting});
+int QueryCallWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS79?", kCallWaiting});
 }
 
-int QueryClip(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS84?", kClip});
+int QueryClip(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS84?", kClip});
 }
 
-int QueryMeteringPulse(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS89?", kMeteringPulse});
+int QueryMeteringPulse(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS89?", kMeteringPulse});
 }
 
-int QueryDelayedClearBack(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS83?", kDelayedClearBack});
+int QueryDelayedClearBack(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS83?", kDelayedClearBack});
 }
 
-int QueryOwnNumbers(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
@@ -271,11 +303,14 @@ int QueryOwnNumbers(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, i
         w.m_nOwnNumberDte == d.m_nOwnNumberDte) {
         return PARAM_OK;
     }
-    const char* reply = w.SendCommand("AT&ZO?");
-    if (reply == nullptr) {
+    std::array<std::string, 3> own;
+    if (AskChecked(job, w, "AT&ZO?", [&own](std::string_view reply) {
+            bool complete = false;
+            own = vardex::params::ParseOwnNumberReply(reply, &complete);
+            return complete;
+        }) != Answer::kAccepted) {
         return PARAM_FAILED;
     }
-    const auto own = vardex::params::ParseOwnNumberReply(reply);
     // The device names the own number as text; the record keeps which of the
     // port's subscriber numbers it is.
     int* const index[3] = {&w.m_nOwnNumber1, &w.m_nOwnNumber2, &w.m_nOwnNumberDte};
@@ -292,16 +327,19 @@ int QueryOwnNumbers(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, i
     return Result(mismatch);
 }
 
-int QueryCharges(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
     CDeviceConfig& w = app->m_workingRecord;
-    const char* reply = w.SendCommand("ATCH?");
-    if (reply == nullptr) {
+    vardex::params::ChargeReply c;
+    if (AskChecked(job, w, "ATCH?", [&c](std::string_view reply) {
+            bool complete = false;
+            c = vardex::params::ParseChargeReply(reply, &complete);
+            return complete;
+        }) != Answer::kAccepted) {
         return PARAM_FAILED;
     }
-    const vardex::params::ChargeReply c = vardex::params::ParseChargeReply(reply);
     w.m_nLastChargeDte = c.lastDte.value_or(w.m_nLastChargeDte);
     w.m_nLastCharge1 = c.last1.value_or(w.m_nLastCharge1);
     w.m_nLastCharge2 = c.last2.value_or(w.m_nLastCharge2);
@@ -317,11 +355,11 @@ int QueryCharges(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int 
     return PARAM_OK;
 }
 
-int QueryPowerUpProfile(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS15?", kPowerUpProfile});
+int QueryPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS15?", kPowerUpProfile});
 }
 
-int QueryProtocol(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
@@ -329,11 +367,11 @@ int QueryProtocol(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int
     if (verify != 0 && w.m_nProtocol == app->m_deviceCopy.m_nProtocol) {
         return PARAM_OK;
     }
-    const char* reply = w.SendCommand("ATS82?");
-    if (reply == nullptr) {
+    int code = 0;
+    if (AskRegister(job, w, "ATS82?", &code) != Answer::kAccepted) {
         return PARAM_FAILED;
     }
-    const int protocol = CDeviceConfig::S82ToProtocol(ParseLeadingInt(reply));
+    const int protocol = CDeviceConfig::S82ToProtocol(code);
     if (protocol < 0) {
         // A code this program does not know leaves the field alone. After a
         // write it still means the device does not hold the protocol just sent.
@@ -370,8 +408,13 @@ int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) 
         return PARAM_FAILED;
     }
     if (verify == 0 || w.m_strX25Address != d.m_strX25Address) {
-        const char* reply = w.SendCommand("AT!X2?");
-        if (reply == nullptr) {
+        std::string reply;
+        if (AskChecked(
+                job, w, "AT!X2?",
+                [](std::string_view text) {
+                    return vardex::params::SplitCompleteReply(text).has_value();
+                },
+                &reply) != Answer::kAccepted) {
             return PARAM_FAILED;
         }
         // An "ERROR" answer leaves the address as it is.
@@ -391,27 +434,27 @@ int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) 
     return Result(mismatch);
 }
 
-int QueryEmergencyMode(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS123?", kEmergencyMode});
+int QueryEmergencyMode(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS123?", kEmergencyMode});
 }
 
-int QueryCallerIdTiming(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS101?", kCallerIdTiming});
+int QueryCallerIdTiming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS101?", kCallerIdTiming});
 }
 
-int QueryMlpppIncoming(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS118?", kMlpppIncoming});
+int QueryMlpppIncoming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS118?", kMlpppIncoming});
 }
 
-int QueryFlashDuration(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS56?", kFlashDuration});
+int QueryFlashDuration(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS56?", kFlashDuration});
 }
 
-int QueryBap(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS102?", kBap});
+int QueryBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS102?", kBap});
 }
 
-int QueryFskLevel(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
@@ -419,26 +462,26 @@ int QueryFskLevel(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int
     if (app->m_workingRecord.m_bFskLevelAvailable == 0) {
         return PARAM_OK;
     }
-    return RegisterRow(app, verify, {"AT/CLIPLEVEL", kFskLevel});
+    return RegisterRow(job, app, verify, {"AT/CLIPLEVEL", kFskLevel});
 }
 
-int QueryRestrictions(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     // Not read back after a write.
     if (verify != 0) {
         return PARAM_OK;
     }
-    return RegisterRow(app, 0, {"ATS85?", kRestrictions});
+    return RegisterRow(job, app, 0, {"ATS85?", kRestrictions});
 }
 
-int QueryMessageWaiting(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS86?", kMessageWaiting});
+int QueryMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS86?", kMessageWaiting});
 }
 
-int QueryTerminalTypes(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(app, verify, {"ATS118?", kTerminalTypes});
+int QueryTerminalTypes(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
+    return RegisterRow(job, app, verify, {"ATS118?", kTerminalTypes});
 }
 
-int QueryModemLlc(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int verify) {
+int QueryModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
@@ -453,11 +496,11 @@ int QueryModemLlc(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int
             continue;
         }
         const std::string command = "ATS" + std::to_string(108 + i) + "?";
-        const char* reply = w.SendCommand(command.c_str());
-        if (reply == nullptr) {
+        int octet_value = 0;
+        if (AskRegister(job, w, command, &octet_value) != Answer::kAccepted) {
             return PARAM_FAILED;
         }
-        const auto value = static_cast<std::uint8_t>(ParseLeadingInt(reply) & 0xFF);
+        const auto value = static_cast<std::uint8_t>(octet_value);
         if (verify != 0 && value != element) {
             mismatch = true;
         }

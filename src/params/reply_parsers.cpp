@@ -74,7 +74,78 @@ int PortOfLine(std::string_view text, std::size_t pos) {
     return -1;
 }
 
+bool Printable(std::string_view text) {
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\r' && c != '\n') || u > 0x7E) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether a section parser that stopped at pos read the whole reply: it stopped
+// at the final result line, and nothing in the reply was noise.
+bool StoppedAtTheEnd(std::string_view text, std::size_t pos) {
+    return text.substr(pos) == "OK\r\n" && Printable(text);
+}
+
+void Report(bool* complete, bool value) {
+    if (complete != nullptr) {
+        *complete = value;
+    }
+}
+
 }  // namespace
+
+std::optional<CompleteReply> SplitCompleteReply(std::string_view text) {
+    if (!Printable(text) || !text.ends_with("\r\n")) {
+        return std::nullopt;
+    }
+    const std::string_view lines = text.substr(0, text.size() - 2);
+    const std::size_t last_break = lines.rfind("\r\n");
+    const std::size_t start = last_break == std::string_view::npos ? 0 : last_break + 2;
+    const std::string_view result = lines.substr(start);
+    if (result != "OK" && result != "ERROR") {
+        return std::nullopt;
+    }
+    std::string_view body = lines.substr(0, start);
+    while (!body.empty() && (body.front() == '\r' || body.front() == '\n')) {
+        body.remove_prefix(1);
+    }
+    while (!body.empty() && (body.back() == '\r' || body.back() == '\n')) {
+        body.remove_suffix(1);
+    }
+    return CompleteReply{body, result == "OK"};
+}
+
+std::optional<int> ParseRegisterReply(std::string_view text) {
+    const auto reply = SplitCompleteReply(text);
+    if (!reply || !reply->ok) {
+        return std::nullopt;
+    }
+    std::string_view body = reply->body;
+    while (!body.empty() && body.front() == ' ') {
+        body.remove_prefix(1);
+    }
+    while (!body.empty() && body.back() == ' ') {
+        body.remove_suffix(1);
+    }
+    if (body.empty() || body.size() > 3) {
+        return std::nullopt;
+    }
+    int value = 0;
+    for (const char c : body) {
+        if (!IsDigit(c)) {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+    }
+    if (value > kRegisterMax) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 int ParseLeadingInt(std::string_view text) {
     std::size_t pos = 0;
@@ -109,13 +180,15 @@ std::size_t SkipBlank(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text) {
+std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bool* complete) {
     static constexpr std::string_view kLabels[3] = {"MSN1 : ", "MSN2 : ", "MSN3 : "};
     std::vector<std::pair<int, std::string>> numbers;
+    Report(complete, false);
     std::size_t pos = 0;
     while (pos < text.size()) {
         pos = SkipBlank(text, pos);
         if (StartsAt(text, pos, "OK")) {
+            Report(complete, StoppedAtTheEnd(text, pos));
             break;
         }
         const int port = PortOfLine(text, pos);
@@ -136,13 +209,15 @@ std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text) {
     return numbers;
 }
 
-std::array<std::string, 3> ParseOwnNumberReply(std::string_view text) {
+std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* complete) {
     static constexpr std::string_view kLabel = "OWN NUMBER : ";
     std::array<std::string, 3> own;
+    Report(complete, false);
     std::size_t pos = 0;
     while (pos < text.size()) {
         pos = SkipBlank(text, pos);
         if (StartsAt(text, pos, "OK")) {
+            Report(complete, StoppedAtTheEnd(text, pos));
             break;
         }
         const int port = PortOfLine(text, pos);
@@ -170,15 +245,17 @@ int ResolveOwnNumber(std::string_view own, const std::string* msns) {
     return -1;
 }
 
-ChargeReply ParseChargeReply(std::string_view text) {
+ChargeReply ParseChargeReply(std::string_view text, bool* complete) {
     static constexpr std::string_view kLabels[3] = {"DTE Port: ", "Phone 1: ", "Phone 2: "};
     ChargeReply charges;
     std::optional<int>* const last[3] = {&charges.lastDte, &charges.last1, &charges.last2};
     std::optional<int>* const total[3] = {&charges.totalDte, &charges.total1, &charges.total2};
+    Report(complete, false);
     std::size_t pos = 0;
     while (pos < text.size()) {
         pos = SkipBlank(text, pos);
         if (StartsAt(text, pos, "OK")) {
+            Report(complete, StoppedAtTheEnd(text, pos));
             break;
         }
         std::optional<int>* const* section = nullptr;

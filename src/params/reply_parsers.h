@@ -20,6 +20,23 @@ namespace vardex::params {
 // Longest digit run taken from a reply; longer runs are cut.
 inline constexpr std::size_t kDigitRunMax = 79;
 
+// A reply as the device ends every answer: lines of printable text and a last
+// line "OK" or "ERROR" (each line ended by "\r\n"). Line noise (bytes outside
+// printable ASCII), a reply cut short or one without its final result code is
+// not a complete reply: the caller asks again rather than take a wrong value.
+struct CompleteReply {
+    std::string_view body;  // the lines before the result line, outer line breaks trimmed
+    bool ok = false;        // "OK" (else "ERROR")
+};
+std::optional<CompleteReply> SplitCompleteReply(std::string_view text);
+
+// The largest value a register holds: one byte.
+inline constexpr int kRegisterMax = 255;
+
+// A register query's reply ("ATS84?", "ATS103.2?", "AT/CLIPLEVEL"): complete,
+// "OK", and a body of one decimal number 0..kRegisterMax with nothing else.
+std::optional<int> ParseRegisterReply(std::string_view text);
+
 // The leading decimal number of a reply as atoi reads it: leading white space
 // skipped, an optional sign, digits up to the first non-digit, 0 when there are
 // none. Values beyond the int range saturate to INT_MIN / INT_MAX.
@@ -33,13 +50,18 @@ std::size_t SkipBlank(std::string_view text, std::size_t pos);
 // 6..8 the DTE port.
 inline constexpr int kMsnCount = 9;
 
+// The section parsers below read what they recognise and stop quietly at the
+// first line they do not; *complete, when given, says whether they read the
+// whole reply up to its final "OK" (nothing unrecognised, nothing missing).
+
 // "AT&ZI?": every (device index, number) the reply carries, in reply order. A
 // label seen twice appears twice; the caller applies them in turn.
-std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text);
+std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text,
+                                                       bool* complete = nullptr);
 
 // "AT&ZO?": the own-number text of Phone 1, Phone 2 and the DTE port; empty for a
 // port whose section is missing or names no number.
-std::array<std::string, 3> ParseOwnNumberReply(std::string_view text);
+std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* complete = nullptr);
 
 // Position 0..2 of the first of a port's three subscriber numbers that is
 // non-empty and equal to own; -1 when own is empty or matches none. msns points
@@ -51,7 +73,7 @@ struct ChargeReply {
     std::optional<int> lastDte, last1, last2;
     std::optional<int> totalDte, total1, total2;
 };
-ChargeReply ParseChargeReply(std::string_view text);
+ChargeReply ParseChargeReply(std::string_view text, bool* complete = nullptr);
 
 // "AT!X2?": the X.121 address; absent when the reply holds "ERROR" anywhere.
 std::optional<std::string> ParseX121AddressReply(std::string_view text);

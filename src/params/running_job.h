@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 class CRunningJob {
 public:
@@ -19,4 +20,8 @@ public:
     // The last identification found the device waiting in its firmware loader
     // (and said so): only a firmware upgrade can go on with it.
     std::atomic<int> m_bInLoader{0};
+    // Worker thread only: the command whose answer could not be read even when
+    // asked again (line noise, a reply cut short or of the wrong shape), when
+    // that is what made a row fail; empty otherwise.
+    std::string m_strUnreadCommand;
 };

@@ -106,17 +106,65 @@ TEST_F(Identify, ConsolePromptIsLeftWithQuit) {
     EXPECT_EQ(*(quit + 1), "ATI4");
 }
 
-TEST_F(Identify, SilenceAfterTheModelStillIdentifies) {
+TEST_F(Identify, SilenceAfterTheModelIsNoIdentity) {
+    // Taken as it came, the silence would identify a device of version 255.255.
     auto normal = VarDexReplies();
     ScriptedPeer peer([&](const std::string& line) -> std::string {
         return line == "ATI4" || line == "AT/SETRI" || line == "AT" ? normal(line) : "";
     });
     OpenDirect(peer);
+    Record().m_wHardwareVersion = 0x0300;
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(Record().m_wHardwareVersion, 0x0300);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    EXPECT_EQ(view_.prompts.messages[0].first, UnreadableMessage("ATI0"));
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+    // ATI0 was asked twice, ATI3 never.
+    const auto lines = peer.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "ATI0"), 2);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "ATI3"), 0);
+}
+
+TEST_F(Identify, ADeviceThatDoesNotNameItselfIsNotIdentified) {
+    // Silence, noise or another modem's answer to "ATI4", twice.
+    for (const std::string& answer :
+         {std::string(""),
+          std::string("\r\n\x9c\xd1"
+                      "Calvetra VarDex V1.2\r\n\r\nOK\r\n"),
+          std::string("\r\nGeneric Modem 56k\r\n\r\nOK\r\n"), std::string("\r\nERROR\r\n")}) {
+        auto normal = VarDexReplies();
+        ScriptedPeer peer([&](const std::string& line) -> std::string {
+            return line == "ATI4" ? answer : normal(line);
+        });
+        OpenDirect(peer);
+        ScriptedJobView view;
+        EXPECT_EQ(IdentifyDevice(&view, &app_), -4);
+        ASSERT_EQ(view.prompts.messages.size(), 1u);
+        EXPECT_NE(view.prompts.messages[0].first.find("does not answer as a varDex"),
+                  std::string::npos);
+        EXPECT_EQ(view.m_bQuietEnd, 1);
+        EXPECT_EQ(view.m_bInLoader, 0);
+        const auto lines = peer.Lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "ATI4"), 2);
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "ATI0"), 0);
+        Record().Close();
+    }
+}
+
+TEST_F(Identify, NoiseBeforeAnAnswerIsGoneWhenAskedAgain) {
+    auto normal = VarDexReplies();
+    int asked = 0;  // the peer's thread only
+    ScriptedPeer peer([&](const std::string& line) -> std::string {
+        if (line == "ATI3" && ++asked == 1) {
+            return "\r\n\xf1\x85\xa0" + normal(line).substr(2);
+        }
+        return normal(line);
+    });
+    OpenDirect(peer);
     ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
-    EXPECT_EQ(Record().m_wModelVersion, 0x0102);
-    EXPECT_EQ(Record().m_wHardwareVersion, 0xFFFF);
-    EXPECT_EQ(Record().m_wFirmwareVersion, 0xFFFF);
-    EXPECT_EQ(Record().m_strCountry, "");
+    EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
+    EXPECT_EQ(Record().m_strCountry, "Hungary");
+    EXPECT_TRUE(view_.prompts.messages.empty());
 }
 
 TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {

@@ -52,6 +52,19 @@ TEST_F(Telephony, ReplyForTheAwaitedRequestEndsTheWaitWithItsResult) {
     EXPECT_NE(CapturedTraces().find("LINE_REPLY: successfully replied."), std::string::npos);
 }
 
+TEST_F(Telephony, ARecordMadeWhileAServiceRunsLeavesItsCallbacksAlone) {
+    ScriptedPeer peer;
+    ScopedEnv lines("VARDEX_LINES", peer.SlavePath());
+    CTapiLine line;
+    ASSERT_EQ(line.Initialize(nullptr), 1);
+    {
+        CTapiLine passing;  // a copy of a record's values, made and gone during a job
+    }
+    Queue(line, 0, LINE_REPLY, 9, static_cast<DWORD_PTR>(static_cast<DWORD>(LINEERR_NOMEM)));
+    EXPECT_EQ(line.WaitForReply(9), LINEERR_NOMEM);
+    line.Shutdown();
+}
+
 TEST_F(Telephony, StaleReplyDoesNotEndALaterWait) {
     CTapiLine line;
     Queue(line, 0, LINE_REPLY, 3, 0);  // left over from an earlier request

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <string>
 #include <vector>
 
@@ -136,17 +138,70 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RegisterCase>& p) { return p.param.name; });
 #undef F
 
-TEST_F(RowTest, ErrorReplyReadsAsZero) {
-    Answer("ATS84?", "\r\nERROR\r\n");
-    W().m_bClip = 0;
-    W().m_bClipOnCw1 = 1;
+// What is no answer is never taken as a value: an "ERROR", silence, noise, a
+// reply cut short or of the wrong shape is asked once more, then fails the row
+// with the record as it was.
+TEST_F(RowTest, ARegisterReplyThatIsNoValueIsAskedAgainThenFails) {
+    const std::pair<const char*, std::string> cases[] = {
+        {"error", "\r\nERROR\r\n"},
+        {"silence", ""},
+        {"noise", "\x93\xa1" + ValueReply(144).substr(2)},
+        {"cut", "\r\n14"},
+        {"no result code", "\r\n144\r\n"},
+        {"two numbers", "\r\n144\r\n16\r\n\r\nOK\r\n"},
+        {"not a byte", ValueReply(256)},
+        {"signed", "\r\n-1\r\n\r\nOK\r\n"},
+    };
+    for (const auto& [name, reply] : cases) {
+        Answer("ATS84?", reply);
+        W().m_bClip = 0;
+        W().m_bClipOnCw1 = 1;
+        job_.m_strUnreadCommand.clear();
+        ClearSent();
+        EXPECT_EQ(Run(QueryClip), PARAM_FAILED) << name;
+        EXPECT_EQ(W().m_bClip, 0) << name;
+        EXPECT_EQ(W().m_bClipOnCw1, 1) << name;
+        EXPECT_EQ(Sent(), (Lines{"ATS84?", "ATS84?"})) << name;
+        EXPECT_EQ(job_.m_strUnreadCommand, "ATS84?") << name;
+    }
+    // Blanks around the number are still the number.
+    Answer("ATS84?", "\r\n 144 \r\n\r\nOK\r\n");
     EXPECT_EQ(Run(QueryClip), PARAM_OK);
-    EXPECT_EQ(W().m_bClip, 1);  // the inverted bit
     EXPECT_EQ(W().m_bClipOnCw1, 0);
-    Answer("ATS83?", "");  // a silent device
-    EXPECT_EQ(Run(QueryDelayedClearBack), PARAM_OK);
-    EXPECT_EQ(W().m_bDelayedClearBack1, 1);
-    EXPECT_EQ(W().m_bDelayedClearBack2, 1);
+}
+
+TEST_F(RowTest, NoiseOnTheFirstAskIsGoneOnTheSecond) {
+    // The device answers the first question with noise in front, the second
+    // one cleanly: the row takes the clean value.
+    std::atomic<int> asked{0};
+    peer_.SetResponder([&asked](const std::string& line) -> std::string {
+        if (line != "ATS56?") {
+            return "\r\nOK\r\n";
+        }
+        return ++asked == 1 ? "\r\n\xe7\xb2" + std::to_string(12) + "\r\n\r\nOK\r\n"
+                            : ValueReply(35);
+    });
+    EXPECT_EQ(Run(QueryFlashDuration), PARAM_OK);
+    EXPECT_EQ(W().m_nFlashDuration, 35);
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(RowTest, AValueOutsideItsFieldsRangeIsNotTaken) {
+    // S15 bits 5..7 name profiles 0..4 only; 6 is no profile.
+    W().m_nPowerUpProfile = 2;
+    SetRegister(15, 6 << 5);
+    EXPECT_EQ(Run(QueryPowerUpProfile), PARAM_OK);
+    EXPECT_EQ(W().m_nPowerUpProfile, 2);
+    // After a write it means the device does not hold what was sent.
+    D().m_nPowerUpProfile = 1;
+    EXPECT_EQ(Run(QueryPowerUpProfile, 1), PARAM_MISMATCH);
+    EXPECT_EQ(W().m_nPowerUpProfile, 2);
+    // The packet size codes 4..7 only; the device's 0 is not taken either.
+    W().m_bX25Available = 1;
+    W().m_nX25PacketSize = 7;
+    SetRegister(106, 0);
+    EXPECT_EQ(Run(QueryX25), PARAM_OK);
+    EXPECT_EQ(W().m_nX25PacketSize, 7);
 }
 
 TEST_F(RowTest, ProtocolOutsideTheTableLeavesTheField) {
@@ -199,11 +254,19 @@ TEST_F(RowTest, QueryMsnsReadsEveryNumberAndAlwaysSends) {
     EXPECT_EQ(W().m_strPhoneMsn[1], "112");
     EXPECT_EQ(Sent(), (Lines{"AT&ZI?", "AT&ZI?", "AT&ZI?"}));
 
-    // An unparsable reply changes nothing and is no mismatch.
-    Answer("AT&ZI?", "\r\nERROR\r\n");
-    W().m_strPhoneMsn[1] = "999";
-    EXPECT_EQ(Run(QueryMsns, 1), PARAM_OK);
-    EXPECT_EQ(W().m_strPhoneMsn[1], "999");
+    // A reply that is not the whole list (an error, noise, a line of another
+    // shape, a cut) changes nothing and fails the row after a second ask.
+    for (const std::string& reply : std::vector<std::string>{
+             std::string("\r\nERROR\r\n"), "\r\n\x85" + std::string(kMsnReply + 2),
+             std::string(kMsnReply).substr(0, 40),
+             "\r\nPhone 1\r\nMSN1 : 111\r\nRING\r\n\r\nOK\r\n"}) {
+        Answer("AT&ZI?", reply);
+        W().m_strPhoneMsn[1] = "999";
+        ClearSent();
+        EXPECT_EQ(Run(QueryMsns, 1), PARAM_FAILED);
+        EXPECT_EQ(W().m_strPhoneMsn[1], "999");
+        EXPECT_EQ(Sent(), (Lines{"AT&ZI?", "AT&ZI?"}));
+    }
 }
 
 class OwnNumbers : public RowTest {
@@ -253,12 +316,14 @@ TEST_F(OwnNumbers, VerificationSkipsWhenTheIndexesAgree) {
     EXPECT_EQ(Sent(), (Lines{"AT&ZO?", "AT&ZO?"}));
 }
 
-TEST_F(OwnNumbers, TruncatedReplyGivesNoneForTheMissingPorts) {
+TEST_F(OwnNumbers, ATruncatedReplyIsNoAnswer) {
+    // Taken as it came, the cut would say "no own number" for Phone 2 and the
+    // DTE port: asked again instead, and given up with the indexes as they were.
+    W().m_nOwnNumber2 = 1;
     Answer("AT&ZO?", "\r\nPhone 1\r\nOWN NUMBER : 111\r\nPhone 2\r\nOWN NUM");
-    EXPECT_EQ(Run(QueryOwnNumbers), PARAM_OK);
-    EXPECT_EQ(W().m_nOwnNumber1, 0);
-    EXPECT_EQ(W().m_nOwnNumber2, -1);
-    EXPECT_EQ(W().m_nOwnNumberDte, -1);
+    EXPECT_EQ(Run(QueryOwnNumbers), PARAM_FAILED);
+    EXPECT_EQ(W().m_nOwnNumber2, 1);
+    EXPECT_EQ(Sent(), (Lines{"AT&ZO?", "AT&ZO?"}));
 }
 
 TEST_F(RowTest, QueryChargesFillsTheCountersAndVerifiesAReset) {
@@ -401,20 +466,27 @@ TEST_F(RowTest, QueryFskLevelAndRestrictionsSkips) {
     EXPECT_EQ(Sent(), Lines{"ATS85?"});
 }
 
-TEST_F(RowTest, QueryModemLlcTakesTheLowByte) {
-    Answer("ATS108?", ValueReply(0x1AB));
-    Answer("ATS109?", ValueReply(-1));
-    Answer("ATS110?", ValueReply(99999999999LL));  // saturates, then the low byte
+TEST_F(RowTest, QueryModemLlcTakesWholeOctets) {
+    SetRegister(108, 0xAB);
+    SetRegister(109, 0xFF);
+    SetRegister(110, 0);
     SetRegister(111, 1);
     SetRegister(112, 2);
     SetRegister(113, 3);
     EXPECT_EQ(Run(QueryModemLlc), PARAM_OK);
     EXPECT_EQ(W().m_byModemLlc[0][0], 0xAB);
     EXPECT_EQ(W().m_byModemLlc[0][1], 0xFF);
-    EXPECT_EQ(W().m_byModemLlc[0][2], 0xFF);
+    EXPECT_EQ(W().m_byModemLlc[0][2], 0);
     EXPECT_EQ(W().m_byModemLlc[1][0], 1);
     EXPECT_EQ(W().m_byModemLlc[1][2], 3);
     EXPECT_EQ(Sent(), (Lines{"ATS108?", "ATS109?", "ATS110?", "ATS111?", "ATS112?", "ATS113?"}));
+
+    // No octet is more than a byte: such a reply is asked again, then fails.
+    Answer("ATS108?", ValueReply(0x1AB));
+    ClearSent();
+    EXPECT_EQ(Run(QueryModemLlc), PARAM_FAILED);
+    EXPECT_EQ(Sent(), (Lines{"ATS108?", "ATS108?"}));
+    Answer("ATS108?", ValueReply(0xAB));
 
     Sync();
     ClearSent();

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "json_text.h"
+#include "params/field_limits.h"
 
 namespace vardex::ctl {
 namespace {
@@ -22,10 +23,16 @@ struct Field {
     long long also = lo;    // one more accepted number outside the range
 };
 
-#define INT_RW(f, lo, hi)                                                             \
-    Field {                                                                           \
-#f, Kind::kInt, true, lo, hi, [](CDeviceConfig & r) -> void* { return &r.f; } \
-    }
+// A settable number: its range is the record's own (params/field_limits.h).
+Field IntRw(const char* name, int CDeviceConfig::*member) {
+    const IntFieldLimits* limits = LimitsOf(member);
+    Field field{name,       Kind::kInt,
+                true,       limits->lo,
+                limits->hi, [member](CDeviceConfig& r) -> void* { return &(r.*member); }};
+    field.also = limits->also;
+    return field;
+}
+#define INT_RW(f) IntRw(#f, &CDeviceConfig::f)
 #define INT_RO(f)                                                                    \
     Field {                                                                          \
 #f, Kind::kInt, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
@@ -46,44 +53,44 @@ constexpr long long kX121Digits = 15;
 const std::vector<Field>& Fields() {
     static const std::vector<Field> fields = {
         INT_RO(m_bUsbConnection),
-        INT_RW(m_bBapCallBack, 0, 1),
-        INT_RW(m_bBapSupport, 0, 1),
-        INT_RW(m_nCallerIdTiming, 0, 1),
-        INT_RW(m_nFlashDuration, 0, 100),
-        INT_RW(m_nServiceProtocol, 0, 1),
-        INT_RW(m_bFullEmergencyMode, 0, 1),
-        INT_RW(m_bClipOnCw1, 0, 1),
-        INT_RW(m_bClipOnCw2, 0, 1),
-        INT_RW(m_nBodAddTime, 0, 255),
-        INT_RW(m_nBodAddRate, 0, 64),
-        INT_RW(m_nBodDropTime, 0, 255),
-        INT_RW(m_nBodDropRate, 0, 128),
-        INT_RW(m_bMultilink, 0, 1),
-        INT_RW(m_nProtocol, 0, CDeviceConfig::kProtocolCount - 1),
+        INT_RW(m_bBapCallBack),
+        INT_RW(m_bBapSupport),
+        INT_RW(m_nCallerIdTiming),
+        INT_RW(m_nFlashDuration),
+        INT_RW(m_nServiceProtocol),
+        INT_RW(m_bFullEmergencyMode),
+        INT_RW(m_bClipOnCw1),
+        INT_RW(m_bClipOnCw2),
+        INT_RW(m_nBodAddTime),
+        INT_RW(m_nBodAddRate),
+        INT_RW(m_nBodDropTime),
+        INT_RW(m_nBodDropRate),
+        INT_RW(m_bMultilink),
+        INT_RW(m_nProtocol),
         INT_RO(m_bSettingsModified),
         INT_RO(m_bOtherModified),
-        INT_RW(m_bResetCharges, 0, 1),
-        INT_RW(m_nPowerUpProfile, 0, 4),
-        INT_RW(m_nStoreProfile, 0, 4),
+        INT_RW(m_bResetCharges),
+        INT_RW(m_nPowerUpProfile),
+        INT_RW(m_nStoreProfile),
         INT_RO(m_nLastCharge1),
         INT_RO(m_nLastCharge2),
         INT_RO(m_nLastChargeDte),
         INT_RO(m_nTotalCharge1),
         INT_RO(m_nTotalCharge2),
         INT_RO(m_nTotalChargeDte),
-        INT_RW(m_nOwnNumber1, -1, 2),
-        INT_RW(m_nOwnNumber2, -1, 2),
-        INT_RW(m_nOwnNumberDte, -1, 2),
-        INT_RW(m_bDelayedClearBack1, 0, 1),
-        INT_RW(m_bDelayedClearBack2, 0, 1),
-        INT_RW(m_bCallWaiting1, 0, 1),
-        INT_RW(m_bCallWaiting2, 0, 1),
-        INT_RW(m_bClip, 0, 1),
-        INT_RW(m_nFskLevel, 0, 19),
-        INT_RW(m_bMeteringPulse1, 0, 1),
-        INT_RW(m_bMeteringPulse2, 0, 1),
-        INT_RW(m_bNoIncomingMlppp1, 0, 1),
-        INT_RW(m_bNoIncomingMlppp2, 0, 1),
+        INT_RW(m_nOwnNumber1),
+        INT_RW(m_nOwnNumber2),
+        INT_RW(m_nOwnNumberDte),
+        INT_RW(m_bDelayedClearBack1),
+        INT_RW(m_bDelayedClearBack2),
+        INT_RW(m_bCallWaiting1),
+        INT_RW(m_bCallWaiting2),
+        INT_RW(m_bClip),
+        INT_RW(m_nFskLevel),
+        INT_RW(m_bMeteringPulse1),
+        INT_RW(m_bMeteringPulse2),
+        INT_RW(m_bNoIncomingMlppp1),
+        INT_RW(m_bNoIncomingMlppp2),
         Field{"m_strDteMsn", Kind::kTextArray, true, 0, kMsnDigits,
               [](CDeviceConfig& r) -> void* { return r.m_strDteMsn; }, CDeviceConfig::kDteMsnCount},
         Field{"m_strPhoneMsn", Kind::kTextArray, true, 0, kMsnDigits,
@@ -94,34 +101,33 @@ const std::vector<Field>& Fields() {
         WORD_RO(m_wFirmwareVersion),
         TEXT_RO(m_strCountry),
         TEXT_RO(m_strCrc),
-        INT_RW(m_bMessageWaiting1, 0, 1),
-        INT_RW(m_bMessageWaiting2, 0, 1),
-        INT_RW(m_bClir1, 0, 1),
-        INT_RW(m_bClir2, 0, 1),
-        INT_RW(m_bColr1, 0, 1),
-        INT_RW(m_bColr2, 0, 1),
-        INT_RW(m_nTerminalType1, 0, 2),
-        INT_RW(m_nTerminalType2, 0, 2),
+        INT_RW(m_bMessageWaiting1),
+        INT_RW(m_bMessageWaiting2),
+        INT_RW(m_bClir1),
+        INT_RW(m_bClir2),
+        INT_RW(m_bColr1),
+        INT_RW(m_bColr2),
+        INT_RW(m_nTerminalType1),
+        INT_RW(m_nTerminalType2),
         Field{"m_byModemLlc", Kind::kLlc, true, 0, 255,
               [](CDeviceConfig& r) -> void* { return r.m_byModemLlc; }},
-        Field{"m_nX25CugNumber", Kind::kInt, true, 0, 99,
-              [](CDeviceConfig& r) -> void* { return &r.m_nX25CugNumber; }, 1, 255},
-        INT_RW(m_nX25Hic, 0, 255),
-        INT_RW(m_nX25Layer2Window, 0, 15),
-        INT_RW(m_nX25Layer3Window, 0, 15),
-        INT_RW(m_nX25PacketSize, 4, 7),
-        INT_RW(m_nX25Lcn, 0, 255),
-        INT_RW(m_nX25Lic, 0, 255),
-        INT_RW(m_bX25Spvc, 0, 1),
-        INT_RW(m_bX25UsePad, 0, 1),
-        INT_RW(m_bX25Pvc, 0, 1),
-        INT_RW(m_bX25SendRestart, 0, 1),
-        INT_RW(m_nX25Tei, 0, 63),
-        INT_RW(m_nX25WaitRestart, 0, 3),
+        INT_RW(m_nX25CugNumber),
+        INT_RW(m_nX25Hic),
+        INT_RW(m_nX25Layer2Window),
+        INT_RW(m_nX25Layer3Window),
+        INT_RW(m_nX25PacketSize),
+        INT_RW(m_nX25Lcn),
+        INT_RW(m_nX25Lic),
+        INT_RW(m_bX25Spvc),
+        INT_RW(m_bX25UsePad),
+        INT_RW(m_bX25Pvc),
+        INT_RW(m_bX25SendRestart),
+        INT_RW(m_nX25Tei),
+        INT_RW(m_nX25WaitRestart),
         Field{"m_strX25Address", Kind::kDigits, true, 0, kX121Digits,
               [](CDeviceConfig& r) -> void* { return &r.m_strX25Address; }},
-        INT_RW(m_bX25TransparentProfile, 0, 1),
-        INT_RW(m_bX25PadCall, 0, 1),
+        INT_RW(m_bX25TransparentProfile),
+        INT_RW(m_bX25PadCall),
         INT_RO(m_bX25Available),
         INT_RO(m_bFskLevelAvailable),
     };
