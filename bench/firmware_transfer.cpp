@@ -147,7 +147,13 @@ int main(int argc, char** argv) {
         WaitExit(socat.pid, 120000);
         received = vardex::Clock::now();
     });
-    const int result = SendFirmwareImage(&view, port, image);
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!LoadFirmwareImage(image, &bytes, &why)) {
+        std::fprintf(stderr, "%s\n", why.c_str());
+        return 1;
+    }
+    const int result = SendFirmwareImage(&view, port, bytes);
     watcher.join();
     port.Close();
     const double ours = Seconds(view.first, received);

@@ -182,6 +182,14 @@ int DownloadThreadProc(CCommProgress* dialog) {
     return 0;
 }
 
+namespace {
+
+constexpr const char* kHowToRecover =
+    "The varDex now waits in its firmware loader. Start the upgrade again with the firmware "
+    "image to bring it back.";
+
+}  // namespace
+
 int UpgradeThreadProc(CCommProgress* dialog) {
     CVarDexConfigurationManagerApp& app = dialog->App();
     int result = UpgradeFirmware(dialog, &app, 1);
@@ -189,13 +197,29 @@ int UpgradeThreadProc(CCommProgress* dialog) {
     if (result == 1) {
         result = ReadAllParameters(dialog, &app);
     }
-    if (result == -6) {
-        dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_UPGRADE_FAILED)),
-                                      MessageIcon::Exclamation);
+    const bool in_loader = dialog->m_bInLoader != 0;
+    if (result == kUpgradeDeviceFailed) {
+        std::string text(res::LoadString(res::IDS_UPGRADE_FAILED));
+        if (in_loader) {
+            text += std::string("\n\n") + kHowToRecover;
+        }
+        dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
         app.m_workingRecord.Close();
-    } else if (result == -7) {
-        dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR)),
-                                      MessageIcon::Exclamation);
+    } else if (result == kUpgradeFileFailed) {
+        std::string text(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR));
+        if (!dialog->m_strFileProblem.empty()) {
+            text += "\n\n" + dialog->m_strFileProblem + ".";
+        }
+        dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
+    } else if (result == kUpgradeImageRejected) {
+        dialog->Prompts().ShowMessage(
+            "The varDex did not take the image: it is still waiting in its firmware loader. The "
+            "file may be damaged or not made for this varDex. Start the upgrade again with a good "
+            "image to bring it back.",
+            MessageIcon::Exclamation);
+    } else if (result == 2 && in_loader && dialog->m_bAbort != 0) {
+        dialog->Prompts().ShowMessage(std::string("The upgrade was stopped. ") + kHowToRecover,
+                                      MessageIcon::Information);
     }
     dialog->EndJob(result != 1);
     return 0;

@@ -1,9 +1,14 @@
 #include "device/firmware_upgrade.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 
 #include "device/identify.h"
@@ -18,11 +23,6 @@ constexpr const char* kDefaultExtension = "*.img;*.dnl";
 constexpr int kRestartPauses = 20;
 constexpr int kRestartPauseMs = 500;
 constexpr int kLoaderPolls = 20;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 bool BeginsWithNak(const char* text) {
     return text != nullptr && static_cast<unsigned char>(text[0]) == kXmodemNak;
@@ -45,17 +45,37 @@ int Tenths(long long sent, long long size) {
     return static_cast<int>(sent * 1000 / size);
 }
 
-// The size of an image that can be sent: 1 .. INT_MAX bytes (the progress bar's
-// 32-bit range); -1 otherwise.
-long ImageSize(std::FILE* file) {
-    if (std::fseek(file, 0, SEEK_END) != 0) {
-        return -1;
+// Closes a descriptor on every way out.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
     }
-    const long size = std::ftell(file);
-    if (size <= 0 || size > INT_MAX || std::fseek(file, 0, SEEK_SET) != 0) {
-        return -1;
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) {
+        return "a directory";
     }
-    return size;
+    if (S_ISFIFO(mode)) {
+        return "a FIFO";
+    }
+    if (S_ISSOCK(mode)) {
+        return "a socket";
+    }
+    if (S_ISCHR(mode) || S_ISBLK(mode)) {
+        return "a device";
+    }
+    return "not a regular file";
 }
 
 // Steps 7 to 12 of the request: until the device's loader asks with NAK. 1 the
@@ -121,6 +141,56 @@ int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
 
 }  // namespace
 
+bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* image,
+                       std::string* why) {
+    image->clear();
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        *why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        *why = path + " is " + KindOf(info.st_mode) + ", not a firmware image file";
+        return false;
+    }
+    // Non-blocking, so that whatever was put in its place since cannot hang the
+    // read; checked again on the descriptor.
+    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (file.get() < 0) {
+        *why = path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+        *why = path + " is not a regular file";
+        return false;
+    }
+    if (info.st_size == 0) {
+        *why = path + " is empty";
+        return false;
+    }
+    if (static_cast<unsigned long long>(info.st_size) > kFirmwareImageMaxBytes) {
+        *why = path + " is larger than the " + std::to_string(kFirmwareImageMaxBytes / 1024) +
+               " KiB the varDex's loader takes";
+        return false;
+    }
+    image->resize(static_cast<std::size_t>(info.st_size));
+    std::size_t got = 0;
+    while (got < image->size()) {
+        const ssize_t n = ::read(file.get(), image->data() + got, image->size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            *why = path + (n < 0 ? ": " + std::string(std::strerror(errno))
+                                 : std::string(" changed while it was read"));
+            image->clear();
+            return false;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
 void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_t count,
                       unsigned char block[kXmodemBlockSize]) {
     block[0] = kXmodemSoh;
@@ -138,29 +208,13 @@ void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_
     block[kXmodemBlockSize - 1] = static_cast<unsigned char>(sum & 0xFF);
 }
 
-int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::string& path) {
-    // Wakes a loader that waits for a start; its answer (a NAK) is not needed.
-    port.SetReadTimeout(10000);
-    port.SetReadIntervalTimeout(2000);
-    const unsigned char wake[2] = {0x00, 0x78};
-    port.WriteRaw(wake, sizeof wake);
-    port.ReadPending();
-    port.SetReadTimeout(1250);
-    port.SetReadIntervalTimeout(1250);
+namespace {
 
-    dialog->SetCaption(std::string(res::LoadString(res::IDS_UPGRADING_CAPTION)));
-    File file(std::fopen(path.c_str(), "rb"));
-    if (!file) {
-        return kUpgradeFileFailed;
-    }
-    // Read as it is sent, without a buffer that would hide a file changing under us.
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);
-    // An empty image would divide the progress by zero and install nothing.
-    const long size = ImageSize(file.get());
-    if (size < 0) {
-        return kUpgradeFileFailed;
-    }
+enum class Blocks { kSent, kStopped, kDeviceFailed, kCancelledFirst };
 
+// Every block of the image, from the first; the status text and bar follow.
+Blocks SendBlocks(CJobView* dialog, CDevicePort& port, const std::vector<unsigned char>& image) {
+    const long size = static_cast<long>(image.size());
     IProgressBar& progress = dialog->Progress();
     progress.SetRange32(0, static_cast<int>(size));
     progress.SetPos(0);
@@ -171,7 +225,6 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::string& pa
     port.SetReadTimeout(250);
     port.PurgeInput();
 
-    unsigned char data[kXmodemDataSize];
     unsigned char block[kXmodemBlockSize];
     std::size_t count = 0;
     int resends = 0;
@@ -183,49 +236,97 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::string& pa
             shown = tenths;
         }
         if (dialog->m_bAbort != 0) {
-            return 2;
+            return Blocks::kStopped;
         }
         if (resends == 0) {
-            // Only the size measured at the start is sent: a file that grows is
-            // cut there, one that shrinks or fails to read is not an image.
-            const auto want = static_cast<std::size_t>(
-                size - sent < static_cast<long>(kXmodemDataSize) ? size - sent : kXmodemDataSize);
-            count = std::fread(data, 1, want, file.get());
-            if (count != want) {
-                return kUpgradeFileFailed;
-            }
-            BuildXmodemBlock(number, data, count, block);
+            count = static_cast<std::size_t>(
+                std::min<long>(size - sent, static_cast<long>(kXmodemDataSize)));
+            BuildXmodemBlock(number, image.data() + sent, count, block);
         }
         if (port.WriteRaw(block, kXmodemBlockSize) != kXmodemBlockSize) {
-            return kUpgradeDeviceFailed;
+            return Blocks::kDeviceFailed;
         }
         char answer[2];
         if (port.ReadRaw(answer, 1) != 1) {
-            return kUpgradeDeviceFailed;
+            return Blocks::kDeviceFailed;
         }
         const auto byte = static_cast<unsigned char>(answer[0]);
         if (byte == kXmodemNak) {
             // The same block again, with the same number; a receiver that never
             // takes it must not keep the job busy for ever.
             if (++resends > kXmodemMaxResends) {
-                return kUpgradeDeviceFailed;
+                return Blocks::kDeviceFailed;
             }
             continue;
         }
+        if (byte == kXmodemCan && sent == 0) {
+            return Blocks::kCancelledFirst;
+        }
         if (byte != kXmodemAck) {
-            return kUpgradeDeviceFailed;
+            return Blocks::kDeviceFailed;
         }
         resends = 0;
         sent += static_cast<long>(count);
         ++number;
         if (count < kXmodemDataSize) {
-            break;
+            dialog->SetStatusText(ProgressText(format, sent, size, Tenths(sent, size)));
+            return Blocks::kSent;
         }
     }
+}
 
-    file.reset();
+// After a loader cancelled the first block: the rest of its cancel, then its
+// new request (NAK), within the wake-up's time.
+bool AwaitFreshRequest(CDevicePort& port) {
+    port.SetReadTimeout(10000);
+    for (int i = 0; i < 3; ++i) {
+        const char* text = port.ReadPending();
+        if (text == nullptr) {
+            return false;
+        }
+        if (port.GetReplyLength() > 0 &&
+            static_cast<unsigned char>(text[port.GetReplyLength() - 1]) == kXmodemNak) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
+                      const std::vector<unsigned char>& image) {
+    // Wakes a loader that waits for a start; its answer (a NAK) is not needed.
+    port.SetReadTimeout(10000);
+    port.SetReadIntervalTimeout(2000);
+    const unsigned char wake[2] = {0x00, 0x78};
+    port.WriteRaw(wake, sizeof wake);
+    port.ReadPending();
+    port.SetReadTimeout(1250);
+    port.SetReadIntervalTimeout(1250);
+
+    dialog->SetCaption(std::string(res::LoadString(res::IDS_UPGRADING_CAPTION)));
+    // An empty image would divide the progress by zero and install nothing.
+    if (image.empty() || image.size() > static_cast<std::size_t>(INT_MAX)) {
+        return kUpgradeFileFailed;
+    }
+    Blocks blocks = SendBlocks(dialog, port, image);
+    if (blocks == Blocks::kCancelledFirst) {
+        // A loader left half-way by an earlier transfer takes no first block; it
+        // cancels and asks afresh, and then takes the image from its start.
+        port.SetReadIntervalTimeout(250);
+        blocks = AwaitFreshRequest(port) ? SendBlocks(dialog, port, image) : Blocks::kDeviceFailed;
+    }
+    switch (blocks) {
+        case Blocks::kStopped:
+            return 2;
+        case Blocks::kSent:
+            break;
+        default:
+            return kUpgradeDeviceFailed;
+    }
+
     port.PurgeInput();
-    dialog->SetStatusText(ProgressText(format, sent, size, Tenths(sent, size)));
     const unsigned char eot = kXmodemEot;
     if (port.WriteRaw(&eot, 1) != 1) {
         return kUpgradeDeviceFailed;
@@ -250,6 +351,12 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
         dialog->m_bQuietEnd = 1;
         return 2;
     }
+    // The whole image before the device hears a word: a file that is no image
+    // must not leave the device waiting in its loader.
+    std::vector<unsigned char> image;
+    if (!LoadFirmwareImage(path, &image, &dialog->m_strFileProblem)) {
+        return kUpgradeFileFailed;
+    }
     const std::string caption = dialog->GetCaption();
 
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
@@ -271,12 +378,15 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     if (requested != 1) {
         return requested;
     }
+    // From here until the restart, whatever ends the job leaves the loader
+    // waiting: the person must hear so, and an upgrade is what brings it back.
+    dialog->m_bInLoader = 1;
 
     int lower = 0;
     int upper = 0;
     dialog->GetProgressRange(&lower, &upper);
     const int position = dialog->Progress().GetPos();
-    const int sent = SendFirmwareImage(dialog, record, path);
+    const int sent = SendFirmwareImage(dialog, record, image);
     if (sent != 1) {
         return sent;
     }
@@ -292,10 +402,15 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     dialog->Progress().SetRange32(lower, upper);
     dialog->Progress().SetPos(position);
     record.SetReadTimeout(250);
-    record.SendCommand("AT");
+    const char* restarted = record.SendCommand("AT");
     record.PurgeInput();
+    dialog->SetCaption(caption);
+    if (BeginsWithNak(restarted)) {
+        // Still the loader asking for an image: it did not take this one.
+        return kUpgradeImageRejected;
+    }
+    dialog->m_bInLoader = 0;
     record.m_bSettingsModified = 0;
     record.m_bOtherModified = 0;
-    dialog->SetCaption(caption);
     return 1;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "device/job_view.h"
 #include "params/app_core.h"
@@ -23,26 +24,43 @@ inline constexpr int kXmodemMaxResends = 10;
 // Result codes beside 1 (done) and 2 (stopped).
 inline constexpr int kUpgradeDeviceFailed = -6;
 inline constexpr int kUpgradeFileFailed = -7;
+// The image went in, but the device stayed in its loader: it did not take it.
+inline constexpr int kUpgradeImageRejected = -8;
+
+// The largest image the varDex's loader takes.
+inline constexpr std::size_t kFirmwareImageMaxBytes = 2 * 1024 * 1024;
+
+// Reads a whole image file, before the device hears a word about it: only a
+// regular file of 1 .. kFirmwareImageMaxBytes bytes (a FIFO, a device or a
+// directory never blocks the read: it is refused). False with *why naming the
+// file and the reason.
+bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* image,
+                       std::string* why);
 
 // One block: SOH, number, 255 - number, count bytes of data filled up to 128
 // with 0xFF, and the sum of the 128 data bytes modulo 256.
 void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_t count,
                       unsigned char block[kXmodemBlockSize]);
 
-// Asks for the image file, identifies the device, asks it into its loader
-// (skipped when askDevice is 0 or the device already waits there), sends the
-// image and waits for the restart. 1 upgraded; 2 stopped (file choice
-// cancelled, no device, or the stop request); -6 the device failed the
-// exchange; -7 the file could not be read, is empty, or changed while it was
-// sent. Blocks for up to a minute beside the transfer; the request for the
-// loader repeats until the device answers with NAK or the job is stopped.
+// Asks for the image file and reads it whole (nothing is sent for a file that
+// is no image), identifies the device, asks it into its loader (skipped when
+// askDevice is 0 or the device already waits there), sends the image and waits
+// for the restart. 1 upgraded; 2 stopped (file choice cancelled, no device, or
+// the stop request); -6 the device failed the exchange; -7 the file cannot be
+// an image (dialog->m_strFileProblem says why); -8 the device stayed in its
+// loader after the image. Sets m_bInLoader whenever it leaves the device in
+// its loader. Blocks for up to a minute beside the transfer; the request for
+// the loader repeats until the device answers with NAK or the job is stopped.
 int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice);
 
 // The transfer phase alone, for a receiver that has already asked with NAK:
 // the wake-up bytes, every block, EOT and its answer. Sets the caption and the
-// progress bar (range 0 .. file size) and refreshes the status text whenever
-// the tenth of a percent changes. 1 sent; 2 stopped; -6; -7.
-int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::string& path);
+// progress bar (range 0 .. image size) and refreshes the status text whenever
+// the tenth of a percent changes. A loader that cancels the first block (it
+// was left half-way through an earlier transfer, and has started over) gets
+// the image again from its first block, once. 1 sent; 2 stopped; -6; -7 for
+// an empty image.
+int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::vector<unsigned char>& image);
 
 // Whether the device's country keeps firmware upgrades for its operator: the
 // person is told so instead of being offered the upgrade.

@@ -27,6 +27,9 @@ public:
         *lower = 0;
         *upper = 100;
     }
+    // Worker thread only: why the chosen firmware file cannot be sent.
+    std::string m_strFileProblem;
+
     // The open-file dialog; false when the person cancelled it.
     virtual bool ChooseOpenFile(const std::string& /*filter*/, const std::string& /*default_ext*/,
                                 std::string* /*path*/) {

@@ -70,6 +70,9 @@ void FakeLoader::Answer(Reply reply) {
         case Reply::kCan:
             byte = 0x18;
             break;
+        case Reply::kCanAndAskAgain:
+            (void)!::write(pty_.Master(), "\x18\x18\x15", 3);
+            return;
         case Reply::kGarbage:
             byte = 'x';
             break;

@@ -17,7 +17,9 @@ namespace vardex::test {
 
 class FakeLoader {
 public:
-    enum class Reply { kAck, kNak, kCan, kGarbage, kSilent, kHangup };
+    // kCanAndAskAgain: a loader that gives up the transfer and starts over
+    // (CAN CAN, then a fresh NAK).
+    enum class Reply { kAck, kNak, kCan, kCanAndAskAgain, kGarbage, kSilent, kHangup };
     // Called on the loader's thread with the block's index in arrival order and
     // its 132 bytes.
     using BlockReply = std::function<Reply(std::size_t index, const std::string& frame)>;

@@ -3,6 +3,10 @@
 // must or must not be sent.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -73,24 +77,80 @@ TEST_P(UpgradeSizes, DeviceRestartsWithTheNewVersion) {
 
 INSTANTIATE_TEST_SUITE_P(Images, UpgradeSizes, ::testing::Values(128u, 300u, 32768u, 100000u));
 
-TEST_F(Upgrade, ImageTooSmallForAVersionIsSentButNotInstalled) {
+TEST_F(Upgrade, AnImageTheLoaderRejectsIsNotReportedAsInstalled) {
     Start();
-    // One byte: sent as one block of fill (the recording loader's test checks
-    // the bytes); the device cannot install it and stays in its loader, which
-    // the read-all's identification then reports.
-    ASSERT_EQ(RunUpgrade(WriteTempFile("one.img", "\x5A")), 2);
+    // One byte: no image the device can install. The loader takes the blocks,
+    // then stays waiting: the job says so, not "sent and restarted".
+    CCommProgress progress(window_, app_);
+    window_.open_file = WriteTempFile("one.img", "\x5A");
+    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    EXPECT_EQ(progress.m_nFirmwareResult, kUpgradeImageRejected);
+    EXPECT_EQ(progress.m_bInLoader, 1);
     EXPECT_TRUE(InLoader());
     EXPECT_EQ(Version(), "V2.10");
     ASSERT_EQ(window_.prompts.messages.size(), 1u);
-    EXPECT_EQ(Message(0), res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
-    EXPECT_EQ(quiet_, 1);  // that message said it all
+    EXPECT_NE(Message(0).find("did not take the image"), std::string::npos);
+    EXPECT_TRUE(W().IsOpen());  // the loader still waits on it for the next try
+}
+
+TEST_F(Upgrade, AFileThatIsNoImageIsRefusedBeforeTheDeviceHearsAWord) {
+    Start();
+    const std::string dir = ::testing::TempDir() + "/upgrade-files-" + std::to_string(::getpid());
+    std::filesystem::create_directories(dir);
+    const std::string fifo = dir + "/fifo.img";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // nobody writes: a read would never end
+    const std::string large = dir + "/large.img";
+    {
+        std::ofstream(large, std::ios::binary) << "x";
+        std::filesystem::resize_file(large, kFirmwareImageMaxBytes + 1);
+    }
+    const std::pair<std::string, std::string> cases[] = {
+        {dir + "/missing.img", "No such file or directory"},
+        {WriteTempFile("empty.img", ""), "is empty"},
+        {dir, "is a directory"},
+        {fifo, "is a FIFO"},
+        {large, "larger than"},
+    };
+    for (const auto& [path, why] : cases) {
+        window_.prompts.messages.clear();
+        const std::uint64_t heard = device_->BytesReceived();
+        EXPECT_EQ(RunUpgrade(path), 2) << path;
+        ASSERT_EQ(window_.prompts.messages.size(), 1u) << path;
+        const std::string text = Message(0);
+        EXPECT_EQ(text.rfind(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR), 0), 0u) << text;
+        EXPECT_NE(text.find(path), std::string::npos) << text;
+        EXPECT_NE(text.find(why), std::string::npos) << text;
+        EXPECT_EQ(device_->BytesReceived(), heard) << path;
+        EXPECT_FALSE(InLoader());
+    }
+    std::filesystem::remove_all(dir);
+}
+
+TEST_F(Upgrade, AfterAnUpgradeStoppedMidTransferTheNextOneSucceedsAtOnce) {
+    Start();
+    window_.confirm_answers = {ScriptedJobWindow::Answer::kYes};
+    bool pressed = false;
+    window_.on_progress_pos = [&](int pos) {
+        if (pos >= 1280 && !pressed) {
+            pressed = true;
+            window_.PressCancel();
+        }
+    };
+    const std::string image = WriteTempFile("again.img", sim::MakeFirmwareImage("V3.9", 20000));
+    EXPECT_EQ(RunUpgrade(image), 2);
+    ASSERT_TRUE(InLoader());
+    // The loader holds the half transfer; the next upgrade clears it and goes in.
+    window_.on_progress_pos = {};
+    window_.prompts.messages.clear();
+    EXPECT_EQ(RunUpgrade(image), 1);
+    EXPECT_EQ(Version(), "V3.9");
 }
 
 TEST_F(Upgrade, EmptyImageIsAFileErrorAndSendsNoBlock) {
     Start();
     ASSERT_EQ(RunUpgrade(WriteTempFile("empty.img", "")), 2);
     ASSERT_EQ(window_.prompts.messages.size(), 1u);
-    EXPECT_EQ(Message(0), res::LoadString(res::IDS_FIRMWARE_FILE_ERROR));
+    EXPECT_EQ(Message(0).rfind(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR), 0), 0u);
     EXPECT_EQ(device_->Inspect([](const sim::Device& d) { return d.BlocksReceived(); }), 0u);
     EXPECT_EQ(Version(), "V2.10");
     EXPECT_TRUE(W().IsOpen());
@@ -119,7 +179,9 @@ TEST_F(Upgrade, CancelDuringTheTransferStopsQuietly) {
     };
     EXPECT_EQ(RunUpgrade(WriteTempFile("big.img", sim::MakeFirmwareImage("V3.1", 20000))), 2);
     EXPECT_EQ(quiet_, 1);
-    EXPECT_TRUE(window_.prompts.messages.empty());
+    // Only that the device waits in its loader now, and what brings it back.
+    ASSERT_EQ(window_.prompts.messages.size(), 1u);
+    EXPECT_NE(Message(0).find("waits in its firmware loader"), std::string::npos);
     EXPECT_TRUE(InLoader());
     EXPECT_EQ(Version(), "V2.10");
 }
@@ -162,7 +224,10 @@ TEST_F(UpgradeLoader, BlockFailureShowsTheUpgradeErrorAndClosesTheChannel) {
     EXPECT_EQ(progress.DoModalUpgrade(), 2);
     EXPECT_EQ(progress.m_bQuietEnd, 0);
     ASSERT_EQ(window.prompts.messages.size(), 2u);
-    EXPECT_EQ(window.prompts.messages[1].first, res::LoadString(res::IDS_UPGRADE_FAILED));
+    // The failure, then that the device waits in its loader and what brings it back.
+    const std::string& failure = window.prompts.messages[1].first;
+    EXPECT_EQ(failure.rfind(res::LoadString(res::IDS_UPGRADE_FAILED), 0), 0u);
+    EXPECT_NE(failure.find("waits in its firmware loader"), std::string::npos);
     EXPECT_EQ(window.prompts.messages[1].second, MessageIcon::Exclamation);
     EXPECT_FALSE(W().IsOpen());
     EXPECT_EQ(loader.Frames().size(), 1u);

@@ -58,6 +58,7 @@ public:
     // ---- IJobWindow ----
     int RunModal(CCommProgress& job) override {
         job_ = &job;
+        ended_ = false;  // a window may run one job after another
         while (!ended_) {
             if (!ServeOne()) {
                 ADD_FAILURE() << "the job window waited too long for the worker";
