@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "app/framework/choice_list.h"
 #include "app/framework/help.h"
 #include "app/framework/message_box.h"
 #include "device/firmware_upgrade.h"
@@ -31,7 +32,9 @@ QLineEdit* ReadOnlyEdit(QWidget* parent, int id, int min_width = 0) {
 }
 
 QComboBox* DropDown(QWidget* parent, int id, std::initializer_list<std::string_view> items) {
-    auto* combo = new QComboBox(parent);
+    // Only a choice from the opened list counts: no recall, no profile choice on
+    // a stray wheel turn or arrow key.
+    auto* combo = new CChoiceList(parent);
     SetControlId(combo, id);
     for (const auto item : items) {
         combo->addItem(Text(item));

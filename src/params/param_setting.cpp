@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "params/field_limits.h"
 #include "params/param_rows.h"
 #include "params/reply_parsers.h"
 
@@ -248,6 +249,11 @@ int SetPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int
     }
     CDeviceConfig& w = app->m_workingRecord;
     const CDeviceConfig& d = app->m_deviceCopy;
+    // No choice (a list with nothing chosen, -1) is never sent: it would write a
+    // register value no profile has. The device's own choice is read instead.
+    if (!LimitsOf(&CDeviceConfig::m_nPowerUpProfile)->Allows(w.m_nPowerUpProfile)) {
+        return QueryPowerUpProfile(job, app, 0);
+    }
     if (w.m_nPowerUpProfile != d.m_nPowerUpProfile) {
         // The profile lives in bits 5..7. Widened so that no record value can
         // overflow the multiplication.

@@ -2,12 +2,14 @@
 // the Information page's commands, Apply, the storage question, failures.
 #include <unistd.h>
 
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QWheelEvent>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -400,6 +402,63 @@ TEST_F(ProgramTest, TheShortcutButtonsShowTheirPages) {
         sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_GO_TELEPHONY)->click();
         EXPECT_EQ(sheet.GetActiveIndex(), 1);
     });
+}
+
+// Nothing reaches the device that the person did not choose: the wheel passing
+// over a list, or an arrow key on a closed list, changes no choice and recalls
+// no profile.
+TEST_F(ProgramTest, NoWheelOrStrayKeyRecallsAProfileOrChangesAChoice) {
+    std::size_t lines_before = 0;
+    RunProgram([&](CPropSheet& sheet) {
+        CUpgradePage& info = sheet.InformationPage();
+        auto* source = info.Item<QComboBox>(CUpgradePage::IDC_SOURCE);
+        auto* destination = info.Item<QComboBox>(CUpgradePage::IDC_DESTINATION);
+        auto* power_up = info.Item<QComboBox>(CUpgradePage::IDC_POWER_UP);
+        const int power = power_up->currentIndex();
+        lines_before = device_.Lines().size();
+        for (QComboBox* list : {source, destination, power_up}) {
+            const QPointF at(5, 5);
+            QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                              Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list, &wheel);
+        }
+        EXPECT_EQ(source->currentIndex(), 0);
+        EXPECT_EQ(destination->currentIndex(), 0);
+        EXPECT_EQ(power_up->currentIndex(), power);
+        EXPECT_FALSE(info.IsModified());
+
+        sheet.show();
+        source->setFocus();
+        QTest::keyClick(source, Qt::Key_Down);
+        QTest::keyClick(source, Qt::Key_F);  // "Factory Defaults" by its letter
+        EXPECT_EQ(source->currentIndex(), 0);
+        source->hidePopup();
+        EXPECT_EQ(ui_.progress_dialogs, 1) << "no recall ran";
+        EXPECT_EQ(device_.Lines().size(), lines_before);
+    });
+    // "ATZ" alone is the port's opening; a recall names its profile.
+    for (const std::string& line : device_.Lines()) {
+        EXPECT_FALSE(line.size() > 3 && line.rfind("ATZ", 0) == 0) << line;
+    }
+}
+
+// A power-up choice the list cannot show (none, or a number outside it) is
+// kept as it is, and never written as a register value no profile has.
+TEST_F(ProgramTest, AnUnselectedPowerUpListWritesNothingOfItsOwn) {
+    RunProgram([&](CPropSheet& sheet) {
+        CUpgradePage& info = sheet.InformationPage();
+        info.m_nPowerUp = 6;
+        info.UpdateData(false);
+        EXPECT_EQ(info.Item<QComboBox>(CUpgradePage::IDC_POWER_UP)->currentIndex(), -1);
+        info.Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        info.UpdateData(true);
+        EXPECT_EQ(info.m_nPowerUp, 6);
+        sheet.OnApplyNow();
+        EXPECT_TRUE(device_.Sent("ATCH0"));
+    });
+    for (const std::string& line : device_.Lines()) {
+        EXPECT_NE(line.rfind("ATS15=", 0), 0u) << line;
+    }
 }
 
 // No device at all: the search reports it and the program ends.

@@ -294,6 +294,16 @@ TEST_F(RowTest, SetPowerUpProfileRaisesTheTimeout) {
     EXPECT_EQ(Sent(), (Lines{"ATS15=64", "ATS15?"}));
 }
 
+TEST_F(RowTest, NoPowerUpChoiceIsNeverSentAndTheDevicesOwnIsRead) {
+    // A list with nothing chosen gives -1; -1 x 32 would be "ATS15=-32".
+    SetRegister(15, 3 << 5);
+    Sync();
+    W().m_nPowerUpProfile = -1;
+    EXPECT_EQ(Run(SetPowerUpProfile), PARAM_OK);
+    EXPECT_EQ(Sent(), Lines{"ATS15?"});
+    EXPECT_EQ(W().m_nPowerUpProfile, 3);
+}
+
 TEST_F(RowTest, SetProtocolWithoutACodeSendsNothingAndReportsTheDevice) {
     SetRegister(82, 78);
     Sync();

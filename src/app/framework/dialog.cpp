@@ -160,7 +160,11 @@ void CDataExchange::CBIndex(int id, int& index) {
         return;
     }
     if (m_bSaveAndValidate) {
-        index = combo->currentIndex();
+        // A list with nothing chosen keeps what the member holds: -1 is no
+        // choice, not a value to be written anywhere.
+        if (combo->currentIndex() >= 0) {
+            index = combo->currentIndex();
+        }
     } else {
         combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
     }
