@@ -191,23 +191,6 @@ bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* imag
     return true;
 }
 
-void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_t count,
-                      unsigned char block[kXmodemBlockSize]) {
-    block[0] = kXmodemSoh;
-    block[1] = number;
-    block[2] = static_cast<unsigned char>(0xFF - number);
-    unsigned char* payload = block + 3;
-    if (count > 0) {
-        std::memcpy(payload, data, count);
-    }
-    std::memset(payload + count, 0xFF, kXmodemDataSize - count);
-    unsigned sum = 0;
-    for (std::size_t i = 0; i < kXmodemDataSize; ++i) {
-        sum += payload[i];
-    }
-    block[kXmodemBlockSize - 1] = static_cast<unsigned char>(sum & 0xFF);
-}
-
 namespace {
 
 enum class Blocks { kSent, kStopped, kDeviceFailed, kCancelledFirst };
@@ -219,16 +202,13 @@ Blocks SendBlocks(CJobView* dialog, CDevicePort& port, const std::vector<unsigne
     progress.SetRange32(0, static_cast<int>(size));
     progress.SetPos(0);
     const std::string format(res::LoadString(res::IDS_UPGRADE_PROGRESS));
-    std::uint8_t number = 1;
-    long sent = 0;
     int shown = -1;
     port.SetReadTimeout(250);
     port.PurgeInput();
 
-    unsigned char block[kXmodemBlockSize];
-    std::size_t count = 0;
-    int resends = 0;
+    XmodemSender sender(image);
     for (;;) {
+        const long sent = static_cast<long>(sender.Sent());
         const int tenths = Tenths(sent, size);
         if (tenths != shown) {
             dialog->SetStatusText(ProgressText(format, sent, size, tenths));
@@ -238,39 +218,23 @@ Blocks SendBlocks(CJobView* dialog, CDevicePort& port, const std::vector<unsigne
         if (dialog->m_bAbort != 0) {
             return Blocks::kStopped;
         }
-        if (resends == 0) {
-            count = static_cast<std::size_t>(
-                std::min<long>(size - sent, static_cast<long>(kXmodemDataSize)));
-            BuildXmodemBlock(number, image.data() + sent, count, block);
-        }
-        if (port.WriteRaw(block, kXmodemBlockSize) != kXmodemBlockSize) {
+        if (port.WriteRaw(sender.Block(), kXmodemBlockSize) != kXmodemBlockSize) {
             return Blocks::kDeviceFailed;
         }
         char answer[2];
         if (port.ReadRaw(answer, 1) != 1) {
             return Blocks::kDeviceFailed;
         }
-        const auto byte = static_cast<unsigned char>(answer[0]);
-        if (byte == kXmodemNak) {
-            // The same block again, with the same number; a receiver that never
-            // takes it must not keep the job busy for ever.
-            if (++resends > kXmodemMaxResends) {
+        switch (sender.OnAnswer(static_cast<unsigned char>(answer[0]))) {
+            case XmodemSender::Step::kSend:
+                break;
+            case XmodemSender::Step::kDone:
+                dialog->SetStatusText(ProgressText(format, size, size, Tenths(size, size)));
+                return Blocks::kSent;
+            case XmodemSender::Step::kCancelledFirst:
+                return Blocks::kCancelledFirst;
+            case XmodemSender::Step::kFailed:
                 return Blocks::kDeviceFailed;
-            }
-            continue;
-        }
-        if (byte == kXmodemCan && sent == 0) {
-            return Blocks::kCancelledFirst;
-        }
-        if (byte != kXmodemAck) {
-            return Blocks::kDeviceFailed;
-        }
-        resends = 0;
-        sent += static_cast<long>(count);
-        ++number;
-        if (count < kXmodemDataSize) {
-            dialog->SetStatusText(ProgressText(format, sent, size, Tenths(sent, size)));
-            return Blocks::kSent;
         }
     }
 }

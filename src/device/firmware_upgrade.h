@@ -9,17 +9,8 @@
 #include <vector>
 
 #include "device/job_view.h"
+#include "device/xmodem.h"
 #include "params/app_core.h"
-
-inline constexpr unsigned char kXmodemSoh = 0x01;
-inline constexpr unsigned char kXmodemEot = 0x04;
-inline constexpr unsigned char kXmodemAck = 0x06;
-inline constexpr unsigned char kXmodemNak = 0x15;
-inline constexpr unsigned char kXmodemCan = 0x18;
-inline constexpr std::size_t kXmodemDataSize = 128;
-inline constexpr std::size_t kXmodemBlockSize = kXmodemDataSize + 4;
-// NAKs in a row for one block before the transfer is given up.
-inline constexpr int kXmodemMaxResends = 10;
 
 // Result codes beside 1 (done) and 2 (stopped).
 inline constexpr int kUpgradeDeviceFailed = -6;
@@ -36,11 +27,6 @@ inline constexpr std::size_t kFirmwareImageMaxBytes = 2 * 1024 * 1024;
 // file and the reason.
 bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* image,
                        std::string* why);
-
-// One block: SOH, number, 255 - number, count bytes of data filled up to 128
-// with 0xFF, and the sum of the 128 data bytes modulo 256.
-void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_t count,
-                      unsigned char block[kXmodemBlockSize]);
 
 // Asks for the image file and reads it whole (nothing is sent for a file that
 // is no image), identifies the device, asks it into its loader (skipped when

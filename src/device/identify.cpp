@@ -15,9 +15,11 @@ namespace res = vardex::res;
 namespace {
 
 constexpr std::uint32_t kBaud = 115200;
-constexpr std::string_view kModelKeyword = "Calvetra VarDex";
-constexpr std::string_view kHardwareKeyword = "Hardware Version";
-constexpr std::string_view kSoftwareKeyword = "Software Version";
+using id::kHardwareKeyword;
+using id::kModelKeyword;
+using id::kSoftwareKeyword;
+using id::RecognisedModel;
+using id::VersionReply;
 
 std::string Format(int id_number, const std::string& a) {
     const std::string format(res::LoadString(id_number));
@@ -39,26 +41,6 @@ struct Identity {
     std::string country;
     std::string crc;
 };
-
-// Whether an identification reply is an answer: complete (no noise, not cut,
-// ended by its result code), and, when "OK", beginning with the keyword and a
-// version. "ERROR" is an answer too: the device does not know that version.
-bool VersionReply(std::string_view reply, std::string_view keyword) {
-    const auto complete = vardex::params::SplitCompleteReply(reply);
-    if (!complete) {
-        return false;
-    }
-    if (!complete->ok) {
-        return true;
-    }
-    const auto rest = id::After(reply, keyword);
-    return rest && id::ParseVersion(*rest).has_value();
-}
-
-bool RecognisedModel(std::string_view reply) {
-    const auto complete = vardex::params::SplitCompleteReply(reply);
-    return complete && complete->ok && VersionReply(reply, kModelKeyword);
-}
 
 // How the identification's questions after "ATI4" ended.
 enum class Pass { kRead, kLinkDown, kUnreadable };
@@ -209,12 +191,12 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     if (first == nullptr) {
         return -4;
     }
-    if (BeginsWithNak(first)) {
+    std::string model(first, record.GetReplyLength());
+    if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
         // The loader's NAK came just after the probe: the same device, the same news.
         return InLoader(dialog, record);
     }
-    std::string model(first, record.GetReplyLength());
-    if (!model.empty() && model[0] == 'Y') {
+    if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kQuestion) {
         // The device waits for a yes or no: one "N" ends that.
         record.WriteRaw("N", 1);
         first = record.SendCommand("ATI4");
@@ -223,7 +205,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         }
         model.assign(first, record.GetReplyLength());
     }
-    if (model.size() >= 2 && model.compare(model.size() - 2, 2, "> ") == 0) {
+    if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kConsole) {
         // A console prompt: leave it.
         record.WriteRaw("QUIT\r", 5);
         first = record.SendCommand("ATI4");

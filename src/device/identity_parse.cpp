@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "params/reply_parsers.h"
+
 namespace vardex::identity {
 namespace {
 
@@ -103,6 +105,36 @@ std::optional<std::string> CrcText(std::string_view reply) {
 
 std::string FormatVersion(std::uint16_t word) {
     return std::to_string(word >> 8) + "." + std::to_string(word & 0xFF);
+}
+
+FirstAnswer ClassifyFirstAnswer(std::string_view reply) {
+    if (!reply.empty() && static_cast<unsigned char>(reply[0]) == 0x15) {
+        return FirstAnswer::kLoader;
+    }
+    if (!reply.empty() && reply[0] == 'Y') {
+        return FirstAnswer::kQuestion;
+    }
+    if (reply.ends_with("> ")) {
+        return FirstAnswer::kConsole;
+    }
+    return FirstAnswer::kOther;
+}
+
+bool VersionReply(std::string_view reply, std::string_view keyword) {
+    const auto complete = params::SplitCompleteReply(reply);
+    if (!complete) {
+        return false;
+    }
+    if (!complete->ok) {
+        return true;
+    }
+    const auto rest = After(reply, keyword);
+    return rest && ParseVersion(*rest).has_value();
+}
+
+bool RecognisedModel(std::string_view reply) {
+    const auto complete = params::SplitCompleteReply(reply);
+    return complete && complete->ok && VersionReply(reply, kModelKeyword);
 }
 
 }  // namespace vardex::identity

@@ -32,4 +32,21 @@ std::optional<std::string> CrcText(std::string_view reply);
 // "%d.%d" of a version word.
 std::string FormatVersion(std::uint16_t word);
 
+inline constexpr std::string_view kModelKeyword = "Calvetra VarDex";
+inline constexpr std::string_view kHardwareKeyword = "Hardware Version";
+inline constexpr std::string_view kSoftwareKeyword = "Software Version";
+
+// What the first answer to "ATI4" says of the device's state: its loader (a
+// NAK), a pending yes/no question ("Y..."), its console (a prompt ending in
+// "> "), or anything else (its name, or no answer to go by).
+enum class FirstAnswer { kLoader, kQuestion, kConsole, kOther };
+FirstAnswer ClassifyFirstAnswer(std::string_view reply);
+
+// Whether an identification reply is an answer: complete (no noise, not cut,
+// ended by its result code) and, when "OK", beginning with the keyword and a
+// version. "ERROR" is an answer too: the device does not know that version.
+bool VersionReply(std::string_view reply, std::string_view keyword);
+// Whether the reply to "ATI4" names a varDex: complete, "OK", keyword and version.
+bool RecognisedModel(std::string_view reply);
+
 }  // namespace vardex::identity

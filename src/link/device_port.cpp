@@ -1,5 +1,7 @@
 #include "link/device_port.h"
 
+#include "link/reply_assembly.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -22,19 +24,6 @@ std::size_t CDevicePort::WriteAll(const void* data, std::size_t count) {
     return total;
 }
 
-std::size_t CDevicePort::ReadUntilSilence(char* buffer, std::size_t room) {
-    std::size_t total = 0;
-    for (;;) {
-        std::size_t got = 0;
-        m_line.Read(buffer + total, room - total, &got);
-        total += got;
-        if (got == 0) {
-            break;
-        }
-    }
-    return total;
-}
-
 const char* CDevicePort::SendCommand(const char* command) {
     std::lock_guard lock(m_exchangeMutex);
     m_nReplyLength = 0;
@@ -50,23 +39,12 @@ const char* CDevicePort::SendCommand(const char* command) {
 
     const std::size_t total_written = WriteAll(CommandBuffer, line_length);
 
-    std::size_t length = 0;
-    m_line.Read(ReplyBuffer, line_length, &length);
-    if (length > 0) {
-        const bool echoed =
-            length == line_length && std::memcmp(ReplyBuffer, CommandBuffer, line_length) == 0;
-        if (echoed) {
-            length = ReadUntilSilence(ReplyBuffer, kReplyBufferSize - 1);
-        } else {
-            length += ReadUntilSilence(ReplyBuffer + length, kReplyBufferSize - 1 - length);
-        }
-        ReplyBuffer[length] = '\0';
-        if (length >= 2 && ReplyBuffer[0] == '\r' && ReplyBuffer[1] == '\n') {
-            std::memmove(ReplyBuffer, ReplyBuffer + 2, length - 1);  // NUL included
-            length -= 2;
-        }
-    }
-    m_nReplyLength = length;
+    m_nReplyLength = AssembleReply(std::string_view(CommandBuffer, line_length), ReplyBuffer,
+                                   kReplyBufferSize, [this](char* into, std::size_t room) {
+                                       std::size_t got = 0;
+                                       m_line.Read(into, room, &got);
+                                       return got;
+                                   });
     return total_written > 0 ? ReplyBuffer : nullptr;
 }
 

@@ -61,7 +61,6 @@ protected:
 private:
     // Writes until everything is out or a write moves nothing; the total written.
     std::size_t WriteAll(const void* data, std::size_t count);
-    std::size_t ReadUntilSilence(char* buffer, std::size_t room);
 
     std::recursive_mutex m_exchangeMutex;
     char CommandBuffer[kCommandBufferSize] = {};
