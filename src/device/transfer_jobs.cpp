@@ -78,9 +78,11 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                        const ParamRow* table) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_DOWNLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
+    dialog->m_nRowsDone = -1;
     if (!Identified(dialog, app)) {
         return 2;
     }
+    dialog->m_nRowsDone = 0;
     CDeviceConfig& record = app->m_workingRecord;
     const int rows = CountRows(table);
     IProgressBar& progress = dialog->Progress();
@@ -93,6 +95,11 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     int last_fault_row = 0;
     for (int j = 0; j < rows; ++j) {
         const int result = table[j](dialog, app, 0);
+        // A row that did not fail is done, even when Cancel stops the job
+        // right after it.
+        if (result != PARAM_FAILED) {
+            dialog->m_nRowsDone = j + 1;
+        }
         if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
             ReportUnreadable(dialog);
             return 2;

@@ -24,4 +24,8 @@ public:
     // asked again (line noise, a reply cut short or of the wrong shape), when
     // that is what made a row fail; empty otherwise.
     std::string m_strUnreadCommand;
+    // The write job's setting rows that ran to their end (the verification
+    // included), counted from the first; -1 until identification let the first
+    // row start. Set on the worker thread, read once the job has ended.
+    std::atomic<int> m_nRowsDone{-1};
 };

@@ -1,10 +1,16 @@
 // vardexctl read, write and upgrade against the simulated varDex, in-process,
 // and the block sender against lrzsz's receiver.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
+#include <future>
+#include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -17,6 +23,7 @@
 #include "job_commands.h"
 #include "pty_device.h"
 #include "res/strings.h"
+#include "scoped_env.h"
 #include "scripted_job_view.h"
 #include "time_scale.h"
 #include "xmodem_interop.h"
@@ -93,15 +100,21 @@ TEST_F(Commands, ReadJsonNamesEveryFieldOfTheRecord) {
 }
 
 TEST_F(Commands, WriteFieldsAndJsonFileThenReadBack) {
+    // Profile 2 is 2 in a file as on the command line (--store 2).
     const std::string from = WriteFile("fields.json", R"({"m_strPhoneMsn":["11","","","","22",""],
                                      "m_byModemLlc":[[1,2,3],[4,5,200]],
-                                     "m_wModelVersion":999, "m_nX25Tei":9})");
+                                     "m_wModelVersion":999, "m_nX25Tei":9,
+                                     "m_nStoreProfile":2})");
     ASSERT_EQ(Run(ctl::RunWrite, {"--from", from, "m_bCallWaiting1=0", "m_strDteMsn[2]=0777",
-                                  "m_byModemLlc[0][1]=0x9A", "--store", "2", "--power-up", "2"}),
+                                  "m_byModemLlc[0][1]=0x9A", "--power-up", "2"}),
               0)
         << Err();
+    EXPECT_EQ(
+        device_.Inspect([](const sim::Device& d) { return d.Nv().profiles[2].registers[79]; }) & 4,
+        0);
     ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0);
     const std::string json = out_.str();
+    EXPECT_NE(json.find("\"m_nStoreProfile\":-1,"), std::string::npos) << json;
     EXPECT_NE(json.find("\"m_bCallWaiting1\":0,"), std::string::npos);
     EXPECT_NE(json.find("\"m_strPhoneMsn\":[\"11\",\"\",\"\",\"\",\"22\",\"\"]"),
               std::string::npos);
@@ -141,10 +154,237 @@ TEST_F(Commands, BadInputIsRefusedBeforeAnythingIsSent) {
     EXPECT_NE(Err().find("m_nFlashDuration: expected a whole number 0..100"), std::string::npos);
 }
 
-TEST_F(Commands, RefusedValueIsAFaultAndExitsOne) {
+TEST_F(Commands, ValuesTheDeviceRefusedAreNamedWithWhatItKept) {
+    ASSERT_EQ(device_.Register(79) & 4, 4);  // call waiting on Phone 1
+    ASSERT_EQ(device_.Register(85) & 1, 0);  // CLIR off on Phone 1
+    const std::string flash = std::to_string(device_.Register(56));
     device_.SetRefuseWrites(true);
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0"}), 1);
-    EXPECT_NE(Err().find("Faults detected while transfering data (2)"), std::string::npos);
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", "m_nFlashDuration=33", "m_strPhoneMsn[1]=77",
+                                  "m_bClir1=1"}),
+              1);
+    const std::string err = Err();
+    // The window's own message stays as the program shows it.
+    EXPECT_NE(err.find("Faults detected while transfering data ("), std::string::npos) << err;
+    for (const std::string& line :
+         {std::string("m_bCallWaiting1=0: not taken, the device holds 1"),
+          "m_nFlashDuration=33: not taken, the device holds " + flash,
+          std::string("m_strPhoneMsn[1]=\"77\": not taken, the device holds \"\""),
+          // Not read back by its row: vardexctl asked.
+          std::string("m_bClir1=1: not taken, the device holds 0")}) {
+        EXPECT_NE(err.find("vardexctl write: " + line + "\n"), std::string::npos) << line << err;
+    }
+    EXPECT_EQ(out_.str(), "");
+}
+
+TEST_F(Commands, SettingsFilesAreRegularFilesOfAtMostOneMebibyte) {
+    const std::string fifo = TempPath("fifo.json");
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A FIFO without a writer must not hold the command: bounded, and freed if it does.
+    std::promise<int> status;
+    std::future<int> done = status.get_future();
+    std::thread runner([&] { status.set_value(Run(ctl::RunWrite, {"--from", fifo})); });
+    if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        ADD_FAILURE() << "--from FIFO blocked";
+        ::close(::open(fifo.c_str(), O_WRONLY));
+    }
+    runner.join();
+    EXPECT_EQ(done.get(), 2);
+    ::unlink(fifo.c_str());
+
+    const std::string object = R"({"m_bCallWaiting1":0})";
+    const std::string big =
+        WriteFile("big.json", object + std::string((1 << 20) + 1 - object.size(), ' '));
+    const std::string missing = TempPath("missing.json");
+    const std::map<std::string, std::string> said = {
+        {big, "larger than 1 MiB"},
+        {missing, "No such file or directory"},
+        {::testing::TempDir(), "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+    };
+    for (const auto& [path, why] : said) {
+        EXPECT_EQ(Run(ctl::RunWrite, {"--from", path}), 2) << path;
+    }
+    const std::string err = Err();
+    EXPECT_NE(err.find("cannot read " + fifo + ": not a regular file\n"), std::string::npos) << err;
+    for (const auto& [path, why] : said) {
+        EXPECT_NE(err.find("cannot read " + path + ": " + why + "\n"), std::string::npos) << err;
+    }
+    EXPECT_EQ(device_.BytesReceived(), 0u);
+}
+
+// An empty --port would search every port (and here find the simulator as COM1).
+TEST_F(Commands, AnEmptyOrMissingPortIsAUsageErrorForEveryCommand) {
+    test::ScopedEnv env("VARDEX_PORTS", device_.Path());
+    env.Set("VARDEX_LINES", "");
+    const std::string image = WriteFile("port.img", sim::MakeFirmwareImage("V4.2", 3000));
+    for (const std::vector<std::string>& port :
+         {std::vector<std::string>{"--port", ""}, std::vector<std::string>{"--port"}}) {
+        const auto with = [&](std::vector<std::string> args) {
+            args.insert(args.end(), port.begin(), port.end());
+            return args;
+        };
+        std::ostringstream out;
+        std::ostringstream err;
+        // at takes every word after its first command as a command.
+        std::vector<std::string> at = port;
+        if (port.size() == 2) {
+            at.push_back("ATI4");
+        }
+        EXPECT_EQ(ctl::RunAt(at, out, err), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunIdentify(with({}), out, in_, err_), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunRead(with({}), out, in_, err_, {}), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunWrite(with({"m_bClip=1"}), out, in_, err_, {}), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunUpgrade(with({"--yes", image}), out, in_, err_, {}), ctl::kExitUsage);
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_NE(Err().find("vardexctl write: --port needs the path of a port"), std::string::npos);
+    EXPECT_EQ(device_.BytesReceived(), 0u);
+}
+
+// Calls the hook's action when the job numbered `at` (1 the read, 2 the write) starts.
+struct AtJob {
+    int at = 0;
+    int calls = 0;
+    std::function<void(ctl::CliJobWindow*)> action;
+    ctl::JobHook Hook() {
+        return {[](ctl::CliJobWindow* window, void* c) {
+                    auto* self = static_cast<AtJob*>(c);
+                    if (++self->calls == self->at) {
+                        self->action(window);
+                    }
+                },
+                this};
+    }
+};
+
+// The fate line of a field in a write's messages: "applied", "not taken", ...
+std::string Fate(const std::string& err, const std::string& name) {
+    const std::string key = "vardexctl write: " + name + "=";
+    const auto at = err.find(key);
+    if (at == std::string::npos) {
+        return "missing";
+    }
+    const auto colon = err.find(": ", at + key.size());
+    const auto end = err.find_first_of(",(\n", colon);
+    std::string fate = err.substr(colon + 2, end - colon - 2);
+    while (!fate.empty() && fate.back() == ' ') {
+        fate.pop_back();
+    }
+    return fate;
+}
+
+// The line goes down in the middle of a write: each value is said to be applied,
+// not taken, unknown (the row in progress) or not applied, in the order of the
+// rows, and what is said applied is on the device, what is not is not.
+TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
+    AtJob measure;
+    std::uint64_t start = 0;
+    measure.at = 2;
+    measure.action = [&](ctl::CliJobWindow*) { start = device_.BytesReceived(); };
+    // The same commands, byte for byte, as the write that is cut below.
+    ASSERT_EQ(Run(ctl::RunWrite,
+                  {"m_strPhoneMsn[0]=5550", "m_bCallWaiting1=0", "m_nFlashDuration=31",
+                   "m_byModemLlc[1][2]=6", "--store", "1"},
+                  measure.Hook()),
+              0)
+        << Err();
+    const std::uint64_t whole = device_.BytesReceived() - start;
+
+    // Opening the port again resets the device to profile 0; the numbers stay.
+    AtJob cut;
+    cut.at = 2;
+    std::thread cutter;
+    cut.action = [&](ctl::CliJobWindow*) {
+        const std::uint64_t from = device_.BytesReceived();
+        cutter = std::thread([this, from, whole] {
+            device_.WaitForBytesReceived(from + whole / 2, std::chrono::seconds(30));
+            device_.Hangup();
+        });
+    };
+    EXPECT_EQ(Run(ctl::RunWrite,
+                  {"m_strPhoneMsn[0]=5551", "m_bCallWaiting1=0", "m_nFlashDuration=30",
+                   "m_byModemLlc[1][2]=7", "--store", "1"},
+                  cut.Hook()),
+              1);
+    cutter.join();
+    const std::string err = Err();
+    EXPECT_EQ(out_.str(), "");
+
+    struct Value {
+        const char* name;
+        bool on_device;
+    };
+    const Value values[] = {
+        {"m_strPhoneMsn[0]",
+         device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0] == "5551"; })},
+        {"m_bCallWaiting1", (device_.Register(79) & 4) == 0},
+        {"m_nFlashDuration", device_.Register(56) == 30},
+        {"m_byModemLlc[1][2]", device_.Register(113) == 7},
+        {"m_nStoreProfile", false},
+    };
+    const std::map<std::string, int> order = {
+        {"applied", 0}, {"not taken", 0}, {"unknown", 1}, {"not applied", 2}};
+    int last = 0;
+    int unknown = 0;
+    std::set<std::string> fates;
+    for (const Value& v : values) {
+        SCOPED_TRACE(v.name);
+        const std::string fate = Fate(err, v.name);
+        ASSERT_EQ(order.count(fate), 1u) << err;
+        EXPECT_GE(order.at(fate), last) << err;
+        last = order.at(fate);
+        unknown += fate == "unknown" ? 1 : 0;
+        fates.insert(fate);
+        if (fate == "applied") {
+            EXPECT_TRUE(v.on_device) << err;
+        } else if (fate == "not applied") {
+            EXPECT_FALSE(v.on_device) << err;
+        }
+    }
+    EXPECT_LE(unknown, 1);
+    // Cut half-way, some values got there and some did not.
+    EXPECT_GT(fates.size(), 1u) << err;
+}
+
+TEST_F(Commands, ASilentDeviceIsNeverReportedWritten) {
+    for (const int at : {1, 2}) {
+        SCOPED_TRACE(at == 1 ? "silent before the read" : "silent before the write");
+        device_.SetSilent(false);
+        AtJob silence;
+        silence.at = at;
+        silence.action = [this](ctl::CliJobWindow*) { device_.SetSilent(true); };
+        EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+        std::rewind(err_);
+        EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0"}, silence.Hook()), 1);
+        EXPECT_EQ(out_.str(), "");
+        const std::string err = Err();
+        EXPECT_EQ(err.find("\nwritten"), std::string::npos) << err;
+        if (at == 2) {
+            EXPECT_EQ(Fate(err, "m_bCallWaiting1"), "not applied") << err;
+        }
+    }
+}
+
+// A variant without X.25 reads its X.25 settings as null, and the read goes
+// back in (a packet size of 0 would be out of range).
+TEST(RoundTrip, AReadOfAVariantWithoutX25GoesBackIn) {
+    ScopedTimeScale scale(0.1);
+    sim::PtyDevice device(sim::DeviceOptions{.country = "Poland"});
+    SysError error;
+    ASSERT_TRUE(device.Start(&error)) << error.Message();
+    std::FILE* in = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::ostringstream out;
+    EXPECT_EQ(ctl::RunRead({"--port", device.Path(), "--json"}, out, in, err, {}), 0);
+    EXPECT_NE(out.str().find("\"m_nX25PacketSize\":null"), std::string::npos) << out.str();
+    const std::string from = WriteFile("poland.json", out.str());
+    out.str("");
+    EXPECT_EQ(ctl::RunWrite({"--port", device.Path(), "--from", from}, out, in, err, {}), 0)
+        << Written(err);
+    EXPECT_EQ(out.str(), "written\n");
+    std::fclose(in);
+    std::fclose(err);
 }
 
 TEST_F(Commands, UpgradeInstallsTheImageAndReadsAgain) {

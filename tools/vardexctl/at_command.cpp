@@ -62,6 +62,11 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             }
             const std::string& value = args[++i];
             if (word == "--port") {
+                // An empty path would fall back to COM1.
+                if (value.empty()) {
+                    err << "vardexctl at: --port needs the path of a port\n" << kAtUsage;
+                    return kExitUsage;
+                }
                 port_name = value;
             } else if (auto ms = ParseMilliseconds(value)) {
                 timeout = *ms;

@@ -36,7 +36,13 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
     std::string port;
     bool json = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port" && i + 1 < args.size()) {
+        if (args[i] == "--port") {
+            // An empty path would search every port instead.
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                std::fprintf(err, "vardexctl identify: --port needs the path of a port\n%s",
+                             kIdentifyUsage);
+                return kExitUsage;
+            }
             port = args[++i];
         } else if (args[i] == "--json") {
             json = true;

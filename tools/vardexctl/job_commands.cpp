@@ -1,8 +1,13 @@
 #include "job_commands.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <string_view>
 
 #include "at_command.h"
 #include "cli_job_window.h"
@@ -10,8 +15,10 @@
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
+#include "params/param_rows.h"
 #include "record_fields.h"
 #include "res/strings.h"
+#include "write_report.h"
 
 namespace vardex::ctl {
 namespace {
@@ -22,12 +29,18 @@ constexpr const char* kReadUsage =
 constexpr const char* kWriteUsage =
     "usage: vardexctl write [--port PATH] [--store N] [--power-up N] [--from FILE.json]\n"
     "                       [FIELD=VALUE...]\n"
-    "  Reads every setting, applies the given fields (FIELD may carry indexes:\n"
-    "  m_strPhoneMsn[2]=5551, m_byModemLlc[1][0]=0x80), writes what changed.\n"
-    "  --store N keeps the settings in profile N (0..3); --power-up N makes profile\n"
-    "  N (0..3, 4 = factory defaults) the one loaded at power-up. Settings not\n"
-    "  stored in that profile last only until the device is next reset (opening\n"
-    "  the port resets it). Exit status 1 when the device did not take every value.\n";
+    "  Reads every setting, applies the given fields (from FILE.json, an object as\n"
+    "  read --json prints it and at most 1 MiB, then from FIELD=VALUE, where FIELD\n"
+    "  may carry indexes: m_strPhoneMsn[2]=5551, m_byModemLlc[1][0]=0x80) and writes\n"
+    "  what changed.\n"
+    "  Profiles are numbered 0..3 everywhere. --store N (or m_nStoreProfile=N, -1 for\n"
+    "  none) keeps the settings in profile N; --power-up N (or m_nPowerUpProfile=N,\n"
+    "  4 = factory defaults) makes profile N the one loaded at power-up. Settings not\n"
+    "  stored in that profile last only until the device is next reset (opening the\n"
+    "  port resets it).\n"
+    "  Each value the device did not take is named with the value it holds; a write\n"
+    "  that stopped says of each value whether it was applied, not applied or is\n"
+    "  unknown. Exit status 1 then.\n";
 constexpr const char* kUpgradeUsage =
     "usage: vardexctl upgrade [--port PATH] [--yes] FILE\n"
     "  Replaces the varDex firmware with FILE, then reads every setting. Where the\n"
@@ -38,12 +51,16 @@ struct Common {
     bool help = false;
 };
 
-// Takes --port and --help; returns false for a word it does not know when
-// rest is null, else leaves such words in *rest.
+// Takes --port and --help and leaves every other word in *rest; false with
+// *problem for a --port without a path (an empty one would search every port).
 bool ParseCommon(const std::vector<std::string>& args, Common* common,
-                 std::vector<std::string>* rest) {
+                 std::vector<std::string>* rest, std::string* problem) {
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port" && i + 1 < args.size()) {
+        if (args[i] == "--port") {
+            if (i + 1 >= args.size() || args[i + 1].empty()) {
+                *problem = "--port needs the path of a port";
+                return false;
+            }
             common->port = args[++i];
         } else if (args[i] == "--help" || args[i] == "-h") {
             common->help = true;
@@ -52,6 +69,77 @@ bool ParseCommon(const std::vector<std::string>& args, Common* common,
         }
     }
     return true;
+}
+
+// The largest settings file taken: a record's JSON is a few kilobytes.
+constexpr std::size_t kSettingsFileMax = 1 << 20;
+
+bool FileProblem(const std::string& what, int fd, std::string* why) {
+    *why = what;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return false;
+}
+
+// Reads a settings file; false with *why for a file that is missing or
+// unreadable, not a regular file (a FIFO would wait for a writer, a device
+// might never end) or larger than kSettingsFileMax.
+bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return FileProblem(std::strerror(errno), -1, why);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return FileProblem("not a regular file", -1, why);
+    }
+    if (static_cast<std::size_t>(info.st_size) > kSettingsFileMax) {
+        return FileProblem("larger than 1 MiB", -1, why);
+    }
+    // Non-blocking and checked again: the name may have become a FIFO since.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        return FileProblem(std::strerror(errno), -1, why);
+    }
+    if (::fstat(fd, &info) != 0) {
+        return FileProblem(std::strerror(errno), fd, why);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return FileProblem("not a regular file", fd, why);
+    }
+    text->clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return FileProblem(std::strerror(errno), fd, why);
+        }
+        if (n == 0) {
+            break;
+        }
+        // It may grow while it is read.
+        if (text->size() + static_cast<std::size_t>(n) > kSettingsFileMax) {
+            return FileProblem("larger than 1 MiB", fd, why);
+        }
+        text->append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+// The row number of the write job's fault message, -1 without one.
+int FaultRow(const std::vector<std::string>& messages) {
+    const std::string_view format = res::kTextFaultsDetectedFormat;
+    const std::string_view prefix = format.substr(0, format.find('%'));
+    for (const std::string& message : messages) {
+        if (message.size() > prefix.size() && message.compare(0, prefix.size(), prefix) == 0) {
+            return std::atoi(message.c_str() + prefix.size());
+        }
+    }
+    return -1;
 }
 
 // Opens PATH as the search would leave it; true when there is nothing to open.
@@ -73,10 +161,11 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 
 // Runs one job under the terminal window; reports a failure the job left to its
 // caller. *in_loader, when given, says whether the job found the device waiting
-// in its firmware loader (then said instead of "did not complete").
+// in its firmware loader (then said instead of "did not complete"); *rows_done
+// how many setting rows a write job finished.
 int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
            const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr,
-           bool* in_loader = nullptr) {
+           bool* in_loader = nullptr, int* rows_done = nullptr) {
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
@@ -89,6 +178,9 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
     const int result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
     if (firmware_result != nullptr) {
         *firmware_result = progress.m_nFirmwareResult;
+    }
+    if (rows_done != nullptr) {
+        *rows_done = progress.m_nRowsDone;
     }
     if (in_loader != nullptr) {
         *in_loader = result != 1 && progress.m_bInLoader != 0;
@@ -113,7 +205,11 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
             JobHook hook) {
     Common common;
     std::vector<std::string> rest;
-    ParseCommon(args, &common, &rest);
+    std::string problem;
+    if (!ParseCommon(args, &common, &rest, &problem)) {
+        std::fprintf(err, "vardexctl read: %s\n%s", problem.c_str(), kReadUsage);
+        return kExitUsage;
+    }
     bool json = false;
     for (const std::string& word : rest) {
         if (word == "--json") {
@@ -146,7 +242,14 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
              JobHook hook) {
     Common common;
     std::vector<std::string> rest;
-    ParseCommon(args, &common, &rest);
+    std::string problem;
+    const auto fail = [&](const std::string& why) {
+        std::fprintf(err, "vardexctl write: %s\n%s", why.c_str(), kWriteUsage);
+        return kExitUsage;
+    };
+    if (!ParseCommon(args, &common, &rest, &problem)) {
+        return fail(problem);
+    }
     if (common.help) {
         out << kWriteUsage;
         return kExitOk;
@@ -154,36 +257,30 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     // Everything is checked before the device hears a word.
     std::vector<FieldChange> changes;
     std::string error;
-    const auto fail = [&](const std::string& why) {
-        std::fprintf(err, "vardexctl write: %s\n%s", why.c_str(), kWriteUsage);
-        return kExitUsage;
-    };
     for (std::size_t i = 0; i < rest.size(); ++i) {
         const std::string& word = rest[i];
-        const bool has_value = i + 1 < rest.size();
-        if ((word == "--store" || word == "--power-up") && has_value) {
+        const bool option = word == "--store" || word == "--power-up" || word == "--from";
+        if (option && i + 1 >= rest.size()) {
+            return fail(word + " needs a value");
+        }
+        if (word == "--store" || word == "--power-up") {
             const std::string value = rest[++i];
-            bool ok = value.size() == 1 && value[0] >= '0' && value[0] <= '4';
-            if (word == "--store") {
-                ok = ok && value[0] != '4';
-                // Profile n is stored by the record's value n + 1.
-                ok = ok && ParseAssignment("m_nStoreProfile=" + std::to_string(value[0] - '0' + 1),
-                                           &changes, &error);
-            } else {
-                ok = ok && ParseAssignment("m_nPowerUpProfile=" + value, &changes, &error);
+            const char last = word == "--store" ? '3' : '4';
+            if (value.size() != 1 || value[0] < '0' || value[0] > last) {
+                return fail(word + " takes a profile number 0.." + last + ", not '" + value + "'");
             }
-            if (!ok) {
-                return fail(word + " takes a profile number, not '" + value + "'");
+            const char* field = word == "--store" ? "m_nStoreProfile=" : "m_nPowerUpProfile=";
+            if (!ParseAssignment(field + value, &changes, &error)) {
+                return fail(error);
             }
-        } else if (word == "--from" && has_value) {
-            std::ifstream file(rest[++i], std::ios::binary);
-            std::stringstream text;
-            text << file.rdbuf();
-            if (!file) {
-                return fail("cannot read " + rest[i]);
+        } else if (word == "--from") {
+            const std::string& path = rest[++i];
+            std::string text;
+            if (!ReadSettingsFile(path, &text, &error)) {
+                return fail("cannot read " + path + ": " + error);
             }
-            if (!ParseFieldsJson(text.str(), &changes, &error)) {
-                return fail(rest[i] + ": " + error);
+            if (!ParseFieldsJson(text, &changes, &error)) {
+                return fail(path + ": " + error);
             }
         } else if (word.rfind("--", 0) == 0) {
             return fail("unexpected argument '" + word + "'");
@@ -201,20 +298,50 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     bool in_loader = false;
     if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "write", err, hook, nullptr,
                &in_loader) != 1) {
+        std::fprintf(err, "vardexctl write: nothing was written\n");
         return in_loader ? kExitInLoader : kExitLinkDown;
     }
+    const std::vector<SettableItem> before = SettableItems(record);
     ApplyChanges(changes, &record);
+    const std::vector<SettableItem> wanted = SettableItems(record);
+
     CliJobWindow writer(in, err);
-    if (RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook, nullptr,
-               &in_loader) != 1) {
+    WriteProgress progress;
+    progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook,
+                                nullptr, &in_loader, &progress.rows_done) == 1;
+    progress.fault_row = FaultRow(writer.Messages());
+    if (progress.completed && NeedsReadBack(before, wanted)) {
+        // The restrictions are the one setting the job sends without reading it
+        // back; without this a refused one would pass for written.
+        CRunningJob probe;
+        progress.unconfirmed_read_back = QueryRestrictions(&probe, &app, 0) == PARAM_OK;
+    }
+
+    bool all_applied = true;
+    std::vector<std::string> lines;
+    for (const ItemOutcome& outcome : JudgeWrite(before, wanted, record, progress)) {
+        all_applied = all_applied && outcome.fate == ItemOutcome::Fate::kApplied;
+        // After a complete write only what went wrong is worth a line.
+        if (!progress.completed || outcome.fate != ItemOutcome::Fate::kApplied) {
+            lines.push_back(DescribeOutcome(outcome));
+        }
+    }
+    if (progress.completed && progress.fault_row >= 0 && all_applied) {
+        // A fault no requested value shows (a reply that could not be taken
+        // as a value, a setting changed behind the program's back).
+        lines.push_back("the device reported a fault in setting row " +
+                        std::to_string(progress.fault_row) + " that no requested value shows");
+        all_applied = false;
+    }
+    for (const std::string& line : lines) {
+        std::fprintf(err, "vardexctl write: %s\n", line.c_str());
+    }
+    if (!progress.completed) {
         return in_loader ? kExitInLoader : kExitLinkDown;
     }
-    const std::string faults(res::kTextFaultsDetectedFormat.substr(0, 15));
-    for (const std::string& message : writer.Messages()) {
-        if (message.rfind(faults, 0) == 0) {
-            std::fprintf(err, "vardexctl write: the device did not take every value\n");
-            return kExitLinkDown;
-        }
+    if (!all_applied) {
+        std::fprintf(err, "vardexctl write: the device did not take every value\n");
+        return kExitLinkDown;
     }
     out << "written\n";
     return kExitOk;
@@ -224,7 +351,11 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
                std::FILE* err, JobHook hook) {
     Common common;
     std::vector<std::string> rest;
-    ParseCommon(args, &common, &rest);
+    std::string problem;
+    if (!ParseCommon(args, &common, &rest, &problem)) {
+        std::fprintf(err, "vardexctl upgrade: %s\n%s", problem.c_str(), kUpgradeUsage);
+        return kExitUsage;
+    }
     if (common.help) {
         out << kUpgradeUsage;
         return kExitOk;

@@ -1,12 +1,17 @@
 #include "record_fields.h"
 
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <functional>
+#include <limits>
+#include <set>
 #include <sstream>
+#include <string_view>
 
 #include "json_text.h"
 #include "params/field_limits.h"
+#include "params/setting_fields.h"
 
 namespace vardex::ctl {
 namespace {
@@ -17,19 +22,27 @@ struct Field {
     const char* name;
     Kind kind;
     bool writable;
-    long long lo, hi;  // numbers: the accepted range; digits: the longest text
+    long long lo, hi;  // numbers: the accepted range as shown; digits: the longest text
     std::function<void*(CDeviceConfig&)> at;
-    std::size_t count = 1;  // text arrays
-    long long also = lo;    // one more accepted number outside the range
+    std::size_t count = 1;           // text arrays
+    long long also = lo;             // one more accepted number outside the range
+    int shift = 0;                   // shown value minus the record's value
+    const char* describe = nullptr;  // what the field takes, when the range says too little
 };
 
 // A settable number: its range is the record's own (params/field_limits.h).
-Field IntRw(const char* name, int CDeviceConfig::*member) {
+Field IntRw(const char* name, int CDeviceConfig::*member, int shift = 0,
+            const char* describe = nullptr) {
     const IntFieldLimits* limits = LimitsOf(member);
-    Field field{name,       Kind::kInt,
-                true,       limits->lo,
-                limits->hi, [member](CDeviceConfig& r) -> void* { return &(r.*member); }};
-    field.also = limits->also;
+    Field field{name,
+                Kind::kInt,
+                true,
+                limits->lo + shift,
+                limits->hi + shift,
+                [member](CDeviceConfig& r) -> void* { return &(r.*member); }};
+    field.also = limits->also + shift;
+    field.shift = shift;
+    field.describe = describe;
     return field;
 }
 #define INT_RW(f) IntRw(#f, &CDeviceConfig::f)
@@ -71,7 +84,10 @@ const std::vector<Field>& Fields() {
         INT_RO(m_bOtherModified),
         INT_RW(m_bResetCharges),
         INT_RW(m_nPowerUpProfile),
-        INT_RW(m_nStoreProfile),
+        // Profiles are numbered 0..3 wherever a person sees them; the record
+        // keeps 0 for "none" and n for profile n - 1.
+        IntRw("m_nStoreProfile", &CDeviceConfig::m_nStoreProfile, -1,
+              "a profile number 0..3, or -1 for none"),
         INT_RO(m_nLastCharge1),
         INT_RO(m_nLastCharge2),
         INT_RO(m_nLastChargeDte),
@@ -139,7 +155,7 @@ const std::vector<Field>& Fields() {
 #undef WORD_RO
 #undef TEXT_RO
 
-const Field* Find(const std::string& name) {
+const Field* Find(std::string_view name) {
     for (const Field& field : Fields()) {
         if (name == field.name) {
             return &field;
@@ -152,7 +168,21 @@ CDeviceConfig& Mutable(const CDeviceConfig& record) {
     return const_cast<CDeviceConfig&>(record);
 }
 
+// Fields a country variant lacks: a read leaves them unread, so they are
+// printed as null and a null for them is no change.
+bool MayBeAbsent(const Field& f) {
+    const SettingField* setting = SettingFieldOf(f.name);
+    return setting != nullptr && (setting->variant == SettingVariant::kX25 ||
+                                  setting->variant == SettingVariant::kFskLevel);
+}
+bool Absent(const Field& f, const CDeviceConfig& record) {
+    return MayBeAbsent(f) && !SettingAvailable(*SettingFieldOf(f.name), record);
+}
+
 std::string Describe(const Field& f) {
+    if (f.describe != nullptr) {
+        return f.describe;
+    }
     std::ostringstream text;
     switch (f.kind) {
         case Kind::kInt:
@@ -170,11 +200,32 @@ std::string Describe(const Field& f) {
     return text.str();
 }
 
+// A value as the person wrote it, for a message.
+std::string Shown(const FieldValue& v) {
+    switch (v.type) {
+        case FieldValue::Type::kNumber:
+            return std::to_string(v.number);
+        case FieldValue::Type::kText:
+            return JsonString(v.text.size() > 40 ? v.text.substr(0, 40) + "..." : v.text);
+        case FieldValue::Type::kList:
+            return "a list";
+        case FieldValue::Type::kBool:
+            return v.number != 0 ? "true" : "false";
+        case FieldValue::Type::kNull:
+            return "null";
+    }
+    return "?";
+}
+
+bool Expected(const Field& f, const FieldValue& v, std::string* error) {
+    *error = std::string(f.name) + ": expected " + Describe(f) + ", not " + Shown(v);
+    return false;
+}
+
 bool CheckNumber(const Field& f, const FieldValue& v, std::string* error) {
     if (v.type != FieldValue::Type::kNumber ||
         ((v.number < f.lo || v.number > f.hi) && v.number != f.also)) {
-        *error = std::string(f.name) + ": expected " + Describe(f);
-        return false;
+        return Expected(f, v, error);
     }
     return true;
 }
@@ -184,10 +235,7 @@ bool CheckDigits(const Field& f, const FieldValue& v, std::string* error) {
     for (const char c : v.text) {
         ok = ok && std::isdigit(static_cast<unsigned char>(c)) != 0;
     }
-    if (!ok) {
-        *error = std::string(f.name) + ": expected " + Describe(f);
-    }
-    return ok;
+    return ok || Expected(f, v, error);
 }
 
 // Checks a value for a whole field or, with indexes, one element of it.
@@ -276,23 +324,38 @@ bool SplitName(const std::string& full, std::string* name, std::vector<std::size
     return true;
 }
 
-// A number in decimal or 0x hex, else text.
+// A whole number in decimal (leading zeros too: 010 is ten) or 0x hex, else text.
 FieldValue WordValue(const std::string& text) {
     FieldValue v;
-    if (!text.empty()) {
-        char* end = nullptr;
-        const long long number = std::strtoll(text.c_str(), &end, 0);
-        if (*end == '\0' && std::isspace(static_cast<unsigned char>(text[0])) == 0) {
-            v.number = number;
-            return v;
-        }
+    std::string_view digits = text;
+    const bool negative = !digits.empty() && digits.front() == '-';
+    if (negative) {
+        digits.remove_prefix(1);
+    }
+    int base = 10;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.remove_prefix(2);
+    }
+    // The magnitude is unsigned, so that no sign or space gets in after the one minus.
+    unsigned long long magnitude = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [stop, ec] = std::from_chars(digits.data(), end, magnitude, base);
+    constexpr unsigned long long kMax = std::numeric_limits<long long>::max();
+    if (!digits.empty() && ec == std::errc() && stop == end &&
+        magnitude <= kMax + (negative ? 1 : 0)) {
+        v.number = !negative          ? static_cast<long long>(magnitude)
+                   : magnitude > kMax ? std::numeric_limits<long long>::min()
+                                      : -static_cast<long long>(magnitude);
+        return v;
     }
     v.type = FieldValue::Type::kText;
     v.text = text;
     return v;
 }
 
-// A small JSON reader: objects, lists, texts, whole numbers, true and false.
+// A strict JSON reader for one object of fields: texts, lists, whole numbers
+// that fit 64 bits, true, false and null; no nested objects, no key twice.
 class JsonReader {
 public:
     explicit JsonReader(const std::string& text) : text_(text) {}
@@ -303,66 +366,103 @@ public:
             return Fail("expected a JSON object", error);
         }
         Skip();
-        if (Take('}')) {
-            return AtEnd(error);
+        if (!Take('}')) {
+            std::set<std::string> keys;
+            for (;;) {
+                Skip();
+                std::string key;
+                if (!Text(&key)) {
+                    return Fail(why_.empty() ? "expected a key in quotes" : why_, error);
+                }
+                if (!keys.insert(key).second) {
+                    return Fail(JsonString(key) + " appears twice", error);
+                }
+                Skip();
+                if (!Take(':')) {
+                    return Fail("expected ':' after " + JsonString(key), error);
+                }
+                FieldValue value;
+                if (!Value(&value, 0)) {
+                    return Fail(JsonString(key) + ": " + why_, error);
+                }
+                members->emplace_back(std::move(key), std::move(value));
+                Skip();
+                if (Take('}')) {
+                    break;
+                }
+                if (!Take(',')) {
+                    return Fail("expected ',' or '}'", error);
+                }
+            }
         }
-        for (;;) {
-            std::string key;
-            FieldValue value;
-            Skip();
-            if (!Text(&key) || (Skip(), !Take(':')) || !Value(&value, 0)) {
-                return Fail("malformed JSON object", error);
-            }
-            members->emplace_back(std::move(key), std::move(value));
-            Skip();
-            if (Take('}')) {
-                return AtEnd(error);
-            }
-            if (!Take(',')) {
-                return Fail("malformed JSON object", error);
-            }
-        }
+        Skip();
+        return pos_ == text_.size() || Fail("text after the JSON object", error);
     }
 
 private:
+    static constexpr int kMaxDepth = 8;
+
     bool Fail(const std::string& what, std::string* error) {
         *error = what + " (at byte " + std::to_string(pos_) + ")";
         return false;
     }
-    bool AtEnd(std::string* error) {
-        Skip();
-        return pos_ == text_.size() || Fail("text after the JSON object", error);
+    bool Why(const std::string& what) {
+        if (why_.empty()) {
+            why_ = what;
+        }
+        return false;
+    }
+    bool More() const { return pos_ < text_.size(); }
+    bool Digit() const {
+        return More() && std::isdigit(static_cast<unsigned char>(text_[pos_])) != 0;
     }
     void Skip() {
-        while (pos_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[pos_])) != 0) {
+        // JSON's white space only.
+        while (More() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n' ||
+                          text_[pos_] == '\r')) {
             ++pos_;
         }
     }
     bool Take(char c) {
-        if (pos_ < text_.size() && text_[pos_] == c) {
+        if (More() && text_[pos_] == c) {
             ++pos_;
             return true;
         }
         return false;
     }
+    bool Literal(std::string_view word) {
+        if (text_.compare(pos_, word.size(), word) != 0) {
+            return false;
+        }
+        pos_ += word.size();
+        return true;
+    }
     bool Text(std::string* out) {
         if (!Take('"')) {
             return false;
         }
-        while (pos_ < text_.size()) {
+        while (More()) {
             const char c = text_[pos_++];
             if (c == '"') {
                 return true;
+            }
+            if (static_cast<unsigned char>(c) < 0x20) {
+                return Why("a control character inside a text must be escaped");
             }
             if (c != '\\') {
                 out->push_back(c);
                 continue;
             }
-            if (pos_ >= text_.size()) {
-                return false;
+            if (!More()) {
+                break;
             }
             const char e = text_[pos_++];
             switch (e) {
+                case '"':
+                case '\\':
+                case '/':
+                    out->push_back(e);
+                    break;
                 case 'n':
                     out->push_back('\n');
                     break;
@@ -379,32 +479,88 @@ private:
                     out->push_back('\f');
                     break;
                 case 'u': {
-                    if (pos_ + 4 > text_.size()) {
-                        return false;
+                    unsigned code = 0;
+                    for (int i = 0; i < 4; ++i, ++pos_) {
+                        if (!More() ||
+                            std::isxdigit(static_cast<unsigned char>(text_[pos_])) == 0) {
+                            return Why("\\u needs four hexadecimal digits");
+                        }
+                        const char h = static_cast<char>(
+                            std::tolower(static_cast<unsigned char>(text_[pos_])));
+                        code = code * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : h - 'a' + 10);
                     }
-                    const std::string hex = text_.substr(pos_, 4);
-                    char* end = nullptr;
-                    const unsigned long code = std::strtoul(hex.c_str(), &end, 16);
                     // Bytes travel as U+0000..U+00FF, as vardexctl prints them.
-                    if (*end != '\0' || code > 0xFF) {
-                        return false;
+                    if (code > 0xFF) {
+                        return Why("\\u above 00ff: the device's texts are bytes");
                     }
                     out->push_back(static_cast<char>(code));
-                    pos_ += 4;
                     break;
                 }
                 default:
-                    out->push_back(e);
+                    return Why("unknown escape in a text");
             }
         }
-        return false;
+        return Why("a text without its closing quote");
+    }
+    bool Number(FieldValue* v) {
+        const std::size_t start = pos_;
+        Take('-');
+        if (!Digit()) {
+            return Why("malformed number");
+        }
+        if (!Take('0')) {
+            while (Digit()) {
+                ++pos_;
+            }
+        }
+        const std::size_t whole_end = pos_;
+        bool whole = true;
+        if (Take('.')) {
+            whole = false;
+            if (!Digit()) {
+                return Why("malformed number");
+            }
+            while (Digit()) {
+                ++pos_;
+            }
+        }
+        if (Take('e') || Take('E')) {
+            whole = false;
+            if (!Take('+')) {
+                Take('-');
+            }
+            if (!Digit()) {
+                return Why("malformed number");
+            }
+            while (Digit()) {
+                ++pos_;
+            }
+        }
+        std::string shown = text_.substr(start, pos_ - start);
+        if (shown.size() > 24) {
+            shown = shown.substr(0, 20) + "...";
+        }
+        if (!whole) {
+            return Why(shown + " is not a whole number");
+        }
+        const char* first = text_.data() + start;
+        const auto [stop, ec] = std::from_chars(first, text_.data() + whole_end, v->number);
+        if (ec != std::errc()) {
+            return Why(shown + " is out of range");
+        }
+        v->type = FieldValue::Type::kNumber;
+        return true;
     }
     bool Value(FieldValue* v, int depth) {
         Skip();
-        if (depth > 8 || pos_ >= text_.size()) {
-            return false;
+        if (depth > kMaxDepth) {
+            return Why("lists nested too deep");
         }
-        if (text_[pos_] == '"') {
+        if (!More()) {
+            return Why("a value is missing");
+        }
+        const char c = text_[pos_];
+        if (c == '"') {
             v->type = FieldValue::Type::kText;
             return Text(&v->text);
         }
@@ -425,27 +581,28 @@ private:
                     return true;
                 }
                 if (!Take(',')) {
-                    return false;
+                    return Why("expected ',' or ']' in a list");
                 }
             }
         }
-        if (text_.compare(pos_, 4, "true") == 0 || text_.compare(pos_, 5, "false") == 0) {
-            v->number = text_[pos_] == 't' ? 1 : 0;
-            pos_ += v->number != 0 ? 4 : 5;
+        if (Literal("true") || Literal("false")) {
+            v->type = FieldValue::Type::kBool;
+            v->number = c == 't' ? 1 : 0;
             return true;
         }
-        const char* start = text_.c_str() + pos_;
-        char* end = nullptr;
-        v->number = std::strtoll(start, &end, 10);
-        if (end == start || *end == '.' || *end == 'e' || *end == 'E') {
-            return false;
+        if (Literal("null")) {
+            v->type = FieldValue::Type::kNull;
+            return true;
         }
-        pos_ += static_cast<std::size_t>(end - start);
-        return true;
+        if (c == '-' || Digit()) {
+            return Number(v);
+        }
+        return Why("malformed value");
     }
 
     const std::string& text_;
     std::size_t pos_ = 0;
+    std::string why_;  // the first reason a value was not read
 };
 
 void Store(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
@@ -453,7 +610,7 @@ void Store(const Field& f, const std::vector<std::size_t>& index, const FieldVal
     void* at = f.at(*record);
     switch (f.kind) {
         case Kind::kInt:
-            *static_cast<int*>(at) = static_cast<int>(v.number);
+            *static_cast<int*>(at) = static_cast<int>(v.number - f.shift);
             break;
         case Kind::kDigits:
             *static_cast<std::string*>(at) = v.text;
@@ -494,11 +651,19 @@ void Store(const Field& f, const std::vector<std::size_t>& index, const FieldVal
     }
 }
 
+std::string IntJson(const Field& f, const CDeviceConfig& record) {
+    return std::to_string(static_cast<long long>(*static_cast<int*>(f.at(Mutable(record)))) +
+                          f.shift);
+}
+
 std::string ValueJson(const Field& f, const CDeviceConfig& record) {
+    if (Absent(f, record)) {
+        return "null";
+    }
     void* at = f.at(Mutable(record));
     switch (f.kind) {
         case Kind::kInt:
-            return std::to_string(*static_cast<int*>(at));
+            return IntJson(f, record);
         case Kind::kWord:
             return std::to_string(*static_cast<std::uint16_t*>(at));
         case Kind::kText:
@@ -588,10 +753,10 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
     for (auto& [name, value] : members) {
         const Field* f = Find(name);
         if (f == nullptr) {
-            *error = "unknown field '" + name + "'";
+            *error = "unknown field " + JsonString(name);
             return false;
         }
-        if (!f->writable) {
+        if (!f->writable || (value.type == FieldValue::Type::kNull && MayBeAbsent(*f))) {
             continue;
         }
         if (!Check(*f, {}, value, error)) {
@@ -609,6 +774,43 @@ void ApplyChanges(const std::vector<FieldChange>& changes, CDeviceConfig* record
         SplitName(change.name, &name, &index);
         Store(*Find(name), index, change.value, record);
     }
+}
+
+std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
+    std::vector<SettableItem> items;
+    for (const Field& f : Fields()) {
+        if (!f.writable) {
+            continue;
+        }
+        const std::string name = f.name;
+        switch (f.kind) {
+            case Kind::kTextArray: {
+                const auto* texts = static_cast<std::string*>(f.at(Mutable(record)));
+                for (std::size_t i = 0; i < f.count; ++i) {
+                    items.push_back(
+                        {f.name, name + "[" + std::to_string(i) + "]", JsonString(texts[i])});
+                }
+                break;
+            }
+            case Kind::kLlc:
+                for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+                    for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+                        items.push_back(
+                            {f.name,
+                             name + "[" + std::to_string(p) + "][" + std::to_string(o) + "]",
+                             std::to_string(record.m_byModemLlc[p][o])});
+                    }
+                }
+                break;
+            case Kind::kDigits:
+                items.push_back(
+                    {f.name, name, JsonString(*static_cast<std::string*>(f.at(Mutable(record))))});
+                break;
+            default:
+                items.push_back({f.name, name, IntJson(f, record)});
+        }
+    }
+    return items;
 }
 
 }  // namespace vardex::ctl

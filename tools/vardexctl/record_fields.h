@@ -1,5 +1,10 @@
 // The working record's fields by name, for `vardexctl read` and `write`: how
 // each is printed, parsed and range-checked. Names are the record's own.
+//
+// Values are as a person sees them: m_nStoreProfile is a profile number 0..3
+// (-1: store into no profile), as --store takes it, although the record keeps
+// it one higher. Fields this device's variant lacks (X.25, the FSK level) are
+// printed as null, and a null for them is taken as "not given".
 #pragma once
 
 #include <cstddef>
@@ -13,8 +18,8 @@ namespace vardex::ctl {
 
 // A JSON-like value: what `--from` files and FIELD=VALUE words carry.
 struct FieldValue {
-    enum class Type { kNumber, kText, kList } type = Type::kNumber;
-    long long number = 0;
+    enum class Type { kNumber, kText, kList, kBool, kNull } type = Type::kNumber;
+    long long number = 0;  // kNumber; kBool: 1 for true
     std::string text;
     std::vector<FieldValue> list;
 };
@@ -31,15 +36,27 @@ struct FieldChange {
 };
 
 // Parses "FIELD=VALUE" (FIELD may carry indexes: m_strPhoneMsn[2],
-// m_byModemLlc[1][0]); false with *error set for an unknown or read-only field,
-// a value of the wrong type or out of range.
+// m_byModemLlc[1][0]; a number is decimal or 0x hexadecimal); false with
+// *error set for an unknown or read-only field, a value of the wrong type or
+// out of range.
 bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
                      std::string* error);
 // Parses a JSON object of fields (as `read --json` prints); read-only fields are
-// skipped so that a read's output can be fed back.
+// skipped so that a read's output can be fed back. Numbers must be whole and
+// fit 64 bits, true and false are no numbers, and a key may appear only once.
 bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
                      std::string* error);
 // Applies checked changes.
 void ApplyChanges(const std::vector<FieldChange>& changes, CDeviceConfig* record);
+
+// One settable value of a record as printed: a number field, one text of a
+// text array, one octet of the LLC, the X.121 address.
+struct SettableItem {
+    const char* field;  // the record's field name
+    std::string name;   // with its indexes: m_strPhoneMsn[2]
+    std::string value;  // as JSON prints it
+};
+// Every settable value, in declaration order (the same items for any record).
+std::vector<SettableItem> SettableItems(const CDeviceConfig& record);
 
 }  // namespace vardex::ctl

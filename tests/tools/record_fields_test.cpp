@@ -1,0 +1,258 @@
+// What `vardexctl write` takes from JSON and FIELD=VALUE, and how it tells the
+// fate of each value from how far the write job got.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "record_fields.h"
+#include "write_report.h"
+
+namespace vardex::ctl {
+namespace {
+
+struct Parsed {
+    bool ok = false;
+    std::string error;
+    std::vector<FieldChange> changes;
+};
+
+Parsed Json(const std::string& text) {
+    Parsed p;
+    p.ok = ParseFieldsJson(text, &p.changes, &p.error);
+    return p;
+}
+
+Parsed Word(const std::string& text) {
+    Parsed p;
+    p.ok = ParseAssignment(text, &p.changes, &p.error);
+    return p;
+}
+
+// A record as a read of a Hungarian varDex leaves it: every setting in range.
+void MakeRead(CDeviceConfig* r) {
+    r->m_strCountry = "Hungary";
+    r->m_bX25Available = 1;
+    r->m_bFskLevelAvailable = 1;
+    r->m_nX25PacketSize = 7;
+    r->m_bCallWaiting1 = 1;
+}
+
+TEST(FieldsJson, RefusesWhatIsNoWholeNumberAndKeysGivenTwice) {
+    struct Case {
+        const char* json;
+        const char* said;
+    };
+    for (const Case& c : {
+             Case{R"({"m_bClip":true})", "m_bClip: expected a whole number 0..1, not true"},
+             Case{R"({"m_bClip":false})", "not false"},
+             Case{R"({"m_byModemLlc":[[1,2,true],[4,5,6]]})", "not true"},
+             Case{R"({"m_bClip":null})", "not null"},
+             Case{R"({"m_bClip":1.0})", "1.0 is not a whole number"},
+             Case{R"({"m_nFlashDuration":2e1})", "2e1 is not a whole number"},
+             Case{R"({"m_nFlashDuration":-0.5E+3})", "is not a whole number"},
+             Case{R"({"m_bClip":9223372036854775808})", "out of range"},
+             Case{R"({"m_bClip":-9223372036854775809})", "out of range"},
+             Case{R"({"m_bClip":1,"m_bClip":1})", "\"m_bClip\" appears twice"},
+             Case{R"({"m_bClip":0,"m_strCountry":"x","m_strCountry":"y"})", "appears twice"},
+             Case{R"({"m_bClip":01})", "expected ',' or '}'"},
+             Case{R"({"m_bClip":+1})", "malformed value"},
+             Case{R"({"m_bClip":{"a":1}})", "malformed value"},
+             Case{R"({"m_strX25Address":"1\u0100"})", "\\u above 00ff"},
+             Case{"{\"m_strX25Address\":\"1\n\"}", "control character"},
+             Case{R"({"m_bClip":1} x)", "text after the JSON object"},
+         }) {
+        SCOPED_TRACE(c.json);
+        const Parsed p = Json(c.json);
+        EXPECT_FALSE(p.ok);
+        EXPECT_NE(p.error.find(c.said), std::string::npos) << p.error;
+    }
+    // The extremes of 64 bits are numbers, only out of the field's range.
+    const Parsed low = Json(R"({"m_bClip":-9223372036854775808})");
+    EXPECT_NE(low.error.find("not -9223372036854775808"), std::string::npos) << low.error;
+    const Parsed fine = Json(" {\"m_bClip\" : -0 ,\t\"m_strX25Address\":\"1\\u0032\"}\r\n");
+    ASSERT_TRUE(fine.ok) << fine.error;
+    CDeviceConfig record;
+    ApplyChanges(fine.changes, &record);
+    EXPECT_EQ(record.m_strX25Address, "12");
+}
+
+TEST(FieldsJson, WordsTakeDecimalWithLeadingZerosAndHexOnly) {
+    CDeviceConfig record;
+    Parsed p = Word("m_nFlashDuration=010");
+    ASSERT_TRUE(p.ok) << p.error;
+    ApplyChanges(p.changes, &record);
+    EXPECT_EQ(record.m_nFlashDuration, 10);
+    p = Word("m_byModemLlc[1][2]=0xfF");
+    ASSERT_TRUE(p.ok) << p.error;
+    ApplyChanges(p.changes, &record);
+    EXPECT_EQ(record.m_byModemLlc[1][2], 255);
+    for (const char* bad : {"m_bClip=+1", "m_bClip= 1", "m_bClip=1 ", "m_bClip=--1", "m_bClip=0x",
+                            "m_bClip=-0x-1", "m_bClip=18446744073709551617", "m_bClip=true"}) {
+        SCOPED_TRACE(bad);
+        EXPECT_FALSE(Word(bad).ok);
+    }
+    EXPECT_TRUE(Word("m_nOwnNumber1=-1").ok);
+}
+
+// Profiles are 0..3 wherever a person meets them; the record keeps one more.
+TEST(FieldsJson, ProfileNumbersAreTheSameInJsonWordsAndTheRecord) {
+    CDeviceConfig record;
+    MakeRead(&record);
+    EXPECT_NE(RecordJson(record).find("\"m_nStoreProfile\":-1,"), std::string::npos)
+        << "a read stores into no profile";
+    Parsed p = Json(R"({"m_nStoreProfile":2})");
+    ASSERT_TRUE(p.ok) << p.error;
+    ApplyChanges(p.changes, &record);
+    EXPECT_EQ(record.m_nStoreProfile, 3);
+    EXPECT_NE(RecordJson(record).find("\"m_nStoreProfile\":2,"), std::string::npos);
+    EXPECT_NE(RecordText(record).find("m_nStoreProfile = 2\n"), std::string::npos);
+    p = Word("m_nStoreProfile=0");
+    ASSERT_TRUE(p.ok) << p.error;
+    ApplyChanges(p.changes, &record);
+    EXPECT_EQ(record.m_nStoreProfile, 1);
+    p = Word("m_nStoreProfile=-1");
+    ASSERT_TRUE(p.ok) << p.error;
+    ApplyChanges(p.changes, &record);
+    EXPECT_EQ(record.m_nStoreProfile, 0);
+    const Parsed four = Json(R"({"m_nStoreProfile":4})");
+    EXPECT_FALSE(four.ok);
+    EXPECT_NE(four.error.find("a profile number 0..3, or -1 for none"), std::string::npos)
+        << four.error;
+    EXPECT_FALSE(Word("m_nStoreProfile=-2").ok);
+}
+
+// A variant without X.25 or FSK level leaves those fields unread: they are null,
+// and its read output goes back in.
+TEST(FieldsJson, FieldsTheVariantLacksAreNullAndTheReadGoesBackIn) {
+    CDeviceConfig record;
+    record.m_strCountry = "Brasil";
+    record.m_bFskLevelAvailable = 0;
+    const std::string json = RecordJson(record);
+    EXPECT_NE(json.find("\"m_nX25PacketSize\":null,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"m_strX25Address\":null,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"m_nFskLevel\":null,"), std::string::npos) << json;
+    const Parsed back = Json(json);
+    ASSERT_TRUE(back.ok) << back.error;
+    for (const FieldChange& change : back.changes) {
+        EXPECT_EQ(change.name.find("X25"), std::string::npos) << change.name;
+    }
+
+    // A full record goes back in unchanged.
+    MakeRead(&record);
+    record.m_strPhoneMsn[4] = "0123";
+    record.m_byModemLlc[1][0] = 0x80;
+    record.m_nOwnNumber2 = -1;
+    const Parsed full = Json(RecordJson(record));
+    ASSERT_TRUE(full.ok) << full.error;
+    CDeviceConfig copy;
+    ApplyChanges(full.changes, &copy);
+    copy.m_strCountry = "Hungary";
+    copy.m_bX25Available = 1;
+    copy.m_bFskLevelAvailable = 1;
+    EXPECT_EQ(RecordJson(copy), RecordJson(record));
+}
+
+// The fates of the values after a write job, from the rows it finished.
+class WriteFates : public ::testing::Test {
+protected:
+    WriteFates() {
+        MakeRead(&device_);
+        before_ = SettableItems(device_);
+    }
+    // Applies words to a copy of the device's record; after_ starts as that copy,
+    // as a write that has not run any row leaves the record.
+    void Want(const std::vector<std::string>& words) {
+        std::vector<FieldChange> changes;
+        std::string error;
+        for (const std::string& word : words) {
+            ASSERT_TRUE(ParseAssignment(word, &changes, &error)) << error;
+        }
+        after_.CopyFrom(device_);
+        ApplyChanges(changes, &after_);
+        wanted_ = SettableItems(after_);
+    }
+    std::vector<std::string> Report(const WriteProgress& progress) {
+        std::vector<std::string> lines;
+        for (const ItemOutcome& outcome : JudgeWrite(before_, wanted_, after_, progress)) {
+            lines.push_back(DescribeOutcome(outcome));
+        }
+        return lines;
+    }
+
+    CDeviceConfig device_;
+    CDeviceConfig after_;
+    std::vector<SettableItem> before_;
+    std::vector<SettableItem> wanted_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(WriteFates, AStoppedWriteSaysWhatWasAppliedTakenUnknownAndNotApplied) {
+    Want({"m_strPhoneMsn[1]=5551", "m_bCallWaiting1=0", "m_bCallWaiting2=1", "m_bClip=1",
+          "m_nFlashDuration=30", "m_nStoreProfile=2"});
+    // Rows 0..2 ran (subscriber numbers, service protocol, call waiting), and
+    // the device kept call waiting 1 on; the link went in row 3 (CLIP).
+    after_.m_bCallWaiting1 = 1;
+    WriteProgress stopped;
+    stopped.rows_done = 3;
+    EXPECT_EQ(
+        Report(stopped),
+        (Lines{"m_strPhoneMsn[1]=\"5551\": applied",
+               "m_bCallWaiting1=0: not taken, the device holds 1", "m_bCallWaiting2=1: applied",
+               "m_bClip=1: unknown (the write stopped while this setting was being sent)",
+               "m_nFlashDuration=30: not applied (the write stopped before it)",
+               "m_nStoreProfile=2: not applied (the write stopped before it)"}));
+
+    // Stopped before the first row: nothing was sent.
+    stopped.rows_done = -1;
+    for (const std::string& line : Report(stopped)) {
+        EXPECT_NE(line.find("not applied (the write stopped before it)"), std::string::npos)
+            << line;
+    }
+    // The same values after a complete write: the one refused is named.
+    WriteProgress done;
+    done.completed = true;
+    done.rows_done = 24;
+    done.fault_row = 2;
+    const Lines lines = Report(done);
+    EXPECT_EQ(lines[1], "m_bCallWaiting1=0: not taken, the device holds 1");
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find(": applied") == l.npos; }),
+              1);
+}
+
+TEST_F(WriteFates, WhatNoValueShowsComesFromTheRowsFaultOrIsUnknown) {
+    WriteProgress done;
+    done.completed = true;
+    done.rows_done = 24;
+    // Storing the profile is not read back: its row's fault is the refusal.
+    Want({"m_nStoreProfile=1", "m_bClir1=1", "m_bResetCharges=1"});
+    after_.m_bResetCharges = 0;  // the row takes the request
+    done.fault_row = 23;
+    EXPECT_EQ(Report(done),
+              (Lines{"m_bResetCharges=1: applied",
+                     "m_bClir1=1: unknown (sent, but the device does not report it back)",
+                     "m_nStoreProfile=1: not taken (the device refused it)"}));
+    // Read back afterwards, the restriction shows what the device holds; charge
+    // counters that are not zero show the reset did not happen.
+    done.fault_row = -1;
+    done.unconfirmed_read_back = true;
+    after_.m_bClir1 = 0;
+    after_.m_nTotalCharge2 = 5;
+    EXPECT_EQ(Report(done),
+              (Lines{"m_bResetCharges=1: not taken (the charge counters did not read zero "
+                     "afterwards)",
+                     "m_bClir1=1: not taken, the device holds 0", "m_nStoreProfile=1: applied"}));
+
+    // A variant without X.25 never sends its X.25 settings.
+    Want({"m_nX25Tei=9", "m_strX25Address=123"});
+    after_.m_bX25Available = 0;
+    EXPECT_EQ(Report(done),
+              (Lines{"m_nX25Tei=9: not applied (this varDex has no such setting)",
+                     "m_strX25Address=\"123\": not applied (this varDex has no such setting)"}));
+}
+
+}  // namespace
+}  // namespace vardex::ctl
