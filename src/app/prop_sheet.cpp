@@ -93,9 +93,11 @@ void CPropSheet::ShowAbout() {
     about.DoModal();
 }
 
-int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end) {
+int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                             const std::string& recall) {
     CCommProgressDialog window(parent != nullptr ? parent : this, this);
     CCommProgress progress(window, app_);
+    progress.m_strRecall = recall;
     // A write that fails keeps the window open with the changes pending, to be
     // applied again once the device is back; a device not found by it does not
     // end the program.

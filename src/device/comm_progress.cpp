@@ -173,7 +173,7 @@ int CCommProgress::Prompter::ChooseFromList(const std::string& caption, const st
 }
 
 int UploadThreadProc(CCommProgress* dialog) {
-    dialog->EndJob(ReadAllParameters(dialog, &dialog->App()) != 1);
+    dialog->EndJob(RecallAndReadAll(dialog, &dialog->App(), dialog->m_strRecall) != 1);
     return 0;
 }
 

@@ -138,6 +138,9 @@ public:
     // When set, CloseOwner does nothing: the owner stays open whatever the job
     // finds (a failed write keeps the person's changes pending in it).
     bool m_bKeepOwner = false;
+    // The read-all job's profile recall ("ATZ0".."ATZ4"), sent once the device
+    // is identified and before reading; empty for a plain read.
+    std::string m_strRecall;
     // The upgrade's own result before the read-all that follows it (0 until
     // known), so that a failed read-back is not taken for a failed upgrade.
     std::atomic<int> m_nFirmwareResult{0};

@@ -40,14 +40,22 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     return WriteAllParameters(dialog, app, ParameterSettingTable);
 }
 
-int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                      const ParamRow* table) {
+namespace {
+
+int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRow* table,
+            const std::string& recall) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     if (!Identified(dialog, app)) {
         return 2;
     }
     CDeviceConfig& record = app->m_workingRecord;
+    if (!recall.empty()) {
+        record.SetReadTimeout(kParamReadTimeoutMs);
+        if (record.SendCommand(recall.c_str()) == nullptr) {
+            return 2;
+        }
+    }
     const int rows = CountRows(table);
     IProgressBar& progress = dialog->Progress();
     progress.SetRange32(0, rows + 1);
@@ -70,8 +78,23 @@ int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
         }
         progress.StepIt();
     }
+    // The pages now show the device's counters: a reset asked before the read
+    // must not erase them with the next, unrelated write.
+    record.m_bResetCharges = 0;
     app->m_deviceCopy.CopyFrom(record);
     return 1;
+}
+
+}  // namespace
+
+int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                      const ParamRow* table) {
+    return ReadAll(dialog, app, table, {});
+}
+
+int RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                     const std::string& recall) {
+    return ReadAll(dialog, app, ParameterQueryTable, recall);
 }
 
 int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,

@@ -3,6 +3,8 @@
 // closing of the program.
 #pragma once
 
+#include <string>
+
 class CVarDexConfigurationManagerApp;
 class QWidget;
 
@@ -16,7 +18,9 @@ public:
     virtual CVarDexConfigurationManagerApp& App() = 0;
     // Runs a device job under the progress dialog, modal to parent. Returns 1
     // (completed) or 2; *quiet_end says whether a failure was already reported.
-    virtual int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end) = 0;
+    // recall: for a read, the profile recall sent once the device is identified.
+    virtual int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                             const std::string& recall = {}) = 0;
     // Writes the pending changes; true when none remain pending afterwards.
     virtual bool WriteDevice() = 0;
     // 1: pages to working record; 0: working record to pages.

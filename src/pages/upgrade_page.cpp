@@ -246,17 +246,12 @@ void CUpgradePage::OnUpgrade() {
 
 void CUpgradePage::OnRecallProfile() {
     UpdateData(true);
-    if (m_nSource > 0) {
-        const std::string command = "ATZ" + std::to_string(m_nSource - 1);
-        if (host_.App().m_workingRecord.SendCommand(command.c_str()) == nullptr) {
-            AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
-                          MessageIcon::Exclamation);
-            host_.PostClose();
-            return;
-        }
-    }
+    // The recall goes out from the read job, once the device is identified: a
+    // channel that an earlier failure closed is searched for again first, as
+    // Apply does, instead of ending the program on a command with no reply.
+    const std::string recall = m_nSource > 0 ? "ATZ" + std::to_string(m_nSource - 1) : "";
     bool quiet = false;
-    const int result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet);
+    const int result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
     if (result == 1) {
         m_nSource = 0;
         host_.TransferRecord(0);

@@ -480,19 +480,45 @@ TEST_F(NoDeviceTest, FailedFirstReadShowsNotFoundAndEndsTheProgram) {
     EXPECT_EQ(ui_.messages[0].icon, MessageIcon::Exclamation);
 }
 
-// A recall whose ATZ gets no reply: the not-found text, and the program ends.
-TEST_F(ProgramTest, RecallWithoutReplyShowsNotFoundAndEndsTheProgram) {
+// A recall after an earlier failure closed the channel: the device is searched
+// for again, as for Apply, and the recall goes out once it is found.
+TEST_F(ProgramTest, RecallOnAClosedChannelFindsTheDeviceAgain) {
+    bool ended = true;
     RunProgram([&](CPropSheet& sheet) {
         auto* source = sheet.InformationPage().Item<QComboBox>(CUpgradePage::IDC_SOURCE);
         W().Close();  // the channel is gone
         source->setCurrentIndex(1);
         emit source->activated(1);
-        EXPECT_TRUE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
-        EXPECT_EQ(ui_.progress_dialogs, 1) << "no read after a recall without reply";
+        EXPECT_TRUE(device_.Sent("ATZ0"));
+        EXPECT_FALSE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+        EXPECT_EQ(ui_.device_lists, 2) << "searched again";
+        EXPECT_EQ(source->currentIndex(), 0);
         QCoreApplication::processEvents();
-        EXPECT_TRUE(sheet.Ended());
+        ended = sheet.Ended();
     });
-    EXPECT_FALSE(device_.Sent("ATZ0"));
+    EXPECT_FALSE(ended);
+}
+
+// A charge reset asked for and then overtaken by a read (a recall of the active
+// profile) is given up: the next, unrelated apply erases no counters.
+TEST_F(ProgramTest, AReadDisarmsAPendingChargeReset) {
+    device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 9); });
+    RunProgram([&](CPropSheet& sheet) {
+        CUpgradePage& info = sheet.InformationPage();
+        info.Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
+        EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_TOTAL_PHONE1).toStdString(), "0");
+        auto* source = info.Item<QComboBox>(CUpgradePage::IDC_SOURCE);
+        source->setCurrentIndex(0);
+        emit source->activated(0);  // "Active Profile": read again
+        EXPECT_EQ(W().m_bResetCharges, 0);
+        EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_TOTAL_PHONE1).toStdString(), "9");
+        auto* destination = info.Item<QComboBox>(CUpgradePage::IDC_DESTINATION);
+        destination->setCurrentIndex(1);
+        emit destination->activated(1);
+        sheet.OnApplyNow();
+    });
+    EXPECT_FALSE(device_.Sent("ATCH0"));
+    EXPECT_TRUE(device_.Sent("AT&W0"));
 }
 
 }  // namespace
