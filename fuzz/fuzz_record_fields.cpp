@@ -1,0 +1,67 @@
+// vardexctl's reader of settings: a JSON object as `read --json` prints it, and
+// one FIELD=VALUE word. Whatever the bytes, a refusal says why; what is taken
+// applies to a record, and the record then prints as JSON that reads back to
+// the same record.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "record_fields.h"
+
+namespace {
+
+using vardex::ctl::FieldChange;
+using vardex::fuzz::Check;
+
+// A record as a read of a Hungarian varDex leaves it: every setting in range,
+// X.25 and the FSK level present.
+const CDeviceConfig& ReadRecord() {
+    static const CDeviceConfig* record = [] {
+        auto* r = new CDeviceConfig;
+        r->m_strCountry = "Hungary";
+        r->m_bX25Available = 1;
+        r->m_bFskLevelAvailable = 1;
+        r->m_nX25PacketSize = 7;
+        return r;
+    }();
+    return *record;
+}
+
+void AppliesAndReadsBack(const std::vector<FieldChange>& changes) {
+    // Records are made once: each one is a channel.
+    static CDeviceConfig record;
+    static CDeviceConfig copy;
+    record.CopyFrom(ReadRecord());
+    vardex::ctl::ApplyChanges(changes, &record);
+    const std::string printed = vardex::ctl::RecordJson(record);
+    std::vector<FieldChange> again;
+    std::string error;
+    Check(vardex::ctl::ParseFieldsJson(printed, &again, &error));
+    copy.CopyFrom(ReadRecord());
+    vardex::ctl::ApplyChanges(again, &copy);
+    Check(vardex::ctl::RecordJson(copy) == printed);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    std::vector<FieldChange> changes;
+    std::string error;
+    if (vardex::ctl::ParseFieldsJson(text, &changes, &error)) {
+        AppliesAndReadsBack(changes);
+    } else {
+        Check(!error.empty());
+    }
+    changes.clear();
+    error.clear();
+    if (vardex::ctl::ParseAssignment(text, &changes, &error)) {
+        Check(changes.size() == 1);
+        AppliesAndReadsBack(changes);
+    } else {
+        Check(!error.empty() && changes.empty());
+    }
+    return 0;
+}
