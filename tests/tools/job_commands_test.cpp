@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <future>
 #include <map>
@@ -400,6 +401,24 @@ TEST_F(Commands, UpgradeInstallsTheImageAndReadsAgain) {
     std::rewind(in_);
     EXPECT_EQ(Run(ctl::RunUpgrade, {image}), 1);
     EXPECT_NE(Err().find("Continue? [y/N]"), std::string::npos);
+}
+
+TEST_F(Commands, UpgradeRefusesAFileThatIsNoImageBeforeTheDeviceHearsAWord) {
+    const std::string dir = TempPath("upgrade-dir");
+    std::filesystem::create_directories(dir);
+    const std::string fifo = dir + "/fifo.img";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::uint64_t heard = device_.BytesReceived();
+    for (const std::string& path :
+         {dir + "/missing.img", WriteFile("empty-up.img", ""), dir, fifo}) {
+        std::fflush(err_);
+        EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+        std::rewind(err_);
+        EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", path}), 1) << path;
+        EXPECT_NE(Err().find(path), std::string::npos) << Err();
+    }
+    EXPECT_EQ(device_.BytesReceived(), heard);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {

@@ -377,6 +377,16 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
         std::fprintf(err, "vardexctl upgrade: no image file given\n%s", kUpgradeUsage);
         return kExitUsage;
     }
+    // A file that cannot be an image is refused before the port is even opened;
+    // the job checks it again when it reads it.
+    {
+        std::vector<unsigned char> image;
+        std::string why;
+        if (!LoadFirmwareImage(file, &image, &why)) {
+            std::fprintf(err, "vardexctl upgrade: %s\n", why.c_str());
+            return kExitLinkDown;
+        }
+    }
     std::fprintf(err, "%s\n", std::string(res::LoadString(res::IDS_UPGRADE_WARNING)).c_str());
     if (!yes) {
         std::fprintf(err, "Continue? [y/N] ");
