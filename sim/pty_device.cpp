@@ -231,6 +231,17 @@ std::uint64_t PtyDevice::BytesReceived() const {
     return bytes_received_;
 }
 
+void PtyDevice::KeepReceivedBytes(bool keep) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    keep_received_ = keep;
+    received_.clear();
+}
+
+std::string PtyDevice::ReceivedBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
 bool PtyDevice::WaitForBytesReceived(std::uint64_t count, std::chrono::milliseconds limit) const {
     std::unique_lock<std::mutex> lock(mutex_);
     return changed_.wait_for(lock, limit, [&] { return bytes_received_ >= count; });
@@ -430,6 +441,9 @@ void PtyDevice::Run() {
             {
                 std::lock_guard<std::mutex> lock(mutex_);
                 bytes_received_ += static_cast<std::uint64_t>(n);
+                if (keep_received_) {
+                    received_.append(buffer, static_cast<std::size_t>(n));
+                }
                 device_.AdvanceTo(DeviceNow());
                 Deliver(std::string_view(buffer, static_cast<std::size_t>(n)));
             }

@@ -117,6 +117,10 @@ public:
     // count: the handshake a test needs before it changes a fault setting.
     std::uint64_t BytesReceived() const;
     bool WaitForBytesReceived(std::uint64_t count, std::chrono::milliseconds limit) const;
+    // Keeps a copy of every byte taken from the port from now on (off: forgets
+    // it), for tests that compare what a job sent with a recording.
+    void KeepReceivedBytes(bool keep);
+    std::string ReceivedBytes() const;
 
     // Runs f on the device under its lock, for reads the accessors above do not
     // cover. f must not call back into this PtyDevice.
@@ -195,6 +199,8 @@ private:
     clockid_t worker_clock_{};
     bool worker_running_ = false;
     std::uint64_t bytes_received_ = 0;
+    bool keep_received_ = false;
+    std::string received_;
     bool ready_ = false;
     bool master_closed_ = false;
 };
