@@ -9,6 +9,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   # the window (Qt Widgets; its offscreen platform and fonts run the GUI tests)
   qt6-base-dev
+  # JSON for vardexctl's settings files
+  nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   # fuzz targets (libFuzzer) and sanitizer runtimes
