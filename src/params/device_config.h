@@ -5,7 +5,8 @@
 // The application keeps two of them: the working record (whose channel talks to
 // the device and which the pages edit) and the device copy (what the device is
 // known to hold). A setting is sent only where the two differ, so CopyFrom and
-// SameParameters must cover every field.
+// SameParameters must cover every field: they, and Reset, work from the field
+// table (params/field_table.h), where a new field must be described.
 //
 // Fields are public: the query and setting tables and the pages work on them
 // directly. Fields marked "kept by Reset" hold values that only the device

@@ -9,9 +9,10 @@
 #include <vector>
 
 #include "params/asking.h"
-#include "params/field_limits.h"
+#include "params/field_table.h"
 #include "params/param_rows.h"
 #include "params/reply_parsers.h"
+#include "params/row_fields.h"
 #include "platform/trace.h"
 
 using vardex::params::ParseRegisterReply;
@@ -22,67 +23,27 @@ bool StopRequested(const CRunningJob* job) {
     return job != nullptr && job->m_bAbort.load() != 0;
 }
 
-// How one field comes out of a register's value.
-using Decode = int (*)(int value);
+using row_fields::Member;
 
-template <int B>
-int Bit(int value) {
-    return (value >> B) & 1;
-}
-template <int B>
-int InvertedBit(int value) {
-    return ((value >> B) & 1) == 0 ? 1 : 0;
-}
-int Whole(int value) {
-    return value;
-}
-int NonZero(int value) {
-    return value != 0 ? 1 : 0;
-}
-int ProfileBits(int value) {
-    return value >> 5;
-}
-// Multilink PPP needs both S87 bits 5 and 6.
-int MultilinkBits(int value) {
-    return (value & 0x60) == 0x60 ? 1 : 0;
-}
-int LowTwoBits(int value) {
-    return value & 3;
-}
-int HighTwoOfNibble(int value) {
-    return (value >> 2) & 3;
-}
-int LowNibble(int value) {
-    return value & 0x0F;
-}
-int HighNibble(int value) {
-    return value >> 4;
-}
-
-struct Field {
-    int CDeviceConfig::*member;
-    Decode decode;
-};
-
+// Fields asked with one command: a register's fields, or one bit asked alone.
 struct RegisterQuery {
-    const char* command;
-    std::span<const Field> fields;
+    std::string command;
+    std::span<const Member> fields;
 };
 
 enum class Step { kDone, kFailed };
 
-bool AllAgree(const CDeviceConfig& w, const CDeviceConfig& d, std::span<const Field> fields) {
-    for (const Field& f : fields) {
-        if (w.*f.member != d.*f.member) {
+const RegisterPlace& PlaceOf(Member member) {
+    return FieldOf(member)->place;
+}
+
+bool AllAgree(const CDeviceConfig& w, const CDeviceConfig& d, std::span<const Member> fields) {
+    for (const Member m : fields) {
+        if (w.*m != d.*m) {
             return false;
         }
     }
     return true;
-}
-
-bool WithinLimits(int CDeviceConfig::*member, int value) {
-    const IntFieldLimits* limits = LimitsOf(member);
-    return limits == nullptr || limits->Allows(value);
 }
 
 // A register's value, asked until the reply has the register's shape (once
@@ -108,17 +69,18 @@ Step ReadRegister(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, in
     if (AskRegister(job, w, q.command, &value) != Answer::kAccepted) {
         return Step::kFailed;
     }
-    for (const Field& f : q.fields) {
-        const int decoded = f.decode(value);
-        if (!WithinLimits(f.member, decoded)) {
-            vardex::Trace("%s answered %d: out of range, not taken\n", q.command, value);
+    for (const Member m : q.fields) {
+        const RecordField& field = *FieldOf(m);
+        const int decoded = DecodeRegister(field.place, value);
+        if (!field.Allows(decoded)) {
+            vardex::Trace("%s answered %d: out of range, not taken\n", q.command.c_str(), value);
             *mismatch = *mismatch || verify != 0;
             continue;
         }
-        if (verify != 0 && decoded != w.*f.member) {
+        if (verify != 0 && decoded != w.*m) {
             *mismatch = true;
         }
-        w.*f.member = decoded;
+        w.*m = decoded;
     }
     return Step::kDone;
 }
@@ -127,107 +89,59 @@ int Result(bool mismatch) {
     return mismatch ? PARAM_MISMATCH : PARAM_OK;
 }
 
-// A row of one register query.
-int RegisterRow(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify,
-                const RegisterQuery& q) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
+// The queries that read a row's register fields, in the row's order: the
+// fields of one register that follow each other share its query; a bit the
+// device answers alone has its own.
+std::vector<RegisterQuery> QueriesOf(std::span<const Member> fields) {
+    std::vector<RegisterQuery> queries;
+    std::size_t start = 0;
+    for (std::size_t i = 1; i <= fields.size(); ++i) {
+        const RegisterPlace& first = PlaceOf(fields[start]);
+        const bool alone = first.coding == Coding::kBitQuery;
+        if (i < fields.size() && !alone && PlaceOf(fields[i]).reg == first.reg &&
+            PlaceOf(fields[i]).coding != Coding::kBitQuery) {
+            continue;
+        }
+        std::string command = "ATS" + std::to_string(first.reg);
+        if (alone) {
+            command += "." + std::to_string(first.first);
+        }
+        queries.push_back({command + "?", fields.subspan(start, i - start)});
+        start = i;
     }
-    bool mismatch = false;
-    if (ReadRegister(job, app->m_workingRecord, app->m_deviceCopy, verify, q, &mismatch) ==
-        Step::kFailed) {
-        return PARAM_FAILED;
-    }
-    return Result(mismatch);
+    return queries;
 }
 
-// Several queries in a row, with the job's stop request checked after each
-// reply: these rows are long enough that Cancel must not wait for their end.
-bool ReadRegisters(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, int verify,
-                   std::span<const RegisterQuery> queries, bool* mismatch) {
-    for (const RegisterQuery& q : queries) {
+// Reads a row's register fields, with the job's stop request checked after each
+// reply when check_stop is set: rows of many queries must not make Cancel wait
+// for their end.
+bool ReadFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, int verify,
+                std::span<const Member> fields, bool check_stop, bool* mismatch) {
+    for (const RegisterQuery& q : QueriesOf(fields)) {
         const bool will_send = verify == 0 || !AllAgree(w, d, q.fields);
         if (ReadRegister(job, w, d, verify, q, mismatch) == Step::kFailed) {
             return false;
         }
-        if (will_send && StopRequested(job)) {
+        if (check_stop && will_send && StopRequested(job)) {
             return false;
         }
     }
     return true;
 }
 
-#define VARDEX_FIELD(member, decode)   \
-    Field {                            \
-        &CDeviceConfig::member, decode \
+// A row of register fields without further work.
+int RegisterRow(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify,
+                std::span<const Member> fields) {
+    if (app == nullptr) {
+        return PARAM_FAILED;
     }
-
-constexpr Field kServiceProtocol[] = {VARDEX_FIELD(m_nServiceProtocol, Bit<0>)};
-constexpr Field kCallWaiting[] = {VARDEX_FIELD(m_bCallWaiting1, Bit<2>),
-                                  VARDEX_FIELD(m_bCallWaiting2, Bit<3>)};
-constexpr Field kClip[] = {VARDEX_FIELD(m_bClip, InvertedBit<4>),
-                           VARDEX_FIELD(m_bClipOnCw1, Bit<6>), VARDEX_FIELD(m_bClipOnCw2, Bit<7>)};
-constexpr Field kMeteringPulse[] = {VARDEX_FIELD(m_bMeteringPulse1, Bit<6>),
-                                    VARDEX_FIELD(m_bMeteringPulse2, Bit<5>)};
-constexpr Field kDelayedClearBack[] = {VARDEX_FIELD(m_bDelayedClearBack1, InvertedBit<0>),
-                                       VARDEX_FIELD(m_bDelayedClearBack2, InvertedBit<1>)};
-constexpr Field kPowerUpProfile[] = {VARDEX_FIELD(m_nPowerUpProfile, ProfileBits)};
-constexpr Field kMultilink[] = {VARDEX_FIELD(m_bMultilink, MultilinkBits)};
-constexpr Field kBodAddTime[] = {VARDEX_FIELD(m_nBodAddTime, Whole)};
-constexpr Field kBodDropTime[] = {VARDEX_FIELD(m_nBodDropTime, Whole)};
-constexpr Field kBodAddRate[] = {VARDEX_FIELD(m_nBodAddRate, Whole)};
-constexpr Field kBodDropRate[] = {VARDEX_FIELD(m_nBodDropRate, Whole)};
-constexpr Field kEmergencyMode[] = {VARDEX_FIELD(m_bFullEmergencyMode, NonZero)};
-constexpr Field kCallerIdTiming[] = {VARDEX_FIELD(m_nCallerIdTiming, Bit<0>)};
-constexpr Field kMlpppIncoming[] = {VARDEX_FIELD(m_bNoIncomingMlppp1, Bit<2>),
-                                    VARDEX_FIELD(m_bNoIncomingMlppp2, Bit<3>)};
-constexpr Field kFlashDuration[] = {VARDEX_FIELD(m_nFlashDuration, Whole)};
-constexpr Field kBap[] = {VARDEX_FIELD(m_bBapSupport, Bit<0>),
-                          VARDEX_FIELD(m_bBapCallBack, Bit<1>)};
-constexpr Field kFskLevel[] = {VARDEX_FIELD(m_nFskLevel, Whole)};
-constexpr Field kRestrictions[] = {VARDEX_FIELD(m_bClir1, Bit<0>), VARDEX_FIELD(m_bClir2, Bit<1>),
-                                   VARDEX_FIELD(m_bColr1, Bit<2>), VARDEX_FIELD(m_bColr2, Bit<3>)};
-constexpr Field kMessageWaiting[] = {VARDEX_FIELD(m_bMessageWaiting1, Bit<0>),
-                                     VARDEX_FIELD(m_bMessageWaiting2, Bit<1>)};
-constexpr Field kTerminalTypes[] = {VARDEX_FIELD(m_nTerminalType1, LowTwoBits),
-                                    VARDEX_FIELD(m_nTerminalType2, HighTwoOfNibble)};
-
-constexpr Field kX25Lic[] = {VARDEX_FIELD(m_nX25Lic, Whole)};
-constexpr Field kX25Hic[] = {VARDEX_FIELD(m_nX25Hic, Whole)};
-constexpr Field kX25Tei[] = {VARDEX_FIELD(m_nX25Tei, Whole)};
-constexpr Field kX25Lcn[] = {VARDEX_FIELD(m_nX25Lcn, Whole)};
-constexpr Field kX25WaitRestart[] = {VARDEX_FIELD(m_nX25WaitRestart, LowTwoBits)};
-constexpr Field kX25PadCall[] = {VARDEX_FIELD(m_bX25PadCall, Whole)};
-constexpr Field kX25Transparent[] = {VARDEX_FIELD(m_bX25TransparentProfile, Whole)};
-constexpr Field kX25Pvc[] = {VARDEX_FIELD(m_bX25Pvc, Whole)};
-constexpr Field kX25SendRestart[] = {VARDEX_FIELD(m_bX25SendRestart, Whole)};
-constexpr Field kX25UsePad[] = {VARDEX_FIELD(m_bX25UsePad, Whole)};
-constexpr Field kX25Spvc[] = {VARDEX_FIELD(m_bX25Spvc, Whole)};
-constexpr Field kX25Windows[] = {VARDEX_FIELD(m_nX25Layer2Window, LowNibble),
-                                 VARDEX_FIELD(m_nX25Layer3Window, HighNibble)};
-constexpr Field kX25Cug[] = {VARDEX_FIELD(m_nX25CugNumber, Whole)};
-constexpr Field kX25PacketSize[] = {VARDEX_FIELD(m_nX25PacketSize, Whole)};
-
-#undef VARDEX_FIELD
-
-constexpr RegisterQuery kPppQueries[] = {
-    {"ATS87?", kMultilink},   {"ATS124?", kBodAddTime},  {"ATS125?", kBodDropTime},
-    {"ATS126?", kBodAddRate}, {"ATS127?", kBodDropRate},
-};
-
-// The X.25 registers before and after the address query.
-constexpr RegisterQuery kX25Before[] = {
-    {"ATS57?", kX25Lic},
-    {"ATS58?", kX25Hic},
-    {"ATS90?", kX25Tei},
-    {"ATS91?", kX25Lcn},
-};
-constexpr RegisterQuery kX25After[] = {
-    {"ATS103?", kX25WaitRestart}, {"ATS103.2?", kX25PadCall},     {"ATS103.3?", kX25Transparent},
-    {"ATS103.4?", kX25Pvc},       {"ATS103.5?", kX25SendRestart}, {"ATS103.6?", kX25UsePad},
-    {"ATS103.7?", kX25Spvc},      {"ATS104?", kX25Windows},       {"ATS105?", kX25Cug},
-    {"ATS106?", kX25PacketSize},
-};
+    bool mismatch = false;
+    if (!ReadFields(job, app->m_workingRecord, app->m_deviceCopy, verify, fields, false,
+                    &mismatch)) {
+        return PARAM_FAILED;
+    }
+    return Result(mismatch);
+}
 
 std::string* MsnOfDeviceIndex(CDeviceConfig& w, int index) {
     if (index < 3 * 2) {
@@ -274,23 +188,23 @@ int QueryMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify)
 }
 
 int QueryServiceProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS100?", kServiceProtocol});
+    return RegisterRow(job, app, verify, row_fields::kServiceProtocol);
 }
 
 int QueryCallWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS79?", kCallWaiting});
+    return RegisterRow(job, app, verify, row_fields::kCallWaiting);
 }
 
 int QueryClip(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS84?", kClip});
+    return RegisterRow(job, app, verify, row_fields::kClip);
 }
 
 int QueryMeteringPulse(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS89?", kMeteringPulse});
+    return RegisterRow(job, app, verify, row_fields::kMeteringPulse);
 }
 
 int QueryDelayedClearBack(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS83?", kDelayedClearBack});
+    return RegisterRow(job, app, verify, row_fields::kDelayedClearBack);
 }
 
 int QueryOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
@@ -356,7 +270,7 @@ int QueryCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int veri
 }
 
 int QueryPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS15?", kPowerUpProfile});
+    return RegisterRow(job, app, verify, row_fields::kPowerUpProfile);
 }
 
 int QueryProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
@@ -387,8 +301,8 @@ int QueryPppOptions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int v
         return PARAM_FAILED;
     }
     bool mismatch = false;
-    if (!ReadRegisters(job, app->m_workingRecord, app->m_deviceCopy, verify, kPppQueries,
-                       &mismatch)) {
+    if (!ReadFields(job, app->m_workingRecord, app->m_deviceCopy, verify, row_fields::kPppOptions,
+                    true, &mismatch)) {
         return PARAM_FAILED;
     }
     return Result(mismatch);
@@ -404,7 +318,7 @@ int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) 
         return PARAM_OK;
     }
     bool mismatch = false;
-    if (!ReadRegisters(job, w, d, verify, kX25Before, &mismatch)) {
+    if (!ReadFields(job, w, d, verify, row_fields::kX25BeforeAddress, true, &mismatch)) {
         return PARAM_FAILED;
     }
     if (verify == 0 || w.m_strX25Address != d.m_strX25Address) {
@@ -428,30 +342,30 @@ int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) 
             return PARAM_FAILED;
         }
     }
-    if (!ReadRegisters(job, w, d, verify, kX25After, &mismatch)) {
+    if (!ReadFields(job, w, d, verify, row_fields::kX25AfterAddress, true, &mismatch)) {
         return PARAM_FAILED;
     }
     return Result(mismatch);
 }
 
 int QueryEmergencyMode(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS123?", kEmergencyMode});
+    return RegisterRow(job, app, verify, row_fields::kEmergencyMode);
 }
 
 int QueryCallerIdTiming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS101?", kCallerIdTiming});
+    return RegisterRow(job, app, verify, row_fields::kCallerIdTiming);
 }
 
 int QueryMlpppIncoming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS118?", kMlpppIncoming});
+    return RegisterRow(job, app, verify, row_fields::kMlpppIncoming);
 }
 
 int QueryFlashDuration(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS56?", kFlashDuration});
+    return RegisterRow(job, app, verify, row_fields::kFlashDuration);
 }
 
 int QueryBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS102?", kBap});
+    return RegisterRow(job, app, verify, row_fields::kBap);
 }
 
 int QueryFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
@@ -462,7 +376,14 @@ int QueryFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int ver
     if (app->m_workingRecord.m_bFskLevelAvailable == 0) {
         return PARAM_OK;
     }
-    return RegisterRow(job, app, verify, {"AT/CLIPLEVEL", kFskLevel});
+    // Not a register: the command answers the level alone.
+    constexpr Member kFskLevel[] = {&CDeviceConfig::m_nFskLevel};
+    bool mismatch = false;
+    if (ReadRegister(job, app->m_workingRecord, app->m_deviceCopy, verify,
+                     {"AT/CLIPLEVEL", kFskLevel}, &mismatch) == Step::kFailed) {
+        return PARAM_FAILED;
+    }
+    return Result(mismatch);
 }
 
 int QueryRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
@@ -470,15 +391,15 @@ int QueryRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int
     if (verify != 0) {
         return PARAM_OK;
     }
-    return RegisterRow(job, app, 0, {"ATS85?", kRestrictions});
+    return RegisterRow(job, app, 0, row_fields::kRestrictions);
 }
 
 int QueryMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS86?", kMessageWaiting});
+    return RegisterRow(job, app, verify, row_fields::kMessageWaiting);
 }
 
 int QueryTerminalTypes(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, {"ATS118?", kTerminalTypes});
+    return RegisterRow(job, app, verify, row_fields::kTerminalTypes);
 }
 
 int QueryModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {

@@ -5,15 +5,21 @@
 //
 // Only whether a setting command got a reply matters; a refused value shows up
 // in the verification.
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "params/field_limits.h"
+#include "params/field_table.h"
 #include "params/param_rows.h"
 #include "params/reply_parsers.h"
+#include "params/row_fields.h"
 
 namespace {
+
+using row_fields::Member;
 
 constexpr unsigned kMsnTimeoutMs = 2000;
 constexpr unsigned kPowerUpProfileTimeoutMs = 4000;
@@ -41,18 +47,68 @@ public:
         return !(check_stop_ && StopRequested(job_));
     }
 
-    // "prefix" + value, when the field changed.
-    bool SendIfChanged(int wanted, int known, std::string_view prefix, long long value) {
-        if (wanted == known) {
-            return true;
+    // The row's register fields that differ between the records, in the row's
+    // order, each as its place in the register says.
+    bool SendFields(const CDeviceConfig& d, std::span<const Member> fields) {
+        std::vector<int> written_whole;
+        for (const Member m : fields) {
+            const RegisterPlace& place = FieldOf(m)->place;
+            const int wanted = w_.*m;
+            const int known = d.*m;
+            const std::string bit_prefix = "ATS" + std::to_string(place.reg) + ".";
+            switch (place.writing) {
+                case Writing::kBits:
+                    if (wanted == known) {
+                        break;
+                    }
+                    for (int bit = 0; bit < place.width; ++bit) {
+                        if (!Send(bit_prefix + std::to_string(place.first + bit) + "=" +
+                                  std::to_string(BitCommandValue(place, wanted, bit)))) {
+                            return false;
+                        }
+                    }
+                    break;
+                case Writing::kChangedBits:
+                    for (int bit = 0; bit < place.width; ++bit) {
+                        const int w_bit = (wanted >> bit) & 1;
+                        if (w_bit != ((known >> bit) & 1) &&
+                            !Send(bit_prefix + std::to_string(place.first + bit) + "=" +
+                                  std::to_string(w_bit))) {
+                            return false;
+                        }
+                    }
+                    break;
+                case Writing::kWhole:
+                    if (std::find(written_whole.begin(), written_whole.end(), place.reg) ==
+                        written_whole.end()) {
+                        written_whole.push_back(place.reg);
+                        if (!SendWhole(d, fields, place.reg)) {
+                            return false;
+                        }
+                    }
+                    break;
+                case Writing::kNone:
+                    break;
+            }
         }
-        return Send(std::string(prefix) + std::to_string(value));
-    }
-    bool SendFlagIfChanged(int wanted, int known, std::string_view prefix) {
-        return SendIfChanged(wanted, known, prefix, wanted);
+        return true;
     }
 
 private:
+    // "ATSr=v" with every field of the row in register reg, when one differs.
+    bool SendWhole(const CDeviceConfig& d, std::span<const Member> fields, int reg) {
+        long long value = 0;
+        bool changed = false;
+        for (const Member m : fields) {
+            const RegisterPlace& place = FieldOf(m)->place;
+            if (place.reg == reg) {
+                value += EncodeRegister(place, w_.*m);
+                changed = changed || w_.*m != d.*m;
+            }
+        }
+        return !changed || Send("ATS" + std::to_string(reg) + "=" + std::to_string(value));
+    }
+
     CRunningJob* job_;
     CDeviceConfig& w_;
     bool check_stop_;
@@ -71,8 +127,16 @@ private:
     CDeviceConfig& w_;
 };
 
-int Bit(int value, int bit) {
-    return (value >> bit) & 1;
+// A row of register fields: sends what changed, then reads it back.
+int FieldsRow(CRunningJob* job, CVarDexConfigurationManagerApp* app, std::span<const Member> fields,
+              ParamRow partner) {
+    if (app == nullptr) {
+        return PARAM_FAILED;
+    }
+    if (!Sender(job, app->m_workingRecord, false).SendFields(app->m_deviceCopy, fields)) {
+        return PARAM_FAILED;
+    }
+    return partner(job, app, 1);
 }
 
 // The text of an own number: the port's subscriber number the index selects,
@@ -117,80 +181,23 @@ int SetMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*
 }
 
 int SetServiceProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_nServiceProtocol, d.m_nServiceProtocol, "ATS100.0=")) {
-        return PARAM_FAILED;
-    }
-    return QueryServiceProtocol(job, app, 1);
+    return FieldsRow(job, app, row_fields::kServiceProtocol, QueryServiceProtocol);
 }
 
 int SetCallWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_bCallWaiting1, d.m_bCallWaiting1, "ATS79.2=") ||
-        !sender.SendFlagIfChanged(w.m_bCallWaiting2, d.m_bCallWaiting2, "ATS79.3=")) {
-        return PARAM_FAILED;
-    }
-    return QueryCallWaiting(job, app, 1);
+    return FieldsRow(job, app, row_fields::kCallWaiting, QueryCallWaiting);
 }
 
 int SetClip(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    if (w.m_bClip != d.m_bClip || w.m_bClipOnCw1 != d.m_bClipOnCw1 ||
-        w.m_bClipOnCw2 != d.m_bClipOnCw2) {
-        // The register is written whole: bit 4 suppresses CLIP, bits 6 and 7 are
-        // CLIP on call waiting per phone.
-        const int value = (w.m_bClip == 0 ? 16 : 0) + (w.m_bClipOnCw1 != 0 ? 64 : 0) +
-                          (w.m_bClipOnCw2 != 0 ? 128 : 0);
-        if (!Sender(job, w, false).Send("ATS84=" + std::to_string(value))) {
-            return PARAM_FAILED;
-        }
-    }
-    return QueryClip(job, app, 1);
+    return FieldsRow(job, app, row_fields::kClip, QueryClip);
 }
 
 int SetMeteringPulse(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_bMeteringPulse1, d.m_bMeteringPulse1, "ATS89.6=") ||
-        !sender.SendFlagIfChanged(w.m_bMeteringPulse2, d.m_bMeteringPulse2, "ATS89.5=")) {
-        return PARAM_FAILED;
-    }
-    return QueryMeteringPulse(job, app, 1);
+    return FieldsRow(job, app, row_fields::kMeteringPulse, QueryMeteringPulse);
 }
 
 int SetDelayedClearBack(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    // The register bits disable the feature.
-    if (!sender.SendIfChanged(w.m_bDelayedClearBack1, d.m_bDelayedClearBack1,
-                              "ATS83.0=", w.m_bDelayedClearBack1 == 0 ? 1 : 0) ||
-        !sender.SendIfChanged(w.m_bDelayedClearBack2, d.m_bDelayedClearBack2,
-                              "ATS83.1=", w.m_bDelayedClearBack2 == 0 ? 1 : 0)) {
-        return PARAM_FAILED;
-    }
-    return QueryDelayedClearBack(job, app, 1);
+    return FieldsRow(job, app, row_fields::kDelayedClearBack, QueryDelayedClearBack);
 }
 
 int SetOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
@@ -251,15 +258,12 @@ int SetPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int
     const CDeviceConfig& d = app->m_deviceCopy;
     // No choice (a list with nothing chosen, -1) is never sent: it would write a
     // register value no profile has. The device's own choice is read instead.
-    if (!LimitsOf(&CDeviceConfig::m_nPowerUpProfile)->Allows(w.m_nPowerUpProfile)) {
+    if (!FieldOf(&CDeviceConfig::m_nPowerUpProfile)->Allows(w.m_nPowerUpProfile)) {
         return QueryPowerUpProfile(job, app, 0);
     }
     if (w.m_nPowerUpProfile != d.m_nPowerUpProfile) {
-        // The profile lives in bits 5..7. Widened so that no record value can
-        // overflow the multiplication.
-        const long long value = static_cast<long long>(w.m_nPowerUpProfile) * 32;
         RaisedTimeout timeout(w, kPowerUpProfileTimeoutMs);
-        if (!Sender(job, w, false).Send("ATS15=" + std::to_string(value))) {
+        if (!Sender(job, w, false).SendFields(d, row_fields::kPowerUpProfile)) {
             return PARAM_FAILED;
         }
     }
@@ -288,16 +292,8 @@ int SetPppOptions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*v
         return PARAM_FAILED;
     }
     CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
     w.SetReadTimeout(kParamReadTimeoutMs);
-    Sender sender(job, w, true);
-    // Multilink PPP takes both S87 bits 5 and 6.
-    if (!sender.SendFlagIfChanged(w.m_bMultilink, d.m_bMultilink, "ATS87.5=") ||
-        !sender.SendFlagIfChanged(w.m_bMultilink, d.m_bMultilink, "ATS87.6=") ||
-        !sender.SendFlagIfChanged(w.m_nBodAddTime, d.m_nBodAddTime, "ATS124=") ||
-        !sender.SendFlagIfChanged(w.m_nBodDropTime, d.m_nBodDropTime, "ATS125=") ||
-        !sender.SendFlagIfChanged(w.m_nBodAddRate, d.m_nBodAddRate, "ATS126=") ||
-        !sender.SendFlagIfChanged(w.m_nBodDropRate, d.m_nBodDropRate, "ATS127=")) {
+    if (!Sender(job, w, true).SendFields(app->m_deviceCopy, row_fields::kPppOptions)) {
         return PARAM_FAILED;
     }
     return QueryPppOptions(job, app, 1);
@@ -314,107 +310,33 @@ int SetX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/
         return PARAM_OK;
     }
     Sender sender(job, w, true);
-    if (!sender.SendFlagIfChanged(w.m_nX25Lic, d.m_nX25Lic, "ATS57=") ||
-        !sender.SendFlagIfChanged(w.m_nX25Hic, d.m_nX25Hic, "ATS58=") ||
-        !sender.SendFlagIfChanged(w.m_nX25Tei, d.m_nX25Tei, "ATS90=") ||
-        !sender.SendFlagIfChanged(w.m_nX25Lcn, d.m_nX25Lcn, "ATS91=")) {
+    if (!sender.SendFields(d, row_fields::kX25BeforeAddress)) {
         return PARAM_FAILED;
     }
     if (w.m_strX25Address != d.m_strX25Address &&
         !sender.Send("AT!X2=" + vardex::params::CommandSafeText(w.m_strX25Address))) {
         return PARAM_FAILED;
     }
-    if (w.m_nX25WaitRestart != d.m_nX25WaitRestart) {
-        if (!sender.Send("ATS103.0=" + std::to_string(Bit(w.m_nX25WaitRestart, 0))) ||
-            !sender.Send("ATS103.1=" + std::to_string(Bit(w.m_nX25WaitRestart, 1)))) {
-            return PARAM_FAILED;
-        }
-    }
-    if (!sender.SendFlagIfChanged(w.m_bX25PadCall, d.m_bX25PadCall, "ATS103.2=") ||
-        !sender.SendFlagIfChanged(w.m_bX25TransparentProfile, d.m_bX25TransparentProfile,
-                                  "ATS103.3=") ||
-        !sender.SendFlagIfChanged(w.m_bX25Pvc, d.m_bX25Pvc, "ATS103.4=") ||
-        !sender.SendFlagIfChanged(w.m_bX25SendRestart, d.m_bX25SendRestart, "ATS103.5=") ||
-        !sender.SendFlagIfChanged(w.m_bX25UsePad, d.m_bX25UsePad, "ATS103.6=") ||
-        !sender.SendFlagIfChanged(w.m_bX25Spvc, d.m_bX25Spvc, "ATS103.7=")) {
-        return PARAM_FAILED;
-    }
-    // The two window sizes share S104, four bits each, written bit by bit.
-    struct Window {
-        int wanted;
-        int known;
-        int first_bit;
-    };
-    const Window windows[2] = {{w.m_nX25Layer2Window, d.m_nX25Layer2Window, 0},
-                               {w.m_nX25Layer3Window, d.m_nX25Layer3Window, 4}};
-    for (const Window& window : windows) {
-        if (window.wanted == window.known) {
-            continue;
-        }
-        for (int bit = 0; bit < 4; ++bit) {
-            if (!sender.Send("ATS104." + std::to_string(window.first_bit + bit) + "=" +
-                             std::to_string(Bit(window.wanted, bit)))) {
-                return PARAM_FAILED;
-            }
-        }
-    }
-    if (!sender.SendFlagIfChanged(w.m_nX25CugNumber, d.m_nX25CugNumber, "ATS105=") ||
-        !sender.SendFlagIfChanged(w.m_nX25PacketSize, d.m_nX25PacketSize, "ATS106=")) {
+    if (!sender.SendFields(d, row_fields::kX25AfterAddress)) {
         return PARAM_FAILED;
     }
     return QueryX25(job, app, 1);
 }
 
 int SetEmergencyMode(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    if (!Sender(job, w, false)
-             .SendFlagIfChanged(w.m_bFullEmergencyMode, app->m_deviceCopy.m_bFullEmergencyMode,
-                                "ATS123.0=")) {
-        return PARAM_FAILED;
-    }
-    return QueryEmergencyMode(job, app, 1);
+    return FieldsRow(job, app, row_fields::kEmergencyMode, QueryEmergencyMode);
 }
 
 int SetCallerIdTiming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    if (!Sender(job, w, false)
-             .SendFlagIfChanged(w.m_nCallerIdTiming, app->m_deviceCopy.m_nCallerIdTiming,
-                                "ATS101.0=")) {
-        return PARAM_FAILED;
-    }
-    return QueryCallerIdTiming(job, app, 1);
+    return FieldsRow(job, app, row_fields::kCallerIdTiming, QueryCallerIdTiming);
 }
 
 int SetMlpppIncoming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_bNoIncomingMlppp1, d.m_bNoIncomingMlppp1, "ATS118.2=") ||
-        !sender.SendFlagIfChanged(w.m_bNoIncomingMlppp2, d.m_bNoIncomingMlppp2, "ATS118.3=")) {
-        return PARAM_FAILED;
-    }
-    return QueryMlpppIncoming(job, app, 1);
+    return FieldsRow(job, app, row_fields::kMlpppIncoming, QueryMlpppIncoming);
 }
 
 int SetFlashDuration(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    if (!Sender(job, w, false)
-             .SendFlagIfChanged(w.m_nFlashDuration, app->m_deviceCopy.m_nFlashDuration, "ATS56=")) {
-        return PARAM_FAILED;
-    }
-    return QueryFlashDuration(job, app, 1);
+    return FieldsRow(job, app, row_fields::kFlashDuration, QueryFlashDuration);
 }
 
 int SetFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
@@ -435,33 +357,11 @@ int SetFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*ver
 }
 
 int SetRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_bClir1, d.m_bClir1, "ATS85.0=") ||
-        !sender.SendFlagIfChanged(w.m_bClir2, d.m_bClir2, "ATS85.1=") ||
-        !sender.SendFlagIfChanged(w.m_bColr1, d.m_bColr1, "ATS85.2=") ||
-        !sender.SendFlagIfChanged(w.m_bColr2, d.m_bColr2, "ATS85.3=")) {
-        return PARAM_FAILED;
-    }
-    return QueryRestrictions(job, app, 1);
+    return FieldsRow(job, app, row_fields::kRestrictions, QueryRestrictions);
 }
 
 int SetMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_bMessageWaiting1, d.m_bMessageWaiting1, "ATS86.0=") ||
-        !sender.SendFlagIfChanged(w.m_bMessageWaiting2, d.m_bMessageWaiting2, "ATS86.1=")) {
-        return PARAM_FAILED;
-    }
-    return QueryMessageWaiting(job, app, 1);
+    return FieldsRow(job, app, row_fields::kMessageWaiting, QueryMessageWaiting);
 }
 
 int ResetChargesFinal(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int /*verify*/) {
@@ -491,45 +391,16 @@ int ResetChargesFinal(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app,
 }
 
 int SetBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    Sender sender(job, w, false);
-    if (!sender.SendFlagIfChanged(w.m_bBapSupport, d.m_bBapSupport, "ATS102.0=") ||
-        !sender.SendFlagIfChanged(w.m_bBapCallBack, d.m_bBapCallBack, "ATS102.1=")) {
-        return PARAM_FAILED;
-    }
-    return QueryBap(job, app, 1);
+    return FieldsRow(job, app, row_fields::kBap, QueryBap);
 }
 
 int SetTerminalTypes(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
     // Elsewhere S118 bits 2 and 3 are the ML-PPP flags, not terminal types.
-    if (w.m_strCountry != "Hungary") {
+    if (app != nullptr &&
+        !FieldAvailable(*FieldOf(&CDeviceConfig::m_nTerminalType1), app->m_workingRecord)) {
         return PARAM_OK;
     }
-    Sender sender(job, w, false);
-    const int wanted[2] = {w.m_nTerminalType1, w.m_nTerminalType2};
-    const int known[2] = {d.m_nTerminalType1, d.m_nTerminalType2};
-    for (int port = 0; port < 2; ++port) {
-        for (int bit = 0; bit < 2; ++bit) {
-            const int w_bit = Bit(wanted[port], bit);
-            if (w_bit == Bit(known[port], bit)) {
-                continue;
-            }
-            if (!sender.Send("ATS118." + std::to_string(2 * port + bit) + "=" +
-                             std::to_string(w_bit))) {
-                return PARAM_FAILED;
-            }
-        }
-    }
-    return QueryTerminalTypes(job, app, 1);
+    return FieldsRow(job, app, row_fields::kTerminalTypes, QueryTerminalTypes);
 }
 
 int SetModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {

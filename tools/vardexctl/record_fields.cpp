@@ -6,154 +6,124 @@
 #include <functional>
 #include <limits>
 #include <set>
+#include <span>
 #include <sstream>
 #include <string_view>
+#include <type_traits>
+#include <variant>
 
 #include "json_text.h"
-#include "params/field_limits.h"
-#include "params/setting_fields.h"
+#include "params/field_table.h"
 
 namespace vardex::ctl {
 namespace {
 
 enum class Kind { kInt, kWord, kText, kDigits, kTextArray, kLlc };
 
+// A record field as vardexctl shows it: the field table's entry, and how a
+// person numbers it.
 struct Field {
+    const RecordField* entry;
     const char* name;
     Kind kind;
     bool writable;
     long long lo, hi;  // numbers: the accepted range as shown; digits: the longest text
-    std::function<void*(CDeviceConfig&)> at;
-    std::size_t count = 1;           // text arrays
-    long long also = lo;             // one more accepted number outside the range
-    int shift = 0;                   // shown value minus the record's value
-    const char* describe = nullptr;  // what the field takes, when the range says too little
+    long long also;    // one more accepted number outside the range (else lo)
+    int shift;         // shown value minus the record's value
+    std::size_t count;
+    const char* describe;  // what the field takes, when the range says too little
+
+    int& Int(CDeviceConfig& r) const { return r.*std::get<int CDeviceConfig::*>(entry->member); }
+    int Int(const CDeviceConfig& r) const {
+        return r.*std::get<int CDeviceConfig::*>(entry->member);
+    }
+    std::uint16_t Word(const CDeviceConfig& r) const {
+        return r.*std::get<std::uint16_t CDeviceConfig::*>(entry->member);
+    }
+    std::string& Text(CDeviceConfig& r) const {
+        return r.*std::get<std::string CDeviceConfig::*>(entry->member);
+    }
+    const std::string& Text(const CDeviceConfig& r) const {
+        return r.*std::get<std::string CDeviceConfig::*>(entry->member);
+    }
+    // The texts of a text array.
+    template <typename Record>
+    auto Texts(Record& r) const {
+        using Element = std::conditional_t<std::is_const_v<Record>, const std::string, std::string>;
+        return std::visit(
+            [&r](auto member) -> std::span<Element> {
+                using T = std::remove_cvref_t<decltype(r.*member)>;
+                if constexpr (std::is_same_v<std::remove_all_extents_t<T>, std::string> &&
+                              std::rank_v<T> == 1) {
+                    return r.*member;
+                } else {
+                    return {};
+                }
+            },
+            entry->member);
+    }
 };
 
-// A settable number: its range is the record's own (params/field_limits.h).
-Field IntRw(const char* name, int CDeviceConfig::*member, int shift = 0,
-            const char* describe = nullptr) {
-    const IntFieldLimits* limits = LimitsOf(member);
-    Field field{name,
-                Kind::kInt,
-                true,
-                limits->lo + shift,
-                limits->hi + shift,
-                [member](CDeviceConfig& r) -> void* { return &(r.*member); }};
-    field.also = limits->also + shift;
-    field.shift = shift;
-    field.describe = describe;
-    return field;
+Kind KindOf(FieldType type) {
+    switch (type) {
+        case FieldType::kWord:
+            return Kind::kWord;
+        case FieldType::kText:
+            return Kind::kText;
+        case FieldType::kDigits:
+            return Kind::kDigits;
+        case FieldType::kTextArray:
+            return Kind::kTextArray;
+        case FieldType::kOctets:
+            return Kind::kLlc;
+        case FieldType::kFlag:
+        case FieldType::kInt:
+            break;
+    }
+    return Kind::kInt;
 }
-#define INT_RW(f) IntRw(#f, &CDeviceConfig::f)
-#define INT_RO(f)                                                                    \
-    Field {                                                                          \
-#f, Kind::kInt, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
-    }
-#define WORD_RO(f)                                                                    \
-    Field {                                                                           \
-#f, Kind::kWord, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
-    }
-#define TEXT_RO(f)                                                                    \
-    Field {                                                                           \
-#f, Kind::kText, false, 0, 0, [](CDeviceConfig & r) -> void* { return &r.f; } \
-    }
 
-// The MSNs and the X.121 address are dialled digits.
-constexpr long long kMsnDigits = 20;
-constexpr long long kX121Digits = 15;
+Field Shown(const RecordField& entry) {
+    Field f{&entry,
+            entry.name,
+            KindOf(entry.type),
+            entry.Writable(),
+            entry.lo,
+            entry.hi,
+            entry.also == RecordField::kNoOtherValue ? entry.lo : entry.also,
+            0,
+            1,
+            nullptr};
+    if (f.kind == Kind::kTextArray) {
+        f.count = std::visit(
+            [](auto member) {
+                using T = std::remove_reference_t<decltype(std::declval<CDeviceConfig&>().*member)>;
+                return std::extent_v<T>;
+            },
+            entry.member);
+    }
+    // Profiles are numbered 0..3 wherever a person sees them; the record keeps
+    // 0 for "none" and n for profile n - 1.
+    if (std::string_view(entry.name) == "m_nStoreProfile") {
+        f.shift = -1;
+        f.lo -= 1;
+        f.hi -= 1;
+        f.also -= 1;
+        f.describe = "a profile number 0..3, or -1 for none";
+    }
+    return f;
+}
 
 const std::vector<Field>& Fields() {
-    static const std::vector<Field> fields = {
-        INT_RO(m_bUsbConnection),
-        INT_RW(m_bBapCallBack),
-        INT_RW(m_bBapSupport),
-        INT_RW(m_nCallerIdTiming),
-        INT_RW(m_nFlashDuration),
-        INT_RW(m_nServiceProtocol),
-        INT_RW(m_bFullEmergencyMode),
-        INT_RW(m_bClipOnCw1),
-        INT_RW(m_bClipOnCw2),
-        INT_RW(m_nBodAddTime),
-        INT_RW(m_nBodAddRate),
-        INT_RW(m_nBodDropTime),
-        INT_RW(m_nBodDropRate),
-        INT_RW(m_bMultilink),
-        INT_RW(m_nProtocol),
-        INT_RO(m_bSettingsModified),
-        INT_RO(m_bOtherModified),
-        INT_RW(m_bResetCharges),
-        INT_RW(m_nPowerUpProfile),
-        // Profiles are numbered 0..3 wherever a person sees them; the record
-        // keeps 0 for "none" and n for profile n - 1.
-        IntRw("m_nStoreProfile", &CDeviceConfig::m_nStoreProfile, -1,
-              "a profile number 0..3, or -1 for none"),
-        INT_RO(m_nLastCharge1),
-        INT_RO(m_nLastCharge2),
-        INT_RO(m_nLastChargeDte),
-        INT_RO(m_nTotalCharge1),
-        INT_RO(m_nTotalCharge2),
-        INT_RO(m_nTotalChargeDte),
-        INT_RW(m_nOwnNumber1),
-        INT_RW(m_nOwnNumber2),
-        INT_RW(m_nOwnNumberDte),
-        INT_RW(m_bDelayedClearBack1),
-        INT_RW(m_bDelayedClearBack2),
-        INT_RW(m_bCallWaiting1),
-        INT_RW(m_bCallWaiting2),
-        INT_RW(m_bClip),
-        INT_RW(m_nFskLevel),
-        INT_RW(m_bMeteringPulse1),
-        INT_RW(m_bMeteringPulse2),
-        INT_RW(m_bNoIncomingMlppp1),
-        INT_RW(m_bNoIncomingMlppp2),
-        Field{"m_strDteMsn", Kind::kTextArray, true, 0, kMsnDigits,
-              [](CDeviceConfig& r) -> void* { return r.m_strDteMsn; }, CDeviceConfig::kDteMsnCount},
-        Field{"m_strPhoneMsn", Kind::kTextArray, true, 0, kMsnDigits,
-              [](CDeviceConfig& r) -> void* { return r.m_strPhoneMsn; },
-              CDeviceConfig::kPhoneMsnCount},
-        WORD_RO(m_wModelVersion),
-        WORD_RO(m_wHardwareVersion),
-        WORD_RO(m_wFirmwareVersion),
-        TEXT_RO(m_strCountry),
-        TEXT_RO(m_strCrc),
-        INT_RW(m_bMessageWaiting1),
-        INT_RW(m_bMessageWaiting2),
-        INT_RW(m_bClir1),
-        INT_RW(m_bClir2),
-        INT_RW(m_bColr1),
-        INT_RW(m_bColr2),
-        INT_RW(m_nTerminalType1),
-        INT_RW(m_nTerminalType2),
-        Field{"m_byModemLlc", Kind::kLlc, true, 0, 255,
-              [](CDeviceConfig& r) -> void* { return r.m_byModemLlc; }},
-        INT_RW(m_nX25CugNumber),
-        INT_RW(m_nX25Hic),
-        INT_RW(m_nX25Layer2Window),
-        INT_RW(m_nX25Layer3Window),
-        INT_RW(m_nX25PacketSize),
-        INT_RW(m_nX25Lcn),
-        INT_RW(m_nX25Lic),
-        INT_RW(m_bX25Spvc),
-        INT_RW(m_bX25UsePad),
-        INT_RW(m_bX25Pvc),
-        INT_RW(m_bX25SendRestart),
-        INT_RW(m_nX25Tei),
-        INT_RW(m_nX25WaitRestart),
-        Field{"m_strX25Address", Kind::kDigits, true, 0, kX121Digits,
-              [](CDeviceConfig& r) -> void* { return &r.m_strX25Address; }},
-        INT_RW(m_bX25TransparentProfile),
-        INT_RW(m_bX25PadCall),
-        INT_RO(m_bX25Available),
-        INT_RO(m_bFskLevelAvailable),
-    };
+    static const std::vector<Field> fields = [] {
+        std::vector<Field> all;
+        for (const RecordField& entry : RecordFields()) {
+            all.push_back(Shown(entry));
+        }
+        return all;
+    }();
     return fields;
 }
-
-#undef INT_RW
-#undef INT_RO
-#undef WORD_RO
-#undef TEXT_RO
 
 const Field* Find(std::string_view name) {
     for (const Field& field : Fields()) {
@@ -164,19 +134,14 @@ const Field* Find(std::string_view name) {
     return nullptr;
 }
 
-CDeviceConfig& Mutable(const CDeviceConfig& record) {
-    return const_cast<CDeviceConfig&>(record);
-}
-
 // Fields a country variant lacks: a read leaves them unread, so they are
 // printed as null and a null for them is no change.
 bool MayBeAbsent(const Field& f) {
-    const SettingField* setting = SettingFieldOf(f.name);
-    return setting != nullptr && (setting->variant == SettingVariant::kX25 ||
-                                  setting->variant == SettingVariant::kFskLevel);
+    return f.entry->availability == Availability::kX25 ||
+           f.entry->availability == Availability::kFskLevel;
 }
 bool Absent(const Field& f, const CDeviceConfig& record) {
-    return MayBeAbsent(f) && !SettingAvailable(*SettingFieldOf(f.name), record);
+    return MayBeAbsent(f) && !FieldAvailable(*f.entry, record);
 }
 
 std::string Describe(const Field& f) {
@@ -607,16 +572,15 @@ private:
 
 void Store(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
            CDeviceConfig* record) {
-    void* at = f.at(*record);
     switch (f.kind) {
         case Kind::kInt:
-            *static_cast<int*>(at) = static_cast<int>(v.number - f.shift);
+            f.Int(*record) = static_cast<int>(v.number - f.shift);
             break;
         case Kind::kDigits:
-            *static_cast<std::string*>(at) = v.text;
+            f.Text(*record) = v.text;
             break;
         case Kind::kTextArray: {
-            auto* texts = static_cast<std::string*>(at);
+            const auto texts = f.Texts(*record);
             if (!index.empty()) {
                 texts[index[0]] = v.text;
             } else {
@@ -652,25 +616,23 @@ void Store(const Field& f, const std::vector<std::size_t>& index, const FieldVal
 }
 
 std::string IntJson(const Field& f, const CDeviceConfig& record) {
-    return std::to_string(static_cast<long long>(*static_cast<int*>(f.at(Mutable(record)))) +
-                          f.shift);
+    return std::to_string(static_cast<long long>(f.Int(record)) + f.shift);
 }
 
 std::string ValueJson(const Field& f, const CDeviceConfig& record) {
     if (Absent(f, record)) {
         return "null";
     }
-    void* at = f.at(Mutable(record));
     switch (f.kind) {
         case Kind::kInt:
             return IntJson(f, record);
         case Kind::kWord:
-            return std::to_string(*static_cast<std::uint16_t*>(at));
+            return std::to_string(f.Word(record));
         case Kind::kText:
         case Kind::kDigits:
-            return JsonString(*static_cast<std::string*>(at));
+            return JsonString(f.Text(record));
         case Kind::kTextArray: {
-            const auto* texts = static_cast<std::string*>(at);
+            const auto texts = f.Texts(record);
             std::string out = "[";
             for (std::size_t i = 0; i < f.count; ++i) {
                 out += (i ? "," : "") + JsonString(texts[i]);
@@ -707,8 +669,7 @@ std::string RecordText(const CDeviceConfig& record) {
     for (const Field& f : Fields()) {
         std::string value = ValueJson(f, record);
         if (f.kind == Kind::kWord) {
-            value =
-                CDeviceConfig::FormatVersion(*static_cast<std::uint16_t*>(f.at(Mutable(record))));
+            value = CDeviceConfig::FormatVersion(f.Word(record));
         }
         out += std::string(f.name) + " = " + value + "\n";
     }
@@ -785,7 +746,7 @@ std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
         const std::string name = f.name;
         switch (f.kind) {
             case Kind::kTextArray: {
-                const auto* texts = static_cast<std::string*>(f.at(Mutable(record)));
+                const auto texts = f.Texts(record);
                 for (std::size_t i = 0; i < f.count; ++i) {
                     items.push_back(
                         {f.name, name + "[" + std::to_string(i) + "]", JsonString(texts[i])});
@@ -803,8 +764,7 @@ std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
                 }
                 break;
             case Kind::kDigits:
-                items.push_back(
-                    {f.name, name, JsonString(*static_cast<std::string*>(f.at(Mutable(record))))});
+                items.push_back({f.name, name, JsonString(f.Text(record))});
                 break;
             default:
                 items.push_back({f.name, name, IntJson(f, record)});

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "params/setting_fields.h"
+#include "params/field_table.h"
 
 namespace vardex::ctl {
 namespace {
@@ -20,8 +20,9 @@ bool ChargesCleared(const CDeviceConfig& r) {
 bool NeedsReadBack(const std::vector<SettableItem>& before,
                    const std::vector<SettableItem>& wanted) {
     for (std::size_t i = 0; i < wanted.size() && i < before.size(); ++i) {
-        const SettingField* setting = SettingFieldOf(wanted[i].field);
-        if (wanted[i].value != before[i].value && setting != nullptr && !setting->confirmed) {
+        const RecordField* setting = FindField(wanted[i].field);
+        if (wanted[i].value != before[i].value && setting != nullptr && setting->Writable() &&
+            !setting->confirmed) {
             return true;
         }
     }
@@ -39,7 +40,7 @@ std::vector<ItemOutcome> JudgeWrite(const std::vector<SettableItem>& before,
         if (wanted[i].value == before[i].value) {
             continue;
         }
-        const SettingField* setting = SettingFieldOf(wanted[i].field);
+        const RecordField* setting = FindField(wanted[i].field);
         const int row = setting != nullptr ? SettingRowIndex(*setting) : -1;
         ItemOutcome outcome{wanted[i].name, wanted[i].value, now[i].value, Fate::kApplied, {}};
         const bool reset = std::strcmp(wanted[i].field, "m_bResetCharges") == 0;
@@ -51,7 +52,7 @@ std::vector<ItemOutcome> JudgeWrite(const std::vector<SettableItem>& before,
             outcome.fate = Fate::kUnknown;
             outcome.device.clear();
             outcome.why = "no setting row writes it";
-        } else if (!SettingAvailable(*setting, after)) {
+        } else if (!FieldAvailable(*setting, after)) {
             outcome.fate = Fate::kNotApplied;
             outcome.device.clear();
             outcome.why = "this varDex has no such setting";

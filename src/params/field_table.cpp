@@ -1,0 +1,379 @@
+#include "params/field_table.h"
+
+#include <array>
+#include <type_traits>
+
+namespace {
+
+constexpr FieldType kFlag = FieldType::kFlag;
+constexpr FieldType kInt = FieldType::kInt;
+constexpr ChangeKind kSetting = ChangeKind::kSetting;
+constexpr ChangeKind kOther = ChangeKind::kOther;
+constexpr ResetRule kKept = ResetRule::kKept;
+constexpr Availability kX25 = Availability::kX25;
+
+// One bit, written as "ATSr.b=".
+constexpr RegisterPlace Bit(int reg, int bit) {
+    return {reg, bit, 1, Coding::kBits, Writing::kBits};
+}
+// One bit that is set in the device when the feature is off.
+constexpr RegisterPlace InvertedBit(int reg, int bit) {
+    return {reg, bit, 1, Coding::kInvertedBit, Writing::kBits};
+}
+// One bit asked and written on its own.
+constexpr RegisterPlace QueriedBit(int reg, int bit) {
+    return {reg, bit, 1, Coding::kBitQuery, Writing::kBits};
+}
+// A whole register, written as "ATSr=".
+constexpr RegisterPlace Whole(int reg) {
+    return {reg, 0, 8, Coding::kBits, Writing::kWhole};
+}
+// A group of bits.
+constexpr RegisterPlace Bits(int reg, int first, int width, Writing writing) {
+    return {reg, first, width, Coding::kBits, writing};
+}
+
+// Members given by name once: the table's name is the member's.
+#define VARDEX_MEMBER(f) .name = #f, .member = &CDeviceConfig::f
+
+const auto& Table() {
+    static const auto fields = std::to_array<RecordField>({
+        // Identification and bookkeeping.
+        {VARDEX_MEMBER(m_bUsbConnection), .type = kFlag, .hi = 1, .derived = true},
+        {VARDEX_MEMBER(m_bBapCallBack), .type = kFlag, .reset = kKept, .hi = 1, .change = kSetting,
+         .query = QueryBap, .setting = SetBap, .place = Bit(102, 1)},
+        {VARDEX_MEMBER(m_bBapSupport), .type = kFlag, .reset = kKept, .hi = 1, .change = kSetting,
+         .query = QueryBap, .setting = SetBap, .place = Bit(102, 0)},
+        {VARDEX_MEMBER(m_nCallerIdTiming), .hi = 1, .change = kSetting,
+         .query = QueryCallerIdTiming, .setting = SetCallerIdTiming, .place = Bit(101, 0)},
+        {VARDEX_MEMBER(m_nFlashDuration), .def = CDeviceConfig::kDefaultFlashDuration, .hi = 100,
+         .change = kSetting, .query = QueryFlashDuration, .setting = SetFlashDuration,
+         .place = Whole(56)},
+        {VARDEX_MEMBER(m_nServiceProtocol), .hi = 1, .change = kSetting,
+         .query = QueryServiceProtocol, .setting = SetServiceProtocol, .place = Bit(100, 0)},
+        {VARDEX_MEMBER(m_bFullEmergencyMode), .type = kFlag, .reset = kKept, .hi = 1,
+         .change = kSetting, .query = QueryEmergencyMode, .setting = SetEmergencyMode,
+         .place = {123, 0, 1, Coding::kNonZero, Writing::kBits}},
+        // S84 is written whole, with m_bClip.
+        {VARDEX_MEMBER(m_bClipOnCw1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryClip, .setting = SetClip, .place = Bits(84, 6, 1, Writing::kWhole)},
+        {VARDEX_MEMBER(m_bClipOnCw2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryClip, .setting = SetClip, .place = Bits(84, 7, 1, Writing::kWhole)},
+        {VARDEX_MEMBER(m_nBodAddTime), .hi = 255, .change = kSetting, .query = QueryPppOptions,
+         .setting = SetPppOptions, .place = Whole(124)},
+        {VARDEX_MEMBER(m_nBodAddRate), .hi = 64, .change = kSetting, .query = QueryPppOptions,
+         .setting = SetPppOptions, .place = Whole(126)},
+        {VARDEX_MEMBER(m_nBodDropTime), .hi = 255, .change = kSetting, .query = QueryPppOptions,
+         .setting = SetPppOptions, .place = Whole(125)},
+        {VARDEX_MEMBER(m_nBodDropRate), .hi = 128, .change = kSetting, .query = QueryPppOptions,
+         .setting = SetPppOptions, .place = Whole(127)},
+        // Multilink PPP takes both S87 bits 5 and 6.
+        {VARDEX_MEMBER(m_bMultilink), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryPppOptions, .setting = SetPppOptions,
+         .place = {87, 5, 2, Coding::kAllBits, Writing::kBits}},
+        // A code table of its own (S82), not a register field.
+        {VARDEX_MEMBER(m_nProtocol), .hi = CDeviceConfig::kProtocolCount - 1, .change = kSetting,
+         .query = QueryProtocol, .setting = SetProtocol},
+        {VARDEX_MEMBER(m_bSettingsModified), .type = kFlag, .hi = 1, .derived = true},
+        {VARDEX_MEMBER(m_bOtherModified), .type = kFlag, .hi = 1, .derived = true},
+        // A request the row consumes; the counters read back tell whether it worked.
+        {VARDEX_MEMBER(m_bResetCharges), .type = kFlag, .hi = 1, .change = kOther,
+         .query = QueryCharges, .setting = ResetCharges},
+        // Bits 5..7; 4 is the factory defaults.
+        {VARDEX_MEMBER(m_nPowerUpProfile), .reset = kKept, .hi = 4, .change = kOther,
+         .query = QueryPowerUpProfile, .setting = SetPowerUpProfile,
+         .place = Bits(15, 5, 3, Writing::kWhole)},
+        // Not read back, but a refusal is the row's fault.
+        {VARDEX_MEMBER(m_nStoreProfile), .hi = 4, .change = kOther, .derived = true,
+         .setting = StoreProfile},
+
+        // Charge counters: only the device reports them.
+        {VARDEX_MEMBER(m_nLastCharge1), .hi = INT_MAX, .query = QueryCharges},
+        {VARDEX_MEMBER(m_nLastCharge2), .hi = INT_MAX, .query = QueryCharges},
+        {VARDEX_MEMBER(m_nLastChargeDte), .hi = INT_MAX, .query = QueryCharges},
+        {VARDEX_MEMBER(m_nTotalCharge1), .hi = INT_MAX, .query = QueryCharges},
+        {VARDEX_MEMBER(m_nTotalCharge2), .hi = INT_MAX, .query = QueryCharges},
+        {VARDEX_MEMBER(m_nTotalChargeDte), .hi = INT_MAX, .query = QueryCharges},
+
+        // Telephony.
+        {VARDEX_MEMBER(m_nOwnNumber1), .def = CDeviceConfig::kOwnNumberNone, .lo = -1, .hi = 2,
+         .change = kOther, .query = QueryOwnNumbers, .setting = SetOwnNumbers},
+        {VARDEX_MEMBER(m_nOwnNumber2), .def = CDeviceConfig::kOwnNumberNone, .lo = -1, .hi = 2,
+         .change = kOther, .query = QueryOwnNumbers, .setting = SetOwnNumbers},
+        {VARDEX_MEMBER(m_nOwnNumberDte), .def = CDeviceConfig::kOwnNumberNone, .lo = -1, .hi = 2,
+         .change = kOther, .query = QueryOwnNumbers, .setting = SetOwnNumbers},
+        {VARDEX_MEMBER(m_bDelayedClearBack1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryDelayedClearBack, .setting = SetDelayedClearBack,
+         .place = InvertedBit(83, 0)},
+        {VARDEX_MEMBER(m_bDelayedClearBack2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryDelayedClearBack, .setting = SetDelayedClearBack,
+         .place = InvertedBit(83, 1)},
+        {VARDEX_MEMBER(m_bCallWaiting1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryCallWaiting, .setting = SetCallWaiting, .place = Bit(79, 2)},
+        {VARDEX_MEMBER(m_bCallWaiting2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryCallWaiting, .setting = SetCallWaiting, .place = Bit(79, 3)},
+        {VARDEX_MEMBER(m_bClip), .type = kFlag, .hi = 1, .change = kSetting, .query = QueryClip,
+         .setting = SetClip, .place = {84, 4, 1, Coding::kInvertedBit, Writing::kWhole}},
+        // "AT/CLIPLEVEL", not a register.
+        {VARDEX_MEMBER(m_nFskLevel), .reset = kKept, .hi = 19,
+         .availability = Availability::kFskLevel, .change = kSetting, .query = QueryFskLevel,
+         .setting = SetFskLevel},
+        {VARDEX_MEMBER(m_bMeteringPulse1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryMeteringPulse, .setting = SetMeteringPulse, .place = Bit(89, 6)},
+        {VARDEX_MEMBER(m_bMeteringPulse2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryMeteringPulse, .setting = SetMeteringPulse, .place = Bit(89, 5)},
+        {VARDEX_MEMBER(m_bNoIncomingMlppp1), .type = kFlag, .reset = kKept, .hi = 1,
+         .change = kSetting, .query = QueryMlpppIncoming, .setting = SetMlpppIncoming,
+         .place = Bit(118, 2)},
+        {VARDEX_MEMBER(m_bNoIncomingMlppp2), .type = kFlag, .reset = kKept, .hi = 1,
+         .change = kSetting, .query = QueryMlpppIncoming, .setting = SetMlpppIncoming,
+         .place = Bit(118, 3)},
+        // Subscriber numbers are dialled digits.
+        {VARDEX_MEMBER(m_strDteMsn), .type = FieldType::kTextArray, .hi = 20, .change = kOther,
+         .query = QueryMsns, .setting = SetMsns},
+        {VARDEX_MEMBER(m_strPhoneMsn), .type = FieldType::kTextArray, .hi = 20, .change = kOther,
+         .query = QueryMsns, .setting = SetMsns},
+
+        // Device identification, set by detection.
+        {VARDEX_MEMBER(m_wModelVersion), .type = FieldType::kWord,
+         .def = CDeviceConfig::kVersionNotRead, .derived = true},
+        {VARDEX_MEMBER(m_wHardwareVersion), .type = FieldType::kWord,
+         .def = CDeviceConfig::kVersionNotRead, .derived = true},
+        {VARDEX_MEMBER(m_wFirmwareVersion), .type = FieldType::kWord,
+         .def = CDeviceConfig::kVersionNotRead, .derived = true},
+        {VARDEX_MEMBER(m_strCountry), .type = FieldType::kText, .derived = true},
+        {VARDEX_MEMBER(m_strCrc), .type = FieldType::kText, .reset = kKept, .derived = true},
+
+        // Telephony, continued.
+        {VARDEX_MEMBER(m_bMessageWaiting1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryMessageWaiting, .setting = SetMessageWaiting, .place = Bit(86, 0)},
+        {VARDEX_MEMBER(m_bMessageWaiting2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryMessageWaiting, .setting = SetMessageWaiting, .place = Bit(86, 1)},
+        // The restrictions are not read back after a write.
+        {VARDEX_MEMBER(m_bClir1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
+         .place = Bit(85, 0)},
+        {VARDEX_MEMBER(m_bClir2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
+         .place = Bit(85, 1)},
+        {VARDEX_MEMBER(m_bColr1), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
+         .place = Bit(85, 2)},
+        {VARDEX_MEMBER(m_bColr2), .type = kFlag, .hi = 1, .change = kSetting,
+         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
+         .place = Bit(85, 3)},
+        {VARDEX_MEMBER(m_nTerminalType1), .hi = 2, .availability = Availability::kTerminals,
+         .change = kSetting, .query = QueryTerminalTypes, .setting = SetTerminalTypes,
+         .place = Bits(118, 0, 2, Writing::kChangedBits)},
+        {VARDEX_MEMBER(m_nTerminalType2), .hi = 2, .availability = Availability::kTerminals,
+         .change = kSetting, .query = QueryTerminalTypes, .setting = SetTerminalTypes,
+         .place = Bits(118, 2, 2, Writing::kChangedBits)},
+        // S108..S113, one register per octet.
+        {VARDEX_MEMBER(m_byModemLlc), .type = FieldType::kOctets, .hi = 255, .change = kSetting,
+         .query = QueryModemLlc, .setting = SetModemLlc},
+
+        // X.25. 255 is the device's "no closed user group".
+        {VARDEX_MEMBER(m_nX25CugNumber), .hi = 99, .also = 255, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = Whole(105)},
+        {VARDEX_MEMBER(m_nX25Hic), .hi = 255, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Whole(58)},
+        // The two window sizes share S104, written bit by bit.
+        {VARDEX_MEMBER(m_nX25Layer2Window), .hi = 15, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Bits(104, 0, 4, Writing::kBits)},
+        {VARDEX_MEMBER(m_nX25Layer3Window), .hi = 15, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Bits(104, 4, 4, Writing::kBits)},
+        {VARDEX_MEMBER(m_nX25PacketSize), .lo = 4, .hi = 7, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = Whole(106)},
+        {VARDEX_MEMBER(m_nX25Lcn), .hi = 255, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Whole(91)},
+        {VARDEX_MEMBER(m_nX25Lic), .hi = 255, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Whole(57)},
+        {VARDEX_MEMBER(m_bX25Spvc), .type = kFlag, .hi = 1, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 7)},
+        {VARDEX_MEMBER(m_bX25UsePad), .type = kFlag, .hi = 1, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 6)},
+        {VARDEX_MEMBER(m_bX25Pvc), .type = kFlag, .hi = 1, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 4)},
+        {VARDEX_MEMBER(m_bX25SendRestart), .type = kFlag, .hi = 1, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 5)},
+        {VARDEX_MEMBER(m_nX25Tei), .hi = 63, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Whole(90)},
+        {VARDEX_MEMBER(m_nX25WaitRestart), .hi = 3, .availability = kX25, .change = kSetting,
+         .query = QueryX25, .setting = SetX25, .place = Bits(103, 0, 2, Writing::kBits)},
+        // "AT!X2", decimal digits.
+        {VARDEX_MEMBER(m_strX25Address), .type = FieldType::kDigits, .hi = 15, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25},
+        {VARDEX_MEMBER(m_bX25TransparentProfile), .type = kFlag, .hi = 1, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 3)},
+        {VARDEX_MEMBER(m_bX25PadCall), .type = kFlag, .hi = 1, .availability = kX25,
+         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 2)},
+
+        // Capabilities of the country variant, set by detection.
+        {VARDEX_MEMBER(m_bX25Available), .type = kFlag, .hi = 1, .derived = true},
+        {VARDEX_MEMBER(m_bFskLevelAvailable), .type = kFlag, .def = 1, .hi = 1, .derived = true},
+    });
+    return fields;
+}
+
+#undef VARDEX_MEMBER
+
+// Arrays element by element (nested for the LLC octets).
+template <typename T>
+void Assign(T& to, const T& from) {
+    if constexpr (std::is_array_v<T>) {
+        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
+            Assign(to[i], from[i]);
+        }
+    } else {
+        to = from;
+    }
+}
+
+template <typename T>
+bool Equal(const T& a, const T& b) {
+    if constexpr (std::is_array_v<T>) {
+        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
+            if (!Equal(a[i], b[i])) {
+                return false;
+            }
+        }
+        return true;
+    } else {
+        return a == b;
+    }
+}
+
+template <typename T>
+void Clear(T& value, int def) {
+    if constexpr (std::is_array_v<T>) {
+        for (auto& element : value) {
+            Clear(element, def);
+        }
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        value.clear();
+    } else if constexpr (std::is_same_v<T, std::uint8_t>) {
+        value = 0;
+    } else {
+        value = static_cast<T>(def);
+    }
+}
+
+}  // namespace
+
+std::span<const RecordField> RecordFields() {
+    return Table();
+}
+
+const RecordField* FindField(std::string_view name) {
+    for (const RecordField& field : Table()) {
+        if (name == field.name) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+const RecordField* FieldOf(int CDeviceConfig::*member) {
+    for (const RecordField& field : Table()) {
+        const auto* m = std::get_if<int CDeviceConfig::*>(&field.member);
+        if (m != nullptr && *m == member) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+bool FieldAvailable(const RecordField& field, const CDeviceConfig& record) {
+    switch (field.availability) {
+        case Availability::kX25:
+            return record.m_bX25Available != 0;
+        case Availability::kFskLevel:
+            return record.m_bFskLevelAvailable != 0;
+        case Availability::kTerminals:
+            return record.m_strCountry == "Hungary";
+        case Availability::kAll:
+            break;
+    }
+    return true;
+}
+
+int SettingRowIndex(const RecordField& field) {
+    for (int i = 0; field.setting != nullptr && ParameterSettingTable[i] != nullptr; ++i) {
+        if (ParameterSettingTable[i] == field.setting) {
+            return i;
+        }
+    }
+    return -1;
+}
+
+int DecodeRegister(const RegisterPlace& place, int register_value) {
+    const int mask = (1 << place.width) - 1;
+    const int bits = (register_value >> place.first) & mask;
+    switch (place.coding) {
+        case Coding::kInvertedBit:
+            return bits == 0 ? 1 : 0;
+        case Coding::kAllBits:
+            return bits == mask ? 1 : 0;
+        case Coding::kNonZero:
+            return register_value != 0 ? 1 : 0;
+        case Coding::kBitQuery:
+        case Coding::kNone:
+            return register_value;
+        case Coding::kBits:
+            break;
+    }
+    return bits;
+}
+
+long long EncodeRegister(const RegisterPlace& place, int value) {
+    const int mask = (1 << place.width) - 1;
+    switch (place.coding) {
+        case Coding::kInvertedBit:
+            return value == 0 ? 1LL << place.first : 0;
+        case Coding::kAllBits:
+            return value != 0 ? static_cast<long long>(mask) << place.first : 0;
+        case Coding::kNonZero:
+        case Coding::kBitQuery:
+            return value != 0 ? 1LL << place.first : 0;
+        case Coding::kBits:
+        case Coding::kNone:
+            break;
+    }
+    // A one-bit field sets its bit; a wider one goes in as it is, so that a
+    // value the device does not take is refused by it, not cut to fit.
+    if (place.width == 1) {
+        return value != 0 ? 1LL << place.first : 0;
+    }
+    return static_cast<long long>(value) << place.first;
+}
+
+int BitCommandValue(const RegisterPlace& place, int value, int bit) {
+    switch (place.coding) {
+        case Coding::kInvertedBit:
+            return value == 0 ? 1 : 0;
+        case Coding::kAllBits:
+            return value;
+        case Coding::kBits:
+            return place.width == 1 ? value : (value >> bit) & 1;
+        case Coding::kNonZero:
+        case Coding::kBitQuery:
+        case Coding::kNone:
+            break;
+    }
+    return value;
+}
+
+void ResetField(const RecordField& field, CDeviceConfig& record) {
+    if (field.reset == ResetRule::kKept) {
+        return;
+    }
+    std::visit([&](auto member) { Clear(record.*member, field.def); }, field.member);
+}
+
+void CopyField(const RecordField& field, CDeviceConfig& to, const CDeviceConfig& from) {
+    std::visit([&](auto member) { Assign(to.*member, from.*member); }, field.member);
+}
+
+bool SameField(const RecordField& field, const CDeviceConfig& a, const CDeviceConfig& b) {
+    return std::visit([&](auto member) { return Equal(a.*member, b.*member); }, field.member);
+}

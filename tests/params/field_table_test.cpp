@@ -1,0 +1,245 @@
+// The field table: every field described once and consistently, and each
+// settable field's row sending it where the variant has it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <type_traits>
+#include <variant>
+#include <vector>
+
+#include "params/field_table.h"
+#include "row_fixture.h"
+
+namespace vardex::test {
+namespace {
+
+bool IsNumber(const RecordField& f) {
+    return f.type == FieldType::kFlag || f.type == FieldType::kInt;
+}
+
+bool InTable(const ParamRow* table, ParamRow row) {
+    for (int i = 0; table[i] != nullptr; ++i) {
+        if (table[i] == row) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
+    std::set<std::string> names;
+    std::set<std::string> settable;
+    for (const RecordField& f : RecordFields()) {
+        SCOPED_TRACE(f.name);
+        EXPECT_TRUE(names.insert(f.name).second) << "listed twice";
+        EXPECT_EQ(FindField(f.name), &f);
+        // Read by a query row, or derived: never both, never neither.
+        EXPECT_NE(f.query != nullptr, f.derived);
+        if (f.query != nullptr) {
+            EXPECT_TRUE(InTable(ParameterQueryTable, f.query));
+        }
+        if (f.Writable()) {
+            settable.insert(f.name);
+            const int row = SettingRowIndex(f);
+            EXPECT_GE(row, 0);
+            EXPECT_LT(row, kSettingRowCount);
+            // Whatever a person edits is one pending change or the other.
+            EXPECT_NE(f.change, ChangeKind::kNone);
+        } else {
+            EXPECT_EQ(f.change, ChangeKind::kNone);
+        }
+        if (IsNumber(f)) {
+            EXPECT_EQ(FieldOf(std::get<int CDeviceConfig::*>(f.member)), &f);
+            EXPECT_LE(f.lo, f.hi);
+        }
+    }
+    const std::set<std::string> edited = {"m_strPhoneMsn", "m_strDteMsn", "m_strX25Address",
+                                          "m_byModemLlc"};
+    for (const std::string& name : edited) {
+        EXPECT_EQ(settable.count(name), 1u) << name;
+    }
+    EXPECT_FALSE(FindField("m_strCountry")->Writable());
+    EXPECT_EQ(FindField("m_nNoSuchField"), nullptr);
+    // Every row of both tables serves some field.
+    for (const ParamRow* table : {ParameterQueryTable, ParameterSettingTable}) {
+        for (int i = 0; table[i] != nullptr; ++i) {
+            const bool served = std::any_of(
+                RecordFields().begin(), RecordFields().end(),
+                [&](const RecordField& f) { return f.query == table[i] || f.setting == table[i]; });
+            // The final charge reset shares the charge reset's field.
+            EXPECT_TRUE(served || table[i] == ResetChargesFinal) << "row " << i;
+        }
+    }
+}
+
+// Every value a field takes survives its register, and stays inside the bits
+// its place gives it: a range wider than its register would be cut on the way.
+TEST(FieldTable, RangesFitTheirRegisters) {
+    for (const RecordField& f : RecordFields()) {
+        if (f.place.reg < 0) {
+            continue;
+        }
+        SCOPED_TRACE(f.name);
+        ASSERT_TRUE(IsNumber(f));
+        const long long place_bits = ((1LL << f.place.width) - 1) << f.place.first;
+        std::vector<int> values;
+        for (int v = f.lo; v <= f.hi; ++v) {
+            values.push_back(v);
+        }
+        if (f.also != RecordField::kNoOtherValue) {
+            values.push_back(f.also);
+        }
+        for (const int v : values) {
+            const long long encoded = EncodeRegister(f.place, v);
+            EXPECT_EQ(encoded & ~place_bits, 0) << v;
+            EXPECT_LE(encoded, 255) << v;
+            // A bit asked alone answers the bit, not the register.
+            const int answer = f.place.coding == Coding::kBitQuery
+                                   ? static_cast<int>(encoded >> f.place.first)
+                                   : static_cast<int>(encoded);
+            EXPECT_EQ(DecodeRegister(f.place, answer), v);
+            if (f.place.writing == Writing::kBits && f.place.width > 1 &&
+                f.place.coding == Coding::kBits) {
+                int rebuilt = 0;
+                for (int bit = 0; bit < f.place.width; ++bit) {
+                    rebuilt |= BitCommandValue(f.place, v, bit) << bit;
+                }
+                EXPECT_EQ(rebuilt, v);
+            }
+        }
+    }
+}
+
+// Reset gives each field its default or keeps it; CopyFrom and SameParameters
+// see every field the table carries.
+TEST(FieldTable, ResetCopyAndCompareFollowTheTable) {
+    CDeviceConfig a;
+    CDeviceConfig b;
+    for (const RecordField& f : RecordFields()) {
+        SCOPED_TRACE(f.name);
+        CDeviceConfig changed;
+        std::visit(
+            [&](auto member) {
+                using T = std::remove_reference_t<decltype(changed.*member)>;
+                if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::uint16_t>) {
+                    changed.*member = static_cast<T>(changed.*member + 7);
+                } else if constexpr (std::is_same_v<T, std::string>) {
+                    changed.*member = "7";
+                } else if constexpr (std::is_same_v<std::remove_all_extents_t<T>, std::string>) {
+                    (changed.*member)[0] = "7";
+                } else {
+                    (changed.*member)[1][2] = 7;
+                }
+            },
+            f.member);
+        EXPECT_FALSE(changed.SameParameters(a));
+        b.CopyFrom(changed);
+        EXPECT_TRUE(b.SameParameters(changed));
+        changed.Reset();
+        EXPECT_EQ(changed.SameParameters(a), f.reset == ResetRule::kDefault);
+    }
+}
+
+// Another value in the field's range, so that its row has something to send.
+std::function<void(CDeviceConfig&)> ChangeOf(const std::string& name) {
+    if (name == "m_strPhoneMsn") {
+        return [](CDeviceConfig& r) { r.m_strPhoneMsn[5] = "55"; };
+    }
+    if (name == "m_strDteMsn") {
+        return [](CDeviceConfig& r) { r.m_strDteMsn[1] = "66"; };
+    }
+    if (name == "m_strX25Address") {
+        return [](CDeviceConfig& r) { r.m_strX25Address = "123"; };
+    }
+    if (name == "m_byModemLlc") {
+        return [](CDeviceConfig& r) { r.m_byModemLlc[1][2] = 9; };
+    }
+    const RecordField* f = FindField(name);
+    if (f == nullptr || !IsNumber(*f)) {
+        return nullptr;
+    }
+    const auto member = std::get<int CDeviceConfig::*>(f->member);
+    return [f, member](CDeviceConfig& r) { r.*member = r.*member != f->hi ? f->hi : f->lo; };
+}
+
+bool IsSetting(const std::string& line) {
+    return !line.empty() && line.back() != '?' && line != "AT/CLIPLEVEL";
+}
+
+// The record without the settings of one variant (kAll: without all of them).
+void Without(Availability variant, CDeviceConfig* r) {
+    const bool all = variant == Availability::kAll;
+    if (all || variant == Availability::kX25) {
+        r->m_bX25Available = 0;
+    }
+    if (all || variant == Availability::kFskLevel) {
+        r->m_bFskLevelAvailable = 0;
+    }
+    if (all || variant == Availability::kTerminals) {
+        r->m_strCountry = "Poland";
+    }
+}
+
+// With only the one field changed, its row sends a setting command; it sends
+// none on a variant without the setting, and a setting every variant has is
+// sent on one without any of the others.
+TEST_F(RowTest, EachFieldsRowSendsItAndOnlyWhereTheVariantHasIt) {
+    // Only the lines sent count, not how the replies are timed: every exchange
+    // may end sooner than in the other row tests.
+    ScopedTimeScale faster(0.05);
+    // Complete answers to the queries the register file does not serve, so that
+    // no verification asks twice.
+    Answer("AT&ZI?",
+           "\r\nPhone 1\r\nMSN1 : \r\nMSN2 : \r\nMSN3 : \r\nPhone 2\r\nMSN1 : \r\nMSN2 : "
+           "\r\nMSN3 : \r\nDTE Port\r\nMSN1 : \r\nMSN2 : \r\nMSN3 : \r\n\r\nOK\r\n");
+    Answer("AT&ZO?",
+           "\r\nPhone 1\r\nOWN NUMBER : \r\nPhone 2\r\nOWN NUMBER : \r\nDTE Port\r\nOWN NUMBER : "
+           "\r\n\r\nOK\r\n");
+    Answer("ATCH?",
+           "\r\nLast call\r\nDTE Port: 0\r\nPhone 1: 0\r\nPhone 2: 0\r\nAccumulated\r\nDTE "
+           "Port: 0\r\nPhone 1: 0\r\nPhone 2: 0\r\n\r\nOK\r\n");
+    Answer("AT!X2?", "\r\nX.121 addr 123\r\n\r\nOK\r\n");
+    Answer("AT/CLIPLEVEL", ValueReply(19));
+    CDeviceConfig full;
+    full.m_strCountry = "Hungary";
+    full.m_bX25Available = 1;
+    full.m_bFskLevelAvailable = 1;
+    for (const RecordField& f : RecordFields()) {
+        if (!f.Writable()) {
+            continue;
+        }
+        SCOPED_TRACE(f.name);
+        const auto change = ChangeOf(f.name);
+        ASSERT_TRUE(change);
+        const auto settings_sent = [&](bool reduced) {
+            W().CopyFrom(full);
+            if (reduced) {
+                Without(f.availability, &W());
+            }
+            EXPECT_EQ(FieldAvailable(f, W()), !reduced || f.availability == Availability::kAll);
+            Sync();
+            change(W());
+            ClearSent();
+            Run(f.setting);
+            std::vector<std::string> settings;
+            for (const std::string& line : Sent()) {
+                if (IsSetting(line)) {
+                    settings.push_back(line);
+                }
+            }
+            return settings;
+        };
+        if (f.availability == Availability::kAll) {
+            EXPECT_FALSE(settings_sent(true).empty());
+        } else {
+            EXPECT_FALSE(settings_sent(false).empty());
+            EXPECT_EQ(settings_sent(true), std::vector<std::string>{});
+        }
+    }
+}
+
+}  // namespace
+}  // namespace vardex::test
