@@ -11,14 +11,14 @@
 #include <QToolButton>
 
 #include "about_dialog.h"
-#include "app/framework/help.h"
-#include "app/framework/message_box.h"
 #include "device/comm_progress.h"
 #include "device/ui/comm_progress_dialog.h"
 #include "pages/storage_confirm_dialog.h"
 #include "params/app_core.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
+#include "ui/help.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 

@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <functional>
 
-#include "app/framework/property_sheet.h"
 #include "pages/sheet_host.h"
 #include "pages/upgrade_page.h"
 #include "pages/value_pages.h"
+#include "ui/property_sheet.h"
 
 class CVarDexConfigurationManagerApp;
 

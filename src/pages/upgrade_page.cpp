@@ -10,12 +10,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/framework/choice_list.h"
-#include "app/framework/help.h"
-#include "app/framework/message_box.h"
 #include "device/firmware_upgrade.h"
 #include "params/app_core.h"
 #include "res/strings.h"
+#include "ui/choice_list.h"
+#include "ui/help.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 

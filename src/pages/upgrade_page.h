@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "app/framework/property_sheet.h"
 #include "sheet_host.h"
+#include "ui/property_sheet.h"
 
 class QLabel;
 class QComboBox;

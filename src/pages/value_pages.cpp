@@ -3,8 +3,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include "app/framework/help.h"
 #include "res/strings.h"
+#include "ui/help.h"
 
 namespace vardex::ui {
 

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "app/framework/property_sheet.h"
 #include "pages/sheet_host.h"
 #include "params/device_config.h"
+#include "ui/property_sheet.h"
 
 namespace vardex::ui {
 
