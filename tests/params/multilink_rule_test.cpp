@@ -57,7 +57,7 @@ TEST(MultilinkRule, EveryChoiceReadsBackAsItself) {
             Record record(choice == kMultilinkNone ? 1 : 0, add_time);
             ApplyMultilinkChoice(choice, record.r);
             EXPECT_EQ(MultilinkChoiceOf(record.r), choice);
-            // Nothing else of the record is part of the choice.
+            // The choice touches no other field of the record.
             const Record expected(record.r.m_bMultilink, record.r.m_nBodAddTime);
             EXPECT_TRUE(record.r.SameParameters(expected.r));
         }
