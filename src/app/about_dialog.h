@@ -1,7 +1,7 @@
 // "About varDex Configuration Manager": the icon, the name and the version line.
 #pragma once
 
-#include "app/framework/dialog.h"
+#include "ui/dialog.h"
 
 namespace vardex::ui {
 

@@ -2,8 +2,8 @@
 #include <QApplication>
 #include <QStringList>
 
-#include "app/framework/message_box.h"
 #include "application.h"
+#include "ui/message_box.h"
 
 int main(int argc, char** argv) {
     QStringList words;

@@ -11,14 +11,14 @@
 #include <QToolButton>
 
 #include "about_dialog.h"
-#include "app/framework/help.h"
-#include "app/framework/message_box.h"
 #include "device/comm_progress.h"
 #include "device/ui/comm_progress_dialog.h"
 #include "pages/storage_confirm_dialog.h"
 #include "params/app_core.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
+#include "ui/help.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 
@@ -28,11 +28,11 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
       information_(*this),
       terminal_(Text(res::kTextPageTerminal), kHelpTerminal),
       self_test_(Text(res::kTextPageSelfTest), kHelpSelfTest) {
-    AddPage(&information_);
-    AddPage(&telephony_);
-    AddPage(&connection_);
-    AddPage(&terminal_);
-    AddPage(&self_test_);
+    AddRecordPage(&information_);
+    AddRecordPage(&telephony_);
+    AddRecordPage(&connection_);
+    AddRecordPage(&terminal_);
+    AddRecordPage(&self_test_);
     for (CPlaceholderPage* page :
          {static_cast<CPlaceholderPage*>(&telephony_), static_cast<CPlaceholderPage*>(&connection_),
           &terminal_, &self_test_}) {
@@ -67,6 +67,11 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
 }
 
 CPropSheet::~CPropSheet() = default;
+
+void CPropSheet::AddRecordPage(CRecordPage* page) {
+    AddPage(page);
+    record_pages_.push_back(page);
+}
 
 void CPropSheet::showEvent(QShowEvent* event) {
     CPropertySheet::showEvent(event);
@@ -222,100 +227,13 @@ int CPropSheet::TransferRecord(int to_record) {
             }
             ConfirmStorage(this, &information_.m_nDestination, &information_.m_nPowerUp);
         }
-        telephony_.StoreTo(r);
-        r.m_nPowerUpProfile = information_.m_nPowerUp;
-        r.m_nStoreProfile = information_.m_nDestination;
-
-        const CConnectionPage& c = connection_;
-        r.m_nProtocol = c.m_nProtocol;
-        r.m_nBodAddRate = c.m_nBodAddRate;
-        r.m_nBodDropRate = c.m_nBodDropRate;
-        r.m_nBodAddTime = c.m_nBodAddTime;
-        r.m_nBodDropTime = c.m_nBodDropTime;
-        r.m_nX25CugNumber = c.m_nX25CugNumber;
-        r.m_nX25Hic = c.m_nX25Hic;
-        r.m_nX25Layer2Window = c.m_nX25Layer2Window;
-        r.m_nX25Layer3Window = c.m_nX25Layer3Window;
-        r.m_nX25PacketSize = c.m_nX25PacketSize;
-        r.m_nX25Lcn = c.m_nX25Lcn;
-        r.m_nX25Lic = c.m_nX25Lic;
-        r.m_bX25Spvc = c.m_bX25Spvc;
-        r.m_bX25UsePad = c.m_bX25UsePad;
-        r.m_bX25Pvc = c.m_bX25Pvc;
-        r.m_bX25SendRestart = c.m_bX25SendRestart;
-        r.m_nX25Tei = c.m_nX25Tei;
-        r.m_nX25WaitRestart = c.m_nX25WaitRestart;
-        r.m_strX25Address = c.m_strX25Address;
-        r.m_bX25TransparentProfile = c.m_bX25TransparentProfile;
-        r.m_bX25PadCall = c.m_bX25PadCall;
-        r.m_bBapSupport = c.m_bBapSupport;
-        r.m_bBapCallBack = c.m_bBapCallBack;
-        // Three-way multilink choice onto the flag and the add-channel time; a
-        // zero time is what marks fixed multilink.
-        switch (c.m_nMultilink) {
-            case 0:
-                r.m_bMultilink = 0;
-                if (r.m_nBodAddTime == 0) {
-                    r.m_nBodAddTime = 20;
-                }
-                break;
-            case 1:
-                r.m_bMultilink = 1;
-                r.m_nBodAddTime = 0;
-                break;
-            case 2:
-                r.m_bMultilink = 1;
-                break;
-            default:
-                break;
+        for (const CRecordPage* page : record_pages_) {
+            page->StoreTo(r);
         }
     } else {
-        CUpgradePage& i = information_;
-        i.m_strCountry = r.m_strCountry;
-        i.m_strCrc = r.m_strCrc;
-        i.m_strModelVersion = CDeviceConfig::FormatVersion(r.m_wModelVersion);
-        i.m_strHardwareVersion = CDeviceConfig::FormatVersion(r.m_wHardwareVersion);
-        i.m_strFirmwareVersion = CDeviceConfig::FormatVersion(r.m_wFirmwareVersion);
-        // A reset still to be written shows as done, as it did when it was asked.
-        const bool reset = r.m_bResetCharges != 0;
-        i.m_nLastCharge1 = reset ? 0 : r.m_nLastCharge1;
-        i.m_nLastCharge2 = reset ? 0 : r.m_nLastCharge2;
-        i.m_nLastChargeDte = reset ? 0 : r.m_nLastChargeDte;
-        i.m_nTotalCharge1 = reset ? 0 : r.m_nTotalCharge1;
-        i.m_nTotalCharge2 = reset ? 0 : r.m_nTotalCharge2;
-        i.m_nTotalChargeDte = reset ? 0 : r.m_nTotalChargeDte;
-        i.m_nPowerUp = r.m_nPowerUpProfile;
-        i.m_nDestination = 0;
-
-        telephony_.LoadFrom(r);
-
-        CConnectionPage& c = connection_;
-        if (r.m_nProtocol >= 0 && r.m_nProtocol < CDeviceConfig::kProtocolCount) {
-            c.m_nProtocol = r.m_nProtocol;
+        for (CRecordPage* page : record_pages_) {
+            page->LoadFrom(r);
         }
-        c.m_nBodAddRate = r.m_nBodAddRate;
-        c.m_nBodDropRate = r.m_nBodDropRate;
-        c.m_nBodAddTime = r.m_nBodAddTime;
-        c.m_nBodDropTime = r.m_nBodDropTime;
-        c.m_nX25CugNumber = r.m_nX25CugNumber;
-        c.m_nX25Hic = r.m_nX25Hic;
-        c.m_nX25Layer2Window = r.m_nX25Layer2Window;
-        c.m_nX25Layer3Window = r.m_nX25Layer3Window;
-        c.m_nX25PacketSize = r.m_nX25PacketSize;
-        c.m_nX25Lcn = r.m_nX25Lcn;
-        c.m_nX25Lic = r.m_nX25Lic;
-        c.m_bX25Spvc = r.m_bX25Spvc;
-        c.m_bX25UsePad = r.m_bX25UsePad;
-        c.m_bX25Pvc = r.m_bX25Pvc;
-        c.m_bX25SendRestart = r.m_bX25SendRestart;
-        c.m_nX25Tei = r.m_nX25Tei;
-        c.m_nX25WaitRestart = r.m_nX25WaitRestart;
-        c.m_strX25Address = r.m_strX25Address;
-        c.m_bX25TransparentProfile = r.m_bX25TransparentProfile;
-        c.m_bX25PadCall = r.m_bX25PadCall;
-        c.m_bBapSupport = r.m_bBapSupport;
-        c.m_bBapCallBack = r.m_bBapCallBack;
-        c.m_nMultilink = r.m_bMultilink == 0 ? 0 : (r.m_nBodAddTime == 0 ? 1 : 2);
     }
     r.m_bSettingsModified = 0;
     r.m_bOtherModified = 0;

@@ -5,11 +5,13 @@
 
 #include <QTimer>
 #include <functional>
+#include <vector>
 
-#include "app/framework/property_sheet.h"
+#include "pages/record_page.h"
 #include "pages/sheet_host.h"
 #include "pages/upgrade_page.h"
 #include "pages/value_pages.h"
+#include "ui/property_sheet.h"
 
 class CVarDexConfigurationManagerApp;
 
@@ -61,6 +63,7 @@ protected:
     void OnCancel() override;
 
 private:
+    void AddRecordPage(CRecordPage* page);
     void MarkPagesModified(bool modified);
     void SetLoaderMode(bool on);
 
@@ -70,6 +73,8 @@ private:
     CConnectionPage connection_;
     CPlaceholderPage terminal_;
     CPlaceholderPage self_test_;
+    // Every page, in tab order: the transfers ask each for its own fields.
+    std::vector<CRecordPage*> record_pages_;
     bool first_activation_ = true;
     bool read_started_ = false;
     QTimer read_timer_;

@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "app/framework/help.h"
 #include "res/strings.h"
+#include "ui/help.h"
 
 namespace vardex::ui {
 

@@ -2,7 +2,7 @@
 // settings goes, and whether that profile becomes the power-up profile.
 #pragma once
 
-#include "app/framework/dialog.h"
+#include "ui/dialog.h"
 
 namespace vardex::ui {
 

@@ -10,12 +10,12 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/framework/choice_list.h"
-#include "app/framework/help.h"
-#include "app/framework/message_box.h"
 #include "device/firmware_upgrade.h"
 #include "params/app_core.h"
 #include "res/strings.h"
+#include "ui/choice_list.h"
+#include "ui/help.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 
@@ -60,7 +60,7 @@ QPushButton* BigButton(QWidget* parent, int id, std::string_view caption) {
 }  // namespace
 
 CUpgradePage::CUpgradePage(ISheetHost& host)
-    : CPropertyPage(Text(res::kTextPageInformation), kHelpInformation),
+    : CRecordPage(Text(res::kTextPageInformation), kHelpInformation),
       host_(host),
       welcome_(new QLabel(Text(res::kTextWelcome), this)) {
     SetControlId(welcome_, IDC_WELCOME);
@@ -193,6 +193,29 @@ void CUpgradePage::DoDataExchange(CDataExchange& dx) {
     dx.CBIndex(IDC_DESTINATION, m_nDestination);
     dx.Text(IDC_COUNTRY, m_strCountry);
     dx.Text(IDC_CRC, m_strCrc);
+}
+
+void CUpgradePage::LoadFrom(const CDeviceConfig& r) {
+    m_strCountry = r.m_strCountry;
+    m_strCrc = r.m_strCrc;
+    m_strModelVersion = CDeviceConfig::FormatVersion(r.m_wModelVersion);
+    m_strHardwareVersion = CDeviceConfig::FormatVersion(r.m_wHardwareVersion);
+    m_strFirmwareVersion = CDeviceConfig::FormatVersion(r.m_wFirmwareVersion);
+    // A reset still to be written shows as done, as it did when it was asked.
+    const bool reset = r.m_bResetCharges != 0;
+    m_nLastCharge1 = reset ? 0 : r.m_nLastCharge1;
+    m_nLastCharge2 = reset ? 0 : r.m_nLastCharge2;
+    m_nLastChargeDte = reset ? 0 : r.m_nLastChargeDte;
+    m_nTotalCharge1 = reset ? 0 : r.m_nTotalCharge1;
+    m_nTotalCharge2 = reset ? 0 : r.m_nTotalCharge2;
+    m_nTotalChargeDte = reset ? 0 : r.m_nTotalChargeDte;
+    m_nPowerUp = r.m_nPowerUpProfile;
+    m_nDestination = 0;
+}
+
+void CUpgradePage::StoreTo(CDeviceConfig& r) const {
+    r.m_nPowerUpProfile = m_nPowerUp;
+    r.m_nStoreProfile = m_nDestination;
 }
 
 void CUpgradePage::OnCommand(int id) {

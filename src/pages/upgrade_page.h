@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "app/framework/property_sheet.h"
+#include "record_page.h"
 #include "sheet_host.h"
 
 class QLabel;
@@ -13,7 +13,7 @@ class QComboBox;
 
 namespace vardex::ui {
 
-class CUpgradePage : public CPropertyPage {
+class CUpgradePage : public CRecordPage {
 public:
     static constexpr int IDC_WELCOME = 2046;
     static constexpr int IDC_COUNTRY = 3004;
@@ -38,7 +38,7 @@ public:
 
     explicit CUpgradePage(ISheetHost& host);
 
-    // What the controls show, filled by the sheet from the working record.
+    // What the controls show, filled from the working record by LoadFrom.
     int m_nLastChargeDte = 0;
     int m_nLastCharge1 = 0;
     int m_nLastCharge2 = 0;
@@ -55,6 +55,10 @@ public:
     std::string m_strCrc;
 
     QLabel* Welcome() const { return welcome_; }
+
+    // The identity and the charge counters in; the two profile choices out.
+    void LoadFrom(const CDeviceConfig& record) override;
+    void StoreTo(CDeviceConfig& record) const override;
 
     void OnOK() override;
     // With the device in its loader only the upgrade stays usable: no recall,

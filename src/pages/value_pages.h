@@ -1,24 +1,26 @@
 // The Telephony and Connection pages as the sheet's transfers see them: one
-// member per value, copied to and from the working record. Their controls come
-// with their own issues; until then each page shows its caption and a note, and
-// keeps the values it was given so that an apply sends nothing it did not read.
+// member per value, copied to and from the working record. Their controls are
+// still to come; until then each page shows its caption and a note, and keeps
+// the values it was given so that an apply sends nothing it did not read.
 #pragma once
 
 #include <string>
 
-#include "app/framework/property_sheet.h"
+#include "pages/record_page.h"
 #include "pages/sheet_host.h"
-#include "params/device_config.h"
 
 namespace vardex::ui {
 
 // A page whose controls are not there yet: its caption and a short note. OK
 // from it writes the pending changes of the other pages, as from any page.
-class CPlaceholderPage : public CPropertyPage {
+// Alone it holds no values, so its transfers copy nothing.
+class CPlaceholderPage : public CRecordPage {
 public:
     CPlaceholderPage(const QString& caption, int help_topic);
     void SetHost(ISheetHost* host) { host_ = host; }
     void OnOK() override;
+    void LoadFrom(const CDeviceConfig&) override {}
+    void StoreTo(CDeviceConfig&) const override {}
 
 private:
     ISheetHost* host_ = nullptr;
@@ -28,8 +30,8 @@ class CTelephonyPage : public CPlaceholderPage {
 public:
     CTelephonyPage();
 
-    void LoadFrom(const CDeviceConfig& record);
-    void StoreTo(CDeviceConfig& record) const;
+    void LoadFrom(const CDeviceConfig& record) override;
+    void StoreTo(CDeviceConfig& record) const override;
 
     std::string m_strPhoneMsn[CDeviceConfig::kPhoneMsnCount];
     std::string m_strDteMsn[CDeviceConfig::kDteMsnCount];
@@ -56,8 +58,12 @@ class CConnectionPage : public CPlaceholderPage {
 public:
     CConnectionPage();
 
+    void LoadFrom(const CDeviceConfig& record) override;
+    // Takes the multilink choice onto the record's flag and add-channel time.
+    void StoreTo(CDeviceConfig& record) const override;
+
     int m_nProtocol = 0;  // 0..6, the order of CDeviceConfig's protocol indexes
-    // 0 no multilink, 1 fixed multilink, 2 bandwidth on demand.
+    // kMultilinkNone, kMultilinkFixed or kMultilinkOnDemand (params/multilink_rule.h).
     int m_nMultilink = 0;
     int m_nBodAddRate = 0, m_nBodDropRate = 0, m_nBodAddTime = 0, m_nBodDropTime = 0;
     int m_nX25CugNumber = 0, m_nX25Hic = 0, m_nX25Layer2Window = 0, m_nX25Layer3Window = 0,

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "app/about_dialog.h"
-#include "app/framework/gui_call.h"
-#include "app/framework/help.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
+#include "ui/gui_call.h"
+#include "ui/help.h"
 
 namespace vardex::test {
 namespace {

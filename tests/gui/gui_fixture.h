@@ -11,8 +11,6 @@
 #include <vector>
 
 #include "app/application.h"
-#include "app/framework/dialog.h"
-#include "app/framework/message_box.h"
 #include "app/prop_sheet.h"
 #include "device.h"
 #include "device/ui/cancel_confirm_dialog.h"
@@ -23,6 +21,8 @@
 #include "scoped_env.h"
 #include "scripted_peer.h"
 #include "time_scale.h"
+#include "ui/dialog.h"
+#include "ui/message_box.h"
 
 namespace vardex::test {
 

@@ -14,10 +14,10 @@
 #include <fstream>
 #include <thread>
 
-#include "app/framework/help.h"
 #include "firmware_image.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
+#include "ui/help.h"
 
 namespace vardex::test {
 namespace {

@@ -1,7 +1,7 @@
 // "Sure you want to cancel the job?" with Yes (1) and No (2).
 #pragma once
 
-#include "app/framework/dialog.h"
+#include "ui/dialog.h"
 
 namespace vardex::ui {
 

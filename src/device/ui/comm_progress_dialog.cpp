@@ -8,11 +8,11 @@
 #include <QStringList>
 #include <QVBoxLayout>
 
-#include "app/framework/gui_call.h"
-#include "app/framework/message_box.h"
 #include "device_list_dialog.h"
 #include "job_animation.h"
 #include "res/strings.h"
+#include "ui/gui_call.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 

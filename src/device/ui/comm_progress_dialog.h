@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/dialog.h"
 #include "cancel_confirm_dialog.h"
 #include "device/comm_progress.h"
+#include "ui/dialog.h"
 
 class QLabel;
 class QProgressBar;

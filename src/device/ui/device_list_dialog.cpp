@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/framework/message_box.h"
 #include "res/strings.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 

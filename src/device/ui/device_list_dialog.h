@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/framework/dialog.h"
+#include "ui/dialog.h"
 
 class QListWidget;
 
