@@ -83,7 +83,7 @@ Kind KindOf(FieldType type) {
     return Kind::kInt;
 }
 
-Field Shown(const RecordField& entry) {
+Field AsShown(const RecordField& entry) {
     Field f{&entry,
             entry.name,
             KindOf(entry.type),
@@ -118,7 +118,7 @@ const std::vector<Field>& Fields() {
     static const std::vector<Field> fields = [] {
         std::vector<Field> all;
         for (const RecordField& entry : RecordFields()) {
-            all.push_back(Shown(entry));
+            all.push_back(AsShown(entry));
         }
         return all;
     }();
