@@ -5,13 +5,13 @@
 #include <cstdlib>
 #include <functional>
 #include <limits>
-#include <set>
 #include <span>
 #include <sstream>
 #include <string_view>
 #include <type_traits>
 #include <variant>
 
+#include "json_reader.h"
 #include "json_text.h"
 #include "params/field_table.h"
 
@@ -319,257 +319,6 @@ FieldValue WordValue(const std::string& text) {
     return v;
 }
 
-// A strict JSON reader for one object of fields: texts, lists, whole numbers
-// that fit 64 bits, true, false and null; no nested objects, no key twice.
-class JsonReader {
-public:
-    explicit JsonReader(const std::string& text) : text_(text) {}
-
-    bool Object(std::vector<std::pair<std::string, FieldValue>>* members, std::string* error) {
-        Skip();
-        if (!Take('{')) {
-            return Fail("expected a JSON object", error);
-        }
-        Skip();
-        if (!Take('}')) {
-            std::set<std::string> keys;
-            for (;;) {
-                Skip();
-                std::string key;
-                if (!Text(&key)) {
-                    return Fail(why_.empty() ? "expected a key in quotes" : why_, error);
-                }
-                if (!keys.insert(key).second) {
-                    return Fail(JsonString(key) + " appears twice", error);
-                }
-                Skip();
-                if (!Take(':')) {
-                    return Fail("expected ':' after " + JsonString(key), error);
-                }
-                FieldValue value;
-                if (!Value(&value, 0)) {
-                    return Fail(JsonString(key) + ": " + why_, error);
-                }
-                members->emplace_back(std::move(key), std::move(value));
-                Skip();
-                if (Take('}')) {
-                    break;
-                }
-                if (!Take(',')) {
-                    return Fail("expected ',' or '}'", error);
-                }
-            }
-        }
-        Skip();
-        return pos_ == text_.size() || Fail("text after the JSON object", error);
-    }
-
-private:
-    static constexpr int kMaxDepth = 8;
-
-    bool Fail(const std::string& what, std::string* error) {
-        *error = what + " (at byte " + std::to_string(pos_) + ")";
-        return false;
-    }
-    bool Why(const std::string& what) {
-        if (why_.empty()) {
-            why_ = what;
-        }
-        return false;
-    }
-    bool More() const { return pos_ < text_.size(); }
-    bool Digit() const {
-        return More() && std::isdigit(static_cast<unsigned char>(text_[pos_])) != 0;
-    }
-    void Skip() {
-        // JSON's white space only.
-        while (More() && (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n' ||
-                          text_[pos_] == '\r')) {
-            ++pos_;
-        }
-    }
-    bool Take(char c) {
-        if (More() && text_[pos_] == c) {
-            ++pos_;
-            return true;
-        }
-        return false;
-    }
-    bool Literal(std::string_view word) {
-        if (text_.compare(pos_, word.size(), word) != 0) {
-            return false;
-        }
-        pos_ += word.size();
-        return true;
-    }
-    bool Text(std::string* out) {
-        if (!Take('"')) {
-            return false;
-        }
-        while (More()) {
-            const char c = text_[pos_++];
-            if (c == '"') {
-                return true;
-            }
-            if (static_cast<unsigned char>(c) < 0x20) {
-                return Why("a control character inside a text must be escaped");
-            }
-            if (c != '\\') {
-                out->push_back(c);
-                continue;
-            }
-            if (!More()) {
-                break;
-            }
-            const char e = text_[pos_++];
-            switch (e) {
-                case '"':
-                case '\\':
-                case '/':
-                    out->push_back(e);
-                    break;
-                case 'n':
-                    out->push_back('\n');
-                    break;
-                case 'r':
-                    out->push_back('\r');
-                    break;
-                case 't':
-                    out->push_back('\t');
-                    break;
-                case 'b':
-                    out->push_back('\b');
-                    break;
-                case 'f':
-                    out->push_back('\f');
-                    break;
-                case 'u': {
-                    unsigned code = 0;
-                    for (int i = 0; i < 4; ++i, ++pos_) {
-                        if (!More() ||
-                            std::isxdigit(static_cast<unsigned char>(text_[pos_])) == 0) {
-                            return Why("\\u needs four hexadecimal digits");
-                        }
-                        const char h = static_cast<char>(
-                            std::tolower(static_cast<unsigned char>(text_[pos_])));
-                        code = code * 16 + static_cast<unsigned>(h <= '9' ? h - '0' : h - 'a' + 10);
-                    }
-                    // Bytes travel as U+0000..U+00FF, as vardexctl prints them.
-                    if (code > 0xFF) {
-                        return Why("\\u above 00ff: the device's texts are bytes");
-                    }
-                    out->push_back(static_cast<char>(code));
-                    break;
-                }
-                default:
-                    return Why("unknown escape in a text");
-            }
-        }
-        return Why("a text without its closing quote");
-    }
-    bool Number(FieldValue* v) {
-        const std::size_t start = pos_;
-        Take('-');
-        if (!Digit()) {
-            return Why("malformed number");
-        }
-        if (!Take('0')) {
-            while (Digit()) {
-                ++pos_;
-            }
-        }
-        const std::size_t whole_end = pos_;
-        bool whole = true;
-        if (Take('.')) {
-            whole = false;
-            if (!Digit()) {
-                return Why("malformed number");
-            }
-            while (Digit()) {
-                ++pos_;
-            }
-        }
-        if (Take('e') || Take('E')) {
-            whole = false;
-            if (!Take('+')) {
-                Take('-');
-            }
-            if (!Digit()) {
-                return Why("malformed number");
-            }
-            while (Digit()) {
-                ++pos_;
-            }
-        }
-        std::string shown = text_.substr(start, pos_ - start);
-        if (shown.size() > 24) {
-            shown = shown.substr(0, 20) + "...";
-        }
-        if (!whole) {
-            return Why(shown + " is not a whole number");
-        }
-        const char* first = text_.data() + start;
-        const auto [stop, ec] = std::from_chars(first, text_.data() + whole_end, v->number);
-        if (ec != std::errc()) {
-            return Why(shown + " is out of range");
-        }
-        v->type = FieldValue::Type::kNumber;
-        return true;
-    }
-    bool Value(FieldValue* v, int depth) {
-        Skip();
-        if (depth > kMaxDepth) {
-            return Why("lists nested too deep");
-        }
-        if (!More()) {
-            return Why("a value is missing");
-        }
-        const char c = text_[pos_];
-        if (c == '"') {
-            v->type = FieldValue::Type::kText;
-            return Text(&v->text);
-        }
-        if (Take('[')) {
-            v->type = FieldValue::Type::kList;
-            Skip();
-            if (Take(']')) {
-                return true;
-            }
-            for (;;) {
-                FieldValue item;
-                if (!Value(&item, depth + 1)) {
-                    return false;
-                }
-                v->list.push_back(std::move(item));
-                Skip();
-                if (Take(']')) {
-                    return true;
-                }
-                if (!Take(',')) {
-                    return Why("expected ',' or ']' in a list");
-                }
-            }
-        }
-        if (Literal("true") || Literal("false")) {
-            v->type = FieldValue::Type::kBool;
-            v->number = c == 't' ? 1 : 0;
-            return true;
-        }
-        if (Literal("null")) {
-            v->type = FieldValue::Type::kNull;
-            return true;
-        }
-        if (c == '-' || Digit()) {
-            return Number(v);
-        }
-        return Why("malformed value");
-    }
-
-    const std::string& text_;
-    std::size_t pos_ = 0;
-    std::string why_;  // the first reason a value was not read
-};
-
 void Store(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
            CDeviceConfig* record) {
     switch (f.kind) {
@@ -708,7 +457,7 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
 bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
                      std::string* error) {
     std::vector<std::pair<std::string, FieldValue>> members;
-    if (!JsonReader(json).Object(&members, error)) {
+    if (!ReadFieldsObject(json, &members, error)) {
         return false;
     }
     for (auto& [name, value] : members) {

@@ -1,0 +1,21 @@
+// The reader of a JSON object of fields, as `read --json` prints one and
+// `write --from` takes it.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "record_fields.h"
+
+namespace vardex::ctl {
+
+// Reads one JSON object whose values are texts, lists (at most 8 inside one
+// another), whole numbers that fit 64 bits, true, false or null: no object
+// inside it and no key twice. Texts are bytes: a byte of the input stands for
+// itself, whatever its value, and a \u escape may name only 00..ff. False at
+// the first fault, with *error saying what and "(at byte N)" where.
+bool ReadFieldsObject(const std::string& text,
+                      std::vector<std::pair<std::string, FieldValue>>* members, std::string* error);
+
+}  // namespace vardex::ctl
