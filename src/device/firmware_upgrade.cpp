@@ -28,12 +28,6 @@ bool BeginsWithNak(const char* text) {
     return text != nullptr && static_cast<unsigned char>(text[0]) == kXmodemNak;
 }
 
-std::string WithName(int id_number, const std::string& name) {
-    std::string text(res::LoadString(id_number));
-    const auto at = text.find("%s");
-    return at == std::string::npos ? text : text.replace(at, 2, name);
-}
-
 std::string ProgressText(const std::string& format, long sent, long size, int tenths) {
     char text[512];
     std::snprintf(text, sizeof text, format.c_str(), sent, size, tenths / 10, tenths % 10);
@@ -336,7 +330,7 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     CDeviceConfig& record = app->m_workingRecord;
     std::string name;
     record.GetDeviceName(&name);
-    dialog->SetStatusText(WithName(res::IDS_CHECKING_VERSION, name));
+    dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_CHECKING_VERSION), {name}));
 
     const int requested = RequestLoader(dialog, record, askDevice);
     if (requested != 1) {

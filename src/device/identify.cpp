@@ -21,15 +21,6 @@ using id::kSoftwareKeyword;
 using id::RecognisedModel;
 using id::VersionReply;
 
-std::string Format(int id_number, const std::string& a) {
-    const std::string format(res::LoadString(id_number));
-    const auto at = format.find("%s");
-    if (at == std::string::npos) {
-        return format;
-    }
-    return format.substr(0, at) + a + format.substr(at + 2);
-}
-
 bool BeginsWithNak(const char* text) {
     return text != nullptr && static_cast<unsigned char>(text[0]) == NAK;
 }
@@ -164,7 +155,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     // From what the port is, not from its name: "Direct to /dev/ttyUSB0" is an
     // RS-232 adapter, a modem line or a CDC-ACM port is the device's own USB.
     record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
-    dialog->SetStatusText(Format(res::IDS_INITIAL_PROBING, name));
+    dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_INITIAL_PROBING), {name}));
 
     // A loader announces itself with NAK now and then; a device in normal
     // operation sends nothing unasked.

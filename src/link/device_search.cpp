@@ -19,12 +19,6 @@ constexpr DWORD kLowestApiVersion = 0x00010003;
 constexpr DWORD kHighestApiVersion = 0x00010004;
 constexpr std::uint32_t kBaud = 115200;
 
-std::string DirectToName(const std::string& port) {
-    std::string format(vardex::res::kTextDirectToFormat);
-    const auto at = format.find("%s");
-    return format.replace(at, 2, port);
-}
-
 }  // namespace
 
 int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
@@ -234,7 +228,7 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         m_devices[n].index = n;
         progress->StepIt();
         const std::string port = "COM" + std::to_string(n);
-        m_devices[n].name = DirectToName(port);
+        m_devices[n].name = vardex::res::FormatText(vardex::res::kTextDirectToFormat, {port});
         m_devices[n].reply.clear();
         const int opened = OpenPort(port, kBaud);
         m_devices[n].path = m_strOpenedPath;
@@ -325,7 +319,8 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
 
 void CTapiLine::SelectDirectPort(const std::string& path) {
     m_devices[kDirectPortRow].index = kDirectPortRow;
-    m_devices[kDirectPortRow].name = DirectToName(path);
+    m_devices[kDirectPortRow].name =
+        vardex::res::FormatText(vardex::res::kTextDirectToFormat, {path});
     m_dwSelected = kDirectPortRow;
 }
 
