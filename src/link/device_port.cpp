@@ -1,6 +1,7 @@
 #include "link/device_port.h"
 
 #include "link/reply_assembly.h"
+#include "platform/trace.h"
 
 #include <algorithm>
 #include <cstring>
@@ -101,4 +102,55 @@ void CDevicePort::PurgeInput() {
 void CDevicePort::Close() {
     m_line.Shutdown();
     m_line.ClosePort();
+}
+
+int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud) {
+    CNullProgressBar no_progress;
+    if (progress == nullptr) {
+        progress = &no_progress;
+    }
+    // A channel whose device vanished is no channel: search again rather than
+    // fail on it (a hung-up line whose device is still there reads DSR off and
+    // is refused below, as before).
+    if (const CommHandle open = m_line.GetHandle()) {
+        std::uint32_t status = 0;
+        if (!open->GetModemStatus(&status)) {
+            vardex::Trace("The device of the open channel is gone; searching again\n");
+            Close();
+        }
+    }
+    if (!m_line.GetHandle()) {
+        // A channel that died on an I/O error leaves its call and the telephony
+        // service behind. Both start afresh, so that the search finds the device
+        // again (under a new name too) instead of "a call already being handled".
+        m_line.Shutdown();
+        m_line.Initialize(nullptr);
+        // A search that could not even start leaves no code: nothing was found.
+        int code = kNoSearchResult;
+        m_line.FindDevice(progress, prompts, &code);
+        if (code == kNoSearchResult) {
+            code = -1;
+        }
+        if (code != 0) {
+            return code;
+        }
+    }
+    // No ATZ here: on a channel that was already open it would drop the settings
+    // written but not stored. The search's port error stays for the person's message.
+    const int configured = m_line.ConfigureChannel(baud, {"AT/SETRI\r", "AT\r"}, nullptr);
+    if (configured != 0) {
+        Close();
+    }
+    return configured;
+}
+
+int CDevicePort::GetDeviceName(std::string* name) {
+    name->clear();
+    for (const DeviceEntry& row : m_line.Devices()) {
+        if (row.index == m_line.SelectedIndex() && !row.name.empty()) {
+            *name = row.name;
+            break;
+        }
+    }
+    return 1;
 }

@@ -1,13 +1,10 @@
 // The device search: modem lines first, then COM1..COM10.
-#include <cstdio>
 #include <cstring>
 
-#include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "platform/serial_port.h"
 #include "platform/tapi_binding.h"
 #include "platform/trace.h"
-#include "platform/vtime.h"
 #include "res/strings.h"
 
 namespace tapi = vardex::tapi;
@@ -322,88 +319,4 @@ void CTapiLine::SelectDirectPort(const std::string& path) {
     m_devices[kDirectPortRow].name =
         vardex::res::FormatText(vardex::res::kTextDirectToFormat, {path});
     m_dwSelected = kDirectPortRow;
-}
-
-// ---- CDevicePort: Connect and GetDeviceName ----
-
-int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud) {
-    CNullProgressBar no_progress;
-    if (progress == nullptr) {
-        progress = &no_progress;
-    }
-    // A channel whose device vanished is no channel: search again rather than
-    // fail on it (a hung-up line whose device is still there reads DSR off and
-    // is refused below, as before).
-    if (const CommHandle open = m_line.GetHandle()) {
-        std::uint32_t status = 0;
-        if (!open->GetModemStatus(&status)) {
-            Trace("The device of the open channel is gone; searching again\n");
-            Close();
-        }
-    }
-    if (!m_line.GetHandle()) {
-        // A channel that died on an I/O error leaves its call and the telephony
-        // service behind. Both start afresh, so that the search finds the device
-        // again (under a new name too) instead of "a call already being handled".
-        m_line.Shutdown();
-        m_line.Initialize(nullptr);
-        // A search that could not even start leaves no code: nothing was found.
-        int code = kNoSearchResult;
-        m_line.FindDevice(progress, prompts, &code);
-        if (code == kNoSearchResult) {
-            code = -1;
-        }
-        if (code != 0) {
-            return code;
-        }
-    }
-    const CommHandle port = m_line.GetHandle();
-    vardex::LineSettings settings;
-    if (!port || !port->GetState(&settings)) {
-        Close();
-        return -2;
-    }
-    settings.BaudRate = baud;
-    settings.ByteSize = 8;
-    settings.Parity = 0;
-    settings.StopBits = 0;
-    if (!port->SetState(settings)) {
-        Close();
-        return -3;
-    }
-    if (!port->SetTimeouts(DefaultCommTimeouts())) {
-        Close();
-        return -4;
-    }
-    char scratch[11];
-    std::size_t count = 0;
-    m_line.Write("AT/SETRI\r", 9, &count);
-    m_line.Read(scratch, 10, &count);
-    m_line.Write("AT\r", 3, &count);
-    m_line.Read(scratch, 10, &count);
-    vardex::SleepMs(kSettleDelayMs);
-    std::uint32_t status = 0;
-    if (!port->GetModemStatus(&status)) {
-        Close();
-        return -5;
-    }
-    if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
-        Close();
-        return -6;
-    }
-    port->SetEventMask(EV_DSR);
-    port->Purge(PURGE_ALL);
-    port->SetDtr(true);
-    return 0;
-}
-
-int CDevicePort::GetDeviceName(std::string* name) {
-    name->clear();
-    for (const DeviceEntry& row : m_line.Devices()) {
-        if (row.index == m_line.SelectedIndex() && !row.name.empty()) {
-            *name = row.name;
-            break;
-        }
-    }
-    return 1;
 }

@@ -77,11 +77,23 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
         return -1;
     }
     SetHandle(port);
-
-    vardex::LineSettings settings;
-    if (!port->GetState(&settings)) {
-        m_lastOpenError = port->LastError();
+    // Opening resets the device to its stored profile (ATZ) and turns its echo off.
+    const int configured =
+        ConfigureChannel(baud, {"AT/SETRI\r", "ATZ\r", "ATE0\r"}, &m_lastOpenError);
+    if (configured != 0) {
         ClosePort();
+    }
+    return configured;
+}
+
+int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
+                                vardex::SysError* error) {
+    vardex::SysError ignored;
+    vardex::SysError& failure = error != nullptr ? *error : ignored;
+    const CommHandle port = GetHandle();
+    vardex::LineSettings settings;
+    if (!port || !port->GetState(&settings)) {
+        failure = port ? port->LastError() : vardex::SysError{};
         return -2;
     }
     settings.BaudRate = baud;
@@ -89,19 +101,16 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
     settings.Parity = 0;
     settings.StopBits = 0;
     if (!port->SetState(settings)) {
-        m_lastOpenError = port->LastError();
-        ClosePort();
+        failure = port->LastError();
         return -3;
     }
     if (!port->SetTimeouts(DefaultCommTimeouts())) {
-        m_lastOpenError = port->LastError();
-        ClosePort();
+        failure = port->LastError();
         return -4;
     }
 
     // The replies are thrown away; the purge below clears whatever is left.
-    static constexpr const char* kInitLines[] = {"AT/SETRI\r", "ATZ\r", "ATE0\r"};
-    for (const char* line : kInitLines) {
+    for (const char* line : init_lines) {
         std::size_t written = 0;
         Write(line, std::strlen(line), &written);
         char scratch[11];
@@ -112,13 +121,11 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
 
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
-        m_lastOpenError = port->LastError();
-        ClosePort();
+        failure = port->LastError();
         return -5;
     }
     if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
-        m_lastOpenError = {};
-        ClosePort();
+        failure = {};
         return -6;
     }
     port->SetEventMask(EV_DSR);

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -61,6 +62,14 @@ public:
     // (1000 ms) plus the replies to three initialisation lines.
     int OpenPort(const std::string& name, std::uint32_t baud);
     void ClosePort();
+    // Sets up the open channel: the line settings at baud, the time-outs, the
+    // init lines (their replies thrown away), the settle delay, then CTS and
+    // DSR; the channel is armed (DSR events, purge, DTR on) when all went well.
+    // 0, or OpenPort's code of the step that failed (-2..-6) with the channel
+    // still open for the caller to close; *error, when given, is set to the
+    // port's error of that step.
+    int ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
+                         vardex::SysError* error);
 
     // Always 1; the outcome is the byte count. A failed request closes the channel.
     int Write(const void* data, std::size_t count, std::size_t* written);
