@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "device/firmware_upgrade.h"
+#include "link/tapi_line.h"
 #include "platform/vtime.h"
 #include "scripted_job_view.h"
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "platform/vtime.h"
 #include "scripted_peer.h"
 

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "link/tapi_line.h"
 #include "params/app_core.h"
 #include "pty_device.h"
 

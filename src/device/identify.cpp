@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/identity_parse.h"
+#include "link/tapi_line.h"
 #include "params/asking.h"
 #include "params/reply_parsers.h"
 #include "platform/vtime.h"

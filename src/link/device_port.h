@@ -9,10 +9,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
-#include "link/tapi_line.h"
+#include "link/channel.h"
+#include "link/user_prompts.h"
+
+// Declared in link/tapi_line.h, which brings the telephony types with it:
+// included only where the channel itself is driven.
+class CTapiLine;
 
 class CDevicePort {
 public:
@@ -21,7 +27,7 @@ public:
     static constexpr std::size_t kReplyBufferSize = 4096;
     static constexpr int kNoSearchResult = 0x7FFF;
 
-    CDevicePort() = default;
+    CDevicePort();
     virtual ~CDevicePort();
     CDevicePort(const CDevicePort&) = delete;
     CDevicePort& operator=(const CDevicePort&) = delete;
@@ -51,14 +57,14 @@ public:
     // The display name of the device in use; always 1.
     int GetDeviceName(std::string* name);
 
-    bool IsOpen() const { return m_line.GetHandle() != nullptr; }
-    CTapiLine& Line() { return m_line; }
+    bool IsOpen() const;
+    CTapiLine& Line() { return *m_line; }
     std::recursive_mutex& ExchangeMutex() { return m_exchangeMutex; }
 
-protected:
-    CTapiLine m_line;
-
 private:
+    // Declared first: made before, and let go after, everything else here.
+    std::unique_ptr<CTapiLine> m_line;
+
     // Writes until everything is out or a write moves nothing; the total written.
     std::size_t WriteAll(const void* data, std::size_t count);
 

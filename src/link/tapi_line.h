@@ -20,6 +20,7 @@
 
 #include <vector>
 
+#include "link/channel.h"
 #include "link/device_list.h"
 #include "link/port_problems.h"
 #include "link/user_prompts.h"
@@ -27,21 +28,6 @@
 #include "platform/serial_port.h"
 #include "platform/sys_error.h"
 #include "platform/tapi_api.h"
-
-inline constexpr unsigned char NAK = 0x15;
-inline constexpr std::uint32_t MS_CTS_ON = vardex::kMsCtsOn;
-inline constexpr std::uint32_t MS_DSR_ON = vardex::kMsDsrOn;
-inline constexpr unsigned PURGE_ALL =
-    vardex::kPurgeTxAbort | vardex::kPurgeRxAbort | vardex::kPurgeTxClear | vardex::kPurgeRxClear;
-inline constexpr unsigned PURGE_INPUT = vardex::kPurgeRxAbort | vardex::kPurgeRxClear;
-inline constexpr std::uint32_t EV_DSR = 0x20;
-inline constexpr int kSettleDelayMs = 1000;
-
-// The channel handle; null is the closed state.
-using CommHandle = std::shared_ptr<vardex::SerialPort>;
-
-// Time-outs applied whenever a channel is configured.
-vardex::CommTimeouts DefaultCommTimeouts();
 
 // Row count of the device table at least: rows 1..10 serve COM1..COM10.
 inline constexpr std::size_t kMinDeviceRows = 11;

@@ -7,6 +7,7 @@
 
 #include "json_text.h"
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "platform/port_map.h"
 
 namespace vardex::ctl {

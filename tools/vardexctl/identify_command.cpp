@@ -8,6 +8,7 @@
 #include "device/identify.h"
 #include "device/identity_parse.h"
 #include "json_text.h"
+#include "link/tapi_line.h"
 #include "res/strings.h"
 
 namespace vardex::ctl {

@@ -15,6 +15,7 @@
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
+#include "link/tapi_line.h"
 #include "params/param_rows.h"
 #include "record_fields.h"
 #include "res/strings.h"
