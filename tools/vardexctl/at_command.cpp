@@ -7,8 +7,8 @@
 
 #include "json_text.h"
 #include "link/device_port.h"
-#include "link/tapi_line.h"
 #include "platform/port_map.h"
+#include "port_option.h"
 
 namespace vardex::ctl {
 namespace {
@@ -111,10 +111,9 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
 
     CDevicePort port;
-    const int opened = port.Line().OpenPort(port_name, 115200);
-    if (opened != 0) {
-        const SysError& os = port.Line().LastOpenError();
-        err << "vardexctl at: " << DescribeOpenFailure(opened, port_name, port_name, os) << "\n";
+    std::string why;
+    if (!OpenPortByPath(port, port_name, &why)) {
+        err << "vardexctl at: " << why << "\n";
         return kExitLinkDown;
     }
     port.SetReadTimeout(timeout);

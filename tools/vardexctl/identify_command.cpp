@@ -8,7 +8,7 @@
 #include "device/identify.h"
 #include "device/identity_parse.h"
 #include "json_text.h"
-#include "link/tapi_line.h"
+#include "port_option.h"
 #include "res/strings.h"
 
 namespace vardex::ctl {
@@ -59,15 +59,10 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
 
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;
-    if (!port.empty()) {
-        const int opened = record.Line().OpenPort(port, 115200);
-        if (opened != 0) {
-            const SysError& os = record.Line().LastOpenError();
-            std::fprintf(err, "vardexctl identify: %s\n",
-                         DescribeOpenFailure(opened, port, port, os).c_str());
-            return kExitLinkDown;
-        }
-        record.Line().SelectDirectPort(port);
+    std::string why;
+    if (!port.empty() && !OpenPortByPath(record, port, &why)) {
+        std::fprintf(err, "vardexctl identify: %s\n", why.c_str());
+        return kExitLinkDown;
     }
 
     CliJobView view(in, err);

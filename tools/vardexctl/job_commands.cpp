@@ -17,6 +17,7 @@
 #include "device/identify.h"
 #include "link/tapi_line.h"
 #include "params/param_rows.h"
+#include "port_option.h"
 #include "record_fields.h"
 #include "res/strings.h"
 #include "write_report.h"
@@ -146,18 +147,12 @@ int FaultRow(const std::vector<std::string>& messages) {
 // Opens PATH as the search would leave it; true when there is nothing to open.
 bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* command,
                 std::FILE* err) {
-    if (port.empty()) {
+    std::string why;
+    if (port.empty() || OpenPortByPath(record, port, &why)) {
         return true;
     }
-    const int opened = record.Line().OpenPort(port, 115200);
-    if (opened != 0) {
-        const SysError& os = record.Line().LastOpenError();
-        std::fprintf(err, "vardexctl %s: %s\n", command,
-                     DescribeOpenFailure(opened, port, port, os).c_str());
-        return false;
-    }
-    record.Line().SelectDirectPort(port);
-    return true;
+    std::fprintf(err, "vardexctl %s: %s\n", command, why.c_str());
+    return false;
 }
 
 // Runs one job under the terminal window; reports a failure the job left to its
