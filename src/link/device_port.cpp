@@ -136,16 +136,16 @@ int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uin
         int code = kNoSearchResult;
         m_line->FindDevice(progress, prompts, &code);
         if (code == kNoSearchResult) {
-            code = -1;
+            code = kSearchNothingFound;
         }
-        if (code != 0) {
+        if (code != kSearchFound) {
             return code;
         }
     }
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
     const int configured = m_line->ConfigureChannel(baud, {"AT/SETRI\r", "AT\r"}, nullptr);
-    if (configured != 0) {
+    if (configured != kOpenOk) {
         Close();
     }
     return configured;

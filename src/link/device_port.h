@@ -50,9 +50,9 @@ public:
 
     // Makes sure a configured channel to the device is open: searches for it when
     // the channel is closed (the person may be asked to choose), then applies the
-    // line settings and checks CTS and DSR. 0 success; otherwise the search's or
-    // configuration's code (-1..-6, 2). Blocks for the settle delay (1000 ms)
-    // beside the search.
+    // line settings and checks CTS and DSR. kOpenOk (kSearchFound) on success;
+    // otherwise the search's kSearch* or the set-up's kOpen* code (link/channel.h).
+    // Blocks for the settle delay (kSettleDelayMs) beside the search.
     int Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud);
     // The display name of the device in use; always 1.
     int GetDeviceName(std::string* name);

@@ -14,14 +14,13 @@ namespace {
 
 constexpr DWORD kLowestApiVersion = 0x00010003;
 constexpr DWORD kHighestApiVersion = 0x00010004;
-constexpr std::uint32_t kBaud = 115200;
 
 }  // namespace
 
 int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
                               LINEDEVCAPS** capabilities) {
     if (m_dwNumDevs == 0 || m_dwNumDevs == 0xFFFFFFFF) {
-        return -1;
+        return kSearchNothingFound;
     }
     progress->SetRange32(0, static_cast<int>(m_dwNumDevs));
     progress->SetStep(1);
@@ -100,14 +99,14 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
             found = true;
-        } else if (const int loader = WaitForLoader(m_devices[d].reply); loader != 0) {
-            if (loader == -4) {
+        } else if (const int loader = WaitForLoader(m_devices[d].reply); loader != kNoLoaderHeard) {
+            if (loader == kSearchLoaderAnswered) {
                 // A varDex waiting in its loader on USB, as on a COM port: the
                 // call stays up so that an upgrade can go on with it.
                 m_dwSelected = d;
                 FreeBuffer(*capabilities);
                 *capabilities = nullptr;
-                return -4;
+                return kSearchLoaderAnswered;
             }
             ClosePort();
             StopCall();
@@ -121,18 +120,18 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
     if (!found) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
-        return -1;
+        return kSearchNothingFound;
     }
     std::uint32_t chosen = 0;
-    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != 1) {
+    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != kChoiceMade) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
-        return 2;
+        return kSearchCancelled;
     }
     m_dwSelected = chosen;
     *capabilities = GetDevCaps(*capabilities, chosen, m_dwApiVersion);
     progress->SetPos(0);
-    return 0;
+    return kSearchFound;
 }
 
 void CTapiLine::NoteLineFailure(DWORD device, const std::string& name) {
@@ -195,47 +194,47 @@ void CTapiLine::OpenChosenLine(LINEDEVCAPS* capabilities) {
 
 int CTapiLine::AwaitLoader() {
     PurgeInput();
-    SetReadTimeout(12500);
+    SetReadTimeout(kLoaderFirstReadMs);
     std::vector<char> buffer(4096);
     ReadUntilNak(buffer.data(), buffer.size());
-    SetReadTimeout(20500);
+    SetReadTimeout(kLoaderSecondReadMs);
     ReadUntilNak(buffer.data(), buffer.size());
     const std::string text(buffer.data());
     if (!text.empty() && static_cast<unsigned char>(text[0]) == NAK) {
-        return -4;
+        return kSearchLoaderAnswered;
     }
-    return text.find("error") != std::string::npos ? -5 : 0;
+    return text.find("error") != std::string::npos ? kSearchLoaderError : kNoLoaderHeard;
 }
 
 int CTapiLine::WaitForLoader(const std::string& reply) {
     // A line that answered something else is another modem: no loader waits
     // behind it, and it is not kept waiting for one.
     if (!reply.empty() && static_cast<unsigned char>(reply[0]) != NAK) {
-        return 0;
+        return kNoLoaderHeard;
     }
     return AwaitLoader();
 }
 
 void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code) {
     progress->SetPos(0);
-    progress->SetRange32(0, 10);
+    progress->SetRange32(0, static_cast<int>(kSearchedComPorts));
     progress->SetStep(1);
     bool found = false;
-    for (std::uint32_t n = 1; n <= 10; ++n) {
+    for (std::uint32_t n = 1; n <= kSearchedComPorts; ++n) {
         m_devices[n].index = n;
         progress->StepIt();
         const std::string port = "COM" + std::to_string(n);
         m_devices[n].name = vardex::res::FormatText(vardex::res::kTextDirectToFormat, {port});
         m_devices[n].reply.clear();
-        const int opened = OpenPort(port, kBaud);
+        const int opened = OpenPort(port, kLineBaud);
         m_devices[n].path = m_strOpenedPath;
-        if (opened != 0) {
+        if (opened != kOpenOk) {
             if (WorthReporting(m_lastOpenError)) {
                 m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
             }
             continue;
         }
-        SetReadTimeout(250);
+        SetReadTimeout(kExchangeReadMs);
         std::size_t count = 0;
         Write("ATI4\r", 5, &count);
         char reply[260];
@@ -250,14 +249,14 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         // Something answers but is no varDex in normal operation: a loader sends
         // NAK now and then, a failed one may say "error".
         const int loader = AwaitLoader();
-        if (loader == -4) {
+        if (loader == kSearchLoaderAnswered) {
             m_dwSelected = n;
-            *code = -4;
+            *code = kSearchLoaderAnswered;
             return;
         }
-        if (loader == -5) {
+        if (loader == kSearchLoaderError) {
             ClosePort();
-            *code = -5;
+            *code = kSearchLoaderError;
             return;
         }
         ClosePort();
@@ -269,14 +268,14 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
     std::uint32_t chosen = 0;
     const int answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
     progress->SetPos(0);
-    if (answer != 1) {
-        *code = 2;
+    if (answer != kChoiceMade) {
+        *code = kSearchCancelled;
         return;
     }
     m_dwSelected = chosen;
     const std::string port = "COM" + std::to_string(chosen);
-    *code = OpenPort(port, kBaud);
-    if (*code != 0 && WorthReporting(m_lastOpenError)) {
+    *code = OpenPort(port, kLineBaud);
+    if (*code != kOpenOk && WorthReporting(m_lastOpenError)) {
         // Taken or refused since it was probed.
         m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
     }
@@ -294,16 +293,16 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
     if (m_hLineApp == 0) {
         Initialize(nullptr);
     }
-    *code = -1;
+    *code = kSearchNothingFound;
     if (m_hLineApp != 0 && m_dwNumDevs != 0) {
         DWORD api_version = 0;
         LINEDEVCAPS* capabilities = nullptr;
         *code = EnumerateLines(progress, prompts, &api_version, &capabilities);
-        if (*code == -4 || *code == -5) {
+        if (*code == kSearchLoaderAnswered || *code == kSearchLoaderError) {
             return;  // a loader on a line, as the COM scan ends at one
         }
-        if (*code == 0 || *code == 2) {
-            if (*code == 0) {
+        if (*code == kSearchFound || *code == kSearchCancelled) {
+            if (*code == kSearchFound) {
                 OpenChosenLine(capabilities);
             }
             FreeBuffer(capabilities);

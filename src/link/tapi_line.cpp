@@ -9,11 +9,11 @@
 
 vardex::CommTimeouts DefaultCommTimeouts() {
     vardex::CommTimeouts t;
-    t.ReadIntervalTimeout = 250;
+    t.ReadIntervalTimeout = kReadIntervalMs;
     t.ReadTotalTimeoutMultiplier = 0;
-    t.ReadTotalTimeoutConstant = 500;
+    t.ReadTotalTimeoutConstant = kReadTotalMs;
     t.WriteTotalTimeoutMultiplier = 0;
-    t.WriteTotalTimeoutConstant = 5000;
+    t.WriteTotalTimeoutConstant = kWriteTotalMs;
     return t;
 }
 
@@ -74,13 +74,13 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
         if (m_strOpenedPath.empty()) {
             m_lastOpenError = vardex::SysError{ENOENT, "open"};
         }
-        return -1;
+        return kOpenFailed;
     }
     SetHandle(port);
     // Opening resets the device to its stored profile (ATZ) and turns its echo off.
     const int configured =
         ConfigureChannel(baud, {"AT/SETRI\r", "ATZ\r", "ATE0\r"}, &m_lastOpenError);
-    if (configured != 0) {
+    if (configured != kOpenOk) {
         ClosePort();
     }
     return configured;
@@ -94,7 +94,7 @@ int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const 
     vardex::LineSettings settings;
     if (!port || !port->GetState(&settings)) {
         failure = port ? port->LastError() : vardex::SysError{};
-        return -2;
+        return kOpenGetSettingsFailed;
     }
     settings.BaudRate = baud;
     settings.ByteSize = 8;
@@ -102,11 +102,11 @@ int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const 
     settings.StopBits = 0;
     if (!port->SetState(settings)) {
         failure = port->LastError();
-        return -3;
+        return kOpenSetSettingsFailed;
     }
     if (!port->SetTimeouts(DefaultCommTimeouts())) {
         failure = port->LastError();
-        return -4;
+        return kOpenSetTimeoutsFailed;
     }
 
     // The replies are thrown away; the purge below clears whatever is left.
@@ -122,16 +122,16 @@ int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const 
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
         failure = port->LastError();
-        return -5;
+        return kOpenModemStatusFailed;
     }
     if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
         failure = {};
-        return -6;
+        return kOpenNotReady;
     }
     port->SetEventMask(EV_DSR);
     port->Purge(PURGE_ALL);
     port->SetDtr(true);
-    return 0;
+    return kOpenOk;
 }
 
 bool CTapiLine::UsbConnection() const {

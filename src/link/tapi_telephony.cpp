@@ -19,8 +19,6 @@ using vardex::Trace;
 
 namespace {
 
-constexpr std::int64_t kReplyWaitMs = 5000;
-
 // The object the line callback serves.
 std::atomic<CTapiLine*> g_pCallbackLine{nullptr};
 // Set when a wait has ended, so that an outer wait around a nested one ends too.

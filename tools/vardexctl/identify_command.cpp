@@ -27,7 +27,7 @@ extern "C" void OnInterrupt(int) {
     if (g_running_view != nullptr && g_running_view->m_bAbort.exchange(1) == 0) {
         return;
     }
-    std::_Exit(130);
+    std::_Exit(kExitInterrupted);
 }
 
 }  // namespace
@@ -73,7 +73,7 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
     std::signal(SIGINT, previous);
     g_running_view = nullptr;
     view.Finish();
-    if (result != 1) {
+    if (result != kIdentified) {
         if (view.m_bInLoader != 0) {
             std::fprintf(err, "vardexctl identify: %s\n", kLoaderAdvice);
             return kExitInLoader;
