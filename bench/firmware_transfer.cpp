@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "device/firmware_upgrade.h"
+#include "link/tapi_line.h"
 #include "platform/vtime.h"
 #include "scripted_job_view.h"
 
@@ -137,7 +138,7 @@ int main(int argc, char** argv) {
     Child socat = Spawn({"socat", "-d", "-d", "pty,raw,echo=0", "EXEC:rx -b -q ours.bin"}, dir);
     const std::string pty = PtyOf(socat);
     CDeviceConfig port;
-    if (pty.empty() || port.Line().OpenPort(pty, 115200) != 0) {
+    if (pty.empty() || port.Line().OpenPort(pty, kLineBaud) != kOpenOk) {
         std::fprintf(stderr, "cannot open the receiver's pseudo-terminal\n");
         return 1;
     }

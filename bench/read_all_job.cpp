@@ -20,9 +20,9 @@
 
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
-    constexpr std::int64_t kProbeMs = 10500;
+    constexpr std::int64_t kProbeMs = kLoaderProbeMs;
     constexpr std::int64_t kSettleMs = kSettleDelayMs;
-    constexpr std::int64_t kPerCommandMs = 250 + 2 * 250;
+    constexpr std::int64_t kPerCommandMs = kReadIntervalMs + 2 * kExchangeReadMs;
 
     vardex::sim::PtyDevice device(vardex::sim::DeviceOptions{.country = country});
     CVarDexConfigurationManagerApp app;

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
                                                            "QueryMessageWaiting",
                                                            "QueryTerminalTypes",
                                                            "QueryModemLlc"};
-    constexpr std::uint32_t kInterval = 250;
+    constexpr std::uint32_t kInterval = kReadIntervalMs;
     const double per_command_ms =
         static_cast<double>(vardex::ScaledMs(kInterval + 2 * kParamReadTimeoutMs).count()) / 1000.0;
 

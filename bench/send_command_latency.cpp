@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "platform/vtime.h"
 #include "scripted_peer.h"
 
@@ -20,8 +21,9 @@ int main(int argc, char** argv) {
     if (argc > 1) {
         iterations = std::max(1, std::atoi(argv[1]));
     }
-    constexpr std::uint32_t kTotal = 250;     // the ordinary exchange's total read time-out
-    constexpr std::uint32_t kInterval = 250;  // the configured interval time-out
+    constexpr std::uint32_t kTotal =
+        kExchangeReadMs;  // the ordinary exchange's total read time-out
+    constexpr std::uint32_t kInterval = kReadIntervalMs;  // the configured interval time-out
     const double floor_ms =
         static_cast<double>(vardex::ScaledMs(kInterval + 2 * kTotal).count()) / 1000.0;
 
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
             },
             echo);
         CDevicePort port;
-        if (port.Line().OpenPort(peer.SlavePath(), 115200) != 0) {
+        if (port.Line().OpenPort(peer.SlavePath(), kLineBaud) != kOpenOk) {
             std::fprintf(stderr, "cannot open %s\n", peer.SlavePath().c_str());
             return 1;
         }

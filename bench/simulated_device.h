@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "link/tapi_line.h"
 #include "params/app_core.h"
 #include "pty_device.h"
 
@@ -18,7 +19,7 @@ inline bool OpenSimulatedDevice(sim::PtyDevice& device, CVarDexConfigurationMana
         return false;
     }
     CDeviceConfig& w = app.m_workingRecord;
-    if (w.Line().OpenPort(device.Path(), 115200) != 0) {
+    if (w.Line().OpenPort(device.Path(), kLineBaud) != kOpenOk) {
         std::fprintf(stderr, "cannot open %s\n", device.Path().c_str());
         return false;
     }

@@ -33,9 +33,9 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(parent) {
 
 bool CAboutDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    QString line = Text(res::kTextAboutVersionFormat);
-    line.replace(QLatin1String("%s"), Text(res::LoadString(res::IDS_VERSION)));
-    Item<QLabel>(IDC_VERSION)->setText(line);
+    Item<QLabel>(IDC_VERSION)
+        ->setText(Text(
+            res::FormatText(res::kTextAboutVersionFormat, {res::LoadString(res::IDS_VERSION)})));
     return true;
 }
 

@@ -18,16 +18,9 @@ void ParseCommandLine(const QStringList& arguments, AppCommandLineInfo& info) {
 }
 
 QString MainWindowTitle() {
-    QString title = QString::fromUtf8(res::kTextTitleFormat.data(),
-                                      static_cast<qsizetype>(res::kTextTitleFormat.size()));
-    const std::string_view name = res::LoadString(res::IDS_APP_TITLE);
-    const std::string_view version = res::LoadString(res::IDS_VERSION);
-    const qsizetype first = title.indexOf(QLatin1String("%s"));
-    title.replace(first, 2, QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-    const qsizetype second = title.indexOf(QLatin1String("%s"));
-    title.replace(second, 2,
-                  QString::fromUtf8(version.data(), static_cast<qsizetype>(version.size())));
-    return title;
+    return QString::fromStdString(
+        res::FormatText(res::kTextTitleFormat,
+                        {res::LoadString(res::IDS_APP_TITLE), res::LoadString(res::IDS_VERSION)}));
 }
 
 int CVarDexApplication::InitInstance(const QStringList& arguments,

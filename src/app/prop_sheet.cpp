@@ -108,7 +108,7 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
     // end the program.
     progress.m_bKeepOwner = job == DeviceJob::kWriteAll;
     ++job_depth_;
-    int result = 2;
+    int result = kJobStopped;
     switch (job) {
         case DeviceJob::kReadAll:
             result = progress.DoModalJob(CCommProgress::kJobReadAll);
@@ -122,7 +122,7 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
     }
     --job_depth_;
     *quiet_end = progress.m_bQuietEnd != 0;
-    if (result == 1) {
+    if (result == kJobDone) {
         SetLoaderMode(false);
     } else if (progress.m_bInLoader != 0) {
         SetLoaderMode(true);
@@ -152,7 +152,7 @@ void CPropSheet::SetLoaderMode(bool on) {
 void CPropSheet::ReadDevice() {
     read_started_ = true;
     bool quiet = false;
-    if (RunDeviceJob(DeviceJob::kReadAll, this, &quiet) != 1) {
+    if (RunDeviceJob(DeviceJob::kReadAll, this, &quiet) != kJobDone) {
         if (loader_mode_) {
             // Already told (57676); the window stays for the upgrade that rescues it.
             if (m_onLoaderFound) {
@@ -187,7 +187,7 @@ bool CPropSheet::WriteDevice() {
     bool quiet = false;
     const int result = RunDeviceJob(DeviceJob::kWriteAll, this, &quiet);
     TransferRecord(0);
-    if (result == 1) {
+    if (result == kJobDone) {
         return true;
     }
     if (!quiet) {

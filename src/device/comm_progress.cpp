@@ -95,7 +95,7 @@ void CCommProgress::OnEndMessage() {
     if (m_bConfirming) {
         m_window.CloseConfirmation();
     }
-    m_window.EndModal(m_bAbort != 0 ? 2 : 1);
+    m_window.EndModal(m_bAbort != 0 ? kJobStopped : kJobDone);
 }
 
 void CCommProgress::EndJob(int failed) {
@@ -173,12 +173,12 @@ int CCommProgress::Prompter::ChooseFromList(const std::string& caption, const st
 }
 
 int UploadThreadProc(CCommProgress* dialog) {
-    dialog->EndJob(RecallAndReadAll(dialog, &dialog->App(), dialog->m_strRecall) != 1);
+    dialog->EndJob(RecallAndReadAll(dialog, &dialog->App(), dialog->m_strRecall) != kJobDone);
     return 0;
 }
 
 int DownloadThreadProc(CCommProgress* dialog) {
-    dialog->EndJob(WriteAllParameters(dialog, &dialog->App()) != 1);
+    dialog->EndJob(WriteAllParameters(dialog, &dialog->App()) != kJobDone);
     return 0;
 }
 
@@ -194,7 +194,7 @@ int UpgradeThreadProc(CCommProgress* dialog) {
     CVarDexConfigurationManagerApp& app = dialog->App();
     int result = UpgradeFirmware(dialog, &app, 1);
     dialog->m_nFirmwareResult = result;
-    if (result == 1) {
+    if (result == kJobDone) {
         result = ReadAllParameters(dialog, &app);
     }
     const bool in_loader = dialog->m_bInLoader != 0;
@@ -217,10 +217,10 @@ int UpgradeThreadProc(CCommProgress* dialog) {
             "file may be damaged or not made for this varDex. Start the upgrade again with a good "
             "image to bring it back.",
             MessageIcon::Exclamation);
-    } else if (result == 2 && in_loader && dialog->m_bAbort != 0) {
+    } else if (result == kJobStopped && in_loader && dialog->m_bAbort != 0) {
         dialog->Prompts().ShowMessage(std::string("The upgrade was stopped. ") + kHowToRecover,
                                       MessageIcon::Information);
     }
-    dialog->EndJob(result != 1);
+    dialog->EndJob(result != kJobDone);
     return 0;
 }

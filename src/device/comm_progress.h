@@ -25,14 +25,14 @@
 //   confirmed) the command is ignored, whether it came from the button, Esc,
 //   the close box or Ctrl+C.
 // - OnEndMessage (UI thread, possibly nested inside ConfirmCancel): closes an
-//   open confirmation as "No" (CloseConfirmation), then EndModal(2) when
-//   m_bAbort is set, else EndModal(1). Later end messages are ignored.
+//   open confirmation as "No" (CloseConfirmation), then EndModal(kJobStopped)
+//   when m_bAbort is set, else EndModal(kJobDone). Later end messages are ignored.
 // - The race "Cancel confirmed after the worker's last check": the worker
 //   writes m_bAbort = (job failed) and marks the job finished under one lock,
 //   and a confirmation takes the same lock and changes nothing once the job is
-//   finished. A completed job therefore ends with 1 whenever the "Yes" came, a
-//   failed or stopped one with 2; a job that failed on its own before the "Yes"
-//   keeps m_bQuietEnd 0, so its failure is still reported.
+//   finished. A completed job therefore ends with kJobDone whenever the "Yes"
+//   came, a failed or stopped one with kJobStopped; a job that failed on its
+//   own before the "Yes" keeps m_bQuietEnd 0, so its failure is still reported.
 #pragma once
 
 #include <atomic>
@@ -50,10 +50,11 @@ public:
     virtual ~IJobWindow() = default;
 
     // ---- UI thread ----
-    // Runs the modal loop until EndModal; returns its result (1 or 2). The loop
-    // serves the worker's synchronous calls, delivers Cancel to
-    // job.OnCancelCommand() and the end message to job.OnEndMessage(). It must
-    // not return before EndModal: the worker may still be waiting on the window.
+    // Runs the modal loop until EndModal; returns its result (kJobDone or
+    // kJobStopped). The loop serves the worker's synchronous calls, delivers
+    // Cancel to job.OnCancelCommand() and the end message to job.OnEndMessage().
+    // It must not return before EndModal: the worker may still be waiting on the
+    // window.
     virtual int RunModal(class CCommProgress& job) = 0;
     // Makes RunModal return result once the handlers on the stack have returned.
     virtual void EndModal(int result) = 0;
@@ -100,8 +101,9 @@ public:
     CCommProgress(IJobWindow& window, CVarDexConfigurationManagerApp& app);
     ~CCommProgress() override;
 
-    // UI thread. Each runs its job modally and returns 1 (completed) or 2 (not
-    // completed; m_bQuietEnd then says whether the failure was already reported).
+    // UI thread. Each runs its job modally and returns kJobDone (completed) or
+    // kJobStopped (not completed; m_bQuietEnd then says whether the failure was
+    // already reported).
     virtual int DoModalReadAll();
     virtual int DoModalWriteAll();
     virtual int DoModalUpgrade();

@@ -20,18 +20,11 @@ namespace res = vardex::res;
 namespace {
 
 constexpr const char* kDefaultExtension = "*.img;*.dnl";
-constexpr int kRestartPauses = 20;
-constexpr int kRestartPauseMs = 500;
-constexpr int kLoaderPolls = 20;
+// RequestLoader: the loader asks for the image.
+constexpr int kLoaderWaits = 1;
 
 bool BeginsWithNak(const char* text) {
     return text != nullptr && static_cast<unsigned char>(text[0]) == kXmodemNak;
-}
-
-std::string WithName(int id_number, const std::string& name) {
-    std::string text(res::LoadString(id_number));
-    const auto at = text.find("%s");
-    return at == std::string::npos ? text : text.replace(at, 2, name);
 }
 
 std::string ProgressText(const std::string& format, long sent, long size, int tenths) {
@@ -78,61 +71,62 @@ std::string KindOf(mode_t mode) {
     return "not a regular file";
 }
 
-// Steps 7 to 12 of the request: until the device's loader asks with NAK. 1 the
-// loader waits; 2 stopped; -6 the device did not take the request.
+// Steps 7 to 12 of the request: until the device's loader asks with NAK.
+// kLoaderWaits, kJobStopped, or kUpgradeDeviceFailed when the device did not
+// take the request.
 int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
     for (;;) {
         if (askDevice == 0) {
             record.PurgeInput();
-            record.SetReadTimeout(12500);
+            record.SetReadTimeout(kLoaderFirstReadMs);
             record.ReadPending();
             if (dialog->m_bAbort != 0) {
-                return 2;
+                return kJobStopped;
             }
-            record.SetReadTimeout(20500);
+            record.SetReadTimeout(kLoaderSecondReadMs);
             const char* text = record.ReadPending();
             if (dialog->m_bAbort != 0) {
-                return 2;
+                return kJobStopped;
             }
             if (BeginsWithNak(text)) {
-                return 1;
+                return kLoaderWaits;
             }
         }
-        record.SetReadTimeout(4000);
+        record.SetReadTimeout(kUpgradeQuestionMs);
         const char* reply = record.SendCommand("ATUPX");
         if (dialog->m_bAbort != 0) {
-            return 2;
+            return kJobStopped;
         }
         if (BeginsWithNak(reply)) {
-            return 1;
+            return kLoaderWaits;
         }
         if (reply == nullptr || std::strstr(reply, "Firmware Upgrade") == nullptr ||
             std::strstr(reply, "(Y/N)?") == nullptr) {
             return kUpgradeDeviceFailed;
         }
-        record.SetReadTimeout(10000);
-        record.SetReadIntervalTimeout(2000);
+        record.SetReadTimeout(kLoaderStartMs);
+        record.SetReadIntervalTimeout(kLoaderStartIntervalMs);
         record.WriteRaw("Y", 1);
         const char* answer = record.ReadPending();
-        record.SetReadTimeout(1250);
-        record.SetReadIntervalTimeout(1250);
+        record.SetReadTimeout(kLoaderPollMs);
+        record.SetReadIntervalTimeout(kLoaderPollMs);
         // A stop confirmed during the wait is the person's, not the device's failure.
         if (dialog->m_bAbort != 0) {
-            return 2;
+            return kJobStopped;
         }
         if (answer == nullptr) {
             return kUpgradeDeviceFailed;
         }
         for (int i = 0; i < kLoaderPolls; ++i) {
             if (dialog->m_bAbort != 0) {
-                return 2;
+                return kJobStopped;
             }
             if (BeginsWithNak(record.ReadPending())) {
                 break;
             }
         }
         if (dialog->m_bAbort != 0) {
-            return 2;
+            return kJobStopped;
         }
         record.PurgeInput();
         askDevice = 0;
@@ -203,7 +197,7 @@ Blocks SendBlocks(CJobView* dialog, CDevicePort& port, const std::vector<unsigne
     progress.SetPos(0);
     const std::string format(res::LoadString(res::IDS_UPGRADE_PROGRESS));
     int shown = -1;
-    port.SetReadTimeout(250);
+    port.SetReadTimeout(kBlockAnswerMs);
     port.PurgeInput();
 
     XmodemSender sender(image);
@@ -242,7 +236,7 @@ Blocks SendBlocks(CJobView* dialog, CDevicePort& port, const std::vector<unsigne
 // After a loader cancelled the first block: the rest of its cancel, then its
 // new request (NAK), within the wake-up's time.
 bool AwaitFreshRequest(CDevicePort& port) {
-    port.SetReadTimeout(10000);
+    port.SetReadTimeout(kLoaderStartMs);
     for (int i = 0; i < 3; ++i) {
         const char* text = port.ReadPending();
         if (text == nullptr) {
@@ -261,13 +255,13 @@ bool AwaitFreshRequest(CDevicePort& port) {
 int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
                       const std::vector<unsigned char>& image) {
     // Wakes a loader that waits for a start; its answer (a NAK) is not needed.
-    port.SetReadTimeout(10000);
-    port.SetReadIntervalTimeout(2000);
+    port.SetReadTimeout(kLoaderStartMs);
+    port.SetReadIntervalTimeout(kLoaderStartIntervalMs);
     const unsigned char wake[2] = {0x00, 0x78};
     port.WriteRaw(wake, sizeof wake);
     port.ReadPending();
-    port.SetReadTimeout(1250);
-    port.SetReadIntervalTimeout(1250);
+    port.SetReadTimeout(kLoaderPollMs);
+    port.SetReadIntervalTimeout(kLoaderPollMs);
 
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPGRADING_CAPTION)));
     // An empty image would divide the progress by zero and install nothing.
@@ -278,12 +272,12 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
     if (blocks == Blocks::kCancelledFirst) {
         // A loader left half-way by an earlier transfer takes no first block; it
         // cancels and asks afresh, and then takes the image from its start.
-        port.SetReadIntervalTimeout(250);
+        port.SetReadIntervalTimeout(kReadIntervalMs);
         blocks = AwaitFreshRequest(port) ? SendBlocks(dialog, port, image) : Blocks::kDeviceFailed;
     }
     switch (blocks) {
         case Blocks::kStopped:
-            return 2;
+            return kJobStopped;
         case Blocks::kSent:
             break;
         default:
@@ -295,12 +289,12 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
     if (port.WriteRaw(&eot, 1) != 1) {
         return kUpgradeDeviceFailed;
     }
-    port.SetReadTimeout(10000);
+    port.SetReadTimeout(kEotAnswerMs);
     char reply[kXmodemBlockSize + 1];
     if (port.ReadRaw(reply, kXmodemBlockSize) == 0) {
         return kUpgradeDeviceFailed;
     }
-    return 1;
+    return kJobDone;
 }
 
 bool UpgradeReservedForOperator(const std::string& country) {
@@ -313,7 +307,7 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     if (!dialog->ChooseOpenFile(std::string(res::LoadString(res::IDS_FIRMWARE_FILE_FILTER)),
                                 kDefaultExtension, &path)) {
         dialog->m_bQuietEnd = 1;
-        return 2;
+        return kJobStopped;
     }
     // The whole image before the device hears a word: a file that is no image
     // must not leave the device waiting in its loader.
@@ -325,10 +319,10 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
 
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     const int identified = IdentifyDevice(dialog, app);
-    if (identified == 2 || dialog->m_bAbort != 0) {
-        return 2;
+    if (identified == kNotIdentified || dialog->m_bAbort != 0) {
+        return kJobStopped;
     }
-    if (identified == -4) {
+    if (identified == kIdentifyInLoader) {
         askDevice = 0;  // the loader already waits
         // For an upgrade a waiting loader is no failure: nothing has ended yet.
         dialog->m_bQuietEnd = 0;
@@ -336,10 +330,10 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     CDeviceConfig& record = app->m_workingRecord;
     std::string name;
     record.GetDeviceName(&name);
-    dialog->SetStatusText(WithName(res::IDS_CHECKING_VERSION, name));
+    dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_CHECKING_VERSION), {name}));
 
     const int requested = RequestLoader(dialog, record, askDevice);
-    if (requested != 1) {
+    if (requested != kLoaderWaits) {
         return requested;
     }
     // From here until the restart, whatever ends the job leaves the loader
@@ -351,7 +345,7 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     dialog->GetProgressRange(&lower, &upper);
     const int position = dialog->Progress().GetPos();
     const int sent = SendFirmwareImage(dialog, record, image);
-    if (sent != 1) {
+    if (sent != kJobDone) {
         return sent;
     }
 
@@ -359,13 +353,13 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     for (int i = 0; i < kRestartPauses; ++i) {
         vardex::SleepMs(kRestartPauseMs);
         if (dialog->m_bAbort != 0) {
-            return 2;
+            return kJobStopped;
         }
     }
     record.PurgeInput();
     dialog->Progress().SetRange32(lower, upper);
     dialog->Progress().SetPos(position);
-    record.SetReadTimeout(250);
+    record.SetReadTimeout(kExchangeReadMs);
     const char* restarted = record.SendCommand("AT");
     record.PurgeInput();
     dialog->SetCaption(caption);
@@ -376,5 +370,5 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     dialog->m_bInLoader = 0;
     record.m_bSettingsModified = 0;
     record.m_bOtherModified = 0;
-    return 1;
+    return kJobDone;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/identity_parse.h"
+#include "link/tapi_line.h"
 #include "params/asking.h"
 #include "params/reply_parsers.h"
 #include "platform/vtime.h"
@@ -14,21 +15,11 @@ namespace res = vardex::res;
 
 namespace {
 
-constexpr std::uint32_t kBaud = 115200;
 using id::kHardwareKeyword;
 using id::kModelKeyword;
 using id::kSoftwareKeyword;
 using id::RecognisedModel;
 using id::VersionReply;
-
-std::string Format(int id_number, const std::string& a) {
-    const std::string format(res::LoadString(id_number));
-    const auto at = format.find("%s");
-    if (at == std::string::npos) {
-        return format;
-    }
-    return format.substr(0, at) + a + format.substr(at + 2);
-}
 
 bool BeginsWithNak(const char* text) {
     return text != nullptr && static_cast<unsigned char>(text[0]) == NAK;
@@ -97,7 +88,7 @@ int InLoader(CJobView* dialog, CDeviceConfig& record) {
                                   MessageIcon::Information);
     dialog->m_bInLoader = 1;
     dialog->m_bQuietEnd = 1;
-    return -4;
+    return kIdentifyInLoader;
 }
 
 }  // namespace
@@ -132,64 +123,64 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     CDeviceConfig& record = app->m_workingRecord;
     dialog->m_bInLoader = 0;
     dialog->EnableCancel(false);
-    const int connected = record.Connect(&dialog->Progress(), &dialog->Prompts(), kBaud);
-    if (connected == -4 && record.IsOpen()) {
+    const int connected = record.Connect(&dialog->Progress(), &dialog->Prompts(), kLineBaud);
+    if (connected == kSearchLoaderAnswered && record.IsOpen()) {
         // The search found the device waiting in its loader and left it open:
         // the person hears so, and an upgrade can go on with it.
         return InLoader(dialog, record);
     }
-    if (connected != 0) {
+    if (connected != kSearchFound) {
         dialog->m_bQuietEnd = 1;
-        if (connected == -1) {
+        if (connected == kSearchNothingFound) {
             dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().PortFailures()),
                                           MessageIcon::Exclamation);
             dialog->CloseOwner();
-        } else if (connected == -5) {
+        } else if (connected == kSearchLoaderError) {
             dialog->Prompts().ShowMessage(
                 std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
                 MessageIcon::Exclamation);
-        } else if (connected != 2 && connected != -4) {
+        } else if (connected != kSearchCancelled && connected != kSearchLoaderAnswered) {
             // The chosen port could not be set up, or the device does not say it
             // is ready: the person must hear why, or the job just ends.
             dialog->Prompts().ShowMessage(ConnectFailureMessage(record, connected),
                                           MessageIcon::Exclamation);
         }
-        return 2;
+        return kNotIdentified;
     }
     dialog->EnableCancel(true);
 
-    record.SetReadTimeout(250);
+    record.SetReadTimeout(kExchangeReadMs);
     std::string name;
     record.GetDeviceName(&name);
     // From what the port is, not from its name: "Direct to /dev/ttyUSB0" is an
     // RS-232 adapter, a modem line or a CDC-ACM port is the device's own USB.
     record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
-    dialog->SetStatusText(Format(res::IDS_INITIAL_PROBING, name));
+    dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_INITIAL_PROBING), {name}));
 
     // A loader announces itself with NAK now and then; a device in normal
     // operation sends nothing unasked.
     record.PurgeInput();
-    record.SetReadTimeout(10500);
+    record.SetReadTimeout(kLoaderProbeMs);
     const char* probe = record.ReadPending();
     if (probe != nullptr && !BeginsWithNak(probe)) {
         record.PurgeInput();
         probe = record.ReadPending();
     }
     if (probe != nullptr && !BeginsWithNak(probe)) {
-        return 2;
+        return kNotIdentified;
     }
     if (dialog->m_bAbort != 0) {
-        return 2;
+        return kNotIdentified;
     }
     if (BeginsWithNak(probe)) {
-        vardex::SleepMs(10000);
+        vardex::SleepMs(kLoaderHeardPauseMs);
         return InLoader(dialog, record);
     }
 
-    record.SetReadTimeout(250);
+    record.SetReadTimeout(kExchangeReadMs);
     const char* first = record.SendCommand("ATI4");
     if (first == nullptr) {
-        return -4;
+        return kIdentifyInLoader;
     }
     std::string model(first, record.GetReplyLength());
     if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
@@ -201,7 +192,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         record.WriteRaw("N", 1);
         first = record.SendCommand("ATI4");
         if (first == nullptr) {
-            return -4;
+            return kIdentifyInLoader;
         }
         model.assign(first, record.GetReplyLength());
     }
@@ -210,7 +201,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         record.WriteRaw("QUIT\r", 5);
         first = record.SendCommand("ATI4");
         if (first == nullptr) {
-            return -4;
+            return kIdentifyInLoader;
         }
         model.assign(first, record.GetReplyLength());
     }
@@ -225,14 +216,14 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
                 "asked again. Check that the varDex is switched on and connected to this port.",
             MessageIcon::Exclamation);
         dialog->m_bQuietEnd = 1;
-        return -4;
+        return kIdentifyInLoader;
     }
     Identity identity;
     if (ReadIdentity(dialog, record, model, &identity) == Pass::kUnreadable) {
         dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
                                       MessageIcon::Exclamation);
         dialog->m_bQuietEnd = 1;
-        return 2;
+        return kNotIdentified;
     }
 
     record.m_wModelVersion = identity.model;
@@ -253,5 +244,5 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
                   record.m_wHardwareVersion & 0xFF, record.m_wFirmwareVersion >> 8,
                   record.m_wFirmwareVersion & 0xFF);
     dialog->SetStatusText(summary);
-    return 1;
+    return kIdentified;
 }

@@ -11,12 +11,12 @@ namespace res = vardex::res;
 namespace {
 
 // Identification starts every job. Only a device that identified itself is
-// read or written: a loader (-4) answers every query with NAK, and reading that
+// read or written: a loader (kIdentifyInLoader) answers every query with NAK, and reading that
 // as settings would hand the pages values the device never held.
 bool Identified(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     dialog->m_strUnreadCommand.clear();
     const int identified = IdentifyDevice(dialog, app);
-    return identified == 1 && dialog->m_bAbort == 0;
+    return identified == kIdentified && dialog->m_bAbort == 0;
 }
 
 // A row failed: when it was for an answer that could not be read (rather than
@@ -47,13 +47,13 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRo
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     if (!Identified(dialog, app)) {
-        return 2;
+        return kJobStopped;
     }
     CDeviceConfig& record = app->m_workingRecord;
     if (!recall.empty()) {
         record.SetReadTimeout(kParamReadTimeoutMs);
         if (record.SendCommand(recall.c_str()) == nullptr) {
-            return 2;
+            return kJobStopped;
         }
     }
     const int rows = CountRows(table);
@@ -74,7 +74,7 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRo
         if (table[i](dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
             record.CopyFrom(before);
             ReportUnreadable(dialog);
-            return 2;
+            return kJobStopped;
         }
         progress.StepIt();
     }
@@ -82,7 +82,7 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRo
     // must not erase them with the next, unrelated write.
     record.m_bResetCharges = 0;
     app->m_deviceCopy.CopyFrom(record);
-    return 1;
+    return kJobDone;
 }
 
 }  // namespace
@@ -103,7 +103,7 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
     dialog->m_nRowsDone = -1;
     if (!Identified(dialog, app)) {
-        return 2;
+        return kJobStopped;
     }
     dialog->m_nRowsDone = 0;
     CDeviceConfig& record = app->m_workingRecord;
@@ -125,7 +125,7 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
         }
         if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
             ReportUnreadable(dialog);
-            return 2;
+            return kJobStopped;
         }
         if (result == PARAM_MISMATCH) {
             fault = true;
@@ -140,5 +140,5 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                       last_fault_row);
         dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
     }
-    return 1;
+    return kJobDone;
 }

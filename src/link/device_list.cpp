@@ -24,21 +24,21 @@ int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, s
         }
     }
     if (names.empty()) {
-        return 2;
+        return kChoiceCancelled;
     }
     for (;;) {
         int selected = -1;
         if (prompts.ChooseFromList(std::string(vardex::res::kTextDeviceListCaption),
                                    std::string(vardex::res::kTextDeviceListPrompt), names,
-                                   &selected) != 1) {
-            return 2;
+                                   &selected) != kChoiceMade) {
+            return kChoiceCancelled;
         }
         if (selected < 0 && names.size() == 1) {
             selected = 0;
         }
         if (selected >= 0 && static_cast<std::size_t>(selected) < names.size()) {
             *chosen_index = indexes[static_cast<std::size_t>(selected)];
-            return 1;
+            return kChoiceMade;
         }
         prompts.ShowMessage(std::string(vardex::res::LoadString(vardex::res::IDS_SELECT_DEVICE)),
                             MessageIcon::Exclamation);

@@ -1,13 +1,17 @@
 #include "link/device_port.h"
 
 #include "link/reply_assembly.h"
+#include "link/tapi_line.h"
+#include "platform/trace.h"
 
 #include <algorithm>
 #include <cstring>
 
+CDevicePort::CDevicePort() : m_line(std::make_unique<CTapiLine>()) {}
+
 CDevicePort::~CDevicePort() {
     // Destruction does not drop DTR or purge: the handle is just let go.
-    m_line.CloseHandleOnly();
+    m_line->CloseHandleOnly();
 }
 
 std::size_t CDevicePort::WriteAll(const void* data, std::size_t count) {
@@ -15,7 +19,7 @@ std::size_t CDevicePort::WriteAll(const void* data, std::size_t count) {
     std::size_t total = 0;
     while (total < count) {
         std::size_t written = 0;
-        m_line.Write(bytes + total, count - total, &written);
+        m_line->Write(bytes + total, count - total, &written);
         if (written == 0) {
             break;
         }
@@ -27,7 +31,7 @@ std::size_t CDevicePort::WriteAll(const void* data, std::size_t count) {
 const char* CDevicePort::SendCommand(const char* command) {
     std::lock_guard lock(m_exchangeMutex);
     m_nReplyLength = 0;
-    if (m_line.Guard() == 0) {
+    if (m_line->Guard() == 0) {
         return nullptr;
     }
 
@@ -42,42 +46,46 @@ const char* CDevicePort::SendCommand(const char* command) {
     m_nReplyLength = AssembleReply(std::string_view(CommandBuffer, line_length), ReplyBuffer,
                                    kReplyBufferSize, [this](char* into, std::size_t room) {
                                        std::size_t got = 0;
-                                       m_line.Read(into, room, &got);
+                                       m_line->Read(into, room, &got);
                                        return got;
                                    });
     return total_written > 0 ? ReplyBuffer : nullptr;
 }
 
 std::size_t CDevicePort::WriteRaw(const void* data, std::size_t count) {
-    if (m_line.Guard() == 0 || count == 0) {
+    if (m_line->Guard() == 0 || count == 0) {
         return 0;
     }
     return WriteAll(data, count);
 }
 
 std::size_t CDevicePort::ReadRaw(char* buffer, std::size_t count) {
-    if (m_line.Guard() == 0) {
+    if (m_line->Guard() == 0) {
         return 0;
     }
     std::size_t received = 0;
-    m_line.Read(buffer, count, &received);
+    m_line->Read(buffer, count, &received);
     return received;
 }
 
 const char* CDevicePort::ReadPending() {
     std::lock_guard lock(m_exchangeMutex);
     std::size_t length = 0;
-    const char* text = m_line.ReadUntilNak(ReplyBuffer, kReplyBufferSize, &length);
+    const char* text = m_line->ReadUntilNak(ReplyBuffer, kReplyBufferSize, &length);
     m_nReplyLength = length;
     return text;
 }
 
+bool CDevicePort::IsOpen() const {
+    return m_line->GetHandle() != nullptr;
+}
+
 int CDevicePort::SetReadTimeout(std::uint32_t ms) {
-    return m_line.SetReadTimeout(ms);
+    return m_line->SetReadTimeout(ms);
 }
 
 int CDevicePort::SetReadIntervalTimeout(std::uint32_t ms) {
-    const CommHandle port = m_line.GetHandle();
+    const CommHandle port = m_line->GetHandle();
     if (!port) {
         return 0;
     }
@@ -95,10 +103,61 @@ int CDevicePort::SetReadIntervalTimeout(std::uint32_t ms) {
 }
 
 void CDevicePort::PurgeInput() {
-    m_line.PurgeInput();
+    m_line->PurgeInput();
 }
 
 void CDevicePort::Close() {
-    m_line.Shutdown();
-    m_line.ClosePort();
+    m_line->Shutdown();
+    m_line->ClosePort();
+}
+
+int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud) {
+    CNullProgressBar no_progress;
+    if (progress == nullptr) {
+        progress = &no_progress;
+    }
+    // A channel whose device vanished is no channel: search again rather than
+    // fail on it (a hung-up line whose device is still there reads DSR off and
+    // is refused below, as before).
+    if (const CommHandle open = m_line->GetHandle()) {
+        std::uint32_t status = 0;
+        if (!open->GetModemStatus(&status)) {
+            vardex::Trace("The device of the open channel is gone; searching again\n");
+            Close();
+        }
+    }
+    if (!m_line->GetHandle()) {
+        // A channel that died on an I/O error leaves its call and the telephony
+        // service behind. Both start afresh, so that the search finds the device
+        // again (under a new name too) instead of "a call already being handled".
+        m_line->Shutdown();
+        m_line->Initialize(nullptr);
+        // A search that could not even start leaves no code: nothing was found.
+        int code = kNoSearchResult;
+        m_line->FindDevice(progress, prompts, &code);
+        if (code == kNoSearchResult) {
+            code = kSearchNothingFound;
+        }
+        if (code != kSearchFound) {
+            return code;
+        }
+    }
+    // No ATZ here: on a channel that was already open it would drop the settings
+    // written but not stored. The search's port error stays for the person's message.
+    const int configured = m_line->ConfigureChannel(baud, {"AT/SETRI\r", "AT\r"}, nullptr);
+    if (configured != kOpenOk) {
+        Close();
+    }
+    return configured;
+}
+
+int CDevicePort::GetDeviceName(std::string* name) {
+    name->clear();
+    for (const DeviceEntry& row : m_line->Devices()) {
+        if (row.index == m_line->SelectedIndex() && !row.name.empty()) {
+            *name = row.name;
+            break;
+        }
+    }
+    return 1;
 }

@@ -9,10 +9,16 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 
-#include "link/tapi_line.h"
+#include "link/channel.h"
+#include "link/user_prompts.h"
+
+// Declared in link/tapi_line.h, which brings the telephony types with it:
+// included only where the channel itself is driven.
+class CTapiLine;
 
 class CDevicePort {
 public:
@@ -21,7 +27,7 @@ public:
     static constexpr std::size_t kReplyBufferSize = 4096;
     static constexpr int kNoSearchResult = 0x7FFF;
 
-    CDevicePort() = default;
+    CDevicePort();
     virtual ~CDevicePort();
     CDevicePort(const CDevicePort&) = delete;
     CDevicePort& operator=(const CDevicePort&) = delete;
@@ -44,21 +50,21 @@ public:
 
     // Makes sure a configured channel to the device is open: searches for it when
     // the channel is closed (the person may be asked to choose), then applies the
-    // line settings and checks CTS and DSR. 0 success; otherwise the search's or
-    // configuration's code (-1..-6, 2). Blocks for the settle delay (1000 ms)
-    // beside the search.
+    // line settings and checks CTS and DSR. kOpenOk (kSearchFound) on success;
+    // otherwise the search's kSearch* or the set-up's kOpen* code (link/channel.h).
+    // Blocks for the settle delay (kSettleDelayMs) beside the search.
     int Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud);
     // The display name of the device in use; always 1.
     int GetDeviceName(std::string* name);
 
-    bool IsOpen() const { return m_line.GetHandle() != nullptr; }
-    CTapiLine& Line() { return m_line; }
+    bool IsOpen() const;
+    CTapiLine& Line() { return *m_line; }
     std::recursive_mutex& ExchangeMutex() { return m_exchangeMutex; }
 
-protected:
-    CTapiLine m_line;
-
 private:
+    // Declared first: made before, and let go after, everything else here.
+    std::unique_ptr<CTapiLine> m_line;
+
     // Writes until everything is out or a write moves nothing; the total written.
     std::size_t WriteAll(const void* data, std::size_t count);
 

@@ -1,13 +1,10 @@
 // The device search: modem lines first, then COM1..COM10.
-#include <cstdio>
 #include <cstring>
 
-#include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "platform/serial_port.h"
 #include "platform/tapi_binding.h"
 #include "platform/trace.h"
-#include "platform/vtime.h"
 #include "res/strings.h"
 
 namespace tapi = vardex::tapi;
@@ -17,20 +14,13 @@ namespace {
 
 constexpr DWORD kLowestApiVersion = 0x00010003;
 constexpr DWORD kHighestApiVersion = 0x00010004;
-constexpr std::uint32_t kBaud = 115200;
-
-std::string DirectToName(const std::string& port) {
-    std::string format(vardex::res::kTextDirectToFormat);
-    const auto at = format.find("%s");
-    return format.replace(at, 2, port);
-}
 
 }  // namespace
 
 int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
                               LINEDEVCAPS** capabilities) {
     if (m_dwNumDevs == 0 || m_dwNumDevs == 0xFFFFFFFF) {
-        return -1;
+        return kSearchNothingFound;
     }
     progress->SetRange32(0, static_cast<int>(m_dwNumDevs));
     progress->SetStep(1);
@@ -109,14 +99,14 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
             found = true;
-        } else if (const int loader = WaitForLoader(m_devices[d].reply); loader != 0) {
-            if (loader == -4) {
+        } else if (const int loader = WaitForLoader(m_devices[d].reply); loader != kNoLoaderHeard) {
+            if (loader == kSearchLoaderAnswered) {
                 // A varDex waiting in its loader on USB, as on a COM port: the
                 // call stays up so that an upgrade can go on with it.
                 m_dwSelected = d;
                 FreeBuffer(*capabilities);
                 *capabilities = nullptr;
-                return -4;
+                return kSearchLoaderAnswered;
             }
             ClosePort();
             StopCall();
@@ -130,18 +120,18 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
     if (!found) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
-        return -1;
+        return kSearchNothingFound;
     }
     std::uint32_t chosen = 0;
-    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != 1) {
+    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != kChoiceMade) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
-        return 2;
+        return kSearchCancelled;
     }
     m_dwSelected = chosen;
     *capabilities = GetDevCaps(*capabilities, chosen, m_dwApiVersion);
     progress->SetPos(0);
-    return 0;
+    return kSearchFound;
 }
 
 void CTapiLine::NoteLineFailure(DWORD device, const std::string& name) {
@@ -204,47 +194,47 @@ void CTapiLine::OpenChosenLine(LINEDEVCAPS* capabilities) {
 
 int CTapiLine::AwaitLoader() {
     PurgeInput();
-    SetReadTimeout(12500);
+    SetReadTimeout(kLoaderFirstReadMs);
     std::vector<char> buffer(4096);
     ReadUntilNak(buffer.data(), buffer.size());
-    SetReadTimeout(20500);
+    SetReadTimeout(kLoaderSecondReadMs);
     ReadUntilNak(buffer.data(), buffer.size());
     const std::string text(buffer.data());
     if (!text.empty() && static_cast<unsigned char>(text[0]) == NAK) {
-        return -4;
+        return kSearchLoaderAnswered;
     }
-    return text.find("error") != std::string::npos ? -5 : 0;
+    return text.find("error") != std::string::npos ? kSearchLoaderError : kNoLoaderHeard;
 }
 
 int CTapiLine::WaitForLoader(const std::string& reply) {
     // A line that answered something else is another modem: no loader waits
     // behind it, and it is not kept waiting for one.
     if (!reply.empty() && static_cast<unsigned char>(reply[0]) != NAK) {
-        return 0;
+        return kNoLoaderHeard;
     }
     return AwaitLoader();
 }
 
 void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code) {
     progress->SetPos(0);
-    progress->SetRange32(0, 10);
+    progress->SetRange32(0, static_cast<int>(kSearchedComPorts));
     progress->SetStep(1);
     bool found = false;
-    for (std::uint32_t n = 1; n <= 10; ++n) {
+    for (std::uint32_t n = 1; n <= kSearchedComPorts; ++n) {
         m_devices[n].index = n;
         progress->StepIt();
         const std::string port = "COM" + std::to_string(n);
-        m_devices[n].name = DirectToName(port);
+        m_devices[n].name = vardex::res::FormatText(vardex::res::kTextDirectToFormat, {port});
         m_devices[n].reply.clear();
-        const int opened = OpenPort(port, kBaud);
+        const int opened = OpenPort(port, kLineBaud);
         m_devices[n].path = m_strOpenedPath;
-        if (opened != 0) {
+        if (opened != kOpenOk) {
             if (WorthReporting(m_lastOpenError)) {
                 m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
             }
             continue;
         }
-        SetReadTimeout(250);
+        SetReadTimeout(kExchangeReadMs);
         std::size_t count = 0;
         Write("ATI4\r", 5, &count);
         char reply[260];
@@ -259,14 +249,14 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         // Something answers but is no varDex in normal operation: a loader sends
         // NAK now and then, a failed one may say "error".
         const int loader = AwaitLoader();
-        if (loader == -4) {
+        if (loader == kSearchLoaderAnswered) {
             m_dwSelected = n;
-            *code = -4;
+            *code = kSearchLoaderAnswered;
             return;
         }
-        if (loader == -5) {
+        if (loader == kSearchLoaderError) {
             ClosePort();
-            *code = -5;
+            *code = kSearchLoaderError;
             return;
         }
         ClosePort();
@@ -278,14 +268,14 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
     std::uint32_t chosen = 0;
     const int answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
     progress->SetPos(0);
-    if (answer != 1) {
-        *code = 2;
+    if (answer != kChoiceMade) {
+        *code = kSearchCancelled;
         return;
     }
     m_dwSelected = chosen;
     const std::string port = "COM" + std::to_string(chosen);
-    *code = OpenPort(port, kBaud);
-    if (*code != 0 && WorthReporting(m_lastOpenError)) {
+    *code = OpenPort(port, kLineBaud);
+    if (*code != kOpenOk && WorthReporting(m_lastOpenError)) {
         // Taken or refused since it was probed.
         m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
     }
@@ -303,16 +293,16 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
     if (m_hLineApp == 0) {
         Initialize(nullptr);
     }
-    *code = -1;
+    *code = kSearchNothingFound;
     if (m_hLineApp != 0 && m_dwNumDevs != 0) {
         DWORD api_version = 0;
         LINEDEVCAPS* capabilities = nullptr;
         *code = EnumerateLines(progress, prompts, &api_version, &capabilities);
-        if (*code == -4 || *code == -5) {
+        if (*code == kSearchLoaderAnswered || *code == kSearchLoaderError) {
             return;  // a loader on a line, as the COM scan ends at one
         }
-        if (*code == 0 || *code == 2) {
-            if (*code == 0) {
+        if (*code == kSearchFound || *code == kSearchCancelled) {
+            if (*code == kSearchFound) {
                 OpenChosenLine(capabilities);
             }
             FreeBuffer(capabilities);
@@ -325,90 +315,7 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
 
 void CTapiLine::SelectDirectPort(const std::string& path) {
     m_devices[kDirectPortRow].index = kDirectPortRow;
-    m_devices[kDirectPortRow].name = DirectToName(path);
+    m_devices[kDirectPortRow].name =
+        vardex::res::FormatText(vardex::res::kTextDirectToFormat, {path});
     m_dwSelected = kDirectPortRow;
-}
-
-// ---- CDevicePort: Connect and GetDeviceName ----
-
-int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud) {
-    CNullProgressBar no_progress;
-    if (progress == nullptr) {
-        progress = &no_progress;
-    }
-    // A channel whose device vanished is no channel: search again rather than
-    // fail on it (a hung-up line whose device is still there reads DSR off and
-    // is refused below, as before).
-    if (const CommHandle open = m_line.GetHandle()) {
-        std::uint32_t status = 0;
-        if (!open->GetModemStatus(&status)) {
-            Trace("The device of the open channel is gone; searching again\n");
-            Close();
-        }
-    }
-    if (!m_line.GetHandle()) {
-        // A channel that died on an I/O error leaves its call and the telephony
-        // service behind. Both start afresh, so that the search finds the device
-        // again (under a new name too) instead of "a call already being handled".
-        m_line.Shutdown();
-        m_line.Initialize(nullptr);
-        // A search that could not even start leaves no code: nothing was found.
-        int code = kNoSearchResult;
-        m_line.FindDevice(progress, prompts, &code);
-        if (code == kNoSearchResult) {
-            code = -1;
-        }
-        if (code != 0) {
-            return code;
-        }
-    }
-    const CommHandle port = m_line.GetHandle();
-    vardex::LineSettings settings;
-    if (!port || !port->GetState(&settings)) {
-        Close();
-        return -2;
-    }
-    settings.BaudRate = baud;
-    settings.ByteSize = 8;
-    settings.Parity = 0;
-    settings.StopBits = 0;
-    if (!port->SetState(settings)) {
-        Close();
-        return -3;
-    }
-    if (!port->SetTimeouts(DefaultCommTimeouts())) {
-        Close();
-        return -4;
-    }
-    char scratch[11];
-    std::size_t count = 0;
-    m_line.Write("AT/SETRI\r", 9, &count);
-    m_line.Read(scratch, 10, &count);
-    m_line.Write("AT\r", 3, &count);
-    m_line.Read(scratch, 10, &count);
-    vardex::SleepMs(kSettleDelayMs);
-    std::uint32_t status = 0;
-    if (!port->GetModemStatus(&status)) {
-        Close();
-        return -5;
-    }
-    if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
-        Close();
-        return -6;
-    }
-    port->SetEventMask(EV_DSR);
-    port->Purge(PURGE_ALL);
-    port->SetDtr(true);
-    return 0;
-}
-
-int CDevicePort::GetDeviceName(std::string* name) {
-    name->clear();
-    for (const DeviceEntry& row : m_line.Devices()) {
-        if (row.index == m_line.SelectedIndex() && !row.name.empty()) {
-            *name = row.name;
-            break;
-        }
-    }
-    return 1;
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "link/channel.h"
 #include "platform/port_users.h"
 
 namespace {
@@ -70,7 +71,7 @@ std::string DescribeOpenFailure(int code, const std::string& port, const std::st
                                 const vardex::SysError& error) {
     const std::string because = error.Failed() ? " (" + error.Message() + ")" : std::string();
     switch (code) {
-        case -1:
+        case kOpenFailed:
             if (WorthReporting(error)) {
                 return DescribeAccessProblem(path, error);
             }
@@ -78,16 +79,16 @@ std::string DescribeOpenFailure(int code, const std::string& port, const std::st
                 return port + " does not exist" + because + ".";
             }
             return "Cannot open " + port + because + ".";
-        case -2:
+        case kOpenGetSettingsFailed:
             return "Cannot read the line settings of " + port + because +
                    ": it is not a serial port, or its device has gone.";
-        case -3:
+        case kOpenSetSettingsFailed:
             return "Cannot set the line settings of " + port + because + ".";
-        case -4:
+        case kOpenSetTimeoutsFailed:
             return "Cannot set the time-outs of " + port + because + ".";
-        case -5:
+        case kOpenModemStatusFailed:
             return "Cannot read the modem status of " + port + because + ".";
-        case -6:
+        case kOpenNotReady:
             return "No varDex is ready on " + port +
                    ": CTS or DSR stayed off after the initialisation. Check that the varDex is "
                    "switched on and that its cable is plugged in at both ends, then try again.";

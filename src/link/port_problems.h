@@ -30,8 +30,8 @@ std::string DescribeBusy(const std::string& path, const std::vector<vardex::Port
                          bool modem_manager_running);
 
 // The sentences for a result of opening or configuring a port (OpenPort and
-// Connect, -1..-6). port names it for the person ("/dev/ttyS0", or a device's
-// name with its path).
+// Connect, the kOpen* codes of link/channel.h). port names it for the person
+// ("/dev/ttyS0", or a device's name with its path).
 std::string DescribeOpenFailure(int code, const std::string& port, const std::string& path,
                                 const vardex::SysError& error);
 

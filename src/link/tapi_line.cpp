@@ -9,11 +9,11 @@
 
 vardex::CommTimeouts DefaultCommTimeouts() {
     vardex::CommTimeouts t;
-    t.ReadIntervalTimeout = 250;
+    t.ReadIntervalTimeout = kReadIntervalMs;
     t.ReadTotalTimeoutMultiplier = 0;
-    t.ReadTotalTimeoutConstant = 500;
+    t.ReadTotalTimeoutConstant = kReadTotalMs;
     t.WriteTotalTimeoutMultiplier = 0;
-    t.WriteTotalTimeoutConstant = 5000;
+    t.WriteTotalTimeoutConstant = kWriteTotalMs;
     return t;
 }
 
@@ -74,34 +74,43 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
         if (m_strOpenedPath.empty()) {
             m_lastOpenError = vardex::SysError{ENOENT, "open"};
         }
-        return -1;
+        return kOpenFailed;
     }
     SetHandle(port);
-
-    vardex::LineSettings settings;
-    if (!port->GetState(&settings)) {
-        m_lastOpenError = port->LastError();
+    // Opening resets the device to its stored profile (ATZ) and turns its echo off.
+    const int configured =
+        ConfigureChannel(baud, {"AT/SETRI\r", "ATZ\r", "ATE0\r"}, &m_lastOpenError);
+    if (configured != kOpenOk) {
         ClosePort();
-        return -2;
+    }
+    return configured;
+}
+
+int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
+                                vardex::SysError* error) {
+    vardex::SysError ignored;
+    vardex::SysError& failure = error != nullptr ? *error : ignored;
+    const CommHandle port = GetHandle();
+    vardex::LineSettings settings;
+    if (!port || !port->GetState(&settings)) {
+        failure = port ? port->LastError() : vardex::SysError{};
+        return kOpenGetSettingsFailed;
     }
     settings.BaudRate = baud;
     settings.ByteSize = 8;
     settings.Parity = 0;
     settings.StopBits = 0;
     if (!port->SetState(settings)) {
-        m_lastOpenError = port->LastError();
-        ClosePort();
-        return -3;
+        failure = port->LastError();
+        return kOpenSetSettingsFailed;
     }
     if (!port->SetTimeouts(DefaultCommTimeouts())) {
-        m_lastOpenError = port->LastError();
-        ClosePort();
-        return -4;
+        failure = port->LastError();
+        return kOpenSetTimeoutsFailed;
     }
 
     // The replies are thrown away; the purge below clears whatever is left.
-    static constexpr const char* kInitLines[] = {"AT/SETRI\r", "ATZ\r", "ATE0\r"};
-    for (const char* line : kInitLines) {
+    for (const char* line : init_lines) {
         std::size_t written = 0;
         Write(line, std::strlen(line), &written);
         char scratch[11];
@@ -112,19 +121,17 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
 
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
-        m_lastOpenError = port->LastError();
-        ClosePort();
-        return -5;
+        failure = port->LastError();
+        return kOpenModemStatusFailed;
     }
     if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
-        m_lastOpenError = {};
-        ClosePort();
-        return -6;
+        failure = {};
+        return kOpenNotReady;
     }
     port->SetEventMask(EV_DSR);
     port->Purge(PURGE_ALL);
     port->SetDtr(true);
-    return 0;
+    return kOpenOk;
 }
 
 bool CTapiLine::UsbConnection() const {

@@ -3,7 +3,7 @@
 // call handed over by the telephony provider.
 //
 // Blocking: Write ends when everything is written or after the write time-out
-// (5000 ms as configured); Read ends after one silent period (the total read
+// (kWriteTotalMs as configured); Read ends after one silent period (the total read
 // time-out with nothing, or the interval time-out after a byte), at once when
 // the data ends in NAK, or when the count is reached.
 // Threads: one Read and one Write may run at once from two threads; opening and
@@ -13,12 +13,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include <vector>
 
+#include "link/channel.h"
 #include "link/device_list.h"
 #include "link/port_problems.h"
 #include "link/user_prompts.h"
@@ -27,23 +29,10 @@
 #include "platform/sys_error.h"
 #include "platform/tapi_api.h"
 
-inline constexpr unsigned char NAK = 0x15;
-inline constexpr std::uint32_t MS_CTS_ON = vardex::kMsCtsOn;
-inline constexpr std::uint32_t MS_DSR_ON = vardex::kMsDsrOn;
-inline constexpr unsigned PURGE_ALL =
-    vardex::kPurgeTxAbort | vardex::kPurgeRxAbort | vardex::kPurgeTxClear | vardex::kPurgeRxClear;
-inline constexpr unsigned PURGE_INPUT = vardex::kPurgeRxAbort | vardex::kPurgeRxClear;
-inline constexpr std::uint32_t EV_DSR = 0x20;
-inline constexpr int kSettleDelayMs = 1000;
-
-// The channel handle; null is the closed state.
-using CommHandle = std::shared_ptr<vardex::SerialPort>;
-
-// Time-outs applied whenever a channel is configured.
-vardex::CommTimeouts DefaultCommTimeouts();
-
+// The search probes COM1..COM10.
+inline constexpr std::uint32_t kSearchedComPorts = 10;
 // Row count of the device table at least: rows 1..10 serve COM1..COM10.
-inline constexpr std::size_t kMinDeviceRows = 11;
+inline constexpr std::size_t kMinDeviceRows = kSearchedComPorts + 1;
 // The device table row that a port opened by path (not by search) is named in.
 inline constexpr std::uint32_t kDirectPortRow = 0;
 
@@ -55,12 +44,19 @@ public:
     CTapiLine(const CTapiLine&) = delete;
     CTapiLine& operator=(const CTapiLine&) = delete;
 
-    // 0 success; -1 the port did not open; -2 reading the line settings failed;
-    // -3 setting them failed; -4 setting the time-outs failed; -5 reading the
-    // modem status failed; -6 CTS or DSR is off. Blocks for the settle delay
-    // (1000 ms) plus the replies to three initialisation lines.
+    // kOpenOk, or the kOpen* code (link/channel.h) of the step that failed, the
+    // port closed again. Blocks for the settle delay (kSettleDelayMs) plus the
+    // replies to three initialisation lines.
     int OpenPort(const std::string& name, std::uint32_t baud);
     void ClosePort();
+    // Sets up the open channel: the line settings at baud, the time-outs, the
+    // init lines (their replies thrown away), the settle delay, then CTS and
+    // DSR; the channel is armed (DSR events, purge, DTR on) when all went well.
+    // kOpenOk, or the code of the step that failed (kOpenGetSettingsFailed ..
+    // kOpenNotReady) with the channel still open for the caller to close;
+    // *error, when given, is set to the port's error of that step.
+    int ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
+                         vardex::SysError* error);
 
     // Always 1; the outcome is the byte count. A failed request closes the channel.
     int Write(const void* data, std::size_t count, std::size_t* written);
@@ -104,10 +100,9 @@ public:
 
     // ---- the device search ----
     // Probes the modem lines, then COM1..COM10, lets the person choose, and leaves
-    // the chosen channel open. *code: 0 open; -1 nothing found; -2..-6 opening
-    // the chosen port failed; -4 a port or line answered with NAK (a loader;
-    // left open); -5 a port or line reported "error"; 2 the person cancelled the
-    // list. Left untouched when the search could not start.
+    // the chosen channel open. *code: one of the kSearch* codes (link/channel.h),
+    // or OpenPort's code when opening the chosen port failed. Left untouched
+    // when the search could not start.
     void FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code);
     // Names the device in a port opened by path instead of by search.
     void SelectDirectPort(const std::string& path);
@@ -145,8 +140,10 @@ private:
     void OpenChosenLine(LINEDEVCAPS* capabilities);
     void ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code);
     // After an "ATI4" that no varDex answered: waits for a firmware loader's
-    // NAK (up to 33 s). -4 a loader waits (the channel stays open), -5 the port
-    // reported "error", 0 neither (the channel stays open for the caller).
+    // NAK (up to 33 s). kSearchLoaderAnswered a loader waits (the channel stays
+    // open), kSearchLoaderError the port reported "error", kNoLoaderHeard
+    // neither (the channel stays open for the caller).
+    static constexpr int kNoLoaderHeard = 0;
     int AwaitLoader();
     // The same for a modem line, whose reply first tells whether to wait at all.
     int WaitForLoader(const std::string& reply);

@@ -19,8 +19,6 @@ using vardex::Trace;
 
 namespace {
 
-constexpr std::int64_t kReplyWaitMs = 5000;
-
 // The object the line callback serves.
 std::atomic<CTapiLine*> g_pCallbackLine{nullptr};
 // Set when a wait has ended, so that an outer wait around a nested one ends too.
@@ -66,6 +64,30 @@ std::string BlockString(const void* block, DWORD total, DWORD offset, DWORD size
     }
     const char* text = static_cast<const char*>(block) + offset;
     return std::string(text, strnlen(text, size));
+}
+
+// The variable-size look-up: asks with a block of size bytes (buffer reused
+// when it is large enough) and, while the provider needs more, grows the block
+// to dwNeededSize and asks again, four times at most. Null, the block freed,
+// when a call fails (failure is traced) or the block never grows large enough.
+template <typename Block, typename Query>
+Block* AskGrowing(CTapiLine& line, Block* buffer, std::size_t size, const char* failure,
+                  Query query) {
+    auto* block = static_cast<Block*>(CTapiLine::CheckAndReAllocBuffer(buffer, size));
+    for (int attempt = 0; block != nullptr && attempt < 4; ++attempt) {
+        if (line.HandleLineError(query(block)) == 0) {
+            Trace("%s", failure);
+            CTapiLine::FreeBuffer(block);
+            return nullptr;
+        }
+        if (block->dwNeededSize <= block->dwTotalSize) {
+            return block;
+        }
+        size = block->dwNeededSize;
+        block = static_cast<Block*>(CTapiLine::CheckAndReAllocBuffer(block, size));
+    }
+    CTapiLine::FreeBuffer(block);
+    return nullptr;
 }
 
 }  // namespace
@@ -205,45 +227,19 @@ int CTapiLine::Initialize(const char* application_name) {
 }
 
 LINEDEVCAPS* CTapiLine::GetDevCaps(LINEDEVCAPS* buffer, DWORD device, DWORD api_version) {
-    std::size_t size = 1276;
-    auto* caps = static_cast<LINEDEVCAPS*>(CheckAndReAllocBuffer(buffer, size));
-    for (int attempt = 0; caps != nullptr && attempt < 4; ++attempt) {
-        const LONG result = tapi::lineGetDevCaps(m_hLineApp, device, api_version, 0, caps);
-        if (HandleLineError(result) == 0) {
-            Trace("lineGetDevCaps unhandled error/n");
-            FreeBuffer(caps);
-            return nullptr;
-        }
-        if (caps->dwNeededSize <= caps->dwTotalSize) {
-            return caps;
-        }
-        size = caps->dwNeededSize;
-        caps = static_cast<LINEDEVCAPS*>(CheckAndReAllocBuffer(caps, size));
-    }
-    FreeBuffer(caps);
-    return nullptr;
+    return AskGrowing(*this, buffer, 1276, "lineGetDevCaps unhandled error/n",
+                      [&](LINEDEVCAPS* caps) {
+                          return tapi::lineGetDevCaps(m_hLineApp, device, api_version, 0, caps);
+                      });
 }
 
 LINEADDRESSCAPS* CTapiLine::GetAddressCaps(LINEADDRESSCAPS* buffer, DWORD device, DWORD address,
                                            DWORD api_version, DWORD ext_version) {
-    std::size_t size = 1252;
-    auto* caps = static_cast<LINEADDRESSCAPS*>(CheckAndReAllocBuffer(buffer, size));
-    for (int attempt = 0; caps != nullptr && attempt < 4; ++attempt) {
-        const LONG result =
-            tapi::lineGetAddressCaps(m_hLineApp, device, address, api_version, ext_version, caps);
-        if (HandleLineError(result) == 0) {
-            Trace("lineGetAddressCaps unhandled error\n");
-            FreeBuffer(caps);
-            return nullptr;
-        }
-        if (caps->dwNeededSize <= caps->dwTotalSize) {
-            return caps;
-        }
-        size = caps->dwNeededSize;
-        caps = static_cast<LINEADDRESSCAPS*>(CheckAndReAllocBuffer(caps, size));
-    }
-    FreeBuffer(caps);
-    return nullptr;
+    return AskGrowing(*this, buffer, 1252, "lineGetAddressCaps unhandled error\n",
+                      [&](LINEADDRESSCAPS* caps) {
+                          return tapi::lineGetAddressCaps(m_hLineApp, device, address, api_version,
+                                                          ext_version, caps);
+                      });
 }
 
 LINECALLPARAMS* CTapiLine::CreateCallParams(LINECALLPARAMS* buffer, const char* address) {
@@ -382,23 +378,11 @@ void CTapiLine::OnCallState(DWORD call, DWORD state, DWORD detail) {
 }
 
 VARSTRING* CTapiLine::GetDeviceId(const char* device_class) {
-    std::size_t size = sizeof(VARSTRING);
-    auto* id = static_cast<VARSTRING*>(CheckAndReAllocBuffer(nullptr, size));
-    for (int attempt = 0; id != nullptr && attempt < 4; ++attempt) {
-        const LONG result = tapi::lineGetID(m_hLine, 0, 0, LINECALLSELECT_LINE, id, device_class);
-        if (HandleLineError(result) == 0) {
-            Trace("lineGetID unhandled error\n");
-            FreeBuffer(id);
-            return nullptr;
-        }
-        if (id->dwNeededSize <= id->dwTotalSize) {
-            return id;
-        }
-        size = id->dwNeededSize;
-        id = static_cast<VARSTRING*>(CheckAndReAllocBuffer(id, size));
-    }
-    FreeBuffer(id);
-    return nullptr;
+    return AskGrowing(*this, static_cast<VARSTRING*>(nullptr), sizeof(VARSTRING),
+                      "lineGetID unhandled error\n", [&](VARSTRING* id) {
+                          return tapi::lineGetID(m_hLine, 0, 0, LINECALLSELECT_LINE, id,
+                                                 device_class);
+                      });
 }
 
 int CTapiLine::GetTapiHandle() {

@@ -16,8 +16,9 @@ class ISheetHost {
 public:
     virtual ~ISheetHost() = default;
     virtual CVarDexConfigurationManagerApp& App() = 0;
-    // Runs a device job under the progress dialog, modal to parent. Returns 1
-    // (completed) or 2; *quiet_end says whether a failure was already reported.
+    // Runs a device job under the progress dialog, modal to parent. Returns
+    // kJobDone or kJobStopped; *quiet_end says whether a failure was already
+    // reported.
     // recall: for a read, the profile recall sent once the device is identified.
     virtual int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
                              const std::string& recall = {}) = 0;

@@ -275,7 +275,7 @@ void CUpgradePage::OnRecallProfile() {
     const std::string recall = m_nSource > 0 ? "ATZ" + std::to_string(m_nSource - 1) : "";
     bool quiet = false;
     const int result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
-    if (result == 1) {
+    if (result == kJobDone) {
         m_nSource = 0;
         host_.TransferRecord(0);
     } else if (!quiet) {

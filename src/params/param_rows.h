@@ -34,7 +34,7 @@ extern const ParamRow ParameterSettingTable[kSettingRowCount + 1];
 int CountRows(const ParamRow* table);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
-inline constexpr unsigned kParamReadTimeoutMs = 250;
+inline constexpr unsigned kParamReadTimeoutMs = kExchangeReadMs;
 
 // Query rows, in table order.
 int QueryMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);

@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <set>
 
 #include "vtime.h"
 
@@ -19,12 +18,6 @@ namespace vardex {
 namespace {
 
 using TimePoint = Clock::time_point;
-
-std::mutex g_denied_mutex;
-std::set<std::string>& DeniedPorts() {
-    static std::set<std::string> ports;
-    return ports;
-}
 
 struct BaudEntry {
     std::uint32_t rate;
@@ -92,10 +85,6 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         err = SysError::FromErrno("open");
-        if (err.code == EACCES || err.code == EPERM) {
-            std::lock_guard lock(g_denied_mutex);
-            DeniedPorts().insert(path);
-        }
         return nullptr;
     }
     // flock holds for root too; TIOCEXCL keeps out programs that do not lock.
@@ -538,16 +527,6 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
     }
     *written = done;
     return true;
-}
-
-std::vector<std::string> PermissionDeniedPorts() {
-    std::lock_guard lock(g_denied_mutex);
-    return {DeniedPorts().begin(), DeniedPorts().end()};
-}
-
-void ClearPermissionDeniedPorts() {
-    std::lock_guard lock(g_denied_mutex);
-    DeniedPorts().clear();
 }
 
 }  // namespace vardex

@@ -24,7 +24,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <vector>
 
 #include "port_presence.h"
 #include "sys_error.h"
@@ -67,8 +66,7 @@ class SerialPort {
 public:
     // Opens a serial device exclusively: a port that another program (or another
     // SerialPort of this process) holds does not open (EBUSY). Never blocks.
-    // Returns null and fills *error on failure; a permission failure is also
-    // remembered for PermissionDeniedPorts().
+    // Returns null and fills *error on failure.
     static std::shared_ptr<SerialPort> Open(const std::string& path, SysError* error);
 
     // Takes over a descriptor that was opened (and locked) elsewhere, such as the
@@ -138,9 +136,5 @@ private:
     LineSettings settings_;  // as last read or set
     SysError last_error_;
 };
-
-// Ports that failed to open for lack of permission since the last Clear.
-std::vector<std::string> PermissionDeniedPorts();
-void ClearPermissionDeniedPorts();
 
 }  // namespace vardex

@@ -166,4 +166,16 @@ std::span<const StringEntry> AllStrings() {
     return kTable;
 }
 
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> values) {
+    std::string text;
+    auto value = values.begin();
+    std::size_t from = 0;
+    for (std::size_t at = format.find("%s"); at != std::string_view::npos && value != values.end();
+         at = format.find("%s", from)) {
+        text.append(format.substr(from, at - from)).append(*value++);
+        from = at + 2;
+    }
+    return text.append(format.substr(from));
+}
+
 }  // namespace vardex::res

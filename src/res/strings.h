@@ -7,7 +7,9 @@
 // arguments its callers pass, in order.
 #pragma once
 
+#include <initializer_list>
 #include <span>
+#include <string>
 #include <string_view>
 
 namespace vardex::res {
@@ -23,6 +25,11 @@ std::string_view LoadString(int id);
 
 // Every numbered entry, sorted by id.
 std::span<const StringEntry> AllStrings();
+
+// format with each "%s" replaced, in order, by the next of values; a "%s"
+// without a value stays as it is. The texts whose formats carry numbers go
+// through printf instead.
+std::string FormatText(std::string_view format, std::initializer_list<std::string_view> values);
 
 // Application and About box.
 inline constexpr int IDS_ABOUT_MENU = 101;

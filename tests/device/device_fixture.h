@@ -8,6 +8,7 @@
 #include <string>
 
 #include "device/identify.h"
+#include "link/tapi_line.h"
 #include "scripted_job_view.h"
 #include "scripted_peer.h"
 #include "time_scale.h"

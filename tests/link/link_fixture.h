@@ -8,6 +8,7 @@
 #include <string>
 
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "scripted_peer.h"
 #include "time_scale.h"
 

@@ -1,6 +1,7 @@
 // The telephony side of the link: callbacks, waits and the variable-size blocks,
 // and the provider through the run-time binding.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -196,6 +197,38 @@ TEST_F(Telephony, ProviderReportsNeededSizesAndHandsOutTheChannel) {
               LINEERR_INVALLINEHANDLE);
     EXPECT_EQ(tapi::lineShutdown(app), 0);
     EXPECT_EQ(tapi::lineShutdown(app), LINEERR_INVALAPPHANDLE);
+}
+
+// A look-up whose answer does not fit the first block grows the block and asks
+// again; one the provider refuses gives nothing and says which call failed.
+TEST_F(Telephony, LookUpsGrowTheirBlockOrGiveUpOnARefusal) {
+    ScriptedPeer peer;
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / ("vardex-long-" + std::to_string(::getpid()));
+    const fs::path top = dir;
+    for (int i = 0; i < 8; ++i) {
+        dir /= std::string(200, static_cast<char>('a' + i));
+    }
+    fs::create_directories(dir);
+    const fs::path link = dir / "line";
+    fs::create_symlink(peer.SlavePath(), link);
+    ScopedEnv lines("VARDEX_LINES", link.string());
+    CTapiLine line;
+    ASSERT_EQ(line.Initialize(nullptr), 1);
+
+    LINEADDRESSCAPS* caps = line.GetAddressCaps(nullptr, 0, 0, 0x00010004, 0);
+    ASSERT_NE(caps, nullptr);
+    EXPECT_GT(caps->dwTotalSize, 1252u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(caps) + caps->dwAddressOffset), link.string());
+    CTapiLine::FreeBuffer(caps);
+
+    EXPECT_EQ(line.GetAddressCaps(nullptr, 5, 0, 0x00010004, 0), nullptr);
+    EXPECT_EQ(line.GetDevCaps(nullptr, 5, 0x00010004), nullptr);
+    const std::string traces = CapturedTraces();
+    EXPECT_NE(traces.find("lineGetAddressCaps unhandled error\n"), std::string::npos);
+    EXPECT_NE(traces.find("lineGetDevCaps unhandled error"), std::string::npos);
+    line.Shutdown();
+    fs::remove_all(top);
 }
 
 struct Message {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "link/tapi_line.h"
 #include "platform/pty.h"
 #include "platform/serial_port.h"
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/tapi_line.h"
 #include "params/param_rows.h"
 #include "pty_device.h"
 #include "time_scale.h"

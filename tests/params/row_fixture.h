@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "link/tapi_line.h"
 #include "params/param_rows.h"
 #include "scripted_peer.h"
 #include "time_scale.h"

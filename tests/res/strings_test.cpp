@@ -138,6 +138,19 @@ TEST(StringTable, FormatsTakeExactlyTheArgumentsTheirCallersPass) {
     EXPECT_NE(kTextIntegerRange.find("%2"), std::string_view::npos);
 }
 
+// The name and version texts are put in by FormatText: each "%s" in turn, and
+// nothing a value brings in is taken for a placeholder.
+TEST(StringTable, FormatTextFillsThePlaceholdersInOrder) {
+    EXPECT_EQ(FormatText(kTextTitleFormat, {"A", "1.0"}), "A  -  ver. 1.0 ");
+    EXPECT_EQ(FormatText(kTextDirectToFormat, {"/dev/ttyS0"}), "Direct to /dev/ttyS0");
+    EXPECT_EQ(FormatText(LoadString(IDS_INITIAL_PROBING), {"COM1"}),
+              "COM1.\n\nPerforming initial probing....");
+    EXPECT_EQ(FormatText("%s and %s", {"%s", "b"}), "%s and b");
+    EXPECT_EQ(FormatText("%s and %s", {"a"}), "a and %s");
+    EXPECT_EQ(FormatText("50%", {"a"}), "50%");
+    EXPECT_EQ(FormatText("%s", {}), "%s");
+}
+
 TEST(StringTable, OnlyTheTextsThatAlwaysHadThemCarryOuterBlanks) {
     for (const auto& e : AllStrings()) {
         const bool leading = IsBlank(e.text.front());

@@ -8,6 +8,7 @@
 
 #include "firmware_image.h"
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "pty_device.h"
 #include "time_scale.h"
 #include "xmodem_block.h"

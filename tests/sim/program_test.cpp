@@ -26,6 +26,7 @@
 #include "device.h"
 #include "firmware_image.h"
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "nv_state.h"
 #include "time_scale.h"
 

@@ -243,6 +243,33 @@ TEST_F(Commands, AnEmptyOrMissingPortIsAUsageErrorForEveryCommand) {
     EXPECT_EQ(device_.BytesReceived(), 0u);
 }
 
+// A --port that cannot be opened ends every command with the same sentence,
+// under the command's own name, and nothing is searched instead.
+TEST_F(Commands, APortThatCannotBeOpenedIsNamedWithItsReasonByEveryCommand) {
+    test::ScopedEnv env("VARDEX_PORTS", device_.Path());
+    env.Set("VARDEX_LINES", "");
+    const std::string image = WriteFile("noport.img", sim::MakeFirmwareImage("V4.2", 3000));
+    const std::string missing = "/dev/no-such-vardex";
+    const std::string because = missing + " does not exist (";
+    std::ostringstream out;
+    std::ostringstream at_err;
+    EXPECT_EQ(ctl::RunAt({"--port", missing, "ATI4"}, out, at_err), ctl::kExitLinkDown);
+    EXPECT_NE(at_err.str().find("vardexctl at: " + because), std::string::npos);
+    EXPECT_EQ(ctl::RunIdentify({"--port", missing}, out, in_, err_), ctl::kExitLinkDown);
+    EXPECT_EQ(ctl::RunRead({"--port", missing}, out, in_, err_, {}), ctl::kExitLinkDown);
+    EXPECT_EQ(ctl::RunWrite({"--port", missing, "m_bClip=1"}, out, in_, err_, {}),
+              ctl::kExitLinkDown);
+    EXPECT_EQ(ctl::RunUpgrade({"--port", missing, "--yes", image}, out, in_, err_, {}),
+              ctl::kExitLinkDown);
+    const std::string err = Err();
+    for (const char* command : {"identify", "read", "write", "upgrade"}) {
+        EXPECT_NE(err.find("vardexctl " + std::string(command) + ": " + because), std::string::npos)
+            << command;
+    }
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(device_.BytesReceived(), 0u);
+}
+
 // Calls the hook's action when the job numbered `at` (1 the read, 2 the write) starts.
 struct AtJob {
     int at = 0;

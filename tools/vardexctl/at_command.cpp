@@ -8,6 +8,7 @@
 #include "json_text.h"
 #include "link/device_port.h"
 #include "platform/port_map.h"
+#include "port_option.h"
 
 namespace vardex::ctl {
 namespace {
@@ -30,10 +31,14 @@ bool HasControlCharacter(const std::string& text) {
     return false;
 }
 
+// The longest --timeout taken: ten minutes is beyond any command's answer.
+constexpr unsigned kLongestTimeoutMs = 600000;
+
 std::optional<unsigned> ParseMilliseconds(const std::string& text) {
     unsigned value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc() || end != text.data() + text.size() || value == 0 || value > 600000) {
+    if (ec != std::errc() || end != text.data() + text.size() || value == 0 ||
+        value > kLongestTimeoutMs) {
         return std::nullopt;
     }
     return value;
@@ -44,7 +49,7 @@ std::optional<unsigned> ParseMilliseconds(const std::string& text) {
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     std::string port_name;
     bool json = false;
-    unsigned timeout = 250;
+    unsigned timeout = kExchangeReadMs;
     std::vector<std::string> commands;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
@@ -110,10 +115,9 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
 
     CDevicePort port;
-    const int opened = port.Line().OpenPort(port_name, 115200);
-    if (opened != 0) {
-        const SysError& os = port.Line().LastOpenError();
-        err << "vardexctl at: " << DescribeOpenFailure(opened, port_name, port_name, os) << "\n";
+    std::string why;
+    if (!OpenPortByPath(port, port_name, &why)) {
+        err << "vardexctl at: " << why << "\n";
         return kExitLinkDown;
     }
     port.SetReadTimeout(timeout);

@@ -13,6 +13,8 @@ inline constexpr int kExitLinkDown = 1;
 inline constexpr int kExitUsage = 2;
 // The device waits in its firmware loader: only `vardexctl upgrade FILE` helps.
 inline constexpr int kExitInLoader = 3;
+// A second Ctrl+C ends the program at once, with the shell's status for SIGINT.
+inline constexpr int kExitInterrupted = 130;
 
 // What to do about a device found in its loader, for the end of any subcommand.
 inline constexpr const char* kLoaderAdvice =

@@ -138,18 +138,18 @@ int CliPrompts::ChooseFromList(const std::string& caption, const std::string& pr
         std::fputc('\n', out_);
         const bool first = !input_ended_;
         input_ended_ = true;
-        return first ? 1 : 2;
+        return first ? kChoiceMade : kChoiceCancelled;
     }
     const char first = line.empty() ? '\0' : line[0];
     if (first == 'q' || first == 'Q' || first == 'c' || first == 'C') {
-        return 2;
+        return kChoiceCancelled;
     }
     char* end = nullptr;
     const long choice = std::strtol(line.c_str(), &end, 10);
     if (end != line.c_str() && choice >= 1 && static_cast<std::size_t>(choice) <= items.size()) {
         *selected = static_cast<int>(choice - 1);
     }
-    return 1;
+    return kChoiceMade;
 }
 
 CliJobView::CliJobView(std::FILE* in, std::FILE* out)

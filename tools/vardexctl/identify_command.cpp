@@ -8,6 +8,7 @@
 #include "device/identify.h"
 #include "device/identity_parse.h"
 #include "json_text.h"
+#include "port_option.h"
 #include "res/strings.h"
 
 namespace vardex::ctl {
@@ -26,7 +27,7 @@ extern "C" void OnInterrupt(int) {
     if (g_running_view != nullptr && g_running_view->m_bAbort.exchange(1) == 0) {
         return;
     }
-    std::_Exit(130);
+    std::_Exit(kExitInterrupted);
 }
 
 }  // namespace
@@ -58,15 +59,10 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
 
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;
-    if (!port.empty()) {
-        const int opened = record.Line().OpenPort(port, 115200);
-        if (opened != 0) {
-            const SysError& os = record.Line().LastOpenError();
-            std::fprintf(err, "vardexctl identify: %s\n",
-                         DescribeOpenFailure(opened, port, port, os).c_str());
-            return kExitLinkDown;
-        }
-        record.Line().SelectDirectPort(port);
+    std::string why;
+    if (!port.empty() && !OpenPortByPath(record, port, &why)) {
+        std::fprintf(err, "vardexctl identify: %s\n", why.c_str());
+        return kExitLinkDown;
     }
 
     CliJobView view(in, err);
@@ -77,7 +73,7 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
     std::signal(SIGINT, previous);
     g_running_view = nullptr;
     view.Finish();
-    if (result != 1) {
+    if (result != kIdentified) {
         if (view.m_bInLoader != 0) {
             std::fprintf(err, "vardexctl identify: %s\n", kLoaderAdvice);
             return kExitInLoader;

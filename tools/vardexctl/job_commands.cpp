@@ -15,7 +15,9 @@
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
+#include "link/tapi_line.h"
 #include "params/param_rows.h"
+#include "port_option.h"
 #include "record_fields.h"
 #include "res/strings.h"
 #include "write_report.h"
@@ -145,18 +147,12 @@ int FaultRow(const std::vector<std::string>& messages) {
 // Opens PATH as the search would leave it; true when there is nothing to open.
 bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* command,
                 std::FILE* err) {
-    if (port.empty()) {
+    std::string why;
+    if (port.empty() || OpenPortByPath(record, port, &why)) {
         return true;
     }
-    const int opened = record.Line().OpenPort(port, 115200);
-    if (opened != 0) {
-        const SysError& os = record.Line().LastOpenError();
-        std::fprintf(err, "vardexctl %s: %s\n", command,
-                     DescribeOpenFailure(opened, port, port, os).c_str());
-        return false;
-    }
-    record.Line().SelectDirectPort(port);
-    return true;
+    std::fprintf(err, "vardexctl %s: %s\n", command, why.c_str());
+    return false;
 }
 
 // Runs one job under the terminal window; reports a failure the job left to its
@@ -169,7 +165,7 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
-        return 2;
+        return kJobStopped;
     }
     if (hook.started != nullptr) {
         hook.started(&window, hook.context);
@@ -183,13 +179,13 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
         *rows_done = progress.m_nRowsDone;
     }
     if (in_loader != nullptr) {
-        *in_loader = result != 1 && progress.m_bInLoader != 0;
+        *in_loader = result != kJobDone && progress.m_bInLoader != 0;
         if (*in_loader) {
             std::fprintf(err, "vardexctl %s: %s\n", command, kLoaderAdvice);
             return result;
         }
     }
-    if (result != 1) {
+    if (result != kJobDone) {
         if (progress.m_bQuietEnd == 0 && !upgrade) {
             std::fprintf(err, "%s\n",
                          NotFoundMessage(app.m_workingRecord.Line().PortFailures()).c_str());
@@ -231,7 +227,7 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
     CliJobWindow window(in, err);
     bool in_loader = false;
     if (RunJob(app, window, CCommProgress::kJobReadAll, false, "read", err, hook, nullptr,
-               &in_loader) != 1) {
+               &in_loader) != kJobDone) {
         return in_loader ? kExitInLoader : kExitLinkDown;
     }
     out << (json ? RecordJson(app.m_workingRecord) : RecordText(app.m_workingRecord));
@@ -297,7 +293,7 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     CliJobWindow reader(in, err);
     bool in_loader = false;
     if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "write", err, hook, nullptr,
-               &in_loader) != 1) {
+               &in_loader) != kJobDone) {
         std::fprintf(err, "vardexctl write: nothing was written\n");
         return in_loader ? kExitInLoader : kExitLinkDown;
     }
@@ -308,7 +304,7 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     CliJobWindow writer(in, err);
     WriteProgress progress;
     progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook,
-                                nullptr, &in_loader, &progress.rows_done) == 1;
+                                nullptr, &in_loader, &progress.rows_done) == kJobDone;
     progress.fault_row = FaultRow(writer.Messages());
     if (progress.completed && NeedsReadBack(before, wanted)) {
         // The restrictions are the one setting the job sends without reading it
@@ -410,11 +406,12 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
         view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
         const int identified = IdentifyDevice(&view, &app);
         view.Finish();
-        if (identified != 1 && identified != -4) {
+        if (identified != kIdentified && identified != kIdentifyInLoader) {
             std::fprintf(err, "vardexctl upgrade: no varDex was identified\n");
             return kExitLinkDown;
         }
-        if (identified == 1 && UpgradeReservedForOperator(app.m_workingRecord.m_strCountry)) {
+        if (identified == kIdentified &&
+            UpgradeReservedForOperator(app.m_workingRecord.m_strCountry)) {
             std::fprintf(err, "%s\n", std::string(res::kTextOperatorOnlyUpgrade).c_str());
             return kExitLinkDown;
         }
@@ -422,8 +419,8 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     CliJobWindow window(in, err);
     window.SetImageFile(file);
     int firmware = 0;
-    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware) != 1) {
-        if (firmware == 1) {
+    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware) != kJobDone) {
+        if (firmware == kJobDone) {
             std::fprintf(err,
                          "vardexctl upgrade: the new firmware was sent and the device restarted, "
                          "but its settings could not be read back\n");

@@ -1,0 +1,15 @@
+// `--port PATH`: the port a subcommand opens itself instead of searching.
+#pragma once
+
+#include <string>
+
+class CDevicePort;
+
+namespace vardex::ctl {
+
+// Opens the port at path as the search leaves a chosen port open, with the
+// device named after it; false with *why, what the person is told, when the
+// port cannot be used.
+bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why);
+
+}  // namespace vardex::ctl
