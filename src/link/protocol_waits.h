@@ -1,6 +1,7 @@
 // How long the program waits for the device: every wait of the channel, the
-// search, identification and the firmware upgrade, in the protocol's
-// milliseconds (scaled by TimeScale() like every duration of the channel).
+// search, identification, the slow setting rows and the firmware upgrade, in
+// the protocol's milliseconds (scaled by TimeScale() like every duration of
+// the channel).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +19,18 @@ inline constexpr int kSettleDelayMs = 1000;
 // The read time-out of the ordinary AT exchange, the search's "ATI4" included;
 // a command that answers slowly raises it for itself.
 inline constexpr std::uint32_t kExchangeReadMs = 250;
+
+// ---- Setting rows whose command the device takes its time over ----
+// A subscriber or own number is stored in the device's flash.
+inline constexpr unsigned kMsnTimeoutMs = 2000;
+// The power-up profile is stored, and the device answers after it.
+inline constexpr unsigned kPowerUpProfileTimeoutMs = 4000;
+// "AT/CLIPLEVEL n" sets up the caller-ID generator first.
+inline constexpr unsigned kFskLevelTimeoutMs = 2000;
+// "ATCH0" clears the counters in the device's flash.
+inline constexpr unsigned kChargeResetTimeoutMs = 3000;
+// "AT&Wn" writes a whole profile.
+inline constexpr unsigned kStoreProfileTimeoutMs = 3000;
 
 // ---- Modem lines ----
 // An asynchronous telephony request (making or dropping a call) without its

@@ -21,11 +21,6 @@ namespace {
 
 using row_fields::Member;
 
-constexpr unsigned kMsnTimeoutMs = 2000;
-constexpr unsigned kPowerUpProfileTimeoutMs = 4000;
-constexpr unsigned kFskLevelTimeoutMs = 2000;
-constexpr unsigned kChargeResetTimeoutMs = 3000;
-constexpr unsigned kStoreProfileTimeoutMs = 3000;
 constexpr int kProfileCount = 4;
 
 bool StopRequested(const CRunningJob* job) {

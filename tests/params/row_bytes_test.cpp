@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 
+#include "link/tapi_line.h"
 #include "params/param_rows.h"
 #include "pty_device.h"
 #include "time_scale.h"
