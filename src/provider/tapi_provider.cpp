@@ -148,6 +148,28 @@ App* FindApp(HLINEAPP app) {
     return it == State().apps.end() ? nullptr : &it->second;
 }
 
+// The application and line a request names: 0, or the error to return.
+LONG FindLine(HLINEAPP handle, DWORD device, const App** app) {
+    *app = FindApp(handle);
+    if (*app == nullptr) {
+        return LINEERR_INVALAPPHANDLE;
+    }
+    return device < (*app)->lines.size() ? 0 : LINEERR_BADDEVICEID;
+}
+
+// A caller's fixed-size block cleared for filling, its size kept: 0, or the
+// error when it is too small.
+template <typename Block>
+LONG ClearBlock(Block* block) {
+    if (block->dwTotalSize < sizeof(Block)) {
+        return LINEERR_STRUCTURETOOSMALL;
+    }
+    const DWORD total = block->dwTotalSize;
+    std::memset(block, 0, sizeof(Block));
+    block->dwTotalSize = total;
+    return 0;
+}
+
 void CloseLineLocked(HLINE line) {
     const auto it = State().lines.find(line);
     if (it == State().lines.end()) {
@@ -227,12 +249,9 @@ LONG lineNegotiateAPIVersion(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAPILow
                              void* /*lpExtensionID*/) {
     std::lock_guard lock(State().mutex);
     SweepVanishedLocked();
-    const App* app = FindApp(hLineApp);
-    if (app == nullptr) {
-        return LINEERR_INVALAPPHANDLE;
-    }
-    if (dwDeviceID >= app->lines.size()) {
-        return LINEERR_BADDEVICEID;
+    const App* app = nullptr;
+    if (const LONG error = FindLine(hLineApp, dwDeviceID, &app); error != 0) {
+        return error;
     }
     if (lpdwAPIVersion == nullptr) {
         return LINEERR_INVALPOINTER;
@@ -253,22 +272,16 @@ LONG lineGetDevCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD /*dwAPIVersion*/
                      DWORD /*dwExtVersion*/, LINEDEVCAPS* lpLineDevCaps) {
     std::lock_guard lock(State().mutex);
     SweepVanishedLocked();
-    const App* app = FindApp(hLineApp);
-    if (app == nullptr) {
-        return LINEERR_INVALAPPHANDLE;
-    }
-    if (dwDeviceID >= app->lines.size()) {
-        return LINEERR_BADDEVICEID;
+    const App* app = nullptr;
+    if (const LONG error = FindLine(hLineApp, dwDeviceID, &app); error != 0) {
+        return error;
     }
     if (lpLineDevCaps == nullptr) {
         return LINEERR_INVALPOINTER;
     }
-    if (lpLineDevCaps->dwTotalSize < sizeof(LINEDEVCAPS)) {
-        return LINEERR_STRUCTURETOOSMALL;
+    if (const LONG error = ClearBlock(lpLineDevCaps); error != 0) {
+        return error;
     }
-    const DWORD total = lpLineDevCaps->dwTotalSize;
-    std::memset(lpLineDevCaps, 0, sizeof(LINEDEVCAPS));
-    lpLineDevCaps->dwTotalSize = total;
     lpLineDevCaps->dwPermanentLineID = dwDeviceID + 1;
     lpLineDevCaps->dwStringFormat = STRINGFORMAT_ASCII;
     lpLineDevCaps->dwAddressModes = LINEADDRESSMODE_ADDRESSID;
@@ -287,12 +300,9 @@ LONG lineGetAddressCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID,
                          LINEADDRESSCAPS* lpAddressCaps) {
     std::lock_guard lock(State().mutex);
     SweepVanishedLocked();
-    const App* app = FindApp(hLineApp);
-    if (app == nullptr) {
-        return LINEERR_INVALAPPHANDLE;
-    }
-    if (dwDeviceID >= app->lines.size()) {
-        return LINEERR_BADDEVICEID;
+    const App* app = nullptr;
+    if (const LONG error = FindLine(hLineApp, dwDeviceID, &app); error != 0) {
+        return error;
     }
     if (dwAddressID != 0) {
         return LINEERR_INVALPARAM;
@@ -300,12 +310,9 @@ LONG lineGetAddressCapsA(HLINEAPP hLineApp, DWORD dwDeviceID, DWORD dwAddressID,
     if (lpAddressCaps == nullptr) {
         return LINEERR_INVALPOINTER;
     }
-    if (lpAddressCaps->dwTotalSize < sizeof(LINEADDRESSCAPS)) {
-        return LINEERR_STRUCTURETOOSMALL;
+    if (const LONG error = ClearBlock(lpAddressCaps); error != 0) {
+        return error;
     }
-    const DWORD total = lpAddressCaps->dwTotalSize;
-    std::memset(lpAddressCaps, 0, sizeof(LINEADDRESSCAPS));
-    lpAddressCaps->dwTotalSize = total;
     lpAddressCaps->dwLineDeviceID = dwDeviceID;
     lpAddressCaps->dwCallStates = LINECALLSTATE_IDLE | LINECALLSTATE_PROCEEDING |
                                   LINECALLSTATE_CONNECTED | LINECALLSTATE_DISCONNECTED;
@@ -320,12 +327,9 @@ LONG lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIV
                DWORD /*dwMediaModes*/, const LINECALLPARAMS* /*lpCallParams*/) {
     std::lock_guard lock(State().mutex);
     SweepVanishedLocked();
-    const App* app = FindApp(hLineApp);
-    if (app == nullptr) {
-        return LINEERR_INVALAPPHANDLE;
-    }
-    if (dwDeviceID >= app->lines.size()) {
-        return LINEERR_BADDEVICEID;
+    const App* app = nullptr;
+    if (const LONG error = FindLine(hLineApp, dwDeviceID, &app); error != 0) {
+        return error;
     }
     if (lphLine == nullptr) {
         return LINEERR_INVALPOINTER;

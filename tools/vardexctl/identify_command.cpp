@@ -37,15 +37,15 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
     std::string port;
     bool json = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port") {
-            // An empty path would search every port instead.
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                std::fprintf(err, "vardexctl identify: --port needs the path of a port\n%s",
-                             kIdentifyUsage);
-                return kExitUsage;
-            }
-            port = args[++i];
-        } else if (args[i] == "--json") {
+        const PortWord port_word = TakePortWord(args, &i, &port);
+        if (port_word == PortWord::kNoPath) {
+            std::fprintf(err, "vardexctl identify: %s\n%s", kPortNeedsPath, kIdentifyUsage);
+            return kExitUsage;
+        }
+        if (port_word == PortWord::kTaken) {
+            continue;
+        }
+        if (args[i] == "--json") {
             json = true;
         } else if (args[i] == "--help" || args[i] == "-h") {
             out << kIdentifyUsage;

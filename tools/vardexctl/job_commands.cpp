@@ -58,13 +58,15 @@ struct Common {
 bool ParseCommon(const std::vector<std::string>& args, Common* common,
                  std::vector<std::string>* rest, std::string* problem) {
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--port") {
-            if (i + 1 >= args.size() || args[i + 1].empty()) {
-                *problem = "--port needs the path of a port";
-                return false;
-            }
-            common->port = args[++i];
-        } else if (args[i] == "--help" || args[i] == "-h") {
+        const PortWord port_word = TakePortWord(args, &i, &common->port);
+        if (port_word == PortWord::kNoPath) {
+            *problem = kPortNeedsPath;
+            return false;
+        }
+        if (port_word == PortWord::kTaken) {
+            continue;
+        }
+        if (args[i] == "--help" || args[i] == "-h") {
             common->help = true;
         } else {
             rest->push_back(args[i]);

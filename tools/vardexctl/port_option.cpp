@@ -16,4 +16,15 @@ bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why
     return true;
 }
 
+PortWord TakePortWord(const std::vector<std::string>& args, std::size_t* i, std::string* path) {
+    if (args[*i] != "--port") {
+        return PortWord::kNotPort;
+    }
+    if (*i + 1 >= args.size() || args[*i + 1].empty()) {
+        return PortWord::kNoPath;
+    }
+    *path = args[++*i];
+    return PortWord::kTaken;
+}
+
 }  // namespace vardex::ctl
