@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace vardex::res {
 namespace {
@@ -164,6 +165,14 @@ std::string_view LoadString(int id) {
 
 std::span<const StringEntry> AllStrings() {
     return kTable;
+}
+
+std::string FormatLimits(int lo, int hi) {
+    const std::string format(kTextLimitsFormat);
+    const std::string prefix(LoadString(IDS_VALID_LIMITS));
+    char text[128];
+    std::snprintf(text, sizeof text, format.c_str(), prefix.c_str(), lo, hi);
+    return text;
 }
 
 }  // namespace vardex::res
