@@ -9,6 +9,7 @@
 
 #include "pages/record_page.h"
 #include "pages/sheet_host.h"
+#include "pages/telephony_page.h"
 #include "pages/upgrade_page.h"
 #include "pages/value_pages.h"
 #include "ui/property_sheet.h"

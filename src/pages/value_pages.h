@@ -1,7 +1,7 @@
-// The Telephony and Connection pages as the sheet's transfers see them: one
-// member per value, copied to and from the working record. Their controls are
-// still to come; until then each page shows its caption and a note, and keeps
-// the values it was given so that an apply sends nothing it did not read.
+// The Connection page as the sheet's transfers see it: one member per value,
+// copied to and from the working record. Its controls are still to come; until
+// then the page shows its caption and a note, and keeps the values it was
+// given so that an apply sends nothing it did not read.
 #pragma once
 
 #include <string>
@@ -24,34 +24,6 @@ public:
 
 private:
     ISheetHost* host_ = nullptr;
-};
-
-class CTelephonyPage : public CPlaceholderPage {
-public:
-    CTelephonyPage();
-
-    void LoadFrom(const CDeviceConfig& record) override;
-    void StoreTo(CDeviceConfig& record) const override;
-
-    std::string m_strPhoneMsn[CDeviceConfig::kPhoneMsnCount];
-    std::string m_strDteMsn[CDeviceConfig::kDteMsnCount];
-    int m_nOwnNumber1 = -1, m_nOwnNumber2 = -1, m_nOwnNumberDte = -1;
-    int m_bCallWaiting1 = 0, m_bCallWaiting2 = 0;
-    int m_bClipOnCw1 = 0, m_bClipOnCw2 = 0;
-    int m_bMeteringPulse1 = 0, m_bMeteringPulse2 = 0;
-    int m_bDelayedClearBack1 = 0, m_bDelayedClearBack2 = 0;
-    int m_bNoIncomingMlppp1 = 0, m_bNoIncomingMlppp2 = 0;
-    int m_bClir1 = 0, m_bClir2 = 0;
-    int m_bColr1 = 0, m_bColr2 = 0;
-    int m_bMessageWaiting1 = 0, m_bMessageWaiting2 = 0;
-    int m_nTerminalType1 = 0, m_nTerminalType2 = 0;
-    std::uint8_t m_byModemLlc[CDeviceConfig::kLlcPorts][CDeviceConfig::kLlcOctets] = {};
-    int m_nServiceProtocol = 0;
-    int m_bClip = 0;
-    int m_bFullEmergencyMode = 0;
-    int m_nFlashDuration = 0;
-    int m_nCallerIdTiming = 0;
-    int m_nFskLevel = 0;
 };
 
 class CConnectionPage : public CPlaceholderPage {

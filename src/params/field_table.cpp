@@ -1,5 +1,7 @@
 #include "params/field_table.h"
 
+#include "params/telephony_rules.h"
+
 #include <array>
 #include <type_traits>
 
@@ -128,11 +130,14 @@ const auto& Table() {
         {VARDEX_MEMBER(m_bNoIncomingMlppp2), .type = kFlag, .reset = kKept, .hi = 1,
          .change = kSetting, .query = QueryMlpppIncoming, .setting = SetMlpppIncoming,
          .place = Bit(118, 3)},
-        // Subscriber numbers are dialled digits.
-        {VARDEX_MEMBER(m_strDteMsn), .type = FieldType::kTextArray, .hi = 20, .change = kOther,
-         .query = QueryMsns, .setting = SetMsns},
-        {VARDEX_MEMBER(m_strPhoneMsn), .type = FieldType::kTextArray, .hi = 20, .change = kOther,
-         .query = QueryMsns, .setting = SetMsns},
+        // Subscriber numbers: as many characters as the device takes
+        // (telephony_rules.h says which).
+        {VARDEX_MEMBER(m_strDteMsn), .type = FieldType::kTextArray,
+         .hi = vardex::params::kMsnLengthMax, .change = kOther, .query = QueryMsns,
+         .setting = SetMsns},
+        {VARDEX_MEMBER(m_strPhoneMsn), .type = FieldType::kTextArray,
+         .hi = vardex::params::kMsnLengthMax, .change = kOther, .query = QueryMsns,
+         .setting = SetMsns},
 
         // Device identification, set by detection.
         {VARDEX_MEMBER(m_wModelVersion), .type = FieldType::kWord,

@@ -16,6 +16,7 @@
 #include "params/param_rows.h"
 #include "params/reply_parsers.h"
 #include "params/row_fields.h"
+#include "params/telephony_rules.h"
 
 namespace {
 
@@ -163,7 +164,10 @@ int SetMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*
                 index < 6 ? w.m_strPhoneMsn[index] : w.m_strDteMsn[index - 6];
             const std::string& known =
                 index < 6 ? d.m_strPhoneMsn[index] : d.m_strDteMsn[index - 6];
-            if (wanted == known) {
+            // A number the device could not take as it is (a control character,
+            // a ";" that would start a second command, too long) is not sent
+            // at all, not even cut short: the verification then reports it.
+            if (wanted == known || !vardex::params::MsnAllowed(wanted, index >= 6)) {
                 continue;
             }
             if (!sender.Send("AT&ZI" + std::to_string(index) + "=" +
@@ -216,11 +220,12 @@ int SetOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*v
     {
         RaisedTimeout timeout(w, kMsnTimeoutMs);
         for (const Port& port : ports) {
-            if (port.wanted == port.known) {
+            const std::string own = OwnNumberText(port.msns, port.wanted);
+            if (port.wanted == port.known ||
+                !vardex::params::MsnAllowed(own, port.msns == &w.m_strDteMsn[0])) {
                 continue;
             }
-            if (!sender.Send(port.command + vardex::params::CommandSafeText(
-                                                OwnNumberText(port.msns, port.wanted)))) {
+            if (!sender.Send(port.command + vardex::params::CommandSafeText(own))) {
                 return PARAM_FAILED;
             }
         }

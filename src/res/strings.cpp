@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 
 namespace vardex::res {
 namespace {
@@ -176,6 +177,14 @@ std::string FormatText(std::string_view format, std::initializer_list<std::strin
         from = at + 2;
     }
     return text.append(format.substr(from));
+}
+
+std::string FormatLimits(int lo, int hi) {
+    const std::string format(kTextLimitsFormat);
+    const std::string prefix(LoadString(IDS_VALID_LIMITS));
+    char text[128];
+    std::snprintf(text, sizeof text, format.c_str(), prefix.c_str(), lo, hi);
+    return text;
 }
 
 }  // namespace vardex::res

@@ -261,6 +261,8 @@ inline constexpr std::string_view kTextOperatorNote =
 inline constexpr std::string_view kTextIntegerRange = "Please enter an integer between %1 and %2.";
 inline constexpr std::string_view kTextPositiveInteger = "Please enter a positive integer.";
 inline constexpr std::string_view kTextLimitsFormat = "%s %d - %d";
+// IDS_VALID_LIMITS and the two limits through kTextLimitsFormat: "Valid limits: 20 - 100".
+std::string FormatLimits(int lo, int hi);
 
 // Connection page; the protocol radios are in the order of m_nProtocol.
 inline constexpr std::string_view kTextProtocolPpp = "&PPP/Multilink PPP";

@@ -91,6 +91,12 @@ void CDataExchange::Fail(QWidget* control, const std::string& message) {
     }
 }
 
+void CDataExchange::FailWith(int id, const std::string& message) {
+    if (QWidget* control = Control(id)) {
+        Fail(control, message);
+    }
+}
+
 void CDataExchange::Text(int id, std::string& value) {
     QWidget* c = Control(id);
     if (c == nullptr) {

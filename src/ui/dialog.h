@@ -55,6 +55,9 @@ public:
     void Check(int id, int& value);
     // Radio group: the index of the checked button among ids, -1 for none.
     void Radio(std::initializer_list<int> ids, int& value);
+    // A check of the dialog's own: fails the exchange on control id with message,
+    // as a value out of range does.
+    void FailWith(int id, const std::string& message);
 
 private:
     QWidget* Control(int id);

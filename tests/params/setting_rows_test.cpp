@@ -183,11 +183,27 @@ TEST_F(RowTest, SetMsnsStopsOnTheStopRequestAndRestoresTheTimeout) {
 }
 
 TEST_F(RowTest, TextFieldsCannotStartASecondCommand) {
+    // Neither sent nor cut short to a number nobody asked for: the
+    // verification reports each and takes back what the device holds.
+    for (const char* unsafe : {"12\rAT&F", "12;&F", "1234567890123456789012345"}) {
+        Sync();
+        ClearSent();
+        W().m_strPhoneMsn[2] = unsafe;
+        W().m_strDteMsn[0] = unsafe;
+        Answer("AT&ZI?", kMsnReply);
+        EXPECT_EQ(Run(SetMsns), PARAM_MISMATCH) << unsafe;
+        EXPECT_EQ(Sent(), Lines{"AT&ZI?"}) << unsafe;
+        EXPECT_EQ(W().m_strPhoneMsn[2], "");
+    }
+}
+
+TEST_F(RowTest, NumbersAtTheDevicesLimitsAreSent) {
     Sync();
-    W().m_strPhoneMsn[2] = "12\rAT&F";
+    W().m_strPhoneMsn[2] = "123456789012345678901234";
+    W().m_strDteMsn[1] = "*31#";
     Answer("AT&ZI?", kMsnReply);
-    EXPECT_EQ(Run(SetMsns), PARAM_MISMATCH);
-    EXPECT_EQ(Sent(), (Lines{"AT&ZI2=12", "AT&ZI?"}));
+    EXPECT_EQ(Run(SetMsns), PARAM_MISMATCH);  // the scripted device keeps its numbers
+    EXPECT_EQ(Sent(), (Lines{"AT&ZI2=123456789012345678901234", "AT&ZI7=*31#", "AT&ZI?"}));
 }
 
 class SetOwn : public RowTest {
@@ -231,6 +247,14 @@ TEST_F(SetOwn, IndexOutsideThePortSendsNoNumber) {
     EXPECT_EQ(Run(SetOwnNumbers), PARAM_MISMATCH);
     EXPECT_EQ(Sent(), (Lines{"AT&ZOb=", "AT&ZO?"}));
     EXPECT_EQ(W().m_nOwnNumber2, -1);
+}
+
+TEST_F(SetOwn, AnUnsafeNumberIsNotSentAsOwnNumber) {
+    W().m_strPhoneMsn[4] = "22;&F";
+    W().m_nOwnNumber2 = 1;
+    Answer("AT&ZO?", "\r\nOK\r\n");
+    EXPECT_EQ(Run(SetOwnNumbers), PARAM_MISMATCH);
+    EXPECT_EQ(Sent(), Lines{"AT&ZO?"});
 }
 
 TEST_F(SetOwn, StopRequestEndsTheSending) {

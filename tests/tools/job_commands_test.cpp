@@ -61,7 +61,7 @@ std::string Written(std::FILE* file) {
 
 class Commands : public ::testing::Test {
 protected:
-    Commands() : scale_(0.1) {
+    explicit Commands(sim::DeviceOptions options = {}) : scale_(0.1), device_(std::move(options)) {
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
         in_ = std::tmpfile();
@@ -139,6 +139,8 @@ TEST_F(Commands, BadInputIsRefusedBeforeAnythingIsSent) {
                                                  {"m_nX25PacketSize=3"},
                                                  {"m_strPhoneMsn[6]=1"},
                                                  {"m_strPhoneMsn[0]=12a"},
+                                                 {"m_strDteMsn[1]=12;AT&F"},
+                                                 {"m_strPhoneMsn[1]=1234567890123456789012345"},
                                                  {"m_wFirmwareVersion=1"},
                                                  {"m_byModemLlc[0][0]=256"},
                                                  {"--store", "4"},
@@ -153,6 +155,43 @@ TEST_F(Commands, BadInputIsRefusedBeforeAnythingIsSent) {
     }
     EXPECT_EQ(device_.BytesReceived(), 0u);
     EXPECT_NE(Err().find("m_nFlashDuration: expected a whole number 0..100"), std::string::npos);
+}
+
+TEST_F(Commands, TelephonyRulesOfTheCountryHoldBeforeAnySettingIsSent) {
+    const int flash = device_.Register(56);
+    for (const char* word : {"m_nFlashDuration=10", "m_bNoIncomingMlppp1=1"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", word}), 2);
+    }
+    const std::string err = Err();
+    EXPECT_NE(err.find("vardexctl write: m_nFlashDuration: Valid limits: 20 - 100\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("m_bNoIncomingMlppp1: the Hungarian variant does not have it"),
+              std::string::npos);
+    EXPECT_EQ(device_.Register(56), flash);
+    EXPECT_EQ(device_.Register(79) & 4, 4) << "nothing of the write went out";
+    // 0 is no flash, and allowed everywhere.
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_nFlashDuration=0"}), 0) << Err();
+    EXPECT_EQ(device_.Register(56), 0);
+}
+
+class PolandCommands : public Commands {
+protected:
+    PolandCommands() : Commands(sim::DeviceOptions{.country = "Poland"}) {}
+};
+
+TEST_F(PolandCommands, FlashFromFiveAndNoTerminals) {
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_nFlashDuration=5"}), 0) << Err();
+    EXPECT_EQ(device_.Register(56), 5);
+    for (const char* word : {"m_nFlashDuration=4", "m_nTerminalType1=2", "m_bMessageWaiting2=1",
+                             "m_byModemLlc[1][2]=9"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(Run(ctl::RunWrite, {word}), 2);
+    }
+    const std::string err = Err();
+    EXPECT_NE(err.find("m_nFlashDuration: Valid limits: 5 - 100"), std::string::npos) << err;
+    EXPECT_NE(err.find("m_nTerminalType1: only the Hungarian variant has it"), std::string::npos);
 }
 
 TEST_F(Commands, ValuesTheDeviceRefusedAreNamedWithWhatItKept) {

@@ -17,6 +17,7 @@
 #include "device/identify.h"
 #include "link/tapi_line.h"
 #include "params/param_rows.h"
+#include "params/telephony_rules.h"
 #include "port_option.h"
 #include "record_fields.h"
 #include "res/strings.h"
@@ -300,7 +301,17 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         return in_loader ? kExitInLoader : kExitLinkDown;
     }
     const std::vector<SettableItem> before = SettableItems(record);
+    CDeviceConfig as_read;
+    as_read.CopyFrom(record);
     ApplyChanges(changes, &record);
+    // The country is known only now; the device still has heard no setting.
+    if (const auto breach = vardex::params::FindTelephonyBreach(as_read, record)) {
+        const std::string why =
+            breach->why.empty() ? res::FormatLimits(breach->lo, breach->hi) : breach->why;
+        std::fprintf(err, "vardexctl write: %s: %s\nvardexctl write: nothing was written\n",
+                     breach->field.c_str(), why.c_str());
+        return kExitUsage;
+    }
     const std::vector<SettableItem> wanted = SettableItems(record);
 
     CliJobWindow writer(in, err);

@@ -14,6 +14,7 @@
 #include "json_reader.h"
 #include "json_text.h"
 #include "params/field_table.h"
+#include "params/telephony_rules.h"
 
 namespace vardex::ctl {
 namespace {
@@ -159,6 +160,11 @@ std::string Describe(const Field& f) {
         case Kind::kLlc:
             text << "octets 0..255";
             break;
+        case Kind::kTextArray:
+            text << (std::string_view(f.name) == "m_strDteMsn" ? "printable characters but ';'"
+                                                               : "decimal digits")
+                 << ", at most " << f.hi;
+            break;
         default:
             text << "decimal digits, at most " << f.hi;
     }
@@ -203,6 +209,13 @@ bool CheckDigits(const Field& f, const FieldValue& v, std::string* error) {
     return ok || Expected(f, v, error);
 }
 
+// A subscriber number as the Telephony page takes it.
+bool CheckMsn(const Field& f, const FieldValue& v, std::string* error) {
+    const bool dte = std::string_view(f.name) == "m_strDteMsn";
+    return (v.type == FieldValue::Type::kText && vardex::params::MsnAllowed(v.text, dte)) ||
+           Expected(f, v, error);
+}
+
 // Checks a value for a whole field or, with indexes, one element of it.
 bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
            std::string* error) {
@@ -218,7 +231,7 @@ bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldVal
     if (f.kind == Kind::kTextArray) {
         if (!index.empty()) {
             return index[0] < f.count
-                       ? CheckDigits(f, v, error)
+                       ? CheckMsn(f, v, error)
                        : (*error = std::string(f.name) + ": index out of range", false);
         }
         if (v.type != FieldValue::Type::kList || v.list.size() != f.count) {
@@ -227,7 +240,7 @@ bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldVal
             return false;
         }
         for (const FieldValue& item : v.list) {
-            if (!CheckDigits(f, item, error)) {
+            if (!CheckMsn(f, item, error)) {
                 return false;
             }
         }

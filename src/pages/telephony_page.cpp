@@ -1,0 +1,669 @@
+#include "telephony_page.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QEvent>
+#include <QFocusEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QValidator>
+#include <algorithm>
+#include <functional>
+
+#include "params/app_core.h"
+#include "params/telephony_rules.h"
+#include "res/strings.h"
+#include "ui/choice_list.h"
+#include "ui/help.h"
+#include "ui/message_box.h"
+
+namespace vardex::ui {
+
+namespace {
+
+constexpr int kLlcLengthMax = 3;
+constexpr int kFlashLengthMax = 3;
+constexpr int kFskLengthMax = 2;
+
+// Refuses, as it is typed or pasted, every character the port's numbers may
+// not hold and every character beyond the device's length.
+class CMsnValidator : public QValidator {
+public:
+    CMsnValidator(QObject* parent, bool dte) : QValidator(parent), dte_(dte) {}
+    State validate(QString& input, int&) const override {
+        return params::MsnAllowed(input.toStdString(), dte_) ? Acceptable : Invalid;
+    }
+
+private:
+    bool dte_;
+};
+
+class CDigitsValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return std::all_of(input.begin(), input.end(),
+                           [](QChar c) { return c >= u'0' && c <= u'9'; })
+                   ? Acceptable
+                   : Invalid;
+    }
+};
+
+QLineEdit* DigitsEdit(QWidget* parent, int id, int max_length, int width) {
+    auto* edit = new QLineEdit(parent);
+    SetControlId(edit, id);
+    edit->setValidator(new CDigitsValidator(edit));
+    edit->setMaxLength(max_length);
+    edit->setFixedWidth(width);
+    return edit;
+}
+
+QCheckBox* CheckBox(QWidget* parent, int id, std::string_view caption) {
+    auto* box = new QCheckBox(Text(caption), parent);
+    SetControlId(box, id);
+    return box;
+}
+
+// Radio buttons of one group under layout; a click is a settings change.
+void AddRadios(CTelephonyPage* page, QWidget* parent, QVBoxLayout* layout,
+               std::initializer_list<std::pair<int, std::string_view>> radios,
+               const std::function<void()>& changed) {
+    for (const auto& [id, caption] : radios) {
+        auto* radio = new QRadioButton(Text(caption), parent);
+        SetControlId(radio, id);
+        QObject::connect(radio, &QRadioButton::clicked, page, changed);
+        layout->addWidget(radio);
+    }
+}
+
+// "caption [edit][arrows] unit" in a row of its own.
+QHBoxLayout* NumberRow(QWidget* parent, std::string_view caption, QLineEdit* edit,
+                       CSpinButton* spin, std::string_view unit) {
+    auto* row = new QHBoxLayout();
+    row->addWidget(new QLabel(Text(caption), parent));
+    row->addWidget(edit);
+    row->addWidget(spin);
+    if (!unit.empty()) {
+        row->addWidget(new QLabel(Text(unit), parent));
+    }
+    row->addStretch(1);
+    return row;
+}
+
+QLabel* SectionLabel(QWidget* parent, std::string_view text) {
+    auto* label = new QLabel(Text(text), parent);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+int NumberIn(const QLineEdit* edit) {
+    bool ok = false;
+    const int value = edit->text().trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+}  // namespace
+
+// ---- CSpinButton ----
+
+CSpinButton::CSpinButton(QWidget* parent, int id, QLineEdit* buddy)
+    : QWidget(parent), buddy_(buddy) {
+    SetControlId(this, id);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (const auto& [arrow, delta] : {std::pair{Qt::UpArrow, 1}, std::pair{Qt::DownArrow, -1}}) {
+        auto* button = new QToolButton(this);
+        button->setArrowType(arrow);
+        button->setAutoRepeat(true);
+        button->setFixedSize(18, 11);
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QToolButton::clicked, this, [this, d = delta] { Step(d); });
+        layout->addWidget(button);
+    }
+}
+
+void CSpinButton::SetRange(int lo, int hi) {
+    lo_ = lo;
+    hi_ = hi;
+}
+
+void CSpinButton::Step(int delta) {
+    bool ok = false;
+    const int now = buddy_->text().trimmed().toInt(&ok);
+    buddy_->setText(QString::number(std::clamp(ok ? now + delta : lo_, lo_, hi_)));
+}
+
+// ---- CPortPicture ----
+
+CPortPicture::CPortPicture(QWidget* parent, int id, Kind kind, const QString& name)
+    : QWidget(parent), kind_(kind) {
+    SetControlId(this, id);
+    setAccessibleName(name);
+    setMinimumSize(sizeHint());
+}
+
+void CPortPicture::paintEvent(QPaintEvent*) {
+    // The colours of the device picture on the Information page.
+    const QColor body(0xeb, 0xeb, 0xe6);
+    const QColor line(0x3c, 0x3c, 0x3c);
+    const QColor dark(0x5a, 0x5a, 0x5a);
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    // Drawn on a 96 x 60 grid, scaled into the widget keeping its shape.
+    const double scale = std::min(width() / 96.0, height() / 60.0);
+    p.translate((width() - 96 * scale) / 2, (height() - 60 * scale) / 2);
+    p.scale(scale, scale);
+    p.setPen(QPen(line, 1.6));
+    if (kind_ == Kind::kPhone) {
+        // The set, its keypad and the handset lying on it.
+        p.setBrush(body);
+        p.drawPolygon(QPolygonF({{22, 56}, {28, 26}, {68, 26}, {74, 56}}));
+        p.setBrush(dark);
+        p.setPen(Qt::NoPen);
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                p.drawRoundedRect(QRectF(38 + c * 7.5, 32 + r * 7, 5, 4.5), 1, 1);
+            }
+        }
+        p.setPen(QPen(line, 1.6));
+        QPainterPath handset;
+        handset.moveTo(14, 24);
+        handset.cubicTo(14, 8, 82, 8, 82, 24);
+        handset.lineTo(70, 26);
+        handset.cubicTo(66, 18, 30, 18, 26, 26);
+        handset.closeSubpath();
+        p.setBrush(dark);
+        p.drawPath(handset);
+    } else {
+        // A screen on its stand and a keyboard.
+        p.setBrush(body);
+        p.drawRoundedRect(QRectF(22, 4, 52, 36), 3, 3);
+        p.setBrush(QColor(0x46, 0x78, 0xa0));
+        p.drawRect(QRectF(27, 9, 42, 26));
+        p.setBrush(body);
+        p.drawRect(QRectF(44, 40, 8, 6));
+        p.drawPolygon(QPolygonF({{18, 56}, {24, 48}, {72, 48}, {78, 56}}));
+        p.setPen(QPen(dark, 1.2));
+        p.drawLine(QPointF(27, 52), QPointF(69, 52));
+    }
+}
+
+// ---- CTelephonyPage ----
+
+CTelephonyPage::CTelephonyPage(ISheetHost& host)
+    : CRecordPage(Text(res::kTextPageTelephony), kHelpTelephony), host_(host) {
+    auto* grid = new QGridLayout(this);
+    grid->setVerticalSpacing(3);
+    grid->setHorizontalSpacing(18);
+
+    // Row 0: the column headings.
+    const std::pair<std::string_view, int> headings[3] = {{res::kTextAnalogPort1, IDC_HEADING_P1},
+                                                          {res::kTextAnalogPort2, IDC_HEADING_P2},
+                                                          {res::kTextDtePort, IDC_HEADING_DTE}};
+    for (int port = 0; port < 3; ++port) {
+        headings_[port] = new QLabel(Text(headings[port].first), this);
+        SetControlId(headings_[port], headings[port].second);
+        grid->addWidget(headings_[port], 0, port, Qt::AlignLeft);
+    }
+
+    // Rows 1..3: a subscriber number and its "D" box in each column.
+    const std::string_view captions[3] = {res::kTextSubscriberNumber1, res::kTextSubscriberNumber2,
+                                          res::kTextSubscriberNumber3};
+    for (int row = 0; row < 3; ++row) {
+        for (int port = 0; port < 3; ++port) {
+            auto* cell = new QWidget(this);
+            auto* v = new QVBoxLayout(cell);
+            v->setContentsMargins(0, 0, 0, 0);
+            v->setSpacing(1);
+            v->addWidget(new QLabel(Text(captions[row]), cell));
+            auto* h = new QHBoxLayout();
+            auto* edit = new QLineEdit(cell);
+            SetControlId(edit, kNumberIds[port][row]);
+            edit->setMaxLength(params::kMsnLengthMax);
+            edit->setValidator(new CMsnValidator(edit, port == 2));
+            // Only the person's own edits count: loading the controls changes nothing.
+            connect(edit, &QLineEdit::textEdited, this,
+                    [this, port, row] { OnNumberEdited(port, row); });
+            own_[port][row] = CheckBox(cell, kOwnIds[port][row], res::kTextOwnNumberBox);
+            connect(own_[port][row], &QCheckBox::clicked, this,
+                    [this, port, row] { OnOwnNumberClicked(port, row); });
+            h->addWidget(edit, 1);
+            h->addWidget(own_[port][row]);
+            v->addLayout(h);
+            grid->addWidget(cell, 1 + row, port);
+        }
+    }
+
+    // The analog ports' services: the caption beside the first port's box.
+    grid->addWidget(SectionLabel(this, res::kTextSupplementaryServices), 4, 0, 1, 2);
+    const struct {
+        std::string_view caption;
+        int p1, p2;
+    } services[] = {
+        {res::kTextCallWaiting, IDC_CALL_WAITING1, IDC_CALL_WAITING2},
+        {res::kTextClipOnCw, IDC_CLIP_ON_CW1, IDC_CLIP_ON_CW2},
+        {res::kTextMeteringPulse, IDC_METERING1, IDC_METERING2},
+        {res::kTextDelayedClearBack, IDC_DCB1, IDC_DCB2},
+        {res::kTextNoIncomingMlppp, IDC_NO_MLPPP1, IDC_NO_MLPPP2},
+        {res::kTextClir, IDC_CLIR1, IDC_CLIR2},
+        {res::kTextColr, IDC_COLR1, IDC_COLR2},
+        {res::kTextMessageWaiting, IDC_MWI1, IDC_MWI2},
+    };
+    int row = 5;
+    for (const auto& service : services) {
+        QCheckBox* p1 = CheckBox(this, service.p1, service.caption);
+        QCheckBox* p2 = CheckBox(this, service.p2, {});
+        p2->setAccessibleName(Text(service.caption));
+        for (QCheckBox* box : {p1, p2}) {
+            connect(box, &QCheckBox::clicked, this, [this] { SettingsChanged(); });
+        }
+        grid->addWidget(p1, row, 0);
+        grid->addWidget(p2, row, 1);
+        ++row;
+    }
+
+    auto* terminal_label = new QLabel(Text(res::kTextConnectedTerminal), this);
+    SetControlId(terminal_label, IDC_TERMINAL_LABEL);
+    grid->addWidget(terminal_label, row++, 0, 1, 2);
+    const std::string_view fax[2] = {res::kTextG3Fax, res::kTextG3FaxPort2};
+    for (int port = 0; port < 2; ++port) {
+        auto* list = new CChoiceList(this);
+        SetControlId(list, port == 0 ? IDC_TERMINAL1 : IDC_TERMINAL2);
+        for (const auto item : {res::kTextAnalogPhone, fax[port], res::kTextAnalogModem}) {
+            list->addItem(Text(item));
+        }
+        list->setCurrentIndex(-1);
+        connect(list, &QComboBox::activated, this, [this, port] { OnTerminalChosen(port); });
+        grid->addWidget(list, row, port, Qt::AlignLeft);
+    }
+    ++row;
+
+    auto* llc_label = new QLabel(Text(res::kTextModemLlcOctets), this);
+    SetControlId(llc_label, IDC_LLC_LABEL);
+    grid->addWidget(llc_label, row++, 0, 1, 2);
+    for (int port = 0; port < 2; ++port) {
+        auto* h = new QHBoxLayout();
+        for (const int id : kLlcIds[port]) {
+            QLineEdit* edit = DigitsEdit(this, id, kLlcLengthMax, 44);
+            connect(edit, &QLineEdit::textEdited, this, [this] { SettingsChanged(); });
+            h->addWidget(edit);
+        }
+        h->addStretch(1);
+        grid->addLayout(h, row, port);
+    }
+    const int last_service_row = row++;
+
+    // The third column below the numbers: the operational settings.
+    auto* operational = new QVBoxLayout();
+    operational->setSpacing(3);
+    operational->addWidget(SectionLabel(this, res::kTextOperational));
+    auto* protocols = new QWidget(this);  // its own radio group
+    auto* pv = new QVBoxLayout(protocols);
+    pv->setContentsMargins(0, 0, 0, 0);
+    pv->setSpacing(3);
+    AddRadios(
+        this, protocols, pv,
+        {{IDC_FUNCTIONAL, res::kTextFunctionalProtocol}, {IDC_KEYPAD, res::kTextKeypadProtocol}},
+        [this] { SettingsChanged(); });
+    operational->addWidget(protocols);
+    for (const auto& [id, caption] : {std::pair{IDC_CLIP, res::kTextClip},
+                                      std::pair{IDC_EMERGENCY, res::kTextFullEmergencyMode}}) {
+        QCheckBox* box = CheckBox(this, id, caption);
+        connect(box, &QCheckBox::clicked, this, [this] { SettingsChanged(); });
+        operational->addWidget(box);
+    }
+
+    QLineEdit* flash = DigitsEdit(this, IDC_FLASH, kFlashLengthMax, 44);
+    flash_spin_ = new CSpinButton(this, IDC_FLASH_SPIN, flash);
+    operational->addLayout(
+        NumberRow(this, res::kTextFlashDuration, flash, flash_spin_, res::kTextFlashUnit));
+    // The spin buttons change the text too: every change of it counts.
+    connect(flash, &QLineEdit::textChanged, this, [this] { OnFlashChange(); });
+    flash->installEventFilter(this);
+
+    auto* caller_id = new QGroupBox(Text(res::kTextCallerIdentification), this);
+    auto* cv = new QVBoxLayout(caller_id);
+    cv->setSpacing(2);
+    cv->addWidget(new QLabel(Text(res::kTextTransmit), caller_id));
+    AddRadios(this, caller_id, cv,
+              {{IDC_BETWEEN_RINGS, res::kTextBetweenRings},
+               {IDC_PRIOR_TO_RINGING, res::kTextPriorToRinging}},
+              [this] { SettingsChanged(); });
+    QLineEdit* fsk = DigitsEdit(caller_id, IDC_FSK, kFskLengthMax, 44);
+    fsk_spin_ = new CSpinButton(caller_id, IDC_FSK_SPIN, fsk);
+    cv->addLayout(NumberRow(caller_id, res::kTextFskLevel, fsk, fsk_spin_, {}));
+    connect(fsk, &QLineEdit::textChanged, this, [this] { OnFskChange(); });
+    fsk->installEventFilter(this);
+    operational->addWidget(caller_id);
+    operational->addStretch(1);
+    grid->addLayout(operational, 4, 2, last_service_row - 3, 1);
+
+    // The pictures under the columns and the note.
+    const std::pair<int, CPortPicture::Kind> pictures[3] = {
+        {IDC_PICTURE_P1, CPortPicture::Kind::kPhone},
+        {IDC_PICTURE_P2, CPortPicture::Kind::kPhone},
+        {IDC_PICTURE_DTE, CPortPicture::Kind::kComputer}};
+    for (int port = 0; port < 3; ++port) {
+        grid->addWidget(new CPortPicture(this, pictures[port].first, pictures[port].second,
+                                         Text(headings[port].first)),
+                        row, port, Qt::AlignHCenter);
+    }
+    ++row;
+    auto* note = new QLabel(Text(res::kTextOperatorNote), this);
+    note->setWordWrap(true);
+    grid->addWidget(note, row, 0, 1, 3);
+    grid->setRowStretch(row, 1);
+    for (int column = 0; column < 3; ++column) {
+        grid->setColumnStretch(column, 1);
+    }
+}
+
+bool CTelephonyPage::OnInitDialog() {
+    CPropertyPage::OnInitDialog();
+    // The headings: half again as tall (whole units, as the font sizes go).
+    QFont font = headings_[0]->font();
+    if (font.pointSize() > 0) {
+        font.setPointSize(font.pointSize() * 3 / 2);
+    } else {
+        font.setPixelSize(font.pixelSize() * 3 / 2);
+    }
+    for (QLabel* heading : headings_) {
+        heading->setFont(font);
+    }
+    ApplyCountryRules();
+    return true;
+}
+
+bool CTelephonyPage::OnSetActive() {
+    RefreshOwnBoxes();
+    return CPropertyPage::OnSetActive();
+}
+
+void CTelephonyPage::ApplyCountryRules() {
+    const bool hungary = params::TerminalsEditable(country_);
+    for (const int id :
+         {IDC_MWI1, IDC_MWI2, IDC_TERMINAL_LABEL, IDC_TERMINAL1, IDC_TERMINAL2, IDC_LLC_LABEL}) {
+        GetDlgItem(id)->setEnabled(hungary);
+    }
+    const int terminal[2] = {m_nTerminalType1, m_nTerminalType2};
+    for (int port = 0; port < 2; ++port) {
+        for (const int id : kLlcIds[port]) {
+            GetDlgItem(id)->setEnabled(hungary && terminal[port] == params::kTerminalAnalogModem);
+        }
+    }
+    for (const int id : {IDC_NO_MLPPP1, IDC_NO_MLPPP2}) {
+        GetDlgItem(id)->setEnabled(params::MlpppEditable(country_));
+    }
+    // The edit's spin buttons follow it: they would change a value the variant lacks.
+    GetDlgItem(IDC_FSK)->setEnabled(fsk_available_);
+    fsk_spin_->setEnabled(fsk_available_);
+    m_nFlashMinimum = params::FlashMinimum(country_);
+    flash_spin_->SetRange(m_nFlashMinimum, params::kFlashMax);
+    fsk_spin_->SetRange(0, params::kFskLevelMax);
+}
+
+int& CTelephonyPage::OwnNumber(int port) {
+    return port == 0 ? m_nOwnNumber1 : port == 1 ? m_nOwnNumber2 : m_nOwnNumberDte;
+}
+
+std::string& CTelephonyPage::Number(int port, int row) {
+    return port == 2 ? m_strDteMsn[row] : m_strPhoneMsn[port * 3 + row];
+}
+
+void CTelephonyPage::RefreshOwnBoxes() {
+    for (int port = 0; port < 3; ++port) {
+        for (int row = 0; row < 3; ++row) {
+            own_[port][row]->setChecked(OwnNumber(port) == row);
+            own_[port][row]->setEnabled(!Number(port, row).empty());
+        }
+    }
+}
+
+void CTelephonyPage::SettingsChanged() {
+    host_.App().m_workingRecord.m_bSettingsModified = 1;
+    SetModified(true);
+}
+
+void CTelephonyPage::OtherChanged() {
+    host_.App().m_workingRecord.m_bOtherModified = 1;
+    SetModified(true);
+}
+
+void CTelephonyPage::OnOwnNumberClicked(int port, int row) {
+    OtherChanged();
+    OwnNumber(port) = own_[port][row]->isChecked() ? row : CDeviceConfig::kOwnNumberNone;
+    RefreshOwnBoxes();
+}
+
+void CTelephonyPage::OnNumberEdited(int port, int row) {
+    OtherChanged();
+    const QString text = Item<QLineEdit>(kNumberIds[port][row])->text();
+    own_[port][row]->setEnabled(!text.isEmpty());
+    // An empty number cannot be the port's own.
+    if (text.isEmpty() && OwnNumber(port) == row) {
+        OwnNumber(port) = CDeviceConfig::kOwnNumberNone;
+        own_[port][row]->setChecked(false);
+    }
+    Number(port, row) = text.toStdString();
+}
+
+void CTelephonyPage::OnTerminalChosen(int port) {
+    SettingsChanged();
+    const int index = Item<QComboBox>(port == 0 ? IDC_TERMINAL1 : IDC_TERMINAL2)->currentIndex();
+    (port == 0 ? m_nTerminalType1 : m_nTerminalType2) = index;
+    for (const int id : kLlcIds[port]) {
+        GetDlgItem(id)->setEnabled(index == params::kTerminalAnalogModem);
+    }
+}
+
+void CTelephonyPage::OnFlashChange() {
+    // The first change is the first load of the controls.
+    if (m_bFlashFirstChange != 0) {
+        m_bFlashFirstChange = 0;
+    } else if (NumberIn(Item<QLineEdit>(IDC_FLASH)) != m_nFlashDuration) {
+        SettingsChanged();
+    }
+}
+
+void CTelephonyPage::OnFskChange() {
+    if (m_bFskFirstChange != 0) {
+        m_bFskFirstChange = 0;
+    } else if (NumberIn(Item<QLineEdit>(IDC_FSK)) != m_nFskLevel) {
+        SettingsChanged();
+    }
+}
+
+bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {
+    // A message box taking the focus is a focus loss too: one check at a time.
+    if (event->type() == QEvent::FocusOut && !checking_ &&
+        static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
+        checking_ = true;
+        if (watched == GetDlgItem(IDC_FLASH)) {
+            CheckLimits(IDC_FLASH, m_nFlashMinimum, params::kFlashMax, m_nFlashDuration);
+        } else if (watched == GetDlgItem(IDC_FSK)) {
+            CheckLimits(IDC_FSK, 0, params::kFskLevelMax, m_nFskLevel);
+        }
+        checking_ = false;
+    }
+    return CRecordPage::eventFilter(watched, event);
+}
+
+void CTelephonyPage::CheckLimits(int id, int lo, int hi, int member) {
+    auto* edit = Item<QLineEdit>(id);
+    const int value = NumberIn(edit);
+    if (value == 0) {
+        edit->setText(QStringLiteral("0"));
+    } else if (value < lo || value > hi) {
+        AppMessageBox(this, res::FormatLimits(lo, hi), MessageIcon::Exclamation);
+        edit->setText(QString::number(member));
+    }
+}
+
+void CTelephonyPage::DoDataExchange(CDataExchange& dx) {
+    for (int port = 0; port < 3; ++port) {
+        for (int row = 0; row < 3; ++row) {
+            dx.Text(kNumberIds[port][row], Number(port, row));
+        }
+    }
+    dx.Radio({IDC_FUNCTIONAL, IDC_KEYPAD}, m_nServiceProtocol);
+    dx.Check(IDC_METERING1, m_bMeteringPulse1);
+    dx.Check(IDC_METERING2, m_bMeteringPulse2);
+    dx.Check(IDC_CALL_WAITING1, m_bCallWaiting1);
+    dx.Check(IDC_CALL_WAITING2, m_bCallWaiting2);
+    dx.Check(IDC_DCB1, m_bDelayedClearBack1);
+    dx.Check(IDC_DCB2, m_bDelayedClearBack2);
+    dx.Check(IDC_EMERGENCY, m_bFullEmergencyMode);
+    dx.Check(IDC_CLIP, m_bClip);
+    dx.Check(IDC_CLIP_ON_CW1, m_bClipOnCw1);
+    dx.Check(IDC_CLIP_ON_CW2, m_bClipOnCw2);
+    // A limit the focus check has not seen yet (Apply straight from the edit)
+    // still holds; a value the device already had passes as it is.
+    int flash = m_nFlashDuration;
+    dx.Int(IDC_FLASH, flash);
+    if (dx.m_bSaveAndValidate && !dx.Failed()) {
+        if (flash != m_nFlashDuration && !params::FlashAllowed(flash, country_)) {
+            dx.FailWith(IDC_FLASH, res::FormatLimits(m_nFlashMinimum, params::kFlashMax));
+        } else {
+            m_nFlashDuration = flash;
+        }
+    }
+    dx.Radio({IDC_BETWEEN_RINGS, IDC_PRIOR_TO_RINGING}, m_nCallerIdTiming);
+    dx.Check(IDC_NO_MLPPP1, m_bNoIncomingMlppp1);
+    dx.Check(IDC_NO_MLPPP2, m_bNoIncomingMlppp2);
+    int fsk = m_nFskLevel;
+    dx.Int(IDC_FSK, fsk);
+    if (dx.m_bSaveAndValidate && !dx.Failed()) {
+        if (fsk != m_nFskLevel && (fsk < 0 || fsk > params::kFskLevelMax)) {
+            dx.FailWith(IDC_FSK, res::FormatLimits(0, params::kFskLevelMax));
+        } else {
+            m_nFskLevel = fsk;
+        }
+    }
+    dx.Check(IDC_CLIR1, m_bClir1);
+    dx.Check(IDC_CLIR2, m_bClir2);
+    dx.Check(IDC_COLR1, m_bColr1);
+    dx.Check(IDC_COLR2, m_bColr2);
+    dx.Check(IDC_MWI1, m_bMessageWaiting1);
+    dx.Check(IDC_MWI2, m_bMessageWaiting2);
+    dx.CBIndex(IDC_TERMINAL1, m_nTerminalType1);
+    dx.CBIndex(IDC_TERMINAL2, m_nTerminalType2);
+    for (std::size_t port = 0; port < CDeviceConfig::kLlcPorts; ++port) {
+        for (std::size_t octet = 0; octet < CDeviceConfig::kLlcOctets; ++octet) {
+            int value = m_byModemLlc[port][octet];
+            dx.IntRange(kLlcIds[port][octet], value, 0, 255);
+            if (dx.m_bSaveAndValidate && !dx.Failed()) {
+                m_byModemLlc[port][octet] = static_cast<std::uint8_t>(value);
+            }
+        }
+    }
+    if (!dx.m_bSaveAndValidate) {
+        // What was loaded may come from another device variant or own number.
+        RefreshOwnBoxes();
+        ApplyCountryRules();
+    }
+}
+
+void CTelephonyPage::LoadFrom(const CDeviceConfig& r) {
+    for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
+        m_strPhoneMsn[i] = r.m_strPhoneMsn[i];
+    }
+    for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
+        m_strDteMsn[i] = r.m_strDteMsn[i];
+    }
+    m_nOwnNumber1 = r.m_nOwnNumber1;
+    m_nOwnNumber2 = r.m_nOwnNumber2;
+    m_nOwnNumberDte = r.m_nOwnNumberDte;
+    m_bCallWaiting1 = r.m_bCallWaiting1;
+    m_bCallWaiting2 = r.m_bCallWaiting2;
+    m_bClipOnCw1 = r.m_bClipOnCw1;
+    m_bClipOnCw2 = r.m_bClipOnCw2;
+    m_bMeteringPulse1 = r.m_bMeteringPulse1;
+    m_bMeteringPulse2 = r.m_bMeteringPulse2;
+    m_bDelayedClearBack1 = r.m_bDelayedClearBack1;
+    m_bDelayedClearBack2 = r.m_bDelayedClearBack2;
+    m_bNoIncomingMlppp1 = r.m_bNoIncomingMlppp1;
+    m_bNoIncomingMlppp2 = r.m_bNoIncomingMlppp2;
+    m_bClir1 = r.m_bClir1;
+    m_bClir2 = r.m_bClir2;
+    m_bColr1 = r.m_bColr1;
+    m_bColr2 = r.m_bColr2;
+    m_bMessageWaiting1 = r.m_bMessageWaiting1;
+    m_bMessageWaiting2 = r.m_bMessageWaiting2;
+    m_nTerminalType1 = r.m_nTerminalType1;
+    m_nTerminalType2 = r.m_nTerminalType2;
+    for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+        for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+            m_byModemLlc[p][o] = r.m_byModemLlc[p][o];
+        }
+    }
+    m_nServiceProtocol = r.m_nServiceProtocol;
+    m_bClip = r.m_bClip;
+    m_bFullEmergencyMode = r.m_bFullEmergencyMode;
+    m_nFlashDuration = r.m_nFlashDuration;
+    m_nCallerIdTiming = r.m_nCallerIdTiming;
+    m_nFskLevel = r.m_nFskLevel;
+    country_ = r.m_strCountry;
+    fsk_available_ = r.m_bFskLevelAvailable != 0;
+}
+
+void CTelephonyPage::StoreTo(CDeviceConfig& r) const {
+    for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
+        r.m_strPhoneMsn[i] = m_strPhoneMsn[i];
+    }
+    for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
+        r.m_strDteMsn[i] = m_strDteMsn[i];
+    }
+    r.m_nOwnNumber1 = m_nOwnNumber1;
+    r.m_nOwnNumber2 = m_nOwnNumber2;
+    r.m_nOwnNumberDte = m_nOwnNumberDte;
+    r.m_bCallWaiting1 = m_bCallWaiting1;
+    r.m_bCallWaiting2 = m_bCallWaiting2;
+    r.m_bClipOnCw1 = m_bClipOnCw1;
+    r.m_bClipOnCw2 = m_bClipOnCw2;
+    r.m_bMeteringPulse1 = m_bMeteringPulse1;
+    r.m_bMeteringPulse2 = m_bMeteringPulse2;
+    r.m_bDelayedClearBack1 = m_bDelayedClearBack1;
+    r.m_bDelayedClearBack2 = m_bDelayedClearBack2;
+    r.m_bNoIncomingMlppp1 = m_bNoIncomingMlppp1;
+    r.m_bNoIncomingMlppp2 = m_bNoIncomingMlppp2;
+    r.m_bClir1 = m_bClir1;
+    r.m_bClir2 = m_bClir2;
+    r.m_bColr1 = m_bColr1;
+    r.m_bColr2 = m_bColr2;
+    r.m_bMessageWaiting1 = m_bMessageWaiting1;
+    r.m_bMessageWaiting2 = m_bMessageWaiting2;
+    r.m_nTerminalType1 = m_nTerminalType1;
+    r.m_nTerminalType2 = m_nTerminalType2;
+    for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
+        for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+            r.m_byModemLlc[p][o] = m_byModemLlc[p][o];
+        }
+    }
+    r.m_nServiceProtocol = m_nServiceProtocol;
+    r.m_bClip = m_bClip;
+    r.m_bFullEmergencyMode = m_bFullEmergencyMode;
+    r.m_nFlashDuration = m_nFlashDuration;
+    r.m_nCallerIdTiming = m_nCallerIdTiming;
+    r.m_nFskLevel = m_nFskLevel;
+}
+
+void CTelephonyPage::OnOK() {
+    // Changes that could not be written stay on screen: the sheet stays open.
+    if (host_.WriteDevice()) {
+        host_.EndWithOk();
+    }
+}
+
+}  // namespace vardex::ui
