@@ -8,7 +8,6 @@
 namespace {
 
 constexpr FieldType kFlag = FieldType::kFlag;
-constexpr FieldType kInt = FieldType::kInt;
 constexpr ChangeKind kSetting = ChangeKind::kSetting;
 constexpr ChangeKind kOther = ChangeKind::kOther;
 constexpr ResetRule kKept = ResetRule::kKept;
