@@ -14,6 +14,10 @@
 namespace vardex {
 namespace {
 
+// The slave side of Unix 98 pseudo-terminals.
+constexpr unsigned kFirstPtyMajor = 136;
+constexpr unsigned kLastPtyMajor = 143;
+
 namespace fs = std::filesystem;
 
 bool IsPid(const std::string& name) {
@@ -61,6 +65,18 @@ std::vector<int> LockingPids(const struct stat& node, const std::string& proc) {
     return pids;
 }
 
+// Whether an open file is the port: the same device, through whichever node it
+// was opened. Pseudo-terminal numbers repeat in every devpts instance (a
+// container's, a chroot's), so there the node itself must be the same.
+bool SameDevice(const struct stat& open_file, const struct stat& device) {
+    if (!S_ISCHR(open_file.st_mode) || open_file.st_rdev != device.st_rdev) {
+        return false;
+    }
+    const unsigned major_number = major(device.st_rdev);
+    const bool pseudo_terminal = major_number >= kFirstPtyMajor && major_number <= kLastPtyMajor;
+    return !pseudo_terminal || open_file.st_dev == device.st_dev;
+}
+
 }  // namespace
 
 std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& proc) {
@@ -94,8 +110,7 @@ std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& 
         for (fs::directory_iterator fd(it->path() / "fd", fd_ec), fd_end; !fd_ec && fd != fd_end;
              fd.increment(fd_ec)) {
             struct stat open_file {};
-            if (::stat(fd->path().c_str(), &open_file) == 0 && S_ISCHR(open_file.st_mode) &&
-                open_file.st_rdev == device.st_rdev) {
+            if (::stat(fd->path().c_str(), &open_file) == 0 && SameDevice(open_file, device)) {
                 if (!known(std::stoi(pid))) {
                     users.push_back({std::stoi(pid), CommandName(it->path())});
                 }
