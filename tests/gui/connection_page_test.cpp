@@ -14,6 +14,7 @@
 #include "pages/connection_page.h"
 #include "pages/telephony_page.h"
 #include "res/strings.h"
+#include "ui/help.h"
 
 namespace vardex::test {
 namespace {
@@ -339,7 +340,7 @@ TEST_F(CyprusConnection, ListsLinkTypeAndAddressAsTheRecordHoldsThem) {
     });
 }
 
-TEST_F(CyprusConnection, ABadValueKeepsTheDialogAndCancelReturnsNothing) {
+TEST_F(CyprusConnection, ABadValueKeepsTheDialogHelpIsTopicNineAndCancelReturnsNothing) {
     RunProgram([&](CPropSheet& sheet) {
         CConnectionPage& page = Show(sheet);
         const int tei = page.m_nX25Tei;
@@ -354,6 +355,10 @@ TEST_F(CyprusConnection, ABadValueKeepsTheDialogAndCancelReturnsNothing) {
             Ok(d);
             EXPECT_EQ(ui_.messages.back().text, "Please enter a positive integer.");
             Type(d, X25::IDC_TEI, "5");
+            QTest::keyClick(Edit(d, X25::IDC_TEI), Qt::Key_F1);
+            ASSERT_NE(ui::CurrentHelpWindow(), nullptr);
+            EXPECT_EQ(ui::CurrentHelpWindow()->Topic(), ui::kHelpX25);
+            ui::CurrentHelpWindow()->close();
             Type(d, X25::IDC_ADDRESS, "999");
             Click(d, X25::IDC_ENABLE_CUG);
             d.Item<QAbstractButton>(2)->click();
