@@ -13,8 +13,6 @@
 
 namespace vardex::ui {
 
-class CSpinButton;
-
 class CConnectionPage : public CRecordPage {
 public:
     // Protocol radios in the order of m_nProtocol (V.120 before V.110).

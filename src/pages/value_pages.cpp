@@ -4,7 +4,6 @@
 #include <QVBoxLayout>
 
 #include "res/strings.h"
-#include "ui/help.h"
 
 namespace vardex::ui {
 
