@@ -27,6 +27,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
       app_(app),
       information_(*this),
       telephony_(*this),
+      connection_(*this),
       terminal_(Text(res::kTextPageTerminal), kHelpTerminal),
       self_test_(Text(res::kTextPageSelfTest), kHelpSelfTest) {
     AddRecordPage(&information_);
@@ -34,8 +35,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
     AddRecordPage(&connection_);
     AddRecordPage(&terminal_);
     AddRecordPage(&self_test_);
-    for (CPlaceholderPage* page :
-         {static_cast<CPlaceholderPage*>(&connection_), &terminal_, &self_test_}) {
+    for (CPlaceholderPage* page : {&terminal_, &self_test_}) {
         page->SetHost(this);
     }
     // F1 where no page has the focus (tab bar, buttons) opens the shown page's topic.

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "pages/connection_page.h"
 #include "pages/record_page.h"
 #include "pages/sheet_host.h"
 #include "pages/telephony_page.h"

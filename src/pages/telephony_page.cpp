@@ -13,7 +13,6 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRadioButton>
-#include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -47,32 +46,6 @@ private:
     bool dte_;
 };
 
-class CDigitsValidator : public QValidator {
-public:
-    using QValidator::QValidator;
-    State validate(QString& input, int&) const override {
-        return std::all_of(input.begin(), input.end(),
-                           [](QChar c) { return c >= u'0' && c <= u'9'; })
-                   ? Acceptable
-                   : Invalid;
-    }
-};
-
-QLineEdit* DigitsEdit(QWidget* parent, int id, int max_length, int width) {
-    auto* edit = new QLineEdit(parent);
-    SetControlId(edit, id);
-    edit->setValidator(new CDigitsValidator(edit));
-    edit->setMaxLength(max_length);
-    edit->setFixedWidth(width);
-    return edit;
-}
-
-QCheckBox* CheckBox(QWidget* parent, int id, std::string_view caption) {
-    auto* box = new QCheckBox(Text(caption), parent);
-    SetControlId(box, id);
-    return box;
-}
-
 // Radio buttons of one group under layout; a click is a settings change.
 void AddRadios(CTelephonyPage* page, QWidget* parent, QVBoxLayout* layout,
                std::initializer_list<std::pair<int, std::string_view>> radios,
@@ -99,51 +72,7 @@ QHBoxLayout* NumberRow(QWidget* parent, std::string_view caption, QLineEdit* edi
     return row;
 }
 
-QLabel* SectionLabel(QWidget* parent, std::string_view text) {
-    auto* label = new QLabel(Text(text), parent);
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-    return label;
-}
-
-int NumberIn(const QLineEdit* edit) {
-    bool ok = false;
-    const int value = edit->text().trimmed().toInt(&ok);
-    return ok ? value : 0;
-}
-
 }  // namespace
-
-// ---- CSpinButton ----
-
-CSpinButton::CSpinButton(QWidget* parent, int id, QLineEdit* buddy)
-    : QWidget(parent), buddy_(buddy) {
-    SetControlId(this, id);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    for (const auto& [arrow, delta] : {std::pair{Qt::UpArrow, 1}, std::pair{Qt::DownArrow, -1}}) {
-        auto* button = new QToolButton(this);
-        button->setArrowType(arrow);
-        button->setAutoRepeat(true);
-        button->setFixedSize(18, 11);
-        button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QToolButton::clicked, this, [this, d = delta] { Step(d); });
-        layout->addWidget(button);
-    }
-}
-
-void CSpinButton::SetRange(int lo, int hi) {
-    lo_ = lo;
-    hi_ = hi;
-}
-
-void CSpinButton::Step(int delta) {
-    bool ok = false;
-    const int now = buddy_->text().trimmed().toInt(&ok);
-    buddy_->setText(QString::number(std::clamp(ok ? now + delta : lo_, lo_, hi_)));
-}
 
 // ---- CPortPicture ----
 

@@ -10,31 +10,15 @@
 #include <cstdint>
 #include <string>
 
+#include "page_controls.h"
 #include "record_page.h"
 #include "sheet_host.h"
 
 class QLabel;
 class QCheckBox;
 class QLineEdit;
-class QToolButton;
 
 namespace vardex::ui {
-
-// The up and down arrows beside a number edit: each click steps the number in
-// the edit within the range. The wheel does nothing here.
-class CSpinButton : public QWidget {
-public:
-    CSpinButton(QWidget* parent, int id, QLineEdit* buddy);
-    void SetRange(int lo, int hi);
-    int Lower() const { return lo_; }
-    int Upper() const { return hi_; }
-    void Step(int delta);
-
-private:
-    QLineEdit* buddy_;
-    int lo_ = 0;
-    int hi_ = 100;
-};
 
 // One of the port pictures under the columns, drawn to the screen's own
 // resolution.

@@ -160,6 +160,19 @@ void CDataExchange::UInt(int id, int& value) {
     value = static_cast<int>(v);
 }
 
+void CDataExchange::UIntRange(int id, int& value, int min, int max) {
+    int v = value;
+    UInt(id, v);
+    if (!m_bSaveAndValidate || failed_) {
+        return;
+    }
+    if (v < min || v > max) {
+        FailWith(id, RangeMessage(min, max));
+        return;
+    }
+    value = v;
+}
+
 void CDataExchange::CBIndex(int id, int& index) {
     auto* combo = qobject_cast<QComboBox*>(Control(id));
     if (combo == nullptr) {

@@ -49,6 +49,9 @@ public:
     void IntRange(int id, int& value, int min, int max);
     // Edit holding a number of digits only ("Please enter a positive integer.").
     void UInt(int id, int& value);
+    // Number of digits only that must lie in min..max: text that is not one is
+    // reported as by UInt, a number outside as by IntRange.
+    void UIntRange(int id, int& value, int min, int max);
     // Selected index of a drop-down list; -1 for none.
     void CBIndex(int id, int& index);
     // Check box: 0 or 1.

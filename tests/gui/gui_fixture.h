@@ -17,6 +17,7 @@
 #include "device/ui/comm_progress_dialog.h"
 #include "device/ui/device_list_dialog.h"
 #include "pages/storage_confirm_dialog.h"
+#include "pages/x25_dialog.h"
 #include "pty_device.h"
 #include "scoped_env.h"
 #include "scripted_peer.h"
@@ -64,6 +65,23 @@ private:
     ScriptedPeer peer_;
 };
 
+// A recorded device of one country variant ("ATI3"'s country).
+template <const char* kCountry>
+class CountryDevice : public RecordedDevice {
+public:
+    CountryDevice() : RecordedDevice(sim::DeviceOptions{.country = kCountry}) {}
+    int Register(int number) {
+        int value = 0;
+        Modify([&](sim::Device& d) { value = d.Register(number); });
+        return value;
+    }
+    std::string Address() {
+        std::string value;
+        Modify([&](sim::Device& d) { value = d.X121Address(); });
+        return value;
+    }
+};
+
 // Hooks every modal run and message box of the program for one test.
 class ScriptedUi {
 public:
@@ -93,10 +111,13 @@ public:
     int progress_dialogs = 0;
     int device_lists = 0;
     int storage_dialogs = 0;
+    int x25_dialogs = 0;
     // What the storage confirmation does; Cancel when empty.
     std::function<void(ui::CStorageConfirmDialog*)> on_storage;
     std::function<void(ui::CCommProgressDialog*)> on_progress;
     std::function<void(ui::CCancelConfirmDialog*)> on_cancel_confirm;
+    // What the X.25 properties do; OK when empty.
+    std::function<void(ui::CX25PropertiesDialog*)> on_x25;
 
 private:
     void Dispatch(ui::CDialog* dialog) {
@@ -114,6 +135,13 @@ private:
                 on_storage(storage);
             } else {
                 dialog->Item<QAbstractButton>(2)->click();
+            }
+        } else if (auto* x25 = dynamic_cast<ui::CX25PropertiesDialog*>(dialog)) {
+            ++x25_dialogs;
+            if (on_x25) {
+                on_x25(x25);
+            } else {
+                dialog->Item<QAbstractButton>(1)->click();
             }
         } else if (auto* confirm = dynamic_cast<ui::CCancelConfirmDialog*>(dialog)) {
             if (on_cancel_confirm) {

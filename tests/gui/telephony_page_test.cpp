@@ -20,11 +20,6 @@ using ui::CPropSheet;
 using ui::CTelephonyPage;
 using Page = CTelephonyPage;
 
-template <const char* kCountry>
-class CountryDevice : public RecordedDevice {
-public:
-    CountryDevice() : RecordedDevice(sim::DeviceOptions{.country = kCountry}) {}
-};
 constexpr char kHungary[] = "Hungary";
 constexpr char kPoland[] = "Poland";
 constexpr char kBrasil[] = "Brasil";

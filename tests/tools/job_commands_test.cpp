@@ -194,6 +194,55 @@ TEST_F(PolandCommands, FlashFromFiveAndNoTerminals) {
     EXPECT_NE(err.find("m_nTerminalType1: only the Hungarian variant has it"), std::string::npos);
 }
 
+TEST_F(PolandCommands, TheConnectionIsNotToBeChanged) {
+    // Values other than the device's.
+    const int protocol = CDeviceConfig::S82ToProtocol(device_.Register(82)) == 1 ? 2 : 1;
+    const std::string bap = (device_.Register(102) & 1) != 0 ? "0" : "1";
+    for (const std::string& word :
+         {"m_nProtocol=" + std::to_string(protocol),
+          "m_nBodAddRate=" + std::to_string(device_.Register(126) ^ 1), "m_bBapSupport=" + bap}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", word}), 2);
+    }
+    const std::string err = Err();
+    EXPECT_NE(err.find("vardexctl write: m_nProtocol: the Polish variant keeps its connection"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("m_nBodAddRate: the Polish"), std::string::npos);
+    EXPECT_EQ(device_.Register(79) & 4, 4) << "nothing of the write went out";
+}
+
+// A variant without X.25, V.110 or V.120.
+class GermanyCommands : public Commands {
+protected:
+    GermanyCommands() : Commands(sim::DeviceOptions{.country = "Germany"}) {}
+};
+
+TEST_F(GermanyCommands, ProtocolsAndX25OnlyWhereTheVariantHasThem) {
+    for (const char* word : {"m_nProtocol=4", "m_nProtocol=5", "m_nProtocol=6", "m_nX25Tei=5"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(Run(ctl::RunWrite, {word}), 2);
+    }
+    const std::string err = Err();
+    EXPECT_NE(err.find("m_nProtocol: this variant does not offer that protocol"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("m_nX25Tei: this variant has no X.25"), std::string::npos);
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_nProtocol=3"}), 0) << Err();
+    EXPECT_EQ(device_.Register(82), CDeviceConfig::ProtocolToS82(3));
+}
+
+TEST_F(Commands, X25ValuesKeepTheirRanges) {
+    for (const char* word : {"m_nX25Tei=64", "m_nX25CugNumber=100", "m_nX25PacketSize=8",
+                             "m_strX25Address=12a", "m_strX25Address=1234567890123456"}) {
+        SCOPED_TRACE(word);
+        EXPECT_EQ(Run(ctl::RunWrite, {word}), 2);
+    }
+    EXPECT_EQ(device_.BytesReceived(), 0u);
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_nX25CugNumber=255", "m_nX25Tei=63"}), 0) << Err();
+    EXPECT_EQ(device_.Register(105), 255);
+    EXPECT_EQ(device_.Register(90), 63);
+}
+
 TEST_F(Commands, ValuesTheDeviceRefusedAreNamedWithWhatItKept) {
     ASSERT_EQ(device_.Register(79) & 4, 4);  // call waiting on Phone 1
     ASSERT_EQ(device_.Register(85) & 1, 0);  // CLIR off on Phone 1

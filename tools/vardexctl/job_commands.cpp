@@ -16,6 +16,7 @@
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
 #include "link/tapi_line.h"
+#include "params/connection_rules.h"
 #include "params/param_rows.h"
 #include "params/telephony_rules.h"
 #include "port_option.h"
@@ -305,11 +306,18 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     as_read.CopyFrom(record);
     ApplyChanges(changes, &record);
     // The country is known only now; the device still has heard no setting.
+    std::string refused_field;
+    std::string refused_why;
     if (const auto breach = vardex::params::FindTelephonyBreach(as_read, record)) {
-        const std::string why =
-            breach->why.empty() ? res::FormatLimits(breach->lo, breach->hi) : breach->why;
+        refused_field = breach->field;
+        refused_why = breach->why.empty() ? res::FormatLimits(breach->lo, breach->hi) : breach->why;
+    } else if (const auto c = vardex::params::FindConnectionBreach(as_read, record)) {
+        refused_field = c->field;
+        refused_why = c->why;
+    }
+    if (!refused_field.empty()) {
         std::fprintf(err, "vardexctl write: %s: %s\nvardexctl write: nothing was written\n",
-                     breach->field.c_str(), why.c_str());
+                     refused_field.c_str(), refused_why.c_str());
         return kExitUsage;
     }
     const std::vector<SettableItem> wanted = SettableItems(record);
