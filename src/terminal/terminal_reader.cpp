@@ -1,0 +1,177 @@
+#include "terminal/terminal_reader.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <utility>
+
+#include "link/device_port.h"
+#include "platform/vtime.h"
+
+namespace vardex::terminal {
+
+CTerminalReader::CTerminalReader(CDevicePort& port, ITerminalSink& sink)
+    : m_port(port), m_sink(sink) {}
+
+CTerminalReader::~CTerminalReader() {
+    CloseLog();
+    {
+        std::lock_guard lock(m_mutex);
+        m_bStopReader = true;
+        m_changed.notify_all();
+    }
+    if (m_readerThread.joinable()) {
+        m_readerThread.join();
+    }
+}
+
+void CTerminalReader::StartReader() {
+    std::lock_guard lock(m_mutex);
+    m_bStopReader = false;
+    if (m_bRunning) {
+        // The reader has not left yet: it carries on, so the start is kept
+        // without a second reader.
+        return;
+    }
+    // A reader that left its loop has nothing more to do than return.
+    if (m_readerThread.joinable()) {
+        m_readerThread.join();
+    }
+    m_bRunning = true;
+    ++m_nThreadsStarted;
+    m_readerThread = std::thread(&CTerminalReader::ReaderThreadProc, this);
+}
+
+bool CTerminalReader::StopReader(std::int64_t wait_ms) {
+    CloseLog();
+    std::unique_lock lock(m_mutex);
+    m_bStopReader = true;
+    m_changed.notify_all();
+    if (wait_ms > 0) {
+        m_changed.wait_for(lock, ScaledMs(wait_ms), [this] { return !m_bRunning; });
+    }
+    return !m_bRunning;
+}
+
+bool CTerminalReader::IsRunning() const {
+    std::lock_guard lock(m_mutex);
+    return m_bRunning;
+}
+
+unsigned CTerminalReader::ThreadsStarted() const {
+    std::lock_guard lock(m_mutex);
+    return m_nThreadsStarted;
+}
+
+std::string CTerminalReader::ScreenText() const {
+    std::lock_guard lock(m_mutex);
+    return m_screen.Text();
+}
+
+void CTerminalReader::ClearScreen() {
+    std::lock_guard lock(m_mutex);
+    m_screen.Clear();
+}
+
+bool CTerminalReader::OpenLog(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return false;
+    }
+    std::lock_guard lock(m_logMutex);
+    if (m_logFd >= 0) {
+        ::close(m_logFd);
+    }
+    m_logFd = fd;
+    return true;
+}
+
+void CTerminalReader::CloseLog() {
+    std::lock_guard lock(m_logMutex);
+    if (m_logFd >= 0) {
+        ::close(m_logFd);
+        m_logFd = -1;
+    }
+}
+
+bool CTerminalReader::IsLogOpen() const {
+    std::lock_guard lock(m_logMutex);
+    return m_logFd >= 0;
+}
+
+void CTerminalReader::WriteLog(const char* data, std::size_t length) {
+    bool failed = false;
+    {
+        std::lock_guard lock(m_logMutex);
+        if (m_logFd < 0) {
+            return;
+        }
+        std::size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::write(m_logFd, data + done, length - done);
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                failed = true;
+                break;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        if (failed) {
+            ::close(m_logFd);
+            m_logFd = -1;
+        }
+    }
+    if (failed) {
+        m_sink.OnLogFailed();
+    }
+}
+
+void CTerminalReader::ReaderThreadProc() {
+    std::string chunk;
+    for (;;) {
+        {
+            // Deciding to leave and saying so is one step under the lock, so a
+            // start in between either keeps this reader or sees it gone.
+            std::lock_guard lock(m_mutex);
+            if (m_bStopReader) {
+                m_bRunning = false;
+                m_changed.notify_all();
+                return;
+            }
+        }
+        // The time-out is set again before every read: a page exchange between
+        // a stop and a start may have changed it, and this reader may be the
+        // one that was kept.
+        bool received = false;
+        {
+            std::lock_guard exchange(m_port.ExchangeMutex());
+            m_port.SetReadTimeout(kReadTimeoutMs);
+            const char* text = m_port.ReadPending();
+            if (text != nullptr) {
+                chunk.assign(text, m_port.GetReplyLength());
+                received = !chunk.empty();
+            }
+        }
+        if (received) {
+            WriteLog(chunk.data(), chunk.size());
+            ConvertedChunk converted = ConvertChunk(chunk);
+            ScreenUpdate update;
+            {
+                std::lock_guard lock(m_mutex);
+                update = m_screen.Apply(converted);
+            }
+            if (update.kind != ScreenUpdate::Kind::kNone) {
+                m_sink.OnScreenUpdate(update);
+            }
+        }
+        // The pause; a stop request cuts it short.
+        std::unique_lock lock(m_mutex);
+        m_changed.wait_for(lock, ScaledMs(kPauseMs), [this] { return m_bStopReader; });
+    }
+}
+
+}  // namespace vardex::terminal

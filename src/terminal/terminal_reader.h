@@ -1,0 +1,106 @@
+// The terminal's reader: a worker thread that reads what the device sends,
+// copies it raw into the log file when one is open, and hands the converted
+// text to a sink. The sink is called on the worker thread; a window side must
+// pass the update on to its own thread (queued) and never touch a widget from
+// the sink.
+//
+// Start and stop may come in any order and at any pace from one controlling
+// thread: after StartReader exactly one reader runs (a start that comes while
+// the previous reader is still leaving keeps that reader running instead of
+// being lost), and never two at once. StopReader waits, bounded, for the
+// reader to leave, so that the caller may use the channel afterwards.
+//
+// The log is written only by the reader, a whole chunk under the log lock;
+// CloseLog takes the same lock, so a close falls between two chunks: the file
+// holds exactly the bytes received while it was open, none torn.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "terminal/terminal_text.h"
+
+class CDevicePort;
+
+namespace vardex::terminal {
+
+class ITerminalSink {
+public:
+    virtual ~ITerminalSink() = default;
+    // One call per chunk received, in order, on the reader thread.
+    virtual void OnScreenUpdate(const ScreenUpdate& update) = 0;
+    // The log was closed because a write to it failed (disk full, file gone);
+    // on the reader thread. The window shows that no log runs any more.
+    virtual void OnLogFailed() {}
+};
+
+class CTerminalReader {
+public:
+    // Read time-out while the reader runs, and the pause after each read
+    // (design-time milliseconds, scaled).
+    static constexpr std::uint32_t kReadTimeoutMs = 50;
+    static constexpr std::int64_t kPauseMs = 10;
+    // How long StopReader waits by default for the reader to leave; a read in
+    // progress ends after one silent read time-out or a full buffer.
+    static constexpr std::int64_t kStopWaitMs = 2000;
+
+    // The port and the sink must outlive the reader object.
+    CTerminalReader(CDevicePort& port, ITerminalSink& sink);
+    // Stops the reader, waiting for it without limit, and closes the log.
+    ~CTerminalReader();
+    CTerminalReader(const CTerminalReader&) = delete;
+    CTerminalReader& operator=(const CTerminalReader&) = delete;
+
+    // Starts reading (or keeps a reader that is still leaving).
+    void StartReader();
+    // Closes the log, asks the reader to stop and waits up to `wait_ms`
+    // (design-time, scaled) for it to leave. True when no reader runs any more;
+    // false when it is still inside a read (it leaves after that read, and a
+    // later StartReader keeps it).
+    bool StopReader(std::int64_t wait_ms = kStopWaitMs);
+    // Whether a reader thread is in its loop (it may have been asked to stop).
+    bool IsRunning() const;
+
+    // Opens the file for writing, created or emptied; true on success.
+    bool OpenLog(const std::string& path);
+    void CloseLog();
+    bool IsLogOpen() const;
+
+    // The screen as the reader left it after its last chunk (the window starts
+    // from this when it is created after the reader).
+    std::string ScreenText() const;
+    // Clears the screen model (the window clears its own text at the same time).
+    void ClearScreen();
+
+    // Reader threads begun since construction (a start that kept a leaving
+    // reader begins none); for checks.
+    unsigned ThreadsStarted() const;
+
+private:
+    void ReaderThreadProc();
+    // Writes the chunk to the log when it is open; closes the log on failure.
+    void WriteLog(const char* data, std::size_t length);
+
+    CDevicePort& m_port;
+    ITerminalSink& m_sink;
+
+    // Guards the reader state below and the screen.
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::thread m_readerThread;
+    bool m_bRunning = false;
+    bool m_bStopReader = false;
+    unsigned m_nThreadsStarted = 0;
+    CTerminalScreen m_screen;
+
+    // Guards the log; held for a whole chunk's write and for the close.
+    mutable std::mutex m_logMutex;
+    int m_logFd = -1;
+};
+
+}  // namespace vardex::terminal
