@@ -28,16 +28,14 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
       information_(*this),
       telephony_(*this),
       connection_(*this),
-      terminal_(Text(res::kTextPageTerminal), kHelpTerminal),
+      terminal_(*this),
       self_test_(Text(res::kTextPageSelfTest), kHelpSelfTest) {
     AddRecordPage(&information_);
     AddRecordPage(&telephony_);
     AddRecordPage(&connection_);
     AddRecordPage(&terminal_);
     AddRecordPage(&self_test_);
-    for (CPlaceholderPage* page : {&terminal_, &self_test_}) {
-        page->SetHost(this);
-    }
+    self_test_.SetHost(this);
     // F1 where no page has the focus (tab bar, buttons) opens the shown page's topic.
     InstallSheetHelp(this, [this] {
         const CPropertyPage* page = GetActivePage();
@@ -107,6 +105,9 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
     // applied again once the device is back; a device not found by it does not
     // end the program.
     progress.m_bKeepOwner = job == DeviceJob::kWriteAll;
+    // The job needs the channel to itself: the terminal's reader (Apply from the
+    // Terminal page) leaves it for the job's time.
+    const bool reader_paused = terminal_.PauseReader();
     ++job_depth_;
     int result = kJobStopped;
     switch (job) {
@@ -121,6 +122,9 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
             break;
     }
     --job_depth_;
+    if (reader_paused) {
+        terminal_.ResumeReader();
+    }
     *quiet_end = progress.m_bQuietEnd != 0;
     if (result == kJobDone) {
         SetLoaderMode(false);

@@ -13,6 +13,7 @@
 #include "pages/telephony_page.h"
 #include "pages/upgrade_page.h"
 #include "pages/value_pages.h"
+#include "terminal/ui/terminal_page.h"
 #include "ui/property_sheet.h"
 
 class CVarDexConfigurationManagerApp;
@@ -30,6 +31,7 @@ public:
     CUpgradePage& InformationPage() { return information_; }
     CTelephonyPage& TelephonyPage() { return telephony_; }
     CConnectionPage& ConnectionPage() { return connection_; }
+    CTerminalPage& TerminalPage() { return terminal_; }
 
     void ReadDevice();
     void OnApplyNow() override;
@@ -73,7 +75,7 @@ private:
     CUpgradePage information_;
     CTelephonyPage telephony_;
     CConnectionPage connection_;
-    CPlaceholderPage terminal_;
+    CTerminalPage terminal_;
     CPlaceholderPage self_test_;
     // Every page, in tab order: the transfers ask each for its own fields.
     std::vector<CRecordPage*> record_pages_;
