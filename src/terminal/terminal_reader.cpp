@@ -41,6 +41,7 @@ void CTerminalReader::StartReader() {
     }
     m_bRunning = true;
     ++m_nThreadsStarted;
+    ++m_nAlive;
     m_readerThread = std::thread(&CTerminalReader::ReaderThreadProc, this);
 }
 
@@ -138,6 +139,7 @@ void CTerminalReader::ReaderThreadProc() {
             // start in between either keeps this reader or sees it gone.
             std::lock_guard lock(m_mutex);
             if (m_bStopReader) {
+                --m_nAlive;
                 m_bRunning = false;
                 m_changed.notify_all();
                 return;

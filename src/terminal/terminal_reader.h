@@ -15,6 +15,7 @@
 // holds exactly the bytes received while it was open, none torn.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -80,6 +81,8 @@ public:
     // Reader threads begun since construction (a start that kept a leaving
     // reader begins none); for checks.
     unsigned ThreadsStarted() const;
+    // Reader threads alive at this moment (0 or 1); for checks.
+    unsigned ReadersAlive() const { return m_nAlive.load(); }
 
 private:
     void ReaderThreadProc();
@@ -96,6 +99,7 @@ private:
     bool m_bRunning = false;
     bool m_bStopReader = false;
     unsigned m_nThreadsStarted = 0;
+    std::atomic<unsigned> m_nAlive{0};
     CTerminalScreen m_screen;
 
     // Guards the log; held for a whole chunk's write and for the close.
