@@ -160,7 +160,8 @@ void CTerminalReader::ReaderThreadProc() {
         }
         if (received) {
             WriteLog(chunk.data(), chunk.size());
-            ConvertedChunk converted = ConvertChunk(chunk);
+            const ConvertedChunk converted = ConvertChunk(chunk);
+            m_sink.OnReceived(chunk, converted);
             ScreenUpdate update;
             {
                 std::lock_guard lock(m_mutex);

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "terminal/terminal_text.h"
@@ -35,6 +36,9 @@ public:
     virtual ~ITerminalSink() = default;
     // One call per chunk received, in order, on the reader thread.
     virtual void OnScreenUpdate(const ScreenUpdate& update) = 0;
+    // The chunk as it arrived and as converted, before OnScreenUpdate; for a
+    // sink that prints rather than keeps a screen.
+    virtual void OnReceived(std::string_view /*bytes*/, const ConvertedChunk& /*chunk*/) {}
     // The log was closed because a write to it failed (disk full, file gone);
     // on the reader thread. The window shows that no log runs any more.
     virtual void OnLogFailed() {}
