@@ -32,6 +32,10 @@ const std::string_view kControlHelp =
     "USB (with --usb DIR):\n"
     "  unplug               pull the USB cable: the name goes, the port fails\n"
     "  replug               plug it in again, under the next ttyACM name (printed)\n"
+    "trace load:\n"
+    "  traceflood RATE [S]  send trace lines of 64 bytes at RATE bytes a second,\n"
+    "                       switched on or not, for S seconds (default: until\n"
+    "                       traceflood 0); each line is numbered from 0 on\n"
     "device state:\n"
     "  loader               go to the firmware loader, as after a failed upgrade\n"
     "  loader error         the loader finds its flash faulty: an error line in place\n"
@@ -121,6 +125,9 @@ std::string Status(const Device& device) {
     out += "traces:";
     if (!device.TraceOutput()) {
         out += " output off";
+    }
+    if (device.TraceFlooding()) {
+        out += " flooding";
     }
     static constexpr std::pair<TraceLayer, const char*> kLayers[] = {{TraceLayer::kL1, "L1"},
                                                                      {TraceLayer::kL2, "L2"},
@@ -267,6 +274,15 @@ std::string RunControlCommand(PtyDevice& device, std::string_view line, bool* cl
     }
     if (verb == "refuse" && args == 1 && Switch(words[1], &on)) {
         device.SetRefuseWrites(on);
+        return ok;
+    }
+    if (verb == "traceflood" && (args == 1 || args == 2) && Number(words[1], 10000000, &value)) {
+        long long seconds = 0;
+        if (args == 2 && !Number(words[2], 86400, &seconds)) {
+            return usage;
+        }
+        device.Modify(
+            [&](Device& d) { d.SetTraceFlood(static_cast<std::uint32_t>(value), seconds * 1000); });
         return ok;
     }
     if (verb == "drop" && args == 0) {

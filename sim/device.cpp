@@ -466,6 +466,9 @@ void Device::FlushEcho() {
 
 std::int64_t Device::NextDeadline() const {
     std::int64_t next = std::min({nak_due_, frame_due_, trace_due_});
+    if (flood_rate_ != 0) {
+        next = std::min({next, now_ms_ + kFloodTickMs, flood_until_});
+    }
     for (const std::int64_t due : call_due_) {
         next = std::min(next, due);
     }
@@ -485,6 +488,9 @@ void Device::AdvanceTo(std::int64_t now_ms) {
     if (trace_due_ <= now_ms_) {
         EmitTrace();
         ScheduleTrace();
+    }
+    if (flood_rate_ != 0) {
+        EmitFlood();
     }
     bool charged = false;
     for (std::size_t i = 0; i < call_due_.size(); ++i) {

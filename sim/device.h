@@ -101,6 +101,9 @@ public:
     static constexpr std::int64_t kLoaderNakMs = 1000;
     static constexpr std::int64_t kBlockByteTimeoutMs = 1000;
     static constexpr std::int64_t kBlockIdleTimeoutMs = 10000;
+    // A flood sends what is due at least this often.
+    static constexpr std::int64_t kFloodTickMs = 10;
+    static constexpr std::size_t kFloodLineBytes = 64;
     static constexpr std::int64_t kDefaultCallUnitMs = 2000;
 
     // The sink receives every byte the device sends, echo and unsolicited output
@@ -178,6 +181,15 @@ public:
     bool InCall(Line line) const { return call_due_[static_cast<std::size_t>(line)] != kNever; }
     void AddCall(Line line, std::uint32_t units);
 
+    // Trace lines at a steady byte rate (device time), switches or not, for
+    // load tests: bytes_per_second 0 ends it; duration_ms 0 runs until then.
+    // Lines are "FLOOD <n> ..." of 64 bytes with CR LF, n counting from 0 over
+    // all floods, so a reader can check that nothing went missing or twice.
+    void SetTraceFlood(std::uint32_t bytes_per_second, std::int64_t duration_ms);
+    bool TraceFlooding() const { return flood_rate_ != 0; }
+    // Flood bytes sent since construction.
+    std::uint64_t TraceFloodBytes() const { return flood_total_; }
+
     bool TraceOutput() const { return trace_output_; }
     bool Tracing(TraceLayer layer) const {
         return (trace_layers_ & (1u << static_cast<unsigned>(layer))) != 0;
@@ -242,6 +254,7 @@ private:
     // Traces (device_trace.cpp).
     void ScheduleTrace();
     void EmitTrace();
+    void EmitFlood();
 
     Reply DoIdentify(std::string_view args);
     Reply DoEcho(std::string_view args);
@@ -325,6 +338,13 @@ private:
     std::int64_t trace_due_ = kNever;
     std::uint32_t trace_seed_ = 0x2545F491u;
     std::uint32_t trace_count_ = 0;
+    std::uint32_t flood_rate_ = 0;
+    std::int64_t flood_start_ = 0;
+    std::int64_t flood_until_ = kNever;
+    std::uint64_t flood_sent_ = 0;   // of the current flood
+    std::uint64_t flood_total_ = 0;  // of all floods
+    std::uint32_t flood_lines_ = 0;
+    std::string flood_rest_;  // the part of the current line not sent yet
 
     std::uint64_t command_count_ = 0;
     std::string last_command_;

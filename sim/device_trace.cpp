@@ -4,6 +4,7 @@
 // to the USB line. This simulator has one line, so 9 and 26 both send it there.
 // While the output and at least one layer are on, a trace line of one of the
 // layers goes out every 0.5 to 1.5 s, unasked.
+#include <algorithm>
 #include <cstdio>
 
 #include "device.h"
@@ -120,6 +121,44 @@ void Device::EmitTrace() {
             break;
     }
     SendUnsolicited(std::string(line) + "\r\n");
+}
+
+void Device::SetTraceFlood(std::uint32_t bytes_per_second, std::int64_t duration_ms) {
+    flood_rate_ = bytes_per_second;
+    flood_start_ = now_ms_;
+    flood_sent_ = 0;
+    flood_until_ = bytes_per_second != 0 && duration_ms > 0 ? now_ms_ + duration_ms : kNever;
+}
+
+void Device::EmitFlood() {
+    const std::int64_t end = std::min(now_ms_, flood_until_);
+    const auto due = static_cast<std::uint64_t>(end - flood_start_) * flood_rate_ / 1000;
+    std::string out;
+    while (flood_sent_ < due) {
+        if (flood_rest_.empty()) {
+            char head[48];
+            std::snprintf(head, sizeof head, "FLOOD %010u [%10.3f] ", flood_lines_++,
+                          static_cast<double>(now_ms_) / 1000.0);
+            flood_rest_ = head;
+            for (int i = 0; flood_rest_.size() < kFloodLineBytes - 2; ++i) {
+                flood_rest_.push_back(static_cast<char>('a' + i % 26));
+            }
+            flood_rest_ += "\r\n";
+        }
+        const std::size_t take = static_cast<std::size_t>(
+            std::min<std::uint64_t>(due - flood_sent_, flood_rest_.size()));
+        out.append(flood_rest_, 0, take);
+        flood_rest_.erase(0, take);
+        flood_sent_ += take;
+        flood_total_ += take;
+    }
+    if (!out.empty()) {
+        SendUnsolicited(out);
+    }
+    if (now_ms_ >= flood_until_) {
+        flood_rate_ = 0;
+        flood_until_ = kNever;
+    }
 }
 
 }  // namespace vardex::sim

@@ -41,6 +41,7 @@ void CTerminalReader::StartReader() {
     }
     m_bRunning = true;
     ++m_nThreadsStarted;
+    ++m_nAlive;
     m_readerThread = std::thread(&CTerminalReader::ReaderThreadProc, this);
 }
 
@@ -138,6 +139,7 @@ void CTerminalReader::ReaderThreadProc() {
             // start in between either keeps this reader or sees it gone.
             std::lock_guard lock(m_mutex);
             if (m_bStopReader) {
+                --m_nAlive;
                 m_bRunning = false;
                 m_changed.notify_all();
                 return;
@@ -158,7 +160,8 @@ void CTerminalReader::ReaderThreadProc() {
         }
         if (received) {
             WriteLog(chunk.data(), chunk.size());
-            ConvertedChunk converted = ConvertChunk(chunk);
+            const ConvertedChunk converted = ConvertChunk(chunk);
+            m_sink.OnReceived(chunk, converted);
             ScreenUpdate update;
             {
                 std::lock_guard lock(m_mutex);

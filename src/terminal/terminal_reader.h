@@ -15,12 +15,14 @@
 // holds exactly the bytes received while it was open, none torn.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 
 #include "terminal/terminal_text.h"
@@ -34,6 +36,9 @@ public:
     virtual ~ITerminalSink() = default;
     // One call per chunk received, in order, on the reader thread.
     virtual void OnScreenUpdate(const ScreenUpdate& update) = 0;
+    // The chunk as it arrived and as converted, before OnScreenUpdate; for a
+    // sink that prints rather than keeps a screen.
+    virtual void OnReceived(std::string_view /*bytes*/, const ConvertedChunk& /*chunk*/) {}
     // The log was closed because a write to it failed (disk full, file gone);
     // on the reader thread. The window shows that no log runs any more.
     virtual void OnLogFailed() {}
@@ -80,6 +85,8 @@ public:
     // Reader threads begun since construction (a start that kept a leaving
     // reader begins none); for checks.
     unsigned ThreadsStarted() const;
+    // Reader threads alive at this moment (0 or 1); for checks.
+    unsigned ReadersAlive() const { return m_nAlive.load(); }
 
 private:
     void ReaderThreadProc();
@@ -96,6 +103,7 @@ private:
     bool m_bRunning = false;
     bool m_bStopReader = false;
     unsigned m_nThreadsStarted = 0;
+    std::atomic<unsigned> m_nAlive{0};
     CTerminalScreen m_screen;
 
     // Guards the log; held for a whole chunk's write and for the close.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <string_view>
@@ -250,6 +251,47 @@ TEST_F(SimDeviceTest, DefaultLineBufferHoldsTheProgramsLongestLine) {
     EXPECT_EQ(Quiet("ATS56=" + std::string(119, '0') + "7\r"), "\r\nOK\r\n");
     EXPECT_EQ(device_.Register(56), 7);
     EXPECT_EQ(Send("AT" + std::string(300, 'I') + "\r"), "\r\nERROR\r\n");
+}
+
+// The load generator: the byte count follows the rate in device time, the
+// numbered lines continue across floods, and the duration ends it.
+TEST(SimTraceFlood, SendsAtTheRateInNumberedLinesAndStopsOnTime) {
+    std::string out;
+    Device device({}, [&out](std::string_view bytes) { out += bytes; });
+    device.SetTraceFlood(6400, 1000);
+    for (std::int64_t t = 0; t <= 1500; t += 7) {
+        if (device.TraceFlooding()) {
+            EXPECT_LE(device.NextDeadline(), t + Device::kFloodTickMs);
+        }
+        device.AdvanceTo(t);
+    }
+    EXPECT_FALSE(device.TraceFlooding());
+    EXPECT_EQ(device.NextDeadline(), Device::kNever);
+    EXPECT_EQ(out.size(), 6400u);
+    EXPECT_EQ(device.TraceFloodBytes(), 6400u);
+    // 100 whole lines of 64 bytes, numbered 0..99.
+    for (std::size_t n = 0; n < 100; ++n) {
+        const std::string line = out.substr(n * 64, 64);
+        char head[20];
+        std::snprintf(head, sizeof head, "FLOOD %010zu", n);
+        EXPECT_TRUE(line.starts_with(head)) << line;
+        EXPECT_TRUE(line.ends_with("\r\n")) << line;
+    }
+
+    // Stopped half-way through a line, the next flood goes on with its rest.
+    device.AdvanceTo(1500);
+    out.clear();
+    device.SetTraceFlood(1000, 0);
+    device.AdvanceTo(1532);
+    device.SetTraceFlood(0, 0);
+    device.AdvanceTo(2000);
+    EXPECT_EQ(out.size(), 32u);
+    device.SetTraceFlood(1000, 0);
+    device.AdvanceTo(2032);
+    EXPECT_EQ(out.size(), 64u);
+    EXPECT_TRUE(out.starts_with("FLOOD 0000000100"));
+    EXPECT_TRUE(out.ends_with("\r\n"));
+    EXPECT_EQ(device.NextDeadline(), 2032 + Device::kFloodTickMs);
 }
 
 }  // namespace

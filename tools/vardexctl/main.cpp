@@ -6,6 +6,7 @@
 #include "at_command.h"
 #include "identify_command.h"
 #include "job_commands.h"
+#include "term_command.h"
 
 namespace {
 
@@ -18,6 +19,12 @@ constexpr const char* kUsage =
     "  write [--port PATH] [--store N] [--power-up N] [--from FILE.json] [FIELD=VALUE...]\n"
     "                                                        change settings\n"
     "  upgrade [--port PATH] [--yes] FILE                    replace the firmware\n"
+    "  term [--port PATH] [--log FILE] [--trace LAYERS]      raw terminal on the device\n"
+    "                                                        (Ctrl+] leaves)\n"
+    "  trace [--port PATH] --layers LAYERS [--log FILE] [--seconds N] [--timestamps]\n"
+    "                                                        print the device's traces\n"
+    "Trace layers: l1, l2, l3, app, u, separated by commas; term and trace switch\n"
+    "every trace off when they end.\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
@@ -47,6 +54,12 @@ int main(int argc, char** argv) {
     }
     if (command == "upgrade") {
         return vardex::ctl::RunUpgrade(args, std::cout, stdin, stderr);
+    }
+    if (command == "term") {
+        return vardex::ctl::RunTerm(args, std::cerr);
+    }
+    if (command == "trace") {
+        return vardex::ctl::RunTrace(args, std::cerr);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;

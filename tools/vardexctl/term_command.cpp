@@ -1,0 +1,527 @@
+#include "term_command.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "at_command.h"
+#include "link/device_port.h"
+#include "link/tapi_line.h"
+#include "platform/port_map.h"
+#include "platform/vtime.h"
+#include "port_option.h"
+#include "terminal/terminal_reader.h"
+#include "terminal/trace_switches.h"
+
+namespace vardex::ctl {
+namespace {
+
+using terminal::ConvertedChunk;
+using terminal::CTerminalReader;
+using terminal::ScreenUpdate;
+using terminal::TraceLayer;
+
+constexpr const char* kTermUsage =
+    "usage: vardexctl term [--port PATH] [--log FILE] [--trace LAYERS]\n"
+    "  A raw terminal on the device: every key goes to it as typed (UTF-8 is sent\n"
+    "  as Latin-1; characters beyond it send nothing), and what it sends is shown\n"
+    "  as the program's terminal shows it: carriage returns dropped, control bytes\n"
+    "  as visible symbols. Ctrl+] leaves; every trace is switched off then.\n"
+    "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
+    "  --trace LAYERS  switch traces on at the start: l1, l2, l3, app, u,\n"
+    "                  separated by commas\n";
+
+constexpr const char* kTraceUsage =
+    "usage: vardexctl trace [--port PATH] --layers LAYERS [--log FILE] [--seconds N]\n"
+    "                       [--timestamps]\n"
+    "  Switches the traces of LAYERS on (l1, l2, l3, app, u, separated by commas),\n"
+    "  prints what the device sends until Ctrl+C or N seconds, then switches every\n"
+    "  trace off.\n"
+    "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
+    "  --seconds N     stop after N seconds (1 to 86400)\n"
+    "  --timestamps    begin each printed line with the time it arrived\n"
+    "                  (the log keeps the raw bytes only)\n";
+
+// The longest --seconds taken: a day.
+constexpr unsigned kLongestSeconds = 86400;
+// How often the loops look at the link and the output while nothing happens.
+constexpr int kIdleCheckMs = 200;
+
+// Signals arrive as a byte in this pipe; the loops wait on it.
+std::atomic<int> g_signal_fd{-1};
+std::atomic<int> g_signals{0};
+// The terminal settings to put back, for the crash handler.
+termios g_saved_tty{};
+std::atomic<bool> g_raw_active{false};
+
+extern "C" void OnStopSignal(int signal_number) {
+    // A second Ctrl+C (or other stop signal) ends the program at once.
+    if (g_signals.fetch_add(1) > 0) {
+        if (g_raw_active.load()) {
+            ::tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_tty);
+        }
+        ::_exit(kExitInterrupted);
+    }
+    const int fd = g_signal_fd.load();
+    if (fd >= 0) {
+        const char byte = static_cast<char>(signal_number);
+        (void)!::write(fd, &byte, 1);
+    }
+}
+
+extern "C" void OnCrashSignal(int signal_number) {
+    if (g_raw_active.load()) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_tty);
+    }
+    ::signal(signal_number, SIG_DFL);
+    ::raise(signal_number);
+}
+
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+// Installs the handlers and the pipe; puts everything back when it goes.
+class SignalScope {
+public:
+    SignalScope() {
+        if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
+            pipe_[0] = pipe_[1] = -1;
+        }
+        g_signals.store(0);
+        g_signal_fd.store(pipe_[1]);
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            ::sigaction(kStopSignals[i], &action, &stop_[i]);
+        }
+        action.sa_handler = OnCrashSignal;
+        for (std::size_t i = 0; i < std::size(kCrashSignals); ++i) {
+            ::sigaction(kCrashSignals[i], &action, &crash_[i]);
+        }
+        // A reader of the output that goes away is a reason to leave, not to die
+        // with the traces still on.
+        action.sa_handler = SIG_IGN;
+        ::sigaction(SIGPIPE, &action, &pipe_action_);
+    }
+    ~SignalScope() {
+        for (std::size_t i = 0; i < std::size(kStopSignals); ++i) {
+            ::sigaction(kStopSignals[i], &stop_[i], nullptr);
+        }
+        for (std::size_t i = 0; i < std::size(kCrashSignals); ++i) {
+            ::sigaction(kCrashSignals[i], &crash_[i], nullptr);
+        }
+        ::sigaction(SIGPIPE, &pipe_action_, nullptr);
+        g_signal_fd.store(-1);
+        for (const int fd : pipe_) {
+            if (fd >= 0) {
+                ::close(fd);
+            }
+        }
+    }
+    SignalScope(const SignalScope&) = delete;
+    SignalScope& operator=(const SignalScope&) = delete;
+
+    int Fd() const { return pipe_[0]; }
+
+private:
+    int pipe_[2] = {-1, -1};
+    struct sigaction stop_[std::size(kStopSignals)]{};
+    struct sigaction crash_[std::size(kCrashSignals)]{};
+    struct sigaction pipe_action_ {};
+};
+
+// Raw input on a terminal for as long as it lives. Output processing goes too,
+// so line breaks are written as CR LF by the printer.
+class RawMode {
+public:
+    explicit RawMode(int fd) : fd_(fd) {
+        if (::isatty(fd) == 0 || ::tcgetattr(fd, &g_saved_tty) != 0) {
+            return;
+        }
+        termios raw = g_saved_tty;
+        raw.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR |
+                                              ICRNL | IXON);
+        raw.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+        raw.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        g_raw_active.store(true);
+        if (::tcsetattr(fd, TCSANOW, &raw) != 0) {
+            g_raw_active.store(false);
+            return;
+        }
+        active_ = true;
+    }
+    ~RawMode() { Restore(); }
+    RawMode(const RawMode&) = delete;
+    RawMode& operator=(const RawMode&) = delete;
+
+    bool Active() const { return active_; }
+    void Restore() {
+        if (active_) {
+            ::tcsetattr(fd_, TCSANOW, &g_saved_tty);
+            g_raw_active.store(false);
+            active_ = false;
+        }
+    }
+
+private:
+    int fd_;
+    bool active_ = false;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && errno == EAGAIN) {
+            pollfd out{fd, POLLOUT, 0};
+            (void)::poll(&out, 1, kIdleCheckMs);
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Prints the converted chunks on the reader thread. A backspace that reaches
+// the printed text takes back a character of the current line only.
+class Printer : public terminal::ITerminalSink {
+public:
+    Printer(int fd, bool crlf, bool timestamps)
+        : fd_(fd), crlf_(crlf), timestamps_(timestamps), visual_erase_(::isatty(fd) != 0) {}
+
+    void OnScreenUpdate(const ScreenUpdate& /*update*/) override {}
+
+    void OnReceived(std::string_view /*bytes*/, const ConvertedChunk& chunk) override {
+        std::string out;
+        const std::size_t erase = chunk.erase_before < column_ ? chunk.erase_before : column_;
+        column_ -= erase;
+        if (visual_erase_) {
+            for (std::size_t i = 0; i < erase; ++i) {
+                out += "\b \b";
+            }
+        }
+        const std::string stamp = timestamps_ ? Stamp() : std::string();
+        for (const char c : chunk.text) {
+            if (at_line_start_ && timestamps_) {
+                out += stamp;
+            }
+            at_line_start_ = false;
+            if (c == '\n') {
+                out += crlf_ ? "\r\n" : "\n";
+                column_ = 0;
+                at_line_start_ = true;
+                continue;
+            }
+            if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+                ++column_;
+            }
+            out.push_back(c);
+        }
+        if (!out.empty() && !gone_.load() && !WriteAll(fd_, out)) {
+            gone_.store(true);
+        }
+    }
+
+    // The output cannot be written any more (a closed pipe).
+    bool Gone() const { return gone_.load(); }
+
+private:
+    static std::string Stamp() {
+        const auto now = std::chrono::system_clock::now();
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+            1000;
+        std::tm local{};
+        ::localtime_r(&seconds, &local);
+        char text[32];
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min,
+                      local.tm_sec, static_cast<int>(ms));
+        return text;
+    }
+
+    int fd_;
+    bool crlf_;
+    bool timestamps_;
+    bool visual_erase_;
+    std::size_t column_ = 0;
+    bool at_line_start_ = true;
+    std::atomic<bool> gone_{false};
+};
+
+struct Options {
+    std::string port;
+    std::string log;
+    std::vector<TraceLayer> layers;
+    bool layers_given = false;
+    unsigned seconds = 0;
+    bool timestamps = false;
+};
+
+// Parses the words of either command; false after telling err what is wrong.
+bool ParseOptions(const char* name, const char* usage, bool trace,
+                  const std::vector<std::string>& args, Options* options, bool* help,
+                  std::ostream& err) {
+    *help = false;
+    const std::string prefix = std::string("vardexctl ") + name + ": ";
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        const PortWord port_word = TakePortWord(args, &i, &options->port);
+        if (port_word == PortWord::kTaken) {
+            continue;
+        }
+        if (port_word == PortWord::kNoPath) {
+            err << prefix << kPortNeedsPath << "\n" << usage;
+            return false;
+        }
+        if (word == "--help" || word == "-h") {
+            *help = true;
+            return true;
+        }
+        if (trace && word == "--timestamps") {
+            options->timestamps = true;
+            continue;
+        }
+        const bool takes_value = word == "--log" || (trace && word == "--seconds") ||
+                                 (trace ? word == "--layers" : word == "--trace");
+        if (!takes_value) {
+            err << prefix << "unknown option or word " << word << "\n" << usage;
+            return false;
+        }
+        if (i + 1 >= args.size() || args[i + 1].empty()) {
+            err << prefix << word << " needs a value\n" << usage;
+            return false;
+        }
+        const std::string& value = args[++i];
+        if (word == "--log") {
+            options->log = value;
+        } else if (word == "--seconds") {
+            unsigned seconds = 0;
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), seconds);
+            if (ec != std::errc() || end != value.data() + value.size() || seconds == 0 ||
+                seconds > kLongestSeconds) {
+                err << prefix << "--seconds takes a whole number from 1 to " << kLongestSeconds
+                    << "\n";
+                return false;
+            }
+            options->seconds = seconds;
+        } else {
+            std::string_view bad;
+            if (!terminal::ParseTraceLayers(value, &options->layers, &bad)) {
+                err << prefix << "unknown or repeated trace layer '" << bad
+                    << "'; the layers are l1, l2, l3, app and u, separated by commas\n";
+                return false;
+            }
+            options->layers_given = true;
+        }
+    }
+    if (trace && !options->layers_given) {
+        err << prefix << "--layers is required\n" << usage;
+        return false;
+    }
+    return true;
+}
+
+// Opens the log and the port and starts the reader with the traces asked
+// for; runs `wait` (the loop of the command); then stops the reader, switches
+// every trace off and closes the port. Returns the exit status.
+template <typename Wait>
+int RunOnDevice(const char* name, const Options& options, terminal::ITerminalSink& sink,
+                std::ostream& err, Wait&& wait) {
+    const std::string prefix = std::string("vardexctl ") + name + ": ";
+    std::string port_name = options.port;
+    if (port_name.empty()) {
+        const auto com1 = ResolvePortName("COM1");
+        if (!com1) {
+            err << prefix
+                << "COM1 is not mapped to any port: give --port PATH or set VARDEX_PORTS\n";
+            return kExitLinkDown;
+        }
+        port_name = *com1;
+    }
+    CDevicePort port;
+    CTerminalReader reader(port, sink);
+    if (!options.log.empty() && !reader.OpenLog(options.log)) {
+        err << prefix << "cannot open the log file " << options.log
+            << " for writing: " << std::strerror(errno) << "\n";
+        return kExitLinkDown;
+    }
+    std::string why;
+    if (!OpenPortByPath(port, port_name, &why)) {
+        err << prefix << why << "\n";
+        return kExitLinkDown;
+    }
+    const bool usb = port.Line().UsbConnection();
+    reader.StartReader();
+    bool link_ok = true;
+    for (const TraceLayer layer : options.layers) {
+        link_ok = terminal::WriteTraceSwitch(port, layer, true, usb) && link_ok;
+    }
+    if (link_ok) {
+        link_ok = wait(port);
+    }
+    reader.StopReader();
+    // Whatever ended the session, no trace outlives it.
+    const bool off = terminal::SendAllTracesOff(port);
+    port.Close();
+    if (!link_ok || !off) {
+        err << prefix << "the link to the device on " << port_name << " is down\n";
+        return kExitLinkDown;
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void Latin1Keys::Take(std::string_view typed, std::string* out) {
+    for (const char c : typed) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (m_nMissing > 0 && (byte & 0xC0) == 0x80) {
+            m_code = (m_code << 6) | (byte & 0x3F);
+            if (--m_nMissing == 0 && !m_bDrop && m_code >= 0x80 && m_code <= 0xFF) {
+                out->push_back(static_cast<char>(m_code));
+            }
+            continue;
+        }
+        // Anything else ends a character still waiting for its continuation.
+        m_nMissing = 0;
+        if (byte < 0x80) {
+            out->push_back(c);
+        } else if ((byte & 0xE0) == 0xC0) {
+            m_code = byte & 0x1F;
+            m_nMissing = 1;
+            m_bDrop = byte > 0xC3;
+        } else if ((byte & 0xF0) == 0xE0) {
+            m_nMissing = 2;
+            m_bDrop = true;
+        } else if ((byte & 0xF8) == 0xF0) {
+            m_nMissing = 3;
+            m_bDrop = true;
+        }
+        // A stray continuation byte or an invalid lead byte sends nothing.
+    }
+}
+
+int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
+    Options options;
+    bool help = false;
+    if (!ParseOptions("term", kTermUsage, false, args, &options, &help, err)) {
+        return kExitUsage;
+    }
+    if (help) {
+        err << kTermUsage;
+        return kExitOk;
+    }
+    SignalScope signals;
+    const bool tty = ::isatty(STDIN_FILENO) != 0;
+    Printer printer(STDOUT_FILENO, tty, false);
+    return RunOnDevice("term", options, printer, err, [&](CDevicePort& port) {
+        if (tty) {
+            err << "Connected. Ctrl+] leaves.\n";
+            err.flush();
+        }
+        RawMode raw(STDIN_FILENO);
+        Latin1Keys keys;
+        bool link_ok = true;
+        for (bool leave = false; !leave;) {
+            pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+            const int ready = ::poll(fds, 2, kIdleCheckMs);
+            if (ready < 0 && errno != EINTR) {
+                break;
+            }
+            if ((fds[0].revents & POLLIN) != 0 || printer.Gone()) {
+                break;
+            }
+            if (!port.IsOpen()) {
+                link_ok = false;
+                break;
+            }
+            if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                continue;
+            }
+            char typed[256];
+            const ssize_t n = ::read(STDIN_FILENO, typed, sizeof typed);
+            if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+                continue;
+            }
+            std::string_view text(typed, n > 0 ? static_cast<std::size_t>(n) : 0);
+            if (n <= 0) {
+                break;  // the input ended
+            }
+            const std::size_t stop = text.find(static_cast<char>(kTermLeaveByte));
+            if (stop != std::string_view::npos) {
+                text = text.substr(0, stop);
+                leave = true;
+            }
+            std::string bytes;
+            keys.Take(text, &bytes);
+            if (!bytes.empty() && port.WriteRaw(bytes.data(), bytes.size()) != bytes.size()) {
+                link_ok = port.IsOpen();
+            }
+        }
+        if (raw.Active()) {
+            raw.Restore();
+            WriteAll(STDOUT_FILENO, "\n");
+        }
+        return link_ok;
+    });
+}
+
+int RunTrace(const std::vector<std::string>& args, std::ostream& err) {
+    Options options;
+    bool help = false;
+    if (!ParseOptions("trace", kTraceUsage, true, args, &options, &help, err)) {
+        return kExitUsage;
+    }
+    if (help) {
+        err << kTraceUsage;
+        return kExitOk;
+    }
+    SignalScope signals;
+    Printer printer(STDOUT_FILENO, false, options.timestamps);
+    return RunOnDevice("trace", options, printer, err, [&](CDevicePort& port) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
+        for (;;) {
+            int wait_ms = kIdleCheckMs;
+            if (options.seconds > 0) {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      end - std::chrono::steady_clock::now())
+                                      .count();
+                if (left <= 0) {
+                    return true;
+                }
+                wait_ms = static_cast<int>(std::min<long long>(left, kIdleCheckMs));
+            }
+            pollfd fds{signals.Fd(), POLLIN, 0};
+            const int ready = ::poll(&fds, 1, wait_ms);
+            if ((ready > 0 && (fds.revents & POLLIN) != 0) || printer.Gone()) {
+                return true;
+            }
+            if (!port.IsOpen()) {
+                return false;
+            }
+        }
+    });
+}
+
+}  // namespace vardex::ctl
