@@ -208,8 +208,8 @@ int main(int argc, char** argv) {
                 logged.size(), static_cast<unsigned long long>(sent), lines,
                 complete ? "nothing lost" : "LOST OR DAMAGED");
     std::printf(
-        "screen: %u updates (%.1f/s), last line shown %ld of %llu: %s; worst lag %.0f ms "
-        "(limit %.0f ms)\n",
+        "screen: %u updates (%.1f/s), last line shown %ld of %llu: %s; "
+        "worst delay of a line %.0f ms (limit %.0f ms)\n",
         updates, updates / flood_wall, shown,
         static_cast<unsigned long long>(sent / line_bytes) - 1, caught_up ? "caught up" : "BEHIND",
         worst_lag_ms, kLagLimitMs);
