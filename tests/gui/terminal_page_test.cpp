@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <algorithm>
 #include <fstream>
@@ -170,6 +171,7 @@ TEST_F(TerminalPageTest, KeysGoOutRawAndTheScreenShowsOnlyTheDevice) {
             },
             kWaitMs));
         EXPECT_EQ(most_lines, ui::CTerminalControl::kLines);
+        EXPECT_EQ(terminal.verticalScrollBar()->value(), 0) << "all 24 lines in view";
         EXPECT_EQ(terminal.textCursor().position(), terminal.document()->characterCount() - 1);
         terminal.m_onScreenUpdated = nullptr;
 

@@ -1,5 +1,6 @@
 #include "terminal_control.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QFocusEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -7,7 +8,9 @@
 #include <QPalette>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "link/device_port.h"
@@ -219,14 +222,23 @@ int CTerminalControl::Columns() const {
     return kColumns * w <= kMaxTextWidth ? kColumns : kMaxTextWidth / w;
 }
 
+int CTerminalControl::LineHeight() const {
+    // The height the editor's own layout gives a line, which may exceed the
+    // font's line spacing by the rounding of its ascent and descent.
+    const QTextBlock first = document()->firstBlock();
+    const QRectF box = document()->documentLayout()->blockBoundingRect(first);
+    const int lines = std::max(1, first.layout() != nullptr ? first.layout()->lineCount() : 1);
+    const int measured = static_cast<int>(std::ceil(box.height() / lines));
+    return std::max(measured, QFontMetrics(font()).lineSpacing());
+}
+
 QSize CTerminalControl::ScreenSize() const {
     const QFontMetrics metrics(font());
     const int w = std::max(1, std::min(metrics.averageCharWidth(), metrics.maxWidth()));
-    const int h = metrics.lineSpacing();
     // The frame and the document's margin on both sides, and room for the caret
     // after a full line.
     const int edge = 2 * (frameWidth() + static_cast<int>(document()->documentMargin()));
-    return {Columns() * w + edge + w, kLines * h + edge};
+    return {Columns() * w + edge + w, kLines * LineHeight() + edge};
 }
 
 void CTerminalControl::FitToFont() {

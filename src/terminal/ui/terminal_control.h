@@ -90,6 +90,7 @@ private:
     void ShowUpdates(std::vector<terminal::ScreenUpdate> updates);
     void ApplyColors();
     void FitToFont();
+    int LineHeight() const;
     void PutCaretAtEnd();
     // Sends the key's byte, if any, to the device.
     void SendKey(terminal::TerminalKey key, char32_t character);

@@ -89,11 +89,16 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
     column->addWidget(log_button_);
     column->addStretch(2);
 
-    auto* row = new QHBoxLayout(this);
+    // The switches beside the screen, over its height; the page's spare room
+    // goes below and to the right.
+    auto* row = new QHBoxLayout();
     row->addWidget(m_terminal, 0, Qt::AlignTop | Qt::AlignLeft);
     row->addSpacing(12);
     row->addLayout(column);
     row->addStretch(1);
+    auto* page = new QVBoxLayout(this);
+    page->addLayout(row);
+    page->addStretch(1);
 }
 
 CTerminalPage::~CTerminalPage() {
