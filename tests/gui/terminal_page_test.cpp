@@ -131,6 +131,7 @@ TEST_F(TerminalPageTest, KeysGoOutRawAndTheScreenShowsOnlyTheDevice) {
         EXPECT_EQ(terminal.GetTextColor(), QColor(0, 255, 0));
         EXPECT_EQ(terminal.GetBkColor(), QColor(0, 0, 0));
         EXPECT_EQ(terminal.size(), terminal.ScreenSize());
+        const QSize empty_size = terminal.size();
         EXPECT_EQ(terminal.Columns(), ui::CTerminalControl::kColumns);
 
         device_.SetSilent(true);
@@ -172,6 +173,7 @@ TEST_F(TerminalPageTest, KeysGoOutRawAndTheScreenShowsOnlyTheDevice) {
             kWaitMs));
         EXPECT_EQ(most_lines, ui::CTerminalControl::kLines);
         EXPECT_EQ(terminal.verticalScrollBar()->value(), 0) << "all 24 lines in view";
+        EXPECT_EQ(terminal.ScreenSize(), empty_size) << "the screen keeps its size";
         EXPECT_EQ(terminal.textCursor().position(), terminal.document()->characterCount() - 1);
         terminal.m_onScreenUpdated = nullptr;
 

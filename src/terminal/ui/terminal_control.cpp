@@ -224,11 +224,14 @@ int CTerminalControl::Columns() const {
 
 int CTerminalControl::LineHeight() const {
     // The height the editor's own layout gives a line, which may exceed the
-    // font's line spacing by the rounding of its ascent and descent.
+    // font's line spacing by the rounding of its ascent and descent. Asking for
+    // the block's box lays it out (the box itself also holds the margins).
     const QTextBlock first = document()->firstBlock();
-    const QRectF box = document()->documentLayout()->blockBoundingRect(first);
-    const int lines = std::max(1, first.layout() != nullptr ? first.layout()->lineCount() : 1);
-    const int measured = static_cast<int>(std::ceil(box.height() / lines));
+    document()->documentLayout()->blockBoundingRect(first);
+    int measured = 0;
+    if (first.layout() != nullptr && first.layout()->lineCount() > 0) {
+        measured = static_cast<int>(std::ceil(first.layout()->lineAt(0).height()));
+    }
     return std::max(measured, QFontMetrics(font()).lineSpacing());
 }
 
