@@ -18,6 +18,7 @@
 #include "res/strings.h"
 #include "terminal/trace_switches.h"
 #include "terminal/ui/terminal_page.h"
+#include "ui/help.h"
 
 namespace vardex::test {
 namespace {
@@ -153,6 +154,12 @@ TEST_F(TerminalPageTest, KeysGoOutRawAndTheScreenShowsOnlyTheDevice) {
         EXPECT_EQ(Screen(page), before);
         EXPECT_FALSE(terminal.textCursor().hasSelection());
         EXPECT_FALSE(sheet.Ended()) << "Escape in the terminal is not the sheet's Cancel";
+        // F1 sends nothing either: it is the page's help.
+        QTest::keyClick(&terminal, Qt::Key_F1);
+        ASSERT_NE(ui::CurrentHelpWindow(), nullptr);
+        EXPECT_EQ(ui::CurrentHelpWindow()->Topic(), ui::kHelpTerminal);
+        ui::CurrentHelpWindow()->close();
+        EXPECT_EQ(device_.ReceivedBytes(), std::string("AT\x08\xE9\r", 5));
         device_.SetSilent(false);
 
         // Every command's answer takes lines: far more than a screen.
@@ -277,6 +284,33 @@ TEST_F(TerminalPageTest, RapidPageSwitchesLeaveOneWorkingReader) {
         QTest::keyClick(&page.Terminal(), Qt::Key_Return);
         EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
     });
+}
+
+// Apply from the Terminal page: the write has the channel to itself (the
+// reader stops for it, and with it the log) and the terminal goes on after.
+TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
+    const std::string path = LogPath("apply");
+    CTerminalPage::SetSaveFileHook([&](const QString&) { return QString::fromStdString(path); });
+    device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 3); });
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(ui::CUpgradePage::IDC_RESET)->click();
+        CTerminalPage& page = Show(sheet);
+        auto* button = page.Item<QPushButton>(Page::IDC_LOG);
+        button->click();
+        ASSERT_TRUE(page.Terminal().IsLogOpen());
+        const unsigned started = page.Terminal().ReadersStarted();
+        Mark();
+        sheet.OnApplyNow();
+        EXPECT_EQ(Count(device_.ReceivedBytes(), "ATCH0\r"), 1u);
+        EXPECT_TRUE(page.Terminal().ReaderRunning());
+        EXPECT_EQ(page.Terminal().ReadersStarted(), started + 1);
+        EXPECT_FALSE(page.Terminal().IsLogOpen());
+        EXPECT_EQ(button->text(), ui::Text(res::LoadString(res::IDS_LOG_START)));
+        QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
+        QTest::keyClick(&page.Terminal(), Qt::Key_Return);
+        EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
+    });
+    std::remove(path.c_str());
 }
 
 }  // namespace
