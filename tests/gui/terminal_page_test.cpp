@@ -255,6 +255,17 @@ TEST_F(TerminalPageTest, TheLogHoldsExactlyWhatTheDeviceSent) {
         button->click();
         EXPECT_EQ(button->text(), start);
         EXPECT_EQ(filters.size(), 4u) << "stopping a log asks for nothing";
+
+        // A log whose writes fail ends with a word, not in silence.
+        answer = QStringLiteral("/dev/full");
+        button->click();
+        ASSERT_TRUE(page.Terminal().IsLogOpen());
+        QTest::keyClicks(&page.Terminal(), QStringLiteral("AT"));
+        QTest::keyClick(&page.Terminal(), Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return ui_.messages.size() == 2; }, kWaitMs));
+        EXPECT_EQ(ui_.messages.back().text, "Unable to open log file /dev/full for writting.");
+        EXPECT_FALSE(page.Terminal().IsLogOpen());
+        EXPECT_EQ(button->text(), start);
     });
     std::remove(path.c_str());
 }

@@ -64,6 +64,13 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
       log_button_(nullptr) {
     SetControlId(m_terminal, IDC_TERMINAL);
     m_terminal->SetPort(&host_.App().m_workingRecord);
+    // A log that stops on a failed write (disk full, file gone) says so, and the
+    // button starts a new one, rather than a log that silently ends.
+    m_terminal->m_onLogFailed = [this] {
+        log_button_->setText(Text(res::LoadString(res::IDS_LOG_START)));
+        AppMessageBox(this, WithPath(res::LoadString(res::IDS_LOG_OPEN_FAILED), log_path_),
+                      MessageIcon::Exclamation);
+    };
     // A fixed-pitch face of 12 pixels, whatever the desktop's own font.
     m_font = QFont(QStringLiteral("Courier"));
     m_font.setStyleHint(QFont::TypeWriter);
@@ -229,6 +236,7 @@ void CTerminalPage::OnLog() {
     }
     const std::string path = chosen.toStdString();
     if (m_terminal->OpenLog(path)) {
+        log_path_ = path;
         log_button_->setText(Text(res::LoadString(res::IDS_LOG_STOP)));
         return;
     }

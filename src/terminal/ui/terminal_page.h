@@ -8,6 +8,7 @@
 #include <QFont>
 #include <QString>
 #include <functional>
+#include <string>
 
 #include "pages/record_page.h"
 #include "pages/sheet_host.h"
@@ -75,6 +76,7 @@ private:
     ISheetHost& host_;
     CTerminalControl* m_terminal;
     QPushButton* log_button_;
+    std::string log_path_;  // of the log last opened
     QFont m_font;
     bool active_ = false;
 };
