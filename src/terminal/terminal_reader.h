@@ -34,7 +34,9 @@ namespace vardex::terminal {
 class ITerminalSink {
 public:
     virtual ~ITerminalSink() = default;
-    // One call per chunk received, in order, on the reader thread.
+    // One call per chunk received, in order, on the reader thread. Must not
+    // wait for the thread that starts and stops the reader (post, never a
+    // blocking call): StopReader waits for the reader.
     virtual void OnScreenUpdate(const ScreenUpdate& update) = 0;
     // The chunk as it arrived and as converted, before OnScreenUpdate; for a
     // sink that prints rather than keeps a screen.
@@ -79,7 +81,8 @@ public:
     // The screen as the reader left it after its last chunk (the window starts
     // from this when it is created after the reader).
     std::string ScreenText() const;
-    // Clears the screen model (the window clears its own text at the same time).
+    // Clears the screen model (the window clears its own text at the same
+    // time); while no reader runs, or updates already on their way no longer fit.
     void ClearScreen();
 
     // Reader threads begun since construction (a start that kept a leaving
