@@ -434,7 +434,9 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
     }
     SignalScope signals;
     const bool tty = ::isatty(STDIN_FILENO) != 0;
-    Printer printer(STDOUT_FILENO, tty, false);
+    // Raw mode takes the terminal's own CR LF translation away; a file or pipe
+    // gets plain line feeds.
+    Printer printer(STDOUT_FILENO, tty && ::isatty(STDOUT_FILENO) != 0, false);
     return RunOnDevice("term", options, printer, err, [&](CDevicePort& port) {
         if (tty) {
             err << "Connected. Ctrl+] leaves.\n";
