@@ -49,7 +49,7 @@ public:
 class CTerminalReader {
 public:
     // Read time-out while the reader runs, and the pause after each read
-    // (design-time milliseconds, scaled).
+    // (milliseconds before VARDEX_TIME_SCALE).
     static constexpr std::uint32_t kReadTimeoutMs = 50;
     static constexpr std::int64_t kPauseMs = 10;
     // How long StopReader waits by default for the reader to leave; a read in
@@ -66,9 +66,9 @@ public:
     // Starts reading (or keeps a reader that is still leaving).
     void StartReader();
     // Closes the log, asks the reader to stop and waits up to `wait_ms`
-    // (design-time, scaled) for it to leave. True when no reader runs any more;
-    // false when it is still inside a read (it leaves after that read, and a
-    // later StartReader keeps it).
+    // (milliseconds, scaled by VARDEX_TIME_SCALE) for it to leave. True when no reader runs any
+    // more; false when it is still inside a read (it leaves after that read, and a later
+    // StartReader keeps it).
     bool StopReader(std::int64_t wait_ms = kStopWaitMs);
     // Whether a reader thread is in its loop (it may have been asked to stop).
     bool IsRunning() const;
