@@ -183,8 +183,8 @@ public:
 
     // Trace lines at a steady byte rate (device time), switches or not, for
     // load tests: bytes_per_second 0 ends it; duration_ms 0 runs until then.
-    // Lines are "FLOOD <n> ..." of 64 bytes with CR LF, n counting from 0 over
-    // all floods, so a reader can check that nothing went missing or twice.
+    // Whole lines "FLOOD <n> ..." of 64 bytes with CR LF, n counting from 0
+    // over all floods, so a reader can check that nothing went missing or twice.
     void SetTraceFlood(std::uint32_t bytes_per_second, std::int64_t duration_ms);
     bool TraceFlooding() const { return flood_rate_ != 0; }
     // Flood bytes sent since construction.
@@ -344,7 +344,6 @@ private:
     std::uint64_t flood_sent_ = 0;   // of the current flood
     std::uint64_t flood_total_ = 0;  // of all floods
     std::uint32_t flood_lines_ = 0;
-    std::string flood_rest_;  // the part of the current line not sent yet
 
     std::uint64_t command_count_ = 0;
     std::string last_command_;

@@ -131,26 +131,24 @@ void Device::SetTraceFlood(std::uint32_t bytes_per_second, std::int64_t duration
 }
 
 void Device::EmitFlood() {
+    // Whole lines only, so that the device's own trace lines never land inside
+    // one; the rate holds over any stretch longer than a line.
     const std::int64_t end = std::min(now_ms_, flood_until_);
     const auto due = static_cast<std::uint64_t>(end - flood_start_) * flood_rate_ / 1000;
     std::string out;
-    while (flood_sent_ < due) {
-        if (flood_rest_.empty()) {
-            char head[48];
-            std::snprintf(head, sizeof head, "FLOOD %010u [%10.3f] ", flood_lines_++,
-                          static_cast<double>(now_ms_) / 1000.0);
-            flood_rest_ = head;
-            for (int i = 0; flood_rest_.size() < kFloodLineBytes - 2; ++i) {
-                flood_rest_.push_back(static_cast<char>('a' + i % 26));
-            }
-            flood_rest_ += "\r\n";
+    while (flood_sent_ + kFloodLineBytes <= due) {
+        char head[48];
+        std::snprintf(head, sizeof head, "FLOOD %010u [%10.3f] ", flood_lines_++,
+                      static_cast<double>(now_ms_) / 1000.0);
+        std::string line = head;
+        for (int i = 0; line.size() < kFloodLineBytes - 2; ++i) {
+            line.push_back(static_cast<char>('a' + i % 26));
         }
-        const std::size_t take = static_cast<std::size_t>(
-            std::min<std::uint64_t>(due - flood_sent_, flood_rest_.size()));
-        out.append(flood_rest_, 0, take);
-        flood_rest_.erase(0, take);
-        flood_sent_ += take;
-        flood_total_ += take;
+        line.resize(kFloodLineBytes - 2);
+        line += "\r\n";
+        out += line;
+        flood_sent_ += kFloodLineBytes;
+        flood_total_ += kFloodLineBytes;
     }
     if (!out.empty()) {
         SendUnsolicited(out);

@@ -34,7 +34,9 @@ namespace vardex::terminal {
 class ITerminalSink {
 public:
     virtual ~ITerminalSink() = default;
-    // One call per chunk received, in order, on the reader thread.
+    // One call per chunk received, in order, on the reader thread. Must not
+    // wait for the thread that starts and stops the reader (post, never a
+    // blocking call): StopReader waits for the reader.
     virtual void OnScreenUpdate(const ScreenUpdate& update) = 0;
     // The chunk as it arrived and as converted, before OnScreenUpdate; for a
     // sink that prints rather than keeps a screen.
@@ -47,7 +49,7 @@ public:
 class CTerminalReader {
 public:
     // Read time-out while the reader runs, and the pause after each read
-    // (design-time milliseconds, scaled).
+    // (milliseconds before VARDEX_TIME_SCALE).
     static constexpr std::uint32_t kReadTimeoutMs = 50;
     static constexpr std::int64_t kPauseMs = 10;
     // How long StopReader waits by default for the reader to leave; a read in
@@ -64,9 +66,9 @@ public:
     // Starts reading (or keeps a reader that is still leaving).
     void StartReader();
     // Closes the log, asks the reader to stop and waits up to `wait_ms`
-    // (design-time, scaled) for it to leave. True when no reader runs any more;
-    // false when it is still inside a read (it leaves after that read, and a
-    // later StartReader keeps it).
+    // (milliseconds, scaled by VARDEX_TIME_SCALE) for it to leave. True when no reader runs any
+    // more; false when it is still inside a read (it leaves after that read, and a later
+    // StartReader keeps it).
     bool StopReader(std::int64_t wait_ms = kStopWaitMs);
     // Whether a reader thread is in its loop (it may have been asked to stop).
     bool IsRunning() const;
@@ -79,7 +81,8 @@ public:
     // The screen as the reader left it after its last chunk (the window starts
     // from this when it is created after the reader).
     std::string ScreenText() const;
-    // Clears the screen model (the window clears its own text at the same time).
+    // Clears the screen model (the window clears its own text at the same
+    // time); while no reader runs, or updates already on their way no longer fit.
     void ClearScreen();
 
     // Reader threads begun since construction (a start that kept a leaving

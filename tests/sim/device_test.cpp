@@ -278,20 +278,23 @@ TEST(SimTraceFlood, SendsAtTheRateInNumberedLinesAndStopsOnTime) {
         EXPECT_TRUE(line.ends_with("\r\n")) << line;
     }
 
-    // Stopped half-way through a line, the next flood goes on with its rest.
+    // Only whole lines go out; a new flood goes on with the numbering.
     device.AdvanceTo(1500);
     out.clear();
     device.SetTraceFlood(1000, 0);
-    device.AdvanceTo(1532);
+    device.AdvanceTo(1563);
+    EXPECT_TRUE(out.empty());
+    device.AdvanceTo(1564);
+    EXPECT_EQ(out.size(), 64u);
     device.SetTraceFlood(0, 0);
     device.AdvanceTo(2000);
-    EXPECT_EQ(out.size(), 32u);
     device.SetTraceFlood(1000, 0);
-    device.AdvanceTo(2032);
-    EXPECT_EQ(out.size(), 64u);
+    device.AdvanceTo(2064);
+    EXPECT_EQ(out.size(), 128u);
     EXPECT_TRUE(out.starts_with("FLOOD 0000000100"));
+    EXPECT_EQ(out.substr(64, 16), "FLOOD 0000000101");
     EXPECT_TRUE(out.ends_with("\r\n"));
-    EXPECT_EQ(device.NextDeadline(), 2032 + Device::kFloodTickMs);
+    EXPECT_EQ(device.NextDeadline(), 2064 + Device::kFloodTickMs);
 }
 
 }  // namespace

@@ -51,7 +51,15 @@ public:
         seen_ += update.text;
         changed_.notify_all();
     }
-    void OnLogFailed() override {}
+    void OnLogFailed() override {
+        std::lock_guard lock(mutex_);
+        log_failed_ = true;
+        changed_.notify_all();
+    }
+    bool WaitForLogFailed() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kLimit, [&] { return log_failed_; });
+    }
 
     bool WaitFor(const std::function<bool(const std::string& seen)>& done) {
         std::unique_lock lock(mutex_);
@@ -76,6 +84,7 @@ private:
     std::string screen_;
     std::string seen_;  // every text appended or put in, in order
     int replaced_ = 0;
+    bool log_failed_ = false;
 };
 
 std::string ReadFile(const std::string& path) {
@@ -193,6 +202,22 @@ TEST_F(TerminalReaderTest, LogHoldsExactlyTheBytesTheDeviceSent) {
     EXPECT_EQ(sink_.Screen(), tail);
     EXPECT_EQ(reader.ScreenText(), tail);
     EXPECT_GT(sink_.Replaced(), 0);
+}
+
+TEST_F(TerminalReaderTest, ALogThatCannotBeWrittenIsClosedAndSaidSo) {
+    if (!std::filesystem::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    CTerminalReader reader(port_, sink_);
+    ASSERT_TRUE(reader.OpenLog("/dev/full"));
+    reader.StartReader();
+    ASSERT_TRUE(WriteTraceSwitch(port_, TraceLayer::kL2, true, false));
+    ASSERT_TRUE(sink_.WaitForLogFailed());
+    EXPECT_FALSE(reader.IsLogOpen());
+    // The screen goes on.
+    ASSERT_TRUE(sink_.WaitFor(
+        [](const std::string& seen) { return seen.find(" L2 ") != std::string::npos; }));
+    EXPECT_TRUE(reader.StopReader());
 }
 
 TEST_F(TerminalReaderTest, ClosingTheLogDuringHeavyOutputTearsNothing) {

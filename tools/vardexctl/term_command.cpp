@@ -241,8 +241,12 @@ public:
         }
     }
 
+    void OnLogFailed() override { log_failed_.store(true); }
+
     // The output cannot be written any more (a closed pipe).
     bool Gone() const { return gone_.load(); }
+    // A write to the log failed; the log was closed then.
+    bool LogFailed() const { return log_failed_.load(); }
 
 private:
     static std::string Stamp() {
@@ -266,6 +270,7 @@ private:
     std::size_t column_ = 0;
     bool at_line_start_ = true;
     std::atomic<bool> gone_{false};
+    std::atomic<bool> log_failed_{false};
 };
 
 struct Options {
@@ -346,8 +351,8 @@ bool ParseOptions(const char* name, const char* usage, bool trace,
 // for; runs `wait` (the loop of the command); then stops the reader, switches
 // every trace off and closes the port. Returns the exit status.
 template <typename Wait>
-int RunOnDevice(const char* name, const Options& options, terminal::ITerminalSink& sink,
-                std::ostream& err, Wait&& wait) {
+int RunOnDevice(const char* name, const Options& options, Printer& sink, std::ostream& err,
+                Wait&& wait) {
     const std::string prefix = std::string("vardexctl ") + name + ": ";
     std::string port_name = options.port;
     if (port_name.empty()) {
@@ -386,6 +391,11 @@ int RunOnDevice(const char* name, const Options& options, terminal::ITerminalSin
     port.Close();
     if (!link_ok || !off) {
         err << prefix << "the link to the device on " << port_name << " is down\n";
+        return kExitLinkDown;
+    }
+    if (sink.LogFailed()) {
+        err << prefix << "writing to the log file " << options.log
+            << " failed; it holds what came before\n";
         return kExitLinkDown;
     }
     return kExitOk;
@@ -434,7 +444,9 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
     }
     SignalScope signals;
     const bool tty = ::isatty(STDIN_FILENO) != 0;
-    Printer printer(STDOUT_FILENO, tty, false);
+    // Raw mode takes the terminal's own CR LF translation away; a file or pipe
+    // gets plain line feeds.
+    Printer printer(STDOUT_FILENO, tty && ::isatty(STDOUT_FILENO) != 0, false);
     return RunOnDevice("term", options, printer, err, [&](CDevicePort& port) {
         if (tty) {
             err << "Connected. Ctrl+] leaves.\n";
