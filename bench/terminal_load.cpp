@@ -113,7 +113,6 @@ int main(int argc, char** argv) {
     int qt_argc = 1;
     QApplication qt(qt_argc, argv);
 
-    const vardex::Clock::time_point created = vardex::Clock::now();
     vardex::sim::PtyDevice device;
     CVarDexConfigurationManagerApp app;
     if (!vardex::bench::OpenSimulatedDevice(device, app)) {
@@ -168,12 +167,6 @@ int main(int argc, char** argv) {
     t0 = vardex::Clock::now();
     flood_start = t0;
     device.Modify([&](vardex::sim::Device& d) {
-        // The device's clock moves only when something happens to it: brought
-        // to now (a hair ahead, as the device was made after created), the
-        // flood starts at its rate instead of with the backlog of the idle time.
-        d.AdvanceTo(static_cast<std::int64_t>(
-            std::chrono::duration<double, std::milli>(vardex::Clock::now() - created).count() /
-            vardex::TimeScale()));
         d.SetTraceFlood(kRate, static_cast<std::int64_t>(seconds) * 1000);
     });
     RunFor(seconds * 1000 + 5000, [&] {

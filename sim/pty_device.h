@@ -130,11 +130,14 @@ public:
         return std::forward<F>(f)(static_cast<const Device&>(device_));
     }
     // Changes the device under its lock (test set-up: a register, a state).
-    // Output it causes goes out as usual.
+    // Output it causes goes out as usual. The device's clock moves only when
+    // something happens to it, so it is brought to now first: a change made
+    // after an idle spell (a flood's start) must not date from before it.
     template <typename F>
     void Modify(F&& f) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            device_.AdvanceTo(DeviceNow());
             std::forward<F>(f)(device_);
         }
         Wake();

@@ -3,6 +3,7 @@
 #include "terminal/terminal_reader.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,6 +181,12 @@ TEST_F(TerminalReaderTest, TypedKeysReachTheDeviceAndItsAnswerTheScreen) {
 TEST_F(TerminalReaderTest, LogHoldsExactlyTheBytesTheDeviceSent) {
     CTerminalReader reader(port_, sink_);
     ASSERT_FALSE(reader.OpenLog("/nonexistent-dir/x.txt"));
+    // A FIFO nobody reads would block the open for good; a directory is no file.
+    const std::string fifo = log_path_ + ".fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_FALSE(reader.OpenLog(fifo));
+    ::unlink(fifo.c_str());
+    EXPECT_FALSE(reader.OpenLog("/tmp"));
     EXPECT_FALSE(reader.IsLogOpen());
     ASSERT_TRUE(reader.OpenLog(log_path_));
     reader.StartReader();
