@@ -141,7 +141,11 @@ void CSelfTestRunner::Run(int test) {
         m_nResult = -1;
     }
     const int result = m_nResult;
-    m_bFinished.store(true);
+    {
+        std::lock_guard lock(m_answerMutex);
+        m_bFinished.store(true);
+        m_answerCv.notify_all();
+    }
     m_view.TestEnded(result);
 }
 
@@ -151,6 +155,13 @@ void CSelfTestRunner::Pulse() {
         m_bPulsed = true;
         m_answerCv.notify_all();
     }
+}
+
+bool CSelfTestRunner::WaitForQuestion(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_answerMutex);
+    m_answerCv.wait_for(lock, limit,
+                        [this] { return (m_bWaiting && !m_bPulsed) || m_bFinished.load(); });
+    return m_bWaiting && !m_bPulsed;
 }
 
 void CSelfTestRunner::Answer(bool yes) {
@@ -252,6 +263,7 @@ int CSelfTestRunner::AskUser() {
         m_nAnswer.store(-1);
         m_bWaiting = true;
         m_bPulsed = false;
+        m_answerCv.notify_all();  // a person waiting for the question
         while (!m_bPulsed) {
             const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs),
                                                     [this] { return m_bPulsed; });

@@ -21,6 +21,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
@@ -133,6 +134,10 @@ public:
     // check. BLOCKS for the device's replies: never call it on a GUI thread.
     void Cancel();
     bool CancelRequested() const { return m_bCancel.load() != 0; }
+    // Waits (at most limit, real time) until the worker waits for an answer
+    // that has not come yet; false on the limit or once the test has ended.
+    // For a person who answers only what is asked (the terminal, the tests).
+    bool WaitForQuestion(std::chrono::milliseconds limit);
 
     // ---- worker thread: the operations the procedures use ----
     // Text operations: a string id and printf-style arguments, formatted into
