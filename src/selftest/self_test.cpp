@@ -93,13 +93,14 @@ bool CSelfTestRunner::LaunchWorker(std::function<void()> body) {
 }
 
 bool CSelfTestRunner::Start(int test, int ports) {
+    Wait();  // a runner used again: the previous worker is done with the state
     m_bCancel.store(0);
     m_nAnswer.store(-1);
     m_nPorts = ports;
     m_nResult = -1;
     m_strErrors.clear();
     m_bFinished.store(false);
-    if (test < 0 || test >= kTestCount || m_thread.joinable()) {
+    if (test < 0 || test >= kTestCount) {
         m_bFinished.store(true);
         return false;
     }
@@ -317,6 +318,8 @@ std::optional<std::string> CSelfTestRunner::Send(const char* command) {
     // Cancel's on another thread: copied before the lock goes.
     std::lock_guard lock(m_port.ExchangeMutex());
     const char* reply = m_port.SendCommand(command);
+    m_nExchanges.fetch_add(1);
+    m_bLinkDown.store(reply == nullptr);
     if (reply == nullptr || *reply == '\0') {
         return std::nullopt;
     }

@@ -164,6 +164,11 @@ public:
     // SetReadTimeout, command, SetReadTimeout(after_ms) as one exchange.
     std::optional<std::string> SendWithTimeout(const char* command, std::uint32_t ms,
                                                std::uint32_t after_ms);
+    // Whether the last exchange found the link down (no exchange at all, as
+    // opposed to a device that stayed silent).
+    bool LinkDown() const { return m_bLinkDown.load(); }
+    // Exchanges sent by the worker so far (any thread; for diagnostics).
+    std::uint64_t Exchanges() const { return m_nExchanges.load(); }
     // Sleeps for a design-time duration (scaled).
     void Sleep(std::int64_t ms);
     CDevicePort& Port() { return m_port; }
@@ -192,6 +197,8 @@ private:
     CDevicePort& m_port;
     std::thread m_thread;
     std::atomic<bool> m_bFinished{false};
+    std::atomic<bool> m_bLinkDown{false};
+    std::atomic<std::uint64_t> m_nExchanges{0};
     int m_nProgressUpper = 0;
     int m_nProgressPos = 0;
 

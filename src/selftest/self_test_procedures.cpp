@@ -293,8 +293,9 @@ void ToneTest(CSelfTestRunner& r) {
             if (hook && *hook != 0) {
                 break;
             }
-            // The first port polls back to back; the second pauses first.
-            if (p.number == 1) {
+            // The first port polls back to back; the second pauses first. A
+            // link that is down answers at once: pause then too rather than spin.
+            if (p.number == 1 || r.LinkDown()) {
                 r.Sleep(kHookPollMs);
             }
             r.CheckCancel();

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "res/strings.h"
@@ -130,6 +131,29 @@ TEST_F(Runner, CancelDuringThePortlessTestsStillGivesPassOrFail) {
         ExpectWholeResetSequence();
         EXPECT_EQ(Received().back(), "AT/CONPOTS");
     }
+}
+
+TEST_F(Runner, AVanishedDeviceNeitherSpinsNorKeepsCancelWaiting) {
+    ASSERT_TRUE(runner_.Start(kTestTone, kPortFirst));
+    ASSERT_TRUE(view_.WaitForEvent("prompt:Pickup the handset."));
+    device_->Hangup();
+    const auto limit = Clock::now() + std::chrono::seconds(10);
+    while (!runner_.LinkDown() && Clock::now() < limit) {
+        std::this_thread::yield();
+    }
+    ASSERT_TRUE(runner_.LinkDown());
+    // The back-to-back hook poll pauses once the link is gone: five more
+    // polls take at least five pauses.
+    const std::uint64_t polls = runner_.Exchanges();
+    const auto start = Clock::now();
+    while (runner_.Exchanges() < polls + 5 && Clock::now() < limit) {
+        std::this_thread::yield();
+    }
+    ASSERT_GE(runner_.Exchanges(), polls + 5);
+    EXPECT_GE(MsSince(start), 4 * 500 * kSelfTestScale);
+    runner_.Cancel();
+    runner_.Wait();
+    EXPECT_EQ(CSelfTestRunner::Translate(runner_.Result()), TEST_INTERRUPTED);
 }
 
 class UnstartableRunner : public CSelfTestRunner {
