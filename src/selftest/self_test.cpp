@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -140,6 +141,11 @@ void CSelfTestRunner::Run(int test) {
         Send("AT/CONPOTS");
         m_strErrors.clear();
         m_nResult = -1;
+    } catch (const std::exception&) {
+        // Out of memory or the like: the test did not complete, and the
+        // dialog must still end.
+        m_strErrors.clear();
+        m_nResult = -1;
     }
     const int result = m_nResult;
     {
@@ -266,8 +272,10 @@ int CSelfTestRunner::AskUser() {
         m_bPulsed = false;
         m_answerCv.notify_all();  // a person waiting for the question
         while (!m_bPulsed) {
-            const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs),
-                                                    [this] { return m_bPulsed; });
+            // A test stopped before it asked need not wait out a slice.
+            const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs), [this] {
+                return m_bPulsed || m_bCancel.load() != 0;
+            }) && m_bPulsed;
             if (!pulsed && m_bCancel.load() != 0) {
                 break;
             }
