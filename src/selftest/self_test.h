@@ -87,7 +87,7 @@ public:
     virtual void SetProgressRange(int upper) = 0;
     virtual void SetProgressPos(int position) = 0;
     // A fault shown as an alarm: the runner calls BeginAlarm, keeps the worker
-    // waiting for AlarmDurationMs() (design time, scaled), then EndAlarm. The
+    // waiting for AlarmDurationMs() (nominal milliseconds, scaled), then EndAlarm. The
     // view keeps the prompt text and colours it replaced and restores them in
     // EndAlarm.
     virtual void BeginAlarm(const std::string& text) = 0;
@@ -169,7 +169,7 @@ public:
     bool LinkDown() const { return m_bLinkDown.load(); }
     // Exchanges sent by the worker so far (any thread; for diagnostics).
     std::uint64_t Exchanges() const { return m_nExchanges.load(); }
-    // Sleeps for a design-time duration (scaled).
+    // Sleeps for a nominal duration (scaled).
     void Sleep(std::int64_t ms);
     CDevicePort& Port() { return m_port; }
 

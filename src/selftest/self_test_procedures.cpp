@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view kDtmfKeys = "123456789*0#";
 constexpr int kKeyCount = 12;
-// Pauses of the polling loops (design time).
+// Pauses of the polling loops (nominal milliseconds).
 constexpr std::int64_t kHookPollMs = 500;
 constexpr std::int64_t kKeyPollMs = 250;
 // Pause after a passed port-less test, so the person sees it pass.

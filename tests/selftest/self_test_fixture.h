@@ -20,7 +20,7 @@
 
 namespace vardex::test {
 
-// Waits of the runner and the channel at 1/50 of their design length.
+// Waits of the runner and the channel at 1/50 of their nominal length.
 inline constexpr double kSelfTestScale = 0.02;
 
 class SelfTestSim : public ::testing::Test {
