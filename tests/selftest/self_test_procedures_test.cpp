@@ -90,13 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{kTestHandset, {"hook2"}, "Hook detector #2 fault"},
         FaultCase{
             kTestDialing, {"dtmf1", "dtmf2"}, "DTMF detector #1 fault, DTMF detector #2 fault"},
-        FaultCase{kTestTone, {"tone1"}, "Tone generator #1 fault"},
         FaultCase{
             kTestTone, {"tone1", "tone2"}, "Tone generator #1 fault, Tone generator #2 fault"},
-        FaultCase{kTestCharging, {"charge2"}, "Charge generator #2 fault"},
-        FaultCase{kTestCharging,
-                  {"charge1", "charge2"},
-                  "Charge generator #1 fault, Charge generator #2 fault"}));
+        FaultCase{kTestCharging, {"charge2"}, "Charge generator #2 fault"}));
 
 TEST_F(Procedures, ASilentDeviceFailsEachTestWithItsOwnText) {
     Control("silence on");
