@@ -36,6 +36,17 @@ TEST_F(Procedures, EveryTestPassesOnBothPortsAndFillsItsBar) {
         ASSERT_FALSE(positions.empty());
         EXPECT_EQ(positions.back().substr(4), ranges[0].substr(6));
         EXPECT_EQ(view_.EventsOf("caption:"), Lines{std::string("caption:") + kNames[test]});
+        // The common opening, in its order.
+        Lines opening;
+        for (const std::string& e : view_.Events()) {
+            opening.push_back(e.substr(0, e.find(':')));
+            if (opening.back() == "desc") {
+                break;
+            }
+        }
+        const bool relabelled = test == kTestHandset || test == kTestDialing;
+        EXPECT_EQ(opening, relabelled ? Lines{"disable", "range", "show", "yes", "caption", "desc"}
+                                      : Lines{"disable", "range", "show", "caption", "desc"});
         EXPECT_EQ(view_.EventsOf("alarm:"), Lines{});
         EXPECT_EQ(view_.Events().back(), "ended:1");
         const Lines received = Received();
