@@ -45,8 +45,10 @@ TEST_F(Procedures, EveryTestPassesOnBothPortsAndFillsItsBar) {
             }
         }
         const bool relabelled = test == kTestHandset || test == kTestDialing;
-        EXPECT_EQ(opening, relabelled ? Lines{"disable", "range", "show", "yes", "caption", "desc"}
-                                      : Lines{"disable", "range", "show", "caption", "desc"});
+        const Lines expected = relabelled
+                                   ? Lines{"disable", "range", "show", "yes", "caption", "desc"}
+                                   : Lines{"disable", "range", "show", "caption", "desc"};
+        EXPECT_EQ(opening, expected);
         EXPECT_EQ(view_.EventsOf("alarm:"), Lines{});
         EXPECT_EQ(view_.Events().back(), "ended:1");
         const Lines received = Received();
