@@ -13,7 +13,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Procedures : public SelfTestSim {};
+class SelfTestProcedures : public SelfTestSim {};
 
 const char* const kNames[kTestCount] = {
     "Hardware Interface Test", "Interboard Communications test", "Telephone Ring Test",
@@ -21,7 +21,7 @@ const char* const kNames[kTestCount] = {
     "Telephone Charging Test",
 };
 
-TEST_F(Procedures, EveryTestPassesOnBothPortsAndFillsItsBar) {
+TEST_F(SelfTestProcedures, EveryTestPassesOnBothPortsAndFillsItsBar) {
     for (int test = 0; test < kTestCount; ++test) {
         SCOPED_TRACE(kNames[test]);
         Control("replace 1");
@@ -64,9 +64,9 @@ struct FaultCase {
     std::string errors;
 };
 
-class Faults : public SelfTestSim, public ::testing::WithParamInterface<FaultCase> {};
+class SelfTestFaults : public SelfTestSim, public ::testing::WithParamInterface<FaultCase> {};
 
-TEST_P(Faults, GiveTheirTextsInOrder) {
+TEST_P(SelfTestFaults, GiveTheirTextsInOrder) {
     for (const std::string& circuit : GetParam().circuits) {
         Control("fault " + circuit + " on");
     }
@@ -89,7 +89,7 @@ TEST_P(Faults, GiveTheirTextsInOrder) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Circuits, Faults,
+    Circuits, SelfTestFaults,
     ::testing::Values(
         FaultCase{kTestHardwareInterface, {"dchannel"}, "D channel fault"},
         FaultCase{kTestInterboard, {"u", "s"}, "U interface fault, S interface fault"},
@@ -107,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(
             kTestTone, {"tone1", "tone2"}, "Tone generator #1 fault, Tone generator #2 fault"},
         FaultCase{kTestCharging, {"charge2"}, "Charge generator #2 fault"}));
 
-TEST_F(Procedures, ASilentDeviceFailsEachTestWithItsOwnText) {
+TEST_F(SelfTestProcedures, ASilentDeviceFailsEachTestWithItsOwnText) {
     Control("silence on");
     EXPECT_EQ(runner_.RunTest(kTestHardwareInterface, kPortsBoth), TEST_FAIL);
     EXPECT_EQ(runner_.Errors(), "D channel fault");
@@ -131,7 +131,7 @@ TEST_F(Procedures, ASilentDeviceFailsEachTestWithItsOwnText) {
     EXPECT_EQ(view_.EventsOf("prompt:Pickup the handset and press 'Test'"), Lines{});
 }
 
-TEST_F(Procedures, HandsetAlreadyOffHookFailsAtTheFirstReading) {
+TEST_F(SelfTestProcedures, HandsetAlreadyOffHookFailsAtTheFirstReading) {
     view_.on_prompt = [this](const std::string&) { Control("lift 1"); };
     ASSERT_TRUE(runner_.Start(kTestHandset, kPortFirst));
     {
@@ -144,7 +144,7 @@ TEST_F(Procedures, HandsetAlreadyOffHookFailsAtTheFirstReading) {
     EXPECT_EQ(view_.EventsOf("pos:"), (Lines{"pos:1", "pos:2"}));
 }
 
-TEST_F(Procedures, PortMaskZeroOnlyReconnectsThePorts) {
+TEST_F(SelfTestProcedures, PortMaskZeroOnlyReconnectsThePorts) {
     for (int test = kTestRing; test < kTestCount; ++test) {
         SCOPED_TRACE(kNames[test]);
         ForgetReceived();
@@ -156,7 +156,7 @@ TEST_F(Procedures, PortMaskZeroOnlyReconnectsThePorts) {
 }
 
 // Exactly one poll per phase: the person lifts and presses at each prompt.
-TEST_F(Procedures, DialingSendsExactlyItsCommandsOnBothPorts) {
+TEST_F(SelfTestProcedures, DialingSendsExactlyItsCommandsOnBothPorts) {
     EXPECT_EQ(RunWithPerson(kTestDialing), TEST_PASS);
     Lines expected{"AT/DISCPOTS", "AT/HOOKSTATE 0"};
     for (int i = 0; i < 12; ++i) {
@@ -183,7 +183,7 @@ TEST_F(Procedures, DialingSendsExactlyItsCommandsOnBothPorts) {
     EXPECT_EQ(view_.EventsOf("yes:"), Lines{"yes:&Test"});
 }
 
-TEST_F(Procedures, DialingWrongKeyFailsAtOnceAndTheSecondPortStillRuns) {
+TEST_F(SelfTestProcedures, DialingWrongKeyFailsAtOnceAndTheSecondPortStillRuns) {
     wrong_key_[0]['3'] = '4';
     EXPECT_EQ(RunWithPerson(kTestDialing), TEST_FAIL);
     EXPECT_EQ(runner_.Errors(), "DTMF detector #1 fault");
@@ -220,7 +220,7 @@ TEST_F(Procedures, DialingWrongKeyFailsAtOnceAndTheSecondPortStillRuns) {
     EXPECT_EQ(reads1, 12);
 }
 
-TEST_F(Procedures, DialingIgnoresThePreviousKeyReadAgain) {
+TEST_F(SelfTestProcedures, DialingIgnoresThePreviousKeyReadAgain) {
     hold_key_[1] = '2';
     HandleTelephones();
     ASSERT_TRUE(runner_.Start(kTestDialing, kPortSecond));
@@ -241,7 +241,7 @@ TEST_F(Procedures, DialingIgnoresThePreviousKeyReadAgain) {
     EXPECT_EQ(runner_.Errors(), "");
 }
 
-TEST_F(Procedures, AnswerBeforeTheQuestionIsLost) {
+TEST_F(SelfTestProcedures, AnswerBeforeTheQuestionIsLost) {
     // Yes pressed while the prompt is shown but before the question waits: the
     // question starts with no answer, so the person's later No counts.
     view_.on_prompt = [this](const std::string& prompt) {

@@ -16,7 +16,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-class Runner : public SelfTestSim {
+class SelfTestRunner : public SelfTestSim {
 protected:
     // Every received line is one whole command of the tests or the reset,
     // and the reset sequence arrived in one piece; returns where it begins.
@@ -47,7 +47,7 @@ protected:
     }
 };
 
-TEST_F(Runner, CancelAtAQuestionInterruptsWithNoFaultsAndResetsTheDevice) {
+TEST_F(SelfTestRunner, CancelAtAQuestionInterruptsWithNoFaultsAndResetsTheDevice) {
     // The first port fails first: its fault must not survive the interruption.
     Control("fault ring1 on");
     ASSERT_TRUE(runner_.Start(kTestRing, kPortsBoth));
@@ -66,7 +66,7 @@ TEST_F(Runner, CancelAtAQuestionInterruptsWithNoFaultsAndResetsTheDevice) {
     EXPECT_EQ(Received()[at - 1], "AT/RING 1");
 }
 
-TEST_F(Runner, CancelWhilePollingForTheHandsetInterruptsWithinAPoll) {
+TEST_F(SelfTestRunner, CancelWhilePollingForTheHandsetInterruptsWithinAPoll) {
     ASSERT_TRUE(runner_.Start(kTestDialing, kPortsBoth));
     ASSERT_TRUE(view_.WaitForEvent("prompt:Pickup the handset."));
     // Let it poll a few times first, so Cancel meets the loop mid-way.
@@ -90,7 +90,7 @@ TEST_F(Runner, CancelWhilePollingForTheHandsetInterruptsWithinAPoll) {
     EXPECT_EQ(after, Lines{"AT/CONPOTS"});
 }
 
-TEST_F(Runner, CloseInterruptsAQuestionButNotAPollingPhase) {
+TEST_F(SelfTestRunner, CloseInterruptsAQuestionButNotAPollingPhase) {
     // Closing while the tone test waits for the handset: nothing happens.
     HandleTelephones();
     view_.on_prompt = nullptr;
@@ -116,7 +116,7 @@ TEST_F(Runner, CloseInterruptsAQuestionButNotAPollingPhase) {
     EXPECT_EQ(Received(), (Lines{"AT/DISCPOTS", "AT/CHARGE 0 10000", "AT/CONPOTS"}));
 }
 
-TEST_F(Runner, CancelDuringThePortlessTestsStillGivesPassOrFail) {
+TEST_F(SelfTestRunner, CancelDuringThePortlessTestsStillGivesPassOrFail) {
     for (const bool faulty : {false, true}) {
         SCOPED_TRACE(faulty ? "faulty" : "sound");
         Control(std::string("fault dchannel ") + (faulty ? "on" : "off"));
@@ -133,7 +133,7 @@ TEST_F(Runner, CancelDuringThePortlessTestsStillGivesPassOrFail) {
     }
 }
 
-TEST_F(Runner, AVanishedDeviceNeitherSpinsNorKeepsCancelWaiting) {
+TEST_F(SelfTestRunner, AVanishedDeviceNeitherSpinsNorKeepsCancelWaiting) {
     ASSERT_TRUE(runner_.Start(kTestTone, kPortFirst));
     ASSERT_TRUE(view_.WaitForEvent("prompt:Pickup the handset."));
     device_->Hangup();
@@ -164,7 +164,7 @@ protected:
     bool LaunchWorker(std::function<void()>) override { return false; }
 };
 
-TEST_F(Runner, AWorkerThatCannotStartIsInterrupted) {
+TEST_F(SelfTestRunner, AWorkerThatCannotStartIsInterrupted) {
     UnstartableRunner runner(view_, app_.m_workingRecord);
     EXPECT_EQ(runner.RunTest(kTestRing, kPortsBoth), TEST_INTERRUPTED);
     EXPECT_EQ(runner.Result(), -1);
@@ -173,7 +173,7 @@ TEST_F(Runner, AWorkerThatCannotStartIsInterrupted) {
     EXPECT_EQ(view_.Events(), Lines{});
 }
 
-TEST_F(Runner, TextsAreFormattedIntoABoundedBuffer) {
+TEST_F(SelfTestRunner, TextsAreFormattedIntoABoundedBuffer) {
     const std::string path(2000, 'x');
     runner_.SetNameText(res::IDS_LOG_OPEN_FAILED, path.c_str());
     runner_.SetPromptText(res::IDS_PROMPT_PRESS_KEY, static_cast<int>('*'));
