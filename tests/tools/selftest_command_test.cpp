@@ -222,12 +222,12 @@ TEST_F(SelfTestCommand, CtrlCInterruptsResetsThePortsAndSkipsTheRest) {
     EXPECT_EQ(std::count(received.begin(), received.end(), "AT/DLOOP"), 0);
 }
 
-class ModelThreeCommand : public SelfTestCommand {
+class SelfTestCommandModelThree : public SelfTestCommand {
 protected:
-    ModelThreeCommand() : SelfTestCommand(sim::DeviceOptions{.model_version = "V3.1"}) {}
+    SelfTestCommandModelThree() : SelfTestCommand(sim::DeviceOptions{.model_version = "V3.1"}) {}
 };
 
-TEST_F(ModelThreeCommand, BadRequestsAreUsageErrors) {
+TEST_F(SelfTestCommandModelThree, BadRequestsAreUsageErrors) {
     std::FILE* in = std::fopen("/dev/null", "r");
     std::FILE* err = std::tmpfile();
     std::ostringstream out;
