@@ -73,6 +73,12 @@ CSelfTestRunner::CSelfTestRunner(ISelfTestView& view, CDevicePort& port)
     : m_view(view), m_port(port) {}
 
 CSelfTestRunner::~CSelfTestRunner() {
+    // Never left waiting for a person who is gone: the test stops at its next
+    // question or check.
+    if (m_thread.joinable() && !m_bFinished.load()) {
+        m_bCancel.store(1);
+        Close();
+    }
     Wait();
 }
 

@@ -5,7 +5,8 @@
 // Threading contract
 // - Owner thread (the GUI thread, vardexctl's main thread, a test): constructs
 //   the runner, calls Start (or RunTest) once, and reads Result() and Errors()
-//   after Wait() has returned. The destructor waits for the worker.
+//   after Wait() has returned. The destructor stops a test still running
+//   (as an unanswered question would) and waits for the worker.
 // - Worker thread: runs the procedure; every ISelfTestView call except
 //   TestEnded's delivery comes from it, and must be handed over to the widgets'
 //   thread by the view (the worker never touches a widget). TestEnded is the

@@ -156,6 +156,16 @@ TEST_F(SelfTestRunner, AVanishedDeviceNeitherSpinsNorKeepsCancelWaiting) {
     EXPECT_EQ(CSelfTestRunner::Translate(runner_.Result()), TEST_INTERRUPTED);
 }
 
+TEST_F(SelfTestRunner, ARunnerDestroyedMidTestStopsItInsteadOfWaitingForever) {
+    {
+        CSelfTestRunner runner(view_, app_.m_workingRecord);
+        ASSERT_TRUE(runner.Start(kTestRing, kPortFirst));
+        ASSERT_TRUE(runner.WaitForQuestion(std::chrono::seconds(10)));
+    }
+    EXPECT_EQ(view_.Events().back(), "ended:-1");
+    EXPECT_EQ(Received().back(), "AT/CONPOTS");
+}
+
 class UnstartableRunner : public CSelfTestRunner {
 public:
     using CSelfTestRunner::CSelfTestRunner;
