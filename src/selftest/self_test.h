@@ -160,7 +160,8 @@ public:
     void SetPicture(TestPicture picture);
     void SetProgressRange(int upper);
     void StepProgress();
-    // One whole exchange: the reply text, or nullopt when the device gave none.
+    // One whole exchange: the reply text, or nullopt when there was none (the
+    // device stayed silent or the link is down).
     std::optional<std::string> Send(const char* command);
     // SetReadTimeout, command, SetReadTimeout(after_ms) as one exchange.
     std::optional<std::string> SendWithTimeout(const char* command, std::uint32_t ms,
