@@ -7,6 +7,7 @@
 #include "identify_command.h"
 #include "job_commands.h"
 #include "term_command.h"
+#include "selftest_command.h"
 
 namespace {
 
@@ -23,12 +24,15 @@ constexpr const char* kUsage =
     "                                                        (Ctrl+] leaves)\n"
     "  trace [--port PATH] --layers LAYERS [--log FILE] [--seconds N] [--timestamps]\n"
     "                                                        print the device's traces\n"
+    "  selftest [--port PATH] [--tests LIST] [--ports 1,2] [--json]\n"
+    "                                                        run the hardware tests\n"
     "Trace layers: l1, l2, l3, app, u, separated by commas; term and trace switch\n"
     "every trace off when they end.\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
-    "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n";
+    "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n"
+    "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n";
 
 }  // namespace
 
@@ -60,6 +64,9 @@ int main(int argc, char** argv) {
     }
     if (command == "trace") {
         return vardex::ctl::RunTrace(args, std::cerr);
+    }
+    if (command == "selftest") {
+        return vardex::ctl::RunSelfTest(args, std::cout, stdin, stderr);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;
