@@ -1,0 +1,327 @@
+#include "selftest/self_test.h"
+
+#include <array>
+#include <cstdio>
+#include <system_error>
+#include <utility>
+
+#include "link/device_port.h"
+#include "platform/vtime.h"
+#include "res/strings.h"
+
+namespace {
+
+// Size of the buffer every text operation formats into.
+constexpr std::size_t kTextBufferSize = 512;
+// Slice of the answer wait; between slices the cancel flag is looked at.
+constexpr std::int64_t kAnswerSliceMs = 500;
+
+struct TestInfo {
+    int name_id;
+    std::string_view keyword;
+};
+
+constexpr std::array<TestInfo, kTestCount> kTests{{
+    {vardex::res::IDS_TEST_HARDWARE_INTERFACE, "hardware"},
+    {vardex::res::IDS_TEST_INTERBOARD, "interboard"},
+    {vardex::res::IDS_TEST_RING, "ring"},
+    {vardex::res::IDS_TEST_HANDSET, "handset"},
+    {vardex::res::IDS_TEST_DIALING, "dialing"},
+    {vardex::res::IDS_TEST_TONE, "tone"},
+    {vardex::res::IDS_TEST_CHARGING, "charging"},
+}};
+
+// Thrown by CheckCancel and caught by the runner: unwinds the procedure.
+struct TestInterrupted {};
+
+}  // namespace
+
+int TestNameId(int test) {
+    return test >= 0 && test < kTestCount ? kTests[static_cast<std::size_t>(test)].name_id : 0;
+}
+
+std::string_view TestKeyword(int test) {
+    return test >= 0 && test < kTestCount ? kTests[static_cast<std::size_t>(test)].keyword
+                                          : std::string_view{};
+}
+
+int TestFromText(std::string_view text) {
+    if (text.size() == 1 && text[0] >= '0' && text[0] < '0' + kTestCount) {
+        return text[0] - '0';
+    }
+    for (int test = 0; test < kTestCount; ++test) {
+        if (!text.empty() && text == TestKeyword(test)) {
+            return test;
+        }
+    }
+    return -1;
+}
+
+std::vector<int> TestsForModel(std::uint16_t model_version) {
+    std::vector<int> tests;
+    for (int test = 0; test < kTestCount; ++test) {
+        if (test == kTestDialing && (model_version >> 8) == 3) {
+            continue;  // that model has no DTMF detector
+        }
+        tests.push_back(test);
+    }
+    return tests;
+}
+
+CSelfTestRunner::CSelfTestRunner(ISelfTestView& view, CDevicePort& port)
+    : m_view(view), m_port(port) {}
+
+CSelfTestRunner::~CSelfTestRunner() {
+    Wait();
+}
+
+const std::vector<std::string>& CSelfTestRunner::ResetSequence() {
+    static const std::vector<std::string> sequence{
+        "AT/CONPOTS",  "AT/NOCHARGE 0", "AT/NOCHARGE 1", "AT/HOOKSTATE 2",
+        "AT/NORING 2", "AT/STOPTONE 2", "AT/CONPOTS",
+    };
+    return sequence;
+}
+
+bool CSelfTestRunner::LaunchWorker(std::function<void()> body) {
+    try {
+        m_thread = std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+bool CSelfTestRunner::Start(int test, int ports) {
+    m_bCancel.store(0);
+    m_nAnswer.store(-1);
+    m_nPorts = ports;
+    m_nResult = -1;
+    m_strErrors.clear();
+    m_bFinished.store(false);
+    if (test < 0 || test >= kTestCount || m_thread.joinable()) {
+        m_bFinished.store(true);
+        return false;
+    }
+    if (!LaunchWorker([this, test] { Run(test); })) {
+        m_nResult = -1;
+        m_bFinished.store(true);
+        return false;
+    }
+    return true;
+}
+
+void CSelfTestRunner::Wait() {
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+int CSelfTestRunner::Translate(int result) {
+    if (result == 1) {
+        return TEST_PASS;
+    }
+    return result == -1 ? TEST_INTERRUPTED : TEST_FAIL;
+}
+
+int CSelfTestRunner::RunTest(int test, int ports) {
+    if (!Start(test, ports)) {
+        return TEST_INTERRUPTED;
+    }
+    Wait();
+    return Translate(m_nResult);
+}
+
+void CSelfTestRunner::Run(int test) {
+    try {
+        RunSelfTestProcedure(*this, test);
+    } catch (const TestInterrupted&) {
+        Send("AT/CONPOTS");
+        m_strErrors.clear();
+        m_nResult = -1;
+    }
+    const int result = m_nResult;
+    m_bFinished.store(true);
+    m_view.TestEnded(result);
+}
+
+void CSelfTestRunner::Pulse() {
+    // Under the lock: an answer that comes while no question waits is lost.
+    if (m_bWaiting) {
+        m_bPulsed = true;
+        m_answerCv.notify_all();
+    }
+}
+
+void CSelfTestRunner::Answer(bool yes) {
+    std::lock_guard lock(m_answerMutex);
+    m_nAnswer.store(yes ? 1 : 0);
+    Pulse();
+}
+
+void CSelfTestRunner::Close() {
+    std::lock_guard lock(m_answerMutex);
+    m_nAnswer.store(-1);
+    Pulse();
+}
+
+void CSelfTestRunner::Cancel() {
+    // Held across the pulse and the whole sequence: the worker's next command
+    // (its own "AT/CONPOTS" when the pulse ends a question) waits until the
+    // reset is through, and none of its commands lands inside it.
+    std::lock_guard exchange(m_port.ExchangeMutex());
+    {
+        std::lock_guard lock(m_answerMutex);
+        m_nAnswer.store(-1);
+        Pulse();
+    }
+    for (const std::string& command : ResetSequence()) {
+        m_port.SendCommand(command.c_str());
+    }
+    m_bCancel.store(1);
+}
+
+std::string CSelfTestRunner::Format(int id, std::va_list args) {
+    const std::string format(vardex::res::LoadString(id));
+    char text[kTextBufferSize];
+    const int written = std::vsnprintf(text, sizeof text, format.c_str(), args);
+    if (written < 0) {
+        return {};
+    }
+    return text;
+}
+
+#define VARDEX_FORMATTED(id, name)             \
+    std::va_list args;                         \
+    va_start(args, id);                        \
+    const std::string name = Format(id, args); \
+    va_end(args)
+
+void CSelfTestRunner::SetTitleText(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    m_view.SetCaption(text);
+}
+
+void CSelfTestRunner::SetNameText(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    m_view.SetNameText(text);
+}
+
+void CSelfTestRunner::SetPromptText(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    m_view.SetPromptText(text);
+}
+
+void CSelfTestRunner::SetDescriptionText(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    m_view.SetDescriptionText(text);
+}
+
+void CSelfTestRunner::SetYesCaption(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    m_view.SetYesCaption(text);
+}
+
+void CSelfTestRunner::AddFault(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    if (!m_strErrors.empty()) {
+        m_strErrors += vardex::res::LoadString(vardex::res::IDS_FAULT_SEPARATOR);
+    }
+    m_strErrors += text;
+}
+
+void CSelfTestRunner::FlashFault(int id, ...) {
+    VARDEX_FORMATTED(id, text);
+    m_view.BeginAlarm(text);
+    Sleep(m_view.AlarmDurationMs());
+    m_view.EndAlarm();
+}
+
+#undef VARDEX_FORMATTED
+
+void CSelfTestRunner::FlashFaults() {
+    m_view.BeginAlarm(m_strErrors);
+    Sleep(m_view.AlarmDurationMs());
+    m_view.EndAlarm();
+}
+
+int CSelfTestRunner::AskUser() {
+    m_view.EnableAnswers(true);
+    {
+        std::unique_lock lock(m_answerMutex);
+        m_nAnswer.store(-1);
+        m_bWaiting = true;
+        m_bPulsed = false;
+        while (!m_bPulsed) {
+            const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs),
+                                                    [this] { return m_bPulsed; });
+            if (!pulsed && m_bCancel.load() != 0) {
+                break;
+            }
+        }
+        m_bWaiting = false;
+        m_bPulsed = false;
+    }
+    if (m_nAnswer.load() == -1) {
+        m_bCancel.store(1);
+    }
+    CheckCancel();
+    return m_nAnswer.load();
+}
+
+void CSelfTestRunner::CheckCancel() {
+    if (m_bCancel.load() != 0) {
+        throw TestInterrupted{};
+    }
+}
+
+void CSelfTestRunner::EnableAnswers(bool enable) {
+    m_view.EnableAnswers(enable);
+}
+
+void CSelfTestRunner::ShowAnswers(bool show_yes, bool show_no) {
+    m_view.ShowAnswers(show_yes, show_no);
+}
+
+void CSelfTestRunner::SetPicture(TestPicture picture) {
+    m_view.SetPicture(picture);
+}
+
+void CSelfTestRunner::SetProgressRange(int upper) {
+    m_nProgressUpper = upper < 0 ? 0 : upper;
+    m_nProgressPos = 0;
+    m_view.SetProgressRange(m_nProgressUpper);
+}
+
+void CSelfTestRunner::StepProgress() {
+    if (m_nProgressPos < m_nProgressUpper) {
+        ++m_nProgressPos;
+    }
+    m_view.SetProgressPos(m_nProgressPos);
+}
+
+std::optional<std::string> CSelfTestRunner::Send(const char* command) {
+    // The reply lives in the port's buffer until the next exchange, which may be
+    // Cancel's on another thread: copied before the lock goes.
+    std::lock_guard lock(m_port.ExchangeMutex());
+    const char* reply = m_port.SendCommand(command);
+    if (reply == nullptr || *reply == '\0') {
+        return std::nullopt;
+    }
+    return std::string(reply);
+}
+
+std::optional<std::string> CSelfTestRunner::SendWithTimeout(const char* command, std::uint32_t ms,
+                                                            std::uint32_t after_ms) {
+    std::lock_guard lock(m_port.ExchangeMutex());
+    m_port.SetReadTimeout(ms);
+    std::optional<std::string> reply = Send(command);
+    m_port.SetReadTimeout(after_ms);
+    return reply;
+}
+
+void CSelfTestRunner::Sleep(std::int64_t ms) {
+    if (ms > 0) {
+        vardex::SleepMs(ms);
+    }
+}
