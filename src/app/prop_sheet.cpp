@@ -29,15 +29,13 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
       telephony_(*this),
       connection_(*this),
       terminal_(Text(res::kTextPageTerminal), kHelpTerminal),
-      self_test_(Text(res::kTextPageSelfTest), kHelpSelfTest) {
+      self_test_(*this) {
     AddRecordPage(&information_);
     AddRecordPage(&telephony_);
     AddRecordPage(&connection_);
     AddRecordPage(&terminal_);
     AddRecordPage(&self_test_);
-    for (CPlaceholderPage* page : {&terminal_, &self_test_}) {
-        page->SetHost(this);
-    }
+    terminal_.SetHost(this);
     // F1 where no page has the focus (tab bar, buttons) opens the shown page's topic.
     InstallSheetHelp(this, [this] {
         const CPropertyPage* page = GetActivePage();

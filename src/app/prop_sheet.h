@@ -13,6 +13,7 @@
 #include "pages/telephony_page.h"
 #include "pages/upgrade_page.h"
 #include "pages/value_pages.h"
+#include "selftest/ui/self_test_page.h"
 #include "ui/property_sheet.h"
 
 class CVarDexConfigurationManagerApp;
@@ -30,6 +31,7 @@ public:
     CUpgradePage& InformationPage() { return information_; }
     CTelephonyPage& TelephonyPage() { return telephony_; }
     CConnectionPage& ConnectionPage() { return connection_; }
+    CSelfTestPage1& SelfTestPage() { return self_test_; }
 
     void ReadDevice();
     void OnApplyNow() override;
@@ -74,7 +76,7 @@ private:
     CTelephonyPage telephony_;
     CConnectionPage connection_;
     CPlaceholderPage terminal_;
-    CPlaceholderPage self_test_;
+    CSelfTestPage1 self_test_;
     // Every page, in tab order: the transfers ask each for its own fields.
     std::vector<CRecordPage*> record_pages_;
     bool first_activation_ = true;
