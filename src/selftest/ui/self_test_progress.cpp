@@ -91,6 +91,11 @@ CSelfTestProgress::CSelfTestProgress(CDevicePort& port, QWidget* parent)
     QFont bold = name_->font();
     bold.setBold(true);
     prompt_->setFont(bold);
+    // Enter answers Yes and nothing else: a focused Cancel must not take it
+    // over when the worker disables Yes and No.
+    for (QPushButton* button : {yes_, no_, cancel_}) {
+        button->setAutoDefault(false);
+    }
     yes_->setDefault(true);
     progress_->setTextVisible(false);
     progress_->setRange(0, 1);
