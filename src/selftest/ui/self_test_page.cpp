@@ -43,8 +43,21 @@ CSelfTestPage1::CSelfTestPage1(ISheetHost& host)
         {Res(res::IDS_COLUMN_TEST_NAME), Res(res::IDS_COLUMN_RESULT), Res(res::IDS_COLUMN_ERROR)});
     list_->header()->setStretchLastSection(false);
     list_->header()->setSectionsMovable(false);
-    list_->setColumnWidth(0, 200);
-    list_->setColumnWidth(1, 80);
+    // The designed widths, or wider where this font needs it: a name or a
+    // result cut short would hide what the row says.
+    const QFontMetrics list_metrics(list_->font());
+    const int padding = 4 * list_metrics.averageCharWidth();
+    int name_width = 0;
+    for (int test = 0; test < kTestCount; ++test) {
+        name_width = std::max(name_width, list_metrics.horizontalAdvance(Res(TestNameId(test))));
+    }
+    int result_width = 0;
+    for (const int id : {res::IDS_RESULT_NOT_TESTED, res::IDS_RESULT_PASS, res::IDS_RESULT_FAIL,
+                         res::IDS_RESULT_INTERRUPTED}) {
+        result_width = std::max(result_width, list_metrics.horizontalAdvance(Res(id)));
+    }
+    list_->setColumnWidth(0, std::max(200, list_->iconSize().width() + name_width + padding));
+    list_->setColumnWidth(1, std::max(80, result_width + padding));
     list_->setColumnWidth(2, 600);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { RunSelected(); });
 
