@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdio>
+#include <exception>
 #include <system_error>
 #include <utility>
 
@@ -72,6 +73,12 @@ CSelfTestRunner::CSelfTestRunner(ISelfTestView& view, CDevicePort& port)
     : m_view(view), m_port(port) {}
 
 CSelfTestRunner::~CSelfTestRunner() {
+    // Never left waiting for a person who is gone: the test stops at its next
+    // question or check.
+    if (m_thread.joinable() && !m_bFinished.load()) {
+        m_bCancel.store(1);
+        Close();
+    }
     Wait();
 }
 
@@ -93,13 +100,14 @@ bool CSelfTestRunner::LaunchWorker(std::function<void()> body) {
 }
 
 bool CSelfTestRunner::Start(int test, int ports) {
+    Wait();  // a runner used again: the previous worker is done with the state
     m_bCancel.store(0);
     m_nAnswer.store(-1);
     m_nPorts = ports;
     m_nResult = -1;
     m_strErrors.clear();
     m_bFinished.store(false);
-    if (test < 0 || test >= kTestCount || m_thread.joinable()) {
+    if (test < 0 || test >= kTestCount) {
         m_bFinished.store(true);
         return false;
     }
@@ -139,9 +147,18 @@ void CSelfTestRunner::Run(int test) {
         Send("AT/CONPOTS");
         m_strErrors.clear();
         m_nResult = -1;
+    } catch (const std::exception&) {
+        // Out of memory or the like: the test did not complete, and the
+        // dialog must still end.
+        m_strErrors.clear();
+        m_nResult = -1;
     }
     const int result = m_nResult;
-    m_bFinished.store(true);
+    {
+        std::lock_guard lock(m_answerMutex);
+        m_bFinished.store(true);
+        m_answerCv.notify_all();
+    }
     m_view.TestEnded(result);
 }
 
@@ -151,6 +168,13 @@ void CSelfTestRunner::Pulse() {
         m_bPulsed = true;
         m_answerCv.notify_all();
     }
+}
+
+bool CSelfTestRunner::WaitForQuestion(std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_answerMutex);
+    m_answerCv.wait_for(lock, limit,
+                        [this] { return (m_bWaiting && !m_bPulsed) || m_bFinished.load(); });
+    return m_bWaiting && !m_bPulsed;
 }
 
 void CSelfTestRunner::Answer(bool yes) {
@@ -252,9 +276,12 @@ int CSelfTestRunner::AskUser() {
         m_nAnswer.store(-1);
         m_bWaiting = true;
         m_bPulsed = false;
+        m_answerCv.notify_all();  // a person waiting for the question
         while (!m_bPulsed) {
-            const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs),
-                                                    [this] { return m_bPulsed; });
+            // A test stopped before it asked need not wait out a slice.
+            const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs), [this] {
+                return m_bPulsed || m_bCancel.load() != 0;
+            }) && m_bPulsed;
             if (!pulsed && m_bCancel.load() != 0) {
                 break;
             }
@@ -305,6 +332,8 @@ std::optional<std::string> CSelfTestRunner::Send(const char* command) {
     // Cancel's on another thread: copied before the lock goes.
     std::lock_guard lock(m_port.ExchangeMutex());
     const char* reply = m_port.SendCommand(command);
+    m_nExchanges.fetch_add(1);
+    m_bLinkDown.store(reply == nullptr);
     if (reply == nullptr || *reply == '\0') {
         return std::nullopt;
     }

@@ -5,7 +5,8 @@
 // Threading contract
 // - Owner thread (the GUI thread, vardexctl's main thread, a test): constructs
 //   the runner, calls Start (or RunTest) once, and reads Result() and Errors()
-//   after Wait() has returned. The destructor waits for the worker.
+//   after Wait() has returned. The destructor stops a test still running
+//   (as an unanswered question would) and waits for the worker.
 // - Worker thread: runs the procedure; every ISelfTestView call except
 //   TestEnded's delivery comes from it, and must be handed over to the widgets'
 //   thread by the view (the worker never touches a widget). TestEnded is the
@@ -21,6 +22,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdint>
@@ -86,7 +88,7 @@ public:
     virtual void SetProgressRange(int upper) = 0;
     virtual void SetProgressPos(int position) = 0;
     // A fault shown as an alarm: the runner calls BeginAlarm, keeps the worker
-    // waiting for AlarmDurationMs() (design time, scaled), then EndAlarm. The
+    // waiting for AlarmDurationMs() (nominal milliseconds, scaled), then EndAlarm. The
     // view keeps the prompt text and colours it replaced and restores them in
     // EndAlarm.
     virtual void BeginAlarm(const std::string& text) = 0;
@@ -133,6 +135,10 @@ public:
     // check. BLOCKS for the device's replies: never call it on a GUI thread.
     void Cancel();
     bool CancelRequested() const { return m_bCancel.load() != 0; }
+    // Waits (at most limit, real time) until the worker waits for an answer
+    // that has not come yet; false on the limit or once the test has ended.
+    // For a person who answers only what is asked (the terminal, the tests).
+    bool WaitForQuestion(std::chrono::milliseconds limit);
 
     // ---- worker thread: the operations the procedures use ----
     // Text operations: a string id and printf-style arguments, formatted into
@@ -154,12 +160,18 @@ public:
     void SetPicture(TestPicture picture);
     void SetProgressRange(int upper);
     void StepProgress();
-    // One whole exchange: the reply text, or nullopt when the device gave none.
+    // One whole exchange: the reply text, or nullopt when there was none (the
+    // device stayed silent or the link is down).
     std::optional<std::string> Send(const char* command);
     // SetReadTimeout, command, SetReadTimeout(after_ms) as one exchange.
     std::optional<std::string> SendWithTimeout(const char* command, std::uint32_t ms,
                                                std::uint32_t after_ms);
-    // Sleeps for a design-time duration (scaled).
+    // Whether the last exchange found the link down (no exchange at all, as
+    // opposed to a device that stayed silent).
+    bool LinkDown() const { return m_bLinkDown.load(); }
+    // Exchanges sent by the worker so far (any thread; for diagnostics).
+    std::uint64_t Exchanges() const { return m_nExchanges.load(); }
+    // Sleeps for a nominal duration (scaled).
     void Sleep(std::int64_t ms);
     CDevicePort& Port() { return m_port; }
 
@@ -187,6 +199,8 @@ private:
     CDevicePort& m_port;
     std::thread m_thread;
     std::atomic<bool> m_bFinished{false};
+    std::atomic<bool> m_bLinkDown{false};
+    std::atomic<std::uint64_t> m_nExchanges{0};
     int m_nProgressUpper = 0;
     int m_nProgressPos = 0;
 

@@ -16,7 +16,7 @@ namespace {
 
 constexpr std::string_view kDtmfKeys = "123456789*0#";
 constexpr int kKeyCount = 12;
-// Pauses of the polling loops (design time).
+// Pauses of the polling loops (nominal milliseconds).
 constexpr std::int64_t kHookPollMs = 500;
 constexpr std::int64_t kKeyPollMs = 250;
 // Pause after a passed port-less test, so the person sees it pass.
@@ -58,6 +58,7 @@ struct Opening {
     Buttons buttons;
     int caption;
     int description;
+    int yes_caption = 0;  // 0: Yes keeps its caption
 };
 
 void Open(CSelfTestRunner& r, const Opening& o) {
@@ -73,6 +74,9 @@ void Open(CSelfTestRunner& r, const Opening& o) {
         case Buttons::kTestOnly:
             r.ShowAnswers(true, false);
             break;
+    }
+    if (o.yes_caption != 0) {
+        r.SetYesCaption(o.yes_caption);
     }
     r.SetTitleText(o.caption);
     r.SetDescriptionText(o.description);
@@ -196,9 +200,8 @@ std::optional<long> HookState(CSelfTestRunner& r, int port) {
 }
 
 void HandsetTest(CSelfTestRunner& r) {
-    Open(r,
-         {2 * SelectedPorts(r.m_nPorts), Buttons::kTestOnly, IDS_TEST_HANDSET, IDS_DESC_HANDSET});
-    r.SetYesCaption(IDS_TEST_BUTTON);
+    Open(r, {2 * SelectedPorts(r.m_nPorts), Buttons::kTestOnly, IDS_TEST_HANDSET, IDS_DESC_HANDSET,
+             IDS_TEST_BUTTON});
     const bool failed = EachPort(r, [&r](const PortTexts& p) {
         r.SetNameText(p.plug);
         r.StepProgress();
@@ -231,8 +234,7 @@ bool IsKey(char c) {
 
 void DialingTest(CSelfTestRunner& r) {
     Open(r, {kKeyCount * SelectedPorts(r.m_nPorts), Buttons::kHidden, IDS_TEST_DIALING,
-             IDS_DESC_DIALING});
-    r.SetYesCaption(IDS_TEST_BUTTON);
+             IDS_DESC_DIALING, IDS_TEST_BUTTON});
     const bool failed = EachPort(r, [&r](const PortTexts& p) {
         r.SetNameText(p.plug_pickup);
         r.SetPicture(p.picture);
@@ -293,8 +295,9 @@ void ToneTest(CSelfTestRunner& r) {
             if (hook && *hook != 0) {
                 break;
             }
-            // The first port polls back to back; the second pauses first.
-            if (p.number == 1) {
+            // The first port polls back to back; the second pauses first. A
+            // link that is down answers at once: pause then too rather than spin.
+            if (p.number == 1 || r.LinkDown()) {
                 r.Sleep(kHookPollMs);
             }
             r.CheckCancel();

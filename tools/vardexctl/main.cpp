@@ -6,6 +6,7 @@
 #include "at_command.h"
 #include "identify_command.h"
 #include "job_commands.h"
+#include "selftest_command.h"
 
 namespace {
 
@@ -18,10 +19,13 @@ constexpr const char* kUsage =
     "  write [--port PATH] [--store N] [--power-up N] [--from FILE.json] [FIELD=VALUE...]\n"
     "                                                        change settings\n"
     "  upgrade [--port PATH] [--yes] FILE                    replace the firmware\n"
+    "  selftest [--port PATH] [--tests LIST] [--ports 1,2] [--json]\n"
+    "                                                        run the hardware tests\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
-    "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n";
+    "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n"
+    "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n";
 
 }  // namespace
 
@@ -47,6 +51,9 @@ int main(int argc, char** argv) {
     }
     if (command == "upgrade") {
         return vardex::ctl::RunUpgrade(args, std::cout, stdin, stderr);
+    }
+    if (command == "selftest") {
+        return vardex::ctl::RunSelfTest(args, std::cout, stdin, stderr);
     }
     if (command == "--help" || command == "-h" || command == "help") {
         std::cout << kUsage;

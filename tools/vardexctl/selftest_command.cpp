@@ -1,0 +1,392 @@
+#include "selftest_command.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <mutex>
+#include <sstream>
+
+#include "at_command.h"
+#include "cli_view.h"
+#include "device/identify.h"
+#include "json_text.h"
+#include "port_option.h"
+#include "res/strings.h"
+#include "selftest/self_test.h"
+
+namespace vardex::ctl {
+namespace {
+
+constexpr const char* kSelfTestUsage =
+    "usage: vardexctl selftest [--port PATH] [--tests LIST] [--ports 1,2] [--json]\n"
+    "  Runs the hardware tests with a telephone on the analog ports. LIST is\n"
+    "  comma-separated test numbers or names: 0 hardware, 1 interboard, 2 ring,\n"
+    "  3 handset, 4 dialing, 5 tone, 6 charging; the default is every test the\n"
+    "  device has. --ports picks the analog ports (default both). Answer the\n"
+    "  questions with y or n and Enter; Ctrl+C stops the test and resets the ports.\n"
+    "  Exit status: 0 every test passed, 1 one failed, 3 one was interrupted.\n";
+
+constexpr int kExitTestFailed = 1;
+constexpr int kExitTestInterrupted = 3;
+constexpr int kNotRun = -1;
+
+constexpr char kEventEnd = 'E';
+constexpr char kEventInterrupt = 'C';
+// How often the loop looks whether the test now waits for an answer.
+constexpr auto kQuestionLook = std::chrono::milliseconds(100);
+
+std::atomic<int> g_interrupt_fd{-1};
+
+extern "C" void OnSelfTestInterrupt(int) {
+    const int fd = g_interrupt_fd.load();
+    if (fd >= 0) {
+        const char byte = kEventInterrupt;
+        (void)!::write(fd, &byte, 1);
+    }
+}
+
+// The test's texts as lines on the terminal; faults printed once, at once.
+class CliSelfTestView : public ISelfTestView {
+public:
+    CliSelfTestView(std::FILE* out, int wake_fd) : out_(out), wake_fd_(wake_fd) {}
+
+    void SetCaption(const std::string& text) override { Line("\n== " + text + " =="); }
+    void SetNameText(const std::string& text) override { Line(text); }
+    void SetPromptText(const std::string& text) override { Line("> " + text); }
+    void SetDescriptionText(const std::string& text) override { Line(text); }
+    void SetYesCaption(const std::string& text) override {
+        std::lock_guard lock(mutex_);
+        yes_caption_.clear();
+        for (const char c : text) {
+            if (c != '&') {
+                yes_caption_ += c;
+            }
+        }
+    }
+    void EnableAnswers(bool) override {}
+    void ShowAnswers(bool, bool show_no) override {
+        std::lock_guard lock(mutex_);
+        no_shown_ = show_no;
+    }
+    void SetPicture(TestPicture) override {}
+    void SetProgressRange(int upper) override {
+        std::lock_guard lock(mutex_);
+        upper_ = upper;
+    }
+    void SetProgressPos(int) override {}
+    void BeginAlarm(const std::string& text) override { Line("FAULT: " + text); }
+    void EndAlarm() override {}
+    std::int64_t AlarmDurationMs() const override { return 0; }
+    void TestEnded(int) override {
+        const char byte = kEventEnd;
+        (void)!::write(wake_fd_, &byte, 1);
+    }
+
+    // Whether the question takes only Yes (its No button is hidden).
+    bool YesOnly() const {
+        std::lock_guard lock(mutex_);
+        return !no_shown_;
+    }
+    void Hint() {
+        std::lock_guard lock(mutex_);
+        if (!no_shown_) {
+            std::fprintf(out_, "[Enter: %s] ", yes_caption_.c_str());
+        } else {
+            std::fputs("[y/n] ", out_);
+        }
+        std::fflush(out_);
+    }
+    void Line(const std::string& text) {
+        std::lock_guard lock(mutex_);
+        std::fprintf(out_, "%s\n", text.c_str());
+        std::fflush(out_);
+    }
+
+private:
+    std::FILE* out_;
+    int wake_fd_;
+    mutable std::mutex mutex_;
+    std::string yes_caption_ = "Yes";
+    bool no_shown_ = true;
+    int upper_ = 0;
+};
+
+bool ParseTests(const std::string& list, std::vector<int>* tests) {
+    std::stringstream in(list);
+    std::string word;
+    while (std::getline(in, word, ',')) {
+        const int test = TestFromText(word);
+        if (test < 0) {
+            return false;
+        }
+        bool seen = false;
+        for (const int t : *tests) {
+            seen = seen || t == test;
+        }
+        if (!seen) {
+            tests->push_back(test);
+        }
+    }
+    return !tests->empty() && list.back() != ',';
+}
+
+bool ParsePorts(const std::string& list, int* mask) {
+    *mask = 0;
+    std::stringstream in(list);
+    std::string word;
+    while (std::getline(in, word, ',')) {
+        if (word == "1") {
+            *mask |= kPortFirst;
+        } else if (word == "2") {
+            *mask |= kPortSecond;
+        } else {
+            return false;
+        }
+    }
+    return *mask != 0 && list.back() != ',';
+}
+
+struct Outcome {
+    int test;
+    int code;  // TEST_PASS, TEST_FAIL, TEST_INTERRUPTED or kNotRun
+    std::string faults;
+};
+
+std::string ResultText(int code) {
+    switch (code) {
+        case TEST_PASS:
+            return std::string(res::LoadString(res::IDS_RESULT_PASS));
+        case TEST_FAIL:
+            return std::string(res::LoadString(res::IDS_RESULT_FAIL));
+        case TEST_INTERRUPTED:
+            return std::string(res::LoadString(res::IDS_RESULT_INTERRUPTED));
+        default:
+            return std::string(res::LoadString(res::IDS_RESULT_NOT_TESTED));
+    }
+}
+
+std::string ResultWord(int code) {
+    switch (code) {
+        case TEST_PASS:
+            return "pass";
+        case TEST_FAIL:
+            return "fail";
+        case TEST_INTERRUPTED:
+            return "interrupted";
+        default:
+            return "not tested";
+    }
+}
+
+// Runs one test, answering its questions from in; *stop is set by Ctrl+C.
+Outcome RunOne(CDevicePort& port, int test, int ports, std::FILE* in, std::FILE* err, int event_fd,
+               bool* input_ended, bool* stop) {
+    CliSelfTestView view(err, g_interrupt_fd.load());
+    CSelfTestRunner runner(view, port);
+    if (!runner.Start(test, ports)) {
+        return {test, TEST_INTERRUPTED, {}};
+    }
+    bool hinted = false;
+    while (!runner.Finished()) {
+        const bool asking = runner.WaitForQuestion(std::chrono::milliseconds(0));
+        if (asking && *input_ended) {
+            runner.Close();  // nobody left to answer
+            continue;
+        }
+        if (asking && !hinted) {
+            view.Hint();
+            hinted = true;
+        }
+        pollfd fds[2] = {{event_fd, POLLIN, 0}, {*input_ended ? -1 : ::fileno(in), POLLIN, 0}};
+        if (::poll(fds, 2, static_cast<int>(kQuestionLook.count())) <= 0) {
+            continue;
+        }
+        if ((fds[0].revents & POLLIN) != 0) {
+            char byte = 0;
+            if (::read(event_fd, &byte, 1) == 1 && byte == kEventInterrupt && !*stop) {
+                *stop = true;
+                view.Line("Stopping the test and resetting the ports...");
+                runner.Cancel();
+            }
+        }
+        if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+            std::string line;
+            if (!ReadInputLine(in, &line)) {
+                *input_ended = true;
+                continue;
+            }
+            if (!runner.WaitForQuestion(std::chrono::milliseconds(0))) {
+                view.Line("(no question is waiting)");
+                continue;
+            }
+            const char first = line.empty() ? '\0' : line[0];
+            if (view.YesOnly()) {
+                runner.Answer(true);
+            } else if (first == 'y' || first == 'Y' || first == 'n' || first == 'N') {
+                runner.Answer(first == 'y' || first == 'Y');
+            } else {
+                view.Hint();
+                continue;
+            }
+            hinted = false;
+        }
+    }
+    runner.Wait();
+    return {test, CSelfTestRunner::Translate(runner.Result()), runner.Errors()};
+}
+
+void PrintTable(std::ostream& out, const std::vector<Outcome>& outcomes) {
+    auto pad = [](std::string text, std::size_t width) {
+        if (text.size() < width) {
+            text.append(width - text.size(), ' ');
+        }
+        return text;
+    };
+    out << pad("Test", 32) << pad("Result", 14) << "Faults\n";
+    for (const Outcome& o : outcomes) {
+        std::string row = pad(std::string(res::LoadString(TestNameId(o.test))), 32) +
+                          pad(ResultText(o.code), 14) + o.faults;
+        while (!row.empty() && row.back() == ' ') {
+            row.pop_back();
+        }
+        out << row << "\n";
+    }
+}
+
+void PrintJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
+    out << "{\"tests\":[";
+    for (std::size_t i = 0; i < outcomes.size(); ++i) {
+        const Outcome& o = outcomes[i];
+        out << (i == 0 ? "" : ",") << "{\"test\":" << o.test
+            << ",\"name\":" << JsonString(res::LoadString(TestNameId(o.test)))
+            << ",\"keyword\":" << JsonString(TestKeyword(o.test))
+            << ",\"result\":" << JsonString(ResultWord(o.code))
+            << ",\"faults\":" << JsonString(o.faults) << "}";
+    }
+    out << "]}\n";
+}
+
+}  // namespace
+
+int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
+                std::FILE* err) {
+    std::string port_path;
+    std::vector<int> tests;
+    int ports = kPortsBoth;
+    bool json = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const PortWord port_word = TakePortWord(args, &i, &port_path);
+        if (port_word == PortWord::kNoPath) {
+            std::fprintf(err, "vardexctl selftest: %s\n%s", kPortNeedsPath, kSelfTestUsage);
+            return kExitUsage;
+        }
+        if (port_word == PortWord::kTaken) {
+            continue;
+        }
+        if (args[i] == "--json") {
+            json = true;
+        } else if (args[i] == "--help" || args[i] == "-h") {
+            out << kSelfTestUsage;
+            return kExitOk;
+        } else if (args[i] == "--tests" || args[i] == "--ports") {
+            const bool is_tests = args[i] == "--tests";
+            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
+            const bool ok = !value.empty() &&
+                            (is_tests ? ParseTests(value, &tests) : ParsePorts(value, &ports));
+            if (!ok) {
+                std::fprintf(
+                    err, "vardexctl selftest: %s needs %s\n%s", args[i].c_str(),
+                    is_tests ? "test numbers 0-6 or names, separated by commas" : "1, 2 or 1,2",
+                    kSelfTestUsage);
+                return kExitUsage;
+            }
+            ++i;
+        } else {
+            std::fprintf(err, "vardexctl selftest: unexpected argument '%s'\n%s", args[i].c_str(),
+                         kSelfTestUsage);
+            return kExitUsage;
+        }
+    }
+
+    CVarDexConfigurationManagerApp app;
+    CDeviceConfig& record = app.m_workingRecord;
+    std::string why;
+    if (!port_path.empty() && !OpenPortByPath(record, port_path, &why)) {
+        std::fprintf(err, "vardexctl selftest: %s\n", why.c_str());
+        return kExitLinkDown;
+    }
+    {
+        CliJobView view(in, err);
+        view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
+        const int identified = IdentifyDevice(&view, &app);
+        view.Finish();
+        if (identified != kIdentified) {
+            std::fprintf(err, "vardexctl selftest: no varDex was identified\n");
+            return kExitLinkDown;
+        }
+    }
+    const std::vector<int> available = TestsForModel(record.m_wModelVersion);
+    if (tests.empty()) {
+        tests = available;
+    }
+    for (const int test : tests) {
+        bool has = false;
+        for (const int a : available) {
+            has = has || a == test;
+        }
+        if (!has) {
+            std::fprintf(err, "vardexctl selftest: this varDex has no %s test\n",
+                         std::string(TestKeyword(test)).c_str());
+            record.Close();
+            return kExitUsage;
+        }
+    }
+
+    int events[2] = {-1, -1};
+    if (::pipe2(events, O_CLOEXEC) != 0) {
+        std::fprintf(err, "vardexctl selftest: %s\n", std::strerror(errno));
+        record.Close();
+        return kExitLinkDown;
+    }
+    g_interrupt_fd.store(events[1]);
+    auto previous = std::signal(SIGINT, OnSelfTestInterrupt);
+    std::vector<Outcome> outcomes;
+    bool input_ended = false;
+    bool stop = false;
+    for (const int test : tests) {
+        if (stop) {
+            outcomes.push_back({test, kNotRun, {}});
+            continue;
+        }
+        outcomes.push_back(RunOne(record, test, ports, in, err, events[0], &input_ended, &stop));
+    }
+    std::signal(SIGINT, previous);
+    g_interrupt_fd.store(-1);
+    ::close(events[0]);
+    ::close(events[1]);
+    record.Close();
+
+    if (json) {
+        PrintJson(out, outcomes);
+    } else {
+        PrintTable(out, outcomes);
+    }
+    bool failed = false;
+    bool interrupted = false;
+    for (const Outcome& o : outcomes) {
+        failed = failed || o.code == TEST_FAIL;
+        interrupted = interrupted || o.code == TEST_INTERRUPTED || o.code == kNotRun;
+    }
+    if (interrupted) {
+        return kExitTestInterrupted;
+    }
+    return failed ? kExitTestFailed : kExitOk;
+}
+
+}  // namespace vardex::ctl
