@@ -21,6 +21,7 @@
 #include "res/strings.h"
 #include "selftest/self_test.h"
 #include "selftest/ui/color_static.h"
+#include "selftest/ui/self_test_art.h"
 #include "selftest/ui/self_test_page.h"
 #include "selftest/ui/self_test_progress.h"
 
@@ -264,6 +265,24 @@ TEST(ColorStatic, SettersReturnThePreviousColour) {
     banner.setEnabled(false);
     const QImage image = banner.grab().toImage();
     EXPECT_EQ(QColor(image.pixel(1, 1)), QColor(Qt::blue));
+}
+
+TEST(SelfTestArt, EveryPictureHasItsOwnPixelsOnScaledScreens) {
+    for (const char* name :
+         {"port1", "port2", "no_phone", "not_tested", "passed", "failed", "interrupted"}) {
+        const QIcon icon = ui::SelfTestArt(QString::fromLatin1(name));
+        const int size = QString::fromLatin1(name).startsWith(QLatin1String("port")) ||
+                                 QString::fromLatin1(name) == QLatin1String("no_phone")
+                             ? 48
+                             : 32;
+        for (const qreal scale : {1.0, 2.0, 3.0}) {
+            // Drawn at the screen's resolution, not an enlarged small picture.
+            const QPixmap pixmap = icon.pixmap(QSize(size, size), scale);
+            EXPECT_EQ(pixmap.size(), QSize(size, size) * scale) << name << " at " << scale;
+        }
+        const QImage image = icon.pixmap(QSize(size, size), 1.0).toImage();
+        EXPECT_EQ(image.size(), QSize(size, size)) << name;
+    }
 }
 
 // ---- the page ----
