@@ -163,6 +163,23 @@ TEST_F(SelfTestDialogTest, ClosingOrEscapeWhileAskingEndsInterrupted) {
     EXPECT_TRUE(HasResetSequence(Received()));
 }
 
+TEST_F(SelfTestDialogTest, CancelDuringTheHardwareTestResetsButKeepsItsResult) {
+    bool pressed = false;
+    PlayPerson([&](CSelfTestProgress& d) {
+        if (!pressed && Count("AT/DLOOP") > 0) {
+            pressed = true;
+            d.CancelButton()->click();
+        }
+    });
+    CSelfTestProgress dialog(app_.m_workingRecord);
+    EXPECT_EQ(dialog.RunTest(kTestHardwareInterface, kPortsBoth), TEST_PASS);
+    EXPECT_TRUE(pressed);
+    EXPECT_TRUE(HasResetSequence(Received()));
+    // The test ran to its own end after the reset.
+    EXPECT_EQ(Received().back(), "AT/CONPOTS");
+    EXPECT_EQ(dialog.m_strErrors, "");
+}
+
 TEST_F(SelfTestDialogTest, EnterOkAndCloseDuringPollingDoNotEndTheTest) {
     int polls_at_close = -1;
     bool answered = false;

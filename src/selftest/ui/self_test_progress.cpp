@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <initializer_list>
 #include <system_error>
@@ -210,6 +211,15 @@ void CSelfTestProgress::closeEvent(QCloseEvent* event) {
     }
     runner_->Close();
     event->ignore();
+}
+
+void CSelfTestProgress::showEvent(QShowEvent* event) {
+    CDialog::showEvent(event);
+    if (!follows_screen_ && windowHandle() != nullptr) {
+        follows_screen_ = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, [this] { ShowPicture(); });
+    }
+    ShowPicture();
 }
 
 void CSelfTestProgress::OnCancel() {

@@ -106,6 +106,8 @@ protected:
     void OnCommand(int id) override;
     // Alt+F4 and the like: no answer, nothing else.
     void closeEvent(QCloseEvent* event) override;
+    // The picture follows the resolution of the screen the window is on.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void ShowPicture();
@@ -122,6 +124,7 @@ private:
     QPushButton* cancel_;
     QIcon pictures_[3];
     TestPicture shown_ = TestPicture::kFirstSocket;
+    bool follows_screen_ = false;
     std::int64_t alarm_ms_ = 2000;
 
     // GUI thread only.
