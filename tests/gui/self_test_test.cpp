@@ -353,6 +353,9 @@ public:
 class SelfTestPageTest : public ::testing::Test {
 protected:
     SelfTestPageTest() {
+        auto& record = host_.app.m_workingRecord;
+        EXPECT_EQ(record.Line().OpenPort(device_.Path(), 115200), 0);
+        record.Line().SelectDirectPort(device_.Path());
         CSelfTestProgress::SetRunnerFactory([this](ISelfTestView& view, CDevicePort& port) {
             return std::make_unique<ScriptedRunner>(view, port, script_);
         });
@@ -376,6 +379,7 @@ protected:
     static void Press(Page& page, int id) { page.Item<QPushButton>(id)->click(); }
     static QTreeWidgetItem* Row(Page& page, int row) { return page.List()->topLevelItem(row); }
 
+    StartedPtyDevice device_;
     Host host_;
     Script script_;
 };
@@ -452,6 +456,22 @@ TEST_F(SelfTestPageTest, TestRunsOnlySelectedRowsInRowOrder) {
     Row(*page, 3)->setSelected(true);
     emit page->List()->itemDoubleClicked(Row(*page, 3), 0);
     EXPECT_EQ(script_.ran, (std::vector<int>{3}));
+}
+
+TEST_F(SelfTestPageTest, ClosedChannelRunsNothingAndSaysTheDeviceIsNotThere) {
+    auto page = MakePage(0x0100);
+    host_.app.m_workingRecord.Close();
+    std::vector<std::string> said;
+    ui::SetMessageBoxHook([&](const ui::MessageBoxCall& call) {
+        said.push_back(call.text);
+        return ui::IDOK;
+    });
+    Press(*page, CSelfTestPage1::IDC_TEST_ALL);
+    ui::SetMessageBoxHook({});
+    EXPECT_TRUE(script_.ran.empty());
+    ASSERT_EQ(said.size(), 1u) << "told once, not once per test";
+    EXPECT_EQ(said[0].rfind("A varDex was not found", 0), 0u);
+    EXPECT_EQ(Row(*page, 0)->text(1), "Not tested...");
 }
 
 TEST_F(SelfTestPageTest, TestNotPassedRerunsOnlyRowsWithoutAPass) {

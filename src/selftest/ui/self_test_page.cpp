@@ -13,6 +13,7 @@
 #include "self_test_progress.h"
 #include "selftest/self_test.h"
 #include "ui/help.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 
@@ -124,8 +125,9 @@ void CSelfTestPage1::RunSelected() {
     }
     std::sort(rows.begin(), rows.end());
     for (const int row : rows) {
-        if (QTreeWidgetItem* item = list_->topLevelItem(row)) {
-            RunRow(item);
+        QTreeWidgetItem* item = list_->topLevelItem(row);
+        if (item != nullptr && !RunRow(item)) {
+            return;
         }
     }
 }
@@ -133,16 +135,25 @@ void CSelfTestPage1::RunSelected() {
 void CSelfTestPage1::RunAll(bool not_passed_only) {
     for (int row = 0; row < list_->topLevelItemCount(); ++row) {
         QTreeWidgetItem* item = list_->topLevelItem(row);
-        if (!not_passed_only || RowImage(item) != kImagePassed) {
-            RunRow(item);
+        if ((!not_passed_only || RowImage(item) != kImagePassed) && !RunRow(item)) {
+            return;
         }
     }
 }
 
-void CSelfTestPage1::RunRow(QTreeWidgetItem* item) {
-    CSelfTestProgress dialog(host_.App().m_workingRecord, window());
+bool CSelfTestPage1::RunRow(QTreeWidgetItem* item) {
+    CDeviceConfig& record = host_.App().m_workingRecord;
+    if (!record.IsOpen()) {
+        // A channel that a failed job closed: every command would go unanswered
+        // and the hardware would be reported faulty when it is only not there.
+        AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
+                      MessageIcon::Exclamation);
+        return false;
+    }
+    CSelfTestProgress dialog(record, window());
     const int result = dialog.RunTest(RowTest(item), kPorts);
     ShowResult(item, result, dialog.m_strErrors);
+    return true;
 }
 
 void CSelfTestPage1::ShowResult(QTreeWidgetItem* item, int result, const std::string& errors) {

@@ -51,7 +51,9 @@ protected:
 private:
     void RunSelected();
     void RunAll(bool not_passed_only);
-    void RunRow(QTreeWidgetItem* item);
+    // Runs the row's test; false (nothing run) when the channel to the device
+    // is closed, which the person has then been told.
+    bool RunRow(QTreeWidgetItem* item);
     void ShowResult(QTreeWidgetItem* item, int result, const std::string& errors);
 
     ISheetHost& host_;
