@@ -379,6 +379,7 @@ protected:
     static void Press(Page& page, int id) { page.Item<QPushButton>(id)->click(); }
     static QTreeWidgetItem* Row(Page& page, int row) { return page.List()->topLevelItem(row); }
 
+    ScopedTimeScale scale_{0.05};
     StartedPtyDevice device_;
     Host host_;
     Script script_;
