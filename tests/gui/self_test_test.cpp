@@ -497,5 +497,28 @@ TEST_F(SelfTestPageTest, TestNotPassedRerunsOnlyRowsWithoutAPass) {
     EXPECT_EQ(script_.ran, (std::vector<int>{1, 2, 3, 4, 5, 6}));
 }
 
+// ---- in the program ----
+
+class Model3Device : public RecordedDevice {
+public:
+    Model3Device() : RecordedDevice(sim::DeviceOptions{.model_version = "V3.1"}) {}
+};
+using Model3ProgramTest = ProgramFixture<Model3Device>;
+
+TEST_F(Model3ProgramTest, SelfTestPageFollowsTheDeviceReadAndRunsOnItsChannel) {
+    RunProgram([&](ui::CPropSheet& sheet) {
+        ASSERT_TRUE(sheet.SetActivePage(4));
+        ASSERT_EQ(sheet.GetActivePage(), &sheet.SelfTestPage());
+        QTreeWidget* list = sheet.SelfTestPage().List();
+        ASSERT_EQ(list->topLevelItemCount(), 6);
+        EXPECT_EQ(CSelfTestPage1::RowTest(list->topLevelItem(4)), kTestTone);
+        list->topLevelItem(0)->setSelected(true);
+        sheet.SelfTestPage().Item<QPushButton>(CSelfTestPage1::IDC_TEST)->click();
+        EXPECT_EQ(list->topLevelItem(0)->text(1), "Pass");
+        EXPECT_TRUE(device_.Sent("AT/DLOOP"));
+        EXPECT_EQ(list->topLevelItem(1)->text(1), "Not tested...");
+    });
+}
+
 }  // namespace
 }  // namespace vardex::test
