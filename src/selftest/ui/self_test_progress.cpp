@@ -5,6 +5,8 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -22,6 +24,25 @@
 namespace vardex::ui {
 
 namespace {
+
+// The back-panel picture keeps its colours while the dialog is disabled for a
+// fault flash: the circled socket is what the person needs to see then.
+class PanelPicture : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        const QPixmap shown = pixmap();
+        if (shown.isNull()) {
+            return;
+        }
+        QRect area(QPoint(0, 0), shown.deviceIndependentSize().toSize());
+        area.moveCenter(rect().center());
+        QPainter painter(this);
+        painter.drawPixmap(area, shown);
+    }
+};
 
 CSelfTestProgress::RunnerFactory& Factory() {
     static CSelfTestProgress::RunnerFactory factory;
@@ -70,7 +91,7 @@ CSelfTestProgress::CSelfTestProgress(CDevicePort& port, QWidget* parent)
       prompt_(new CColorStatic(this)),
       description_(new CColorStatic(this)),
       progress_(new QProgressBar(this)),
-      picture_(new QLabel(this)),
+      picture_(new PanelPicture(this)),
       yes_(MakeButton(IDC_YES, Text(res::kTextYes))),
       no_(MakeButton(IDC_NO, Text(res::kTextNo))),
       cancel_(MakeButton(IDC_CANCEL, Text(res::kTextCancel))) {
