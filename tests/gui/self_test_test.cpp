@@ -244,6 +244,7 @@ TEST_F(SelfTestDialogTest, FaultFlashShowsAlarmThenRestoresBanner) {
     EXPECT_EQ(dialog.PromptBanner()->GetBkColor(), background_before);
     EXPECT_TRUE(dialog.isEnabled());
     EXPECT_EQ(dialog.Shown(), TestPicture::kFirstSocket);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Telephone Ring Test"));
 }
 
 // A runner whose worker cannot be made.
