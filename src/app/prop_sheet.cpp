@@ -29,13 +29,12 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
       telephony_(*this),
       connection_(*this),
       terminal_(*this),
-      self_test_(Text(res::kTextPageSelfTest), kHelpSelfTest) {
+      self_test_(*this) {
     AddRecordPage(&information_);
     AddRecordPage(&telephony_);
     AddRecordPage(&connection_);
     AddRecordPage(&terminal_);
     AddRecordPage(&self_test_);
-    self_test_.SetHost(this);
     // F1 where no page has the focus (tab bar, buttons) opens the shown page's topic.
     InstallSheetHelp(this, [this] {
         const CPropertyPage* page = GetActivePage();

@@ -14,6 +14,7 @@
 #include "pages/upgrade_page.h"
 #include "pages/value_pages.h"
 #include "terminal/ui/terminal_page.h"
+#include "selftest/ui/self_test_page.h"
 #include "ui/property_sheet.h"
 
 class CVarDexConfigurationManagerApp;
@@ -32,6 +33,7 @@ public:
     CTelephonyPage& TelephonyPage() { return telephony_; }
     CConnectionPage& ConnectionPage() { return connection_; }
     CTerminalPage& TerminalPage() { return terminal_; }
+    CSelfTestPage1& SelfTestPage() { return self_test_; }
 
     void ReadDevice();
     void OnApplyNow() override;
@@ -76,7 +78,7 @@ private:
     CTelephonyPage telephony_;
     CConnectionPage connection_;
     CTerminalPage terminal_;
-    CPlaceholderPage self_test_;
+    CSelfTestPage1 self_test_;
     // Every page, in tab order: the transfers ask each for its own fields.
     std::vector<CRecordPage*> record_pages_;
     bool first_activation_ = true;

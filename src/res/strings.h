@@ -344,6 +344,8 @@ inline constexpr std::string_view kTextDescriptionBanner = "Description banner";
 inline constexpr std::string_view kTextTestSelected = "Test...";
 inline constexpr std::string_view kTextTestAll = "Test All...";
 inline constexpr std::string_view kTextTestNotPassed = "Test Not Passed...";
+// Shown while Cancel's reset of the device's test circuits is under way.
+inline constexpr std::string_view kTextSelfTestStopping = "Stopping the test...";
 
 // Terminal page. The log button's template text is replaced by IDS_LOG_START at
 // first display.

@@ -21,6 +21,7 @@
 #include "pty_device.h"
 #include "scoped_env.h"
 #include "scripted_peer.h"
+#include "selftest/ui/self_test_progress.h"
 #include "time_scale.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
@@ -116,6 +117,8 @@ public:
     std::function<void(ui::CStorageConfirmDialog*)> on_storage;
     std::function<void(ui::CCommProgressDialog*)> on_progress;
     std::function<void(ui::CCancelConfirmDialog*)> on_cancel_confirm;
+    // What the person does in a self-test window (a timer may be set up here).
+    std::function<void(ui::CSelfTestProgress*)> on_self_test;
     // What the X.25 properties do; OK when empty.
     std::function<void(ui::CX25PropertiesDialog*)> on_x25;
 
@@ -146,6 +149,11 @@ private:
         } else if (auto* confirm = dynamic_cast<ui::CCancelConfirmDialog*>(dialog)) {
             if (on_cancel_confirm) {
                 on_cancel_confirm(confirm);
+            }
+        } else if (auto* self_test = dynamic_cast<ui::CSelfTestProgress*>(dialog)) {
+            // Its test ends it; ending it here would leave the worker behind.
+            if (on_self_test) {
+                on_self_test(self_test);
             }
         } else if (dynamic_cast<ui::CPropSheet*>(dialog) == nullptr) {
             dialog->EndDialog(1);

@@ -1,0 +1,141 @@
+// The self-test dialog: one hardware test runs on the runner's worker thread
+// while this dialog shows its banners, progress and back-panel picture and
+// takes the person's Yes, No and Cancel.
+//
+// Threading: every ISelfTestView call comes from the worker and is handed to
+// the GUI thread and waited for, so no widget is touched from the worker. The
+// worker's end is posted, never waited for. Cancel sends the device's reset
+// sequence, which waits for replies: it runs on a thread of its own while the
+// dialog stays responsive and says it is stopping. The dialog ends only when
+// the worker (and a running Cancel) have ended; Enter, OK and the window's
+// close never end it early.
+#pragma once
+
+#include <QColor>
+#include <QIcon>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "selftest/self_test.h"
+#include "ui/dialog.h"
+
+class CDevicePort;
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace vardex::ui {
+
+class CColorStatic;
+
+class CSelfTestProgress : public CDialog, public ISelfTestView {
+public:
+    static constexpr int IDC_PICTURE = 1036;
+    static constexpr int IDC_PROGRESS = 1037;
+    static constexpr int IDC_NAME = 1038;
+    static constexpr int IDC_DESCRIPTION = 1039;
+    static constexpr int IDC_PROMPT = 1040;
+    static constexpr int IDC_YES = 6;
+    static constexpr int IDC_NO = 7;
+    static constexpr int IDC_CANCEL = 2;
+
+    static inline const QColor kAlarmText{255, 0, 0};
+    static inline const QColor kAlarmBackground{255, 255, 0};
+
+    // port: the working record's channel, which outlives the dialog.
+    explicit CSelfTestProgress(CDevicePort& port, QWidget* parent = nullptr);
+    ~CSelfTestProgress() override;
+
+    // Runs test (0..6) on the analog ports of the mask, modally; TEST_PASS,
+    // TEST_FAIL, or TEST_INTERRUPTED (also when the test could not start).
+    // m_strErrors then holds the fault texts. Once per dialog.
+    int RunTest(int test, int ports);
+
+    std::string m_strErrors;
+    int m_nTest = 0;
+    int m_nPorts = 0;
+
+    // Tests: makes the runner (to see a worker that cannot start); the
+    // ordinary runner when empty.
+    using RunnerFactory =
+        std::function<std::unique_ptr<CSelfTestRunner>(ISelfTestView&, CDevicePort&)>;
+    static void SetRunnerFactory(RunnerFactory factory);
+    // Tests: the alarm's duration (design-time ms, scaled like every wait).
+    void SetAlarmDurationMs(std::int64_t ms) { alarm_ms_ = ms; }
+
+    CSelfTestRunner& Runner() { return *runner_; }
+    CColorStatic* NameBanner() const { return name_; }
+    CColorStatic* PromptBanner() const { return prompt_; }
+    CColorStatic* DescriptionBanner() const { return description_; }
+    QProgressBar* ProgressBar() const { return progress_; }
+    QLabel* Picture() const { return picture_; }
+    QPushButton* YesButton() const { return yes_; }
+    QPushButton* NoButton() const { return no_; }
+    QPushButton* CancelButton() const { return cancel_; }
+    // Cancel was pressed and the test has not ended yet.
+    bool Stopping() const { return stopping_; }
+    // The picture shown, for the tests.
+    TestPicture Shown() const { return shown_; }
+
+    // ---- ISelfTestView (worker thread) ----
+    void SetCaption(const std::string& text) override;
+    void SetNameText(const std::string& text) override;
+    void SetPromptText(const std::string& text) override;
+    void SetDescriptionText(const std::string& text) override;
+    void SetYesCaption(const std::string& text) override;
+    void EnableAnswers(bool enable) override;
+    void ShowAnswers(bool show_yes, bool show_no) override;
+    void SetPicture(TestPicture picture) override;
+    void SetProgressRange(int upper) override;
+    void SetProgressPos(int position) override;
+    void BeginAlarm(const std::string& text) override;
+    void EndAlarm() override;
+    std::int64_t AlarmDurationMs() const override { return alarm_ms_; }
+    void TestEnded(int result) override;
+
+protected:
+    bool OnInitDialog() override;
+    // Enter and the OK command: the test decides when the dialog ends.
+    void OnOK() override {}
+    // Cancel and Escape: the reset sequence, off the GUI thread.
+    void OnCancel() override;
+    // Yes and No.
+    void OnCommand(int id) override;
+    // Alt+F4 and the like: no answer, nothing else.
+    void closeEvent(QCloseEvent* event) override;
+    // The picture follows the resolution of the screen the window is on.
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void ShowPicture();
+    void EndWhenDone();
+
+    std::unique_ptr<CSelfTestRunner> runner_;
+    CColorStatic* name_;
+    CColorStatic* prompt_;
+    CColorStatic* description_;
+    QProgressBar* progress_;
+    QLabel* picture_;
+    QPushButton* yes_;
+    QPushButton* no_;
+    QPushButton* cancel_;
+    QIcon pictures_[3];
+    TestPicture shown_ = TestPicture::kFirstSocket;
+    bool follows_screen_ = false;
+    std::int64_t alarm_ms_ = 2000;
+
+    // GUI thread only.
+    std::thread stopper_;
+    bool stopping_ = false;
+    bool stopper_done_ = false;
+    bool worker_ended_ = false;
+    int end_value_ = -1;
+    QString alarm_saved_text_;
+    QColor alarm_saved_text_color_;
+    QColor alarm_saved_background_;
+};
+
+}  // namespace vardex::ui
