@@ -363,7 +363,5 @@ inline constexpr std::string_view kTextApply = "&Apply";
 inline constexpr std::string_view kTextWindowMenu = "Window menu";
 inline constexpr std::string_view kTextHelpOnPage = "&Help on this page";
 inline constexpr std::string_view kTextHelpWindowSuffix = " Help";
-inline constexpr std::string_view kTextPageNotYetAvailable =
-    "The settings of this page are not yet available in this version.";
 
 }  // namespace vardex::res
