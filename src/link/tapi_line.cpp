@@ -185,6 +185,19 @@ int CTapiLine::Read(char* buffer, std::size_t count, std::size_t* received) {
     return 1;
 }
 
+int CTapiLine::ReadSome(char* buffer, std::size_t count, std::size_t* received,
+                        const vardex::SerialPort::ReadStops& stops) {
+    *received = 0;
+    const CommHandle port = GetHandle();
+    if (!port || count == 0) {
+        return 1;
+    }
+    if (!port->Read(buffer, count, received, stops)) {
+        ClosePort();
+    }
+    return 1;
+}
+
 int CTapiLine::Guard() {
     const CommHandle port = GetHandle();
     if (!port) {
