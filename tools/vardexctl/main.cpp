@@ -4,13 +4,14 @@
 #include <vector>
 
 #include "at_command.h"
+#include "link/exchange_timing.h"
 #include "identify_command.h"
 #include "job_commands.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vardexctl COMMAND [ARGS...]\n"
+    "usage: vardexctl [--design-timing] COMMAND [ARGS...]\n"
     "commands:\n"
     "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
     "  identify [--port PATH] [--json]                       find and identify the device\n"
@@ -18,6 +19,9 @@ constexpr const char* kUsage =
     "  write [--port PATH] [--store N] [--power-up N] [--from FILE.json] [FIELD=VALUE...]\n"
     "                                                        change settings\n"
     "  upgrade [--port PATH] [--yes] FILE                    replace the firmware\n"
+    "--design-timing: wait a whole silent read time-out after every reply and\n"
+    "listen for a firmware loader before identifying (as VARDEX_EXCHANGE=design),\n"
+    "for a device that drops commands sent soon after its reply.\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
@@ -27,6 +31,10 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args.front() == "--design-timing") {
+        SetExchangeTiming(ExchangeTiming::kSilence);
+        args.erase(args.begin());
+    }
     if (args.empty()) {
         std::cerr << kUsage;
         return vardex::ctl::kExitUsage;
