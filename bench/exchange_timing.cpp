@@ -6,9 +6,9 @@
 //  - silence timing: the interval time-out behind the device's last byte and
 //    two reads running into the 250 ms total time-out (750 ms), and the loader
 //    probe's silent 10.5 s before identification;
-//  - final-result timing: the 100 ms guard behind a final result code; 750 ms
-//    for the commands that keep the silent end; 250 ms for each of the two
-//    connection lines, whose raw read waits out its interval.
+//  - final-result timing: the 100 ms guard behind a final result code, and
+//    750 ms for the commands that keep the silent end (the connection's
+//    "AT/SETRI" among them).
 // Run at time scale 1 for real numbers (VARDEX_TIME_SCALE shortens every wait).
 //
 //   bench_exchange_timing [COUNTRY]     (default Hungary: every row sends)
@@ -62,10 +62,8 @@ double FloorMs(ExchangeTiming timing, const std::vector<std::string>& lines, boo
         ms += (identifies ? kLoaderProbeMs : 0) +
               static_cast<std::int64_t>(lines.size()) * (kReadIntervalMs + 2 * kExchangeReadMs);
     } else {
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (identifies && i < 2) {
-                ms += kReadIntervalMs;  // "AT/SETRI" and "AT", written and read raw
-            } else if (NeedsSilentEnd(lines[i])) {
+        for (const std::string& line : lines) {
+            if (NeedsSilentEnd(line)) {
                 ms += kReadIntervalMs + 2 * kExchangeReadMs;
             } else {
                 ms += kFinalResultGuardMs;

@@ -48,7 +48,7 @@ const char* CDevicePort::SendCommand(const char* command) {
     const std::string_view line(CommandBuffer, line_length);
     const bool early = CurrentExchangeTiming() == ExchangeTiming::kFinalResult &&
                        !NeedsSilentEnd(std::string_view(CommandBuffer, text_length));
-    const bool after_guard = std::exchange(m_bEndedEarly, false);
+    const bool after_guard = m_bEndedEarly.exchange(false);
     if (early && after_guard) {
         // Whatever came after the last reply's guard time was sent unasked; it
         // must not pass for this command's answer.
@@ -65,25 +65,16 @@ const char* CDevicePort::SendCommand(const char* command) {
     if (!early) {
         m_nReplyLength = AssembleReply(line, ReplyBuffer, kReplyBufferSize, read);
     } else {
-        vardex::SerialPort::ReadStops stops;
-        // The last bytes of a final result code, and the loader's NAK.
-        for (const unsigned char stop : std::string_view("\n? \x15")) {
-            stops.bytes.set(stop);
-        }
-        const auto read_some = [this, stops](char* into, std::size_t room) {
-            std::size_t got = 0;
-            m_line->ReadSome(into, room, &got, stops);
-            return got;
+        const auto read_some = [this](char* into, std::size_t room) {
+            return m_line->ReadSome(into, room);
         };
-        vardex::SerialPort::ReadStops guard = stops;
-        guard.total_ms = kFinalResultGuardMs;
-        const auto read_guard = [this, guard](char* into, std::size_t room) {
-            std::size_t got = 0;
-            m_line->ReadSome(into, room, &got, guard);
-            return got;
+        const auto read_guard = [this](char* into, std::size_t room) {
+            return m_line->ReadSome(into, room, true);
         };
+        bool ended_early = false;
         m_nReplyLength = AssembleReplyEarly(line, ReplyBuffer, kReplyBufferSize, read_some,
-                                            read_guard, after_guard, &m_bEndedEarly);
+                                            read_guard, after_guard, &ended_early);
+        m_bEndedEarly = ended_early;
     }
     return total_written > 0 ? ReplyBuffer : nullptr;
 }

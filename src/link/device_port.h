@@ -7,6 +7,7 @@
 // command beside the terminal reader) holds it for the whole sequence.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -74,6 +75,7 @@ private:
     char ReplyBuffer[kReplyBufferSize] = {};
     std::size_t m_nReplyLength = 0;
     // The last exchange ended on its final result code's guard time, and no raw
-    // I/O came since: bytes waiting now were sent unasked.
-    bool m_bEndedEarly = false;
+    // I/O came since: bytes waiting now were sent unasked. Raw I/O may come from
+    // another thread than the exchange's.
+    std::atomic<bool> m_bEndedEarly{false};
 };

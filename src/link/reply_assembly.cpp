@@ -145,6 +145,30 @@ std::size_t AssembleReplyEarly(std::string_view line, char* reply, std::size_t c
     return DropLeadingLineBreak(reply, length);
 }
 
+std::size_t ReadToFinalResult(char* buffer, std::size_t count, const ReplyRead& read,
+                              const ReplyRead& read_guard) {
+    std::size_t length = 0;
+    while (length < count) {
+        if (EndsInFinalResult(std::string_view(buffer, length))) {
+            const std::size_t late = read_guard(buffer + length, count - length);
+            if (late > 0) {
+                length += late;
+                length += ReadUntilSilence(buffer + length, count - length, read);
+            }
+            break;
+        }
+        const std::size_t got = read(buffer + length, count - length);
+        if (got == 0) {
+            break;
+        }
+        length += got;
+        if (EndsInNak(buffer, length)) {
+            break;
+        }
+    }
+    return length;
+}
+
 std::size_t AssembleReply(std::string_view line, char* reply, std::size_t capacity,
                           const ReplyRead& read) {
     const std::size_t room = capacity - 1;

@@ -44,3 +44,10 @@ bool NeedsSilentEnd(std::string_view command);
 std::size_t AssembleReplyEarly(std::string_view line, char* reply, std::size_t capacity,
                                const ReplyRead& read, const ReplyRead& read_guard, bool after_guard,
                                bool* ended_early);
+
+// Reads at most count bytes until the count is reached, a read brings nothing,
+// or NAK (as the channel's read does), but ends early like AssembleReplyEarly
+// once the bytes end in a final result code and the guard stays silent. The
+// byte count; no NUL is stored.
+std::size_t ReadToFinalResult(char* buffer, std::size_t count, const ReplyRead& read,
+                              const ReplyRead& read_guard);
