@@ -113,7 +113,7 @@ TEST_F(OpenLink, BothTimingsReturnTheSameBytes) {
     };
     for (const Case& c : cases) {
         peer_.SetEcho(c.echo);
-        peer_.SetResponder([&c](const std::string&) { return c.reply; });
+        peer_.SetResponder([reply = c.reply](const std::string&) { return reply; });
         std::string replies[2];
         for (const ExchangeTiming timing :
              {ExchangeTiming::kSilence, ExchangeTiming::kFinalResult}) {
