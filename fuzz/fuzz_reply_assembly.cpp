@@ -63,5 +63,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         came.remove_prefix(2);
     }
     Check(got == came);
+
+    // The early end on a final result code: the same bounds, and the reply is
+    // always the tail of what came (an echo, lines before it, a line break cut).
+    std::vector<char> early(kCapacity + 16, '\x5A');
+    offered = 0;
+    reads = 0;
+    const auto read = [&](char* into, std::size_t room) -> std::size_t {
+        Check(into >= early.data() && into + room <= early.data() + kCapacity - 1);
+        const std::size_t want = 1 + (chunk_seed * 7 + reads * 13) % 200;
+        ++reads;
+        std::size_t n = want < room ? want : room;
+        n = n < device.size() - offered ? n : device.size() - offered;
+        std::memcpy(into, device.data() + offered, n);
+        offered += n;
+        return n;
+    };
+    const bool guard_hears = (chunk_seed & 1) != 0;
+    bool ended_early = false;  // either way is right here
+    const std::size_t early_length = AssembleReplyEarly(
+        line, early.data(), kCapacity, read,
+        [&](char* into, std::size_t room) { return guard_hears ? read(into, room) : 0; },
+        (chunk_seed & 2) != 0, &ended_early);
+    Check(early_length <= kCapacity - 1);
+    Check(early[early_length] == '\0');
+    Check(early[kCapacity] == '\x5A');
+    Check(device.substr(0, offered).ends_with(std::string_view(early.data(), early_length)));
     return 0;
 }

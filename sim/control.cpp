@@ -26,6 +26,8 @@ const std::string_view kControlHelp =
     "  late MS              the next reply comes MS later, after the program stopped\n"
     "                       waiting for it\n"
     "  delay MS             wait MS before every reply (0: off)\n"
+    "  pause N MS           the next reply stops for MS after its first N bytes\n"
+    "  unsolicited MS TEXT  after the next reply, the line TEXT follows MS later\n"
     "  slow MS              wait MS between the bytes of every reply (0: off)\n"
     "  refuse on|off        refuse every setting command with ERROR\n"
     "  drop                 drop the line (the port sees DSR off; final)\n"
@@ -270,6 +272,22 @@ std::string RunControlCommand(PtyDevice& device, std::string_view line, bool* cl
         } else {
             device.SetByteDelayMs(static_cast<int>(value));
         }
+        return ok;
+    }
+    long long pause_ms = 0;
+    if (verb == "pause" && args == 2 && Number(words[1], 4096, &value) &&
+        Number(words[2], 600000, &pause_ms)) {
+        device.PauseNextReply(static_cast<int>(value), static_cast<int>(pause_ms));
+        return ok;
+    }
+    if (verb == "unsolicited" && args >= 2 && Number(words[1], 600000, &value)) {
+        // The text as typed, from its first word to the end of the line.
+        const std::size_t from = static_cast<std::size_t>(words[2].data() - line.data());
+        std::string text(line.substr(from));
+        while (!text.empty() && (text.back() == '\r' || text.back() == '\n')) {
+            text.pop_back();
+        }
+        device.SendLineAfterNextReply(std::move(text), static_cast<int>(value));
         return ok;
     }
     if (verb == "refuse" && args == 1 && Switch(words[1], &on)) {

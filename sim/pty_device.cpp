@@ -247,6 +247,11 @@ bool PtyDevice::WaitForBytesReceived(std::uint64_t count, std::chrono::milliseco
     return changed_.wait_for(lock, limit, [&] { return bytes_received_ >= count; });
 }
 
+bool PtyDevice::WaitForOutputSent(std::chrono::milliseconds limit) const {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, limit, [&] { return out_.empty() || master_closed_; });
+}
+
 void PtyDevice::Wake() {
     if (wake_fd_ >= 0) {
         const std::uint64_t one = 1;
@@ -295,16 +300,38 @@ void PtyDevice::Enqueue(std::string_view bytes, Kind kind) {
         if (kind == Kind::kReply) {
             due += ScaledMs(reply_delay_ms_.load() + late_ms);
         }
+        std::size_t pause_at = bytes.size();
+        std::chrono::microseconds pause{0};
+        if (kind == Kind::kReply) {
+            const int after = pause_after_.exchange(-1);
+            if (after >= 0) {
+                pause_at = std::min(bytes.size(), static_cast<std::size_t>(after));
+                pause = ScaledMs(pause_ms_.load());
+            }
+        }
         const auto gap = ScaledMs(byte_delay_ms_.load());
         if (gap.count() == 0) {
-            out_.push_back(Chunk{due, std::string(bytes)});
+            out_.push_back(Chunk{due, std::string(bytes.substr(0, pause_at))});
+            if (pause_at < bytes.size()) {
+                due += pause;
+                out_.push_back(Chunk{due, std::string(bytes.substr(pause_at))});
+            }
         } else {
             for (std::size_t i = 0; i < bytes.size(); ++i) {
                 if (i > 0) {
                     due += gap;
                 }
+                if (i == pause_at) {
+                    due += pause;
+                }
                 out_.push_back(Chunk{due, std::string(1, bytes[i])});
             }
+        }
+        if (kind == Kind::kReply && !line_after_reply_.empty()) {
+            due += ScaledMs(line_after_reply_ms_);
+            out_.push_back(Chunk{due, line_after_reply_});
+            out_bytes_ += line_after_reply_.size();
+            line_after_reply_.clear();
         }
         last_due_ = due;
     }
@@ -352,6 +379,9 @@ bool PtyDevice::WriteDue(int fd, Clock::time_point* next_due) {
         }
     }
     if (out_.empty()) {
+        if (!batch.empty()) {
+            changed_.notify_all();  // WaitForOutputSent
+        }
         return false;
     }
     *next_due = out_.front().due;

@@ -99,6 +99,20 @@ public:
     // The next reply waits ms (scaled) more before it starts: it comes after the
     // program stopped waiting for it, in the way of the next exchange.
     void DelayNextReply(int ms) { late_next_reply_ms_.store(ms); }
+    // The next reply stops for ms (scaled) after its first `after` bytes, as a
+    // device that is busy in the middle of its answer.
+    void PauseNextReply(int after, int ms) {
+        pause_after_.store(after);
+        pause_ms_.store(ms);
+    }
+    // After the next reply, the line "\r\n" text "\r\n" follows ms (scaled)
+    // behind its last byte, as a line the device sends on its own (a call's
+    // RING). Output queued later waits behind it.
+    void SendLineAfterNextReply(std::string text, int ms) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        line_after_reply_ = "\r\n" + text + "\r\n";
+        line_after_reply_ms_ = ms;
+    }
     void SetRefuseWrites(bool refuse) {
         Modify([refuse](Device& device) { device.SetRefuseWrites(refuse); });
     }
@@ -117,6 +131,9 @@ public:
     // count: the handshake a test needs before it changes a fault setting.
     std::uint64_t BytesReceived() const;
     bool WaitForBytesReceived(std::uint64_t count, std::chrono::milliseconds limit) const;
+    // A bounded wait until everything queued so far (delayed output included)
+    // is on the line, for a test that needs a late line to be there first.
+    bool WaitForOutputSent(std::chrono::milliseconds limit) const;
     // Keeps a copy of every byte taken from the port from now on (off: forgets
     // it), for tests that compare what a job sent with a recording.
     void KeepReceivedBytes(bool keep);
@@ -184,7 +201,11 @@ private:
     std::atomic<int> garbage_count_{0};
     std::atomic<int> cut_every_{0};
     std::atomic<int> late_next_reply_ms_{0};
-    std::uint64_t replies_ = 0;  // under mutex_
+    std::atomic<int> pause_after_{-1};
+    std::atomic<int> pause_ms_{0};
+    std::string line_after_reply_;  // under mutex_
+    int line_after_reply_ms_ = 0;   // under mutex_
+    std::uint64_t replies_ = 0;     // under mutex_
     std::atomic<int> reply_delay_ms_{0};
     std::atomic<int> byte_delay_ms_{0};
     std::atomic<bool> stop_requested_{false};

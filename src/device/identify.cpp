@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/identity_parse.h"
+#include "link/exchange_timing.h"
 #include "link/tapi_line.h"
 #include "params/asking.h"
 #include "params/reply_parsers.h"
@@ -157,53 +158,73 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
     dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_INITIAL_PROBING), {name}));
 
-    // A loader announces itself with NAK now and then; a device in normal
-    // operation sends nothing unasked.
-    record.PurgeInput();
-    record.SetReadTimeout(kLoaderProbeMs);
-    const char* probe = record.ReadPending();
-    if (probe != nullptr && !BeginsWithNak(probe)) {
+    std::string model;
+    bool answered_at_once = false;
+    if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult) {
+        // A device that names itself at once, or asks its question or shows its
+        // console prompt, runs its firmware, not its loader: listening for the
+        // loader first would only hear silence.
         record.PurgeInput();
-        probe = record.ReadPending();
+        const char* at_once = record.SendCommand("ATI4");
+        if (at_once != nullptr) {
+            model.assign(at_once, record.GetReplyLength());
+            const auto kind = id::ClassifyFirstAnswer(model);
+            answered_at_once = RecognisedModel(model) || kind == id::FirstAnswer::kQuestion ||
+                               kind == id::FirstAnswer::kConsole;
+        }
+        if (answered_at_once && dialog->m_bAbort != 0) {
+            return kNotIdentified;
+        }
     }
-    if (probe != nullptr && !BeginsWithNak(probe)) {
-        return kNotIdentified;
-    }
-    if (dialog->m_bAbort != 0) {
-        return kNotIdentified;
-    }
-    if (BeginsWithNak(probe)) {
-        vardex::SleepMs(kLoaderHeardPauseMs);
-        return InLoader(dialog, record);
-    }
+    if (!answered_at_once) {
+        // A loader announces itself with NAK now and then; a device in normal
+        // operation sends nothing unasked.
+        record.PurgeInput();
+        record.SetReadTimeout(kLoaderProbeMs);
+        const char* probe = record.ReadPending();
+        if (probe != nullptr && !BeginsWithNak(probe)) {
+            record.PurgeInput();
+            probe = record.ReadPending();
+        }
+        if (probe != nullptr && !BeginsWithNak(probe)) {
+            return kNotIdentified;
+        }
+        if (dialog->m_bAbort != 0) {
+            return kNotIdentified;
+        }
+        if (BeginsWithNak(probe)) {
+            vardex::SleepMs(kLoaderHeardPauseMs);
+            return InLoader(dialog, record);
+        }
 
-    record.SetReadTimeout(kExchangeReadMs);
-    const char* first = record.SendCommand("ATI4");
-    if (first == nullptr) {
-        return kIdentifyInLoader;
-    }
-    std::string model(first, record.GetReplyLength());
-    if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
-        // The loader's NAK came just after the probe: the same device, the same news.
-        return InLoader(dialog, record);
+        record.SetReadTimeout(kExchangeReadMs);
+        const char* first = record.SendCommand("ATI4");
+        if (first == nullptr) {
+            return kIdentifyInLoader;
+        }
+        model.assign(first, record.GetReplyLength());
+        if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
+            // The loader's NAK came just after the probe: the same device, the same news.
+            return InLoader(dialog, record);
+        }
     }
     if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kQuestion) {
         // The device waits for a yes or no: one "N" ends that.
         record.WriteRaw("N", 1);
-        first = record.SendCommand("ATI4");
-        if (first == nullptr) {
+        const char* again = record.SendCommand("ATI4");
+        if (again == nullptr) {
             return kIdentifyInLoader;
         }
-        model.assign(first, record.GetReplyLength());
+        model.assign(again, record.GetReplyLength());
     }
     if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kConsole) {
         // A console prompt: leave it.
         record.WriteRaw("QUIT\r", 5);
-        first = record.SendCommand("ATI4");
-        if (first == nullptr) {
+        const char* again = record.SendCommand("ATI4");
+        if (again == nullptr) {
             return kIdentifyInLoader;
         }
-        model.assign(first, record.GetReplyLength());
+        model.assign(again, record.GetReplyLength());
     }
     // Only a device that names itself is identified: silence, noise or another
     // modem's answer is asked once more after draining the line, then given up.

@@ -1,11 +1,15 @@
 #include "link/device_port.h"
 
+#include "link/exchange_timing.h"
+#include "link/protocol_waits.h"
 #include "link/reply_assembly.h"
 #include "link/tapi_line.h"
 #include "platform/trace.h"
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 CDevicePort::CDevicePort() : m_line(std::make_unique<CTapiLine>()) {}
 
@@ -41,18 +45,42 @@ const char* CDevicePort::SendCommand(const char* command) {
     CommandBuffer[text_length + 1] = '\0';
     const std::size_t line_length = text_length + 1;
 
+    const std::string_view line(CommandBuffer, line_length);
+    const bool early = CurrentExchangeTiming() == ExchangeTiming::kFinalResult &&
+                       !NeedsSilentEnd(std::string_view(CommandBuffer, text_length));
+    const bool after_guard = m_bEndedEarly.exchange(false);
+    if (early && after_guard) {
+        // Whatever came after the last reply's guard time was sent unasked; it
+        // must not pass for this command's answer.
+        m_line->PurgeInput();
+    }
+
     const std::size_t total_written = WriteAll(CommandBuffer, line_length);
 
-    m_nReplyLength = AssembleReply(std::string_view(CommandBuffer, line_length), ReplyBuffer,
-                                   kReplyBufferSize, [this](char* into, std::size_t room) {
-                                       std::size_t got = 0;
-                                       m_line->Read(into, room, &got);
-                                       return got;
-                                   });
+    const auto read = [this](char* into, std::size_t room) {
+        std::size_t got = 0;
+        m_line->Read(into, room, &got);
+        return got;
+    };
+    if (!early) {
+        m_nReplyLength = AssembleReply(line, ReplyBuffer, kReplyBufferSize, read);
+    } else {
+        const auto read_some = [this](char* into, std::size_t room) {
+            return m_line->ReadSome(into, room);
+        };
+        const auto read_guard = [this](char* into, std::size_t room) {
+            return m_line->ReadSome(into, room, true);
+        };
+        bool ended_early = false;
+        m_nReplyLength = AssembleReplyEarly(line, ReplyBuffer, kReplyBufferSize, read_some,
+                                            read_guard, after_guard, &ended_early);
+        m_bEndedEarly = ended_early;
+    }
     return total_written > 0 ? ReplyBuffer : nullptr;
 }
 
 std::size_t CDevicePort::WriteRaw(const void* data, std::size_t count) {
+    m_bEndedEarly = false;
     if (m_line->Guard() == 0 || count == 0) {
         return 0;
     }
@@ -60,6 +88,7 @@ std::size_t CDevicePort::WriteRaw(const void* data, std::size_t count) {
 }
 
 std::size_t CDevicePort::ReadRaw(char* buffer, std::size_t count) {
+    m_bEndedEarly = false;
     if (m_line->Guard() == 0) {
         return 0;
     }
@@ -70,6 +99,7 @@ std::size_t CDevicePort::ReadRaw(char* buffer, std::size_t count) {
 
 const char* CDevicePort::ReadPending() {
     std::lock_guard lock(m_exchangeMutex);
+    m_bEndedEarly = false;
     std::size_t length = 0;
     const char* text = m_line->ReadUntilNak(ReplyBuffer, kReplyBufferSize, &length);
     m_nReplyLength = length;

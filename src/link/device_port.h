@@ -7,6 +7,7 @@
 // command beside the terminal reader) holds it for the whole sequence.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,7 +35,8 @@ public:
 
     // Sends the command with a carriage return and returns the reply without echo
     // and without a leading "\r\n": empty when the device stayed silent, null when
-    // the link is down. Blocks for the device's answer plus one silent period.
+    // the link is down. Blocks for the device's answer plus the guard time after
+    // its final result code, or plus one silent period (link/exchange_timing.h).
     const char* SendCommand(const char* command);
     // Bytes in the last reply returned by SendCommand or ReadPending (it may
     // hold NUL bytes that the text form hides).
@@ -72,4 +74,8 @@ private:
     char CommandBuffer[kCommandBufferSize] = {};
     char ReplyBuffer[kReplyBufferSize] = {};
     std::size_t m_nReplyLength = 0;
+    // The last exchange ended on its final result code's guard time, and no raw
+    // I/O came since: bytes waiting now were sent unasked. Raw I/O may come from
+    // another thread than the exchange's.
+    std::atomic<bool> m_bEndedEarly{false};
 };

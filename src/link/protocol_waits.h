@@ -19,6 +19,10 @@ inline constexpr int kSettleDelayMs = 1000;
 // The read time-out of the ordinary AT exchange, the search's "ATI4" included;
 // a command that answers slowly raises it for itself.
 inline constexpr std::uint32_t kExchangeReadMs = 250;
+// After a reply's final result code the exchange listens this long more before
+// the next command may go (a terminal waits a tenth of a second after a final
+// result code before its next command line); bytes in it extend the reply.
+inline constexpr std::uint32_t kFinalResultGuardMs = 100;
 
 // ---- Setting rows whose command the device takes its time over ----
 // A subscriber or own number is stored in the device's flash.

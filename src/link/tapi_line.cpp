@@ -1,5 +1,9 @@
 #include "link/tapi_line.h"
 
+#include "link/exchange_timing.h"
+#include "link/protocol_waits.h"
+#include "link/reply_assembly.h"
+
 #include <cstring>
 #include <utility>
 
@@ -115,7 +119,14 @@ int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const 
         Write(line, std::strlen(line), &written);
         char scratch[11];
         std::size_t received = 0;
-        Read(scratch, 10, &received);
+        const std::string_view command = std::string_view(line).substr(0, std::strlen(line) - 1);
+        if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult && !NeedsSilentEnd(command)) {
+            ReadToFinalResult(
+                scratch, 10, [this](char* into, std::size_t room) { return ReadSome(into, room); },
+                [this](char* into, std::size_t room) { return ReadSome(into, room, true); });
+        } else {
+            Read(scratch, 10, &received);
+        }
     }
     vardex::SleepMs(kSettleDelayMs);
 
@@ -183,6 +194,25 @@ int CTapiLine::Read(char* buffer, std::size_t count, std::size_t* received) {
     buffer[total] = '\0';
     *received = total;
     return 1;
+}
+
+std::size_t CTapiLine::ReadSome(char* buffer, std::size_t count, bool guard) {
+    const CommHandle port = GetHandle();
+    if (!port || count == 0) {
+        return 0;
+    }
+    vardex::SerialPort::ReadStops stops;
+    for (const unsigned char stop : std::string_view("\n? \x15")) {
+        stops.bytes.set(stop);
+    }
+    if (guard) {
+        stops.total_ms = kFinalResultGuardMs;
+    }
+    std::size_t received = 0;
+    if (!port->Read(buffer, count, &received, stops)) {
+        ClosePort();
+    }
+    return received;
 }
 
 int CTapiLine::Guard() {

@@ -62,6 +62,12 @@ public:
     int Write(const void* data, std::size_t count, std::size_t* written);
     // Always 1; buffer must hold count + 1 bytes, the data is NUL-terminated.
     int Read(char* buffer, std::size_t count, std::size_t* received);
+    // One read of the port that also ends as soon as the data ends in the last
+    // byte a final result code can end in ("\n", "?", " ") or in NAK, so that
+    // the exchange sees the end of a reply at once; guard: bounded by the guard
+    // time after a final result code instead of the read time-out. No NUL is
+    // stored; the byte count. A failed read closes the channel.
+    std::size_t ReadSome(char* buffer, std::size_t count, bool guard = false);
     // The buffer as text (NUL-terminated inside size), or null when nothing came
     // or the guard failed. *length, when given, is the number of bytes stored.
     char* ReadUntilNak(char* buffer, std::size_t size, std::size_t* length = nullptr);

@@ -382,6 +382,15 @@ bool SerialPort::WaitFor(short events, const TimePoint* deadline, bool* stop) {
 }
 
 bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, int stop_byte) {
+    ReadStops stops;
+    if (stop_byte >= 0 && stop_byte < 256) {
+        stops.bytes.set(static_cast<std::size_t>(stop_byte));
+    }
+    return Read(buffer, count, received, stops);
+}
+
+bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
+                      const ReadStops& stops) {
     *received = 0;
     if (cancelled_.load()) {
         return true;
@@ -391,6 +400,14 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, in
     }
     CommTimeouts t;
     GetTimeouts(&t);
+    if (stops.total_ms >= 0) {
+        t.ReadTotalTimeoutMultiplier = 0;
+        t.ReadTotalTimeoutConstant =
+            static_cast<std::uint32_t>(std::clamp<std::int64_t>(stops.total_ms, 1, kMaxDword - 1));
+        if (t.ReadIntervalTimeout == kMaxDword) {
+            t.ReadIntervalTimeout = 0;
+        }
+    }
     auto* bytes = static_cast<unsigned char*>(buffer);
     const TimePoint start = Clock::now();
 
@@ -426,8 +443,7 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, in
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             interval_deadline = Clock::now() + interval;
-            if (got == count || (stop_byte >= 0 && bytes[got - 1] == stop_byte) ||
-                first_byte_only) {
+            if (got == count || stops.bytes.test(bytes[got - 1]) || first_byte_only) {
                 break;
             }
             continue;

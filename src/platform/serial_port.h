@@ -18,6 +18,7 @@
 #pragma once
 
 #include <atomic>
+#include <bitset>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -95,8 +96,18 @@ public:
     bool SetEventMask(std::uint32_t mask);  // recorded only
     bool ClearError();                      // nothing to clear on Linux
 
+    // What may end a read early, besides the count and the time-outs.
+    struct ReadStops {
+        // The read ends as soon as the data received so far ends in one of these.
+        std::bitset<256> bytes;
+        // >= 0: the total time-out for this read only, in milliseconds, instead of
+        // the configured one (the interval time-out still holds).
+        std::int64_t total_ms = -1;
+    };
+
     // stop_byte >= 0 ends the read as soon as the data received so far ends in it.
     bool Read(void* buffer, std::size_t count, std::size_t* received, int stop_byte = -1);
+    bool Read(void* buffer, std::size_t count, std::size_t* received, const ReadStops& stops);
     bool Write(const void* data, std::size_t count, std::size_t* written);
 
     void Cancel();

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "device_fixture.h"
+#include "exchange_timing.h"
 #include "res/strings.h"
 
 namespace vardex::test {
@@ -126,6 +127,8 @@ TEST_F(Identify, SilenceAfterTheModelIsNoIdentity) {
 }
 
 TEST_F(Identify, ADeviceThatDoesNotNameItselfIsNotIdentified) {
+    // The loader probe comes first only in the silence timing.
+    const ScopedExchangeTiming timing(ExchangeTiming::kSilence);
     // Silence, noise or another modem's answer to "ATI4", twice.
     for (const std::string& answer :
          {std::string(""),
@@ -168,6 +171,8 @@ TEST_F(Identify, NoiseBeforeAnAnswerIsGoneWhenAskedAgain) {
 }
 
 TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {
+    // The loader probe comes first only in the silence timing.
+    const ScopedExchangeTiming timing(ExchangeTiming::kSilence);
     ScriptedPeer peer(VarDexReplies());
     OpenDirect(peer);
     peer.SetIdleChatter("\x15", std::chrono::milliseconds(30));
@@ -183,6 +188,8 @@ TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {
 }
 
 TEST_F(Identify, UnexpectedChatterOrAStopRequestEndWithTwo) {
+    // The loader probe comes first only in the silence timing.
+    const ScopedExchangeTiming timing(ExchangeTiming::kSilence);
     ScriptedPeer peer(VarDexReplies());
     OpenDirect(peer);
     // Endless chatter: each read of the probe fills its buffer and ends.

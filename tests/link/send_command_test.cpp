@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "exchange_timing.h"
+#include "link/reply_assembly.h"
 #include "link_fixture.h"
 
 namespace vardex::test {
@@ -87,6 +89,57 @@ TEST_F(OpenLink, NullCommandSendsABareCarriageReturn) {
     ASSERT_NE(port_.SendCommand(nullptr), nullptr);
     ASSERT_TRUE(peer_.WaitForLines(4));
     EXPECT_EQ(peer_.Lines().back(), "");
+}
+
+TEST_F(OpenLink, BothTimingsReturnTheSameBytes) {
+    struct Case {
+        bool echo;
+        std::string reply;
+    };
+    const std::string nul_bytes("\r\n\x00\xff\x00OK\r\n", 10);
+    const Case cases[] = {
+        {true, "\r\nCalvetra VarDex V1.2\r\n\r\nOK\r\n"},
+        {false, "\r\nCalvetra VarDex V1.2\r\n\r\nOK\r\n"},
+        {false, "AT\rX\r\nOK\r\n"},  // an echo cut short
+        {false, "\r\n\r\nOK\r\n"},
+        {false, "OK\r\n"},
+        {true, "\r\nERROR\r\n"},
+        {false, "\r\nBOOK\r\nmore"},  // no result code: read until silence
+        {false, ""},
+        {false, nul_bytes},
+        {true, "\r\nFirmware Upgrade ... (Y/N)?"},
+        {true, "\r\nVDX> "},
+        {false, std::string(5000, '9') + "\r\nOK\r\n"},
+    };
+    for (const Case& c : cases) {
+        peer_.SetEcho(c.echo);
+        peer_.SetResponder([reply = c.reply](const std::string&) { return reply; });
+        std::string replies[2];
+        for (const ExchangeTiming timing :
+             {ExchangeTiming::kSilence, ExchangeTiming::kFinalResult}) {
+            const ScopedExchangeTiming scoped(timing);
+            const char* reply = port_.SendCommand("ATI4");
+            ASSERT_NE(reply, nullptr);
+            replies[timing == ExchangeTiming::kSilence ? 0 : 1].assign(reply,
+                                                                       port_.GetReplyLength());
+            port_.PurgeInput();
+        }
+        EXPECT_EQ(replies[1], replies[0]) << c.reply.substr(0, 40);
+        const std::string expected =
+            c.reply.starts_with("\r\n") ? c.reply.substr(2) : c.reply.substr(0, 4095);
+        EXPECT_EQ(replies[0], expected.substr(0, 4095)) << c.reply.substr(0, 40);
+    }
+}
+
+TEST(FinalResult, OnlyAWholeLastLineOrAPromptEndsTheReply) {
+    for (const char* text :
+         {"OK\r\n", "\r\nERROR\r\n", "X\r\n\r\nOK\r\n", "Go on (Y/N)?", "\r\nVDX> "}) {
+        EXPECT_TRUE(EndsInFinalResult(text)) << text;
+    }
+    for (const char* text : {"", "OK", "\r\nBOOK\r\n", "\r\nOK\r\nRING\r\n", "OK \r\n",
+                             "\r\nOK\r\n\r\n", "(Y/N)", ">"}) {
+        EXPECT_FALSE(EndsInFinalResult(text)) << text;
+    }
 }
 
 }  // namespace

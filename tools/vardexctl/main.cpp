@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "at_command.h"
+#include "link/exchange_timing.h"
 #include "identify_command.h"
 #include "job_commands.h"
 #include "term_command.h"
@@ -12,7 +13,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: vardexctl COMMAND [ARGS...]\n"
+    "usage: vardexctl [--design-timing] COMMAND [ARGS...]\n"
     "commands:\n"
     "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
     "  identify [--port PATH] [--json]                       find and identify the device\n"
@@ -28,6 +29,9 @@ constexpr const char* kUsage =
     "                                                        run the hardware tests\n"
     "Trace layers: l1, l2, l3, app, u, separated by commas; term and trace switch\n"
     "every trace off when they end.\n"
+    "--design-timing: wait a whole silent read time-out after every reply and\n"
+    "listen for a firmware loader before identifying (as VARDEX_EXCHANGE=design),\n"
+    "for a device that drops commands sent soon after its reply.\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
     "otherwise to the system's serial ports.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
@@ -38,6 +42,10 @@ constexpr const char* kUsage =
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (!args.empty() && args.front() == "--design-timing") {
+        SetExchangeTiming(ExchangeTiming::kSilence);
+        args.erase(args.begin());
+    }
     if (args.empty()) {
         std::cerr << kUsage;
         return vardex::ctl::kExitUsage;
