@@ -12,8 +12,8 @@
 #include "pages/sheet_host.h"
 #include "pages/telephony_page.h"
 #include "pages/upgrade_page.h"
-#include "terminal/ui/terminal_page.h"
 #include "selftest/ui/self_test_page.h"
+#include "terminal/ui/terminal_page.h"
 #include "ui/property_sheet.h"
 
 class CVarDexConfigurationManagerApp;

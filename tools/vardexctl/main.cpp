@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "at_command.h"
-#include "link/exchange_timing.h"
 #include "identify_command.h"
 #include "job_commands.h"
-#include "term_command.h"
+#include "link/exchange_timing.h"
 #include "selftest_command.h"
+#include "term_command.h"
 
 namespace {
 
