@@ -43,6 +43,8 @@ public:
     std::size_t GetReplyLength() const { return m_nReplyLength; }
 
     std::size_t WriteRaw(const void* data, std::size_t count);
+    // Reads up to count bytes, until the line falls silent; buffer must hold
+    // count + 1 bytes, since a NUL is stored after what was read.
     std::size_t ReadRaw(char* buffer, std::size_t count);
     const char* ReadPending();
     int SetReadTimeout(std::uint32_t ms);
