@@ -26,6 +26,7 @@
 #include "res/strings.h"
 #include "scoped_env.h"
 #include "scripted_job_view.h"
+#include "selftest_command.h"
 #include "time_scale.h"
 #include "xmodem_interop.h"
 
@@ -561,6 +562,17 @@ TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {
     const std::string err = Err();
     EXPECT_NE(err.find("vardexctl upgrade FILE"), std::string::npos) << err;
     EXPECT_EQ(err.find("no varDex was identified"), std::string::npos) << err;
+    EXPECT_EQ(out.str(), "");
+
+    // The self test has no tests to run there: it says why and ends as not found,
+    // its 3 meaning an interrupted test.
+    std::fflush(err_);
+    EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+    std::rewind(err_);
+    EXPECT_EQ(ctl::RunSelfTest({"--port", device_.Path()}, out, in_, err_), ctl::kExitLinkDown);
+    const std::string selftest_err = Err();
+    EXPECT_NE(selftest_err.find("vardexctl selftest: "), std::string::npos) << selftest_err;
+    EXPECT_NE(selftest_err.find("vardexctl upgrade FILE"), std::string::npos) << selftest_err;
     EXPECT_EQ(out.str(), "");
 }
 

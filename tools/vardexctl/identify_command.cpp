@@ -32,6 +32,32 @@ extern "C" void OnInterrupt(int) {
 
 }  // namespace
 
+int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port,
+                    const char* command, std::FILE* in, std::FILE* err) {
+    std::string why;
+    if (!port.empty() && !OpenPortByPath(app.m_workingRecord, port, &why)) {
+        std::fprintf(err, "vardexctl %s: %s\n", command, why.c_str());
+        return kExitLinkDown;
+    }
+    CliJobView view(in, err);
+    view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
+    g_running_view = &view;
+    auto previous = std::signal(SIGINT, OnInterrupt);
+    const int result = IdentifyDevice(&view, &app);
+    std::signal(SIGINT, previous);
+    g_running_view = nullptr;
+    view.Finish();
+    if (result == kIdentified) {
+        return kExitOk;
+    }
+    if (view.m_bInLoader != 0) {
+        std::fprintf(err, "vardexctl %s: %s\n", command, kLoaderAdvice);
+        return kExitInLoader;
+    }
+    std::fprintf(err, "vardexctl %s: no varDex was identified\n", command);
+    return kExitLinkDown;
+}
+
 int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                 std::FILE* err) {
     std::string port;
@@ -59,27 +85,8 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
 
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;
-    std::string why;
-    if (!port.empty() && !OpenPortByPath(record, port, &why)) {
-        std::fprintf(err, "vardexctl identify: %s\n", why.c_str());
-        return kExitLinkDown;
-    }
-
-    CliJobView view(in, err);
-    view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
-    g_running_view = &view;
-    auto previous = std::signal(SIGINT, OnInterrupt);
-    const int result = IdentifyDevice(&view, &app);
-    std::signal(SIGINT, previous);
-    g_running_view = nullptr;
-    view.Finish();
-    if (result != kIdentified) {
-        if (view.m_bInLoader != 0) {
-            std::fprintf(err, "vardexctl identify: %s\n", kLoaderAdvice);
-            return kExitInLoader;
-        }
-        std::fprintf(err, "vardexctl identify: no varDex was identified\n");
-        return kExitLinkDown;
+    if (const int status = OpenAndIdentify(app, port, "identify", in, err); status != kExitOk) {
+        return status;
     }
 
     std::string name;

@@ -6,7 +6,19 @@
 #include <string>
 #include <vector>
 
+class CVarDexConfigurationManagerApp;
+
 namespace vardex::ctl {
+
+// The first steps of every job on a device: opens port when one is given
+// (otherwise identification searches), then identifies the device, showing the
+// search on err and asking on in/err when several answer. The first Ctrl+C
+// stops the search where it can, a second ends the program. kExitOk when a
+// varDex was identified; otherwise what went wrong is said on err, prefixed
+// "vardexctl COMMAND: ", and the exit status is kExitLinkDown or, for a device
+// waiting in its loader, kExitInLoader.
+int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port,
+                    const char* command, std::FILE* in, std::FILE* err);
 
 int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                 std::FILE* err);

@@ -14,8 +14,9 @@
 
 #include "at_command.h"
 #include "cli_view.h"
-#include "device/identify.h"
+#include "identify_command.h"
 #include "json_text.h"
+#include "params/app_core.h"
 #include "port_option.h"
 #include "res/strings.h"
 #include "selftest/self_test.h"
@@ -316,20 +317,10 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
 
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;
-    std::string why;
-    if (!port_path.empty() && !OpenPortByPath(record, port_path, &why)) {
-        std::fprintf(err, "vardexctl selftest: %s\n", why.c_str());
+    // A device in its loader has no tests to run: said so, it ends like one
+    // that was not found, since 3 means an interrupted test here.
+    if (OpenAndIdentify(app, port_path, "selftest", in, err) != kExitOk) {
         return kExitLinkDown;
-    }
-    {
-        CliJobView view(in, err);
-        view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
-        const int identified = IdentifyDevice(&view, &app);
-        view.Finish();
-        if (identified != kIdentified) {
-            std::fprintf(err, "vardexctl selftest: no varDex was identified\n");
-            return kExitLinkDown;
-        }
     }
     const std::vector<int> available = TestsForModel(record.m_wModelVersion);
     if (tests.empty()) {
