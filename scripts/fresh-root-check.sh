@@ -148,12 +148,13 @@ in_root 'bash scripts/test.sh'
 tested=$SECONDS
 
 echo "-- the Debian package: built and checked in the fresh root"
-deb=$(in_root 'bash scripts/package.sh' | tee /dev/stderr | tail -1)
+in_root 'bash scripts/package.sh'
+deb=$(cd "$root" && ls src/vardex/build/vardex-config_*_amd64.deb)
 packaged=$SECONDS
 
 echo "-- the package installed into a bare Debian 12 root, used and removed"
 mount_system "$bare"
-cp "$root$deb" "$bare/tmp/"
+cp "$root/$deb" "$bare/tmp/"
 cp "$root/src/vardex/scripts/package-install-check.sh" "$bare/tmp/"
 in_bare "bash package-install-check.sh ./$(basename "$deb")"
 done_at=$SECONDS

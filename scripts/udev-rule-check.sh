@@ -13,14 +13,32 @@ fi
 rules=$(cd "$(dirname "$0")/.." && pwd)/packaging/60-vardex.rules
 
 # One made-up device: PRODUCT is what the USB device reports. Prints the
-# properties and tags udev gives its ttyACM0.
+# properties and tags udev gives its ttyACM0. With a real /sys (a machine, a
+# container) the made-up one goes over it in a mount namespace of its own; in a
+# chroot, where /sys is an empty directory and / no mount point to make
+# private, it is written there and taken away again.
 simulate() {
-    unshare -m bash -euo pipefail -s "$rules" "$1" <<'INNER'
+    local runner=(unshare -m) mode=mounts
+    if ! mountpoint -q /sys && [ -z "$(ls -A /sys)" ]; then
+        runner=()
+        mode=direct
+    fi
+    "${runner[@]}" bash -euo pipefail -s "$rules" "$1" "$mode" <<'INNER'
 rules=$1
 product=$2
-for dir in /sys /dev /run /etc/udev/rules.d; do
-    mount -t tmpfs tmpfs "$dir"
-done
+mode=$3
+if [ "$mode" = mounts ]; then
+    for dir in /sys /dev /run /etc/udev/rules.d; do
+        mount -t tmpfs tmpfs "$dir"
+    done
+else
+    [ ! -e /etc/udev/rules.d/60-vardex.rules ] || {
+        echo "udev-rule-check: /etc/udev/rules.d/60-vardex.rules exists already" >&2
+        exit 1
+    }
+    trap 'rm -rf /sys/devices /sys/bus /sys/class /run/udev/data /run/udev/tags /etc/udev/rules.d/60-vardex.rules /dev/char/166:0' EXIT
+fi
+mkdir -p /etc/udev/rules.d
 cp "$rules" /etc/udev/rules.d/
 mkdir -p /sys/bus/usb /sys/class/tty /run/udev
 usb=/sys/devices/usb1/1-1
