@@ -17,6 +17,9 @@ packages=(
   clang libclang-rt-14-dev
   # interoperability tests: an independent XMODEM receiver behind a pseudo-terminal
   lrzsz socat
+  # the Debian package's checks: lintian, manual pages, AppStream data, the
+  # desktop entry, the udev rule in udev's own engine
+  lintian man-db appstream desktop-file-utils udev
 )
 
 missing=()

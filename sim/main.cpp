@@ -22,6 +22,7 @@
 #include "firmware_image.h"
 #include "nv_state.h"
 #include "pty_device.h"
+#include "vardex_version.h"
 
 namespace {
 
@@ -32,6 +33,7 @@ constexpr std::string_view kUsage =
     "Runs a simulated varDex on a pseudo-terminal and prints the port's path.\n"
     "Several can run at once; give each its own --link, --state and --control.\n"
     "\n"
+    "OPTIONS\n"
     "identity:\n"
     "  --country TEXT       country variant named by ATI3 (default Hungary; empty: none),\n"
     "                       e.g. Cyprus, Poland, Brasil, \"Brasil USB\", Lithuania, UAE\n"
@@ -72,12 +74,27 @@ constexpr std::string_view kUsage =
     "                       payload; fill behind it is ignored. Send it to the loader\n"
     "                       with any XMODEM sender (8-bit checksum, 128-byte blocks).\n"
     "  --help               this text and the control commands\n"
+    "  --version            the program's version\n"
     "\n"
-    "Times are scaled by VARDEX_TIME_SCALE (the loader's NAK comes every second\n"
-    "times the scale). Stop with Ctrl+C or SIGTERM.\n"
+    "Stop it with Ctrl+C or SIGTERM.\n"
     "\n"
-    "Control commands (one per line; each reply ends with a line \"ok\" or\n"
-    "\"error: ...\"):\n";
+    "CONTROL COMMANDS\n"
+    "One per line; each reply ends with a line \"ok\" or \"error: ...\".\n";
+
+// After the control commands.
+constexpr std::string_view kUsageEnd =
+    "\n"
+    "ENVIRONMENT\n"
+    "  VARDEX_TIME_SCALE    multiplies every time of the device (the loader's NAK\n"
+    "                       comes every second times the scale, trace lines, call\n"
+    "                       charges)\n"
+    "\n"
+    "EXAMPLES\n"
+    "    vardex-sim --country Cyprus --link /tmp/vardex --state ~/.vardex-sim.state --control - &\n"
+    "    VARDEX_PORTS=/tmp/vardex vardexctl read\n"
+    "\n"
+    "SEE ALSO\n"
+    "vardexctl(1), vardex-config(1)\n";
 
 struct Arguments {
     vardex::sim::DeviceOptions options;
@@ -97,6 +114,7 @@ struct Arguments {
 void PrintUsage(FILE* out) {
     std::fputs(kUsage.data(), out);
     std::fputs(vardex::sim::kControlHelp.data(), out);
+    std::fputs(kUsageEnd.data(), out);
 }
 
 bool ParseMs(const char* value, long max, long* out) {
@@ -115,6 +133,10 @@ int ParseArguments(int argc, char** argv, Arguments* args) {
         const std::string_view flag = argv[i];
         if (flag == "--help" || flag == "-h") {
             PrintUsage(stdout);
+            return -1;
+        }
+        if (flag == "--version") {
+            std::printf("vardex-sim %s\n", VARDEX_BUILD_VERSION);
             return -1;
         }
         if (flag == "--silent") {

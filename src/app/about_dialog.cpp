@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "res/strings.h"
+#include "vardex_version.h"
 
 namespace vardex::ui {
 
@@ -18,9 +19,13 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(parent) {
     auto* version = new QLabel(this);
     SetControlId(version, IDC_VERSION);
     version->setTextFormat(Qt::PlainText);
+    auto* build = new QLabel(this);
+    SetControlId(build, IDC_BUILD);
+    build->setTextFormat(Qt::PlainText);
     auto* text = new QVBoxLayout();
     text->addWidget(name);
     text->addWidget(version);
+    text->addWidget(build);
     auto* top = new QHBoxLayout();
     top->addWidget(icon, 0, Qt::AlignTop);
     top->addLayout(text, 1);
@@ -36,6 +41,8 @@ bool CAboutDialog::OnInitDialog() {
     Item<QLabel>(IDC_VERSION)
         ->setText(Text(
             res::FormatText(res::kTextAboutVersionFormat, {res::LoadString(res::IDS_VERSION)})));
+    Item<QLabel>(IDC_BUILD)->setText(
+        Text(res::FormatText(res::kTextAboutBuildFormat, {VARDEX_BUILD_VERSION})));
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QShowEvent>
@@ -15,6 +16,7 @@
 #include "device/ui/comm_progress_dialog.h"
 #include "pages/storage_confirm_dialog.h"
 #include "params/app_core.h"
+#include "platform/trace.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
 #include "ui/help.h"
@@ -171,6 +173,16 @@ void CPropSheet::ReadDevice() {
         return;
     }
     TransferRecord(0);
+    if (TraceEnabled()) {
+        // What the page shows after the read: lets an installed program be
+        // checked from outside, where no test can reach its widgets.
+        const auto shown = [this](int id) {
+            return information_.Item<QLineEdit>(id)->text().toStdString();
+        };
+        Trace("Information page: country %s, model %s, hardware %s, firmware %s\n",
+              shown(CUpgradePage::IDC_COUNTRY).c_str(), shown(CUpgradePage::IDC_MODEL).c_str(),
+              shown(CUpgradePage::IDC_HARDWARE).c_str(), shown(CUpgradePage::IDC_FIRMWARE).c_str());
+    }
     if (m_onReadDone) {
         // The callback may replace itself.
         const auto done = m_onReadDone;

@@ -69,6 +69,9 @@ std::vector<std::string> Candidates() {
     const std::string dir = ExecutableDirectory();
     if (!dir.empty()) {
         paths.push_back(dir + "/" + kLibraryName);
+        // Installed: a private directory beside bin/ (the package's layout),
+        // or lib/ itself (an install under a prefix of one's own).
+        paths.push_back(dir + "/../lib/vardex-config/" + kLibraryName);
         paths.push_back(dir + "/../lib/" + kLibraryName);
     }
 #ifdef VARDEX_PROVIDER_BUILD_PATH

@@ -156,6 +156,8 @@ inline constexpr std::string_view kTextNo = "No";
 inline constexpr std::string_view kTextTitleFormat = "%s  -  ver. %s ";  // app title, version
 inline constexpr std::string_view kTextAboutCaption = "About varDex Configuration Manager";
 inline constexpr std::string_view kTextAboutVersionFormat = "             Version %s\n";  // version
+// The build's own version (project(VERSION)), under the version line.
+inline constexpr std::string_view kTextAboutBuildFormat = "vardex-config %s";  // build version
 
 // Page captions, in the order of the sheet.
 inline constexpr std::string_view kTextPageInformation = "Information";

@@ -19,6 +19,7 @@
 #include "res/strings.h"
 #include "ui/gui_call.h"
 #include "ui/help.h"
+#include "vardex_version.h"
 
 namespace vardex::test {
 namespace {
@@ -328,6 +329,8 @@ TEST(AppShell, TitleAboutLineAndCommandLine) {
     CDialog::SetModalHook([](CDialog* d) {
         EXPECT_EQ(d->Item<QLabel>(CAboutDialog::IDC_VERSION)->text().toStdString(),
                   "             Version 3.3\n");
+        EXPECT_EQ(d->Item<QLabel>(CAboutDialog::IDC_BUILD)->text().toStdString(),
+                  "vardex-config " VARDEX_BUILD_VERSION);
         d->Item<QAbstractButton>(1)->click();
     });
     EXPECT_EQ(about.DoModal(), 1);

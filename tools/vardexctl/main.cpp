@@ -1,5 +1,6 @@
 // vardexctl: the configuration manager's core, driven from a terminal or a script.
 #include <iostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -7,13 +8,18 @@
 #include "identify_command.h"
 #include "job_commands.h"
 #include "link/exchange_timing.h"
+#include "record_fields.h"
 #include "selftest_command.h"
 #include "term_command.h"
+#include "vardex_version.h"
 
 namespace {
 
+// What a usage error shows; --help adds kDetails. The manual page is made
+// from --help at build time, so both stay the one description of the program.
 constexpr const char* kUsage =
     "usage: vardexctl [--design-timing] COMMAND [ARGS...]\n"
+    "       vardexctl --help | --version\n"
     "commands:\n"
     "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
     "  identify [--port PATH] [--json]                       find and identify the device\n"
@@ -37,6 +43,81 @@ constexpr const char* kUsage =
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
     "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n"
     "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n";
+
+constexpr const char* kDetails =
+    "\n"
+    "options:\n"
+    "  --design-timing      (before COMMAND) the slower exchange timing, as\n"
+    "                       VARDEX_EXCHANGE=design\n"
+    "  --port PATH          the device's port: a path or COM1..COM10 (default COM1)\n"
+    "  --json               print the result as one JSON object\n"
+    "  --timeout MS         at: how long to wait for each reply\n"
+    "  --store N            write: keep the settings in stored profile N (0..3)\n"
+    "  --power-up N         write: the profile taken at power-up (0..3, 4: factory)\n"
+    "  --from FILE.json     write: the fields of FILE, as read --json prints them;\n"
+    "                       read-only fields are skipped\n"
+    "  FIELD=VALUE          write: one field by the record's name, with indexes\n"
+    "                       where it has them (m_strPhoneMsn[2]=5551234)\n"
+    "  --yes, -y            upgrade: do not ask before replacing the firmware\n"
+    "  --log FILE           term, trace: write the bytes received to FILE\n"
+    "  --trace LAYERS       term: switch these traces on while the terminal runs\n"
+    "  --layers LAYERS      trace: the traces to switch on and print\n"
+    "  --seconds N          trace: stop after N seconds (default: Ctrl+C)\n"
+    "  --timestamps         trace: begin each line with the time it arrived\n"
+    "  --tests LIST         selftest: test numbers or names, comma-separated: 0\n"
+    "                       hardware, 1 interboard, 2 ring, 3 handset, 4 dialing,\n"
+    "                       5 tone, 6 charging (default: every test of the device)\n"
+    "  --ports 1,2          selftest: the analog ports the telephone tests cover\n"
+    "  --help, -h           this text (after a command: that command's usage)\n"
+    "  --version            the program's version\n"
+    "\n"
+    "EXIT STATUS\n"
+    "  0                    done; selftest: every test passed\n"
+    "  1                    the job did not complete (no device, cancelled, faults\n"
+    "                       while writing, a failed upgrade); selftest: a test failed\n"
+    "  2                    usage error; nothing was sent to the device\n"
+    "  3                    the varDex waits in its firmware loader (vardexctl\n"
+    "                       upgrade FILE installs an image and brings it back);\n"
+    "                       selftest: a test was interrupted\n"
+    "\n"
+    "ENVIRONMENT\n"
+    "  VARDEX_PORTS         colon-separated device paths for COM1..COM10\n"
+    "  VARDEX_LINES         colon-separated device paths offered as USB modem lines,\n"
+    "                       besides every /dev/ttyACM*; an entry may be a pattern\n"
+    "  VARDEX_EXCHANGE      design: end every exchange only after a silent read\n"
+    "                       time-out (as --design-timing)\n"
+    "  VARDEX_TIME_SCALE    multiplies every wait and time-out (default 1)\n"
+    "  VARDEX_TAPI_PROVIDER path of the telephony provider to load instead of\n"
+    "                       libvardex-tapi.so\n"
+    "  VARDEX_TRACE         1: the device search's diagnostics on standard error; a\n"
+    "                       path: appended to that file\n"
+    "\n"
+    "EXAMPLES\n"
+    "Keep every setting in a file, then put them back (into stored profile 0):\n"
+    "\n"
+    "    vardexctl read --json > backup.json\n"
+    "    vardexctl write --store 0 --from backup.json\n"
+    "\n"
+    "Change two settings on a simulated varDex:\n"
+    "\n"
+    "    VARDEX_PORTS=/tmp/vardex vardexctl write m_bCallWaiting1=0 'm_strPhoneMsn[0]=5551234'\n"
+    "\n"
+    "Print the layer 1 and 3 traces for half a minute:\n"
+    "\n"
+    "    vardexctl trace --layers l1,l3 --seconds 30 --timestamps\n"
+    "\n"
+    "SEE ALSO\n"
+    "vardex-config(1), vardex-sim(1)\n";
+
+// For shell completion: every name FIELD=VALUE takes, one a line.
+void PrintFieldNames() {
+    std::set<std::string> seen;
+    for (const auto& item : vardex::ctl::SettableItems(CDeviceConfig{})) {
+        if (seen.insert(item.name).second) {
+            std::cout << item.name << '\n';
+        }
+    }
+}
 
 }  // namespace
 
@@ -77,7 +158,15 @@ int main(int argc, char** argv) {
         return vardex::ctl::RunSelfTest(args, std::cout, stdin, stderr);
     }
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage;
+        std::cout << kUsage << kDetails;
+        return vardex::ctl::kExitOk;
+    }
+    if (command == "--version") {
+        std::cout << "vardexctl " VARDEX_BUILD_VERSION "\n";
+        return vardex::ctl::kExitOk;
+    }
+    if (command == "--list-fields") {
+        PrintFieldNames();
         return vardex::ctl::kExitOk;
     }
     std::cerr << "vardexctl: unknown command '" << command << "'\n" << kUsage;
