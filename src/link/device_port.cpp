@@ -97,6 +97,15 @@ std::size_t CDevicePort::ReadRaw(char* buffer, std::size_t count) {
     return received;
 }
 
+std::size_t CDevicePort::ReadAvailable(char* buffer, std::size_t count) {
+    std::lock_guard lock(m_exchangeMutex);
+    m_bEndedEarly = false;
+    if (m_line->Guard() == 0) {
+        return 0;
+    }
+    return m_line->ReadOnce(buffer, count);
+}
+
 const char* CDevicePort::ReadPending() {
     std::lock_guard lock(m_exchangeMutex);
     m_bEndedEarly = false;

@@ -47,6 +47,11 @@ public:
     // count + 1 bytes, since a NUL is stored after what was read.
     std::size_t ReadRaw(char* buffer, std::size_t count);
     const char* ReadPending();
+    // What arrives within one read time-out, at most count bytes (no NUL is
+    // stored): unlike ReadPending it does not read on while a device keeps
+    // sending, so a reader that must stay responsive gets its bytes in time.
+    // 0 when nothing came or the link is down.
+    std::size_t ReadAvailable(char* buffer, std::size_t count);
     int SetReadTimeout(std::uint32_t ms);
     int SetReadIntervalTimeout(std::uint32_t ms);
     void PurgeInput();

@@ -215,6 +215,18 @@ std::size_t CTapiLine::ReadSome(char* buffer, std::size_t count, bool guard) {
     return received;
 }
 
+std::size_t CTapiLine::ReadOnce(char* buffer, std::size_t count) {
+    const CommHandle port = GetHandle();
+    if (!port || count == 0) {
+        return 0;
+    }
+    std::size_t received = 0;
+    if (!port->Read(buffer, count, &received)) {
+        ClosePort();
+    }
+    return received;
+}
+
 int CTapiLine::Guard() {
     const CommHandle port = GetHandle();
     if (!port) {

@@ -68,6 +68,10 @@ public:
     // time after a final result code instead of the read time-out. No NUL is
     // stored; the byte count. A failed read closes the channel.
     std::size_t ReadSome(char* buffer, std::size_t count, bool guard = false);
+    // One read of the port with the configured time-outs and no stop bytes:
+    // bounded by the total read time-out even while bytes keep coming. No NUL is
+    // stored; the byte count. A failed read closes the channel.
+    std::size_t ReadOnce(char* buffer, std::size_t count);
     // The buffer as text (NUL-terminated inside size), or null when nothing came
     // or the guard failed. *length, when given, is the number of bytes stored.
     char* ReadUntilNak(char* buffer, std::size_t size, std::size_t* length = nullptr);

@@ -162,11 +162,12 @@ void CTerminalReader::ReaderThreadProc() {
         {
             std::lock_guard exchange(m_port.ExchangeMutex());
             m_port.SetReadTimeout(kReadTimeoutMs);
-            const char* text = m_port.ReadPending();
-            if (text != nullptr) {
-                chunk.assign(text, m_port.GetReplyLength());
-                received = !chunk.empty();
-            }
+            // One bounded read, not a read until silence: a device that never
+            // falls silent for a whole time-out must not hold the screen back
+            // or keep a stop waiting.
+            chunk.resize(kReadChunk);
+            chunk.resize(m_port.ReadAvailable(chunk.data(), chunk.size()));
+            received = !chunk.empty();
         }
         if (received) {
             WriteLog(chunk.data(), chunk.size());

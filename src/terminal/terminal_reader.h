@@ -52,8 +52,11 @@ public:
     // (milliseconds before VARDEX_TIME_SCALE).
     static constexpr std::uint32_t kReadTimeoutMs = 50;
     static constexpr std::int64_t kPauseMs = 10;
+    // The most one read takes in: more than a read time-out brings at any of
+    // the device's speeds.
+    static constexpr std::size_t kReadChunk = 4095;
     // How long StopReader waits by default for the reader to leave; a read in
-    // progress ends after one silent read time-out or a full buffer.
+    // progress ends after one read time-out.
     static constexpr std::int64_t kStopWaitMs = 2000;
 
     // The port and the sink must outlive the reader object.
