@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "link/channel.h"
+#include "platform/port_map.h"
 #include "platform/port_users.h"
 
 namespace {
@@ -53,12 +54,20 @@ bool WorthReporting(const vardex::SysError& error) {
     return error.code == EACCES || error.code == EPERM || error.code == EBUSY;
 }
 
+bool WorthReportingPort(const std::string& path, const vardex::SysError& error) {
+    return WorthReporting(error) || (error.Failed() && vardex::IsNetworkPortName(path));
+}
+
 std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error) {
     switch (error.code) {
         case EACCES:
         case EPERM:
             return Refused(path);
         case EBUSY:
+            if (vardex::IsNetworkPortName(path)) {
+                // Held on the server's machine: nothing here can name the holder.
+                return DescribeBusy(path, {}, false);
+            }
             return DescribeBusy(path, vardex::FindPortUsers(path),
                                 vardex::RunningProcess(kModemManager));
         default:

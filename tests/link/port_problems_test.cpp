@@ -81,5 +81,23 @@ TEST(PortProblems, ASearchReportsOnlyWhatThePersonCanActOn) {
     EXPECT_TRUE(Has(text, "\n\n/dev/ttyACM0: /dev/ttyACM0 is in use")) << text;
 }
 
+// A COM port mapped to a port server was mapped on purpose: that it could not be
+// reached is told, in the system's words; its holder sits on the server's machine.
+TEST(PortProblems, ANetworkPortThatFailsIsReportedWithoutLocalAdvice) {
+    const std::string net = "rfc2217://cabinet:3001";
+    EXPECT_TRUE(WorthReportingPort(net, SysError{ECONNREFUSED, "connect"}));
+    EXPECT_FALSE(WorthReportingPort(net, SysError{}));
+    EXPECT_FALSE(WorthReportingPort("/dev/ttyS3", SysError{ENOENT, "open"}));
+    EXPECT_TRUE(WorthReportingPort("/dev/ttyS3", SysError{EBUSY, "lock"}));
+    const std::string text =
+        DescribePortFailures({{"COM3", net, SysError{ECONNREFUSED, "connect"}},
+                              {"COM4", "rfc2217://cabinet:3002", SysError{EBUSY, "connect"}}});
+    EXPECT_TRUE(Has(text, "COM3 (rfc2217://cabinet:3001): Cannot open rfc2217://cabinet:3001 ("))
+        << text;
+    EXPECT_TRUE(Has(text, "rfc2217://cabinet:3002 is in use by another program")) << text;
+    EXPECT_FALSE(Has(text, "ModemManager")) << text;
+    EXPECT_FALSE(Has(text, "process")) << text;
+}
+
 }  // namespace
 }  // namespace vardex::test
