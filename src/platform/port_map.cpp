@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
+
+#include "net_line.h"
 
 namespace vardex {
 namespace {
@@ -61,7 +64,7 @@ std::size_t EntryEnd(std::string_view list, std::size_t start) {
     if (!IsNetworkPortName(rest)) {
         return list.find(':', start);
     }
-    std::size_t at = start + kNetworkPortScheme.size();
+    std::size_t at = start + std::strlen(kNetPortScheme);
     if (at < list.size() && list[at] == '[') {
         const std::size_t close = list.find(']', at);
         if (close == std::string_view::npos) {
@@ -86,15 +89,7 @@ std::size_t EntryEnd(std::string_view list, std::size_t start) {
 }  // namespace
 
 bool IsNetworkPortName(std::string_view name) {
-    if (name.size() < kNetworkPortScheme.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < kNetworkPortScheme.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(name[i])) != kNetworkPortScheme[i]) {
-            return false;
-        }
-    }
-    return true;
+    return IsNetPortName(std::string(name));
 }
 
 std::vector<std::string> ParsePortList(std::string_view list) {

@@ -17,11 +17,8 @@ namespace vardex {
 
 inline constexpr int kComPortCount = 10;
 
-// The scheme of a port reached over the network (a telnet port server).
-inline constexpr std::string_view kNetworkPortScheme = "rfc2217://";
-
-// True for a name of the form rfc2217://... (scheme case-insensitive): a port
-// with no device node, no lock file and no sysfs entry behind it.
+// True for a name of the form rfc2217://... (scheme case-insensitive; see
+// net_line.h): a port with no device node, no lock file and no sysfs entry.
 bool IsNetworkPortName(std::string_view name);
 
 // The path of "COMn" (n 1..10, case-insensitive name), or nothing when unmapped.
