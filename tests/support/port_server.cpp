@@ -105,8 +105,7 @@ std::string PortServer::Log() const {
     return text.str();
 }
 
-bool PortServer::Start(const std::string& device, std::string* why,
-                       const std::string& extra_options) {
+bool PortServer::Start(const std::string& device, std::string* why, bool tuned) {
     Stop();
     const std::string program = FindProgram();
     if (program.empty()) {
@@ -127,16 +126,20 @@ bool PortServer::Start(const std::string& device, std::string* why,
         port_ = FreePort();
         {
             // "local": a pseudo-terminal has no modem lines to wait for or set.
+            // nodelay: a reply longer than the server's 64-byte buffer leaves in
+            // two segments, and Nagle would hold the second until the first is
+            // acknowledged (a delayed acknowledgement: up to 40 ms). chardelay
+            // holds every chunk from the device for a millisecond or more, which
+            // a transfer that waits for each block's answer pays every block.
             std::ofstream out(config);
             out << "connection: &vardex\n"
-                << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
+                << "  accepter: telnet(rfc2217)," << (tuned ? "tcp(nodelay=true)" : "tcp")
+                << ",127.0.0.1," << port_ << "\n"
                 << "  connector: serialdev," << device << ",115200n81,local\n"
                 << "  options:\n"
                 << "    mdns: false\n";
-            std::istringstream lines(extra_options);
-            std::string line;
-            while (std::getline(lines, line)) {
-                out << "    " << line << "\n";
+            if (tuned) {
+                out << "    chardelay: false\n";
             }
         }
         // Everything the child needs is made before fork: after it, only calls

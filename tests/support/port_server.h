@@ -34,10 +34,11 @@ public:
     static std::string FindProgram();
 
     // Serves device (a pseudo-terminal's path) on 127.0.0.1 at a free port with
-    // the RFC 2217 options. extra_options are more lines of the connection's
-    // "options:" map, each "name: value". False with *why when the server is
-    // missing or does not come up.
-    bool Start(const std::string& device, std::string* why, const std::string& extra_options = {});
+    // the RFC 2217 options. tuned: the configuration the README recommends
+    // (nodelay on the server's socket, no chardelay); otherwise ser2net's own
+    // defaults for both. False with *why when the server is missing or does not
+    // come up.
+    bool Start(const std::string& device, std::string* why, bool tuned = true);
     void Stop();
 
     int Port() const { return port_; }
