@@ -362,14 +362,22 @@ void NetLine::PumpLocked() {
     FlushLocked();
 }
 
-ssize_t NetLine::Take(std::uint8_t* into, std::size_t size) {
+ssize_t NetLine::Take(std::uint8_t* into, std::size_t size, const std::bitset<256>* stops) {
     std::lock_guard lock(mutex_);
     std::uint64_t ignored = 0;
     (void)!::read(data_ready_fd_, &ignored, sizeof ignored);
     if (BufferedLocked() == 0) {
         PumpLocked();
     }
-    const std::size_t n = std::min(size, BufferedLocked());
+    std::size_t n = std::min(size, BufferedLocked());
+    if (stops != nullptr && stops->any()) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (stops->test(static_cast<std::uint8_t>(in_[in_pos_ + i]))) {
+                n = i + 1;
+                break;
+            }
+        }
+    }
     if (n == 0) {
         errno = closed_ ? EIO : EAGAIN;
         return -1;
