@@ -101,7 +101,7 @@ addrinfo* Resolve(const NetPortName& name, const std::atomic<bool>* cancel, SysE
     while (!lookup->done && !Cancelled(cancel) && Clock::now() < deadline) {
         lookup->done_cv.wait_for(lock, kCancelSlice);
     }
-    const std::string step = "look up " + name.host;
+    const std::string step = "find the host " + name.host;
     if (!lookup->done) {
         *error = SysError{Cancelled(cancel) ? ECANCELED : ETIMEDOUT, step};
         return nullptr;
@@ -279,16 +279,30 @@ NetLine::~NetLine() {
 }
 
 bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, SysError* error) {
-    const std::string step = "negotiate the port options";
+    // The port is ours once the server has agreed to the option and answered
+    // a question about the line (the baud rate, for GetState): a server whose
+    // port is taken agrees, says so in text and closes.
+    const std::string step = "negotiate with the port server";
     std::unique_lock lock(mutex_);
     out_ += session_.Greeting();
+    bool asked = false;
     for (;;) {
         PumpLocked();
-        if (session_.ComPortAnswered()) {
-            break;
+        if (session_.ComPortAnswered() && !session_.ComPortAgreed()) {
+            *error = SysError{EPROTONOSUPPORT, step};
+            return false;
+        }
+        if (session_.ComPortAgreed() && !asked) {
+            out_ += telnet::ComPortBaudRate(0);  // 0 asks
+            FlushLocked();
+            asked = true;
+        }
+        if (session_.BaudRateAnswered()) {
+            return true;
         }
         if (closed_) {
-            *error = SysError{ECONNRESET, step};
+            const bool busy = in_.find("in use") != std::string::npos;
+            *error = SysError{busy ? EBUSY : ECONNRESET, step};
             return false;
         }
         if (Cancelled(cancel)) {
@@ -304,14 +318,6 @@ bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, Sys
         (void)PollFor(&pfd, 1, deadline);
         lock.lock();
     }
-    if (!session_.ComPortAgreed()) {
-        *error = SysError{EPROTONOSUPPORT, step};
-        return false;
-    }
-    // Asks for the server's baud rate (0 is a question), for GetState.
-    out_ += telnet::ComPortBaudRate(0);
-    FlushLocked();
-    return true;
 }
 
 void NetLine::FlushLocked() {

@@ -47,8 +47,9 @@ public:
     // Resolves the name, connects and negotiates the com-port option, within a
     // bounded time; ends early when *cancel turns true. Null with *error on
     // failure: EINVAL for a malformed name, ENOENT for a host name that does not
-    // resolve, the connection's own error (ECONNREFUSED, ETIMEDOUT, ...), and
-    // ECONNRESET when the server closed the connection while negotiating.
+    // resolve, the connection's own error (ECONNREFUSED, ETIMEDOUT, ...),
+    // EPROTONOSUPPORT when the server refuses the com-port option, EBUSY when it
+    // says the port is in use, ECONNRESET when it closed the connection otherwise.
     static std::unique_ptr<NetLine> Connect(const std::string& name,
                                             const std::atomic<bool>* cancel, SysError* error);
     ~NetLine();

@@ -88,6 +88,11 @@ TEST(NetPortOpen, FailuresSayWhatHappened) {
     EXPECT_FALSE(SerialPort::Open(closing.Name(), &error));
     EXPECT_EQ(error.code, ECONNRESET);
 
+    // Taken by another client of the server: busy, as a local port would be.
+    FakePortServer busy(FakePortServer::Answer::kBusy);
+    EXPECT_FALSE(SerialPort::Open(busy.Name(), &error));
+    EXPECT_EQ(error.code, EBUSY);
+
     FakePortServer refusing(FakePortServer::Answer::kRefuse);
     EXPECT_FALSE(SerialPort::Open(refusing.Name(), &error));
     EXPECT_EQ(error.code, EPROTONOSUPPORT);

@@ -127,8 +127,14 @@ TEST(NetPortSer2net, DataBothWaysIntactAndTheLineDroppingEndsTheJob) {
     auto port = server.Open(&error);
     ASSERT_TRUE(port) << error.Message();
 
+    // Held by us: a second client is told the port is busy.
+    SysError second;
+    EXPECT_FALSE(SerialPort::Open(server.Name(), &second));
+    EXPECT_EQ(second.code, EBUSY) << second.Message();
+
     LineSettings settings;
     ASSERT_TRUE(port->GetState(&settings));
+    EXPECT_EQ(settings.BaudRate, 115200u);  // as the server's configuration says
     settings.BaudRate = 115200;
     ASSERT_TRUE(port->SetState(settings));
     std::uint32_t status = 0;

@@ -30,7 +30,8 @@ public:
     }
     void OnNegotiation(std::uint8_t verb, std::uint8_t option) override {
         if (verb == t::kWill) {
-            const bool agree = option != t::kOptComPort || answer == FakePortServer::Answer::kAgree;
+            const bool agree =
+                option != t::kOptComPort || answer != FakePortServer::Answer::kRefuse;
             reply += t::Negotiation(agree ? t::kDo : t::kDont, option);
         } else if (verb == t::kDo) {
             reply += t::Negotiation(t::kWill, option);
@@ -148,6 +149,10 @@ void FakePortServer::Serve(int client) {
             commands_.push_back(std::move(command));
         }
         side.commands.clear();
+        if (answer_ == Answer::kBusy) {
+            SendLocked(side.reply + "Port already in use\r\n");
+            return;
+        }
         if (answer_ != Answer::kSilent) {
             SendLocked(side.reply);
         }

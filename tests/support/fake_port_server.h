@@ -22,6 +22,7 @@ public:
         kRefuse,  // DONT com-port
         kSilent,  // never answers
         kClose,   // closes each connection at once
+        kBusy,    // agrees, then says its port is in use and closes
     };
 
     explicit FakePortServer(Answer answer = Answer::kAgree);
