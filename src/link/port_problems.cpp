@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "link/channel.h"
+#include "platform/net_line.h"
 #include "platform/port_users.h"
 
 namespace {
@@ -59,6 +60,10 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
         case EPERM:
             return Refused(path);
         case EBUSY:
+            // A network port's other client is not on this computer.
+            if (vardex::IsNetPortName(path)) {
+                return DescribeBusy(path, {}, false);
+            }
             return DescribeBusy(path, vardex::FindPortUsers(path),
                                 vardex::RunningProcess(kModemManager));
         default:
