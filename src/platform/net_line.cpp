@@ -27,6 +27,9 @@ using TimePoint = Clock::time_point;
 constexpr std::int64_t kResolveMs = 5000;
 constexpr std::int64_t kConnectMs = 5000;
 constexpr std::int64_t kNegotiateMs = 3000;
+// The network does not run faster with the device's waits: a scaled bound is
+// never shorter than this, so that a busy machine's loopback still connects.
+constexpr auto kShortestBound = std::chrono::milliseconds(500);
 // How often a wait that cannot see Cancel looks at the flag.
 constexpr auto kCancelSlice = std::chrono::milliseconds(20);
 
@@ -37,6 +40,10 @@ constexpr std::size_t kMaxBuffered = 64 * 1024;
 constexpr std::size_t kWriteChunk = 1024;
 // A server that sends without ever reading our answers has lost its way.
 constexpr std::size_t kMaxQueued = 256 * 1024;
+
+TimePoint BoundFromNow(std::int64_t ms) {
+    return Clock::now() + std::max<Clock::duration>(ScaledMs(ms), kShortestBound);
+}
 
 bool Cancelled(const std::atomic<bool>* cancel) {
     return cancel != nullptr && cancel->load();
@@ -96,7 +103,7 @@ addrinfo* Resolve(const NetPortName& name, const std::atomic<bool>* cancel, SysE
         lookup->done = true;
         lookup->done_cv.notify_all();
     }).detach();
-    const TimePoint deadline = Clock::now() + ScaledMs(kResolveMs);
+    const TimePoint deadline = BoundFromNow(kResolveMs);
     std::unique_lock lock(lookup->mutex);
     while (!lookup->done && !Cancelled(cancel) && Clock::now() < deadline) {
         lookup->done_cv.wait_for(lock, kCancelSlice);
@@ -244,7 +251,7 @@ std::unique_ptr<NetLine> NetLine::Connect(const std::string& name, const std::at
         return nullptr;
     }
     const std::string step = "connect to " + parsed.host + " port " + parsed.port;
-    const TimePoint deadline = Clock::now() + ScaledMs(kConnectMs);
+    const TimePoint deadline = BoundFromNow(kConnectMs);
     int fd = -1;
     for (const addrinfo* address = list; address != nullptr && fd < 0; address = address->ai_next) {
         fd = ConnectOne(*address, deadline, cancel, step, error);
@@ -261,7 +268,7 @@ std::unique_ptr<NetLine> NetLine::Connect(const std::string& name, const std::at
         *error = SysError::FromErrno("eventfd");
         return nullptr;
     }
-    if (!line->Negotiate(Clock::now() + ScaledMs(kNegotiateMs), cancel, error)) {
+    if (!line->Negotiate(BoundFromNow(kNegotiateMs), cancel, error)) {
         return nullptr;
     }
     *error = {};
