@@ -17,6 +17,8 @@ packages=(
   clang libclang-rt-14-dev
   # interoperability tests: an independent XMODEM receiver behind a pseudo-terminal
   lrzsz socat
+  # a port server for the tests of serial ports reached over the network
+  ser2net
 )
 
 missing=()

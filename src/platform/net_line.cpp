@@ -27,6 +27,9 @@ using TimePoint = Clock::time_point;
 constexpr std::int64_t kResolveMs = 5000;
 constexpr std::int64_t kConnectMs = 5000;
 constexpr std::int64_t kNegotiateMs = 3000;
+// The network does not run faster with the device's waits: a scaled bound is
+// never shorter than this, so that a busy machine's loopback still connects.
+constexpr auto kShortestBound = std::chrono::milliseconds(500);
 // How often a wait that cannot see Cancel looks at the flag.
 constexpr auto kCancelSlice = std::chrono::milliseconds(20);
 
@@ -37,6 +40,10 @@ constexpr std::size_t kMaxBuffered = 64 * 1024;
 constexpr std::size_t kWriteChunk = 1024;
 // A server that sends without ever reading our answers has lost its way.
 constexpr std::size_t kMaxQueued = 256 * 1024;
+
+TimePoint BoundFromNow(std::int64_t ms) {
+    return Clock::now() + std::max<Clock::duration>(ScaledMs(ms), kShortestBound);
+}
 
 bool Cancelled(const std::atomic<bool>* cancel) {
     return cancel != nullptr && cancel->load();
@@ -96,12 +103,12 @@ addrinfo* Resolve(const NetPortName& name, const std::atomic<bool>* cancel, SysE
         lookup->done = true;
         lookup->done_cv.notify_all();
     }).detach();
-    const TimePoint deadline = Clock::now() + ScaledMs(kResolveMs);
+    const TimePoint deadline = BoundFromNow(kResolveMs);
     std::unique_lock lock(lookup->mutex);
     while (!lookup->done && !Cancelled(cancel) && Clock::now() < deadline) {
         lookup->done_cv.wait_for(lock, kCancelSlice);
     }
-    const std::string step = "look up " + name.host;
+    const std::string step = "find the host " + name.host;
     if (!lookup->done) {
         *error = SysError{Cancelled(cancel) ? ECANCELED : ETIMEDOUT, step};
         return nullptr;
@@ -244,7 +251,7 @@ std::unique_ptr<NetLine> NetLine::Connect(const std::string& name, const std::at
         return nullptr;
     }
     const std::string step = "connect to " + parsed.host + " port " + parsed.port;
-    const TimePoint deadline = Clock::now() + ScaledMs(kConnectMs);
+    const TimePoint deadline = BoundFromNow(kConnectMs);
     int fd = -1;
     for (const addrinfo* address = list; address != nullptr && fd < 0; address = address->ai_next) {
         fd = ConnectOne(*address, deadline, cancel, step, error);
@@ -261,7 +268,7 @@ std::unique_ptr<NetLine> NetLine::Connect(const std::string& name, const std::at
         *error = SysError::FromErrno("eventfd");
         return nullptr;
     }
-    if (!line->Negotiate(Clock::now() + ScaledMs(kNegotiateMs), cancel, error)) {
+    if (!line->Negotiate(BoundFromNow(kNegotiateMs), cancel, error)) {
         return nullptr;
     }
     *error = {};
@@ -279,16 +286,30 @@ NetLine::~NetLine() {
 }
 
 bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, SysError* error) {
-    const std::string step = "negotiate the port options";
+    // The port is ours once the server has agreed to the option and answered
+    // a question about the line (the baud rate, for GetState): a server whose
+    // port is taken agrees, says so in text and closes.
+    const std::string step = "negotiate with the port server";
     std::unique_lock lock(mutex_);
     out_ += session_.Greeting();
+    bool asked = false;
     for (;;) {
         PumpLocked();
-        if (session_.ComPortAnswered()) {
-            break;
+        if (session_.ComPortAnswered() && !session_.ComPortAgreed()) {
+            *error = SysError{EPROTONOSUPPORT, step};
+            return false;
+        }
+        if (session_.ComPortAgreed() && !asked) {
+            out_ += telnet::ComPortBaudRate(0);  // 0 asks
+            FlushLocked();
+            asked = true;
+        }
+        if (session_.BaudRateAnswered()) {
+            return true;
         }
         if (closed_) {
-            *error = SysError{ECONNRESET, step};
+            const bool busy = in_.find("in use") != std::string::npos;
+            *error = SysError{busy ? EBUSY : ECONNRESET, step};
             return false;
         }
         if (Cancelled(cancel)) {
@@ -304,14 +325,6 @@ bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, Sys
         (void)PollFor(&pfd, 1, deadline);
         lock.lock();
     }
-    if (!session_.ComPortAgreed()) {
-        *error = SysError{EPROTONOSUPPORT, step};
-        return false;
-    }
-    // Asks for the server's baud rate (0 is a question), for GetState.
-    out_ += telnet::ComPortBaudRate(0);
-    FlushLocked();
-    return true;
 }
 
 void NetLine::FlushLocked() {
@@ -362,14 +375,22 @@ void NetLine::PumpLocked() {
     FlushLocked();
 }
 
-ssize_t NetLine::Take(std::uint8_t* into, std::size_t size) {
+ssize_t NetLine::Take(std::uint8_t* into, std::size_t size, const std::bitset<256>* stops) {
     std::lock_guard lock(mutex_);
     std::uint64_t ignored = 0;
     (void)!::read(data_ready_fd_, &ignored, sizeof ignored);
     if (BufferedLocked() == 0) {
         PumpLocked();
     }
-    const std::size_t n = std::min(size, BufferedLocked());
+    std::size_t n = std::min(size, BufferedLocked());
+    if (stops != nullptr && stops->any()) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (stops->test(static_cast<std::uint8_t>(in_[in_pos_ + i]))) {
+                n = i + 1;
+                break;
+            }
+        }
+    }
     if (n == 0) {
         errno = closed_ ? EIO : EAGAIN;
         return -1;

@@ -12,6 +12,7 @@
 #include <sys/types.h>
 
 #include <atomic>
+#include <bitset>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -46,8 +47,9 @@ public:
     // Resolves the name, connects and negotiates the com-port option, within a
     // bounded time; ends early when *cancel turns true. Null with *error on
     // failure: EINVAL for a malformed name, ENOENT for a host name that does not
-    // resolve, the connection's own error (ECONNREFUSED, ETIMEDOUT, ...), and
-    // ECONNRESET when the server closed the connection while negotiating.
+    // resolve, the connection's own error (ECONNREFUSED, ETIMEDOUT, ...),
+    // EPROTONOSUPPORT when the server refuses the com-port option, EBUSY when it
+    // says the port is in use, ECONNRESET when it closed the connection otherwise.
     static std::unique_ptr<NetLine> Connect(const std::string& name,
                                             const std::atomic<bool>* cancel, SysError* error);
     ~NetLine();
@@ -59,9 +61,11 @@ public:
     // the buffer (a reader waits on it beside the socket).
     int DataReadyFd() const { return data_ready_fd_; }
 
-    // Up to size of the line's bytes received. -1 with errno EAGAIN while none
-    // are there, EIO once the connection is gone and the buffer is empty.
-    ssize_t Take(std::uint8_t* into, std::size_t size);
+    // Up to size of the line's bytes received, and no further than the first of
+    // the stop bytes (if given): the rest waits for the next read. -1 with errno
+    // EAGAIN while none are there, EIO once the connection is gone and the
+    // buffer is empty.
+    ssize_t Take(std::uint8_t* into, std::size_t size, const std::bitset<256>* stops = nullptr);
 
     // Sends the bytes, escaped, until all have gone, the deadline passes (none:
     // no limit) or wake_fd turns readable. *written counts the bytes handed on;

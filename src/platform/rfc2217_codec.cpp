@@ -224,6 +224,7 @@ void Session::OnSubnegotiation(const std::uint8_t* body, std::size_t size) {
         }
         modem_state_ = body[2] & 0xF0;
     } else if (command == kSetBaudRate && size >= 6) {
+        baud_answered_ = true;
         confirmed_baud_ = static_cast<std::uint32_t>(body[2]) << 24 |
                           static_cast<std::uint32_t>(body[3]) << 16 |
                           static_cast<std::uint32_t>(body[4]) << 8 | body[5];

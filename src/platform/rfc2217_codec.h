@@ -104,6 +104,7 @@ public:
     std::uint8_t ModemState() const { return modem_state_; }
     // The baud rate the server last confirmed, 0 before any.
     std::uint32_t ConfirmedBaudRate() const { return confirmed_baud_; }
+    bool BaudRateAnswered() const { return baud_answered_; }
     // How many com-port answers (commands 100 and up) came in all.
     std::size_t ComPortAnswers() const { return com_port_answers_; }
 
@@ -128,6 +129,7 @@ private:
     bool modem_state_known_ = false;
     std::uint8_t modem_state_ = 0;
     std::uint32_t confirmed_baud_ = 0;
+    bool baud_answered_ = false;
     std::size_t com_port_answers_ = 0;
 };
 

@@ -517,8 +517,8 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
     std::size_t got = 0;
     for (;;) {
         // Take what is already there before looking at any clock.
-        const ssize_t n =
-            net_ ? net_->Take(bytes + got, count - got) : ::read(fd_, bytes + got, count - got);
+        const ssize_t n = net_ ? net_->Take(bytes + got, count - got, &stops.bytes)
+                               : ::read(fd_, bytes + got, count - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             interval_deadline = Clock::now() + interval;

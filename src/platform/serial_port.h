@@ -74,7 +74,9 @@ inline constexpr unsigned kPurgeRxClear = 0x8;
 class SerialPort {
 public:
     // Opens a serial device exclusively: a port that another program (or another
-    // SerialPort of this process) holds does not open (EBUSY). Never blocks.
+    // SerialPort of this process) holds does not open (EBUSY). Never blocks; a
+    // network port connects within a bounded time, and is busy when its server
+    // says it serves another client already.
     // Returns null and fills *error on failure. A network port's connection may
     // take a while; it ends early when *cancel (if given) turns true.
     static std::shared_ptr<SerialPort> Open(const std::string& path, SysError* error,
@@ -109,6 +111,8 @@ public:
     // What may end a read early, besides the count and the time-outs.
     struct ReadStops {
         // The read ends as soon as the data received so far ends in one of these.
+        // A network port ends it at the first of them exactly and keeps what
+        // follows for the next read.
         std::bitset<256> bytes;
         // >= 0: the total time-out for this read only, in milliseconds, instead of
         // the configured one (the interval time-out still holds).

@@ -67,6 +67,10 @@ TEST(PortProblems, OpenFailuresSayWhatHappenedAndWhatToDo) {
                     "not a serial port"));
     EXPECT_TRUE(Has(DescribeOpenFailure(-1, "/dev/ttyS9", "/dev/ttyS9", SysError{EBUSY, "lock"}),
                     "in use by"));
+    // A network port's server serving someone else: no local holder to name.
+    const std::string net = DescribeAccessProblem("rfc2217://cabinet:3001", SysError{EBUSY, "x"});
+    EXPECT_TRUE(Has(net, "rfc2217://cabinet:3001 is in use by another program")) << net;
+    EXPECT_FALSE(Has(net, "ModemManager")) << net;
 }
 
 TEST(PortProblems, ASearchReportsOnlyWhatThePersonCanActOn) {
