@@ -30,6 +30,21 @@ std::string StopModemManager() {
            "then try again.";
 }
 
+// A network port whose server took the connection and then closed it: ser2net
+// does that to a second client while another one is connected, and when it
+// cannot open its own serial port.
+bool ServerClosed(const std::string& path, const vardex::SysError& error) {
+    return vardex::IsNetworkPortName(path) &&
+           (error.code == EIO || error.code == ECONNRESET || error.code == EPIPE);
+}
+
+std::string ServerClosedText(const std::string& port, const std::string& because) {
+    return "Cannot open " + port + because +
+           ": the port server closed the connection. It serves one program at a time, so "
+           "another one may be connected to it, or it cannot open its own serial port (see "
+           "its log).";
+}
+
 }  // namespace
 
 std::string DescribeBusy(const std::string& path, const std::vector<vardex::PortUser>& users,
@@ -59,14 +74,21 @@ bool WorthReportingPort(const std::string& path, const vardex::SysError& error) 
 }
 
 std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error) {
+    if (ServerClosed(path, error)) {
+        return ServerClosedText(path, " (" + error.Message() + ")");
+    }
     switch (error.code) {
         case EACCES:
         case EPERM:
             return Refused(path);
         case EBUSY:
             if (vardex::IsNetworkPortName(path)) {
-                // Held on the server's machine: nothing here can name the holder.
-                return DescribeBusy(path, {}, false);
+                // Held through the server, from any computer: nothing here can
+                // name the holder.
+                return path +
+                       " is in use by another program: its port server serves one at a time. "
+                       "Close the program that uses it, on this or another computer, and try "
+                       "again.";
             }
             return DescribeBusy(path, vardex::FindPortUsers(path),
                                 vardex::RunningProcess(kModemManager));
@@ -79,6 +101,10 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
 std::string DescribeOpenFailure(int code, const std::string& port, const std::string& path,
                                 const vardex::SysError& error) {
     const std::string because = error.Failed() ? " (" + error.Message() + ")" : std::string();
+    if (ServerClosed(path, error)) {
+        // Whichever step met it: the line settings, the status, the first read.
+        return ServerClosedText(port, because);
+    }
     switch (code) {
         case kOpenFailed:
             if (WorthReporting(error)) {

@@ -70,15 +70,17 @@ namespace {
 // A port server closes its device a little after the client that used it went
 // (ser2net: some milliseconds), and until then it turns a new client away by
 // closing the connection. A search that probes a port and opens it again at
-// once, or two commands in a row, meet exactly that.
+// once, or two commands in a row, meet exactly that (ser2net answers "Port
+// already in use" and closes).
 constexpr int kNetOpenAttempts = 3;
 constexpr std::int64_t kNetReopenPauseMs = 100;
 
 // The connection was made and then lost; a name that does not resolve, a
 // refusal or a time-out are final.
+// A server that still closes the last connection says the port is in use.
 bool ServerClosedConnection(const vardex::SysError& error) {
     return error.code == EIO || error.code == ECONNRESET || error.code == EPIPE ||
-           error.code == EBADF;
+           error.code == EBADF || error.code == EBUSY;
 }
 
 }  // namespace

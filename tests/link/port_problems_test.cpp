@@ -101,6 +101,19 @@ TEST(PortProblems, ANetworkPortThatFailsIsReportedWithoutLocalAdvice) {
     EXPECT_TRUE(Has(text, "rfc2217://cabinet:3002 is in use by another program")) << text;
     EXPECT_FALSE(Has(text, "ModemManager")) << text;
     EXPECT_FALSE(Has(text, "process")) << text;
+
+    // Closed by the server at whichever step of opening: said as such, for a
+    // network port only.
+    for (const int code : {-1, -2, -3, -5}) {
+        const std::string closed =
+            DescribeOpenFailure(code, "Direct to COM3 (" + net + ")", net, SysError{EIO, "x"});
+        EXPECT_TRUE(Has(closed, "Cannot open Direct to COM3 (" + net + ") (x: ")) << closed;
+        EXPECT_TRUE(Has(closed, "the port server closed the connection")) << closed;
+    }
+    EXPECT_FALSE(Has(DescribeOpenFailure(-2, "/dev/ttyS1", "/dev/ttyS1", SysError{EIO, "x"}),
+                     "port server"));
+    EXPECT_TRUE(Has(DescribePortFailures({{"COM3", net, SysError{ECONNRESET, "negotiate"}}}),
+                    "COM3 (" + net + "): Cannot open " + net + " (negotiate: "));
 }
 
 }  // namespace

@@ -255,6 +255,17 @@ TEST_F(ThroughServer, ADroppedLineEndsTheJobAsOnTheDevicesOwnPort) {
     EXPECT_NE(Err().find(server_.Url()), std::string::npos) << Err();
 }
 
+// The server serves one client at a time and turns a second one away.
+TEST_F(ThroughServer, ASecondClientHearsThatThePortIsInUse) {
+    CDevicePort first;
+    ASSERT_EQ(first.Line().OpenPort(server_.Url(), 115200), 0);
+    EXPECT_EQ(Run(ctl::RunRead, server_.Url(), {}), 1);
+    EXPECT_NE(Err().find(server_.Url() + " is in use by another program: its port server"),
+              std::string::npos)
+        << Err();
+    EXPECT_NE(first.SendCommand("ATI4"), nullptr);  // the first one is still served
+}
+
 // Nothing listens, or the name does not resolve: said in the words of the other
 // failures to open a port, for a port given by name and for a mapped COM port.
 TEST_F(ThroughServer, AServerThatCannotBeReachedIsSaidSo) {
