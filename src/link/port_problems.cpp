@@ -31,8 +31,8 @@ std::string StopModemManager() {
 }
 
 // A network port whose server took the connection and then closed it: ser2net
-// does that to a second client while another one is connected, and when it
-// cannot open its own serial port.
+// does that when it cannot open its own serial port, and a server may do it to
+// a second client.
 bool ServerClosed(const std::string& path, const vardex::SysError& error) {
     return vardex::IsNetworkPortName(path) &&
            (error.code == EIO || error.code == ECONNRESET || error.code == EPIPE);
@@ -40,9 +40,8 @@ bool ServerClosed(const std::string& path, const vardex::SysError& error) {
 
 std::string ServerClosedText(const std::string& port, const std::string& because) {
     return "Cannot open " + port + because +
-           ": the port server closed the connection. It serves one program at a time, so "
-           "another one may be connected to it, or it cannot open its own serial port (see "
-           "its log).";
+           ": the port server closed the connection. It could not open its own serial port "
+           "(its log says why), or it serves another program already.";
 }
 
 }  // namespace
