@@ -79,6 +79,14 @@ TEST(NetPortOpen, FailuresSayWhatHappened) {
     EXPECT_FALSE(SerialPort::Open("rfc2217://cabinet:http", &error));
     EXPECT_EQ(error.code, EINVAL);
 
+    // A name that no resolver knows: not found, or at worst the lookup's bound.
+    auto start = Clock::now();
+    EXPECT_FALSE(SerialPort::Open("rfc2217://no-such-cabinet.invalid:3001", &error));
+    EXPECT_TRUE(error.code == ENOENT || error.code == EAGAIN || error.code == ETIMEDOUT)
+        << error.Message();
+    EXPECT_NE(error.Message().find("find the host no-such-cabinet.invalid"), std::string::npos);
+    EXPECT_LT(MsSince(start), 2500);
+
     EXPECT_FALSE(SerialPort::Open(DeadName(), &error));
     EXPECT_EQ(error.code, ECONNREFUSED);
     EXPECT_NE(error.Message().find("connect to 127.0.0.1 port "), std::string::npos)
@@ -99,7 +107,7 @@ TEST(NetPortOpen, FailuresSayWhatHappened) {
 
     // A server that never answers: bounded (3 s at this scale, but at least 0.5 s).
     FakePortServer silent(FakePortServer::Answer::kSilent);
-    auto start = Clock::now();
+    start = Clock::now();
     EXPECT_FALSE(SerialPort::Open(silent.Name(), &error));
     EXPECT_EQ(error.code, ETIMEDOUT);
     EXPECT_GE(MsSince(start), 500);
