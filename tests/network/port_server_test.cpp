@@ -8,7 +8,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <chrono>
 #include <string>
@@ -80,6 +84,40 @@ TEST(PortServer, ServesTheSimulatorAndLeavesNothingBehind) {
     EXPECT_LT(Connect(port), 0);  // nobody listens any more
     // A second Stop, and the destructor after it, are harmless.
     server.Stop();
+}
+
+// A test process that dies without stopping its server takes the server along.
+TEST(PortServer, DiesWithTheProcessThatStartedIt) {
+    sim::PtyDevice device;
+    SysError error;
+    ASSERT_TRUE(device.Start(&error)) << error.Message();
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe(pipe_fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        PortServer server;
+        std::string why;
+        const pid_t pid = server.Start(device.Path(), &why) ? server.Pid() : -1;
+        (void)!::write(pipe_fds[1], &pid, sizeof pid);
+        ::_exit(0);  // no destructor runs
+    }
+    ::close(pipe_fds[1]);
+    pid_t server = -1;
+    ASSERT_EQ(::read(pipe_fds[0], &server, sizeof server), static_cast<ssize_t>(sizeof server));
+    ::close(pipe_fds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_GT(server, 0);
+    // The server's process descriptor turns readable once it has ended.
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, server, 0));
+    if (pidfd < 0) {
+        EXPECT_EQ(errno, ESRCH);  // already gone
+        return;
+    }
+    pollfd fds{pidfd, POLLIN, 0};
+    EXPECT_EQ(::poll(&fds, 1, 5000), 1) << "ser2net " << server << " outlived its test";
+    ::close(pidfd);
 }
 
 }  // namespace

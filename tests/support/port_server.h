@@ -42,6 +42,8 @@ public:
     void Stop();
 
     int Port() const { return port_; }
+    // The server's process id while it runs, -1 otherwise.
+    pid_t Pid() const { return pid_; }
     // rfc2217://127.0.0.1:PORT
     std::string Url() const;
     // What the server wrote on its standard output and error so far.
