@@ -2,10 +2,11 @@
 // benchmarks that reach a device over the network as rfc2217://127.0.0.1:PORT.
 //
 // The server runs in the foreground as a child of this process, with its own
-// configuration and pid file in a temporary directory, UUCP locking off (a
-// pseudo-terminal has no lock name, and the tests must not leave files in the
-// system's lock directory) and mDNS off. It opens the device once per client
-// connection and serves one client at a time.
+// configuration and pid file in a temporary directory, UUCP locking off (the
+// tests must not leave files in the system's lock directory) and mDNS off; it
+// needs no root. It opens the device once per client connection, serves one
+// client at a time, and a moment after a client went it still turns the next
+// one away ("Port already in use").
 //
 // Blocking and threads:
 //  - Start returns once the server listens (it watches the kernel's socket
