@@ -20,6 +20,8 @@ packages=(
   # the Debian package's checks: lintian, manual pages, AppStream data, the
   # desktop entry, the udev rule in udev's own engine
   lintian man-db appstream desktop-file-utils udev
+  # a port server for the tests of serial ports reached over the network
+  ser2net
 )
 
 missing=()

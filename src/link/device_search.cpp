@@ -229,7 +229,7 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         const int opened = OpenPort(port, kLineBaud);
         m_devices[n].path = m_strOpenedPath;
         if (opened != kOpenOk) {
-            if (WorthReporting(m_lastOpenError)) {
+            if (WorthReportingPort(m_strOpenedPath, m_lastOpenError)) {
                 m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
             }
             continue;
@@ -275,7 +275,7 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
     m_dwSelected = chosen;
     const std::string port = "COM" + std::to_string(chosen);
     *code = OpenPort(port, kLineBaud);
-    if (*code != kOpenOk && WorthReporting(m_lastOpenError)) {
+    if (*code != kOpenOk && WorthReportingPort(m_strOpenedPath, m_lastOpenError)) {
         // Taken or refused since it was probed.
         m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
     }

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "link/channel.h"
+#include "platform/port_map.h"
 #include "platform/port_users.h"
 
 namespace {
@@ -27,6 +28,20 @@ std::string StopModemManager() {
            "    sudo systemctl stop ModemManager\n"
            "or install the udev rule of the README that tells it to leave the varDex alone, "
            "then try again.";
+}
+
+// A network port whose server took the connection and then closed it: ser2net
+// does that when it cannot open its own serial port, and a server may do it to
+// a second client.
+bool ServerClosed(const std::string& path, const vardex::SysError& error) {
+    return vardex::IsNetworkPortName(path) &&
+           (error.code == EIO || error.code == ECONNRESET || error.code == EPIPE);
+}
+
+std::string ServerClosedText(const std::string& port, const std::string& because) {
+    return "Cannot open " + port + because +
+           ": the port server closed the connection. It could not open its own serial port "
+           "(its log says why), or it serves another program already.";
 }
 
 }  // namespace
@@ -53,12 +68,27 @@ bool WorthReporting(const vardex::SysError& error) {
     return error.code == EACCES || error.code == EPERM || error.code == EBUSY;
 }
 
+bool WorthReportingPort(const std::string& path, const vardex::SysError& error) {
+    return WorthReporting(error) || (error.Failed() && vardex::IsNetworkPortName(path));
+}
+
 std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error) {
+    if (ServerClosed(path, error)) {
+        return ServerClosedText(path, " (" + error.Message() + ")");
+    }
     switch (error.code) {
         case EACCES:
         case EPERM:
             return Refused(path);
         case EBUSY:
+            if (vardex::IsNetworkPortName(path)) {
+                // Held through the server, from any computer: nothing here can
+                // name the holder.
+                return path +
+                       " is in use by another program: its port server serves one at a time. "
+                       "Close the program that uses it, on this or another computer, and try "
+                       "again.";
+            }
             return DescribeBusy(path, vardex::FindPortUsers(path),
                                 vardex::RunningProcess(kModemManager));
         default:
@@ -70,6 +100,10 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
 std::string DescribeOpenFailure(int code, const std::string& port, const std::string& path,
                                 const vardex::SysError& error) {
     const std::string because = error.Failed() ? " (" + error.Message() + ")" : std::string();
+    if (ServerClosed(path, error)) {
+        // Whichever step met it: the line settings, the status, the first read.
+        return ServerClosedText(port, because);
+    }
     switch (code) {
         case kOpenFailed:
             if (WorthReporting(error)) {

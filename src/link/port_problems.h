@@ -17,8 +17,10 @@ struct PortFailure {
 };
 
 // Refusals and busy ports are worth telling after a search found nothing; a
-// missing COM port is not.
+// missing COM port is not. A network port that could not be reached is (see
+// WorthReportingPort): someone mapped it on purpose.
 bool WorthReporting(const vardex::SysError& error);
+bool WorthReportingPort(const std::string& path, const vardex::SysError& error);
 
 // What happened to the port at path and what the person can do; for errors
 // other than refused (EACCES, EPERM) and busy (EBUSY) just the system's words.

@@ -4,6 +4,7 @@
 #include "link/protocol_waits.h"
 #include "link/reply_assembly.h"
 
+#include <cerrno>
 #include <cstring>
 #include <utility>
 
@@ -64,7 +65,39 @@ void CTapiLine::AdoptHandle(CommHandle handle) {
     SetHandle(std::move(handle));
 }
 
+namespace {
+
+// A port server closes its device a little after the client that used it went
+// (ser2net: some milliseconds), and until then it turns a new client away by
+// closing the connection. A search that probes a port and opens it again at
+// once, or two commands in a row, meet exactly that (ser2net answers "Port
+// already in use" and closes).
+constexpr int kNetOpenAttempts = 3;
+constexpr std::int64_t kNetReopenPauseMs = 100;
+
+// The connection was made and then lost; a name that does not resolve, a
+// refusal or a time-out are final.
+// A server that still closes the last connection says the port is in use.
+bool ServerClosedConnection(const vardex::SysError& error) {
+    return error.code == EIO || error.code == ECONNRESET || error.code == EPIPE ||
+           error.code == EBADF || error.code == EBUSY;
+}
+
+}  // namespace
+
 int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
+    for (int attempt = 1;; ++attempt) {
+        const int opened = OpenPortOnce(name, baud);
+        if (opened == kOpenOk || attempt == kNetOpenAttempts ||
+            !vardex::IsNetworkPortName(m_strOpenedPath) ||
+            !ServerClosedConnection(m_lastOpenError)) {
+            return opened;
+        }
+        vardex::SleepMs(kNetReopenPauseMs);
+    }
+}
+
+int CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) {
     if (GetHandle()) {
         ClosePort();
     }

@@ -46,7 +46,9 @@ public:
 
     // kOpenOk, or the kOpen* code (link/channel.h) of the step that failed, the
     // port closed again. Blocks for the settle delay (kSettleDelayMs) plus the
-    // replies to three initialisation lines.
+    // replies to three initialisation lines. A network port whose server
+    // closed the connection while it was being set up is tried again, at most
+    // twice (see OpenPortOnce).
     int OpenPort(const std::string& name, std::uint32_t baud);
     void ClosePort();
     // Sets up the open channel: the line settings at baud, the time-outs, the
@@ -143,6 +145,7 @@ public:
     int Guard();
 
 private:
+    int OpenPortOnce(const std::string& name, std::uint32_t baud);
     void SetHandle(CommHandle handle);
     void BuildDeviceTable(std::size_t rows);
     // The variable-size query pattern: grow to dwNeededSize and ask again.

@@ -2,10 +2,15 @@
 
 #include <filesystem>
 
+#include "port_map.h"
+
 namespace vardex {
 
 bool IsUsbModemPort(const std::string& path, const std::string& sysfs_tty) {
     namespace fs = std::filesystem;
+    if (IsNetworkPortName(path)) {
+        return false;  // an RS-232 port behind a port server
+    }
     std::error_code ec;
     const fs::path node = fs::canonical(path, ec);
     if (ec || !node.has_filename()) {

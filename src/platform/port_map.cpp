@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
 #include <sstream>
+
+#include "net_line.h"
 
 namespace vardex {
 namespace {
@@ -51,19 +54,54 @@ bool HasUart(const fs::path& entry) {
     return !type.empty() && type != "0";
 }
 
+// Where the entry that begins at start ends (the separating colon, or the end of
+// the list). A network entry runs past the colons of its scheme and its
+// [v6] literal, and takes the colon after its host only when digits follow
+// up to the next separator: "rfc2217://h:3001:/dev/pts/1" is two entries, and
+// so is "rfc2217://h:/dev/pts/1" (a host without port, then a path).
+std::size_t EntryEnd(std::string_view list, std::size_t start) {
+    const std::string_view rest = list.substr(start);
+    if (!IsNetworkPortName(rest)) {
+        return list.find(':', start);
+    }
+    std::size_t at = start + std::strlen(kNetPortScheme);
+    if (at < list.size() && list[at] == '[') {
+        const std::size_t close = list.find(']', at);
+        if (close == std::string_view::npos) {
+            return std::string_view::npos;  // an unclosed literal takes the rest
+        }
+        at = close + 1;
+    }
+    const std::size_t host_end = list.find(':', at);
+    if (host_end == std::string_view::npos) {
+        return host_end;
+    }
+    std::size_t digits = host_end + 1;
+    while (digits < list.size() && std::isdigit(static_cast<unsigned char>(list[digits])) != 0) {
+        ++digits;
+    }
+    if (digits == host_end + 1 || (digits < list.size() && list[digits] != ':')) {
+        return host_end;
+    }
+    return digits < list.size() ? digits : std::string_view::npos;
+}
+
 }  // namespace
+
+bool IsNetworkPortName(std::string_view name) {
+    return IsNetPortName(std::string(name));
+}
 
 std::vector<std::string> ParsePortList(std::string_view list) {
     std::vector<std::string> ports;
     std::size_t start = 0;
     while (ports.size() < kComPortCount) {
-        const std::size_t colon = list.find(':', start);
-        ports.emplace_back(
-            list.substr(start, colon == std::string_view::npos ? colon : colon - start));
-        if (colon == std::string_view::npos) {
+        const std::size_t end = EntryEnd(list, start);
+        ports.emplace_back(list.substr(start, end == std::string_view::npos ? end : end - start));
+        if (end == std::string_view::npos) {
             break;
         }
-        start = colon + 1;
+        start = end + 1;
     }
     ports.resize(kComPortCount);
     return ports;

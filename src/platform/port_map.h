@@ -1,7 +1,9 @@
 // Resolves the port names "COM1".."COM10" to device paths.
 //
 // VARDEX_PORTS, when set, is a colon-separated list of paths whose n-th entry is
-// COMn (an empty entry leaves that COM unmapped). Otherwise COM1..COM10 are the
+// COMn (an empty entry leaves that COM unmapped). A network port,
+// rfc2217://HOST:PORT (HOST may be a bracketed IPv6 literal), is one entry with
+// its own colons. Otherwise COM1..COM10 are the
 // first ten of the system's serial ports: /dev/ttyS* that have a UART behind them,
 // then /dev/ttyUSB*, then /dev/ttyAMA*, each by number, leaving out the console.
 #pragma once
@@ -14,6 +16,10 @@
 namespace vardex {
 
 inline constexpr int kComPortCount = 10;
+
+// True for a name of the form rfc2217://... (scheme case-insensitive; see
+// net_line.h): a port with no device node, no lock file and no sysfs entry.
+bool IsNetworkPortName(std::string_view name);
 
 // The path of "COMn" (n 1..10, case-insensitive name), or nothing when unmapped.
 std::optional<std::string> ResolvePortName(std::string_view com_name);

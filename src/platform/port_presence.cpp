@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "port_map.h"
+
 namespace vardex {
 namespace {
 
@@ -14,7 +16,9 @@ constexpr long kDevptsMagic = 0x1cd1;  // the pseudo-terminals' file system
 
 PortPresence::PortPresence(const std::string& name) : name_(name) {
     struct stat info {};
-    if (name_.empty() || ::lstat(name_.c_str(), &info) != 0) {
+    // A network port has no name in the file system; a lost connection is its
+    // vanishing, and the channel itself reports that.
+    if (name_.empty() || IsNetworkPortName(name_) || ::lstat(name_.c_str(), &info) != 0) {
         return;
     }
     if (S_ISLNK(info.st_mode)) {

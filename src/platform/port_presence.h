@@ -7,6 +7,7 @@
 // (a node such as /dev/ttyACM0, or a symbolic link such as the simulator offers
 // a USB line under) means the device vanished. A pseudo-terminal's own
 // /dev/pts/N name always goes with its other side, so its absence tells nothing.
+// Neither does a network port's rfc2217:// name, which is no file.
 #pragma once
 
 #include <string>

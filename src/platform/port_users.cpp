@@ -11,6 +11,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "port_map.h"
+
 namespace vardex {
 namespace {
 
@@ -82,7 +84,8 @@ bool SameDevice(const struct stat& open_file, const struct stat& device) {
 std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& proc) {
     std::vector<PortUser> users;
     struct stat device {};
-    if (::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) {
+    // Whoever holds a network port does so on the server's machine.
+    if (IsNetworkPortName(path) || ::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) {
         return users;
     }
     const std::string self = std::to_string(::getpid());
@@ -133,7 +136,7 @@ bool RunningProcess(const std::string& name, const std::string& proc) {
 
 std::string DeviceGroup(const std::string& path) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
+    if (IsNetworkPortName(path) || ::stat(path.c_str(), &info) != 0) {
         return {};
     }
     std::vector<char> buffer(4096);

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "net_line.h"
 #include "vtime.h"
 
 namespace vardex {
@@ -74,13 +75,31 @@ bool NoModemLinesErrno(int code) {
 
 }  // namespace
 
-std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* error) {
+std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* error,
+                                             const std::atomic<bool>* cancel) {
     SysError local;
     SysError& err = error != nullptr ? *error : local;
     err = {};
     if (path.empty()) {
         err = SysError{ENOENT, "open"};
         return nullptr;
+    }
+    if (IsNetPortName(path)) {
+        auto net = NetLine::Connect(path, cancel, &err);
+        if (!net) {
+            return nullptr;
+        }
+        const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        if (wake_fd < 0) {
+            err = SysError::FromErrno("eventfd");
+            return nullptr;
+        }
+        const int socket = net->Socket();
+        auto port =
+            std::shared_ptr<SerialPort>(new SerialPort(path, socket, wake_fd, std::move(net)));
+        // Until it is set, the line runs at what the server confirmed.
+        port->settings_.BaudRate = port->net_->ConfirmedBaudRate();
+        return port;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -132,12 +151,18 @@ std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, S
     return Wrap(fd, path, &err);
 }
 
-SerialPort::SerialPort(std::string path, int fd, int wake_fd)
-    : path_(std::move(path)), presence_(path_), fd_(fd), wake_fd_(wake_fd) {}
+SerialPort::SerialPort(std::string path, int fd, int wake_fd, std::unique_ptr<NetLine> net)
+    : path_(std::move(path)),
+      net_(std::move(net)),
+      presence_(net_ ? std::string() : path_),
+      fd_(fd),
+      wake_fd_(wake_fd) {}
 
 SerialPort::~SerialPort() {
-    (void)::ioctl(fd_, TIOCNXCL);
-    ::close(fd_);
+    if (!net_) {
+        (void)::ioctl(fd_, TIOCNXCL);
+        ::close(fd_);
+    }
     ::close(wake_fd_);
 }
 
@@ -156,6 +181,11 @@ bool SerialPort::LineDroppedOnly() const {
 }
 
 bool SerialPort::GetState(LineSettings* settings) {
+    if (net_) {
+        std::lock_guard lock(mutex_);
+        *settings = settings_;
+        return true;
+    }
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
         const int code = errno;
@@ -196,6 +226,22 @@ bool SerialPort::GetState(LineSettings* settings) {
 }
 
 bool SerialPort::SetState(const LineSettings& settings) {
+    if (net_) {
+        speed_t unused = 0;
+        if (!BaudToCode(settings.BaudRate, &unused) || settings.ByteSize < 5 ||
+            settings.ByteSize > 8 || settings.Parity > 4 || settings.StopBits > 2) {
+            SetLastError(SysError{EINVAL, "set line settings"});
+            return false;
+        }
+        SysError error;
+        if (!net_->SetLine(settings, &error)) {
+            SetLastError(error);
+            return false;
+        }
+        std::lock_guard lock(mutex_);
+        settings_ = settings;
+        return true;
+    }
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) {
         const int code = errno;
@@ -268,6 +314,9 @@ bool SerialPort::SetTimeouts(const CommTimeouts& timeouts) {
 }
 
 bool SerialPort::PeerHungUp() const {
+    if (net_) {
+        return false;  // a closed connection fails the read itself
+    }
     pollfd pfd{fd_, POLLIN, 0};
     if (::poll(&pfd, 1, 0) < 0) {
         return false;
@@ -283,6 +332,14 @@ bool SerialPort::GetModemStatus(std::uint32_t* status) {
     if (cancelled_.load()) {
         SetLastError(SysError{EBADF, "read modem status"});
         return false;
+    }
+    if (net_) {
+        SysError error;
+        if (!net_->ModemStatus(status, &error)) {
+            SetLastError(error);
+            return false;
+        }
+        return true;
     }
     int lines = 0;
     if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
@@ -316,6 +373,14 @@ bool SerialPort::GetModemStatus(std::uint32_t* status) {
 }
 
 bool SerialPort::SetDtr(bool on) {
+    if (net_) {
+        SysError error;
+        if (!net_->SetDtr(on, &error)) {
+            SetLastError(error);
+            return false;
+        }
+        return true;
+    }
     int bits = TIOCM_DTR;
     if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 || NoModemLinesErrno(errno)) {
         return true;
@@ -328,6 +393,14 @@ bool SerialPort::Purge(unsigned flags) {
     const bool input = (flags & (kPurgeRxAbort | kPurgeRxClear)) != 0;
     const bool output = (flags & (kPurgeTxAbort | kPurgeTxClear)) != 0;
     if (!input && !output) {
+        return true;
+    }
+    if (net_) {
+        SysError error;
+        if (!net_->Purge(input, output, &error)) {
+            SetLastError(error);
+            return false;
+        }
         return true;
     }
     const int which = input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH);
@@ -372,8 +445,13 @@ bool SerialPort::WaitFor(short events, const TimePoint* deadline, bool* stop) {
         *stop = true;
         return true;
     }
-    pollfd fds[2] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}};
-    if (PollUntil(fds, 2, deadline) < 0 && errno != EINTR) {
+    // A network port's bytes may also have been taken off the socket by another
+    // call (the modem status reads what is there); they wait in its buffer.
+    pollfd fds[3] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}, {-1, POLLIN, 0}};
+    if (net_ && events == POLLIN) {
+        fds[2].fd = net_->DataReadyFd();
+    }
+    if (PollUntil(fds, 3, deadline) < 0 && errno != EINTR) {
         SetLastError(SysError::FromErrno("poll"));
         return false;
     }
@@ -439,7 +517,8 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
     std::size_t got = 0;
     for (;;) {
         // Take what is already there before looking at any clock.
-        const ssize_t n = ::read(fd_, bytes + got, count - got);
+        const ssize_t n = net_ ? net_->Take(bytes + got, count - got, &stops.bytes)
+                               : ::read(fd_, bytes + got, count - got);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             interval_deadline = Clock::now() + interval;
@@ -512,6 +591,15 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
                             static_cast<std::int64_t>(t.WriteTotalTimeoutConstant);
     const TimePoint deadline = Clock::now() + ScaledMs(ms);
     const auto* bytes = static_cast<const unsigned char*>(data);
+    if (net_) {
+        SysError error;
+        if (!net_->Write(bytes, count, bounded ? &deadline : nullptr, wake_fd_, cancelled_, written,
+                         &error)) {
+            SetLastError(error);
+            return false;
+        }
+        return true;
+    }
     std::size_t done = 0;
     while (done < count) {
         const ssize_t n = ::write(fd_, bytes + done, count - done);

@@ -15,6 +15,12 @@
 //    transferred; false means an I/O error (LastError tells which).
 //
 // Every duration is in the protocol's milliseconds and is scaled by TimeScale().
+//
+// A port named rfc2217://HOST:PORT is a serial port behind a port server on the
+// network (see net_line.h); every call keeps its meaning there. Where it differs:
+// opening connects and negotiates (bounded, and it ends on the cancel flag); the
+// line settings read back are the ones last set; DTR and purges are requests to
+// the server; a connection that closes fails every call as a vanished device does.
 #pragma once
 
 #include <atomic>
@@ -30,6 +36,8 @@
 #include "sys_error.h"
 
 namespace vardex {
+
+class NetLine;
 
 inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 
@@ -66,9 +74,13 @@ inline constexpr unsigned kPurgeRxClear = 0x8;
 class SerialPort {
 public:
     // Opens a serial device exclusively: a port that another program (or another
-    // SerialPort of this process) holds does not open (EBUSY). Never blocks.
-    // Returns null and fills *error on failure.
-    static std::shared_ptr<SerialPort> Open(const std::string& path, SysError* error);
+    // SerialPort of this process) holds does not open (EBUSY). Never blocks; a
+    // network port connects within a bounded time, and is busy when its server
+    // says it serves another client already.
+    // Returns null and fills *error on failure. A network port's connection may
+    // take a while; it ends early when *cancel (if given) turns true.
+    static std::shared_ptr<SerialPort> Open(const std::string& path, SysError* error,
+                                            const std::atomic<bool>* cancel = nullptr);
 
     // Takes over a descriptor that was opened (and locked) elsewhere, such as the
     // channel of a modem-line call; the port owns and closes it. Null when fd < 0.
@@ -99,6 +111,8 @@ public:
     // What may end a read early, besides the count and the time-outs.
     struct ReadStops {
         // The read ends as soon as the data received so far ends in one of these.
+        // A network port ends it at the first of them exactly and keeps what
+        // follows for the next read.
         std::bitset<256> bytes;
         // >= 0: the total time-out for this read only, in milliseconds, instead of
         // the configured one (the interval time-out still holds).
@@ -116,7 +130,7 @@ public:
     SysError LastError() const;
 
 private:
-    SerialPort(std::string path, int fd, int wake_fd);
+    SerialPort(std::string path, int fd, int wake_fd, std::unique_ptr<NetLine> net = nullptr);
     // The common end of Open and Adopt: the wake-up descriptor and the modem-line probe.
     static std::shared_ptr<SerialPort> Wrap(int fd, const std::string& path, SysError* err);
     void SetLastError(SysError error);
@@ -136,6 +150,7 @@ private:
     void WaitOut(std::chrono::steady_clock::time_point deadline, bool has_deadline);
 
     std::string path_;
+    std::unique_ptr<NetLine> net_;  // set for a network port; it owns fd_ then
     PortPresence presence_;
     int fd_;
     int wake_fd_;

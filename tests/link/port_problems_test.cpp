@@ -67,6 +67,10 @@ TEST(PortProblems, OpenFailuresSayWhatHappenedAndWhatToDo) {
                     "not a serial port"));
     EXPECT_TRUE(Has(DescribeOpenFailure(-1, "/dev/ttyS9", "/dev/ttyS9", SysError{EBUSY, "lock"}),
                     "in use by"));
+    // A network port's server serving someone else: no local holder to name.
+    const std::string net = DescribeAccessProblem("rfc2217://cabinet:3001", SysError{EBUSY, "x"});
+    EXPECT_TRUE(Has(net, "rfc2217://cabinet:3001 is in use by another program")) << net;
+    EXPECT_FALSE(Has(net, "ModemManager")) << net;
 }
 
 TEST(PortProblems, ASearchReportsOnlyWhatThePersonCanActOn) {
@@ -79,6 +83,37 @@ TEST(PortProblems, ASearchReportsOnlyWhatThePersonCanActOn) {
                               {"/dev/ttyACM0", "/dev/ttyACM0", SysError{EBUSY, "lock"}}});
     EXPECT_TRUE(Has(text, "COM1 (/dev/ttyS0): /dev/ttyS0 is in use")) << text;
     EXPECT_TRUE(Has(text, "\n\n/dev/ttyACM0: /dev/ttyACM0 is in use")) << text;
+}
+
+// A COM port mapped to a port server was mapped on purpose: that it could not be
+// reached is told, in the system's words; its holder sits on the server's machine.
+TEST(PortProblems, ANetworkPortThatFailsIsReportedWithoutLocalAdvice) {
+    const std::string net = "rfc2217://cabinet:3001";
+    EXPECT_TRUE(WorthReportingPort(net, SysError{ECONNREFUSED, "connect"}));
+    EXPECT_FALSE(WorthReportingPort(net, SysError{}));
+    EXPECT_FALSE(WorthReportingPort("/dev/ttyS3", SysError{ENOENT, "open"}));
+    EXPECT_TRUE(WorthReportingPort("/dev/ttyS3", SysError{EBUSY, "lock"}));
+    const std::string text =
+        DescribePortFailures({{"COM3", net, SysError{ECONNREFUSED, "connect"}},
+                              {"COM4", "rfc2217://cabinet:3002", SysError{EBUSY, "connect"}}});
+    EXPECT_TRUE(Has(text, "COM3 (rfc2217://cabinet:3001): Cannot open rfc2217://cabinet:3001 ("))
+        << text;
+    EXPECT_TRUE(Has(text, "rfc2217://cabinet:3002 is in use by another program")) << text;
+    EXPECT_FALSE(Has(text, "ModemManager")) << text;
+    EXPECT_FALSE(Has(text, "process")) << text;
+
+    // Closed by the server at whichever step of opening: said as such, for a
+    // network port only.
+    for (const int code : {-1, -2, -3, -5}) {
+        const std::string closed =
+            DescribeOpenFailure(code, "Direct to COM3 (" + net + ")", net, SysError{EIO, "x"});
+        EXPECT_TRUE(Has(closed, "Cannot open Direct to COM3 (" + net + ") (x: ")) << closed;
+        EXPECT_TRUE(Has(closed, "the port server closed the connection")) << closed;
+    }
+    EXPECT_FALSE(Has(DescribeOpenFailure(-2, "/dev/ttyS1", "/dev/ttyS1", SysError{EIO, "x"}),
+                     "port server"));
+    EXPECT_TRUE(Has(DescribePortFailures({{"COM3", net, SysError{ECONNRESET, "negotiate"}}}),
+                    "COM3 (" + net + "): Cannot open " + net + " (negotiate: "));
 }
 
 }  // namespace

@@ -73,6 +73,52 @@ TEST(PortList, EntriesMapToComNumbers) {
     EXPECT_EQ(ParsePortList("a:b:c:d:e:f:g:h:i:j:k:l")[9], "j");
 }
 
+TEST(PortList, NetworkEntriesAreTakenWholeWithTheirColons) {
+    auto ports = ParsePortList(
+        "rfc2217://cabinet:3001:/dev/pts/3:RFC2217://[fe80::1%eth0]:7000::rfc2217://[::1]:99");
+    EXPECT_EQ(ports[0], "rfc2217://cabinet:3001");
+    EXPECT_EQ(ports[1], "/dev/pts/3");
+    EXPECT_EQ(ports[2], "RFC2217://[fe80::1%eth0]:7000");
+    EXPECT_EQ(ports[3], "");
+    EXPECT_EQ(ports[4], "rfc2217://[::1]:99");
+    EXPECT_EQ(ports[5], "");
+    // A host without a port ends at the colon, so the next entry keeps its place;
+    // a port number must run up to the next separator to belong to the host.
+    ports = ParsePortList("rfc2217://cabinet:/dev/pts/4:rfc2217://[::1]:rfc2217://h:12x:x");
+    EXPECT_EQ(ports[0], "rfc2217://cabinet");
+    EXPECT_EQ(ports[1], "/dev/pts/4");
+    EXPECT_EQ(ports[2], "rfc2217://[::1]");
+    EXPECT_EQ(ports[3], "rfc2217://h");
+    EXPECT_EQ(ports[4], "12x");
+    EXPECT_EQ(ports[5], "x");
+    // An unclosed literal takes the rest rather than splitting inside it.
+    ports = ParsePortList("/dev/a:rfc2217://[::1:3001");
+    EXPECT_EQ(ports[1], "rfc2217://[::1:3001");
+    EXPECT_EQ(ports[2], "");
+    // Not the scheme: plain colon-separated paths, as before.
+    ports = ParsePortList("rfc2217:/x:tcp://h:1");
+    EXPECT_EQ(ports[0], "rfc2217");
+    EXPECT_EQ(ports[1], "/x");
+    EXPECT_EQ(ports[2], "tcp");
+    EXPECT_EQ(ports[3], "//h");
+    // Eleven network entries still make ten COM ports.
+    std::string many;
+    for (int i = 1; i <= 11; ++i) {
+        many += (i > 1 ? ":" : "") + std::string("rfc2217://h:") + std::to_string(i);
+    }
+    ports = ParsePortList(many);
+    ASSERT_EQ(ports.size(), 10u);
+    EXPECT_EQ(ports[9], "rfc2217://h:10");
+}
+
+TEST(PortList, ComNamesResolveToNetworkPorts) {
+    ::setenv("VARDEX_PORTS", "::rfc2217://cabinet:3001", 1);
+    EXPECT_EQ(ResolvePortName("COM3").value_or(""), "rfc2217://cabinet:3001");
+    EXPECT_EQ(DescribePort("COM3"), "COM3 (rfc2217://cabinet:3001)");
+    EXPECT_FALSE(ResolvePortName("COM4"));
+    ::unsetenv("VARDEX_PORTS");
+}
+
 TEST(PortList, ResolvesComNamesThroughTheEnvironment) {
     ::setenv("VARDEX_PORTS", "/dev/pts/7::/dev/pts/9", 1);
     EXPECT_EQ(ResolvePortName("COM1").value_or(""), "/dev/pts/7");

@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/port_kind.h"
+#include "platform/port_presence.h"
 #include "port_holder.h"
 #include "scripted_peer.h"
 
@@ -89,6 +91,30 @@ TEST(PortUsers, NamesTheGroupThatOwnsTheNode) {
     EXPECT_EQ(DeviceGroup(file.string()), "dialout");
     EXPECT_EQ(DeviceGroup("/nonexistent/tty"), "");
     fs::remove(file);
+}
+
+// "rfc2217://h:1" is also a relative path (rfc2217:/h:1). Where such a file
+// happens to exist, a network port must still not be taken for it: no group, no
+// USB driver, no vanishing when the file goes.
+TEST(PortUsers, NetworkNamesAreNeverLookedUpAsFiles) {
+    const fs::path dir = fs::temp_directory_path() / ("vardex-net-" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "rfc2217:");
+    fs::create_directories(dir / "sys" / "null" / "device");
+    fs::create_symlink("/dev/null", dir / "rfc2217:" / "h:1");
+    fs::create_symlink("../../bus/usb/drivers/cdc_acm", dir / "sys" / "null" / "device" / "driver");
+    const fs::path before = fs::current_path();
+    fs::current_path(dir);
+    const std::string name = "rfc2217://h:1";
+    ASSERT_EQ(DeviceGroup("rfc2217:/h:1"), DeviceGroup("/dev/null"));  // the trap is set
+    EXPECT_EQ(DeviceGroup(name), "");
+    EXPECT_TRUE(FindPortUsers(name).empty());
+    EXPECT_FALSE(IsUsbModemPort(name, (dir / "sys").string()));
+    const PortPresence presence(name);
+    fs::remove(dir / "rfc2217:" / "h:1");
+    EXPECT_FALSE(presence.Vanished());
+    fs::current_path(before);
+    fs::remove_all(dir);
 }
 
 }  // namespace

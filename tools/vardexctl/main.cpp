@@ -39,7 +39,8 @@ constexpr const char* kUsage =
     "listen for a firmware loader before identifying (as VARDEX_EXCHANGE=design),\n"
     "for a device that drops commands sent soon after its reply.\n"
     "Ports: COM1..COM10 map to the paths listed in VARDEX_PORTS (colon-separated),\n"
-    "otherwise to the system's serial ports.\n"
+    "otherwise to the system's serial ports. A port served over the network is\n"
+    "named rfc2217://HOST:PORT, as --port and as an entry of VARDEX_PORTS.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
     "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n"
     "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n";
