@@ -38,6 +38,8 @@ constexpr auto kCancelSlice = std::chrono::milliseconds(20);
 constexpr std::size_t kMaxBuffered = 64 * 1024;
 // Raw bytes a write escapes at a time; it queues no more until they have gone.
 constexpr std::size_t kWriteChunk = 1024;
+// For socket options that are switched on.
+constexpr int kOne = 1;
 // A server that sends without ever reading our answers has lost its way.
 constexpr std::size_t kMaxQueued = 256 * 1024;
 
@@ -172,8 +174,7 @@ int ConnectOne(const addrinfo& address, TimePoint deadline, const std::atomic<bo
     }
     // Commands and replies are short and go one at a time: waiting to fill a
     // segment would cost every exchange a delay.
-    const int one = 1;
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &kOne, sizeof kOne);
     return fd;
 }
 
@@ -355,6 +356,10 @@ void NetLine::PumpLocked() {
     while (!closed_ && BufferedLocked() < kMaxBuffered) {
         const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
+            // Acknowledge at once, every time (the kernel falls back to delayed
+            // acknowledgements): a server that holds the rest of a reply until
+            // its first part is acknowledged would otherwise wait ~40 ms.
+            (void)::setsockopt(socket_, IPPROTO_TCP, TCP_QUICKACK, &kOne, sizeof kOne);
             if (in_pos_ > 0 && in_pos_ == in_.size()) {
                 in_.clear();
                 in_pos_ = 0;
