@@ -23,6 +23,7 @@
 #include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
+#include "temp_files.h"
 #include "terminal/terminal_keys.h"
 #include "terminal/terminal_reader.h"
 #include "time_scale.h"
@@ -31,29 +32,6 @@ namespace vardex::test {
 namespace {
 
 using namespace std::chrono_literals;
-
-std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string Written(std::FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    return text;
-}
 
 class ThroughServer : public ::testing::Test {
 protected:

@@ -33,31 +33,10 @@
 namespace vardex::test {
 namespace {
 
-// Named by process, so that tests running at the same time keep apart.
-std::string TempName(const std::string& name) {
-    return std::to_string(::getpid()) + "-" + name;
-}
-std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "/" + TempName(name);
-}
-
 std::string WriteFile(const std::string& name, const std::string& bytes) {
     const std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
-}
-
-// Everything written to a temporary file so far.
-std::string Written(std::FILE* file) {
-    std::fflush(file);
-    std::rewind(file);
-    std::string text;
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        text.append(buffer, n);
-    }
-    return text;
 }
 
 class Commands : public ::testing::Test {

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "temp_files.h"
+
 extern char** environ;
 
 namespace vardex::test {
@@ -129,12 +131,5 @@ public:
 private:
     ChildProcess child_;
 };
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
 
 }  // namespace vardex::test
