@@ -1,26 +1,13 @@
 // SerialPort through a real port server: ser2net in front of a scripted device
 // on a pseudo-terminal, on the loopback.
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "platform/serial_port.h"
+#include "port_server.h"
 #include "scripted_peer.h"
 #include "time_scale.h"
-
-extern char** environ;
 
 namespace vardex {
 namespace {
@@ -28,108 +15,18 @@ namespace {
 using test::MsSince;
 using test::ScriptedPeer;
 
-std::string FindSer2net() {
-    std::string path_list = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    path_list += ":/usr/sbin:/usr/local/sbin";
-    std::size_t start = 0;
-    while (start <= path_list.size()) {
-        const std::size_t end = std::min(path_list.find(':', start), path_list.size());
-        const std::filesystem::path candidate =
-            std::filesystem::path(path_list.substr(start, end - start)) / "ser2net";
-        if (end > start && ::access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-        start = end + 1;
-    }
-    return {};
-}
-
-int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    (void)::bind(fd, reinterpret_cast<sockaddr*>(&address), length);
-    (void)::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-    ::close(fd);
-    return ntohs(address.sin_port);
-}
-
-// ser2net serving one pseudo-terminal on a loopback port, in the foreground,
-// with its own configuration; stopped with the object.
-class Ser2net {
-public:
-    explicit Ser2net(const std::string& device) {
-        const std::string program = FindSer2net();
-        if (program.empty()) {
-            return;
-        }
-        dir_ = std::filesystem::temp_directory_path() /
-               ("vardex-ser2net-" + std::to_string(::getpid()) + "-" + std::to_string(++count_));
-        std::filesystem::create_directories(dir_);
-        port_ = FreeLoopbackPort();
-        const std::string config = dir_ / "ser2net.yaml";
-        std::ofstream(config) << "connection: &port\n"
-                              << "  accepter: telnet(rfc2217),tcp,127.0.0.1," << port_ << "\n"
-                              << "  connector: serialdev," << device << ",115200n81,local\n";
-        const std::string pidfile = dir_ / "ser2net.pid";
-        const char* argv[] = {program.c_str(), "-n",   "-c", config.c_str(), "-P",
-                              pidfile.c_str(), nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        if (::posix_spawn(&pid_, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
-                          environ) != 0) {
-            pid_ = -1;
-        }
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Ser2net() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            int status = 0;
-            ::waitpid(pid_, &status, 0);
-        }
-        if (!dir_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(dir_, ignored);
-        }
-    }
-    bool Started() const { return pid_ > 0; }
-    std::string Name() const { return "rfc2217://127.0.0.1:" + std::to_string(port_); }
-
-    // Opens the port once the server listens (it starts in a moment; bounded).
-    std::shared_ptr<SerialPort> Open(SysError* error) const {
-        const auto start = Clock::now();
-        for (;;) {
-            auto port = SerialPort::Open(Name(), error);
-            if (port || error->code != ECONNREFUSED || MsSince(start) > 10000) {
-                return port;
-            }
-            (void)::poll(nullptr, 0, 10);  // retry the connection, not a sleep to sync
-        }
-    }
-
-private:
-    static inline int count_ = 0;
-    std::filesystem::path dir_;
-    int port_ = 0;
-    pid_t pid_ = -1;
-};
-
 TEST(NetPortSer2net, DataBothWaysIntactAndTheLineDroppingEndsTheJob) {
     ScriptedPeer peer([](const std::string& line) { return "\r\nOK " + line + "\r\n"; });
-    Ser2net server(peer.SlavePath());
-    ASSERT_TRUE(server.Started()) << "ser2net not found on PATH or in /usr/sbin";
+    test::PortServer server;
+    std::string why;
+    ASSERT_TRUE(server.Start(peer.SlavePath(), &why)) << why;
     SysError error;
-    auto port = server.Open(&error);
-    ASSERT_TRUE(port) << error.Message();
+    auto port = SerialPort::Open(server.Url(), &error);
+    ASSERT_TRUE(port) << error.Message() << "\n" << server.Log();
 
     // Held by us: a second client is told the port is busy.
     SysError second;
-    EXPECT_FALSE(SerialPort::Open(server.Name(), &second));
+    EXPECT_FALSE(SerialPort::Open(server.Url(), &second));
     EXPECT_EQ(second.code, EBUSY) << second.Message();
 
     LineSettings settings;
