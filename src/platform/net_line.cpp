@@ -120,6 +120,10 @@ addrinfo* Resolve(const NetPortName& name, const std::atomic<bool>* cancel, SysE
                              ? lookup->system_errno
                              : (lookup->result == EAI_AGAIN ? EAGAIN : ENOENT);
         *error = SysError{code, step};
+        if (lookup->result != EAI_SYSTEM) {
+            // errno has no words for "no such host".
+            error->detail = ::gai_strerror(lookup->result);
+        }
         return nullptr;
     }
     return std::exchange(lookup->list, nullptr);

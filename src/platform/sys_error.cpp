@@ -13,6 +13,9 @@ std::string SysError::Message() const {
     if (!text.empty()) {
         text += ": ";
     }
+    if (!detail.empty()) {
+        return text + detail;
+    }
     char buffer[256] = {};
     // The GNU variant returns a pointer that may or may not be the buffer.
     const char* message = strerror_r(code, buffer, sizeof buffer);

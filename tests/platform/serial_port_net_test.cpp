@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -85,6 +86,11 @@ TEST(NetPortOpen, FailuresSayWhatHappened) {
     EXPECT_TRUE(error.code == ENOENT || error.code == EAGAIN || error.code == ETIMEDOUT)
         << error.Message();
     EXPECT_NE(error.Message().find("find the host no-such-cabinet.invalid"), std::string::npos);
+    // In the resolver's words, not errno's ("No such file or directory").
+    if (error.code == ENOENT) {
+        EXPECT_EQ(error.Message().find(std::strerror(ENOENT)), std::string::npos)
+            << error.Message();
+    }
     EXPECT_LT(MsSince(start), 2500);
 
     EXPECT_FALSE(SerialPort::Open(DeadName(), &error));
