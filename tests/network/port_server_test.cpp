@@ -17,6 +17,7 @@
 #include <chrono>
 #include <string>
 
+#include "fd_text.h"
 #include "pty_device.h"
 #include "time_scale.h"
 
@@ -36,27 +37,6 @@ int Connect(int port) {
         return -1;
     }
     return fd;
-}
-
-// Bytes from fd until text holds `until` or the peer closes or the limit passes.
-std::string ReadUntil(int fd, const std::string& until, std::chrono::milliseconds limit = 5s) {
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (text.find(until) == std::string::npos) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd fds{fd, POLLIN, 0};
-        if (left.count() <= 0 || ::poll(&fds, 1, static_cast<int>(left.count())) <= 0) {
-            break;
-        }
-        char buffer[512];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
 }
 
 TEST(PortServer, ServesTheSimulatorAndLeavesNothingBehind) {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "device.h"
+#include "fd_text.h"
 #include "firmware_image.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
@@ -36,32 +37,9 @@ namespace vardex::sim {
 namespace {
 
 using namespace std::chrono_literals;
+using test::ReadUntil;
 
 constexpr auto kLimit = 10s;
-
-// Reads from fd until text ends with `end`, EOF, or the limit.
-std::string ReadUntil(int fd, std::string_view end, std::chrono::milliseconds limit = kLimit) {
-    std::string text;
-    const auto deadline = Clock::now() + limit;
-    while (!text.ends_with(end)) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) {
-            break;
-        }
-        pollfd fds{fd, POLLIN, 0};
-        if (::poll(&fds, 1, static_cast<int>(left.count())) <= 0) {
-            break;
-        }
-        char buffer[512];
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n <= 0) {
-            break;
-        }
-        text.append(buffer, static_cast<std::size_t>(n));
-    }
-    return text;
-}
 
 // One vardex-sim process with pipes on its standard streams.
 class SimProcess {
