@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "link/channel.h"
-#include "platform/port_map.h"
+#include "platform/net_line.h"
 #include "platform/port_users.h"
 
 namespace {
@@ -34,7 +34,7 @@ std::string StopModemManager() {
 // does that when it cannot open its own serial port, and a server may do it to
 // a second client.
 bool ServerClosed(const std::string& path, const vardex::SysError& error) {
-    return vardex::IsNetworkPortName(path) &&
+    return vardex::IsNetPortName(path) &&
            (error.code == EIO || error.code == ECONNRESET || error.code == EPIPE);
 }
 
@@ -69,7 +69,7 @@ bool WorthReporting(const vardex::SysError& error) {
 }
 
 bool WorthReportingPort(const std::string& path, const vardex::SysError& error) {
-    return WorthReporting(error) || (error.Failed() && vardex::IsNetworkPortName(path));
+    return WorthReporting(error) || (error.Failed() && vardex::IsNetPortName(path));
 }
 
 std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error) {
@@ -81,7 +81,7 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
         case EPERM:
             return Refused(path);
         case EBUSY:
-            if (vardex::IsNetworkPortName(path)) {
+            if (vardex::IsNetPortName(path)) {
                 // Held through the server, from any computer: nothing here can
                 // name the holder.
                 return path +

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/net_line.h"
 #include "platform/port_kind.h"
 #include "platform/port_map.h"
 #include "platform/vtime.h"
@@ -89,8 +90,7 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
     for (int attempt = 1;; ++attempt) {
         const int opened = OpenPortOnce(name, baud);
         if (opened == kOpenOk || attempt == kNetOpenAttempts ||
-            !vardex::IsNetworkPortName(m_strOpenedPath) ||
-            !ServerClosedConnection(m_lastOpenError)) {
+            !vardex::IsNetPortName(m_strOpenedPath) || !ServerClosedConnection(m_lastOpenError)) {
             return opened;
         }
         vardex::SleepMs(kNetReopenPauseMs);

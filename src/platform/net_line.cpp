@@ -184,7 +184,7 @@ int ConnectOne(const addrinfo& address, TimePoint deadline, const std::atomic<bo
 
 }  // namespace
 
-bool IsNetPortName(const std::string& name) {
+bool IsNetPortName(std::string_view name) {
     const std::size_t length = std::strlen(kNetPortScheme);
     if (name.size() < length) {
         return false;

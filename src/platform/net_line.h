@@ -19,6 +19,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "rfc2217_codec.h"
 #include "sys_error.h"
@@ -36,7 +37,7 @@ struct NetPortName {
 
 // Whether the name is meant as a network port (it starts with the scheme, in
 // any case); such a name never opens a device file, even when it is malformed.
-bool IsNetPortName(const std::string& name);
+bool IsNetPortName(std::string_view name);
 // Checks and splits rfc2217://HOST:PORT. False for anything else: a missing or
 // zero port, a port with more than digits, an IPv6 address without brackets,
 // spaces, control characters or a path after the port.

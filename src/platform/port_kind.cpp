@@ -2,13 +2,13 @@
 
 #include <filesystem>
 
-#include "port_map.h"
+#include "net_line.h"
 
 namespace vardex {
 
 bool IsUsbModemPort(const std::string& path, const std::string& sysfs_tty) {
     namespace fs = std::filesystem;
-    if (IsNetworkPortName(path)) {
+    if (IsNetPortName(path)) {
         return false;  // an RS-232 port behind a port server
     }
     std::error_code ec;

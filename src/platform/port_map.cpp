@@ -61,7 +61,7 @@ bool HasUart(const fs::path& entry) {
 // so is "rfc2217://h:/dev/pts/1" (a host without port, then a path).
 std::size_t EntryEnd(std::string_view list, std::size_t start) {
     const std::string_view rest = list.substr(start);
-    if (!IsNetworkPortName(rest)) {
+    if (!IsNetPortName(rest)) {
         return list.find(':', start);
     }
     std::size_t at = start + std::strlen(kNetPortScheme);
@@ -87,10 +87,6 @@ std::size_t EntryEnd(std::string_view list, std::size_t start) {
 }
 
 }  // namespace
-
-bool IsNetworkPortName(std::string_view name) {
-    return IsNetPortName(std::string(name));
-}
 
 std::vector<std::string> ParsePortList(std::string_view list) {
     std::vector<std::string> ports;

@@ -17,10 +17,6 @@ namespace vardex {
 
 inline constexpr int kComPortCount = 10;
 
-// True for a name of the form rfc2217://... (scheme case-insensitive; see
-// net_line.h): a port with no device node, no lock file and no sysfs entry.
-bool IsNetworkPortName(std::string_view name);
-
 // The path of "COMn" (n 1..10, case-insensitive name), or nothing when unmapped.
 std::optional<std::string> ResolvePortName(std::string_view com_name);
 

@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "port_map.h"
+#include "net_line.h"
 
 namespace vardex {
 namespace {
@@ -18,7 +18,7 @@ PortPresence::PortPresence(const std::string& name) : name_(name) {
     struct stat info {};
     // A network port has no name in the file system; a lost connection is its
     // vanishing, and the channel itself reports that.
-    if (name_.empty() || IsNetworkPortName(name_) || ::lstat(name_.c_str(), &info) != 0) {
+    if (name_.empty() || IsNetPortName(name_) || ::lstat(name_.c_str(), &info) != 0) {
         return;
     }
     if (S_ISLNK(info.st_mode)) {

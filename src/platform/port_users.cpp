@@ -11,7 +11,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "port_map.h"
+#include "net_line.h"
 
 namespace vardex {
 namespace {
@@ -85,7 +85,7 @@ std::vector<PortUser> FindPortUsers(const std::string& path, const std::string& 
     std::vector<PortUser> users;
     struct stat device {};
     // Whoever holds a network port does so on the server's machine.
-    if (IsNetworkPortName(path) || ::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) {
+    if (IsNetPortName(path) || ::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) {
         return users;
     }
     const std::string self = std::to_string(::getpid());
@@ -136,7 +136,7 @@ bool RunningProcess(const std::string& name, const std::string& proc) {
 
 std::string DeviceGroup(const std::string& path) {
     struct stat info {};
-    if (IsNetworkPortName(path) || ::stat(path.c_str(), &info) != 0) {
+    if (IsNetPortName(path) || ::stat(path.c_str(), &info) != 0) {
         return {};
     }
     std::vector<char> buffer(4096);
