@@ -3,6 +3,8 @@
 #include <charconv>
 #include <vector>
 
+#include "device_text.h"
+
 namespace vardex::sim {
 
 const std::string_view kControlHelp =
@@ -31,6 +33,8 @@ const std::string_view kControlHelp =
     "  unsolicited MS TEXT  after the next reply, the line TEXT follows MS later\n"
     "  slow MS              wait MS between the bytes of every reply (0: off)\n"
     "  refuse on|off        refuse every setting command with ERROR\n"
+    "  lose TEXT [N]        the next N command lines (default 1) that begin with\n"
+    "                       TEXT after \"AT\" are lost: no effect, no reply\n"
     "  drop                 drop the line (the port sees DSR off; final)\n"
     "USB (with --usb DIR):\n"
     "  unplug               pull the USB cable: the name goes, the port fails\n"
@@ -50,6 +54,9 @@ const std::string_view kControlHelp =
     "  quit                 end this control session\n";
 
 namespace {
+
+// The longest command start "lose" takes: longer than any command of the device.
+constexpr std::size_t kLosePrefixMax = 32;
 
 std::vector<std::string_view> Split(std::string_view line) {
     std::vector<std::string_view> words;
@@ -289,6 +296,15 @@ std::string RunControlCommand(PtyDevice& device, std::string_view line, bool* cl
             text.pop_back();
         }
         device.SendLineAfterNextReply(std::move(text), static_cast<int>(value));
+        return ok;
+    }
+    if (verb == "lose" && (args == 1 || args == 2) && words[1].size() <= kLosePrefixMax &&
+        (args == 1 || Number(words[2], 1000, &value))) {
+        std::string prefix;
+        for (const char c : words[1]) {
+            prefix.push_back(Upper(c));
+        }
+        device.LoseCommands(prefix, args == 2 ? static_cast<int>(value) : 1);
         return ok;
     }
     if (verb == "refuse" && args == 1 && Switch(words[1], &on)) {

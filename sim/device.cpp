@@ -413,6 +413,10 @@ void Device::ExecuteConsole() {
 
 void Device::Execute() {
     FlushEcho();  // the echo of the CR goes out before the reply
+    if (lose_count_ > 0 && StartsWithNoCase(line_, lose_prefix_)) {
+        --lose_count_;
+        return;
+    }
     ++command_count_;
     last_command_ = line_;
     if (overflow_) {

@@ -163,6 +163,12 @@ public:
 
     // Every setting command is refused with ERROR while on.
     void SetRefuseWrites(bool refuse) { refuse_writes_ = refuse; }
+    // The next `count` command lines that begin with `prefix` (after "AT", any
+    // case) are lost on the way in: no effect, no reply, as if noise ate them.
+    void LoseCommands(std::string prefix, int count) {
+        lose_prefix_ = std::move(prefix);
+        lose_count_ = count;
+    }
 
     // Telephones on the analog ports (0, 1).
     void LiftHandset(int port);
@@ -296,6 +302,8 @@ private:
     Mode mode_ = Mode::kCommand;
     bool echo_ = true;
     bool refuse_writes_ = false;
+    std::string lose_prefix_;
+    int lose_count_ = 0;
     std::array<std::uint8_t, kRegisterCount> registers_{};
     int clip_level_ = 0;
     std::string x121_;

@@ -116,6 +116,9 @@ public:
     void SetRefuseWrites(bool refuse) {
         Modify([refuse](Device& device) { device.SetRefuseWrites(refuse); });
     }
+    void LoseCommands(std::string prefix, int count) {
+        Modify([&prefix, count](Device& device) { device.LoseCommands(prefix, count); });
+    }
     // Pause after a command line before its reply starts.
     void SetReplyDelayMs(int ms) { reply_delay_ms_.store(ms); }
     // Pause between the bytes of a reply.

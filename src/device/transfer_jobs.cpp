@@ -102,6 +102,7 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     dialog->SetCaption(std::string(res::LoadString(res::IDS_DOWNLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
     dialog->m_nRowsDone = -1;
+    dialog->m_nProfileNotStored = -1;
     if (!Identified(dialog, app)) {
         return kJobStopped;
     }
@@ -116,12 +117,31 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     record.SetReadTimeout(kParamReadTimeoutMs);
     bool fault = false;
     int last_fault_row = 0;
+    const auto report_faults = [&] {
+        if (fault) {
+            char text[128];
+            std::snprintf(text, sizeof text, std::string(res::kTextFaultsDetectedFormat).c_str(),
+                          last_fault_row);
+            dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
+        }
+    };
     for (int j = 0; j < rows; ++j) {
         const int result = table[j](dialog, app, 0);
         // A row that did not fail is done, even when Cancel stops the job
         // right after it.
         if (result != PARAM_FAILED) {
             dialog->m_nRowsDone = j + 1;
+        }
+        if (result == PARAM_FAILED && dialog->m_nProfileNotStored >= 0) {
+            // Every setting went through and was read back; only the store
+            // is missing, and that is what the person must hear.
+            report_faults();
+            char text[512];
+            std::snprintf(text, sizeof text, std::string(res::kTextNotStoredFormat).c_str(),
+                          dialog->m_nProfileNotStored.load());
+            dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
+            dialog->m_bQuietEnd = 1;
+            return kJobStopped;
         }
         if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
             ReportUnreadable(dialog);
@@ -134,11 +154,6 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
         progress.StepIt();
     }
     app->m_deviceCopy.CopyFrom(record);
-    if (fault) {
-        char text[128];
-        std::snprintf(text, sizeof text, std::string(res::kTextFaultsDetectedFormat).c_str(),
-                      last_fault_row);
-        dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
-    }
+    report_faults();
     return kJobDone;
 }

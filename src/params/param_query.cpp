@@ -322,21 +322,20 @@ int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) 
         return PARAM_FAILED;
     }
     if (verify == 0 || w.m_strX25Address != d.m_strX25Address) {
-        std::string reply;
-        if (AskChecked(
-                job, w, "AT!X2?",
-                [](std::string_view text) {
-                    return vardex::params::SplitCompleteReply(text).has_value();
-                },
-                &reply) != Answer::kAccepted) {
+        vardex::params::X121Reply x121;
+        if (AskChecked(job, w, "AT!X2?", [&x121](std::string_view reply) {
+                auto parsed = vardex::params::ParseX121AddressReply(reply);
+                x121 = parsed.value_or(vardex::params::X121Reply{});
+                return parsed.has_value();
+            }) != Answer::kAccepted) {
             return PARAM_FAILED;
         }
-        // An "ERROR" answer leaves the address as it is.
-        if (auto address = vardex::params::ParseX121AddressReply(reply)) {
-            if (verify != 0 && *address != w.m_strX25Address) {
+        // A refusal leaves the address as it is.
+        if (!x121.refused) {
+            if (verify != 0 && x121.address != w.m_strX25Address) {
                 mismatch = true;
             }
-            w.m_strX25Address = std::move(*address);
+            w.m_strX25Address = std::move(x121.address);
         }
         if (StopRequested(job)) {
             return PARAM_FAILED;

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "params/asking.h"
 #include "params/field_table.h"
 #include "params/param_rows.h"
 #include "params/reply_parsers.h"
@@ -144,8 +145,23 @@ std::string OwnNumberText(const std::string* msns, int index) {
     return msns[index];
 }
 
-bool ReplyHasError(const char* reply) {
-    return std::string_view(reply).find("ERROR") != std::string_view::npos;
+// A command that acts rather than sets a value (a reset, a store), asked until
+// the device answers it whole: done only on its "OK". Asking twice does no harm,
+// since doing it twice leaves the same state.
+enum class Done { kOk, kRefused, kNoAnswer };
+
+Done DoCommand(CRunningJob* job, CDeviceConfig& w, const std::string& command, unsigned ms) {
+    RaisedTimeout timeout(w, ms);
+    bool ok = false;
+    const Answer answer = AskChecked(job, w, command, [&ok](std::string_view reply) {
+        const auto complete = vardex::params::SplitCompleteReply(reply);
+        ok = complete.has_value() && complete->ok;
+        return complete.has_value();
+    });
+    if (answer != Answer::kAccepted) {
+        return Done::kNoAnswer;
+    }
+    return ok ? Done::kOk : Done::kRefused;
 }
 
 }  // namespace
@@ -238,16 +254,18 @@ int ResetCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*ve
         return PARAM_FAILED;
     }
     CDeviceConfig& w = app->m_workingRecord;
-    int reset_sent = 0;
-    if (w.m_bResetCharges == 1) {
-        if (w.SendCommand("ATCH0") == nullptr) {
-            return PARAM_FAILED;
-        }
-        w.m_bResetCharges = 0;
-        reset_sent = 1;
+    if (w.m_bResetCharges != 1) {
+        // Always refreshes the counters.
+        return QueryCharges(job, app, 0);
     }
-    // Always refreshes the counters; after a reset they must all read zero.
-    return QueryCharges(job, app, reset_sent);
+    const Done done = DoCommand(job, w, "ATCH0", kParamReadTimeoutMs);
+    if (done == Done::kNoAnswer) {
+        return PARAM_FAILED;
+    }
+    w.m_bResetCharges = 0;
+    // After a reset the counters must all read zero.
+    const int counters = QueryCharges(job, app, done == Done::kOk ? 1 : 0);
+    return done == Done::kRefused && counters != PARAM_FAILED ? PARAM_MISMATCH : counters;
 }
 
 int SetPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
@@ -364,7 +382,7 @@ int SetMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int
     return FieldsRow(job, app, row_fields::kMessageWaiting, QueryMessageWaiting);
 }
 
-int ResetChargesFinal(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int /*verify*/) {
+int ResetChargesFinal(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
@@ -372,22 +390,19 @@ int ResetChargesFinal(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app,
     if (w.m_bResetCharges != 1) {
         return PARAM_OK;
     }
-    const char* reply = nullptr;
-    {
-        RaisedTimeout timeout(w, kChargeResetTimeoutMs);
-        reply = w.SendCommand("ATCH0");
+    switch (DoCommand(job, w, "ATCH0", kChargeResetTimeoutMs)) {
+        case Done::kNoAnswer:
+            return PARAM_FAILED;
+        case Done::kRefused:
+            // The request stays, for the next write to try again.
+            return PARAM_MISMATCH;
+        case Done::kOk:
+            break;
     }
-    if (reply == nullptr) {
-        return PARAM_FAILED;
-    }
-    // Nothing reads the counters back here, so a refusal is the only sign that
-    // the reset did not happen. Once done, the request is consumed: left set, it
-    // would reset the counters again on the next write.
-    if (ReplyHasError(reply)) {
-        return PARAM_MISMATCH;
-    }
+    // Done: left set, the request would reset the counters again on the next write.
     w.m_bResetCharges = 0;
-    return PARAM_OK;
+    // The counters tell whether the reset took.
+    return QueryCharges(job, app, 1);
 }
 
 int SetBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
@@ -424,7 +439,7 @@ int SetModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*ver
     return QueryModemLlc(job, app, 1);
 }
 
-int StoreProfile(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int /*verify*/) {
+int StoreProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int /*verify*/) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
@@ -437,16 +452,17 @@ int StoreProfile(CRunningJob* /*job*/, CVarDexConfigurationManagerApp* app, int 
     if (w.m_nStoreProfile < 1 || w.m_nStoreProfile > kProfileCount) {
         return PARAM_MISMATCH;
     }
-    const char* reply = nullptr;
-    {
-        RaisedTimeout timeout(w, kStoreProfileTimeoutMs);
-        reply = w.SendCommand(("AT&W" + std::to_string(w.m_nStoreProfile - 1)).c_str());
+    const int profile = w.m_nStoreProfile - 1;
+    // No command reads a stored profile without making it the active one, so
+    // the device's "OK" is the only confirmation there is. Without it the
+    // settings are active but not stored, which the job must say.
+    if (DoCommand(job, w, "AT&W" + std::to_string(profile), kStoreProfileTimeoutMs) == Done::kOk) {
+        return PARAM_OK;
     }
-    if (reply == nullptr) {
-        return PARAM_FAILED;
+    if (job != nullptr) {
+        job->m_nProfileNotStored.store(profile);
     }
-    // Nothing reads a stored profile back; a refusal must not pass for success.
-    return ReplyHasError(reply) ? PARAM_MISMATCH : PARAM_OK;
+    return PARAM_FAILED;
 }
 
 const ParamRow ParameterSettingTable[kSettingRowCount + 1] = {

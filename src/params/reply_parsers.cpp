@@ -1,5 +1,6 @@
 #include "params/reply_parsers.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 
@@ -280,18 +281,26 @@ ChargeReply ParseChargeReply(std::string_view text, bool* complete) {
     return charges;
 }
 
-std::optional<std::string> ParseX121AddressReply(std::string_view text) {
-    // The reply's first 11 characters are the device's label.
-    static constexpr std::size_t kLabelLength = 11;
-    if (text.find("ERROR") != std::string_view::npos) {
+std::optional<X121Reply> ParseX121AddressReply(std::string_view text) {
+    const auto reply = SplitCompleteReply(text);
+    if (!reply) {
         return std::nullopt;
     }
-    if (text.size() <= kLabelLength) {
-        return std::string();
+    if (!reply->ok) {
+        return X121Reply{true, {}};
     }
-    const std::string_view rest = text.substr(kLabelLength);
-    const std::size_t digits = rest.find_first_not_of("1234567890");
-    return std::string(rest.substr(0, digits));
+    std::string_view body = reply->body;
+    if (!body.starts_with(kX121Label)) {
+        return std::nullopt;
+    }
+    body.remove_prefix(kX121Label.size());
+    while (!body.empty() && body.back() == ' ') {
+        body.remove_suffix(1);
+    }
+    if (body.size() > kDigitRunMax || !std::all_of(body.begin(), body.end(), IsDigit)) {
+        return std::nullopt;
+    }
+    return X121Reply{false, std::string(body)};
 }
 
 std::string CommandSafeText(std::string_view text) {

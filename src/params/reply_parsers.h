@@ -75,8 +75,19 @@ struct ChargeReply {
 };
 ChargeReply ParseChargeReply(std::string_view text, bool* complete = nullptr);
 
-// "AT!X2?": the X.121 address; absent when the reply holds "ERROR" anywhere.
-std::optional<std::string> ParseX121AddressReply(std::string_view text);
+// The label in front of the X.121 address in the answer to "AT!X2?".
+inline constexpr std::string_view kX121Label = "X121 ADDR: ";
+
+// "AT!X2?". A complete "OK" reply whose body is one line, the label and then
+// digits only (at most kDigitRunMax; blanks may trail), gives the address; a
+// complete "ERROR" reply says the device has no address to give (refused).
+// Anything else (noise, a reply cut short, the tail of a reply that paused
+// mid-way, which would otherwise read as an empty address) is no answer.
+struct X121Reply {
+    bool refused = false;
+    std::string address;  // digits; empty for a device without an address
+};
+std::optional<X121Reply> ParseX121AddressReply(std::string_view text);
 
 // A text field as it may go into a command line: cut at the first control
 // character, so that a stray CR cannot end the line early and start another

@@ -28,4 +28,8 @@ public:
     // included), counted from the first; -1 until identification let the first
     // row start. Set on the worker thread, read once the job has ended.
     std::atomic<int> m_nRowsDone{-1};
+    // The profile (0..3) the write was to store the settings into, when the
+    // device did not confirm the store with its "OK"; -1 otherwise. The settings
+    // are then active but not stored.
+    std::atomic<int> m_nProfileNotStored{-1};
 };

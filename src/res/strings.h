@@ -183,6 +183,12 @@ inline constexpr std::string_view kTextCancelConfirmCaption = "Cancel Confirmati
 inline constexpr std::string_view kTextCancelConfirmQuestion = "Sure you want to cancel the job?";
 inline constexpr std::string_view kTextFaultsDetectedFormat =
     "Faults detected while transfering data (%d)";  // zero-based number of the last failing row
+// The write sent and verified every setting, but the device did not confirm
+// storing them into the profile asked for.
+inline constexpr std::string_view kTextNotStoredFormat =
+    "The settings are active in the varDex, but it did not confirm storing them in profile %d: "
+    "they last only until the varDex is reset or switched off. Write them again to store "
+    "them.";  // profile 0..3
 
 // Information page.
 inline constexpr std::string_view kTextWelcome = "Welcome to the varDex Configuration Manager";

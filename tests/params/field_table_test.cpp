@@ -201,7 +201,7 @@ TEST_F(RowTest, EachFieldsRowSendsItAndOnlyWhereTheVariantHasIt) {
     Answer("ATCH?",
            "\r\nLast call\r\nDTE Port: 0\r\nPhone 1: 0\r\nPhone 2: 0\r\nAccumulated\r\nDTE "
            "Port: 0\r\nPhone 1: 0\r\nPhone 2: 0\r\n\r\nOK\r\n");
-    Answer("AT!X2?", "\r\nX.121 addr 123\r\n\r\nOK\r\n");
+    Answer("AT!X2?", "\r\nX121 ADDR: 123\r\n\r\nOK\r\n");
     Answer("AT/CLIPLEVEL", ValueReply(19));
     CDeviceConfig full;
     full.m_strCountry = "Hungary";

@@ -200,6 +200,7 @@ TEST_F(RowTest, AValueOutsideItsFieldsRangeIsNotTaken) {
     W().m_bX25Available = 1;
     W().m_nX25PacketSize = 7;
     SetRegister(106, 0);
+    Answer("AT!X2?", "\r\nX121 ADDR: \r\n\r\nOK\r\n");
     EXPECT_EQ(Run(QueryX25), PARAM_OK);
     EXPECT_EQ(W().m_nX25PacketSize, 7);
 }
@@ -400,7 +401,7 @@ TEST_F(RowTest, QueryX25ReadsTheGroupInOrder) {
     SetRegister(104, 0x72);
     SetRegister(105, 255);
     SetRegister(106, 7);
-    Answer("AT!X2?", "\r\nX.121 addr 4567x\r\n\r\nOK\r\n");
+    Answer("AT!X2?", "\r\nX121 ADDR: 4567\r\n\r\nOK\r\n");
     EXPECT_EQ(Run(QueryX25), PARAM_OK);
     EXPECT_EQ(Sent(), (Lines{"ATS57?", "ATS58?", "ATS90?", "ATS91?", "AT!X2?", "ATS103?",
                              "ATS103.2?", "ATS103.3?", "ATS103.4?", "ATS103.5?", "ATS103.6?",
@@ -438,7 +439,7 @@ TEST_F(RowTest, QueryX25VerifiesOnlyWhatChanged) {
     EXPECT_EQ(Sent(), (Lines{"AT!X2?", "ATS104?"}));
 
     ClearSent();
-    Answer("AT!X2?", "\r\nX.121 addr 123\r\nOK\r\n");
+    Answer("AT!X2?", "\r\nX121 ADDR: 123\r\nOK\r\n");
     W().m_nX25Tei = 9;
     StopAt("ATS90?");
     EXPECT_EQ(Run(QueryX25, 1), PARAM_FAILED);

@@ -149,15 +149,28 @@ TEST(ParseChargeReply, BadInput) {
               INT_MAX);
 }
 
-TEST(ParseX121AddressReply, DropsTheLabelAndKeepsTheDigits) {
-    EXPECT_EQ(ParseX121AddressReply("X.121 addr 26245\r\n\r\nOK\r\n"), "26245");
-    EXPECT_EQ(ParseX121AddressReply("X.121 addr \r\n\r\nOK\r\n"), "");
-    EXPECT_EQ(ParseX121AddressReply("0123456789"), "");   // shorter than the label
-    EXPECT_EQ(ParseX121AddressReply("0123456789A"), "");  // exactly the label
-    EXPECT_EQ(ParseX121AddressReply("0123456789A7"), "7");
-    EXPECT_EQ(ParseX121AddressReply(""), "");
-    EXPECT_FALSE(ParseX121AddressReply("X.121 addr 26245\r\nERROR\r\n"));
-    EXPECT_FALSE(ParseX121AddressReply("ERROR"));
+TEST(ParseX121AddressReply, OnlyTheLabelAndDigitsOfACompleteReplyAreAnAddress) {
+    const std::string label(kX121Label);
+    const auto address = [](std::string_view text) {
+        const auto reply = ParseX121AddressReply(text);
+        return reply && !reply->refused ? std::optional<std::string>(reply->address) : std::nullopt;
+    };
+    EXPECT_EQ(address(label + "26245\r\n\r\nOK\r\n"), "26245");
+    EXPECT_EQ(address(label + "\r\n\r\nOK\r\n"), "");
+    EXPECT_TRUE(ParseX121AddressReply("ERROR\r\n")->refused);
+    // A reply that paused after its first bytes: its tail looks complete, but
+    // without the label it is no answer (taken, it read as an empty address).
+    const std::string whole = label + "262451234567890\r\n\r\nOK\r\n";
+    for (std::size_t cut = 1; cut < label.size(); ++cut) {
+        EXPECT_FALSE(ParseX121AddressReply(whole.substr(cut))) << cut;
+    }
+    for (const std::string& bad :
+         {label + "26245x\r\nOK\r\n", label + "262\r\n45\r\nOK\r\n", label + "26245",
+          label + "26\x01"
+                  "245\r\nOK\r\n",
+          std::string()}) {
+        EXPECT_FALSE(ParseX121AddressReply(bad)) << bad;
+    }
 }
 
 TEST(CommandSafeText, CutsAtTheFirstControlCharacter) {

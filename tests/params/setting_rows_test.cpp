@@ -303,7 +303,8 @@ TEST_F(RowTest, ResetChargesFinalSendsOnlyWhenRequestedAgain) {
     EXPECT_EQ(Run(ResetChargesFinal), PARAM_OK);
     EXPECT_GE(MsSince(start), ScaledMs(2 * 3000).count() / 1000);
     EXPECT_EQ(ReadTimeout(), kParamReadTimeoutMs);
-    EXPECT_EQ(Sent(), Lines{"ATCH0"});
+    // Done only on the device's OK, and the counters read back.
+    EXPECT_EQ(Sent(), (Lines{"ATCH0", "ATCH?"}));
     // Consumed, so that the next write does not reset the counters again.
     EXPECT_EQ(W().m_bResetCharges, 0);
 
@@ -379,7 +380,7 @@ TEST_F(RowTest, SetX25SendsTheGroupInOrder) {
     W().m_nX25Layer3Window = 7;
     W().m_nX25CugNumber = 255;
     W().m_nX25PacketSize = 7;
-    Answer("AT!X2?", "\r\nX.121 addr 26245\r\n\r\nOK\r\n");
+    Answer("AT!X2?", "\r\nX121 ADDR: 26245\r\n\r\nOK\r\n");
     EXPECT_EQ(Run(SetX25), PARAM_OK);
     EXPECT_EQ(Sent(), (Lines{"ATS57=1",    "ATS91=4",    "AT!X2=26245", "ATS103.0=0", "ATS103.1=1",
                              "ATS103.7=1", "ATS104.4=1", "ATS104.5=1",  "ATS104.6=1", "ATS104.7=0",
@@ -450,7 +451,10 @@ TEST_F(RowTest, StoreProfile) {
     EXPECT_EQ(ReadTimeout(), kParamReadTimeoutMs);
     Answer("AT&W1", "\r\nERROR\r\n");
     W().m_nStoreProfile = 2;
-    EXPECT_EQ(Run(StoreProfile), PARAM_MISMATCH);
+    // Without the device's OK the settings are active, not stored.
+    EXPECT_EQ(job_.m_nProfileNotStored, -1);
+    EXPECT_EQ(Run(StoreProfile), PARAM_FAILED);
+    EXPECT_EQ(job_.m_nProfileNotStored, 1);
     W().m_nStoreProfile = 5;  // no such profile: not sent
     EXPECT_EQ(Run(StoreProfile), PARAM_MISMATCH);
     W().m_nStoreProfile = -1;

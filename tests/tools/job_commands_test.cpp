@@ -22,6 +22,7 @@
 #include "firmware_image.h"
 #include "identify_command.h"
 #include "job_commands.h"
+#include "params/field_table.h"
 #include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
@@ -460,6 +461,41 @@ TEST_F(Commands, ASilentDeviceIsNeverReportedWritten) {
             EXPECT_EQ(Fate(err, "m_bCallWaiting1"), "not applied") << err;
         }
     }
+}
+
+// A store or a charge reset is done only on the device's "OK": one that was lost
+// is asked again; one that never gets its "OK" fails the write, and the values
+// it carried are said to be active, not stored.
+TEST_F(Commands, AStoreOrResetWithoutTheDevicesOkIsNeverCalledDone) {
+    const int reg = FieldOf(&CDeviceConfig::m_nBodAddTime)->place.reg;
+    const auto stored = [this, reg] {
+        return device_.Inspect(
+            [reg](const sim::Device& d) { return int{d.Nv().profiles[0].registers[reg]}; });
+    };
+    const auto write_losing = [this](const std::string& prefix, int count,
+                                     std::vector<std::string> args) {
+        AtJob lose;
+        lose.at = 2;
+        lose.action = [&](ctl::CliJobWindow*) { device_.LoseCommands(prefix, count); };
+        EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+        std::rewind(err_);
+        return Run(ctl::RunWrite, std::move(args), lose.Hook());
+    };
+
+    EXPECT_EQ(write_losing("&W", 1, {"m_nBodAddTime=111", "--store", "0"}), 0) << Err();
+    EXPECT_EQ(stored(), 111);
+
+    EXPECT_EQ(write_losing("&W", 2, {"m_nBodAddTime=112", "--store", "0"}), 1);
+    const std::string err = Err();
+    EXPECT_EQ(out_.str(), "");
+    EXPECT_NE(err.find("m_nBodAddTime=112: active, not stored"), std::string::npos) << err;
+    EXPECT_NE(err.find("did not confirm storing them in profile 0"), std::string::npos) << err;
+    EXPECT_EQ(device_.Register(reg), 112);
+    EXPECT_EQ(stored(), 111);
+
+    device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 7); });
+    EXPECT_EQ(write_losing("CH0", 1, {"m_bResetCharges=1"}), 0) << Err();
+    EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().total_charge[0]; }), 0u);
 }
 
 // A variant without X.25 reads its X.25 settings as null, and the read goes

@@ -161,11 +161,11 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 
 // Runs one job under the terminal window; reports a failure the job left to its
 // caller. *in_loader, when given, says whether the job found the device waiting
-// in its firmware loader (then said instead of "did not complete"); *rows_done
-// how many setting rows a write job finished.
+// in its firmware loader (then said instead of "did not complete"); *write how
+// far a write job got.
 int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
            const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr,
-           bool* in_loader = nullptr, int* rows_done = nullptr) {
+           bool* in_loader = nullptr, WriteProgress* write = nullptr) {
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
@@ -179,8 +179,9 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
     if (firmware_result != nullptr) {
         *firmware_result = progress.m_nFirmwareResult;
     }
-    if (rows_done != nullptr) {
-        *rows_done = progress.m_nRowsDone;
+    if (write != nullptr) {
+        write->rows_done = progress.m_nRowsDone;
+        write->profile_not_stored = progress.m_nProfileNotStored;
     }
     if (in_loader != nullptr) {
         *in_loader = result != kJobDone && progress.m_bInLoader != 0;
@@ -325,7 +326,7 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     CliJobWindow writer(in, err);
     WriteProgress progress;
     progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook,
-                                nullptr, &in_loader, &progress.rows_done) == kJobDone;
+                                nullptr, &in_loader, &progress) == kJobDone;
     progress.fault_row = FaultRow(writer.Messages());
     if (progress.completed && NeedsReadBack(before, wanted)) {
         // The restrictions are the one setting the job sends without reading it

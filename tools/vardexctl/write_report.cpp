@@ -56,6 +56,11 @@ std::vector<ItemOutcome> JudgeWrite(const std::vector<SettableItem>& before,
             outcome.fate = Fate::kNotApplied;
             outcome.device.clear();
             outcome.why = "this varDex has no such setting";
+        } else if (progress.profile_not_stored >= 0 && row == progress.rows_done &&
+                   std::strcmp(wanted[i].field, "m_nStoreProfile") == 0) {
+            outcome.fate = Fate::kNotTaken;
+            outcome.device.clear();
+            outcome.why = "the device did not confirm storing the settings";
         } else if (!progress.completed && row >= progress.rows_done) {
             const bool in_progress = row == progress.rows_done;
             outcome.fate = in_progress ? Fate::kUnknown : Fate::kNotApplied;
@@ -73,6 +78,11 @@ std::vector<ItemOutcome> JudgeWrite(const std::vector<SettableItem>& before,
             outcome.fate = Fate::kUnknown;
             outcome.device.clear();
             outcome.why = "sent, but the device does not report it back";
+        }
+        // Active now, but a reset brings back what the profile holds.
+        if (outcome.fate == Fate::kApplied && progress.profile_not_stored >= 0 &&
+            setting != nullptr && setting->change == ChangeKind::kSetting) {
+            outcome.fate = Fate::kActiveNotStored;
         }
         fault_explained =
             fault_explained || (row == progress.fault_row && outcome.fate == Fate::kNotTaken);
@@ -109,6 +119,9 @@ std::string DescribeOutcome(const ItemOutcome& outcome) {
     switch (outcome.fate) {
         case Fate::kApplied:
             line += "applied";
+            break;
+        case Fate::kActiveNotStored:
+            line += "active, not stored";
             break;
         case Fate::kNotTaken:
             line += "not taken";

@@ -17,14 +17,18 @@ struct WriteProgress {
     // The values the rows do not read back were read afterwards, so the record
     // holds the device's values for them too.
     bool unconfirmed_read_back = false;
+    // The profile (0..3) the device did not confirm storing into; -1 when the
+    // store, if asked for, was confirmed.
+    int profile_not_stored = -1;
 };
 
 struct ItemOutcome {
     enum class Fate {
-        kApplied,     // the device holds the wanted value
-        kNotTaken,    // its row ran, the device holds another value
-        kUnknown,     // sent, or perhaps sent, but not confirmed
-        kNotApplied,  // never sent
+        kApplied,          // the device holds the wanted value
+        kActiveNotStored,  // it holds it, but only until a reset: the store failed
+        kNotTaken,         // its row ran, the device holds another value
+        kUnknown,          // sent, or perhaps sent, but not confirmed
+        kNotApplied,       // never sent
     };
     std::string name;    // m_strPhoneMsn[2]
     std::string wanted;  // as JSON prints it
