@@ -213,12 +213,15 @@ std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bo
 std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* complete) {
     static constexpr std::string_view kLabel = "OWN NUMBER : ";
     std::array<std::string, 3> own;
+    // A reply that lacks a port's section (the tail of one that paused) would
+    // read as that port having no own number.
+    std::array<bool, 3> seen{};
     Report(complete, false);
     std::size_t pos = 0;
     while (pos < text.size()) {
         pos = SkipBlank(text, pos);
         if (StartsAt(text, pos, "OK")) {
-            Report(complete, StoppedAtTheEnd(text, pos));
+            Report(complete, StoppedAtTheEnd(text, pos) && seen == std::array{true, true, true});
             break;
         }
         const int port = PortOfLine(text, pos);
@@ -228,6 +231,7 @@ std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* comp
         if (StartsAt(text, pos, kLabel)) {
             pos = SkipBlankInLine(text, pos + kLabel.size());
             own[static_cast<std::size_t>(port)] = TakeDigitRun(text, &pos);
+            seen[static_cast<std::size_t>(port)] = true;
         }
         pos = SkipBlank(text, pos);
     }
@@ -256,7 +260,11 @@ ChargeReply ParseChargeReply(std::string_view text, bool* complete) {
     while (pos < text.size()) {
         pos = SkipBlank(text, pos);
         if (StartsAt(text, pos, "OK")) {
-            Report(complete, StoppedAtTheEnd(text, pos));
+            // Every counter, or a section went missing (the tail of a reply
+            // that paused) and its counters would keep stale values.
+            const bool all = charges.lastDte && charges.last1 && charges.last2 &&
+                             charges.totalDte && charges.total1 && charges.total2;
+            Report(complete, StoppedAtTheEnd(text, pos) && all);
             break;
         }
         std::optional<int>* const* section = nullptr;

@@ -329,24 +329,27 @@ TEST_F(OwnNumbers, ATruncatedReplyIsNoAnswer) {
 
 TEST_F(RowTest, QueryChargesFillsTheCountersAndVerifiesAReset) {
     W().m_nTotalCharge2 = 77;
+    // A counter missing from the reply is no answer: asked again, then the row
+    // fails and every counter keeps its value.
     Answer("ATCH?",
            "\r\nLast call\r\nDTE Port: 1\r\nPhone 1: 2\r\nPhone 2: 3\r\n"
            "Accumulated\r\nDTE Port: 10\r\nPhone 1: 20\r\n\r\nOK\r\n");
+    EXPECT_EQ(Run(QueryCharges), PARAM_FAILED);
+    EXPECT_EQ(W().m_nTotalCharge2, 77);
+    Answer("ATCH?", ChargesReply(1, 2, 3, 10, 20, 30));
     EXPECT_EQ(Run(QueryCharges), PARAM_OK);
     EXPECT_EQ(W().m_nLastChargeDte, 1);
     EXPECT_EQ(W().m_nLastCharge1, 2);
     EXPECT_EQ(W().m_nLastCharge2, 3);
     EXPECT_EQ(W().m_nTotalChargeDte, 10);
     EXPECT_EQ(W().m_nTotalCharge1, 20);
-    EXPECT_EQ(W().m_nTotalCharge2, 77);  // not reported: kept
+    EXPECT_EQ(W().m_nTotalCharge2, 30);
     // After a reset any counter left is a mismatch; equal records do not skip.
     Sync();
     EXPECT_EQ(Run(QueryCharges, 1), PARAM_MISMATCH);
-    Answer("ATCH?",
-           "\r\nLast\r\nDTE Port: 0\r\nPhone 1: 0\r\nPhone 2: 0\r\nAccumulated\r\nDTE Port: "
-           "0\r\nPhone 1: 0\r\nPhone 2: 0\r\nOK\r\n");
+    Answer("ATCH?", ChargesReply(0, 0, 0, 0, 0, 0));
     EXPECT_EQ(Run(QueryCharges, 1), PARAM_OK);
-    EXPECT_EQ(Sent(), (Lines{"ATCH?", "ATCH?", "ATCH?"}));
+    EXPECT_EQ(Sent(), (Lines{"ATCH?", "ATCH?", "ATCH?", "ATCH?", "ATCH?"}));
 }
 
 TEST_F(RowTest, QueryPppOptionsDecodesAndVerifiesPerCommand) {

@@ -173,6 +173,31 @@ TEST(ParseX121AddressReply, OnlyTheLabelAndDigitsOfACompleteReplyAreAnAddress) {
     }
 }
 
+// A reply that paused after its first lines arrives as its tail, which still
+// ends in "OK": read as whole, its missing sections would read as no own number
+// and stale counters.
+TEST(SectionReplies, TheTailOfAReplyIsNotComplete) {
+    const std::string own =
+        "Phone 1\r\nOWN NUMBER : 111\r\nPhone 2\r\nOWN NUMBER : \r\nDTE Port\r\n"
+        "OWN NUMBER : 333\r\n\r\nOK\r\n";
+    const std::string charges =
+        "Last Call Charges\r\nDTE Port: 1\r\nPhone 1: 2\r\nPhone 2: 3\r\n"
+        "Accumulated Charges\r\nDTE Port: 4\r\nPhone 1: 5\r\nPhone 2: 6\r\n\r\nOK\r\n";
+    bool complete = false;
+    ParseOwnNumberReply(own, &complete);
+    EXPECT_TRUE(complete);
+    ParseChargeReply(charges, &complete);
+    EXPECT_TRUE(complete);
+    for (std::size_t cut = 1; cut < own.size(); ++cut) {
+        ParseOwnNumberReply(own.substr(cut), &complete);
+        EXPECT_FALSE(complete) << cut;
+    }
+    for (std::size_t cut = 1; cut < charges.size(); ++cut) {
+        ParseChargeReply(charges.substr(cut), &complete);
+        EXPECT_FALSE(complete) << cut;
+    }
+}
+
 TEST(CommandSafeText, CutsAtTheFirstControlCharacter) {
     EXPECT_EQ(CommandSafeText("12345"), "12345");
     EXPECT_EQ(CommandSafeText("123\rATZ"), "123");

@@ -25,6 +25,23 @@ inline std::string ValueReply(long long value) {
     return "\r\n" + std::to_string(value) + "\r\n\r\nOK\r\n";
 }
 
+// The own-number and charge replies as the device frames them.
+inline std::string OwnNumbersReply(const std::string& phone1, const std::string& phone2,
+                                   const std::string& dte) {
+    return "\r\nPhone 1\r\nOWN NUMBER : " + phone1 + "\r\nPhone 2\r\nOWN NUMBER : " + phone2 +
+           "\r\nDTE Port\r\nOWN NUMBER : " + dte + "\r\n\r\nOK\r\n";
+}
+inline std::string ChargesReply(int last_dte, int last1, int last2, int total_dte, int total1,
+                                int total2) {
+    const auto section = [](const char* name, int dte, int one, int two) {
+        return std::string(name) + "\r\nDTE Port: " + std::to_string(dte) +
+               "\r\nPhone 1: " + std::to_string(one) + "\r\nPhone 2: " + std::to_string(two) +
+               "\r\n";
+    };
+    return "\r\n" + section("Last Call Charges", last_dte, last1, last2) +
+           section("Accumulated Charges", total_dte, total1, total2) + "\r\nOK\r\n";
+}
+
 class RowTest : public ::testing::Test {
 protected:
     static constexpr double kScale = 0.2;
@@ -92,6 +109,12 @@ private:
         const auto fixed = answers_.find(line);
         if (fixed != answers_.end()) {
             return fixed->second;
+        }
+        if (line == "AT&ZO?") {
+            return OwnNumbersReply("", "", "");
+        }
+        if (line == "ATCH?") {
+            return ChargesReply(0, 0, 0, 0, 0, 0);
         }
         // "ATSn?", "ATSn.b?", "ATSn=v", "ATSn.b=v".
         if (line.size() > 3 && line.compare(0, 3, "ATS") == 0) {

@@ -246,7 +246,6 @@ TEST_F(SetOwn, DeviceReportingAnotherNumberIsAMismatch) {
 
 TEST_F(SetOwn, IndexOutsideThePortSendsNoNumber) {
     W().m_nOwnNumber2 = 7;  // no such subscriber number
-    Answer("AT&ZO?", "\r\nOK\r\n");
     EXPECT_EQ(Run(SetOwnNumbers), PARAM_MISMATCH);
     EXPECT_EQ(Sent(), (Lines{"AT&ZOb=", "AT&ZO?"}));
     EXPECT_EQ(W().m_nOwnNumber2, -1);
@@ -255,7 +254,6 @@ TEST_F(SetOwn, IndexOutsideThePortSendsNoNumber) {
 TEST_F(SetOwn, AnUnsafeNumberIsNotSentAsOwnNumber) {
     W().m_strPhoneMsn[4] = "22;&F";
     W().m_nOwnNumber2 = 1;
-    Answer("AT&ZO?", "\r\nOK\r\n");
     EXPECT_EQ(Run(SetOwnNumbers), PARAM_MISMATCH);
     EXPECT_EQ(Sent(), Lines{"AT&ZO?"});
 }
@@ -268,15 +266,10 @@ TEST_F(SetOwn, StopRequestEndsTheSending) {
     EXPECT_EQ(Sent(), Lines{"AT&ZOa=112"});
 }
 
-constexpr const char* kZeroCharges =
-    "\r\nLast\r\nDTE Port: 0\r\nPhone 1: 0\r\nPhone 2: 0\r\nAccumulated\r\nDTE Port: 0\r\n"
-    "Phone 1: 0\r\nPhone 2: 0\r\nOK\r\n";
-
 TEST_F(RowTest, ResetChargesSendsOnceAndVerifiesZeroCounters) {
     W().m_nTotalCharge1 = 50;
     Sync();
     W().m_bResetCharges = 1;
-    Answer("ATCH?", kZeroCharges);
     EXPECT_EQ(Run(ResetCharges), PARAM_OK);
     EXPECT_EQ(W().m_bResetCharges, 0);
     EXPECT_EQ(W().m_nTotalCharge1, 0);
@@ -284,7 +277,7 @@ TEST_F(RowTest, ResetChargesSendsOnceAndVerifiesZeroCounters) {
 
     // Without a request the counters are only refreshed, whatever they hold.
     ClearSent();
-    Answer("ATCH?", "\r\nAccumulated\r\nPhone 1: 4\r\nOK\r\n");
+    Answer("ATCH?", ChargesReply(0, 0, 0, 0, 4, 0));
     EXPECT_EQ(Run(ResetCharges), PARAM_OK);
     EXPECT_EQ(Sent(), Lines{"ATCH?"});
     // A reset the device did not carry out.
