@@ -527,6 +527,13 @@ TEST_F(Commands, UpgradeInstallsTheImageAndReadsAgain) {
     EXPECT_NE(err.find("Warning!"), std::string::npos);
     EXPECT_NE(err.find("3000 bytes out of 3000 (100.0%)"), std::string::npos);
 
+    // An image the loader does not take leaves the device waiting in it.
+    EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", WriteFile("junk.img", std::string(100, 'j'))}),
+              ctl::kExitInLoader)
+        << Err();
+    EXPECT_NE(Err().find("still waiting in its firmware loader"), std::string::npos);
+    EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", image}), 0) << Err();
+
     // Without --yes the question is asked, and anything but yes keeps the firmware.
     std::fputs("n\n", in_);
     std::rewind(in_);

@@ -441,13 +441,14 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     CliJobWindow window(in, err);
     window.SetImageFile(file);
     int firmware = 0;
-    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware) != kJobDone) {
+    bool in_loader = false;
+    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware, &in_loader) != kJobDone) {
         if (firmware == kJobDone) {
             std::fprintf(err,
                          "vardexctl upgrade: the new firmware was sent and the device restarted, "
                          "but its settings could not be read back\n");
         }
-        return kExitLinkDown;
+        return in_loader ? kExitInLoader : kExitLinkDown;
     }
     out << "upgraded: software version "
         << CDeviceConfig::FormatVersion(app.m_workingRecord.m_wFirmwareVersion) << "\n";
