@@ -110,8 +110,9 @@ int main(int argc, char** argv) {
                         m.ms, m.floor_ms, m.ms / m.floor_ms, m.ok ? "ok" : "FAILED");
             all_ok = all_ok && m.ok;
         };
-        report("identify", Time(timing, device, true,
-                                [&] { return IdentifyDevice(&view, &app) == kIdentified; }));
+        report("identify", Time(timing, device, true, [&] {
+                   return IdentifyDevice(&view, &app) == IdentifyResult::kIdentified;
+               }));
         report("read-all", Time(timing, device, true,
                                 [&] { return ReadAllParameters(&view, &app) == kJobDone; }));
         // One setting changed: the write job sends what differs from the device.

@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     Child socat = Spawn({"socat", "-d", "-d", "pty,raw,echo=0", "EXEC:rx -b -q ours.bin"}, dir);
     const std::string pty = PtyOf(socat);
     CDeviceConfig port;
-    if (pty.empty() || port.Line().OpenPort(pty, kLineBaud) != kOpenOk) {
+    if (pty.empty() || port.Line().OpenPort(pty, kLineBaud) != OpenResult::kOk) {
         std::fprintf(stderr, "cannot open the receiver's pseudo-terminal\n");
         return 1;
     }

@@ -24,7 +24,7 @@ namespace {
 double TimedRead(vardex::sim::PtyDevice& device, const std::string& port) {
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& w = app.m_workingRecord;
-    if (w.Line().OpenPort(port, kLineBaud) != kOpenOk) {
+    if (w.Line().OpenPort(port, kLineBaud) != OpenResult::kOk) {
         std::fprintf(stderr, "cannot open %s\n", port.c_str());
         return -1;
     }

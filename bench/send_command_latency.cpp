@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
             },
             echo);
         CDevicePort port;
-        if (port.Line().OpenPort(peer.SlavePath(), kLineBaud) != kOpenOk) {
+        if (port.Line().OpenPort(peer.SlavePath(), kLineBaud) != OpenResult::kOk) {
             std::fprintf(stderr, "cannot open %s\n", peer.SlavePath().c_str());
             return 1;
         }

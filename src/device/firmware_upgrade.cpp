@@ -318,11 +318,11 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     const std::string caption = dialog->GetCaption();
 
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
-    const int identified = IdentifyDevice(dialog, app);
-    if (identified == kNotIdentified || dialog->m_bAbort != 0) {
+    const IdentifyResult identified = IdentifyDevice(dialog, app);
+    if (identified == IdentifyResult::kNotIdentified || dialog->m_bAbort != 0) {
         return kJobStopped;
     }
-    if (identified == kIdentifyInLoader) {
+    if (identified == IdentifyResult::kInLoader) {
         askDevice = 0;  // the loader already waits
         // For an upgrade a waiting loader is no failure: nothing has ended yet.
         dialog->m_bQuietEnd = 0;

@@ -83,13 +83,13 @@ Pass ReadIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& mo
 
 // The device waits in its firmware loader: said once, and marked so that the
 // caller keeps its window (and the person's changes) and offers the upgrade.
-int InLoader(CJobView* dialog, CDeviceConfig& record) {
+IdentifyResult InLoader(CJobView* dialog, CDeviceConfig& record) {
     record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
     dialog->Prompts().ShowMessage(std::string(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE)),
                                   MessageIcon::Information);
     dialog->m_bInLoader = 1;
     dialog->m_bQuietEnd = 1;
-    return kIdentifyInLoader;
+    return IdentifyResult::kInLoader;
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ std::string NotFoundMessage(const std::vector<PortFailure>& failures) {
     return text;
 }
 
-std::string ConnectFailureMessage(CDeviceConfig& record, int code) {
+std::string ConnectFailureMessage(CDeviceConfig& record, OpenResult result) {
     std::string name;
     record.GetDeviceName(&name);
     const std::string& path = record.Line().OpenedPath();
@@ -117,36 +117,44 @@ std::string ConnectFailureMessage(CDeviceConfig& record, int code) {
     if (!path.empty() && port.find(path) == std::string::npos) {
         port += " (" + path + ")";
     }
-    return DescribeOpenFailure(code, port, path, record.Line().LastOpenError());
+    return DescribeOpenFailure(result, port, path, record.Line().LastOpenError());
 }
 
-int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     CDeviceConfig& record = app->m_workingRecord;
     dialog->m_bInLoader = 0;
     dialog->EnableCancel(false);
-    const int connected = record.Connect(&dialog->Progress(), &dialog->Prompts(), kLineBaud);
-    if (connected == kSearchLoaderAnswered && record.IsOpen()) {
+    const ConnectResult connected =
+        record.Connect(&dialog->Progress(), &dialog->Prompts(), kLineBaud);
+    if (connected.search == SearchResult::kLoaderAnswered && record.IsOpen()) {
         // The search found the device waiting in its loader and left it open:
         // the person hears so, and an upgrade can go on with it.
         return InLoader(dialog, record);
     }
-    if (connected != kSearchFound) {
+    if (!connected.Ok()) {
         dialog->m_bQuietEnd = 1;
-        if (connected == kSearchNothingFound) {
-            dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().PortFailures()),
-                                          MessageIcon::Exclamation);
-            dialog->CloseOwner();
-        } else if (connected == kSearchLoaderError) {
-            dialog->Prompts().ShowMessage(
-                std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
-                MessageIcon::Exclamation);
-        } else if (connected != kSearchCancelled && connected != kSearchLoaderAnswered) {
-            // The chosen port could not be set up, or the device does not say it
-            // is ready: the person must hear why, or the job just ends.
-            dialog->Prompts().ShowMessage(ConnectFailureMessage(record, connected),
-                                          MessageIcon::Exclamation);
+        switch (connected.search) {
+            case SearchResult::kNothingFound:
+                dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().PortFailures()),
+                                              MessageIcon::Exclamation);
+                dialog->CloseOwner();
+                break;
+            case SearchResult::kLoaderError:
+                dialog->Prompts().ShowMessage(
+                    std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
+                    MessageIcon::Exclamation);
+                break;
+            case SearchResult::kCancelled:
+            case SearchResult::kLoaderAnswered:
+                break;
+            case SearchResult::kFound:
+                // The chosen port could not be set up, or the device does not say
+                // it is ready: the person must hear why, or the job just ends.
+                dialog->Prompts().ShowMessage(ConnectFailureMessage(record, connected.open),
+                                              MessageIcon::Exclamation);
+                break;
         }
-        return kNotIdentified;
+        return IdentifyResult::kNotIdentified;
     }
     dialog->EnableCancel(true);
 
@@ -173,7 +181,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
                                kind == id::FirstAnswer::kConsole;
         }
         if (answered_at_once && dialog->m_bAbort != 0) {
-            return kNotIdentified;
+            return IdentifyResult::kNotIdentified;
         }
     }
     if (!answered_at_once) {
@@ -187,10 +195,10 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
             probe = record.ReadPending();
         }
         if (probe != nullptr && !BeginsWithNak(probe)) {
-            return kNotIdentified;
+            return IdentifyResult::kNotIdentified;
         }
         if (dialog->m_bAbort != 0) {
-            return kNotIdentified;
+            return IdentifyResult::kNotIdentified;
         }
         if (BeginsWithNak(probe)) {
             vardex::SleepMs(kLoaderHeardPauseMs);
@@ -200,7 +208,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         record.SetReadTimeout(kExchangeReadMs);
         const char* first = record.SendCommand("ATI4");
         if (first == nullptr) {
-            return kIdentifyInLoader;
+            return IdentifyResult::kInLoader;
         }
         model.assign(first, record.GetReplyLength());
         if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
@@ -213,7 +221,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         record.WriteRaw("N", 1);
         const char* again = record.SendCommand("ATI4");
         if (again == nullptr) {
-            return kIdentifyInLoader;
+            return IdentifyResult::kInLoader;
         }
         model.assign(again, record.GetReplyLength());
     }
@@ -222,7 +230,7 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
         record.WriteRaw("QUIT\r", 5);
         const char* again = record.SendCommand("ATI4");
         if (again == nullptr) {
-            return kIdentifyInLoader;
+            return IdentifyResult::kInLoader;
         }
         model.assign(again, record.GetReplyLength());
     }
@@ -237,14 +245,14 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
                 "asked again. Check that the varDex is switched on and connected to this port.",
             MessageIcon::Exclamation);
         dialog->m_bQuietEnd = 1;
-        return kIdentifyInLoader;
+        return IdentifyResult::kInLoader;
     }
     Identity identity;
     if (ReadIdentity(dialog, record, model, &identity) == Pass::kUnreadable) {
         dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
                                       MessageIcon::Exclamation);
         dialog->m_bQuietEnd = 1;
-        return kNotIdentified;
+        return IdentifyResult::kNotIdentified;
     }
 
     record.m_wModelVersion = identity.model;
@@ -265,5 +273,5 @@ int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
                   record.m_wHardwareVersion & 0xFF, record.m_wFirmwareVersion >> 8,
                   record.m_wFirmwareVersion & 0xFF);
     dialog->SetStatusText(summary);
-    return kIdentified;
+    return IdentifyResult::kIdentified;
 }

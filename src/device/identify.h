@@ -6,22 +6,24 @@
 #include "params/app_core.h"
 
 // What IdentifyDevice ends with.
-inline constexpr int kIdentified = 1;
-// No channel, unexpected data, or stopped.
-inline constexpr int kNotIdentified = 2;
-// The device waits in its firmware loader (found by the search, by the probe or
-// by a NAK to "ATI4": the person is told, m_bInLoader and m_bQuietEnd are set,
-// the channel stays open); also no answer to the first "ATI4" (the link is
-// down) or none as a varDex (said so; m_bQuietEnd set), which the upgrade goes
-// on from as from a loader.
-inline constexpr int kIdentifyInLoader = -4;
+enum class IdentifyResult {
+    kIdentified = 1,
+    // No channel, unexpected data, or stopped.
+    kNotIdentified = 2,
+    // The device waits in its firmware loader (found by the search, by the probe
+    // or by a NAK to "ATI4": the person is told, m_bInLoader and m_bQuietEnd are
+    // set, the channel stays open); also no answer to the first "ATI4" (the link
+    // is down) or none as a varDex (said so; m_bQuietEnd set), which the upgrade
+    // goes on from as from a loader.
+    kInLoader = -4,
+};
 
 // Makes sure a channel to a varDex is open (searching for it and asking the
 // person to choose when none is), checks for a firmware loader and reads the
 // device's identity into the working record. Blocks for the loader probe
 // (kLoaderProbeMs) beside the exchanges, and for the search when the channel
 // was closed.
-int IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app);
 
 // What the person is told when the device's answer to command could not be
 // read even when asked again.
@@ -32,7 +34,5 @@ std::string UnreadableMessage(const std::string& command);
 std::string NotFoundMessage(const std::vector<PortFailure>& failures);
 
 // What the person is told when the channel to the chosen device could not be
-// set up (a Connect result other than kSearchNothingFound, kSearchLoaderError,
-// kSearchCancelled): the device's name and path,
-// what failed and what to do.
-std::string ConnectFailureMessage(CDeviceConfig& record, int code);
+// set up: the device's name and path, what failed and what to do.
+std::string ConnectFailureMessage(CDeviceConfig& record, OpenResult result);

@@ -11,12 +11,11 @@ namespace res = vardex::res;
 namespace {
 
 // Identification starts every job. Only a device that identified itself is
-// read or written: a loader (kIdentifyInLoader) answers every query with NAK, and reading that
-// as settings would hand the pages values the device never held.
+// read or written: a loader (IdentifyResult::kInLoader) answers every query with NAK, and reading
+// that as settings would hand the pages values the device never held.
 bool Identified(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     dialog->m_strUnreadCommand.clear();
-    const int identified = IdentifyDevice(dialog, app);
-    return identified == kIdentified && dialog->m_bAbort == 0;
+    return IdentifyDevice(dialog, app) == IdentifyResult::kIdentified && dialog->m_bAbort == 0;
 }
 
 // A row failed: when it was for an answer that could not be read (rather than

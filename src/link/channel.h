@@ -27,28 +27,53 @@ using CommHandle = std::shared_ptr<vardex::SerialPort>;
 // Time-outs applied whenever a channel is configured.
 vardex::CommTimeouts DefaultCommTimeouts();
 
-// What CTapiLine::OpenPort ends with, and the set-up of a channel the search
-// left open (CDevicePort::Connect, -2..-6). DescribeOpenFailure words them.
-inline constexpr int kOpenOk = 0;
-// The port did not open: missing, refused or busy (LastOpenError tells).
-inline constexpr int kOpenFailed = -1;
-// Reading the line settings failed: no serial port, or its device has gone.
-inline constexpr int kOpenGetSettingsFailed = -2;
-inline constexpr int kOpenSetSettingsFailed = -3;
-inline constexpr int kOpenSetTimeoutsFailed = -4;
-inline constexpr int kOpenModemStatusFailed = -5;
-// CTS or DSR still off after the settle delay: no device ready on the port.
-inline constexpr int kOpenNotReady = -6;
+// Each family of results has its own type, so that the compiler keeps them
+// apart: a port whose modem status cannot be read must never pass for a loader
+// that reported an error. The values are the codes the traces show.
 
-// What the device search ends with (FindDevice, and Connect when it searched);
-// opening the chosen port adds OpenPort's codes. -4 and -5 share their values
-// with two of those: only a -4 with the channel still open is surely a loader.
-inline constexpr int kSearchFound = 0;
-inline constexpr int kSearchNothingFound = -1;
-// A port or line answered with a loader's NAK: the device waits in its
-// firmware loader, and the channel stays open for the upgrade.
-inline constexpr int kSearchLoaderAnswered = -4;
-// A port or line answered "error": a loader whose upgrade failed.
-inline constexpr int kSearchLoaderError = -5;
-// The person cancelled the device list.
-inline constexpr int kSearchCancelled = 2;
+// What opening a port (CTapiLine::OpenPort) and setting up a channel
+// (ConfigureChannel, Connect) end with. DescribeOpenFailure words them.
+enum class OpenResult {
+    kOk = 0,
+    // The port did not open: missing, refused or busy (LastOpenError tells).
+    kFailed = -1,
+    // Reading the line settings failed: no serial port, or its device has gone.
+    kGetSettingsFailed = -2,
+    kSetSettingsFailed = -3,
+    kSetTimeoutsFailed = -4,
+    kModemStatusFailed = -5,
+    // CTS or DSR still off after the settle delay: no device ready on the port.
+    kNotReady = -6,
+};
+
+// What the device search ends with.
+enum class SearchResult {
+    kFound = 0,
+    kNothingFound = -1,
+    // A port or line answered with a loader's NAK: the device waits in its
+    // firmware loader, and the channel stays open for the upgrade.
+    kLoaderAnswered = -4,
+    // A port or line answered "error": a loader whose upgrade failed.
+    kLoaderError = -5,
+    // The person cancelled the device list.
+    kCancelled = 2,
+};
+
+// What looking for the device and setting up its channel ends with
+// (CTapiLine::FindDevice, CDevicePort::Connect): the search's result, and, once
+// it found a port, the result of opening and setting up that port.
+struct ConnectResult {
+    SearchResult search = SearchResult::kNothingFound;
+    OpenResult open = OpenResult::kOk;
+
+    bool Ok() const { return search == SearchResult::kFound && open == OpenResult::kOk; }
+    bool operator==(const ConnectResult&) const = default;
+};
+
+// The number a trace shows for a result.
+constexpr int Code(OpenResult result) {
+    return static_cast<int>(result);
+}
+constexpr int Code(SearchResult result) {
+    return static_cast<int>(result);
+}

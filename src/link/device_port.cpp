@@ -150,7 +150,8 @@ void CDevicePort::Close() {
     m_line->ClosePort();
 }
 
-int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud) {
+ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts,
+                                   std::uint32_t baud) {
     CNullProgressBar no_progress;
     if (progress == nullptr) {
         progress = &no_progress;
@@ -165,29 +166,27 @@ int CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts, std::uin
             Close();
         }
     }
+    ConnectResult result{SearchResult::kFound, OpenResult::kOk};
     if (!m_line->GetHandle()) {
         // A channel that died on an I/O error leaves its call and the telephony
         // service behind. Both start afresh, so that the search finds the device
         // again (under a new name too) instead of "a call already being handled".
         m_line->Shutdown();
         m_line->Initialize(nullptr);
-        // A search that could not even start leaves no code: nothing was found.
-        int code = kNoSearchResult;
-        m_line->FindDevice(progress, prompts, &code);
-        if (code == kNoSearchResult) {
-            code = kSearchNothingFound;
-        }
-        if (code != kSearchFound) {
-            return code;
+        // A search that could not even start leaves the result: nothing was found.
+        result.search = SearchResult::kNothingFound;
+        m_line->FindDevice(progress, prompts, &result);
+        if (!result.Ok()) {
+            return result;
         }
     }
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
-    const int configured = m_line->ConfigureChannel(baud, {"AT/SETRI\r", "AT\r"}, nullptr);
-    if (configured != kOpenOk) {
+    result.open = m_line->ConfigureChannel(baud, {"AT/SETRI\r", "AT\r"}, nullptr);
+    if (result.open != OpenResult::kOk) {
         Close();
     }
-    return configured;
+    return result;
 }
 
 int CDevicePort::GetDeviceName(std::string* name) {

@@ -26,7 +26,6 @@ public:
     static constexpr std::size_t kCommandTextMax = 126;
     static constexpr std::size_t kCommandBufferSize = 128;
     static constexpr std::size_t kReplyBufferSize = 4096;
-    static constexpr int kNoSearchResult = 0x7FFF;
 
     CDevicePort();
     virtual ~CDevicePort();
@@ -59,10 +58,10 @@ public:
 
     // Makes sure a configured channel to the device is open: searches for it when
     // the channel is closed (the person may be asked to choose), then applies the
-    // line settings and checks CTS and DSR. kOpenOk (kSearchFound) on success;
-    // otherwise the search's kSearch* or the set-up's kOpen* code (link/channel.h).
+    // line settings and checks CTS and DSR. Ok() on success; otherwise the
+    // search's result, or the set-up's result of the port it found.
     // Blocks for the settle delay (kSettleDelayMs) beside the search.
-    int Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud);
+    ConnectResult Connect(IProgressBar* progress, IUserPrompts* prompts, std::uint32_t baud);
     // The display name of the device in use; always 1.
     int GetDeviceName(std::string* name);
 

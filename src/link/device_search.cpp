@@ -17,10 +17,10 @@ constexpr DWORD kHighestApiVersion = 0x00010004;
 
 }  // namespace
 
-int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
-                              LINEDEVCAPS** capabilities) {
+SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts,
+                                       DWORD* api_version, LINEDEVCAPS** capabilities) {
     if (m_dwNumDevs == 0 || m_dwNumDevs == 0xFFFFFFFF) {
-        return kSearchNothingFound;
+        return SearchResult::kNothingFound;
     }
     progress->SetRange32(0, static_cast<int>(m_dwNumDevs));
     progress->SetStep(1);
@@ -99,20 +99,21 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
             found = true;
-        } else if (const int loader = WaitForLoader(m_devices[d].reply); loader != kNoLoaderHeard) {
-            if (loader == kSearchLoaderAnswered) {
+        } else if (const LoaderHeard loader = WaitForLoader(m_devices[d].reply);
+                   loader != LoaderHeard::kNone) {
+            if (loader == LoaderHeard::kNak) {
                 // A varDex waiting in its loader on USB, as on a COM port: the
                 // call stays up so that an upgrade can go on with it.
                 m_dwSelected = d;
                 FreeBuffer(*capabilities);
                 *capabilities = nullptr;
-                return kSearchLoaderAnswered;
+                return SearchResult::kLoaderAnswered;
             }
             ClosePort();
             StopCall();
             FreeBuffer(*capabilities);
             *capabilities = nullptr;
-            return loader;
+            return SearchResult::kLoaderError;
         }
         ClosePort();
         StopCall();
@@ -120,18 +121,18 @@ int CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWO
     if (!found) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
-        return kSearchNothingFound;
+        return SearchResult::kNothingFound;
     }
     std::uint32_t chosen = 0;
     if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != kChoiceMade) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
-        return kSearchCancelled;
+        return SearchResult::kCancelled;
     }
     m_dwSelected = chosen;
     *capabilities = GetDevCaps(*capabilities, chosen, m_dwApiVersion);
     progress->SetPos(0);
-    return kSearchFound;
+    return SearchResult::kFound;
 }
 
 void CTapiLine::NoteLineFailure(DWORD device, const std::string& name) {
@@ -192,7 +193,7 @@ void CTapiLine::OpenChosenLine(LINEDEVCAPS* capabilities) {
     }
 }
 
-int CTapiLine::AwaitLoader() {
+CTapiLine::LoaderHeard CTapiLine::AwaitLoader() {
     PurgeInput();
     SetReadTimeout(kLoaderFirstReadMs);
     std::vector<char> buffer(4096);
@@ -201,21 +202,21 @@ int CTapiLine::AwaitLoader() {
     ReadUntilNak(buffer.data(), buffer.size());
     const std::string text(buffer.data());
     if (!text.empty() && static_cast<unsigned char>(text[0]) == NAK) {
-        return kSearchLoaderAnswered;
+        return LoaderHeard::kNak;
     }
-    return text.find("error") != std::string::npos ? kSearchLoaderError : kNoLoaderHeard;
+    return text.find("error") != std::string::npos ? LoaderHeard::kError : LoaderHeard::kNone;
 }
 
-int CTapiLine::WaitForLoader(const std::string& reply) {
+CTapiLine::LoaderHeard CTapiLine::WaitForLoader(const std::string& reply) {
     // A line that answered something else is another modem: no loader waits
     // behind it, and it is not kept waiting for one.
     if (!reply.empty() && static_cast<unsigned char>(reply[0]) != NAK) {
-        return kNoLoaderHeard;
+        return LoaderHeard::kNone;
     }
     return AwaitLoader();
 }
 
-void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code) {
+void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result) {
     progress->SetPos(0);
     progress->SetRange32(0, static_cast<int>(kSearchedComPorts));
     progress->SetStep(1);
@@ -226,9 +227,9 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         const std::string port = "COM" + std::to_string(n);
         m_devices[n].name = vardex::res::FormatText(vardex::res::kTextDirectToFormat, {port});
         m_devices[n].reply.clear();
-        const int opened = OpenPort(port, kLineBaud);
+        const OpenResult opened = OpenPort(port, kLineBaud);
         m_devices[n].path = m_strOpenedPath;
-        if (opened != kOpenOk) {
+        if (opened != OpenResult::kOk) {
             if (WorthReportingPort(m_strOpenedPath, m_lastOpenError)) {
                 m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
             }
@@ -248,40 +249,41 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int*
         }
         // Something answers but is no varDex in normal operation: a loader sends
         // NAK now and then, a failed one may say "error".
-        const int loader = AwaitLoader();
-        if (loader == kSearchLoaderAnswered) {
+        const LoaderHeard loader = AwaitLoader();
+        if (loader == LoaderHeard::kNak) {
             m_dwSelected = n;
-            *code = kSearchLoaderAnswered;
+            result->search = SearchResult::kLoaderAnswered;
             return;
         }
-        if (loader == kSearchLoaderError) {
+        if (loader == LoaderHeard::kError) {
             ClosePort();
-            *code = kSearchLoaderError;
+            result->search = SearchResult::kLoaderError;
             return;
         }
         ClosePort();
     }
     if (!found) {
-        Trace("Error %d Selecting Device\n", *code);
+        Trace("Error %d Selecting Device\n", Code(result->search));
         return;
     }
     std::uint32_t chosen = 0;
     const int answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
     progress->SetPos(0);
     if (answer != kChoiceMade) {
-        *code = kSearchCancelled;
+        result->search = SearchResult::kCancelled;
         return;
     }
     m_dwSelected = chosen;
     const std::string port = "COM" + std::to_string(chosen);
-    *code = OpenPort(port, kLineBaud);
-    if (*code != kOpenOk && WorthReportingPort(m_strOpenedPath, m_lastOpenError)) {
+    result->search = SearchResult::kFound;
+    result->open = OpenPort(port, kLineBaud);
+    if (result->open != OpenResult::kOk && WorthReportingPort(m_strOpenedPath, m_lastOpenError)) {
         // Taken or refused since it was probed.
         m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
     }
 }
 
-void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code) {
+void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result) {
     m_portFailures.clear();
     if (m_bCallInProgress != 0) {
         prompts->ShowMessage(std::string(vardex::res::kTextCallAlreadyHandled),
@@ -293,16 +295,17 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
     if (m_hLineApp == 0) {
         Initialize(nullptr);
     }
-    *code = kSearchNothingFound;
+    *result = {SearchResult::kNothingFound, OpenResult::kOk};
     if (m_hLineApp != 0 && m_dwNumDevs != 0) {
         DWORD api_version = 0;
         LINEDEVCAPS* capabilities = nullptr;
-        *code = EnumerateLines(progress, prompts, &api_version, &capabilities);
-        if (*code == kSearchLoaderAnswered || *code == kSearchLoaderError) {
+        result->search = EnumerateLines(progress, prompts, &api_version, &capabilities);
+        if (result->search == SearchResult::kLoaderAnswered ||
+            result->search == SearchResult::kLoaderError) {
             return;  // a loader on a line, as the COM scan ends at one
         }
-        if (*code == kSearchFound || *code == kSearchCancelled) {
-            if (*code == kSearchFound) {
+        if (result->search == SearchResult::kFound || result->search == SearchResult::kCancelled) {
+            if (result->search == SearchResult::kFound) {
                 OpenChosenLine(capabilities);
             }
             FreeBuffer(capabilities);
@@ -310,7 +313,7 @@ void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* c
         }
         FreeBuffer(capabilities);
     }
-    ScanComPorts(progress, prompts, code);
+    ScanComPorts(progress, prompts, result);
 }
 
 void CTapiLine::SelectDirectPort(const std::string& path) {

@@ -97,15 +97,15 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
     }
 }
 
-std::string DescribeOpenFailure(int code, const std::string& port, const std::string& path,
+std::string DescribeOpenFailure(OpenResult result, const std::string& port, const std::string& path,
                                 const vardex::SysError& error) {
     const std::string because = error.Failed() ? " (" + error.Message() + ")" : std::string();
     if (ServerClosed(path, error)) {
         // Whichever step met it: the line settings, the status, the first read.
         return ServerClosedText(port, because);
     }
-    switch (code) {
-        case kOpenFailed:
+    switch (result) {
+        case OpenResult::kFailed:
             if (WorthReporting(error)) {
                 return DescribeAccessProblem(path, error);
             }
@@ -113,22 +113,23 @@ std::string DescribeOpenFailure(int code, const std::string& port, const std::st
                 return port + " does not exist" + because + ".";
             }
             return "Cannot open " + port + because + ".";
-        case kOpenGetSettingsFailed:
+        case OpenResult::kGetSettingsFailed:
             return "Cannot read the line settings of " + port + because +
                    ": it is not a serial port, or its device has gone.";
-        case kOpenSetSettingsFailed:
+        case OpenResult::kSetSettingsFailed:
             return "Cannot set the line settings of " + port + because + ".";
-        case kOpenSetTimeoutsFailed:
+        case OpenResult::kSetTimeoutsFailed:
             return "Cannot set the time-outs of " + port + because + ".";
-        case kOpenModemStatusFailed:
+        case OpenResult::kModemStatusFailed:
             return "Cannot read the modem status of " + port + because + ".";
-        case kOpenNotReady:
+        case OpenResult::kNotReady:
             return "No varDex is ready on " + port +
                    ": CTS or DSR stayed off after the initialisation. Check that the varDex is "
                    "switched on and that its cable is plugged in at both ends, then try again.";
-        default:
-            return "Cannot open " + port + because + ".";
+        case OpenResult::kOk:
+            break;
     }
+    return "Cannot open " + port + because + ".";
 }
 
 std::string DescribePortFailures(const std::vector<PortFailure>& failures) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "link/channel.h"
 #include "platform/port_users.h"
 #include "platform/sys_error.h"
 
@@ -32,9 +33,9 @@ std::string DescribeBusy(const std::string& path, const std::vector<vardex::Port
                          bool modem_manager_running);
 
 // The sentences for a result of opening or configuring a port (OpenPort and
-// Connect, the kOpen* codes of link/channel.h). port names it for the person
-// ("/dev/ttyS0", or a device's name with its path).
-std::string DescribeOpenFailure(int code, const std::string& port, const std::string& path,
+// Connect). port names it for the person ("/dev/ttyS0", or a device's name
+// with its path).
+std::string DescribeOpenFailure(OpenResult result, const std::string& port, const std::string& path,
                                 const vardex::SysError& error);
 
 // The failures of a search, one paragraph each; "" when there are none.

@@ -86,10 +86,10 @@ bool ServerClosedConnection(const vardex::SysError& error) {
 
 }  // namespace
 
-int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
+OpenResult CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
     for (int attempt = 1;; ++attempt) {
-        const int opened = OpenPortOnce(name, baud);
-        if (opened == kOpenOk || attempt == kNetOpenAttempts ||
+        const OpenResult opened = OpenPortOnce(name, baud);
+        if (opened == OpenResult::kOk || attempt == kNetOpenAttempts ||
             !vardex::IsNetPortName(m_strOpenedPath) || !ServerClosedConnection(m_lastOpenError)) {
             return opened;
         }
@@ -97,7 +97,7 @@ int CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
     }
 }
 
-int CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) {
+OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) {
     if (GetHandle()) {
         ClosePort();
     }
@@ -111,27 +111,28 @@ int CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) {
         if (m_strOpenedPath.empty()) {
             m_lastOpenError = vardex::SysError{ENOENT, "open"};
         }
-        return kOpenFailed;
+        return OpenResult::kFailed;
     }
     SetHandle(port);
     // Opening resets the device to its stored profile (ATZ) and turns its echo off.
-    const int configured =
+    const OpenResult configured =
         ConfigureChannel(baud, {"AT/SETRI\r", "ATZ\r", "ATE0\r"}, &m_lastOpenError);
-    if (configured != kOpenOk) {
+    if (configured != OpenResult::kOk) {
         ClosePort();
     }
     return configured;
 }
 
-int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
-                                vardex::SysError* error) {
+OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
+                                       std::initializer_list<const char*> init_lines,
+                                       vardex::SysError* error) {
     vardex::SysError ignored;
     vardex::SysError& failure = error != nullptr ? *error : ignored;
     const CommHandle port = GetHandle();
     vardex::LineSettings settings;
     if (!port || !port->GetState(&settings)) {
         failure = port ? port->LastError() : vardex::SysError{};
-        return kOpenGetSettingsFailed;
+        return OpenResult::kGetSettingsFailed;
     }
     settings.BaudRate = baud;
     settings.ByteSize = 8;
@@ -139,11 +140,11 @@ int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const 
     settings.StopBits = 0;
     if (!port->SetState(settings)) {
         failure = port->LastError();
-        return kOpenSetSettingsFailed;
+        return OpenResult::kSetSettingsFailed;
     }
     if (!port->SetTimeouts(DefaultCommTimeouts())) {
         failure = port->LastError();
-        return kOpenSetTimeoutsFailed;
+        return OpenResult::kSetTimeoutsFailed;
     }
 
     // The replies are thrown away; the purge below clears whatever is left.
@@ -166,16 +167,16 @@ int CTapiLine::ConfigureChannel(std::uint32_t baud, std::initializer_list<const 
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
         failure = port->LastError();
-        return kOpenModemStatusFailed;
+        return OpenResult::kModemStatusFailed;
     }
     if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
         failure = {};
-        return kOpenNotReady;
+        return OpenResult::kNotReady;
     }
     port->SetEventMask(EV_DSR);
     port->Purge(PURGE_ALL);
     port->SetDtr(true);
-    return kOpenOk;
+    return OpenResult::kOk;
 }
 
 bool CTapiLine::UsbConnection() const {

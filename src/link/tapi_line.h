@@ -44,21 +44,21 @@ public:
     CTapiLine(const CTapiLine&) = delete;
     CTapiLine& operator=(const CTapiLine&) = delete;
 
-    // kOpenOk, or the kOpen* code (link/channel.h) of the step that failed, the
-    // port closed again. Blocks for the settle delay (kSettleDelayMs) plus the
+    // OpenResult::kOk, or the result of the step that failed, the port closed
+    // again. Blocks for the settle delay (kSettleDelayMs) plus the
     // replies to three initialisation lines. A network port whose server
     // closed the connection while it was being set up is tried again, at most
     // twice (see OpenPortOnce).
-    int OpenPort(const std::string& name, std::uint32_t baud);
+    OpenResult OpenPort(const std::string& name, std::uint32_t baud);
     void ClosePort();
     // Sets up the open channel: the line settings at baud, the time-outs, the
     // init lines (their replies thrown away), the settle delay, then CTS and
     // DSR; the channel is armed (DSR events, purge, DTR on) when all went well.
-    // kOpenOk, or the code of the step that failed (kOpenGetSettingsFailed ..
-    // kOpenNotReady) with the channel still open for the caller to close;
+    // OpenResult::kOk, or the result of the step that failed (kGetSettingsFailed ..
+    // kNotReady) with the channel still open for the caller to close;
     // *error, when given, is set to the port's error of that step.
-    int ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
-                         vardex::SysError* error);
+    OpenResult ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
+                                vardex::SysError* error);
 
     // Always 1; the outcome is the byte count. A failed request closes the channel.
     int Write(const void* data, std::size_t count, std::size_t* written);
@@ -87,8 +87,8 @@ public:
     // lives as long as the object, and arrive only while a thread waits in
     // WaitForReply.
     int Initialize(const char* application_name);
-    int EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
-                       LINEDEVCAPS** capabilities);
+    SearchResult EnumerateLines(IProgressBar* progress, IUserPrompts* prompts, DWORD* api_version,
+                                LINEDEVCAPS** capabilities);
     LINEDEVCAPS* GetDevCaps(LINEDEVCAPS* buffer, DWORD device, DWORD api_version);
     LINEADDRESSCAPS* GetAddressCaps(LINEADDRESSCAPS* buffer, DWORD device, DWORD address,
                                     DWORD api_version, DWORD ext_version);
@@ -112,10 +112,9 @@ public:
 
     // ---- the device search ----
     // Probes the modem lines, then COM1..COM10, lets the person choose, and leaves
-    // the chosen channel open. *code: one of the kSearch* codes (link/channel.h),
-    // or OpenPort's code when opening the chosen port failed. Left untouched
-    // when the search could not start.
-    void FindDevice(IProgressBar* progress, IUserPrompts* prompts, int* code);
+    // the chosen channel open. *result: the search's result and, once it chose a
+    // port, opening it. Left untouched when the search could not start.
+    void FindDevice(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result);
     // Names the device in a port opened by path instead of by search.
     void SelectDirectPort(const std::string& path);
 
@@ -145,21 +144,21 @@ public:
     int Guard();
 
 private:
-    int OpenPortOnce(const std::string& name, std::uint32_t baud);
+    OpenResult OpenPortOnce(const std::string& name, std::uint32_t baud);
     void SetHandle(CommHandle handle);
     void BuildDeviceTable(std::size_t rows);
     // The variable-size query pattern: grow to dwNeededSize and ask again.
     VARSTRING* GetDeviceId(const char* device_class);
     void OpenChosenLine(LINEDEVCAPS* capabilities);
-    void ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, int* code);
+    void ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result);
     // After an "ATI4" that no varDex answered: waits for a firmware loader's
-    // NAK (up to 33 s). kSearchLoaderAnswered a loader waits (the channel stays
-    // open), kSearchLoaderError the port reported "error", kNoLoaderHeard
-    // neither (the channel stays open for the caller).
-    static constexpr int kNoLoaderHeard = 0;
-    int AwaitLoader();
+    // NAK (up to 33 s). kNak a loader waits (the channel stays open), kError
+    // the port reported "error", kNone neither (the channel stays open for the
+    // caller).
+    enum class LoaderHeard { kNone, kNak, kError };
+    LoaderHeard AwaitLoader();
     // The same for a modem line, whose reply first tells whether to wait at all.
-    int WaitForLoader(const std::string& reply);
+    LoaderHeard WaitForLoader(const std::string& reply);
     // Remembers why a line could not be opened, when the person can act on it.
     void NoteLineFailure(DWORD device, const std::string& name);
 

@@ -31,7 +31,7 @@ protected:
     void SetUp() override {
         SysError error;
         ASSERT_TRUE(device_.Start(&error)) << error.Message();
-        ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), 0);
+        ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
         ASSERT_EQ(port_.SetReadTimeout(kExchangeReadMs), 1);
     }
 
@@ -109,7 +109,7 @@ protected:
     void Open(sim::PtyDevice& device) {
         SysError error;
         ASSERT_TRUE(device.Start(&error)) << error.Message();
-        ASSERT_EQ(Record().Line().OpenPort(device.Path(), 115200), 0);
+        ASSERT_EQ(Record().Line().OpenPort(device.Path(), 115200), OpenResult::kOk);
         Record().Line().SelectDirectPort(device.Path());
     }
 
@@ -119,7 +119,7 @@ protected:
 TEST_F(SimulatedIdentify, ALoaderIsRecognisedOnAnOpenChannelAndByTheSearch) {
     sim::PtyDevice device(sim::DeviceOptions{.start_in_loader = true});
     Open(device);
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), kIdentifyInLoader);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kInLoader);
     EXPECT_EQ(view_.m_bInLoader, 1);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
@@ -129,7 +129,7 @@ TEST_F(SimulatedIdentify, ALoaderIsRecognisedOnAnOpenChannelAndByTheSearch) {
     env.Set("VARDEX_LINES", std::nullopt);
     env.Set("VARDEX_PORTS", device.Path());
     ScriptedJobView view;
-    EXPECT_EQ(IdentifyDevice(&view, &app_), kIdentifyInLoader);
+    EXPECT_EQ(IdentifyDevice(&view, &app_), IdentifyResult::kInLoader);
     EXPECT_EQ(view.m_bInLoader, 1);
     EXPECT_EQ(view.prompts.messages.size(), 1u);
     EXPECT_TRUE(Record().IsOpen());
@@ -139,7 +139,7 @@ TEST_F(SimulatedIdentify, ADeviceThatNamesItselfSkipsTheLoaderProbe) {
     sim::PtyDevice device;
     Open(device);
     const auto start = Clock::now();
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), kIdentified);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     // The probe alone would take 1050 ms at this scale, the settle 100 ms.
     EXPECT_LT(MsSince(start), 700);
     EXPECT_EQ(Record().m_wModelVersion, 0x0102);

@@ -24,7 +24,7 @@ protected:
     Transfer() : scale_(0.2) {}
 
     void Open(FakeLoader& loader) {
-        ASSERT_EQ(port_.Line().OpenPort(loader.SlavePath(), 115200), 0);
+        ASSERT_EQ(port_.Line().OpenPort(loader.SlavePath(), 115200), OpenResult::kOk);
     }
     // The transfer alone takes any size the progress bar can count; the file's
     // own checks come before it in the job.

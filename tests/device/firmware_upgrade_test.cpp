@@ -167,7 +167,7 @@ class UpgradeLoader : public ::testing::Test {
 protected:
     UpgradeLoader() : scale_(kDeviceTestScale) {}
     void Open(const std::string& path) {
-        ASSERT_EQ(W().Line().OpenPort(path, 115200), 0);
+        ASSERT_EQ(W().Line().OpenPort(path, 115200), OpenResult::kOk);
         W().Line().SelectDirectPort(path);
     }
     CDeviceConfig& W() { return app_.m_workingRecord; }

@@ -14,7 +14,7 @@ class Identify : public DeviceTest {};
 TEST_F(Identify, ReadsVersionsCountryAndCrcIntoTheWorkingRecord) {
     ScriptedPeer peer(VarDexReplies());
     OpenDirect(peer);
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(Record().m_wModelVersion, 0x0102);
     EXPECT_EQ(Record().m_wHardwareVersion, 0x0300);
     EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
@@ -42,7 +42,7 @@ TEST_F(Identify, ConnectOnAnOpenChannelSendsOnlyTwoLines) {
     OpenDirect(peer);
     const std::size_t before = peer.Lines().size();
     CNullProgressBar progress;
-    ASSERT_EQ(Record().Connect(&progress, &view_.prompts, 115200), 0);
+    ASSERT_TRUE(Record().Connect(&progress, &view_.prompts, 115200).Ok());
     const auto lines = peer.Lines();
     EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
               (std::vector<std::string>{"AT/SETRI", "AT"}));
@@ -59,7 +59,7 @@ TEST_F(Identify, CountryVariantsSwitchTheCapabilities) {
         ScriptedPeer peer(VarDexReplies(c.country));
         Record().Close();
         OpenDirect(peer);
-        ASSERT_EQ(IdentifyDevice(&view_, &app_), 1) << c.country;
+        ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified) << c.country;
         EXPECT_EQ(Record().m_strCountry, c.country);
         EXPECT_EQ(Record().m_bX25Available, c.x25) << c.country;
         EXPECT_EQ(Record().m_bFskLevelAvailable, c.fsk) << c.country;
@@ -76,7 +76,7 @@ TEST_F(Identify, YesNoPromptGetsExactlyOneN) {
         return normal(line);
     });
     OpenDirect(peer);
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(Record().m_wModelVersion, 0x0102);
     const std::string received = peer.Received();
     const auto first = received.find("ATI4\r");
@@ -98,7 +98,7 @@ TEST_F(Identify, ConsolePromptIsLeftWithQuit) {
         return normal(line);
     });
     OpenDirect(peer);
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(Record().m_wModelVersion, 0x0102);
     const auto lines = peer.Lines();
     const auto quit = std::find(lines.begin(), lines.end(), "QUIT");
@@ -115,7 +115,7 @@ TEST_F(Identify, SilenceAfterTheModelIsNoIdentity) {
     });
     OpenDirect(peer);
     Record().m_wHardwareVersion = 0x0300;
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     EXPECT_EQ(Record().m_wHardwareVersion, 0x0300);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, UnreadableMessage("ATI0"));
@@ -141,7 +141,7 @@ TEST_F(Identify, ADeviceThatDoesNotNameItselfIsNotIdentified) {
         });
         OpenDirect(peer);
         ScriptedJobView view;
-        EXPECT_EQ(IdentifyDevice(&view, &app_), -4);
+        EXPECT_EQ(IdentifyDevice(&view, &app_), IdentifyResult::kInLoader);
         ASSERT_EQ(view.prompts.messages.size(), 1u);
         EXPECT_NE(view.prompts.messages[0].first.find("does not answer as a varDex"),
                   std::string::npos);
@@ -164,7 +164,7 @@ TEST_F(Identify, NoiseBeforeAnAnswerIsGoneWhenAskedAgain) {
         return normal(line);
     });
     OpenDirect(peer);
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
     EXPECT_EQ(Record().m_strCountry, "Hungary");
     EXPECT_TRUE(view_.prompts.messages.empty());
@@ -177,7 +177,7 @@ TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {
     OpenDirect(peer);
     peer.SetIdleChatter("\x15", std::chrono::milliseconds(30));
     const auto start = Clock::now();
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kInLoader);
     EXPECT_GE(MsSince(start), 1000);  // the ten-second wait, scaled
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
@@ -198,12 +198,12 @@ TEST_F(Identify, UnexpectedChatterOrAStopRequestEndWithTwo) {
         ring += "RING\r\n";
     }
     peer.SetIdleChatter(ring, std::chrono::milliseconds(10));
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     peer.SetIdleChatter("", std::chrono::milliseconds(0));
     Record().PurgeInput();
 
     view_.m_bAbort = 1;
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     EXPECT_TRUE(view_.prompts.messages.empty());
 }
 
@@ -213,7 +213,7 @@ TEST_F(Identify, NakToTheFirstQuestionIsTheLoaderToo) {
         return line == "ATI4" ? "\x15" : "\r\nOK\r\n";
     });
     OpenDirect(peer);
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kInLoader);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
     EXPECT_EQ(view_.m_bInLoader, 1);
@@ -221,7 +221,7 @@ TEST_F(Identify, NakToTheFirstQuestionIsTheLoaderToo) {
 
     // A later identification that finds the device working clears the mark.
     peer.SetResponder(VarDexReplies());
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 1);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(view_.m_bInLoader, 0);
 }
 

@@ -18,6 +18,7 @@
 #include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
+#include "temp_files.h"
 
 namespace vardex::test {
 namespace {
@@ -40,7 +41,7 @@ protected:
     }
     void TearDown() override { vardex::tapi::ResetBindingForTests(); }
 
-    int Connect() { return Record().Connect(&view_.progress, &view_.prompts, 115200); }
+    ConnectResult Connect() { return Record().Connect(&view_.progress, &view_.prompts, 115200); }
 
     ScopedEnv env_;
 };
@@ -51,7 +52,7 @@ TEST_F(Search, TwoDevicesAreListedInPortOrderAndOneIsChosen) {
     env_.Set("VARDEX_PORTS", PortList({"", com2.SlavePath(), "", "", com5.SlavePath()}));
     // OK without a selection first: with two items that is refused.
     view_.prompts.answers = {{1, -1}, {1, 1}};
-    ASSERT_EQ(Connect(), 0);
+    ASSERT_TRUE(Connect().Ok());
     ASSERT_EQ(view_.prompts.lists.size(), 2u);
     EXPECT_EQ(view_.prompts.lists[0],
               (std::vector<std::string>{"Direct to COM2 (" + com2.SlavePath() + ")",
@@ -70,7 +71,7 @@ TEST_F(Search, ASingleDeviceIsTakenWithoutASelection) {
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
     view_.prompts.answers = {{1, -1}};
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(view_.prompts.lists.size(), 1u);
     EXPECT_TRUE(view_.prompts.messages.empty());
     EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
@@ -80,7 +81,7 @@ TEST_F(Search, CancellingTheListLeavesNothingOpen) {
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
     view_.prompts.answers = {{2, 0}};
-    EXPECT_EQ(Connect(), 2);
+    EXPECT_EQ(Connect().search, SearchResult::kCancelled);
     EXPECT_FALSE(Record().IsOpen());
 }
 
@@ -89,7 +90,7 @@ TEST_F(Search, ALoaderEndsTheScanWhereItIs) {
     com3.SetIdleChatter("\x15", std::chrono::milliseconds(50));
     ScriptedPeer com4(VarDexReplies());
     env_.Set("VARDEX_PORTS", PortList({"", "", com3.SlavePath(), com4.SlavePath()}));
-    EXPECT_EQ(Connect(), -4);
+    EXPECT_EQ(Connect().search, SearchResult::kLoaderAnswered);
     EXPECT_TRUE(com4.Lines().empty());  // never probed
     EXPECT_TRUE(Record().IsOpen());     // the loader's port stays open
     EXPECT_EQ(Record().Line().SelectedIndex(), 3u);
@@ -99,7 +100,7 @@ TEST_F(Search, ALoaderFoundByTheScanIsReportedAndKeptForTheUpgrade) {
     ScriptedPeer com2([](const std::string&) { return std::string("\x15"); });
     com2.SetIdleChatter("\x15", std::chrono::milliseconds(50));
     env_.Set("VARDEX_PORTS", PortList({"", com2.SlavePath()}));
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), -4);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kInLoader);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
     EXPECT_EQ(view_.m_bInLoader, 1);
@@ -118,16 +119,45 @@ TEST_F(Search, APortSayingErrorAfterTheLoaderWaitGivesMinusFive) {
     com1.SetIdleChatter(errors, std::chrono::milliseconds(10));
     ScriptedPeer com2(VarDexReplies());
     env_.Set("VARDEX_PORTS", PortList({com1.SlavePath(), com2.SlavePath()}));
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED));
     EXPECT_EQ(view_.m_bQuietEnd, 1);
     EXPECT_TRUE(com2.Lines().empty());
 }
 
+// The chosen port's device goes while the port settles, as a USB device
+// unplugged then: its modem status cannot be read. That is said with the port's
+// name, never as a loader whose upgrade failed (the two results once shared a
+// number).
+TEST_F(Search, AChosenPortWhoseStatusCannotBeReadIsNamedNotTakenForALoader) {
+    ScriptedPeer com1;
+    const ScopedTempDir dir;
+    const std::string link = dir.File("ttyACM0");
+    ASSERT_EQ(::symlink(com1.SlavePath().c_str(), link.c_str()), 0);
+    int opened = 0;
+    com1.SetResponder([&com1, &opened, &link](const std::string& line) {
+        if (line == "ATE0" && ++opened == 2) {
+            ::unlink(link.c_str());
+            com1.HangUpAfterThisReply();
+        }
+        return VarDexReplies()(line);
+    });
+    env_.Set("VARDEX_PORTS", link);
+    view_.prompts.answers = {{1, -1}};
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
+    ASSERT_EQ(view_.prompts.messages.size(), 1u);
+    const std::string& text = view_.prompts.messages[0].first;
+    EXPECT_EQ(text,
+              DescribeOpenFailure(OpenResult::kModemStatusFailed, "Direct to COM1 (" + link + ")",
+                                  link, Record().Line().LastOpenError()))
+        << text;
+    EXPECT_EQ(view_.m_bQuietEnd, 1);
+}
+
 TEST_F(Search, NothingFoundTellsThePersonAndClosesTheOwner) {
     env_.Set("VARDEX_PORTS", "/dev/no-such-port-1:/dev/no-such-port-2");
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_NOT_FOUND));
     EXPECT_EQ(view_.close_requests, 1);
@@ -139,7 +169,7 @@ TEST_F(Search, ABusyPortIsNamedWithTheProgramHoldingIt) {
     PortHolder holder(com1.SlavePath(), "vdx-term");
     ASSERT_TRUE(holder.Held());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     const std::string& text = view_.prompts.messages[0].first;
     EXPECT_EQ(text.rfind(res::LoadString(res::IDS_DEVICE_NOT_FOUND), 0), 0u);
@@ -157,11 +187,11 @@ TEST_F(Search, ADeviceThatDroppedItsLineIsReportedNotReady) {
         std::filesystem::temp_directory_path() / ("vardex-rs232-" + std::to_string(::getpid()));
     std::filesystem::remove(link);
     std::filesystem::create_symlink(peer.SlavePath(), link);
-    ASSERT_EQ(Record().Line().OpenPort(link, 115200), 0);
+    ASSERT_EQ(Record().Line().OpenPort(link, 115200), OpenResult::kOk);
     Record().Line().SelectDirectPort(link);
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     peer.Hangup();
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     const std::string& text = view_.prompts.messages[0].first;
     EXPECT_NE(text.find("Direct to " + link), std::string::npos) << text;
@@ -176,7 +206,7 @@ TEST_F(Search, AMissingProviderStillLetsTheSerialScanFindTheDevice) {
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
     view_.prompts.answers = {{1, 0}};
-    ASSERT_EQ(Connect(), 0);
+    ASSERT_TRUE(Connect().Ok());
     EXPECT_FALSE(Record().Line().TelephonyInitialised());
     EXPECT_TRUE(view_.prompts.messages.empty());  // nothing said about telephony
 }
@@ -189,9 +219,9 @@ TEST_F(Search, TheUsbFlagFollowsWhatThePortIsNotItsName) {
         std::filesystem::temp_directory_path() / ("ttyUSB-vardex-" + std::to_string(::getpid()));
     std::filesystem::remove(path);
     std::filesystem::create_symlink(adapter.SlavePath(), path);
-    ASSERT_EQ(Record().Line().OpenPort(path, 115200), 0);
+    ASSERT_EQ(Record().Line().OpenPort(path, 115200), OpenResult::kOk);
     Record().Line().SelectDirectPort(path);
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     std::string name;
     Record().GetDeviceName(&name);
     EXPECT_EQ(name, "Direct to " + path);
@@ -202,7 +232,7 @@ TEST_F(Search, TheUsbFlagFollowsWhatThePortIsNotItsName) {
     // The same device found on a COM port by the search.
     env_.Set("VARDEX_PORTS", adapter.SlavePath());
     view_.prompts.answers = {{1, 0}};
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(Record().m_bUsbConnection, 0);
 }
 
@@ -213,7 +243,7 @@ TEST_F(Search, AUsbLineIsFoundNamedChosenAndMarksTheConnection) {
     env_.Set("VARDEX_LINES", line.SlavePath());
     env_.Set("VARDEX_PORTS", "");
     view_.prompts.answers = {{1, 0}};
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     ASSERT_EQ(view_.prompts.lists.size(), 1u);
     const std::string name = "varDex USB Modem (" + line.SlavePath() + ")";
     EXPECT_EQ(view_.prompts.lists[0], std::vector<std::string>{name});
@@ -238,7 +268,7 @@ TEST_F(Search, AServiceStartedOnAnEndedThreadIsShutDownWithoutWaiting) {
     env_.Set("VARDEX_LINES", line.SlavePath());
     env_.Set("VARDEX_PORTS", "");
     view_.prompts.answers = {{1, 0}};
-    std::thread job([this] { EXPECT_EQ(Connect(), 0); });
+    std::thread job([this] { EXPECT_TRUE(Connect().Ok()); });
     job.join();
     ASSERT_TRUE(Record().Line().CallInProgress());
 
@@ -265,7 +295,7 @@ TEST_F(Search, ASimulatorOnAModemLineIsTakenBeforeThePorts) {
     env_.Set("VARDEX_LINES", usb.Path());
     env_.Set("VARDEX_PORTS", serial.Path());
     view_.prompts.answers = {{1, 0}};
-    ASSERT_EQ(IdentifyDevice(&view_, &app_), 1);
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     // The modem lines answered, so the list offers the line; the COM ports are
     // searched only when no line answers.
     ASSERT_EQ(view_.prompts.lists.size(), 1u);
@@ -285,7 +315,7 @@ TEST_F(Search, UnavailableAndBusyLinesAreSkipped) {
     env_.Set("VARDEX_LINES", "/dev/vardex-gone:" + busy.SlavePath() + ":" + good.SlavePath());
     env_.Set("VARDEX_PORTS", "");
     view_.prompts.answers = {{1, -1}};
-    ASSERT_EQ(Connect(), 0);
+    ASSERT_TRUE(Connect().Ok());
     const auto& rows = Record().Line().Devices();
     EXPECT_EQ(rows[0].name, "Line Unavailable");
     EXPECT_EQ(rows[0].reply, "");
@@ -302,7 +332,7 @@ TEST_F(Search, ABusyLineIsNamedWithTheProgramHoldingIt) {
     ASSERT_TRUE(holder.Held());
     env_.Set("VARDEX_LINES", line.SlavePath());
     env_.Set("VARDEX_PORTS", "");
-    EXPECT_EQ(IdentifyDevice(&view_, &app_), 2);
+    EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     const std::string& text = view_.prompts.messages[0].first;
     EXPECT_NE(text.find("varDex USB Modem (" + line.SlavePath() + "): " + line.SlavePath() +
@@ -321,7 +351,7 @@ TEST_F(Search, ACallThatNeverConnectsIsGivenUpAfterFiveSeconds) {
     env_.Set("VARDEX_LINES", path);
     env_.Set("VARDEX_PORTS", "");
     const auto start = Clock::now();
-    EXPECT_EQ(Connect(), -1);
+    EXPECT_EQ(Connect().search, SearchResult::kNothingFound);
     EXPECT_GE(MsSince(start), 500);  // 5000 ms at this scale
     EXPECT_LT(MsSince(start), 10000);
     EXPECT_FALSE(Record().Line().CallInProgress());

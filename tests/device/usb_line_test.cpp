@@ -46,7 +46,7 @@ protected:
         job_->prompts.answers = {{1, 0}};
         return *job_;
     }
-    int Identify() { return IdentifyDevice(&NewJob(), &app_); }
+    IdentifyResult Identify() { return IdentifyDevice(&NewJob(), &app_); }
     std::string DeviceName() {
         std::string name;
         Record().GetDeviceName(&name);
@@ -69,7 +69,7 @@ protected:
 };
 
 TEST_F(UsbLine, ReplugBetweenJobsIsFoundUnderItsNewName) {
-    ASSERT_EQ(Identify(), 1);
+    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
     EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM0)");
 
     device_.Unplug();
@@ -77,7 +77,7 @@ TEST_F(UsbLine, ReplugBetweenJobsIsFoundUnderItsNewName) {
     ASSERT_EQ(device_.UsbName(), dir_ + "/ttyACM1");
 
     // The next job finds the old channel dead and searches afresh.
-    ASSERT_EQ(Identify(), 1);
+    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
     EXPECT_FALSE(SaidCallAlreadyHandled());
     EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
     EXPECT_EQ(Record().m_wFirmwareVersion, 0x020A);
@@ -85,10 +85,10 @@ TEST_F(UsbLine, ReplugBetweenJobsIsFoundUnderItsNewName) {
 }
 
 TEST_F(UsbLine, AJobWhileUnpluggedFindsNothingAndTheNextOneFindsTheDeviceBack) {
-    ASSERT_EQ(Identify(), 1);
+    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
     device_.Unplug();
 
-    EXPECT_EQ(Identify(), 2);
+    EXPECT_EQ(Identify(), IdentifyResult::kNotIdentified);
     EXPECT_FALSE(SaidCallAlreadyHandled());
     ASSERT_EQ(job_->prompts.messages.size(), 1u);
     EXPECT_EQ(job_->prompts.messages[0].first.rfind(res::LoadString(res::IDS_DEVICE_NOT_FOUND), 0),
@@ -97,7 +97,7 @@ TEST_F(UsbLine, AJobWhileUnpluggedFindsNothingAndTheNextOneFindsTheDeviceBack) {
     EXPECT_FALSE(Record().Line().CallInProgress());
 
     ASSERT_TRUE(device_.Replug(nullptr));
-    ASSERT_EQ(Identify(), 1);
+    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
     EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
 }
 
@@ -125,7 +125,7 @@ TEST_F(UsbLine, ALoaderOnTheLineIsRecognisedAndTakesTheUpgrade) {
     device_.Modify([](sim::Device& d) { d.EnterLoader(); });
     ScriptedPeer com1(VarDexReplies());  // a varDex on a COM port is not searched
     env_.Set("VARDEX_PORTS", com1.SlavePath());
-    EXPECT_EQ(Identify(), -4);
+    EXPECT_EQ(Identify(), IdentifyResult::kInLoader);
     ASSERT_EQ(job_->prompts.messages.size(), 1u);
     EXPECT_EQ(job_->prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
     EXPECT_EQ(job_->m_bInLoader, 1);

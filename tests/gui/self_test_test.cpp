@@ -72,7 +72,7 @@ class SelfTestDialogTest : public ::testing::Test {
 protected:
     SelfTestDialogTest() : scale_(0.05) {
         auto& port = app_.m_workingRecord;
-        EXPECT_EQ(port.Line().OpenPort(device_.Path(), 115200), 0);
+        EXPECT_EQ(port.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
         port.Line().SelectDirectPort(device_.Path());
         device_.KeepReceivedBytes(true);
     }
@@ -355,7 +355,7 @@ class SelfTestPageTest : public ::testing::Test {
 protected:
     SelfTestPageTest() {
         auto& record = host_.app.m_workingRecord;
-        EXPECT_EQ(record.Line().OpenPort(device_.Path(), 115200), 0);
+        EXPECT_EQ(record.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
         record.Line().SelectDirectPort(device_.Path());
         CSelfTestProgress::SetRunnerFactory([this](ISelfTestView& view, CDevicePort& port) {
             return std::make_unique<ScriptedRunner>(view, port, script_);

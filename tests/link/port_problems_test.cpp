@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 namespace vardex::test {
 namespace {
@@ -56,17 +57,30 @@ TEST(PortProblems, ABusyPortNamesItsHolderAndWhatToDo) {
 }
 
 TEST(PortProblems, OpenFailuresSayWhatHappenedAndWhatToDo) {
-    const std::string not_ready =
-        DescribeOpenFailure(-6, "Direct to COM2 (/dev/ttyS1)", "/dev/ttyS1", SysError{});
+    const std::string not_ready = DescribeOpenFailure(
+        OpenResult::kNotReady, "Direct to COM2 (/dev/ttyS1)", "/dev/ttyS1", SysError{});
     EXPECT_TRUE(Has(not_ready, "Direct to COM2 (/dev/ttyS1)")) << not_ready;
     EXPECT_TRUE(Has(not_ready, "CTS or DSR stayed off")) << not_ready;
     EXPECT_TRUE(Has(not_ready, "switched on")) << not_ready;
-    EXPECT_TRUE(Has(DescribeOpenFailure(-1, "/dev/ttyS9", "/dev/ttyS9", SysError{ENOENT, "open"}),
+    EXPECT_TRUE(Has(DescribeOpenFailure(OpenResult::kFailed, "/dev/ttyS9", "/dev/ttyS9",
+                                        SysError{ENOENT, "open"}),
                     "does not exist"));
-    EXPECT_TRUE(Has(DescribeOpenFailure(-2, "/dev/null", "/dev/null", SysError{ENOTTY, "x"}),
+    EXPECT_TRUE(Has(DescribeOpenFailure(OpenResult::kGetSettingsFailed, "/dev/null", "/dev/null",
+                                        SysError{ENOTTY, "x"}),
                     "not a serial port"));
-    EXPECT_TRUE(Has(DescribeOpenFailure(-1, "/dev/ttyS9", "/dev/ttyS9", SysError{EBUSY, "lock"}),
+    EXPECT_TRUE(Has(DescribeOpenFailure(OpenResult::kFailed, "/dev/ttyS9", "/dev/ttyS9",
+                                        SysError{EBUSY, "lock"}),
                     "in use by"));
+    // Each step that can fail has words of its own, the port named in them.
+    std::set<std::string> texts;
+    for (const OpenResult step :
+         {OpenResult::kFailed, OpenResult::kGetSettingsFailed, OpenResult::kSetSettingsFailed,
+          OpenResult::kSetTimeoutsFailed, OpenResult::kModemStatusFailed, OpenResult::kNotReady}) {
+        const std::string text = DescribeOpenFailure(step, "COM4", "/dev/ttyS3", SysError{});
+        EXPECT_TRUE(Has(text, "COM4")) << text;
+        texts.insert(text);
+    }
+    EXPECT_EQ(texts.size(), 6u);
     // A network port's server serving someone else: no local holder to name.
     const std::string net = DescribeAccessProblem("rfc2217://cabinet:3001", SysError{EBUSY, "x"});
     EXPECT_TRUE(Has(net, "rfc2217://cabinet:3001 is in use by another program")) << net;
@@ -104,13 +118,15 @@ TEST(PortProblems, ANetworkPortThatFailsIsReportedWithoutLocalAdvice) {
 
     // Closed by the server at whichever step of opening: said as such, for a
     // network port only.
-    for (const int code : {-1, -2, -3, -5}) {
+    for (const OpenResult code : {OpenResult::kFailed, OpenResult::kGetSettingsFailed,
+                                  OpenResult::kSetSettingsFailed, OpenResult::kModemStatusFailed}) {
         const std::string closed =
             DescribeOpenFailure(code, "Direct to COM3 (" + net + ")", net, SysError{EIO, "x"});
         EXPECT_TRUE(Has(closed, "Cannot open Direct to COM3 (" + net + ") (x: ")) << closed;
         EXPECT_TRUE(Has(closed, "the port server closed the connection")) << closed;
     }
-    EXPECT_FALSE(Has(DescribeOpenFailure(-2, "/dev/ttyS1", "/dev/ttyS1", SysError{EIO, "x"}),
+    EXPECT_FALSE(Has(DescribeOpenFailure(OpenResult::kGetSettingsFailed, "/dev/ttyS1", "/dev/ttyS1",
+                                         SysError{EIO, "x"}),
                      "port server"));
     EXPECT_TRUE(Has(DescribePortFailures({{"COM3", net, SysError{ECONNRESET, "negotiate"}}}),
                     "COM3 (" + net + "): Cannot open " + net + " (negotiate: "));

@@ -17,7 +17,8 @@ TEST(OpenPort, SendsTheInitialisationLinesAndRaisesTheChannel) {
     ScopedTimeScale scale(0.2);
     ScriptedPeer peer(ModemReply, true);
     CTapiLine line;
-    ASSERT_EQ(line.OpenPort(peer.SlavePath(), 115200), 0) << line.LastOpenError().Message();
+    ASSERT_EQ(line.OpenPort(peer.SlavePath(), 115200), OpenResult::kOk)
+        << line.LastOpenError().Message();
     ASSERT_TRUE(line.GetHandle());
     const std::vector<std::string> expected = {"AT/SETRI", "ATZ", "ATE0"};
     EXPECT_EQ(peer.Lines(), expected);
@@ -35,7 +36,7 @@ TEST(OpenPort, SendsTheInitialisationLinesAndRaisesTheChannel) {
     EXPECT_EQ(t.ReadIntervalTimeout, 250u);
 
     // Opening again closes the first channel, then takes the port anew.
-    ASSERT_EQ(line.OpenPort(peer.SlavePath(), 115200), 0);
+    ASSERT_EQ(line.OpenPort(peer.SlavePath(), 115200), OpenResult::kOk);
     line.ClosePort();
     EXPECT_FALSE(line.GetHandle());
     line.ClosePort();  // closing a closed channel does nothing
@@ -45,21 +46,21 @@ TEST(OpenPort, SendsTheInitialisationLinesAndRaisesTheChannel) {
 TEST(OpenPort, FailureCodesLeaveTheChannelClosed) {
     ScopedTimeScale scale(0.2);
     CTapiLine line;
-    EXPECT_EQ(line.OpenPort("/dev/no-such-port-vardex", 115200), -1);
+    EXPECT_EQ(line.OpenPort("/dev/no-such-port-vardex", 115200), OpenResult::kFailed);
     EXPECT_EQ(line.LastOpenError().code, ENOENT);
-    EXPECT_EQ(line.OpenPort("/tmp", 115200), -1);
+    EXPECT_EQ(line.OpenPort("/tmp", 115200), OpenResult::kFailed);
     EXPECT_EQ(line.LastOpenError().code, EISDIR);
-    EXPECT_EQ(line.OpenPort("/dev/null", 115200), -2);
+    EXPECT_EQ(line.OpenPort("/dev/null", 115200), OpenResult::kGetSettingsFailed);
     EXPECT_EQ(line.LastOpenError().code, ENOTTY);
     EXPECT_FALSE(line.GetHandle());
 
     ScriptedPeer peer(ModemReply, true);
-    EXPECT_EQ(line.OpenPort(peer.SlavePath(), 12345), -3);
+    EXPECT_EQ(line.OpenPort(peer.SlavePath(), 12345), OpenResult::kSetSettingsFailed);
     EXPECT_FALSE(line.GetHandle());
 
     CTapiLine holder;
-    ASSERT_EQ(holder.OpenPort(peer.SlavePath(), 115200), 0);
-    EXPECT_EQ(line.OpenPort(peer.SlavePath(), 115200), -1);
+    ASSERT_EQ(holder.OpenPort(peer.SlavePath(), 115200), OpenResult::kOk);
+    EXPECT_EQ(line.OpenPort(peer.SlavePath(), 115200), OpenResult::kFailed);
     EXPECT_EQ(line.LastOpenError().code, EBUSY);
 }
 
@@ -68,8 +69,8 @@ TEST(OpenPort, ComNamesResolveThroughThePortMap) {
     ScriptedPeer peer(ModemReply, true);
     ::setenv("VARDEX_PORTS", (":" + peer.SlavePath()).c_str(), 1);
     CTapiLine line;
-    EXPECT_EQ(line.OpenPort("COM1", 115200), -1);  // unmapped
-    EXPECT_EQ(line.OpenPort("COM2", 115200), 0);
+    EXPECT_EQ(line.OpenPort("COM1", 115200), OpenResult::kFailed);  // unmapped
+    EXPECT_EQ(line.OpenPort("COM2", 115200), OpenResult::kOk);
     EXPECT_EQ(line.OpenedPath(), peer.SlavePath());
     ::unsetenv("VARDEX_PORTS");
 }
@@ -83,7 +84,7 @@ TEST(OpenPort, DeviceGoneDuringTheSettleDelayGivesMinusSix) {
             peer.Hangup();
         }
     });
-    EXPECT_EQ(line.OpenPort(peer.SlavePath(), 115200), -6);
+    EXPECT_EQ(line.OpenPort(peer.SlavePath(), 115200), OpenResult::kNotReady);
     hangup.join();
     EXPECT_FALSE(line.GetHandle());
 }

@@ -171,7 +171,7 @@ private:
 // the screen's feed and the log alike.
 TEST_F(ThroughServer, TheTerminalCarriesEveryByteBothWays) {
     CDevicePort port;
-    ASSERT_EQ(port.Line().OpenPort(server_.Url(), 115200), 0);
+    ASSERT_EQ(port.Line().OpenPort(server_.Url(), 115200), OpenResult::kOk);
     ASSERT_NE(port.SendCommand("ATE1"), nullptr);
     RecordingSink sink;
     terminal::CTerminalReader reader(port, sink);
@@ -236,7 +236,7 @@ TEST_F(ThroughServer, ADroppedLineEndsTheJobAsOnTheDevicesOwnPort) {
 // The server serves one client at a time and turns a second one away.
 TEST_F(ThroughServer, ASecondClientHearsThatThePortIsInUse) {
     CDevicePort first;
-    ASSERT_EQ(first.Line().OpenPort(server_.Url(), 115200), 0);
+    ASSERT_EQ(first.Line().OpenPort(server_.Url(), 115200), OpenResult::kOk);
     EXPECT_EQ(Run(ctl::RunRead, server_.Url(), {}), 1);
     EXPECT_NE(Err().find(server_.Url() + " is in use by another program: its port server"),
               std::string::npos)

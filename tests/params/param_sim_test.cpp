@@ -22,7 +22,7 @@ protected:
         device_ = std::make_unique<sim::PtyDevice>(sim::DeviceOptions{.country = country});
         SysError error;
         ASSERT_TRUE(device_->Start(&error));
-        ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), 0)
+        ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), OpenResult::kOk)
             << W().Line().LastOpenError().Message();
         ASSERT_EQ(W().SetReadTimeout(kParamReadTimeoutMs), 1);
         // What identification sets from the country name.

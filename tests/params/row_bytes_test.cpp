@@ -138,7 +138,7 @@ TEST_P(RowBytes, ReadAllAndWriteAllSendWhatTheyAlwaysSent) {
     device_ = std::make_unique<sim::PtyDevice>(sim::DeviceOptions{.country = country});
     SysError error;
     ASSERT_TRUE(device_->Start(&error));
-    ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), 0);
+    ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), OpenResult::kOk);
     ASSERT_EQ(W().SetReadTimeout(kParamReadTimeoutMs), 1);
     W().m_strCountry = country;
     W().m_bX25Available = country == "Hungary" ? 1 : 0;

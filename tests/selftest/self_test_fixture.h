@@ -34,7 +34,7 @@ protected:
             return;
         }
         auto& port = app_.m_workingRecord;
-        EXPECT_EQ(port.Line().OpenPort(device_->Path(), 115200), 0);
+        EXPECT_EQ(port.Line().OpenPort(device_->Path(), 115200), OpenResult::kOk);
         port.Line().SelectDirectPort(device_->Path());
         device_->KeepReceivedBytes(true);
     }

@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         SysError error;
         ASSERT_TRUE(device_.Start(&error)) << error.Message();
-        ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), 0);
+        ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
         port_.SetReadTimeout(250);
     }
 

@@ -252,8 +252,8 @@ TEST_F(SimProgramTest, TwoSimulatorsRunSideBySideWithTheirOwnControl) {
 
     CDevicePort port_one;
     CDevicePort port_two;
-    ASSERT_EQ(port_one.Line().OpenPort(folder_ + "/one", 115200), 0);
-    ASSERT_EQ(port_two.Line().OpenPort(folder_ + "/two", 115200), 0);
+    ASSERT_EQ(port_one.Line().OpenPort(folder_ + "/one", 115200), OpenResult::kOk);
+    ASSERT_EQ(port_two.Line().OpenPort(folder_ + "/two", 115200), OpenResult::kOk);
     port_one.SetReadTimeout(250);
     port_two.SetReadTimeout(250);
     EXPECT_EQ(Ask(port_one, "ATI3"), "Software Version V2.10 Brasil USB\r\n\r\nOK\r\n");
@@ -301,7 +301,7 @@ TEST_F(SimProgramTest, OnUsbItIsUnpluggedForRealAndComesBackUnderTheNextName) {
     const std::string first = folder_ + "/ttyACM0";
     ASSERT_EQ(sim.Path(), first);
     CDevicePort port;
-    ASSERT_EQ(port.Line().OpenPort(first, 115200), 0);
+    ASSERT_EQ(port.Line().OpenPort(first, 115200), OpenResult::kOk);
     port.SetReadTimeout(250);
     EXPECT_EQ(Ask(port, "AT"), "OK\r\n");
 
@@ -315,7 +315,7 @@ TEST_F(SimProgramTest, OnUsbItIsUnpluggedForRealAndComesBackUnderTheNextName) {
     const std::string second = folder_ + "/ttyACM1";
     EXPECT_EQ(sim.Control("replug"), second + "\nok\n");
     EXPECT_NE(sim.Control("replug").find("error:"), std::string::npos);  // plugged in already
-    ASSERT_EQ(port.Line().OpenPort(second, 115200), 0);
+    ASSERT_EQ(port.Line().OpenPort(second, 115200), OpenResult::kOk);
     port.SetReadTimeout(250);
     EXPECT_EQ(Ask(port, "AT"), "OK\r\n");
     port.Close();
@@ -330,7 +330,7 @@ TEST_F(SimProgramTest, TheStateFileKeepsProfilesNumbersAndFirmwareAcrossRuns) {
         ASSERT_FALSE(sim.Path().empty());
         EXPECT_EQ(ReadFile(state), SerializeNv(Device::FactoryNv(DeviceOptions{})));
         CDevicePort port;
-        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), 0);
+        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), OpenResult::kOk);
         port.SetReadTimeout(250);
         EXPECT_EQ(Ask(port, "AT&ZI3=3655"), "OK\r\n");
         EXPECT_EQ(Ask(port, "ATS56=45"), "OK\r\n");
@@ -344,7 +344,7 @@ TEST_F(SimProgramTest, TheStateFileKeepsProfilesNumbersAndFirmwareAcrossRuns) {
         SimProcess sim({"--state", state, "--link", folder_ + "/port"});
         ASSERT_FALSE(sim.Path().empty());
         CDevicePort port;
-        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), 0);
+        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), OpenResult::kOk);
         port.SetReadTimeout(250);
         EXPECT_NE(Ask(port, "AT&ZI?").find("Phone 2\r\nMSN1 : 3655\r\n"), std::string::npos);
         EXPECT_EQ(Ask(port, "ATS56?"), "45\r\n\r\nOK\r\n");  // power-up profile 2
@@ -369,7 +369,7 @@ TEST_F(SimProgramTest, AnUnusableStateFileIsLeftAloneUntilThePersonSaysReplaceIt
             std::string::npos)
             << said;
         CDevicePort port;
-        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), 0);
+        ASSERT_EQ(port.Line().OpenPort(folder_ + "/port", 115200), OpenResult::kOk);
         port.SetReadTimeout(250);
         EXPECT_EQ(Ask(port, "ATS56?"), "20\r\n\r\nOK\r\n");  // factory state
         EXPECT_EQ(Ask(port, "ATS15=64"), "OK\r\n");
@@ -450,7 +450,7 @@ TEST_F(SimProgramTest, AcceptsAnImageFromLrzszSx) {
 
     EXPECT_NE(sim.Control("status").find("mode: command\nsoftware: V2.77"), std::string::npos);
     CDevicePort port;
-    ASSERT_EQ(port.Line().OpenPort(path, 115200), 0);
+    ASSERT_EQ(port.Line().OpenPort(path, 115200), OpenResult::kOk);
     port.SetReadTimeout(250);
     EXPECT_EQ(Ask(port, "ATI3"), "Software Version V2.77 Hungary\r\n\r\nOK\r\n");
     port.Close();

@@ -194,6 +194,16 @@ void ScriptedPeer::Run() {
         if (!out.empty()) {
             WriteAll(out);
         }
+        if (hang_up_after_reply_.exchange(false)) {
+            {
+                std::lock_guard lock(mutex_);
+                std::lock_guard writing(write_mutex_);
+                pty_.CloseMaster();
+                pty_.CloseKeeper();
+                hung_up_ = true;
+            }
+            changed_.notify_all();
+        }
     }
 }
 

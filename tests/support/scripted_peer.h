@@ -4,6 +4,7 @@
 // and the reply go out in one write so that they arrive together.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -37,6 +38,9 @@ public:
     void Send(const std::string& bytes);
     // The device goes away: the master side closes.
     void Hangup();
+    // For the responder only (it runs with the peer's lock held): the device
+    // goes away right after the reply being made has been sent.
+    void HangUpAfterThisReply() { hang_up_after_reply_.store(true); }
 
     // Everything received so far (raw bytes) and the completed lines.
     std::string Received() const;
@@ -62,6 +66,7 @@ private:
     bool ready_ = false;
     bool hung_up_ = false;
     bool hangup_requested_ = false;
+    std::atomic<bool> hang_up_after_reply_{false};
     bool stopping_ = false;
     std::string idle_bytes_;
     std::chrono::milliseconds idle_period_{0};

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,6 +20,32 @@ inline std::string TempName(const std::string& name) {
 inline std::string TempPath(const std::string& name) {
     return ::testing::TempDir() + "/" + TempName(name);
 }
+
+// A directory of the test's own, removed with everything in it when the test
+// ends, also when it fails.
+class ScopedTempDir {
+public:
+    ScopedTempDir() {
+        std::string pattern = ::testing::TempDir() + "/vardex-test-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+        EXPECT_FALSE(path_.empty()) << "cannot make a temporary directory";
+    }
+    ~ScopedTempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // The path of name inside it.
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

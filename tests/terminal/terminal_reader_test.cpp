@@ -142,7 +142,7 @@ protected:
     void SetUp() override {
         SysError error;
         ASSERT_TRUE(device_.Start(&error)) << error.Message();
-        ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), 0);
+        ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
         log_path_ = (std::filesystem::temp_directory_path() /
                      ("terminal_reader_" + std::to_string(::getpid()) + ".log"))
                         .string();

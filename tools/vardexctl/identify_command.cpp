@@ -43,11 +43,11 @@ int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port
     view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     g_running_view = &view;
     auto previous = std::signal(SIGINT, OnInterrupt);
-    const int result = IdentifyDevice(&view, &app);
+    const IdentifyResult result = IdentifyDevice(&view, &app);
     std::signal(SIGINT, previous);
     g_running_view = nullptr;
     view.Finish();
-    if (result == kIdentified) {
+    if (result == IdentifyResult::kIdentified) {
         return kExitOk;
     }
     if (view.m_bInLoader != 0) {

@@ -426,13 +426,13 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     {
         CliJobView view(in, err);
         view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
-        const int identified = IdentifyDevice(&view, &app);
+        const IdentifyResult identified = IdentifyDevice(&view, &app);
         view.Finish();
-        if (identified != kIdentified && identified != kIdentifyInLoader) {
+        if (identified != IdentifyResult::kIdentified && identified != IdentifyResult::kInLoader) {
             std::fprintf(err, "vardexctl upgrade: no varDex was identified\n");
             return kExitLinkDown;
         }
-        if (identified == kIdentified &&
+        if (identified == IdentifyResult::kIdentified &&
             UpgradeReservedForOperator(app.m_workingRecord.m_strCountry)) {
             std::fprintf(err, "%s\n", std::string(res::kTextOperatorOnlyUpgrade).c_str());
             return kExitLinkDown;

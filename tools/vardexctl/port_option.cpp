@@ -7,8 +7,8 @@ namespace vardex::ctl {
 
 bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why) {
     CTapiLine& line = port.Line();
-    const int opened = line.OpenPort(path, kLineBaud);
-    if (opened != kOpenOk) {
+    const OpenResult opened = line.OpenPort(path, kLineBaud);
+    if (opened != OpenResult::kOk) {
         *why = DescribeOpenFailure(opened, path, path, line.LastOpenError());
         return false;
     }
