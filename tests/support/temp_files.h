@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -18,6 +20,32 @@ inline std::string TempName(const std::string& name) {
 inline std::string TempPath(const std::string& name) {
     return ::testing::TempDir() + "/" + TempName(name);
 }
+
+// A directory of the test's own, removed with all it holds when the object goes
+// (also when the test failed); empty Path() when it could not be made.
+class ScopedTempDir {
+public:
+    ScopedTempDir() {
+        std::string pattern = TempPath("XXXXXX");
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            path_ = pattern;
+        }
+    }
+    ~ScopedTempDir() {
+        if (!path_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(path_, ignored);
+        }
+    }
+    ScopedTempDir(const ScopedTempDir&) = delete;
+    ScopedTempDir& operator=(const ScopedTempDir&) = delete;
+
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
 
 inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
