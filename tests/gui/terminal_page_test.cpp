@@ -324,5 +324,25 @@ TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
     std::remove(path.c_str());
 }
 
+// A channel that closes under the terminal (a device gone) ends its reader
+// rather than leaving it to spin; the next job finds the device again, and the
+// terminal reads it afterwards.
+TEST_F(TerminalPageTest, AClosedChannelEndsTheReaderUntilTheNextJob) {
+    RunProgram([&](CPropSheet& sheet) {
+        sheet.InformationPage().Item<QPushButton>(ui::CUpgradePage::IDC_RESET)->click();
+        CTerminalPage& page = Show(sheet);
+        {
+            std::lock_guard lock(W().ExchangeMutex());
+            W().Close();
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page.Terminal().ReaderRunning(); }, kWaitMs));
+        sheet.OnApplyNow();
+        EXPECT_TRUE(page.Terminal().ReaderRunning());
+        QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
+        QTest::keyClick(&page.Terminal(), Qt::Key_Return);
+        EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
+    });
+}
+
 }  // namespace
 }  // namespace vardex::test
