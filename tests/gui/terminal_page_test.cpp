@@ -299,6 +299,8 @@ TEST_F(TerminalPageTest, RapidPageSwitchesLeaveOneWorkingReader) {
 
 // Apply from the Terminal page: the write has the channel to itself (the
 // reader stops for it, and with it the log) and the terminal goes on after.
+// A channel that closed under the terminal (a device gone) ends its reader
+// rather than leaving it to spin, until a job has found the device again.
 TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
     const std::string path = LogPath("apply");
     CTerminalPage::SetSaveFileHook([&](const QString&) { return QString::fromStdString(path); });
@@ -320,28 +322,18 @@ TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
         QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
         QTest::keyClick(&page.Terminal(), Qt::Key_Return);
         EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
+
+        std::unique_lock exchange(W().ExchangeMutex());
+        W().Close();
+        exchange.unlock();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page.Terminal().ReaderRunning(); }, kWaitMs));
+        sheet.InformationPage().Item<QPushButton>(ui::CUpgradePage::IDC_RESET)->click();
+        sheet.OnApplyNow();
+        QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI4"));
+        QTest::keyClick(&page.Terminal(), Qt::Key_Return);
+        EXPECT_TRUE(WaitForScreen(page, QStringLiteral("Calvetra")));
     });
     std::remove(path.c_str());
-}
-
-// A channel that closes under the terminal (a device gone) ends its reader
-// rather than leaving it to spin; the next job finds the device again, and the
-// terminal reads it afterwards.
-TEST_F(TerminalPageTest, AClosedChannelEndsTheReaderUntilTheNextJob) {
-    RunProgram([&](CPropSheet& sheet) {
-        sheet.InformationPage().Item<QPushButton>(ui::CUpgradePage::IDC_RESET)->click();
-        CTerminalPage& page = Show(sheet);
-        {
-            std::lock_guard lock(W().ExchangeMutex());
-            W().Close();
-        }
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !page.Terminal().ReaderRunning(); }, kWaitMs));
-        sheet.OnApplyNow();
-        EXPECT_TRUE(page.Terminal().ReaderRunning());
-        QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
-        QTest::keyClick(&page.Terminal(), Qt::Key_Return);
-        EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
-    });
 }
 
 }  // namespace

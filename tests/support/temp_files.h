@@ -21,21 +21,18 @@ inline std::string TempPath(const std::string& name) {
     return ::testing::TempDir() + "/" + TempName(name);
 }
 
-// A directory of the test's own, removed with all it holds when the object goes
-// (also when the test failed); empty Path() when it could not be made.
+// A directory of the test's own, removed with all it holds when the object
+// goes, also after a failure.
 class ScopedTempDir {
 public:
-    ScopedTempDir() {
-        std::string pattern = TempPath("XXXXXX");
-        if (::mkdtemp(pattern.data()) != nullptr) {
-            path_ = pattern;
+    ScopedTempDir() : path_(TempPath("XXXXXX")) {
+        if (::mkdtemp(path_.data()) == nullptr) {
+            path_.clear();
         }
     }
     ~ScopedTempDir() {
-        if (!path_.empty()) {
-            std::error_code ignored;
-            std::filesystem::remove_all(path_, ignored);
-        }
+        std::error_code ignored;
+        std::filesystem::remove_all(path_, ignored);
     }
     ScopedTempDir(const ScopedTempDir&) = delete;
     ScopedTempDir& operator=(const ScopedTempDir&) = delete;

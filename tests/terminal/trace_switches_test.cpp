@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "terminal/terminal_keys.h"
+
 namespace vardex::terminal {
 namespace {
 
@@ -45,6 +47,20 @@ TEST(TraceSwitches, LayerNamesOnTheCommandLine) {
     EXPECT_FALSE(ParseTraceLayers("l2,l9", &layers, &bad));
     EXPECT_EQ(bad, "l9");
     EXPECT_EQ(TraceLayerLabel(TraceLayer::kApp), "App");
+}
+
+TEST(TerminalKeys, BytesSentForKeys) {
+    EXPECT_EQ(KeyByte(TerminalKey::kBackspace, 0), 0x08);
+    EXPECT_EQ(KeyByte(TerminalKey::kEnter, U'\r'), 0x0D);
+    EXPECT_EQ(KeyByte(TerminalKey::kEnter, U'\n'), 0x0D);
+    EXPECT_EQ(KeyByte(TerminalKey::kIgnored, U'\t'), -1);
+    EXPECT_EQ(KeyByte(TerminalKey::kCharacter, U'a'), 'a');
+    EXPECT_EQ(KeyByte(TerminalKey::kCharacter, U'\u00E9'), 0xE9);
+    EXPECT_EQ(KeyByte(TerminalKey::kCharacter, 0x03), 0x03);
+    // Outside Latin-1, or no character at all: nothing, not half an encoding.
+    EXPECT_EQ(KeyByte(TerminalKey::kCharacter, U'\u20AC'), -1);
+    EXPECT_EQ(KeyByte(TerminalKey::kCharacter, U'\U0001F600'), -1);
+    EXPECT_EQ(KeyByte(TerminalKey::kCharacter, 0), -1);
 }
 
 }  // namespace
