@@ -119,6 +119,10 @@ bool CDevicePort::IsOpen() const {
     return m_line->GetHandle() != nullptr;
 }
 
+bool CDevicePort::LinkUp() {
+    return m_line->Guard() != 0;
+}
+
 int CDevicePort::SetReadTimeout(std::uint32_t ms) {
     return m_line->SetReadTimeout(ms);
 }

@@ -66,6 +66,9 @@ public:
     int GetDeviceName(std::string* name);
 
     bool IsOpen() const;
+    // The guard alone: the channel is open and DSR is on. A failed status query
+    // closes the channel, as in every guarded operation.
+    bool LinkUp();
     CTapiLine& Line() { return *m_line; }
     std::recursive_mutex& ExchangeMutex() { return m_exchangeMutex; }
 

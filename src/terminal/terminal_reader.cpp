@@ -13,11 +13,10 @@
 
 namespace vardex::terminal {
 
-CTerminalReader::CTerminalReader(CDevicePort& port, ITerminalSink& sink)
-    : m_port(port), m_sink(sink) {}
+CTerminalReader::CTerminalReader(CDevicePort& port, ITerminalSink& sink, HangUp hang_up)
+    : m_port(port), m_sink(sink), m_hangUp(hang_up) {}
 
 CTerminalReader::~CTerminalReader() {
-    CloseLog();
     {
         std::lock_guard lock(m_mutex);
         m_bStopReader = true;
@@ -26,6 +25,7 @@ CTerminalReader::~CTerminalReader() {
     if (m_readerThread.joinable()) {
         m_readerThread.join();
     }
+    CloseLog();
 }
 
 void CTerminalReader::StartReader() {
@@ -41,20 +41,26 @@ void CTerminalReader::StartReader() {
         m_readerThread.join();
     }
     m_bRunning = true;
+    m_bLinkDown.store(false);
     ++m_nThreadsStarted;
     ++m_nAlive;
     m_readerThread = std::thread(&CTerminalReader::ReaderThreadProc, this);
 }
 
 bool CTerminalReader::StopReader(std::int64_t wait_ms) {
-    CloseLog();
-    std::unique_lock lock(m_mutex);
-    m_bStopReader = true;
-    m_changed.notify_all();
-    if (wait_ms > 0) {
-        m_changed.wait_for(lock, ScaledMs(wait_ms), [this] { return !m_bRunning; });
+    bool left = false;
+    {
+        std::unique_lock lock(m_mutex);
+        m_bStopReader = true;
+        m_changed.notify_all();
+        if (wait_ms > 0) {
+            m_changed.wait_for(lock, ScaledMs(wait_ms), [this] { return !m_bRunning; });
+        }
+        left = !m_bRunning;
     }
-    return !m_bRunning;
+    // After the reader's last chunk: what it handed on is in the log as well.
+    CloseLog();
+    return left;
 }
 
 bool CTerminalReader::IsRunning() const {
@@ -141,6 +147,12 @@ void CTerminalReader::WriteLog(const char* data, std::size_t length) {
     }
 }
 
+void CTerminalReader::Leave() {
+    --m_nAlive;
+    m_bRunning = false;
+    m_changed.notify_all();
+}
+
 void CTerminalReader::ReaderThreadProc() {
     std::string chunk;
     for (;;) {
@@ -149,9 +161,7 @@ void CTerminalReader::ReaderThreadProc() {
             // start in between either keeps this reader or sees it gone.
             std::lock_guard lock(m_mutex);
             if (m_bStopReader) {
-                --m_nAlive;
-                m_bRunning = false;
-                m_changed.notify_all();
+                Leave();
                 return;
             }
         }
@@ -159,6 +169,8 @@ void CTerminalReader::ReaderThreadProc() {
         // a stop and a start may have changed it, and this reader may be the
         // one that was kept.
         bool received = false;
+        bool closed = false;
+        bool hung_up = false;
         {
             std::lock_guard exchange(m_port.ExchangeMutex());
             m_port.SetReadTimeout(kReadTimeoutMs);
@@ -168,6 +180,12 @@ void CTerminalReader::ReaderThreadProc() {
             chunk.resize(kReadChunk);
             chunk.resize(m_port.ReadAvailable(chunk.data(), chunk.size()));
             received = !chunk.empty();
+            // Nothing came: a silent line, or one that is gone (the read then
+            // returns at once, without its time-out).
+            if (!received && !m_port.LinkUp()) {
+                closed = !m_port.IsOpen();
+                hung_up = !closed;
+            }
         }
         if (received) {
             WriteLog(chunk.data(), chunk.size());
@@ -182,9 +200,18 @@ void CTerminalReader::ReaderThreadProc() {
                 m_sink.OnScreenUpdate(update);
             }
         }
-        // The pause; a stop request cuts it short.
+        if (closed || (hung_up && m_hangUp == HangUp::kEndsReader)) {
+            m_bLinkDown.store(true);
+            m_sink.OnLinkDown();
+            std::lock_guard lock(m_mutex);
+            Leave();
+            return;
+        }
+        // The pause; a stop request cuts it short. A hung-up line is looked at
+        // again after what a read of a silent one takes, not at once.
         std::unique_lock lock(m_mutex);
-        m_changed.wait_for(lock, ScaledMs(kPauseMs), [this] { return m_bStopReader; });
+        m_changed.wait_for(lock, ScaledMs(hung_up ? kReadTimeoutMs : kPauseMs),
+                           [this] { return m_bStopReader; });
     }
 }
 

@@ -10,9 +10,17 @@
 // being lost), and never two at once. StopReader waits, bounded, for the
 // reader to leave, so that the caller may use the channel afterwards.
 //
+// A reader whose channel closed (the device vanished, a read failed) leaves by
+// itself and tells its sink: nothing comes on that channel any more, and only a
+// new search opens another. A hang-up (DSR off, the channel still open) ends it
+// too when it was made to leave on one; otherwise it looks again after a read
+// time-out, since the device may come back (a power cycle).
+//
 // The log is written only by the reader, a whole chunk under the log lock;
 // CloseLog takes the same lock, so a close falls between two chunks: the file
-// holds exactly the bytes received while it was open, none torn.
+// holds exactly the bytes received while it was open, none torn. StopReader
+// closes it only once the reader has left (or its wait ran out), so every chunk
+// handed to the sink before the stop is in the log too.
 #pragma once
 
 #include <atomic>
@@ -44,6 +52,15 @@ public:
     // The log was closed because a write to it failed (disk full, file gone);
     // on the reader thread. The window shows that no log runs any more.
     virtual void OnLogFailed() {}
+    // The reader found the link down and leaves; its last call, on the reader
+    // thread.
+    virtual void OnLinkDown() {}
+};
+
+// What a reader makes of a hang-up: DSR off on a channel that is still open.
+enum class HangUp {
+    kWaitForDevice,  // the window's terminal: the device may come back
+    kEndsReader,     // a session on the command line: the link is down
 };
 
 class CTerminalReader {
@@ -60,7 +77,8 @@ public:
     static constexpr std::int64_t kStopWaitMs = 2000;
 
     // The port and the sink must outlive the reader object.
-    CTerminalReader(CDevicePort& port, ITerminalSink& sink);
+    CTerminalReader(CDevicePort& port, ITerminalSink& sink,
+                    HangUp hang_up = HangUp::kWaitForDevice);
     // Stops the reader, waiting for it without limit, and closes the log.
     ~CTerminalReader();
     CTerminalReader(const CTerminalReader&) = delete;
@@ -68,13 +86,16 @@ public:
 
     // Starts reading (or keeps a reader that is still leaving).
     void StartReader();
-    // Closes the log, asks the reader to stop and waits up to `wait_ms`
-    // (milliseconds, scaled by VARDEX_TIME_SCALE) for it to leave. True when no reader runs any
-    // more; false when it is still inside a read (it leaves after that read, and a later
-    // StartReader keeps it).
+    // Asks the reader to stop, waits up to `wait_ms` (milliseconds, scaled by
+    // VARDEX_TIME_SCALE) for it to leave, then closes the log. True when no reader
+    // runs any more; false when it is still inside a read (it leaves after that
+    // read, and a later StartReader keeps it).
     bool StopReader(std::int64_t wait_ms = kStopWaitMs);
     // Whether a reader thread is in its loop (it may have been asked to stop).
     bool IsRunning() const;
+    // Whether the last reader left because the link was down (until the next
+    // StartReader).
+    bool LinkDown() const { return m_bLinkDown.load(); }
 
     // Opens the file for writing, created or emptied; true on success.
     bool OpenLog(const std::string& path);
@@ -99,8 +120,13 @@ private:
     // Writes the chunk to the log when it is open; closes the log on failure.
     void WriteLog(const char* data, std::size_t length);
 
+    // Marks the reader gone; under m_mutex.
+    void Leave();
+
     CDevicePort& m_port;
     ITerminalSink& m_sink;
+    const HangUp m_hangUp;
+    std::atomic<bool> m_bLinkDown{false};
 
     // Guards the reader state below and the screen.
     mutable std::mutex m_mutex;

@@ -299,6 +299,8 @@ TEST_F(TerminalPageTest, RapidPageSwitchesLeaveOneWorkingReader) {
 
 // Apply from the Terminal page: the write has the channel to itself (the
 // reader stops for it, and with it the log) and the terminal goes on after.
+// A channel that closed under the terminal (a device gone) ends its reader
+// rather than leaving it to spin, until a job has found the device again.
 TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
     const std::string path = LogPath("apply");
     CTerminalPage::SetSaveFileHook([&](const QString&) { return QString::fromStdString(path); });
@@ -320,6 +322,16 @@ TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
         QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
         QTest::keyClick(&page.Terminal(), Qt::Key_Return);
         EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
+
+        std::unique_lock exchange(W().ExchangeMutex());
+        W().Close();
+        exchange.unlock();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page.Terminal().ReaderRunning(); }, kWaitMs));
+        sheet.InformationPage().Item<QPushButton>(ui::CUpgradePage::IDC_RESET)->click();
+        sheet.OnApplyNow();
+        QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI4"));
+        QTest::keyClick(&page.Terminal(), Qt::Key_Return);
+        EXPECT_TRUE(WaitForScreen(page, QStringLiteral("Calvetra")));
     });
     std::remove(path.c_str());
 }

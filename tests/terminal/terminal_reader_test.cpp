@@ -11,15 +11,14 @@
 #include <condition_variable>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <mutex>
-#include <sstream>
 #include <string>
 
 #include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "pty_device.h"
+#include "temp_files.h"
 #include "terminal/terminal_keys.h"
 #include "terminal/trace_switches.h"
 #include "time_scale.h"
@@ -55,6 +54,15 @@ public:
     void OnReceived(std::string_view bytes, const ConvertedChunk&) override {
         std::lock_guard lock(mutex_);
         chunks_ += bytes.empty() ? 0 : 1;
+    }
+    void OnLinkDown() override {
+        std::lock_guard lock(mutex_);
+        link_down_ = true;
+        changed_.notify_all();
+    }
+    bool WaitForLinkDown() {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, kLimit, [&] { return link_down_; });
     }
     void OnLogFailed() override {
         std::lock_guard lock(mutex_);
@@ -95,14 +103,10 @@ private:
     int replaced_ = 0;
     int chunks_ = 0;
     bool log_failed_ = false;
+    bool link_down_ = false;
 };
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadFile;
 
 // True when `log` is a piece of the simulator's flood: whole numbered lines in
 // order with nothing missing, doubled or torn, except that the first and last
@@ -143,11 +147,7 @@ protected:
         SysError error;
         ASSERT_TRUE(device_.Start(&error)) << error.Message();
         ASSERT_EQ(port_.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
-        log_path_ = (std::filesystem::temp_directory_path() /
-                     ("terminal_reader_" + std::to_string(::getpid()) + ".log"))
-                        .string();
     }
-    void TearDown() override { std::filesystem::remove(log_path_); }
 
     // Waits (bounded) until the device has sent every flood byte and the log
     // has caught up with them.
@@ -160,10 +160,11 @@ protected:
     }
 
     test::ScopedTimeScale scale_;
+    test::ScopedTempDir temp_;
     sim::PtyDevice device_;
     CDevicePort port_;
     RecordingSink sink_;
-    std::string log_path_;
+    const std::string log_path_ = temp_.File("terminal.log");
 };
 
 TEST_F(TerminalReaderTest, TypedKeysReachTheDeviceAndItsAnswerTheScreen) {
@@ -247,6 +248,32 @@ TEST_F(TerminalReaderTest, ALogThatCannotBeWrittenIsClosedAndSaidSo) {
     ASSERT_TRUE(sink_.WaitFor(
         [](const std::string& seen) { return seen.find(" L2 ") != std::string::npos; }));
     EXPECT_TRUE(reader.StopReader());
+}
+
+// A closed channel (a vanished device) ends any reader; a hang-up ends one made
+// to leave on it. Either way the sink hears it, and nothing spins on.
+TEST_F(TerminalReaderTest, ALinkGoneDownEndsTheReader) {
+    CTerminalReader reader(port_, sink_, HangUp::kEndsReader);
+    reader.StartReader();
+    device_.Hangup();
+    ASSERT_TRUE(sink_.WaitForLinkDown());
+    EXPECT_TRUE(reader.StopReader());
+    EXPECT_TRUE(reader.LinkDown());
+
+    test::ScopedTempDir dir;
+    sim::PtyDevice usb;
+    usb.SetUsbDirectory(dir.Path());
+    SysError error;
+    ASSERT_TRUE(usb.Start(&error)) << error.Message();
+    CDevicePort port;
+    ASSERT_EQ(port.Line().OpenPort(usb.UsbName(), 115200), OpenResult::kOk);
+    RecordingSink sink;
+    CTerminalReader window_reader(port, sink);
+    window_reader.StartReader();
+    usb.Unplug();
+    ASSERT_TRUE(sink.WaitForLinkDown());
+    EXPECT_TRUE(window_reader.StopReader());
+    EXPECT_FALSE(port.IsOpen());
 }
 
 TEST_F(TerminalReaderTest, ClosingTheLogDuringHeavyOutputTearsNothing) {

@@ -13,14 +13,15 @@
 
 #include <chrono>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "at_command.h"
 #include "pty_device.h"
+#include "temp_files.h"
 #include "term_command.h"
+#include "terminal/terminal_text.h"
 #include "time_scale.h"
 
 namespace vardex::ctl {
@@ -167,11 +168,7 @@ protected:
         SysError error;
         ASSERT_TRUE(device_.Start(&error)) << error.Message();
         device_.KeepReceivedBytes(true);
-        log_path_ = (std::filesystem::temp_directory_path() /
-                     ("vardexctl_term_" + std::to_string(::getpid()) + ".log"))
-                        .string();
     }
-    void TearDown() override { std::filesystem::remove(log_path_); }
 
     bool TracesOff() {
         return device_.Inspect([](const sim::Device& d) {
@@ -179,11 +176,15 @@ protected:
                    !d.Tracing(sim::TraceLayer::kL2) && !d.Tracing(sim::TraceLayer::kU);
         });
     }
-    bool EndsWithAllOff() { return device_.ReceivedBytes().ends_with("ATCD0CD2CD4CD6CD8CD10\r"); }
+    bool EndsWithAllOff() {  // and has it once only
+        const std::string received = device_.ReceivedBytes(), off = "ATCD0CD2CD4CD6CD8CD10\r";
+        return received.ends_with(off) && received.find(off) == received.size() - off.size();
+    }
 
     test::ScopedTimeScale scale_;
+    test::ScopedTempDir temp_;
     sim::PtyDevice device_;
-    std::string log_path_;
+    const std::string log_path_ = temp_.File("term.log");
 };
 
 TEST_F(VardexctlTermTest, TermSendsKeysRawAndCtrlBracketLeavesCleanly) {
@@ -194,24 +195,26 @@ TEST_F(VardexctlTermTest, TermSendsKeysRawAndCtrlBracketLeavesCleanly) {
     // Raw while it runs: no echo, no line editing, Ctrl+C is a byte for the device.
     EXPECT_EQ(run.Settings().c_lflag & kCookedFlags, 0u);
     const std::size_t before = run.Screen().size();
-    run.Type("ATI4\r\x03");
+    // Keys as a Linux terminal sends them: Backspace as DEL, then the cursor,
+    // editing and function keys, which send nothing (as on the Terminal page).
+    run.Type(
+        "ATI5\x7f"
+        "4\x1b[D\x1bOP\x1b[1;5C\x1b[3~\x1b[15~\r\x03");
     ASSERT_TRUE(run.WaitFor("Calvetra VarDex V1.2\r\n", before)) << run.Screen();
     // Only the device's answer is shown (its echo is off): what was typed is not.
-    EXPECT_EQ(run.Screen().find("ATI4", before), std::string::npos);
+    EXPECT_EQ(run.Screen().find("ATI", before), std::string::npos);
     run.Type("\x1d");
     EXPECT_EQ(run.Wait(), 0) << run.Screen();
 
     EXPECT_EQ(run.Settings().c_lflag & kCookedFlags, run.Initial().c_lflag & kCookedFlags);
     const std::string received = device_.ReceivedBytes();
-    EXPECT_NE(received.find("ATCD1CD9\rATI4\r\x03"), std::string::npos) << received;
+    EXPECT_NE(received.find("ATCD1CD9\rATI5\b4\r\x03"), std::string::npos) << received;
     EXPECT_TRUE(EndsWithAllOff()) << received;
     EXPECT_TRUE(TracesOff());
     // The log keeps the device's raw bytes, carriage returns included.
-    std::ifstream in(log_path_, std::ios::binary);
-    std::stringstream log;
-    log << in.rdbuf();
-    EXPECT_NE(log.str().find("\r\nCalvetra VarDex V1.2\r\n\r\nOK\r\n"), std::string::npos);
-    EXPECT_NE(log.str().find(" L1  INFO"), std::string::npos);
+    const std::string log = test::ReadFile(log_path_);
+    EXPECT_NE(log.find("\r\nCalvetra VarDex V1.2\r\n\r\nOK\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" L1  INFO"), std::string::npos);
 }
 
 TEST_F(VardexctlTermTest, TermEndedBySignalRestoresTheTerminal) {
@@ -219,7 +222,9 @@ TEST_F(VardexctlTermTest, TermEndedBySignalRestoresTheTerminal) {
     ASSERT_TRUE(run.Started());
     ASSERT_TRUE(run.WaitFor(" U ")) << run.Screen();
     ASSERT_EQ(run.Settings().c_lflag & kCookedFlags, 0u);
+    // A second stop signal at once still lets every trace be switched off.
     run.Signal(SIGTERM);
+    run.Signal(SIGINT);
     EXPECT_EQ(run.Wait(), 0);
     EXPECT_EQ(run.Settings().c_lflag & kCookedFlags, run.Initial().c_lflag & kCookedFlags);
     EXPECT_TRUE(EndsWithAllOff());
@@ -251,29 +256,36 @@ TEST_F(VardexctlTermTest, TraceEndsAfterItsSecondsAndRefusesBadWords) {
     EXPECT_EQ(missing.Wait(), 2);
     EXPECT_TRUE(device_.ReceivedBytes().empty());  // nothing reached the device
 
-    TerminalRun timed({"trace", "--port", device_.Path(), "--layers", "l3", "--seconds", "1"});
+    // A port that does not open leaves the log file as it was.
+    std::ofstream(log_path_) << "kept";
+    TerminalRun no_port(
+        {"trace", "--port", temp_.File("none"), "--layers", "u", "--log", log_path_});
+    EXPECT_EQ(no_port.Wait(), kExitLinkDown);
+    EXPECT_EQ(test::ReadFile(log_path_), "kept");
+
+    // The device never pauses, so the end meets a read that brings bytes: they
+    // are in the log too, as everything printed is.
+    device_.Modify([](sim::Device& d) { d.SetTraceFlood(20000, 0); });
+    TerminalRun timed({"trace", "--port", device_.Path(), "--layers", "l3", "--seconds", "1",
+                       "--log", log_path_});
     EXPECT_EQ(timed.Wait(), 0) << timed.Screen();
+    device_.Modify([](sim::Device& d) { d.SetTraceFlood(0, 0); });
+    std::string printed = timed.Screen();
+    std::erase(printed, '\r');  // the terminal's own, before its line feeds
+    EXPECT_EQ(printed, terminal::ConvertChunk(test::ReadFile(log_path_)).text);
     EXPECT_TRUE(EndsWithAllOff());
     EXPECT_TRUE(TracesOff());
 }
 
-TEST(Latin1Keys, TypedUtf8BecomesLatin1OrNothing) {
-    Latin1Keys keys;
-    std::string out;
-    keys.Take("a\xC3\xA9", &out);  // é
-    keys.Take("\xC3", &out);       // ÿ split across two reads
-    keys.Take("\xBF", &out);
-    keys.Take("\xE2\x82\xAC!", &out);  // € is beyond Latin-1
-    keys.Take(
-        "\xF0\x9F\x98\x80"
-        "b",
-        &out);  // so is an emoji
-    keys.Take(
-        "\xBF\xFF"
-        "c\xC3"
-        "d",
-        &out);  // stray bytes and a cut character
-    EXPECT_EQ(out, "a\xE9\xFF!bcd");
+// The device's side hanging up ends a session as a link down, the terminal put
+// back (a vanished port ends the reader below it alike).
+TEST_F(VardexctlTermTest, TermEndsWhenTheLinkGoesDown) {
+    TerminalRun term({"term", "--port", device_.Path()});
+    ASSERT_TRUE(term.WaitFor("Ctrl+] leaves")) << term.Screen();
+    device_.Hangup();
+    EXPECT_EQ(term.Wait(), kExitLinkDown) << term.Screen();
+    EXPECT_NE(term.Screen().find("device on " + device_.Path() + " is down"), std::string::npos);
+    EXPECT_EQ(term.Settings().c_lflag & kCookedFlags, term.Initial().c_lflag & kCookedFlags);
 }
 
 }  // namespace

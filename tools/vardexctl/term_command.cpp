@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 #include "at_command.h"
 #include "link/device_port.h"
@@ -21,6 +22,7 @@
 #include "platform/port_map.h"
 #include "platform/vtime.h"
 #include "port_option.h"
+#include "terminal/terminal_keys.h"
 #include "terminal/terminal_reader.h"
 #include "terminal/trace_switches.h"
 
@@ -34,10 +36,12 @@ using terminal::TraceLayer;
 
 constexpr const char* kTermUsage =
     "usage: vardexctl term [--port PATH] [--log FILE] [--trace LAYERS]\n"
-    "  A raw terminal on the device: every key goes to it as typed (UTF-8 is sent\n"
-    "  as Latin-1; characters beyond it send nothing), and what it sends is shown\n"
-    "  as the program's terminal shows it: carriage returns dropped, control bytes\n"
-    "  as visible symbols. Ctrl+] leaves; every trace is switched off then.\n"
+    "  A raw terminal on the device: keys go to it as the program's terminal sends\n"
+    "  them (Backspace as BS, Enter as CR, other keys as their character, in\n"
+    "  Latin-1; Tab, Escape, the cursor, editing and function keys and characters\n"
+    "  beyond Latin-1 send nothing), and what it sends is shown as the program's\n"
+    "  terminal shows it: carriage returns dropped, control bytes as visible\n"
+    "  symbols. Ctrl+] leaves; every trace is switched off then.\n"
     "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
     "  --trace LAYERS  switch traces on at the start: l1, l2, l3, app, u,\n"
     "                  separated by commas\n";
@@ -55,29 +59,34 @@ constexpr const char* kTraceUsage =
 
 // The longest --seconds taken: a day.
 constexpr unsigned kLongestSeconds = 86400;
-// How often the loops look at the link and the output while nothing happens.
-constexpr int kIdleCheckMs = 200;
+// How often the loops look at the output while nothing happens.
+constexpr std::int64_t kIdleCheckMs = 200;
 
-// Signals arrive as a byte in this pipe; the loops wait on it.
+// A poll's time-out for a design-time wait, scaled; never 0 for a wait > 0.
+int PollMs(std::chrono::microseconds wait) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    return static_cast<int>(std::clamp<long long>(ms, 0, 24LL * 3600 * 1000));
+}
+
+// Every reason to end a session arrives as a byte in this pipe (a stop signal,
+// the reader finding the link down, an output gone); the loops wait on it.
 std::atomic<int> g_signal_fd{-1};
-std::atomic<int> g_signals{0};
 // The terminal settings to put back, for the crash handler.
 termios g_saved_tty{};
 std::atomic<bool> g_raw_active{false};
 
-extern "C" void OnStopSignal(int signal_number) {
-    // A second Ctrl+C (or other stop signal) ends the program at once.
-    if (g_signals.fetch_add(1) > 0) {
-        if (g_raw_active.load()) {
-            ::tcsetattr(STDIN_FILENO, TCSANOW, &g_saved_tty);
-        }
-        ::_exit(kExitInterrupted);
-    }
+void WakeLoop(char why) {
     const int fd = g_signal_fd.load();
     if (fd >= 0) {
-        const char byte = static_cast<char>(signal_number);
-        (void)!::write(fd, &byte, 1);
+        (void)!::write(fd, &why, 1);
     }
+}
+
+extern "C" void OnStopSignal(int signal_number) {
+    // Every stop signal, the second Ctrl+C too, only ends the loop: the way out
+    // switches the traces off, bounded by the exchange's own time-outs, and no
+    // signal may cut it short and leave them on.
+    WakeLoop(static_cast<char>(signal_number));
 }
 
 extern "C" void OnCrashSignal(int signal_number) {
@@ -98,7 +107,6 @@ public:
         if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
             pipe_[0] = pipe_[1] = -1;
         }
-        g_signals.store(0);
         g_signal_fd.store(pipe_[1]);
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
@@ -190,7 +198,7 @@ bool WriteAll(int fd, std::string_view bytes) {
         }
         if (n < 0 && errno == EAGAIN) {
             pollfd out{fd, POLLOUT, 0};
-            (void)::poll(&out, 1, kIdleCheckMs);
+            (void)::poll(&out, 1, PollMs(ScaledMs(kIdleCheckMs)));
             continue;
         }
         if (n <= 0) {
@@ -238,10 +246,12 @@ public:
         }
         if (!out.empty() && !gone_.load() && !WriteAll(fd_, out)) {
             gone_.store(true);
+            WakeLoop('o');
         }
     }
 
     void OnLogFailed() override { log_failed_.store(true); }
+    void OnLinkDown() override { WakeLoop('d'); }
 
     // The output cannot be written any more (a closed pipe).
     bool Gone() const { return gone_.load(); }
@@ -347,9 +357,10 @@ bool ParseOptions(const char* name, const char* usage, bool trace,
     return true;
 }
 
-// Opens the log and the port and starts the reader with the traces asked
-// for; runs `wait` (the loop of the command); then stops the reader, switches
-// every trace off and closes the port. Returns the exit status.
+// Opens the port and then the log, and starts the reader with the traces
+// asked for; runs `wait` (the loop of the command, which ends when the signal
+// pipe wakes it); then stops the reader, switches every trace off and closes
+// the port. Returns the exit status.
 template <typename Wait>
 int RunOnDevice(const char* name, const Options& options, Printer& sink, std::ostream& err,
                 Wait&& wait) {
@@ -365,15 +376,18 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
         port_name = *com1;
     }
     CDevicePort port;
-    CTerminalReader reader(port, sink);
-    if (!options.log.empty() && !reader.OpenLog(options.log)) {
-        err << prefix << "cannot open the log file " << options.log
-            << " for writing: " << std::strerror(errno) << "\n";
-        return kExitLinkDown;
-    }
     std::string why;
     if (!OpenPortByPath(port, port_name, &why)) {
         err << prefix << why << "\n";
+        return kExitLinkDown;
+    }
+    // Only now: a port that does not open leaves the file as it was.
+    CTerminalReader reader(port, sink, terminal::HangUp::kEndsReader);
+    if (!options.log.empty() && !reader.OpenLog(options.log)) {
+        const int code = errno;
+        port.Close();
+        err << prefix << "cannot open the log file " << options.log
+            << " for writing: " << std::strerror(code) << "\n";
         return kExitLinkDown;
     }
     const bool usb = port.Line().UsbConnection();
@@ -386,6 +400,7 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
         link_ok = wait(port);
     }
     reader.StopReader();
+    link_ok = link_ok && !reader.LinkDown();
     // Whatever ended the session, no trace outlives it.
     const bool off = terminal::SendAllTracesOff(port);
     port.Close();
@@ -402,35 +417,6 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
 }
 
 }  // namespace
-
-void Latin1Keys::Take(std::string_view typed, std::string* out) {
-    for (const char c : typed) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (m_nMissing > 0 && (byte & 0xC0) == 0x80) {
-            m_code = (m_code << 6) | (byte & 0x3F);
-            if (--m_nMissing == 0 && !m_bDrop && m_code >= 0x80 && m_code <= 0xFF) {
-                out->push_back(static_cast<char>(m_code));
-            }
-            continue;
-        }
-        // Anything else ends a character still waiting for its continuation.
-        m_nMissing = 0;
-        if (byte < 0x80) {
-            out->push_back(c);
-        } else if ((byte & 0xE0) == 0xC0) {
-            m_code = byte & 0x1F;
-            m_nMissing = 1;
-            m_bDrop = byte > 0xC3;
-        } else if ((byte & 0xF0) == 0xE0) {
-            m_nMissing = 2;
-            m_bDrop = true;
-        } else if ((byte & 0xF8) == 0xF0) {
-            m_nMissing = 3;
-            m_bDrop = true;
-        }
-        // A stray continuation byte or an invalid lead byte sends nothing.
-    }
-}
 
 int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
     Options options;
@@ -453,22 +439,29 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
             err.flush();
         }
         RawMode raw(STDIN_FILENO);
-        Latin1Keys keys;
+        terminal::CTerminalInput keys;
+        // Until when an ESC (or a sequence begun) waits for the rest of a key.
+        Clock::time_point escape_end{};
         bool link_ok = true;
         for (bool leave = false; !leave;) {
+            std::chrono::microseconds wait = ScaledMs(kIdleCheckMs);
+            if (keys.Waiting()) {
+                wait = std::clamp(std::chrono::duration_cast<std::chrono::microseconds>(
+                                      escape_end - Clock::now()),
+                                  std::chrono::microseconds(0), wait);
+            }
             pollfd fds[2] = {{signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-            const int ready = ::poll(fds, 2, kIdleCheckMs);
+            const int ready = ::poll(fds, 2, PollMs(wait));
             if (ready < 0 && errno != EINTR) {
                 break;
             }
             if ((fds[0].revents & POLLIN) != 0 || printer.Gone()) {
                 break;
             }
-            if (!port.IsOpen()) {
-                link_ok = false;
-                break;
-            }
             if ((fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
+                if (keys.Waiting() && Clock::now() >= escape_end) {
+                    keys.TimePassed();
+                }
                 continue;
             }
             char typed[256];
@@ -487,8 +480,13 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
             }
             std::string bytes;
             keys.Take(text, &bytes);
-            if (!bytes.empty() && port.WriteRaw(bytes.data(), bytes.size()) != bytes.size()) {
-                link_ok = port.IsOpen();
+            if (keys.Waiting()) {
+                escape_end = Clock::now() + ScaledMs(terminal::CTerminalInput::kEscapeWaitMs);
+            }
+            if (!bytes.empty() && port.WriteRaw(bytes.data(), bytes.size()) != bytes.size() &&
+                !port.LinkUp()) {
+                link_ok = false;
+                break;
             }
         }
         if (raw.Active()) {
@@ -511,10 +509,10 @@ int RunTrace(const std::vector<std::string>& args, std::ostream& err) {
     }
     SignalScope signals;
     Printer printer(STDOUT_FILENO, false, options.timestamps);
-    return RunOnDevice("trace", options, printer, err, [&](CDevicePort& port) {
+    return RunOnDevice("trace", options, printer, err, [&](CDevicePort&) {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(options.seconds);
         for (;;) {
-            int wait_ms = kIdleCheckMs;
+            int wait_ms = PollMs(ScaledMs(kIdleCheckMs));
             if (options.seconds > 0) {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                                       end - std::chrono::steady_clock::now())
@@ -522,15 +520,13 @@ int RunTrace(const std::vector<std::string>& args, std::ostream& err) {
                 if (left <= 0) {
                     return true;
                 }
-                wait_ms = static_cast<int>(std::min<long long>(left, kIdleCheckMs));
+                wait_ms = static_cast<int>(std::min<long long>(left, wait_ms));
             }
             pollfd fds{signals.Fd(), POLLIN, 0};
             const int ready = ::poll(&fds, 1, wait_ms);
+            // A stop signal, the link down (the reader said so) or the output gone.
             if ((ready > 0 && (fds.revents & POLLIN) != 0) || printer.Gone()) {
                 return true;
-            }
-            if (!port.IsOpen()) {
-                return false;
             }
         }
     });

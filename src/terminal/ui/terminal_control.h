@@ -46,8 +46,9 @@ public:
     // Starts the reader on the channel (or keeps one that is still leaving):
     // after it exactly one reader runs.
     void StartReader();
-    // Closes the log, then stops the reader and waits, bounded, for it to leave;
-    // true when none runs any more. The channel is the caller's afterwards.
+    // Stops the reader and waits, bounded, for it to leave, then closes the log;
+    // true when none runs any more. The channel is the caller's afterwards. A
+    // reader also ends by itself when the channel closes (the device vanished).
     bool StopReader();
     bool ReaderRunning() const;
     // Reader threads begun so far (checks).

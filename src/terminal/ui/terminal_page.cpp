@@ -160,7 +160,9 @@ void CTerminalPage::SwitchTracesOff() {
 }
 
 bool CTerminalPage::PauseReader() {
-    if (!active_ || !m_terminal->ReaderRunning()) {
+    // A reader that ended on a link gone down counts as paused too: the job
+    // searches for the device again, and the terminal reads it afterwards.
+    if (!active_) {
         return false;
     }
     StopTerminal();

@@ -51,7 +51,8 @@ public:
 
     // A device job needs the channel to itself: the reader stops for it (an open
     // log closes) and starts again afterwards when the page is still shown.
-    // Returns whether it was running.
+    // Returns whether the page is shown (its reader running, or ended on a link
+    // that went down).
     bool PauseReader();
     void ResumeReader();
     bool Active() const { return active_; }
