@@ -177,6 +177,7 @@ void FakePortServer::Serve(int client) {
         }
         decoder.Feed(buffer, static_cast<std::size_t>(n), &side);
         std::lock_guard lock(mutex_);
+        received_ += static_cast<std::uint64_t>(n);
         data_ += side.data;
         side.data.clear();
         for (auto& command : side.commands) {
@@ -298,6 +299,16 @@ std::uint64_t FakePortServer::BytesSent() const {
 bool FakePortServer::WaitForBytesSent(std::uint64_t count) {
     std::unique_lock lock(mutex_);
     return changed_.wait_for(lock, kFloodLimit, [&] { return sent_ > count; });
+}
+
+std::uint64_t FakePortServer::BytesReceived() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+bool FakePortServer::WaitForBytesReceived(std::uint64_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kFloodLimit, [&] { return received_ > count; });
 }
 
 std::string FakePortServer::Data() const {

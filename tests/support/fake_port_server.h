@@ -53,17 +53,19 @@ public:
     // com-port question (the options are agreed), until kFloodLimit has passed
     // since this call. Units go out whole, between the server's answers. Once
     // per server.
-    static constexpr std::chrono::seconds kFloodLimit{20};
+    static constexpr std::chrono::seconds kFloodLimit{30};
     // A unit of commands that mean nothing: IAC NOP, count times.
     static std::string Nops(std::size_t count = 512);
     void Flood(const std::string& unit);
     // Whether the flood ended at its limit: a client that waited for its end
     // did not keep its own deadline.
     bool FloodRanOut() const;
-    // Bytes sent so far, and a wait (bounded by the flood's limit) until more
-    // than count have gone.
+    // Bytes sent and received so far, and waits (bounded by the flood's limit)
+    // until more than count have gone or come.
     std::uint64_t BytesSent() const;
     bool WaitForBytesSent(std::uint64_t count);
+    std::uint64_t BytesReceived() const;
+    bool WaitForBytesReceived(std::uint64_t count);
 
     std::string Data() const;
     // The com-port commands received: command byte and value, without IAC SB 44.
@@ -96,6 +98,7 @@ private:
     std::size_t commands_before_ = 0;  // of the connections before this one
     std::string out_;                  // answers and the test's bytes, to send
     std::uint64_t sent_ = 0;
+    std::uint64_t received_ = 0;
     std::string flood_piece_;   // whole units
     std::size_t flood_at_ = 0;  // how much of the piece has gone
     std::chrono::steady_clock::time_point flood_end_{};
