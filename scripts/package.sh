@@ -2,7 +2,8 @@
 # Builds the Debian package from the install rules (in build/, configured for
 # /usr) and checks its parts: lintian (errors fail, warnings are listed), the
 # manual pages render without warnings, the AppStream data and the desktop
-# entry validate, the udev rule does what it says. Prints the package's path
+# entry validate, the udev rule does what it says and lies where udev reads
+# the rules of packages. Prints the package's path
 # as its last line.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -42,5 +43,7 @@ desktop-file-validate src/app/vardex-config.desktop
 
 echo "-- udev rule"
 bash scripts/udev-rule-check.sh
+bash tests/packaging/packaging_test.sh udev_rule_place "$deb"
+echo "$deb carries the rule in /usr/lib/udev/rules.d"
 
 echo "$PWD/$deb"

@@ -357,9 +357,12 @@ void NetLine::FlushLocked() {
 
 void NetLine::PumpLocked() {
     std::uint8_t buffer[16 * 1024];
-    while (!closed_ && BufferedLocked() < kMaxBuffered) {
-        const ssize_t n = ::recv(socket_, buffer, sizeof buffer, MSG_DONTWAIT);
+    std::size_t taken = 0;
+    while (!closed_ && BufferedLocked() < kMaxBuffered && taken < kMaxTakenAtOnce) {
+        const ssize_t n =
+            ::recv(socket_, buffer, std::min(sizeof buffer, kMaxTakenAtOnce - taken), MSG_DONTWAIT);
         if (n > 0) {
+            taken += static_cast<std::size_t>(n);
             // Acknowledge at once, every time (the kernel falls back to delayed
             // acknowledgements): a server that holds the rest of a reply until
             // its first part is acknowledged would otherwise wait ~40 ms.
@@ -381,6 +384,7 @@ void NetLine::PumpLocked() {
         }
         closed_ = true;  // the server closed the connection, or it broke
     }
+    most_taken_ = std::max(most_taken_, taken);
     FlushLocked();
 }
 
@@ -503,6 +507,11 @@ bool NetLine::SetLine(const LineSettings& settings, SysError* error) {
         telnet::ComPortCommand(telnet::kSetStopSize, kStopSizes[settings.StopBits]);
     std::lock_guard lock(mutex_);
     return SendCommandLocked(commands, "set line settings", error);
+}
+
+std::size_t NetLine::MostTakenAtOnce() {
+    std::lock_guard lock(mutex_);
+    return most_taken_;
 }
 
 std::uint32_t NetLine::ConfirmedBaudRate() {

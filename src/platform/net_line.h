@@ -57,6 +57,14 @@ public:
     NetLine(const NetLine&) = delete;
     NetLine& operator=(const NetLine&) = delete;
 
+    // Raw bytes one call takes off the socket at most. A server can send telnet
+    // commands faster than we decode them: a call that read until the socket
+    // ran dry would keep a read from its deadline and from Cancel for as long
+    // as the flood lasts.
+    static constexpr std::size_t kMaxTakenAtOnce = 64 * 1024;
+    // The most one call of this line took (for the tests).
+    std::size_t MostTakenAtOnce();
+
     int Socket() const { return socket_; }
     // Readable while line bytes that another thread took off the socket wait in
     // the buffer (a reader waits on it beside the socket).
@@ -92,7 +100,8 @@ private:
     bool Negotiate(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* cancel,
                    SysError* error);
     // Without blocking: reads what the socket holds into the buffer (while it has
-    // room), answers the server, sends what waits. Needs mutex_.
+    // room, and a bounded amount per call), answers the server, sends what
+    // waits. Needs mutex_.
     void PumpLocked();
     void FlushLocked();
     bool SendCommandLocked(const std::string& command, const char* step, SysError* error);
@@ -106,6 +115,7 @@ private:
     std::size_t in_pos_ = 0;
     std::string out_;  // bytes to send, whole commands and escaped data
     bool closed_ = false;
+    std::size_t most_taken_ = 0;
 };
 
 }  // namespace vardex

@@ -147,8 +147,9 @@ void Session::OnData(const std::uint8_t* data, std::size_t size) {
 }
 
 void Session::OnNegotiation(std::uint8_t verb, std::uint8_t option) {
-    // Only a change of state is answered, and a refusal once per option: a
-    // server that repeats itself cannot make us talk without end.
+    // Only a change of state is answered, a refusal once per option and changes
+    // only so often: a server that repeats itself, or keeps changing its mind,
+    // cannot make us talk without end.
     switch (verb) {
         case kDo:
             if (option == kOptComPort) {
@@ -163,7 +164,7 @@ void Session::OnNegotiation(std::uint8_t verb, std::uint8_t option) {
             } else if (ours_asked_[option]) {
                 ours_asked_[option] = false;
                 ours_[option] = true;
-            } else if (!ours_[option]) {
+            } else if (!ours_[option] && MayChange(option)) {
                 ours_[option] = true;
                 *reply_ += Negotiation(kWill, option);
             }
@@ -176,7 +177,7 @@ void Session::OnNegotiation(std::uint8_t verb, std::uint8_t option) {
             if (ours_asked_[option]) {
                 ours_asked_[option] = false;
                 ours_[option] = false;
-            } else if (ours_[option]) {
+            } else if (ours_[option] && MayChange(option)) {
                 ours_[option] = false;
                 *reply_ += Negotiation(kWont, option);
             }
@@ -190,7 +191,7 @@ void Session::OnNegotiation(std::uint8_t verb, std::uint8_t option) {
             } else if (theirs_asked_[option]) {
                 theirs_asked_[option] = false;
                 theirs_[option] = true;
-            } else if (!theirs_[option]) {
+            } else if (!theirs_[option] && MayChange(option)) {
                 theirs_[option] = true;
                 *reply_ += Negotiation(kDo, option);
             }
@@ -199,7 +200,7 @@ void Session::OnNegotiation(std::uint8_t verb, std::uint8_t option) {
             if (theirs_asked_[option]) {
                 theirs_asked_[option] = false;
                 theirs_[option] = false;
-            } else if (theirs_[option]) {
+            } else if (theirs_[option] && MayChange(option)) {
                 theirs_[option] = false;
                 *reply_ += Negotiation(kDont, option);
             }
@@ -207,6 +208,14 @@ void Session::OnNegotiation(std::uint8_t verb, std::uint8_t option) {
         default:
             break;
     }
+}
+
+bool Session::MayChange(std::uint8_t option) {
+    if (changes_[option] >= kMaxChanges) {
+        return false;
+    }
+    ++changes_[option];
+    return true;
 }
 
 void Session::OnSubnegotiation(const std::uint8_t* body, std::size_t size) {

@@ -82,9 +82,13 @@ private:
 
 // The client's side of the options: which it asked for, what the server agreed
 // to, the modem state it last reported. Answers the server's requests so that
-// a server repeating them gets no answer the second time (no negotiation loop).
+// a server repeating them gets no answer the second time (no negotiation loop),
+// and a server that keeps turning an option off and on is answered for its
+// first kMaxChanges changes of that option only.
 class Session : private Decoder::Handler {
 public:
+    static constexpr std::uint8_t kMaxChanges = 8;
+
     // What the client says first: it will do the com-port option and binary in
     // both directions, and wants no go-aheads.
     std::string Greeting();
@@ -112,6 +116,9 @@ private:
     void OnData(const std::uint8_t* data, std::size_t size) override;
     void OnNegotiation(std::uint8_t verb, std::uint8_t option) override;
     void OnSubnegotiation(const std::uint8_t* body, std::size_t size) override;
+    // Whether the server may still change the option (and be answered); counts
+    // the change.
+    bool MayChange(std::uint8_t option);
 
     Decoder decoder_;
     std::string* data_ = nullptr;
@@ -124,6 +131,8 @@ private:
     std::array<bool, 256> theirs_asked_{};
     std::array<bool, 256> ours_refused_{};
     std::array<bool, 256> theirs_refused_{};
+    // Changes of each option that the server asked for and we answered.
+    std::array<std::uint8_t, 256> changes_{};
     bool com_port_answered_ = false;
     bool com_port_agreed_ = false;
     bool modem_state_known_ = false;

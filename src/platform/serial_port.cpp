@@ -525,6 +525,14 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
             if (got == count || stops.bytes.test(bytes[got - 1]) || first_byte_only) {
                 break;
             }
+            // A port server can keep bytes coming without a pause (a flood of
+            // commands with a byte now and then): the read still ends at its
+            // deadline, and at Cancel. A tty's read takes all there is at
+            // once, so it always meets a pause and the wait below.
+            if (net_ && (cancelled_.load() ||
+                         (has_total && !return_at_once && Clock::now() >= total_deadline))) {
+                break;
+            }
             continue;
         }
         if (n < 0 && errno == EINTR) {

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "fake_port_server.h"
 #include "firmware_image.h"
 #include "job_commands.h"
 #include "link/device_port.h"
@@ -258,6 +259,26 @@ TEST_F(ThroughServer, AServerThatCannotBeReachedIsSaidSo) {
     const std::string err = Err();
     EXPECT_NE(err.find("COM1 (" + refused + "): Cannot open " + refused), std::string::npos) << err;
     EXPECT_NE(err.find("COM2 (rfc2217://no-such-host.invalid:3001): "), std::string::npos) << err;
+}
+
+// A port server that floods telnet commands from the moment the options are
+// agreed: the read ends with its own failure (nothing answers as a varDex), not
+// when the flood ends.
+TEST(FloodingServer, TheJobEndsWithItsOwnFailure) {
+    ScopedTimeScale scale(0.1);
+    ScopedEnv lines("VARDEX_LINES", "");
+    FakePortServer server;
+    server.Flood(FakePortServer::Nops());
+    std::FILE* in = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    std::ostringstream out;
+    EXPECT_EQ(ctl::RunRead({"--port", server.Name()}, out, in, err), 1);
+    EXPECT_FALSE(server.FloodRanOut()) << "the job waited for the flood to end";
+    EXPECT_EQ(out.str(), "");
+    const std::string said = Written(err);
+    EXPECT_NE(said.find("does not answer as a varDex"), std::string::npos) << said;
+    std::fclose(in);
+    std::fclose(err);
 }
 
 }  // namespace

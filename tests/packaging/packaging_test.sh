@@ -3,6 +3,8 @@
 #   packaging_test.sh versions VERSION PROGRAM...
 #   packaging_test.sh man_pages PAGE_DIR PROGRAM...
 #   packaging_test.sh completion COMPLETION_SCRIPT VARDEXCTL
+#   packaging_test.sh package BUILD_DIR
+#   packaging_test.sh udev_rule_place DEB
 set -euo pipefail
 failures=0
 fail() {
@@ -97,6 +99,34 @@ completion() {
     # Values of list options, after a comma too.
     [ "$(complete_words "$program" trace --layers l1,a)" = "l1,app" ] ||
         fail "--layers after a comma: $(complete_words "$program" trace --layers l1,a)"
+}
+
+# The package carries the udev rule where udev reads the rules of packages.
+udev_rule_place() {
+    local places
+    places=$(dpkg-deb -c "$1" | awk '$NF ~ /\/60-vardex\.rules$/ { print $NF }')
+    [ "$places" = ./usr/lib/udev/rules.d/60-vardex.rules ] ||
+        fail "$1 carries the udev rule as '${places//$'\n'/ }', not in /usr/lib/udev/rules.d"
+}
+
+# The package made by cpack alone from the build tree as it is configured
+# (for /usr/local, say), as the README offers it.
+package() {
+    local deb
+    build=$1
+    work=$(mktemp -d)
+    # cpack installs from the build tree, which leaves an install manifest
+    # there: an earlier one is put back, a new one removed.
+    [ ! -e "$build/install_manifest.txt" ] || cp -p "$build/install_manifest.txt" "$work/"
+    trap 'if [ -e "$work/install_manifest.txt" ]; then cp -p "$work/install_manifest.txt" "$build/";
+          else rm -f "$build/install_manifest.txt"; fi; rm -rf "$work"' EXIT
+    if ! cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work/out" >"$work/cpack.log" 2>&1; then
+        fail "cpack: $(tail -5 "$work/cpack.log")"
+        return
+    fi
+    for deb in "$work"/out/*.deb; do
+        udev_rule_place "$deb"
+    done
 }
 
 "$@"

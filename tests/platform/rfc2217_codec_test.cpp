@@ -132,6 +132,16 @@ TEST(TelnetSession, AnswersOnlyChangesAndRefusesOnceSoNoServerMakesItLoop) {
     // again is agreed to; repeating itself gets nothing.
     fed = Feed(&session, Bytes({kIac, kWont, 0, kIac, kWont, 0, kIac, kWill, 0, kIac, kWill, 0}));
     EXPECT_EQ(fed.reply, Bytes({kIac, kDont, 0, kIac, kDo, 0}));
+
+    // Turning an option off and on without end is answered so many times, then
+    // no more; other options are still answered.
+    std::string turning;
+    for (int i = 0; i < 1000; ++i) {
+        turning += Bytes({kIac, kWont, 3, kIac, kWill, 3});
+    }
+    fed = Feed(&session, turning + Bytes({kIac, kWill, 5}));
+    EXPECT_EQ(fed.reply.size(), 3u * Session::kMaxChanges + 3);
+    EXPECT_TRUE(fed.reply.ends_with(Bytes({kIac, kDont, 5})));
 }
 
 TEST(TelnetSession, RefusedComPortOptionIsSeen) {

@@ -1,5 +1,6 @@
 // SerialPort on a network port, against a port server on the loopback.
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <atomic>
 #include <cstring>
@@ -334,6 +335,90 @@ TEST(NetPortWrite, DeadlineHoldsAgainstAServerThatStopsReading) {
     EXPECT_LT(MsSince(start), 3000);
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, big.size());
+}
+
+// A server that floods telnet commands, between line bytes or not, or keeps
+// turning an option off and on: each read still ends at its own deadline,
+// total or interval, and Cancel ends one that has none, while the flood goes on.
+TEST(NetPortFlood, ReadsKeepTheirDeadlinesAndCancelWhateverTheServerSends) {
+    const std::string nops = FakePortServer::Nops();
+    const std::string agreed_again = telnet::Negotiation(telnet::kDo, telnet::kOptBinary) +
+                                     telnet::Negotiation(telnet::kWill, telnet::kOptBinary);
+    const std::string turning = telnet::Negotiation(telnet::kWont, telnet::kOptBinary) +
+                                telnet::Negotiation(telnet::kWill, telnet::kOptBinary);
+    const std::string dripping = "x" + nops.substr(0, 2);
+    // Refused once: the server hears the answer once the read takes the flood.
+    const std::string asking = telnet::Negotiation(telnet::kWill, 1) + nops;
+    struct Case {
+        const char* what;
+        std::string first;  // line bytes before the flood
+        std::string unit;
+        CommTimeouts timeouts;
+        double scale;
+        std::size_t least;  // line bytes, all "x"
+        std::size_t most;
+    };
+    const Case cases[] = {
+        {"commands only, total", "", nops, Timeouts(0, 0, 150), 1.0, 0, 0},
+        {"agreed options again, total", "", agreed_again + nops, Timeouts(20, 0, 150), 1.0, 0, 0},
+        {"an option turned off and on, total", "", turning, Timeouts(0, 0, 150), 1.0, 0, 0},
+        {"commands after a byte, interval", "x", nops, Timeouts(50, 0, 0), 1.0, 1, 1},
+        {"commands, no time-outs: Cancel", "", asking, Timeouts(0, 0, 0), 1.0, 0, 0},
+        // The deadline has passed by the first byte: what one call took, no more.
+        {"line bytes between commands, total", "", dripping, Timeouts(0, 0, 150), 1e-6, 1,
+         NetLine::kMaxTakenAtOnce},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScopedTimeScale scale(c.scale);
+        FakePortServer server;
+        auto port = OpenOn(server);
+        ASSERT_TRUE(port);
+        ASSERT_TRUE(port->SetTimeouts(c.timeouts));
+        const std::uint64_t before = server.BytesSent();
+        const std::uint64_t received = server.BytesReceived();
+        server.SendData(c.first);
+        server.Flood(c.unit);
+        // The flood is under way, and waits in the socket for the read.
+        ASSERT_TRUE(server.WaitForBytesSent(before + 16 * 1024));
+        std::string buffer(1 << 20, '\0');
+        std::size_t got = 0;
+        bool read = false;
+        std::thread reader([&] { read = port->Read(buffer.data(), buffer.size(), &got); });
+        if (c.timeouts.ReadIntervalTimeout == 0 && c.timeouts.ReadTotalTimeoutConstant == 0) {
+            EXPECT_TRUE(server.WaitForBytesReceived(received));
+            port->Cancel();
+        }
+        reader.join();
+        EXPECT_TRUE(read);
+        EXPECT_GE(got, c.least);
+        EXPECT_LE(got, c.most);
+        EXPECT_EQ(buffer.substr(0, got), std::string(got, 'x'));
+        EXPECT_FALSE(server.FloodRanOut()) << "the read waited for the flood to end";
+    }
+}
+
+// However fast a server floods, one call takes a bounded piece of it off the
+// socket, so that the read around it gets back to its deadline and Cancel.
+TEST(NetLineFlood, EachCallTakesABoundedPieceOfTheFlood) {
+    FakePortServer server;
+    SysError error;
+    auto line = NetLine::Connect(server.Name(), nullptr, &error);
+    ASSERT_TRUE(line) << error.Message();
+    const std::uint64_t before = server.BytesSent();
+    server.Flood(FakePortServer::Nops());
+    // Many times the bound waits for the first call.
+    ASSERT_TRUE(server.WaitForBytesSent(before + 16 * NetLine::kMaxTakenAtOnce));
+    constexpr int kWaitMs =
+        std::chrono::duration_cast<std::chrono::milliseconds>(FakePortServer::kFloodLimit).count();
+    std::uint8_t byte = 0;
+    for (int call = 0; call < 64 && !server.FloodRanOut(); ++call) {
+        pollfd readable{line->Socket(), POLLIN, 0};
+        ASSERT_EQ(::poll(&readable, 1, kWaitMs), 1);
+        ASSERT_EQ(line->Take(&byte, 1), -1);
+    }
+    EXPECT_GT(line->MostTakenAtOnce(), 0u);
+    EXPECT_LE(line->MostTakenAtOnce(), NetLine::kMaxTakenAtOnce);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <stdexcept>
+#include <string_view>
 
 #include "platform/rfc2217_codec.h"
 
@@ -16,6 +17,14 @@ namespace vardex::test {
 namespace {
 
 namespace t = vardex::telnet;
+using Clock = std::chrono::steady_clock;
+
+// The flood goes out a piece at a time, straight from one buffer, as fast as
+// the kernel copies it (faster than any client decodes it); an answer waits
+// behind one piece at most.
+constexpr std::size_t kFloodPiece = 1024 * 1024;
+// How often the serving thread looks at the flood's limit while it floods.
+constexpr int kFloodSliceMs = 20;
 
 // The client's stream, as the server side reads it.
 class ServerSide : public t::Decoder::Handler {
@@ -62,6 +71,7 @@ FakePortServer::FakePortServer(Answer answer) : answer_(answer) {
     }
     port_ = ntohs(address.sin_port);
     stop_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -74,6 +84,7 @@ FakePortServer::~FakePortServer() {
     }
     ::close(listener_);
     ::close(stop_fd_);
+    ::close(wake_fd_);
 }
 
 std::string FakePortServer::Name() const {
@@ -104,6 +115,9 @@ void FakePortServer::Run() {
             std::lock_guard lock(mutex_);
             client_ = client;
             reading_ = true;
+            out_.clear();
+            flood_at_ = 0;
+            commands_before_ = commands_.size();
         }
         Serve(client);
         std::lock_guard lock(mutex_);
@@ -116,24 +130,44 @@ void FakePortServer::Serve(int client) {
     ServerSide side;
     side.answer = answer_;
     t::Decoder decoder;
+    bool closing = false;  // a busy server closes once it has said so
     for (;;) {
-        bool reading = true;
+        short events = 0;
+        bool flooding = false;
         {
             std::lock_guard lock(mutex_);
-            reading = reading_;
+            flooding = FloodLocked();
+            if (closing && out_.empty() && flood_at_ == 0) {
+                return;
+            }
+            const bool sending = flooding || flood_at_ != 0 || !out_.empty();
+            events =
+                static_cast<short>((reading_ && !closing ? POLLIN : 0) | (sending ? POLLOUT : 0));
         }
-        pollfd fds[2] = {{client, static_cast<short>(reading ? POLLIN : 0), 0},
-                         {stop_fd_, POLLIN, 0}};
-        if (::poll(fds, 2, reading ? -1 : 20) < 0 && errno != EINTR) {
+        pollfd fds[3] = {{client, events, 0}, {stop_fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+        if (::poll(fds, 3, flooding ? kFloodSliceMs : -1) < 0 && errno != EINTR) {
             return;
         }
         if (fds[1].revents != 0) {
             return;
         }
-        if (!reading) {
+        if (fds[2].revents != 0) {
+            std::uint64_t ignored = 0;
+            (void)!::read(wake_fd_, &ignored, sizeof ignored);
+        }
+        if ((fds[0].revents & POLLOUT) != 0) {
+            std::lock_guard lock(mutex_);
+            if (!SendSomeLocked(client, flooding)) {
+                return;
+            }
+        }
+        if ((events & POLLIN) == 0) {
+            if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) {
+                return;  // the client went while this server did not read
+            }
             continue;
         }
-        if (fds[0].revents == 0) {
+        if ((fds[0].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
             continue;
         }
         std::uint8_t buffer[4096];
@@ -143,6 +177,7 @@ void FakePortServer::Serve(int client) {
         }
         decoder.Feed(buffer, static_cast<std::size_t>(n), &side);
         std::lock_guard lock(mutex_);
+        received_ += static_cast<std::uint64_t>(n);
         data_ += side.data;
         side.data.clear();
         for (auto& command : side.commands) {
@@ -150,32 +185,60 @@ void FakePortServer::Serve(int client) {
         }
         side.commands.clear();
         if (answer_ == Answer::kBusy) {
-            SendLocked(side.reply + "Port already in use\r\n");
-            return;
-        }
-        if (answer_ != Answer::kSilent) {
-            SendLocked(side.reply);
+            out_ += side.reply + "Port already in use\r\n";
+            closing = true;
+        } else if (answer_ != Answer::kSilent) {
+            out_ += side.reply;
         }
         side.reply.clear();
         changed_.notify_all();
     }
 }
 
-void FakePortServer::SendLocked(const std::string& bytes) {
-    std::size_t done = 0;
-    while (client_ >= 0 && done < bytes.size()) {
-        const ssize_t n = ::send(client_, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-        } else if (n < 0 && errno != EINTR) {
-            return;
-        }
+bool FakePortServer::FloodLocked() {
+    if (flood_piece_.empty() || commands_.size() == commands_before_) {
+        return false;
     }
+    if (Clock::now() >= flood_end_) {
+        flood_ran_out_ = true;
+        return false;
+    }
+    return true;
+}
+
+bool FakePortServer::SendSomeLocked(int client, bool flooding) {
+    // The rest of a piece of the flood first, so that its units stay whole, then
+    // the answers, then the next piece.
+    const bool answers = flood_at_ == 0 && !out_.empty();
+    if (!answers && flood_at_ == 0 && !flooding) {
+        return true;
+    }
+    const std::string_view next =
+        answers ? std::string_view(out_) : std::string_view(flood_piece_).substr(flood_at_);
+    const ssize_t n = ::send(client, next.data(), next.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+        return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+    }
+    const auto sent = static_cast<std::size_t>(n);
+    if (answers) {
+        out_.erase(0, sent);
+    } else {
+        flood_at_ = (flood_at_ + sent) % flood_piece_.size();
+    }
+    sent_ += sent;
+    changed_.notify_all();
+    return true;
+}
+
+void FakePortServer::Wake() {
+    const std::uint64_t one = 1;
+    (void)!::write(wake_fd_, &one, sizeof one);
 }
 
 void FakePortServer::SendRaw(const std::string& bytes) {
     std::lock_guard lock(mutex_);
-    SendLocked(bytes);
+    out_ += bytes;
+    Wake();
 }
 
 void FakePortServer::SendData(const std::string& bytes) {
@@ -200,6 +263,52 @@ void FakePortServer::CloseConnection() {
 void FakePortServer::StopReading() {
     std::lock_guard lock(mutex_);
     reading_ = false;
+    Wake();
+}
+
+std::string FakePortServer::Nops(std::size_t count) {
+    std::string nops;
+    for (std::size_t i = 0; i < count; ++i) {
+        nops += static_cast<char>(t::kIac);
+        nops += '\xF1';
+    }
+    return nops;
+}
+
+void FakePortServer::Flood(const std::string& unit) {
+    std::lock_guard lock(mutex_);
+    flood_piece_.clear();
+    while (!unit.empty() && flood_piece_.size() < kFloodPiece) {
+        flood_piece_ += unit;
+    }
+    flood_end_ = Clock::now() + kFloodLimit;
+    flood_ran_out_ = false;
+    Wake();
+}
+
+bool FakePortServer::FloodRanOut() const {
+    std::lock_guard lock(mutex_);
+    return flood_ran_out_;
+}
+
+std::uint64_t FakePortServer::BytesSent() const {
+    std::lock_guard lock(mutex_);
+    return sent_;
+}
+
+bool FakePortServer::WaitForBytesSent(std::uint64_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kFloodLimit, [&] { return sent_ > count; });
+}
+
+std::uint64_t FakePortServer::BytesReceived() const {
+    std::lock_guard lock(mutex_);
+    return received_;
+}
+
+bool FakePortServer::WaitForBytesReceived(std::uint64_t count) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, kFloodLimit, [&] { return received_ > count; });
 }
 
 std::string FakePortServer::Data() const {
