@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "params/telephony_rules.h"
+
 namespace vardex::params {
 
 namespace {
@@ -31,13 +33,27 @@ std::size_t SkipBlankInLine(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-// The digit run at pos (at most kDigitRunMax digits); pos moves past it.
-std::string TakeDigitRun(std::string_view text, std::size_t* pos) {
+// The run at pos of characters that pass keep (at most kDigitRunMax of them);
+// pos moves past it.
+template <typename Keep>
+std::string TakeRun(std::string_view text, std::size_t* pos, Keep keep) {
     const std::size_t start = *pos;
-    while (*pos < text.size() && *pos - start < kDigitRunMax && IsDigit(text[*pos])) {
+    while (*pos < text.size() && *pos - start < kDigitRunMax && keep(text[*pos])) {
         ++*pos;
     }
     return std::string(text.substr(start, *pos - start));
+}
+
+std::string TakeDigitRun(std::string_view text, std::size_t* pos) {
+    return TakeRun(text, pos, IsDigit);
+}
+
+// A subscriber or own number of a port's section: a digit run for the analog
+// ports; the DTE port's numbers may hold what a person may type there, so its
+// run takes those characters (noise, ";" and the line end still stop it).
+constexpr int kDtePort = 2;
+std::string TakeNumber(std::string_view text, std::size_t* pos, int port) {
+    return TakeRun(text, pos, [port](char c) { return MsnCharAllowed(c, port == kDtePort); });
 }
 
 // Moves past the next "\r\n" at or after pos; false when there is none.
@@ -200,7 +216,7 @@ std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bo
             for (int k = 0; k < 3; ++k) {
                 if (StartsAt(text, pos, kLabels[k])) {
                     pos = SkipBlankInLine(text, pos + kLabels[k].size());
-                    numbers.emplace_back(port * 3 + k, TakeDigitRun(text, &pos));
+                    numbers.emplace_back(port * 3 + k, TakeNumber(text, &pos, port));
                 }
                 pos = SkipBlank(text, pos);
             }
@@ -226,7 +242,7 @@ std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* comp
         }
         if (StartsAt(text, pos, kLabel)) {
             pos = SkipBlankInLine(text, pos + kLabel.size());
-            own[static_cast<std::size_t>(port)] = TakeDigitRun(text, &pos);
+            own[static_cast<std::size_t>(port)] = TakeNumber(text, &pos, port);
         }
         pos = SkipBlank(text, pos);
     }
