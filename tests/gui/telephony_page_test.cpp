@@ -63,6 +63,16 @@ void TypeAndLeave(const CTelephonyPage& page, int id, const QString& text) {
     LeaveField(page, id);
 }
 
+// Message boxes as a desktop shows them: each takes the focus from the edit.
+void BoxesTakeTheFocusFrom(ScriptedUi& ui, QLineEdit* edit) {
+    ui::SetMessageBoxHook([&ui, edit](const ui::MessageBoxCall& call) {
+        ui.messages.push_back(call);
+        QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+        QCoreApplication::sendEvent(edit, &out);
+        return ui::IDOK;
+    });
+}
+
 void Choose(const CTelephonyPage& page, int id, int index) {
     auto* list = page.Item<QComboBox>(id);
     list->setCurrentIndex(index);
@@ -161,11 +171,28 @@ TEST_F(GermanyPage, ValuesOutsideTheLimitsArePutBack) {
         EXPECT_TRUE(ui_.Said("Valid limits: 0 - 19"));
         EXPECT_EQ(ui_.messages.size(), 2u);
 
-        // Apply straight from the edit, before any focus check: still refused.
-        Type(page, Page::IDC_FLASH, "10");
+        // Apply straight from the edit (Alt+A), before any focus check: refused
+        // once, with the field's limits, though the box takes the focus from the
+        // edit; the text stays to be corrected.
         const int progress = ui_.progress_dialogs;
-        sheet.OnApplyNow();
-        EXPECT_EQ(ui_.messages.back().text, "Valid limits: 20 - 100");
+        const struct {
+            int id;
+            QString typed;
+            std::string said;
+        } refused[] = {{Page::IDC_FLASH, "10", "Valid limits: 20 - 100"},
+                       {Page::IDC_FLASH, "", "Valid limits: 20 - 100"},
+                       {Page::IDC_FSK, "", "Valid limits: 0 - 19"}};
+        for (const auto& r : refused) {
+            const QString before = Edit(page, r.id)->text();
+            BoxesTakeTheFocusFrom(ui_, Edit(page, r.id));
+            Type(page, r.id, r.typed);
+            ui_.messages.clear();
+            sheet.OnApplyNow();
+            ASSERT_EQ(ui_.messages.size(), 1u) << r.id;
+            EXPECT_EQ(ui_.messages[0].text, r.said);
+            EXPECT_EQ(Edit(page, r.id)->text(), r.typed);
+            Type(page, r.id, before);
+        }
         EXPECT_EQ(ui_.progress_dialogs, progress) << "nothing written";
         EXPECT_FALSE(device_.Sent("ATS56=10"));
         EXPECT_TRUE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
