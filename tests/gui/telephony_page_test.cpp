@@ -313,6 +313,40 @@ TEST_F(HungaryPage, ANumberAloneIsWrittenWithoutTheStorageQuestion) {
     });
 }
 
+// A DTE number keeps a terminal's dialling characters on its way to the device
+// and back; while the device refuses it, it stays on the page, pending.
+TEST_F(HungaryPage, ADteNumberTheDeviceRefusedStaysOnThePageUntilItIsTaken) {
+    const QString number = QStringLiteral("+36-1x*#9");
+    const int edit = Page::kNumberIds[2][0];
+    const int own = Page::kOwnIds[2][0];
+    RunProgram([&](CPropSheet& sheet) {
+        device_.Modify([](sim::Device& d) { d.SetRefuseWrites(true); });
+        CTelephonyPage& page = Show(sheet);
+        Type(page, edit, number);
+        Box(page, own)->click();
+        sheet.OnApplyNow();
+        EXPECT_TRUE(ui_.Said("Faults detected"));
+        EXPECT_EQ(Edit(page, edit)->text(), number);
+        EXPECT_TRUE(Box(page, own)->isChecked());
+        EXPECT_EQ(W().m_bOtherModified, 1);
+        EXPECT_EQ(W().m_bSettingsModified, 0) << "no storage question for a number";
+        EXPECT_TRUE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+
+        device_.Modify([](sim::Device& d) { d.SetRefuseWrites(false); });
+        ui_.messages.clear();
+        sheet.OnApplyNow();
+        sheet.SetActivePage(0);
+        sheet.ReadDevice();
+        Show(sheet);
+        EXPECT_EQ(Edit(page, edit)->text(), number);
+        EXPECT_TRUE(Box(page, own)->isChecked());
+        EXPECT_EQ(W().m_nOwnNumberDte, 0);
+        EXPECT_FALSE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+    });
+    EXPECT_TRUE(ui_.messages.empty());
+    EXPECT_EQ(ui_.storage_dialogs, 0);
+}
+
 // Every value control of the page, as the person sets it.
 struct Settings {
     QString numbers[3][3];
