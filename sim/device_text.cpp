@@ -7,15 +7,6 @@ constexpr std::string_view kPortNames[3] = {"Phone 1", "Phone 2", "DTE Port"};
 
 }  // namespace
 
-bool NumberKept(std::string_view text, bool dte) {
-    if (text.size() > kNumberLengthMax) {
-        return false;
-    }
-    return std::all_of(text.begin(), text.end(), [dte](char c) {
-        return (c >= '0' && c <= '9') || (dte && c >= 0x20 && c < 0x7F && c != ';');
-    });
-}
-
 std::string MsnListing(const std::array<std::string, 9>& msn) {
     std::string text;
     for (std::size_t port = 0; port < 3; ++port) {

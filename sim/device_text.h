@@ -93,7 +93,14 @@ inline constexpr std::size_t kDteOwn = 2;
 // analog ports; for the DTE port, whose numbers may carry a terminal's dialling
 // characters, any printable character but ";" (which ends a command on the
 // line). At most kNumberLengthMax characters; empty clears the number.
-bool NumberKept(std::string_view text, bool dte);
+inline bool NumberKept(std::string_view text, bool dte) {
+    if (text.size() > kNumberLengthMax) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), [dte](char c) {
+        return (c >= '0' && c <= '9') || (dte && c >= 0x20 && c < 0x7F && c != ';');
+    });
+}
 
 std::string MsnListing(const std::array<std::string, 9>& msn);
 std::string OwnNumberListing(const std::array<std::string, 3>& own);
