@@ -422,8 +422,8 @@ CTelephonyPage::LimitedEdit CTelephonyPage::Limited(int id) const {
     return {IDC_FSK, &CTelephonyPage::m_nFskLevel, 0, params::kFskLevelMax};
 }
 
-bool CTelephonyPage::Allows(const LimitedEdit& edit, int value) {
-    return value == 0 || (value >= edit.lo && value <= edit.hi);
+bool CTelephonyPage::Allows(const LimitedEdit& limited, int value) {
+    return value == 0 || (value >= limited.lo && value <= limited.hi);
 }
 
 bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {

@@ -122,12 +122,12 @@ private:
         int hi;
     };
     LimitedEdit Limited(int id) const;
-    static bool Allows(const LimitedEdit& edit, int value);
+    static bool Allows(const LimitedEdit& limited, int value);
     // Focus left the edit: a value outside its limits is put back.
-    void CheckLimits(const LimitedEdit& edit);
+    void CheckLimits(const LimitedEdit& limited);
     // Takes the edit's number into its member; an empty edit or a changed value
     // outside the limits fails the exchange with the limits.
-    void ExchangeLimited(CDataExchange& dx, const LimitedEdit& edit);
+    void ExchangeLimited(CDataExchange& dx, const LimitedEdit& limited);
     void SettingsChanged();
     void OtherChanged();
 

@@ -42,6 +42,7 @@ inline bool MsnCharAllowed(char c, bool dte) {
     }
     return dte && c >= 0x20 && c < 0x7F && c != ';';
 }
+
 // A whole number: allowed characters only, at most kMsnLengthMax of them.
 bool MsnAllowed(std::string_view text, bool dte);
 
