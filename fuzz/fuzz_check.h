@@ -6,6 +6,7 @@
 #include <string>
 
 #include "params/reply_parsers.h"
+#include "params/telephony_rules.h"
 
 namespace vardex::fuzz {
 
@@ -15,11 +16,12 @@ inline void Check(bool condition) {
     }
 }
 
-// A number taken from a reply: decimal digits only, no longer than the cut.
-inline void CheckDigitRun(const std::string& digits) {
-    Check(digits.size() <= vardex::params::kDigitRunMax);
-    for (const char c : digits) {
-        Check(c >= '0' && c <= '9');
+// A subscriber or own number taken from a reply: what the port's numbers may
+// hold (decimal digits only, but on the DTE port), no longer than the cut.
+inline void CheckNumber(const std::string& number, bool dte) {
+    Check(number.size() <= vardex::params::kDigitRunMax);
+    for (const char c : number) {
+        Check(vardex::params::MsnCharAllowed(c, dte));
     }
 }
 

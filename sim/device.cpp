@@ -10,7 +10,6 @@ namespace {
 
 constexpr char kCr = '\r';
 constexpr char kBackspace = '\b';
-constexpr std::size_t kNumberDigitsMax = 24;  // subscriber and own numbers
 constexpr std::size_t kX121DigitsMax = 15;
 constexpr int kClipLevelMax = 19;
 constexpr int kFactoryClipLevel = 10;
@@ -646,7 +645,7 @@ Device::Reply Device::DoRegister(std::string_view args) {
 }
 
 // AT&ZI? lists the subscriber numbers by port (layout in device_text.h);
-// AT&ZIn=digits sets number n (0..2 Phone 1, 3..5 Phone 2, 6..8 DTE port), an
+// AT&ZIn=number sets number n (0..2 Phone 1, 3..5 Phone 2, 6..8 DTE port), an
 // empty value clears it.
 Device::Reply Device::DoMsn(std::string_view args) {
     if (args == "?") {
@@ -657,7 +656,7 @@ Device::Reply Device::DoMsn(std::string_view args) {
     }
     const auto index = static_cast<std::size_t>(args[0] - '0');
     const std::string_view value = args.substr(2);
-    if (refuse_writes_ || value.size() > kNumberDigitsMax || !AllDigits(value)) {
+    if (refuse_writes_ || !NumberKept(value, index >= kDteMsnFirst)) {
         return Error();
     }
     nv_.msn[index] = std::string(value);
@@ -690,7 +689,7 @@ Device::Reply Device::DoOwnNumber(std::string_view args) {
             return Error();
     }
     const std::string_view value = args.substr(2);
-    if (refuse_writes_ || value.size() > kNumberDigitsMax || !AllDigits(value)) {
+    if (refuse_writes_ || !NumberKept(value, index == kDteOwn)) {
         return Error();
     }
     nv_.own[index] = std::string(value);

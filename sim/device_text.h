@@ -4,11 +4,12 @@
 // Reply layouts (each line ends "\r\n"; Respond frames the whole text with
 // "\r\n" before and "\r\n\r\nOK\r\n" behind):
 //
-//   AT&ZI?   Phone 1 / MSN1 : <digits> / MSN2 : ... / MSN3 : ...,
+//   AT&ZI?   Phone 1 / MSN1 : <number> / MSN2 : ... / MSN3 : ...,
 //            then the same for "Phone 2" and "DTE Port". An empty number keeps
 //            its label with the trailing blank ("MSN2 : "), so a reader that
-//            looks for the seven-character label still finds it.
-//   AT&ZO?   Phone 1 / OWN NUMBER : <digits>, Phone 2 / ..., DTE Port / ...
+//            looks for the seven-character label still finds it. A number is
+//            listed as it was set (NumberKept says what that may be).
+//   AT&ZO?   Phone 1 / OWN NUMBER : <number>, Phone 2 / ..., DTE Port / ...
 //   ATCH?    Last Call Charges / DTE Port: <n> / Phone 1: <n> / Phone 2: <n>,
 //            then Accumulated Charges with the same three lines.
 //   AT!X2?   "X121 ADDR: " (eleven characters) followed by the digits.
@@ -80,6 +81,25 @@ inline bool ReadAssignment(std::string_view text, unsigned max, unsigned* value)
     }
     text.remove_prefix(1);
     return ReadDecimal(&text, value) && text.empty() && *value <= max;
+}
+
+// The longest subscriber or own number the device keeps.
+inline constexpr std::size_t kNumberLengthMax = 24;
+// The DTE port's subscriber numbers are 6..8, its own number is 2.
+inline constexpr std::size_t kDteMsnFirst = 6;
+inline constexpr std::size_t kDteOwn = 2;
+
+// Whether the device keeps text as a subscriber or own number: digits for the
+// analog ports; for the DTE port, whose numbers may carry a terminal's dialling
+// characters, any printable character but ";" (which ends a command on the
+// line). At most kNumberLengthMax characters; empty clears the number.
+inline bool NumberKept(std::string_view text, bool dte) {
+    if (text.size() > kNumberLengthMax) {
+        return false;
+    }
+    return std::all_of(text.begin(), text.end(), [dte](char c) {
+        return (c >= '0' && c <= '9') || (dte && c >= 0x20 && c < 0x7F && c != ';');
+    });
 }
 
 std::string MsnListing(const std::array<std::string, 9>& msn);

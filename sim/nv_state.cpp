@@ -1,5 +1,7 @@
 #include "nv_state.h"
 
+#include "device_text.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -223,14 +225,14 @@ bool ParseNv(std::string_view text, NvState* state, std::string* why) {
     }
     for (std::size_t i = 0; i < parsed.msn.size(); ++i) {
         auto msn = take(Indexed("msn", i));
-        if (!msn || !Digits(*msn)) {
+        if (!msn || !NumberKept(*msn, i >= kDteMsnFirst)) {
             return missing(Indexed("msn", i));
         }
         parsed.msn[i] = std::move(*msn);
     }
     for (std::size_t i = 0; i < parsed.own.size(); ++i) {
         auto own = take(Indexed("own", i));
-        if (!own || !Digits(*own)) {
+        if (!own || !NumberKept(*own, i == kDteOwn)) {
             return missing(Indexed("own", i));
         }
         parsed.own[i] = std::move(*own);

@@ -10,6 +10,8 @@
 //   s15=0                       power-up profile register (bits 5..7)
 //   msn0= .. msn8=              subscriber numbers (0..2 Phone 1, 3..5 Phone 2, 6..8 DTE)
 //   own0= .. own2=              own numbers of Phone 1, Phone 2, DTE port
+//                               (numbers as the device keeps them, NumberKept in
+//                               device_text.h: all that follows the first "=")
 //   charge_last=P1,P2,DTE       charge units of the last call
 //   charge_total=P1,P2,DTE      accumulated charge units
 //   profileN_registers=HEX      N = 0..3: all 256 registers, two hex digits each

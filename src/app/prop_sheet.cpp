@@ -10,12 +10,15 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
+#include <type_traits>
+#include <variant>
 
 #include "about_dialog.h"
 #include "device/comm_progress.h"
 #include "device/ui/comm_progress_dialog.h"
 #include "pages/storage_confirm_dialog.h"
 #include "params/app_core.h"
+#include "params/field_table.h"
 #include "platform/trace.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
@@ -23,6 +26,62 @@
 #include "ui/message_box.h"
 
 namespace vardex::ui {
+
+namespace {
+
+// The pending changes a write left, by the kind of change.
+struct Pending {
+    bool settings = false;
+    bool other = false;
+};
+
+// One value, or an array element by element: a value the person changed
+// (wanted differs from before) that the record no longer holds goes back.
+template <typename T>
+bool KeepRefused(T& now, const T& before, const T& wanted) {
+    if constexpr (std::is_array_v<T>) {
+        bool kept = false;
+        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
+            kept = KeepRefused(now[i], before[i], wanted[i]) || kept;
+        }
+        return kept;
+    } else {
+        if (wanted == before || now == wanted) {
+            return false;
+        }
+        now = wanted;
+        return true;
+    }
+}
+
+// After a write job the record holds what the device reported. Where the
+// device did not take (or never got) a value the person changed, the record
+// takes that value back, so that the pages go on showing it and the next Apply
+// sends it again. The device's value is not shown in its place: the job says
+// that something failed, not what, and a value a person typed must not vanish
+// unexplained. The charge reset is a request the job consumes either way (the
+// counters it reads show whether it worked).
+Pending KeepRefusedChanges(CDeviceConfig& record, const CDeviceConfig& before,
+                           const CDeviceConfig& wanted) {
+    Pending pending;
+    for (const RecordField& field : RecordFields()) {
+        if (field.change == ChangeKind::kNone || field.derived ||
+            field.member == FieldMember{&CDeviceConfig::m_bResetCharges}) {
+            continue;
+        }
+        const bool kept = std::visit(
+            [&](auto member) {
+                return KeepRefused(record.*member, before.*member, wanted.*member);
+            },
+            field.member);
+        if (kept) {
+            (field.change == ChangeKind::kSetting ? pending.settings : pending.other) = true;
+        }
+    }
+    return pending;
+}
+
+}  // namespace
 
 CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app)
     : CPropertySheet(title),
@@ -199,11 +258,24 @@ bool CPropSheet::WriteDevice() {
         MarkPagesModified(true);  // the value to correct keeps Apply available
         return false;
     }
+    CDeviceConfig before;
+    before.CopyFrom(app_.m_deviceCopy);
+    CDeviceConfig wanted;
+    wanted.CopyFrom(record);
     bool quiet = false;
     const int result = RunDeviceJob(DeviceJob::kWriteAll, this, &quiet);
+    const Pending refused = KeepRefusedChanges(record, before, wanted);
     TransferRecord(0);
     if (result == kJobDone) {
-        return true;
+        if (!refused.settings && !refused.other) {
+            return true;
+        }
+        // The job has said that faults were found; what was refused stays on
+        // the pages, pending, to be corrected or applied again.
+        record.m_bSettingsModified = refused.settings ? 1 : 0;
+        record.m_bOtherModified = refused.other ? 1 : 0;
+        MarkPagesModified(true);
+        return false;
     }
     if (!quiet) {
         AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),

@@ -186,7 +186,7 @@ void CConnectionPage::Refresh(bool user_action) {
         GetDlgItem(kProtocolIds[protocol])
             ->setEnabled(params::ProtocolOffered(protocol, country_, x25_available_));
     }
-    const params::PppControls on = params::PppControlsFor(m_nProtocol, m_nMultilink, m_bBapSupport);
+    const params::PppControls on = PppRules();
     for (const int id : kMultilinkIds) {
         GetDlgItem(id)->setEnabled(on.options);
     }
@@ -194,13 +194,15 @@ void CConnectionPage::Refresh(bool user_action) {
     enable_thresholds(on.thresholds);
     GetDlgItem(IDC_BAP_SUPPORT)->setEnabled(on.thresholds);
     GetDlgItem(IDC_BAP_CALL_BACK)->setEnabled(on.call_back);
-    // Only the screen: the members follow at the next exchange of values.
-    if (!on.thresholds) {
-        Item<QCheckBox>(IDC_BAP_SUPPORT)->setChecked(false);
-    }
-    if (!on.call_back) {
-        Item<QCheckBox>(IDC_BAP_CALL_BACK)->setChecked(false);
-    }
+    // A box its rule closes shows unchecked, on the screen only: the member keeps
+    // the device's value (or the person's last click) for the write. Open, a box
+    // shows its member, so that call back's rule follows what the screen shows.
+    Item<QCheckBox>(IDC_BAP_SUPPORT)->setChecked(on.thresholds && m_bBapSupport != 0);
+    Item<QCheckBox>(IDC_BAP_CALL_BACK)->setChecked(on.call_back && m_bBapCallBack != 0);
+}
+
+params::PppControls CConnectionPage::PppRules() const {
+    return params::PppControlsFor(m_nProtocol, m_nMultilink, m_bBapSupport);
 }
 
 void CConnectionPage::OnProtocolClicked(int protocol) {
@@ -317,8 +319,14 @@ void CConnectionPage::DoDataExchange(CDataExchange& dx) {
            IDC_V110, IDC_X25},
           m_nProtocol);
     radio({IDC_ASYNC_TO_SYNC, IDC_MULTILINK_FIXED, IDC_BANDWIDTH_ON_DEMAND}, m_nMultilink);
-    dx.Check(IDC_BAP_SUPPORT, m_bBapSupport);
-    dx.Check(IDC_BAP_CALL_BACK, m_bBapCallBack);
+    // A box unchecked by its rule is taken from its member, not from the screen.
+    const bool save = dx.m_bSaveAndValidate;
+    if (!save || PppRules().thresholds) {
+        dx.Check(IDC_BAP_SUPPORT, m_bBapSupport);
+    }
+    if (!save || PppRules().call_back) {
+        dx.Check(IDC_BAP_CALL_BACK, m_bBapCallBack);
+    }
     for (const Threshold& t : kThresholds) {
         const RecordField& limits = Limits(t.field);
         dx.UIntRange(t.id, this->*t.member, limits.lo, limits.hi);

@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "params/connection_rules.h"
 #include "params/device_config.h"
 #include "record_page.h"
 #include "sheet_host.h"
@@ -73,6 +74,8 @@ private:
 
     // The enable rules; after a person's action also a pending settings change.
     void Refresh(bool user_action);
+    // What the PPP rules leave usable for the page's protocol and choices.
+    params::PppControls PppRules() const;
     void OnProtocolClicked(int protocol);
     void OnMultilinkClicked(int choice);
     void OnThresholdChange(const Threshold& t);

@@ -13,6 +13,7 @@
 #include <QPainterPath>
 #include <QPolygonF>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
@@ -414,33 +415,67 @@ void CTelephonyPage::OnFskChange() {
     }
 }
 
+CTelephonyPage::LimitedEdit CTelephonyPage::Limited(int id) const {
+    if (id == IDC_FLASH) {
+        return {IDC_FLASH, &CTelephonyPage::m_nFlashDuration, m_nFlashMinimum, params::kFlashMax};
+    }
+    return {IDC_FSK, &CTelephonyPage::m_nFskLevel, 0, params::kFskLevelMax};
+}
+
+bool CTelephonyPage::Allows(const LimitedEdit& limited, int value) {
+    return value == 0 || (value >= limited.lo && value <= limited.hi);
+}
+
 bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {
-    // A message box taking the focus is a focus loss too: one check at a time.
+    // A message box taking the focus is a focus loss too: one check at a time,
+    // and none while the page's own exchange of values says what is wrong.
     if (event->type() == QEvent::FocusOut && !checking_ &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         checking_ = true;
-        if (watched == GetDlgItem(IDC_FLASH)) {
-            CheckLimits(IDC_FLASH, m_nFlashMinimum, params::kFlashMax, m_nFlashDuration);
-        } else if (watched == GetDlgItem(IDC_FSK)) {
-            CheckLimits(IDC_FSK, 0, params::kFskLevelMax, m_nFskLevel);
+        for (const int id : {IDC_FLASH, IDC_FSK}) {
+            if (watched == GetDlgItem(id)) {
+                CheckLimits(Limited(id));
+            }
         }
         checking_ = false;
     }
     return CRecordPage::eventFilter(watched, event);
 }
 
-void CTelephonyPage::CheckLimits(int id, int lo, int hi, int member) {
-    auto* edit = Item<QLineEdit>(id);
+void CTelephonyPage::CheckLimits(const LimitedEdit& limited) {
+    auto* edit = Item<QLineEdit>(limited.id);
     const int value = NumberIn(edit);
     if (value == 0) {
         edit->setText(QStringLiteral("0"));
-    } else if (value < lo || value > hi) {
-        AppMessageBox(this, res::FormatLimits(lo, hi), MessageIcon::Exclamation);
-        edit->setText(QString::number(member));
+    } else if (!Allows(limited, value)) {
+        AppMessageBox(this, res::FormatLimits(limited.lo, limited.hi), MessageIcon::Exclamation);
+        edit->setText(QString::number(this->*limited.member));
     }
 }
 
+void CTelephonyPage::ExchangeLimited(CDataExchange& dx, const LimitedEdit& limited) {
+    int& member = this->*limited.member;
+    if (!dx.m_bSaveAndValidate) {
+        dx.Int(limited.id, member);
+        return;
+    }
+    if (dx.Failed()) {
+        return;
+    }
+    // A limit the focus check has not seen yet (Apply straight from the edit)
+    // still holds; a value the device already had passes as it is.
+    bool number = false;
+    const int value = Item<QLineEdit>(limited.id)->text().trimmed().toInt(&number);
+    if (!number || (value != member && !Allows(limited, value))) {
+        dx.FailWith(limited.id, res::FormatLimits(limited.lo, limited.hi));
+        return;
+    }
+    member = value;
+}
+
 void CTelephonyPage::DoDataExchange(CDataExchange& dx) {
+    // A failing value's message takes the focus from its edit: no second check.
+    const QScopedValueRollback<bool> no_focus_check(checking_, checking_ || dx.m_bSaveAndValidate);
     for (int port = 0; port < 3; ++port) {
         for (int row = 0; row < 3; ++row) {
             dx.Text(kNumberIds[port][row], Number(port, row));
@@ -457,29 +492,11 @@ void CTelephonyPage::DoDataExchange(CDataExchange& dx) {
     dx.Check(IDC_CLIP, m_bClip);
     dx.Check(IDC_CLIP_ON_CW1, m_bClipOnCw1);
     dx.Check(IDC_CLIP_ON_CW2, m_bClipOnCw2);
-    // A limit the focus check has not seen yet (Apply straight from the edit)
-    // still holds; a value the device already had passes as it is.
-    int flash = m_nFlashDuration;
-    dx.Int(IDC_FLASH, flash);
-    if (dx.m_bSaveAndValidate && !dx.Failed()) {
-        if (flash != m_nFlashDuration && !params::FlashAllowed(flash, country_)) {
-            dx.FailWith(IDC_FLASH, res::FormatLimits(m_nFlashMinimum, params::kFlashMax));
-        } else {
-            m_nFlashDuration = flash;
-        }
-    }
+    ExchangeLimited(dx, Limited(IDC_FLASH));
     dx.Radio({IDC_BETWEEN_RINGS, IDC_PRIOR_TO_RINGING}, m_nCallerIdTiming);
     dx.Check(IDC_NO_MLPPP1, m_bNoIncomingMlppp1);
     dx.Check(IDC_NO_MLPPP2, m_bNoIncomingMlppp2);
-    int fsk = m_nFskLevel;
-    dx.Int(IDC_FSK, fsk);
-    if (dx.m_bSaveAndValidate && !dx.Failed()) {
-        if (fsk != m_nFskLevel && (fsk < 0 || fsk > params::kFskLevelMax)) {
-            dx.FailWith(IDC_FSK, res::FormatLimits(0, params::kFskLevelMax));
-        } else {
-            m_nFskLevel = fsk;
-        }
-    }
+    ExchangeLimited(dx, Limited(IDC_FSK));
     dx.Check(IDC_CLIR1, m_bClir1);
     dx.Check(IDC_CLIR2, m_bClir2);
     dx.Check(IDC_COLR1, m_bColr1);

@@ -114,8 +114,20 @@ private:
     void OnTerminalChosen(int port);
     void OnFlashChange();
     void OnFskChange();
+    // The flash and FSK edits: their members and limits (0 is always allowed).
+    struct LimitedEdit {
+        int id;
+        int CTelephonyPage::*member;
+        int lo;
+        int hi;
+    };
+    LimitedEdit Limited(int id) const;
+    static bool Allows(const LimitedEdit& limited, int value);
     // Focus left the edit: a value outside its limits is put back.
-    void CheckLimits(int id, int lo, int hi, int member);
+    void CheckLimits(const LimitedEdit& limited);
+    // Takes the edit's number into its member; an empty edit or a changed value
+    // outside the limits fails the exchange with the limits.
+    void ExchangeLimited(CDataExchange& dx, const LimitedEdit& limited);
     void SettingsChanged();
     void OtherChanged();
 

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "params/telephony_rules.h"
+
 namespace vardex::params {
 
 namespace {
@@ -32,13 +34,27 @@ std::size_t SkipBlankInLine(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-// The digit run at pos (at most kDigitRunMax digits); pos moves past it.
-std::string TakeDigitRun(std::string_view text, std::size_t* pos) {
+// The run at pos of characters that pass keep (at most kDigitRunMax of them);
+// pos moves past it.
+template <typename Keep>
+std::string TakeRun(std::string_view text, std::size_t* pos, Keep keep) {
     const std::size_t start = *pos;
-    while (*pos < text.size() && *pos - start < kDigitRunMax && IsDigit(text[*pos])) {
+    while (*pos < text.size() && *pos - start < kDigitRunMax && keep(text[*pos])) {
         ++*pos;
     }
     return std::string(text.substr(start, *pos - start));
+}
+
+std::string TakeDigitRun(std::string_view text, std::size_t* pos) {
+    return TakeRun(text, pos, IsDigit);
+}
+
+// A subscriber or own number of a port's section: a digit run for the analog
+// ports; the DTE port's numbers may hold what a person may type there, so its
+// run takes those characters (noise, ";" and the line end still stop it).
+constexpr int kDtePort = 2;
+std::string TakeNumber(std::string_view text, std::size_t* pos, int port) {
+    return TakeRun(text, pos, [port](char c) { return MsnCharAllowed(c, port == kDtePort); });
 }
 
 // Moves past the next "\r\n" at or after pos; false when there is none.
@@ -184,24 +200,27 @@ std::size_t SkipBlank(std::string_view text, std::size_t pos) {
 std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bool* complete) {
     static constexpr std::string_view kLabels[3] = {"MSN1 : ", "MSN2 : ", "MSN3 : "};
     std::vector<std::pair<int, std::string>> numbers;
+    // Every port's section, or the reply is the tail of one that paused.
+    std::array<bool, 3> seen{};
     Report(complete, false);
     std::size_t pos = 0;
     while (pos < text.size()) {
         pos = SkipBlank(text, pos);
         if (StartsAt(text, pos, "OK")) {
-            Report(complete, StoppedAtTheEnd(text, pos));
+            Report(complete, StoppedAtTheEnd(text, pos) && seen == std::array{true, true, true});
             break;
         }
         const int port = PortOfLine(text, pos);
         if (port < 0 || !NextLine(text, &pos)) {
             break;
         }
+        seen[static_cast<std::size_t>(port)] = true;
         // Three passes so that the labels may come in any order.
         for (int pass = 0; pass < 3; ++pass) {
             for (int k = 0; k < 3; ++k) {
                 if (StartsAt(text, pos, kLabels[k])) {
                     pos = SkipBlankInLine(text, pos + kLabels[k].size());
-                    numbers.emplace_back(port * 3 + k, TakeDigitRun(text, &pos));
+                    numbers.emplace_back(port * 3 + k, TakeNumber(text, &pos, port));
                 }
                 pos = SkipBlank(text, pos);
             }
@@ -230,7 +249,7 @@ std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* comp
         }
         if (StartsAt(text, pos, kLabel)) {
             pos = SkipBlankInLine(text, pos + kLabel.size());
-            own[static_cast<std::size_t>(port)] = TakeDigitRun(text, &pos);
+            own[static_cast<std::size_t>(port)] = TakeNumber(text, &pos, port);
             seen[static_cast<std::size_t>(port)] = true;
         }
         pos = SkipBlank(text, pos);

@@ -17,7 +17,7 @@
 
 namespace vardex::params {
 
-// Longest digit run taken from a reply; longer runs are cut.
+// Longest digit run (or DTE port number) taken from a reply; longer runs are cut.
 inline constexpr std::size_t kDigitRunMax = 79;
 
 // A reply as the device ends every answer: lines of printable text and a last
@@ -55,12 +55,15 @@ inline constexpr int kMsnCount = 9;
 // whole reply up to its final "OK" (nothing unrecognised, nothing missing).
 
 // "AT&ZI?": every (device index, number) the reply carries, in reply order. A
-// label seen twice appears twice; the caller applies them in turn.
+// label seen twice appears twice; the caller applies them in turn. The analog
+// ports' numbers are digit runs; the DTE port's take every character that
+// MsnCharAllowed allows there (params/telephony_rules.h).
 std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text,
                                                        bool* complete = nullptr);
 
-// "AT&ZO?": the own-number text of Phone 1, Phone 2 and the DTE port; empty for a
-// port whose section is missing or names no number.
+// "AT&ZO?": the own-number text of Phone 1, Phone 2 and the DTE port, read as
+// the port's subscriber numbers are; empty for a port whose section is missing
+// or names no number.
 std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* complete = nullptr);
 
 // Position 0..2 of the first of a port's three subscriber numbers that is

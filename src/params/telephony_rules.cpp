@@ -26,13 +26,6 @@ bool MlpppEditable(std::string_view country) {
     return country != kHungary;
 }
 
-bool MsnCharAllowed(char c, bool dte) {
-    if (c >= '0' && c <= '9') {
-        return true;
-    }
-    return dte && c >= 0x20 && c < 0x7F && c != ';';
-}
-
 bool MsnAllowed(std::string_view text, bool dte) {
     if (text.size() > static_cast<std::size_t>(kMsnLengthMax)) {
         return false;

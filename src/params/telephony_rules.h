@@ -34,8 +34,15 @@ bool TerminalsEditable(std::string_view country);
 bool MlpppEditable(std::string_view country);
 
 // A character a person may type into a subscriber number: digits for the
-// analog ports, any printable character but ";" for the DTE port.
-bool MsnCharAllowed(char c, bool dte);
+// analog ports, any printable character but ";" for the DTE port. The reply
+// parsers read the device's numbers by it too (inline: they link nothing else).
+inline bool MsnCharAllowed(char c, bool dte) {
+    if (c >= '0' && c <= '9') {
+        return true;
+    }
+    return dte && c >= 0x20 && c < 0x7F && c != ';';
+}
+
 // A whole number: allowed characters only, at most kMsnLengthMax of them.
 bool MsnAllowed(std::string_view text, bool dte);
 

@@ -30,11 +30,13 @@ constexpr char kLithuania[] = "Lithuania";
 constexpr char kUae[] = "UAE";
 constexpr char kCyprus[] = "Cyprus";
 constexpr char kGermany[] = "Germany";
+constexpr char kHungary[] = "Hungary";
 using PolandConnection = ProgramFixture<CountryDevice<kPoland>>;
 using LithuaniaConnection = ProgramFixture<CountryDevice<kLithuania>>;
 using UaeConnection = ProgramFixture<CountryDevice<kUae>>;
 using CyprusConnection = ProgramFixture<CountryDevice<kCyprus>>;
 using GermanyConnection = ProgramFixture<CountryDevice<kGermany>>;
+using HungaryConnection = ProgramFixture<CountryDevice<kHungary>>;
 
 CConnectionPage& Show(CPropSheet& sheet) {
     EXPECT_TRUE(sheet.SetActivePage(2));
@@ -179,9 +181,33 @@ TEST_F(GermanyConnection, PppControlsFollowProtocolChoiceAndBap) {
         Click(page, Page::IDC_BAP_SUPPORT);
         EXPECT_FALSE(Enabled(page, Page::IDC_BAP_CALL_BACK));
         EXPECT_FALSE(Checked(page, Page::IDC_BAP_CALL_BACK));
-        EXPECT_EQ(page.m_bBapCallBack, 1);
         ASSERT_TRUE(page.UpdateData(true));
-        EXPECT_EQ(page.m_bBapCallBack, 0);
+        EXPECT_EQ(page.m_bBapCallBack, 1);
+    });
+}
+
+// BAP support on a device not set for bandwidth on demand: the box shows
+// unchecked, as its rule says, and every write keeps the device's value.
+TEST_F(HungaryConnection, ABoxUncheckedByItsRuleKeepsTheDevicesValue) {
+    RunProgram([&](CPropSheet& sheet) {
+        ASSERT_EQ(device_.Register(102) & 1, 1);
+        CConnectionPage& page = Show(sheet);
+        EXPECT_FALSE(Checked(page, Page::IDC_BAP_SUPPORT));
+        // Left for the Telephony page, whose number alone is applied.
+        ASSERT_TRUE(sheet.SetActivePage(1));
+        Type(sheet.TelephonyPage(), ui::CTelephonyPage::kNumberIds[1][0], "5551");
+        sheet.OnApplyNow();
+        EXPECT_TRUE(device_.Sent("AT&ZI3=5551"));
+        EXPECT_EQ(device_.Register(102) & 1, 1);
+
+        // Bandwidth on demand opens the box showing what the device holds, and
+        // call back follows the box as shown.
+        Click(Show(sheet), Page::IDC_BANDWIDTH_ON_DEMAND);
+        for (const bool support : {true, false, true}) {
+            EXPECT_EQ(Checked(page, Page::IDC_BAP_SUPPORT), support);
+            EXPECT_EQ(Enabled(page, Page::IDC_BAP_CALL_BACK), support);
+            Click(page, Page::IDC_BAP_SUPPORT);
+        }
     });
 }
 

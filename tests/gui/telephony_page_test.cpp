@@ -161,11 +161,30 @@ TEST_F(GermanyPage, ValuesOutsideTheLimitsArePutBack) {
         EXPECT_TRUE(ui_.Said("Valid limits: 0 - 19"));
         EXPECT_EQ(ui_.messages.size(), 2u);
 
-        // Apply straight from the edit, before any focus check: still refused.
-        Type(page, Page::IDC_FLASH, "10");
+        // Apply from the edit (Alt+A): refused once, with the field's limits,
+        // though the box takes the focus; the text stays to be corrected.
         const int progress = ui_.progress_dialogs;
-        sheet.OnApplyNow();
-        EXPECT_EQ(ui_.messages.back().text, "Valid limits: 20 - 100");
+        const struct {
+            int id;
+            QString typed;
+            std::string said;
+        } refused[] = {{Page::IDC_FSK, "", "Valid limits: 0 - 19"},
+                       {Page::IDC_FLASH, "10", "Valid limits: 20 - 100"},
+                       {Page::IDC_FLASH, "", "Valid limits: 20 - 100"}};
+        for (const auto& r : refused) {
+            ui::SetMessageBoxHook([this, edit = Edit(page, r.id)](const ui::MessageBoxCall& m) {
+                ui_.messages.push_back(m);
+                QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+                QCoreApplication::sendEvent(edit, &out);
+                return ui::IDOK;
+            });
+            Type(page, r.id, r.typed);
+            ui_.messages.clear();
+            sheet.OnApplyNow();
+            ASSERT_EQ(ui_.messages.size(), 1u) << r.id;
+            EXPECT_EQ(ui_.messages[0].text, r.said);
+            EXPECT_EQ(Edit(page, r.id)->text(), r.typed);
+        }
         EXPECT_EQ(ui_.progress_dialogs, progress) << "nothing written";
         EXPECT_FALSE(device_.Sent("ATS56=10"));
         EXPECT_TRUE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
@@ -284,6 +303,36 @@ TEST_F(HungaryPage, ANumberAloneIsWrittenWithoutTheStorageQuestion) {
             EXPECT_TRUE(line.rfind("ATS", 0) != 0 || line.find('=') == std::string::npos) << line;
         }
     });
+}
+
+// A DTE number keeps a terminal's dialling characters on its way to the device
+// and back; while the device refuses it, it stays on the page, pending.
+TEST_F(HungaryPage, ADteNumberTheDeviceRefusedStaysOnThePageUntilItIsTaken) {
+    const QString number = QStringLiteral("+36-1x*#9");
+    const int edit = Page::kNumberIds[2][0];
+    const int own = Page::kOwnIds[2][0];
+    RunProgram([&](CPropSheet& sheet) {
+        device_.Modify([](sim::Device& d) { d.SetRefuseWrites(true); });
+        CTelephonyPage& page = Show(sheet);
+        Type(page, edit, number);
+        Box(page, own)->click();
+        sheet.OnApplyNow();
+        EXPECT_TRUE(ui_.Said("Faults detected"));
+        EXPECT_EQ(Edit(page, edit)->text(), number);
+        EXPECT_TRUE(Box(page, own)->isChecked());
+        EXPECT_EQ(W().m_bSettingsModified, 0) << "no storage question for a number";
+        EXPECT_TRUE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+
+        device_.Modify([](sim::Device& d) { d.SetRefuseWrites(false); });
+        sheet.OnApplyNow();
+        sheet.SetActivePage(0);
+        sheet.ReadDevice();
+        Show(sheet);
+        EXPECT_EQ(Edit(page, edit)->text(), number);
+        EXPECT_TRUE(Box(page, own)->isChecked());
+        EXPECT_FALSE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+    });
+    EXPECT_EQ(ui_.messages.size(), 1u) << "the refusal's only";
 }
 
 // Every value control of the page, as the person sets it.

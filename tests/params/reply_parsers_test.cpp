@@ -91,6 +91,27 @@ TEST(ParseMsnReply, DigitRunIsCutAt79) {
     EXPECT_EQ(parsed[0].second, std::string(kDigitRunMax, '8'));
 }
 
+// The DTE port's numbers as a person types and the device lists them; what no
+// port may hold still ends the reply.
+TEST(ParseMsnReply, DtePortNumbersAreReadInFullAndNoiseStillEndsTheReply) {
+    bool complete = false;
+    const Numbers numbers = ParseMsnReply(
+        "Phone 1\r\nMSN1 : 111\r\nMSN2 : \r\nMSN3 : \r\nPhone 2\r\nMSN1 : \r\nMSN2 : \r\n"
+        "MSN3 : \r\nDTE Port\r\nMSN1 : +36-1x*#9\r\nMSN2 : \r\nMSN3 : a b\r\n\r\nOK\r\n",
+        &complete);
+    EXPECT_TRUE(complete);
+    ASSERT_EQ(numbers.size(), 9u);
+    EXPECT_EQ(numbers[6].second, "+36-1x*#9");
+    EXPECT_EQ(numbers[8].second, "a b");
+    for (const std::string bad :
+         {"Phone 2\r\nMSN1 : +36\r\nOK\r\n", "DTE Port\r\nMSN1 : 12;34\r\nOK\r\n",
+          "DTE Port\r\nMSN1 : 12\xff\r\nOK\r\n"}) {
+        ParseMsnReply(bad, &complete);
+        EXPECT_FALSE(complete) << bad;
+    }
+    EXPECT_EQ(ParseOwnNumberReply("DTE Port\r\nOWN NUMBER : +36-1x*#9\r\nOK\r\n")[2], "+36-1x*#9");
+}
+
 TEST(ParseOwnNumberReply, OneTextPerPort) {
     using Texts = std::array<std::string, 3>;
     EXPECT_EQ(ParseOwnNumberReply("Phone 1\r\nOWN NUMBER : 111\r\nPhone 2\r\nOWN NUMBER : "
@@ -101,8 +122,8 @@ TEST(ParseOwnNumberReply, OneTextPerPort) {
                                   "OWN NUMBER :   42\r\nOK"),
               (Texts{"", "42", "9"}));
     // Junk after the digits ends parsing.
-    EXPECT_EQ(ParseOwnNumberReply("DTE Port\r\nOWN NUMBER : 9x\r\nPhone 1\r\nOWN NUMBER : 1"),
-              (Texts{"", "", "9"}));
+    EXPECT_EQ(ParseOwnNumberReply("Phone 2\r\nOWN NUMBER : 9x\r\nPhone 1\r\nOWN NUMBER : 1"),
+              (Texts{"", "9", ""}));
     EXPECT_EQ(ParseOwnNumberReply("Phone 2\r\nOWN NUMBER :\r\n"), (Texts{"", "", ""}));
 }
 
@@ -174,8 +195,8 @@ TEST(ParseX121AddressReply, OnlyTheLabelAndDigitsOfACompleteReplyAreAnAddress) {
 }
 
 // A reply that paused after its first lines arrives as its tail, which still
-// ends in "OK": read as whole, its missing sections would read as no own number
-// and stale counters.
+// ends in "OK": read as whole, its missing sections would read as numbers kept
+// from before, no own number and stale counters.
 TEST(SectionReplies, TheTailOfAReplyIsNotComplete) {
     const std::string own =
         "Phone 1\r\nOWN NUMBER : 111\r\nPhone 2\r\nOWN NUMBER : \r\nDTE Port\r\n"
@@ -183,7 +204,16 @@ TEST(SectionReplies, TheTailOfAReplyIsNotComplete) {
     const std::string charges =
         "Last Call Charges\r\nDTE Port: 1\r\nPhone 1: 2\r\nPhone 2: 3\r\n"
         "Accumulated Charges\r\nDTE Port: 4\r\nPhone 1: 5\r\nPhone 2: 6\r\n\r\nOK\r\n";
+    const std::string msns =
+        "Phone 1\r\nMSN1 : 1\r\nMSN2 : \r\nMSN3 : 3\r\nPhone 2\r\nMSN1 : 4\r\nMSN2 : 5\r\n"
+        "MSN3 : \r\nDTE Port\r\nMSN1 : 7\r\nMSN2 : 8\r\nMSN3 : 9\r\n\r\nOK\r\n";
     bool complete = false;
+    ParseMsnReply(msns, &complete);
+    EXPECT_TRUE(complete);
+    for (std::size_t cut = 1; cut < msns.size(); ++cut) {
+        ParseMsnReply(msns.substr(cut), &complete);
+        EXPECT_FALSE(complete) << cut;
+    }
     ParseOwnNumberReply(own, &complete);
     EXPECT_TRUE(complete);
     ParseChargeReply(charges, &complete);

@@ -110,6 +110,10 @@ private:
         if (fixed != answers_.end()) {
             return fixed->second;
         }
+        if (line == "AT&ZI?") {
+            return "\r\nPhone 1\r\nMSN1 : \r\nMSN2 : \r\nMSN3 : \r\nPhone 2\r\nMSN1 : \r\n"
+                   "MSN2 : \r\nMSN3 : \r\nDTE Port\r\nMSN1 : \r\nMSN2 : \r\nMSN3 : \r\n\r\nOK\r\n";
+        }
         if (line == "AT&ZO?") {
             return OwnNumbersReply("", "", "");
         }

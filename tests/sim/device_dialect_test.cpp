@@ -171,17 +171,23 @@ TEST_F(SimDialectTest, SubscriberNumbersListInTheSectionsTheProgramParses) {
     EXPECT_EQ(numbers.at("Phone 2/MSN2 : "), "3655555");
     EXPECT_EQ(numbers.at("Phone 2/MSN1 : "), "");
     EXPECT_EQ(numbers.at("DTE Port/MSN3 : "), "");
+
+    // The DTE port's numbers keep a terminal's dialling characters; ";" never.
+    EXPECT_TRUE(Accepted("AT&ZI6=+36-1x*#9"));
+    EXPECT_EQ(Ask("AT&ZI7=1;2"), "ERROR\r\n");
+    EXPECT_NE(Ask("AT&ZI?").find("DTE Port\r\nMSN1 : +36-1x*#9\r\nMSN2 : \r\n"), std::string::npos);
 }
 
 TEST_F(SimDialectTest, OwnNumbersKeepTheTextTheyGet) {
     EXPECT_TRUE(Accepted("AT&ZOa=3612345"));
     EXPECT_TRUE(Accepted("AT&ZOb="));
-    EXPECT_TRUE(Accepted("AT&ZOi=777"));
+    EXPECT_TRUE(Accepted("AT&ZOi=+36-1x*#9"));
     EXPECT_EQ(Ask("AT&ZOc=1"), "ERROR\r\n");
     EXPECT_EQ(Ask("AT&ZOa=12-3"), "ERROR\r\n");
+    EXPECT_EQ(Ask("AT&ZOi=1;2"), "ERROR\r\n");
     EXPECT_EQ(Ask("AT&ZO?"),
               "Phone 1\r\nOWN NUMBER : 3612345\r\nPhone 2\r\nOWN NUMBER : \r\n"
-              "DTE Port\r\nOWN NUMBER : 777\r\n\r\nOK\r\n");
+              "DTE Port\r\nOWN NUMBER : +36-1x*#9\r\n\r\nOK\r\n");
 }
 
 TEST_F(SimDialectTest, ChargesGrowDuringACallAndClearWithCh0) {

@@ -36,8 +36,9 @@ NvState Sample() {
     state.crc = "CRC: 0BAD";
     state.s15 = 96;
     state.msn[0] = "3612345";
-    state.msn[8] = "99";
-    state.own[2] = "99";
+    // The DTE port's numbers, as the device keeps them: "=" and blanks included.
+    state.msn[8] = "+36-1x*#9 =";
+    state.own[2] = "+36-1x*#9 =";
     state.last_charge = {1, 2, 3};
     state.total_charge = {4000000000u, 5, 6};
     state.profiles[3].registers[56] = 77;
@@ -74,6 +75,8 @@ TEST(SimNvState, DamagedTextIsRefusedWhole) {
         replaced("s15=96\n", "s15=96\ns15=96\n"),       // repeated key
         replaced("s15=96\n", "s15=96\ncolour=blue\n"),  // unknown key
         replaced("msn0=3612345", "msn0=36-12345"),
+        replaced("msn8=+36-1x*#9 =", "msn8=+36;1"),
+        replaced("own2=+36-1x*#9 =", "own2=" + std::string(25, '#')),
         replaced("charge_last=1,2,3", "charge_last=1,2"),
         replaced("charge_total=4000000000", "charge_total=5000000000"),
         replaced("firmware_valid=0", "firmware_valid=yes"),
