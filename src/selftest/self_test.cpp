@@ -359,7 +359,6 @@ bool CSelfTestRunner::Exchange(const char* command, std::optional<std::string>* 
     // Cancel's on another thread: copied before the lock goes.
     std::lock_guard lock(m_port.ExchangeMutex());
     const char* text = m_port.SendCommand(command);
-    m_nExchanges.fetch_add(1);
     reply->reset();
     if (text == nullptr) {
         return false;

@@ -174,8 +174,6 @@ public:
     // SetReadTimeout, command, SetReadTimeout(after_ms) as one exchange.
     std::optional<std::string> SendWithTimeout(const char* command, std::uint32_t ms,
                                                std::uint32_t after_ms);
-    // Exchanges sent by the worker so far (any thread; for diagnostics).
-    std::uint64_t Exchanges() const { return m_nExchanges.load(); }
     // Sleeps for a nominal duration (scaled).
     void Sleep(std::int64_t ms);
     CDevicePort& Port() { return m_port; }
@@ -211,7 +209,6 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_bFinished{false};
     std::atomic<bool> m_bLinkLost{false};
-    std::atomic<std::uint64_t> m_nExchanges{0};
     int m_nProgressUpper = 0;
     int m_nProgressPos = 0;
 

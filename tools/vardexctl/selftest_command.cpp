@@ -30,8 +30,8 @@ constexpr const char* kSelfTestUsage =
     "  comma-separated test numbers or names: 0 hardware, 1 interboard, 2 ring,\n"
     "  3 handset, 4 dialing, 5 tone, 6 charging; the default is every test the\n"
     "  device has. --ports picks the analog ports (default both). Answer the\n"
-    "  questions with y or n and Enter; Ctrl+C, the end of input, closing the\n"
-    "  terminal or a kill stops the test and resets the ports.\n"
+    "  questions with y or n and Enter. Ctrl+C, closing the terminal, a kill, or\n"
+    "  the end of input at a question stops the test, resets the ports and ends.\n"
     "  Exit status: 0 every test passed, 1 one failed, 3 one was interrupted.\n";
 
 constexpr int kExitTestFailed = 1;
