@@ -519,8 +519,8 @@ TEST_F(SelfTestPageTest, AVanishedDeviceEndsTheRunWithOneMessage) {
     int steps_since = 0;
     PlayPerson([&](CSelfTestProgress& d) {
         if (!device_.HungUp()) {
-            if (Asking(d)) {
-                device_.Hangup();  // at the ring test's question; nobody answers
+            if (Asking(d) && Prompt(d) == "Is the telephone ringing?") {
+                device_.Hangup();  // nobody answers
             }
         } else if (++steps_since == 5000) {
             d.CancelButton()->click();  // a test left waiting: fail, do not hang
@@ -536,7 +536,6 @@ TEST_F(SelfTestPageTest, AVanishedDeviceEndsTheRunWithOneMessage) {
     ui::CDialog::SetModalHook({});
     EXPECT_LT(steps_since, 5000);
     EXPECT_EQ(said, std::vector<std::string>{std::string(res::kTextDeviceVanished)});
-    EXPECT_EQ(Row(*page, 1)->text(1), "Pass");
     EXPECT_EQ(CSelfTestPage1::RowTest(Row(*page, 2)), kTestRing);
     EXPECT_EQ(Row(*page, 2)->text(1), "Interrupted");
     EXPECT_EQ(Row(*page, 2)->text(2), "");
