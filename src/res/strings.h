@@ -354,6 +354,11 @@ inline constexpr std::string_view kTextTestAll = "Test All...";
 inline constexpr std::string_view kTextTestNotPassed = "Test Not Passed...";
 // Shown while Cancel's reset of the device's test circuits is under way.
 inline constexpr std::string_view kTextSelfTestStopping = "Stopping the test...";
+// A test ended because the device stopped being there (unplugged, switched off,
+// its port server gone): nothing it found can be trusted.
+inline constexpr std::string_view kTextDeviceVanished =
+    "The connection to the varDex was lost: the test was interrupted.\n"
+    "Check the cable and the power of the varDex, then run the test again.";
 
 // Terminal page. The log button's template text is replaced by IDS_LOG_START at
 // first display.

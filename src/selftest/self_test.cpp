@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "link/device_port.h"
+#include "link/tapi_line.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
 
@@ -14,7 +15,8 @@ namespace {
 
 // Size of the buffer every text operation formats into.
 constexpr std::size_t kTextBufferSize = 512;
-// Slice of the answer wait; between slices the cancel flag is looked at.
+// Slice of the answer wait; between slices the cancel flag and the link are
+// looked at, so a device that goes away ends a question within one slice.
 constexpr std::int64_t kAnswerSliceMs = 500;
 
 struct TestInfo {
@@ -34,6 +36,8 @@ constexpr std::array<TestInfo, kTestCount> kTests{{
 
 // Thrown by CheckCancel and caught by the runner: unwinds the procedure.
 struct TestInterrupted {};
+// Thrown when the link to the device is found down: unwinds the procedure.
+struct LinkGone {};
 
 }  // namespace
 
@@ -107,6 +111,7 @@ bool CSelfTestRunner::Start(int test, int ports) {
     m_nResult = -1;
     m_strErrors.clear();
     m_bFinished.store(false);
+    m_bLinkLost.store(false);
     if (test < 0 || test >= kTestCount) {
         m_bFinished.store(true);
         return false;
@@ -144,7 +149,14 @@ void CSelfTestRunner::Run(int test) {
     try {
         RunSelfTestProcedure(*this, test);
     } catch (const TestInterrupted&) {
-        Send("AT/CONPOTS");
+        std::optional<std::string> reply;
+        // A reconnect that finds the link down: the person learns why.
+        m_bLinkLost.store(!Exchange("AT/CONPOTS", &reply));
+        m_strErrors.clear();
+        m_nResult = -1;
+    } catch (const LinkGone&) {
+        // Nothing reaches a device that is gone: no reconnect either.
+        m_bLinkLost.store(true);
         m_strErrors.clear();
         m_nResult = -1;
     } catch (const std::exception&) {
@@ -272,22 +284,37 @@ void CSelfTestRunner::FlashFaults() {
 int CSelfTestRunner::AskUser() {
     m_view.EnableAnswers(true);
     {
-        std::unique_lock lock(m_answerMutex);
+        std::lock_guard lock(m_answerMutex);
         m_nAnswer.store(-1);
         m_bWaiting = true;
         m_bPulsed = false;
         m_answerCv.notify_all();  // a person waiting for the question
-        while (!m_bPulsed) {
+    }
+    bool link_up = true;
+    for (;;) {
+        {
+            std::unique_lock lock(m_answerMutex);
             // A test stopped before it asked need not wait out a slice.
-            const bool pulsed = m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs), [this] {
-                return m_bPulsed || m_bCancel.load() != 0;
-            }) && m_bPulsed;
-            if (!pulsed && m_bCancel.load() != 0) {
+            m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs),
+                                [this] { return m_bPulsed || m_bCancel.load() != 0; });
+            if (m_bPulsed || m_bCancel.load() != 0) {
                 break;
             }
         }
+        // Between slices, without the answer lock: a pulse meanwhile is kept
+        // (the question still counts as waiting) and seen by the next slice.
+        link_up = LinkUp();
+        if (!link_up) {
+            break;
+        }
+    }
+    {
+        std::lock_guard lock(m_answerMutex);
         m_bWaiting = false;
         m_bPulsed = false;
+    }
+    if (!link_up) {
+        throw LinkGone{};
     }
     if (m_nAnswer.load() == -1) {
         m_bCancel.store(1);
@@ -327,25 +354,47 @@ void CSelfTestRunner::StepProgress() {
     m_view.SetProgressPos(m_nProgressPos);
 }
 
-std::optional<std::string> CSelfTestRunner::Send(const char* command) {
+bool CSelfTestRunner::Exchange(const char* command, std::optional<std::string>* reply) {
     // The reply lives in the port's buffer until the next exchange, which may be
     // Cancel's on another thread: copied before the lock goes.
     std::lock_guard lock(m_port.ExchangeMutex());
-    const char* reply = m_port.SendCommand(command);
-    m_nExchanges.fetch_add(1);
-    m_bLinkDown.store(reply == nullptr);
-    if (reply == nullptr || *reply == '\0') {
-        return std::nullopt;
+    const char* text = m_port.SendCommand(command);
+    reply->reset();
+    if (text == nullptr) {
+        return false;
     }
-    return std::string(reply);
+    if (*text != '\0') {
+        *reply = std::string(text);
+    }
+    return true;
+}
+
+bool CSelfTestRunner::LinkUp() {
+    std::lock_guard lock(m_port.ExchangeMutex());
+    return m_port.Line().Guard() != 0;
+}
+
+std::optional<std::string> CSelfTestRunner::Send(const char* command) {
+    std::optional<std::string> reply;
+    if (!Exchange(command, &reply)) {
+        throw LinkGone{};
+    }
+    return reply;
 }
 
 std::optional<std::string> CSelfTestRunner::SendWithTimeout(const char* command, std::uint32_t ms,
                                                             std::uint32_t after_ms) {
-    std::lock_guard lock(m_port.ExchangeMutex());
-    m_port.SetReadTimeout(ms);
-    std::optional<std::string> reply = Send(command);
-    m_port.SetReadTimeout(after_ms);
+    std::optional<std::string> reply;
+    bool up = false;
+    {
+        std::lock_guard lock(m_port.ExchangeMutex());
+        m_port.SetReadTimeout(ms);
+        up = Exchange(command, &reply);
+        m_port.SetReadTimeout(after_ms);
+    }
+    if (!up) {
+        throw LinkGone{};
+    }
     return reply;
 }
 

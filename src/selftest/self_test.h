@@ -16,6 +16,10 @@
 //   reset sequence to the device (several exchanges, each bounded by the
 //   channel's read time-out): a window must call it off its GUI thread and show
 //   that the test is stopping meanwhile.
+// - A device that goes away ends the test: an exchange that finds the link
+//   down, or the look at the link between the slices of a question's wait,
+//   stops the procedure as interrupted and LinkLost() says why. No wait of the
+//   worker outlasts the device.
 // - Every exchange with the device (the worker's and Cancel's) is serialised
 //   with CDevicePort::ExchangeMutex(); Cancel holds it for its whole sequence,
 //   so no command of the worker lands inside it.
@@ -118,6 +122,9 @@ public:
     // After Wait: 1 pass, 0 fail, -1 interrupted; and the fault texts.
     int Result() const { return m_nResult; }
     const std::string& Errors() const { return m_strErrors; }
+    // After Wait: the test was interrupted because the link to the device went
+    // down; the person is to be told so (res::kTextDeviceVanished).
+    bool LinkLost() const { return m_bLinkLost.load(); }
     // The end value as the page sees it: 1 TEST_PASS, -1 TEST_INTERRUPTED,
     // anything else TEST_FAIL.
     static int Translate(int result);
@@ -151,7 +158,8 @@ public:
     void AddFault(int id, ...);
     void FlashFault(int id, ...);
     void FlashFaults();
-    // Waits for Yes (1) or No (0); does not return when the test is stopped.
+    // Waits for Yes (1) or No (0), looking at the link between slices; does
+    // not return when the test is stopped or the link goes down.
     int AskUser();
     // Ends the procedure at once (unwinding it) when the test is stopped.
     void CheckCancel();
@@ -160,17 +168,12 @@ public:
     void SetPicture(TestPicture picture);
     void SetProgressRange(int upper);
     void StepProgress();
-    // One whole exchange: the reply text, or nullopt when there was none (the
-    // device stayed silent or the link is down).
+    // One whole exchange: the reply text, or nullopt when the device stayed
+    // silent. A link found down ends the procedure at once (unwinding it).
     std::optional<std::string> Send(const char* command);
     // SetReadTimeout, command, SetReadTimeout(after_ms) as one exchange.
     std::optional<std::string> SendWithTimeout(const char* command, std::uint32_t ms,
                                                std::uint32_t after_ms);
-    // Whether the last exchange found the link down (no exchange at all, as
-    // opposed to a device that stayed silent).
-    bool LinkDown() const { return m_bLinkDown.load(); }
-    // Exchanges sent by the worker so far (any thread; for diagnostics).
-    std::uint64_t Exchanges() const { return m_nExchanges.load(); }
     // Sleeps for a nominal duration (scaled).
     void Sleep(std::int64_t ms);
     CDevicePort& Port() { return m_port; }
@@ -193,14 +196,19 @@ protected:
 private:
     void Run(int test);
     void Pulse();
+    // One exchange under the channel's lock: false when the link is down,
+    // otherwise *reply is the text (nullopt for silence). Never unwinds.
+    bool Exchange(const char* command, std::optional<std::string>* reply);
+    // Whether the channel is still open with the device there; takes the
+    // channel's lock, so never call it holding m_answerMutex.
+    bool LinkUp();
     std::string Format(int id, std::va_list args);
 
     ISelfTestView& m_view;
     CDevicePort& m_port;
     std::thread m_thread;
     std::atomic<bool> m_bFinished{false};
-    std::atomic<bool> m_bLinkDown{false};
-    std::atomic<std::uint64_t> m_nExchanges{0};
+    std::atomic<bool> m_bLinkLost{false};
     int m_nProgressUpper = 0;
     int m_nProgressPos = 0;
 

@@ -1,9 +1,12 @@
 // The self-test dialog on the simulated varDex, with a person played by a timer
 // inside the dialog's loop, and the Self Test page with scripted test results.
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -247,6 +250,19 @@ TEST_F(SelfTestDialogTest, FaultFlashShowsAlarmThenRestoresBanner) {
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Telephone Ring Test"));
 }
 
+TEST_F(SelfTestDialogTest, CancelKeepsItsPlaceWhicheverAnswersAreShown) {
+    CSelfTestProgress dialog(app_.m_workingRecord);
+    dialog.show();
+    const auto cancel_at = [&dialog](bool show_yes, bool show_no) {
+        dialog.ShowAnswers(show_yes, show_no);
+        dialog.layout()->activate();
+        return dialog.CancelButton()->geometry();
+    };
+    const QRect with_both = cancel_at(true, true);
+    EXPECT_EQ(cancel_at(false, false), with_both);
+    EXPECT_EQ(cancel_at(true, false), with_both);
+}
+
 // A runner whose worker cannot be made.
 class NoThreadRunner : public CSelfTestRunner {
 public:
@@ -400,7 +416,6 @@ TEST_F(SelfTestPageTest, RowsFollowTheModelsMajorVersion) {
               32 + metrics.horizontalAdvance(QStringLiteral("Interboard Communications test")));
     EXPECT_GE(list->columnWidth(1), 80);
     EXPECT_GE(list->columnWidth(1), metrics.horizontalAdvance(QStringLiteral("Not tested...")));
-    EXPECT_EQ(list->columnWidth(2), 600);
     EXPECT_EQ(Row(*page, 4)->text(0), "Telephone Dialing Test");
     for (int row = 0; row < list->topLevelItemCount(); ++row) {
         EXPECT_EQ(CSelfTestPage1::RowImage(Row(*page, row)), CSelfTestPage1::kImageNotTested);
@@ -498,6 +513,37 @@ TEST_F(SelfTestPageTest, TestNotPassedRerunsOnlyRowsWithoutAPass) {
     EXPECT_EQ(script_.ran, (std::vector<int>{1, 2, 3, 4, 5, 6}));
 }
 
+TEST_F(SelfTestPageTest, AVanishedDeviceEndsTheRunWithOneMessage) {
+    CSelfTestProgress::SetRunnerFactory({});  // the real runner on the device
+    auto page = MakePage(0x0100);
+    int steps_since = 0;
+    PlayPerson([&](CSelfTestProgress& d) {
+        if (!device_.HungUp()) {
+            if (Asking(d) && Prompt(d) == "Is the telephone ringing?") {
+                device_.Hangup();  // nobody answers
+            }
+        } else if (++steps_since == 5000) {
+            d.CancelButton()->click();  // a test left waiting: fail, do not hang
+        }
+    });
+    std::vector<std::string> said;
+    ui::SetMessageBoxHook([&](const ui::MessageBoxCall& call) {
+        said.push_back(call.text);
+        return ui::IDOK;
+    });
+    Press(*page, CSelfTestPage1::IDC_TEST_ALL);
+    ui::SetMessageBoxHook({});
+    ui::CDialog::SetModalHook({});
+    EXPECT_LT(steps_since, 5000);
+    EXPECT_EQ(said, std::vector<std::string>{std::string(res::kTextDeviceVanished)});
+    EXPECT_EQ(CSelfTestPage1::RowTest(Row(*page, 2)), kTestRing);
+    EXPECT_EQ(Row(*page, 2)->text(1), "Interrupted");
+    EXPECT_EQ(Row(*page, 2)->text(2), "");
+    for (int row = 3; row < page->List()->topLevelItemCount(); ++row) {
+        EXPECT_EQ(Row(*page, row)->text(1), "Not tested...") << row;
+    }
+}
+
 // ---- in the program ----
 
 class Model3Device : public RecordedDevice {
@@ -512,6 +558,11 @@ TEST_F(Model3ProgramTest, SelfTestPageFollowsTheDeviceReadAndRunsOnItsChannel) {
         ASSERT_EQ(sheet.GetActivePage(), &sheet.SelfTestPage());
         QTreeWidget* list = sheet.SelfTestPage().List();
         ASSERT_EQ(list->topLevelItemCount(), 6);
+        // At the window's own size the columns fill the list and no more.
+        QCoreApplication::sendPostedEvents();
+        EXPECT_FALSE(list->horizontalScrollBar()->isVisible());
+        EXPECT_EQ(list->header()->sectionViewportPosition(2) + list->columnWidth(2),
+                  list->viewport()->width());
         EXPECT_EQ(CSelfTestPage1::RowTest(list->topLevelItem(4)), kTestTone);
         list->topLevelItem(0)->setSelected(true);
         sheet.SelfTestPage().Item<QPushButton>(CSelfTestPage1::IDC_TEST)->click();

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@
 #include "at_command.h"
 #include "control.h"
 #include "pty_device.h"
+#include "res/strings.h"
 #include "selftest/self_test.h"
 #include "selftest_command.h"
 #include "time_scale.h"
@@ -85,15 +88,29 @@ public:
         }
     }
     void Type(const std::string& text) { (void)!::write(master_, text.data(), text.size()); }
+    void Signal(int signal_number) const { ::kill(pid_, signal_number); }
+    // The terminal is closed, as its window would be: the program gets SIGHUP.
+    void HangUp() {
+        ::close(master_);
+        master_ = -1;
+    }
 
-    // Reads to the end and returns the exit status (-1 when it did not end).
+    // Reads to the end and returns the exit status (-1 when it did not end
+    // within limit, or was killed by a signal).
     int Finish(milliseconds limit = milliseconds(20000)) {
         const auto start = Clock::now();
-        while (test::MsSince(start) < limit.count() &&
+        while (master_ >= 0 && test::MsSince(start) < limit.count() &&
                ReadSome(static_cast<int>(limit.count() - test::MsSince(start)))) {
         }
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+        pollfd ended{pidfd, POLLIN, 0};
+        const long long left = std::max(0LL, limit.count() - test::MsSince(start));
+        const bool gone = pidfd >= 0 && ::poll(&ended, 1, static_cast<int>(left)) == 1;
+        if (pidfd >= 0) {
+            ::close(pidfd);
+        }
         int status = 0;
-        if (::waitpid(pid_, &status, 0) != pid_) {
+        if (!gone || ::waitpid(pid_, &status, 0) != pid_) {
             return -1;
         }
         reaped_ = true;
@@ -142,6 +159,21 @@ protected:
         bool close = false;
         const std::string reply = sim::RunControlCommand(device_, line, &close);
         ASSERT_EQ(reply.find("error"), std::string::npos) << line << ": " << reply;
+    }
+    sim::PhoneState Phone(int port) const {
+        return device_.Inspect([port](const sim::Device& d) { return d.Phone(port); });
+    }
+    // How often the whole reset sequence arrived.
+    int ResetsReceived() const {
+        const Lines received = Received();
+        const Lines& reset = CSelfTestRunner::ResetSequence();
+        int count = 0;
+        for (auto at = received.begin();
+             (at = std::search(at, received.end(), reset.begin(), reset.end())) != received.end();
+             ++at) {
+            ++count;
+        }
+        return count;
     }
     Lines Received() const {
         Lines lines;
@@ -220,6 +252,59 @@ TEST_F(SelfTestCommand, CtrlCInterruptsResetsThePortsAndSkipsTheRest) {
     ASSERT_NE(at, received.end());
     EXPECT_EQ(received.back(), "AT/CONPOTS");
     EXPECT_EQ(std::count(received.begin(), received.end(), "AT/DLOOP"), 0);
+}
+
+TEST_F(SelfTestCommand, EveryWayOutResetsThePortsOnceAndEnds) {
+    // The phone rings at the question; each way out must leave it quiet and
+    // back in service, and nothing after it may run.
+    const std::vector<std::pair<std::string, std::function<void(TerminalRun&)>>> ways{
+        {"SIGTERM", [](TerminalRun& run) { run.Signal(SIGTERM); }},
+        {"terminal closed", [](TerminalRun& run) { run.HangUp(); }},
+        {"end of input", [](TerminalRun& run) { run.Type("\x04"); }},
+        {"SIGINT and SIGTERM",
+         [](TerminalRun& run) {
+             run.Signal(SIGINT);
+             run.Signal(SIGTERM);
+         }},
+    };
+    for (const auto& [name, way_out] : ways) {
+        SCOPED_TRACE(name);
+        device_.KeepReceivedBytes(false);
+        device_.KeepReceivedBytes(true);
+        TerminalRun run(Args({"--tests", "ring,0", "--ports", "1"}));
+        ASSERT_TRUE(run.Started());
+        ASSERT_TRUE(run.WaitFor("> Is the telephone ringing?")) << run.Screen();
+        ASSERT_TRUE(run.WaitFor("[y/n] ")) << run.Screen();
+        ASSERT_TRUE(Phone(0).ringing);
+        way_out(run);
+        EXPECT_EQ(run.Finish(), 3) << run.Screen();
+        EXPECT_FALSE(Phone(0).ringing);
+        EXPECT_FALSE(Phone(0).disconnected);
+        EXPECT_EQ(ResetsReceived(), 1);
+        const Lines received = Received();
+        EXPECT_EQ(std::count(received.begin(), received.end(), "AT/DLOOP"), 0);
+        EXPECT_EQ(run.Out(),
+                  "Test                            Result        Faults\n"
+                  "Telephone Ring Test             Interrupted\n"
+                  "Hardware Interface Test         Not tested...\n");
+    }
+}
+
+TEST_F(SelfTestCommand, AVanishedDeviceEndsAQuestionAndTheRunWithItsMessage) {
+    TerminalRun run(Args({"--tests", "ring,0", "--ports", "1"}));
+    ASSERT_TRUE(run.Started());
+    ASSERT_TRUE(run.WaitFor("[y/n] ")) << run.Screen();
+    Control("drop");
+    // Nothing is typed: the question ends because the device went.
+    EXPECT_EQ(run.Finish(), 3) << run.Screen();
+    std::string vanished(res::kTextDeviceVanished);
+    vanished.resize(vanished.find('\n'));
+    EXPECT_NE(run.Screen().find("vardexctl selftest: " + vanished), std::string::npos)
+        << run.Screen();
+    EXPECT_EQ(run.Out(),
+              "Test                            Result        Faults\n"
+              "Telephone Ring Test             Interrupted\n"
+              "Hardware Interface Test         Not tested...\n");
 }
 
 class SelfTestCommandModelThree : public SelfTestCommand {

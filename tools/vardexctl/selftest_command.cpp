@@ -4,22 +4,22 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 #include <mutex>
 #include <sstream>
 
 #include "at_command.h"
-#include "cli_view.h"
 #include "identify_command.h"
 #include "json_text.h"
 #include "params/app_core.h"
+#include "platform/vtime.h"
 #include "port_option.h"
 #include "res/strings.h"
 #include "selftest/self_test.h"
+#include "stop_signals.h"
 
 namespace vardex::ctl {
 namespace {
@@ -30,7 +30,8 @@ constexpr const char* kSelfTestUsage =
     "  comma-separated test numbers or names: 0 hardware, 1 interboard, 2 ring,\n"
     "  3 handset, 4 dialing, 5 tone, 6 charging; the default is every test the\n"
     "  device has. --ports picks the analog ports (default both). Answer the\n"
-    "  questions with y or n and Enter; Ctrl+C stops the test and resets the ports.\n"
+    "  questions with y or n and Enter. Ctrl+C, closing the terminal, a kill, or\n"
+    "  the end of input at a question stops the test, resets the ports and ends.\n"
     "  Exit status: 0 every test passed, 1 one failed, 3 one was interrupted.\n";
 
 constexpr int kExitTestFailed = 1;
@@ -38,19 +39,10 @@ constexpr int kExitTestInterrupted = 3;
 constexpr int kNotRun = -1;
 
 constexpr char kEventEnd = 'E';
-constexpr char kEventInterrupt = 'C';
 // How often the loop looks whether the test now waits for an answer.
-constexpr auto kQuestionLook = std::chrono::milliseconds(100);
-
-std::atomic<int> g_interrupt_fd{-1};
-
-extern "C" void OnSelfTestInterrupt(int) {
-    const int fd = g_interrupt_fd.load();
-    if (fd >= 0) {
-        const char byte = kEventInterrupt;
-        (void)!::write(fd, &byte, 1);
-    }
-}
+constexpr std::int64_t kQuestionLookMs = 100;
+// The longest answer line kept; the rest of a longer one is dropped.
+constexpr std::size_t kLongestLine = 4096;
 
 // The test's texts as lines on the terminal; faults printed once, at once.
 class CliSelfTestView : public ISelfTestView {
@@ -116,6 +108,64 @@ private:
     std::string yes_caption_ = "Yes";
     bool no_shown_ = true;
     int upper_ = 0;
+};
+
+// The person's answers as whole lines. Each read takes only what the input
+// holds at that moment, so the loop never blocks on an unfinished line while
+// the test, the device or a signal needs it.
+class AnswerLines {
+public:
+    explicit AnswerLines(std::FILE* in) : fd_(in != nullptr ? ::fileno(in) : -1) {}
+
+    // The descriptor to wait on; -1 once the input has ended.
+    int Fd() const { return Ended() ? -1 : fd_; }
+    bool Ended() const { return ended_ || fd_ < 0; }
+    // After a wait on Fd(): takes what is there. The end of input, or a
+    // terminal that hung up, ends it; an unfinished last line then counts.
+    void Take() {
+        char chunk[256];
+        const ssize_t n = ::read(fd_, chunk, sizeof chunk);
+        if (n > 0) {
+            pending_.append(chunk, static_cast<std::size_t>(n));
+            if (pending_.size() > kLongestLine && pending_.find('\n') == std::string::npos) {
+                pending_.resize(kLongestLine);
+            }
+            return;
+        }
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+            return;
+        }
+        ended_ = true;
+        if (!pending_.empty()) {
+            pending_ += '\n';
+        }
+    }
+    // The next whole line without its line break; false when none is there.
+    bool Next(std::string* line) {
+        const std::size_t end = pending_.find('\n');
+        if (end == std::string::npos) {
+            return false;
+        }
+        line->assign(pending_, 0, std::min(end, kLongestLine));
+        pending_.erase(0, end + 1);
+        return true;
+    }
+
+private:
+    int fd_;
+    bool ended_ = false;
+    std::string pending_;
+};
+
+// What the tests of one run share: where answers come from, where the test's
+// end and the stop signals are heard, and whether the run is being stopped.
+struct Session {
+    std::FILE* err;
+    AnswerLines& input;
+    const StopSignals& signals;
+    int event_read;
+    int event_write;
+    bool stop = false;
 };
 
 bool ParseTests(const std::string& list, std::vector<int>* tests) {
@@ -185,60 +235,89 @@ std::string ResultWord(int code) {
     }
 }
 
-// Runs one test, answering its questions from in; *stop is set by Ctrl+C.
-Outcome RunOne(CDevicePort& port, int test, int ports, std::FILE* in, std::FILE* err, int event_fd,
-               bool* input_ended, bool* stop) {
-    CliSelfTestView view(err, g_interrupt_fd.load());
+// Stops the running test: the reset sequence, then the test ends at its next
+// check. Once per run, whichever way out asked for it.
+void StopTest(CSelfTestRunner& runner, CliSelfTestView& view, Session& session) {
+    if (session.stop) {
+        return;
+    }
+    session.stop = true;
+    view.Line("Stopping the test and resetting the ports...");
+    runner.Cancel();
+}
+
+// One typed line while the test runs: an answer when a question waits.
+void TakeLine(CSelfTestRunner& runner, CliSelfTestView& view, const std::string& line,
+              bool* hinted) {
+    if (!runner.WaitForQuestion(std::chrono::milliseconds(0))) {
+        view.Line("(no question is waiting)");
+        return;
+    }
+    const char first = line.empty() ? '\0' : line[0];
+    if (view.YesOnly()) {
+        runner.Answer(true);
+    } else if (first == 'y' || first == 'Y' || first == 'n' || first == 'N') {
+        runner.Answer(first == 'y' || first == 'Y');
+    } else {
+        view.Hint();
+        return;
+    }
+    *hinted = false;
+}
+
+// Runs one test, answering its questions from the session's input, until it
+// ends: by itself, by a stop signal, or with nobody left to answer.
+Outcome RunOne(CDevicePort& port, int test, int ports, Session& session) {
+    CliSelfTestView view(session.err, session.event_write);
     CSelfTestRunner runner(view, port);
     if (!runner.Start(test, ports)) {
         return {test, TEST_INTERRUPTED, {}};
     }
+    const int look_ms = std::max(
+        1, static_cast<int>(
+               std::chrono::duration_cast<std::chrono::milliseconds>(ScaledMs(kQuestionLookMs))
+                   .count()));
     bool hinted = false;
     while (!runner.Finished()) {
         const bool asking = runner.WaitForQuestion(std::chrono::milliseconds(0));
-        if (asking && *input_ended) {
-            runner.Close();  // nobody left to answer
-            continue;
+        if (asking && session.input.Ended()) {
+            StopTest(runner, view, session);  // nobody left to answer
         }
-        if (asking && !hinted) {
+        if (asking && !hinted && !session.stop) {
             view.Hint();
             hinted = true;
         }
-        pollfd fds[2] = {{event_fd, POLLIN, 0}, {*input_ended ? -1 : ::fileno(in), POLLIN, 0}};
-        if (::poll(fds, 2, static_cast<int>(kQuestionLook.count())) <= 0) {
+        pollfd fds[3] = {{session.event_read, POLLIN, 0},
+                         {session.signals.Fd(), POLLIN, 0},
+                         {session.input.Fd(), POLLIN, 0}};
+        if (::poll(fds, 3, look_ms) <= 0) {
             continue;
         }
         if ((fds[0].revents & POLLIN) != 0) {
             char byte = 0;
-            if (::read(event_fd, &byte, 1) == 1 && byte == kEventInterrupt && !*stop) {
-                *stop = true;
-                view.Line("Stopping the test and resetting the ports...");
-                runner.Cancel();
-            }
+            (void)!::read(session.event_read, &byte, 1);
         }
-        if ((fds[1].revents & (POLLIN | POLLHUP)) != 0) {
+        if ((fds[1].revents & POLLIN) != 0) {
+            session.signals.Drain();
+            StopTest(runner, view, session);
+        }
+        if ((fds[2].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            session.input.Take();
             std::string line;
-            if (!ReadInputLine(in, &line)) {
-                *input_ended = true;
-                continue;
+            while (session.input.Next(&line)) {
+                if (!session.stop) {
+                    TakeLine(runner, view, line, &hinted);
+                }
             }
-            if (!runner.WaitForQuestion(std::chrono::milliseconds(0))) {
-                view.Line("(no question is waiting)");
-                continue;
-            }
-            const char first = line.empty() ? '\0' : line[0];
-            if (view.YesOnly()) {
-                runner.Answer(true);
-            } else if (first == 'y' || first == 'Y' || first == 'n' || first == 'N') {
-                runner.Answer(first == 'y' || first == 'Y');
-            } else {
-                view.Hint();
-                continue;
-            }
-            hinted = false;
         }
     }
     runner.Wait();
+    if (runner.LinkLost()) {
+        // The rest cannot run either: said once, and the run ends here.
+        std::fprintf(session.err, "vardexctl selftest: %s\n",
+                     std::string(res::kTextDeviceVanished).c_str());
+        session.stop = true;
+    }
     return {test, CSelfTestRunner::Translate(runner.Result()), runner.Errors()};
 }
 
@@ -345,20 +424,20 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
         record.Close();
         return kExitLinkDown;
     }
-    g_interrupt_fd.store(events[1]);
-    auto previous = std::signal(SIGINT, OnSelfTestInterrupt);
     std::vector<Outcome> outcomes;
-    bool input_ended = false;
-    bool stop = false;
-    for (const int test : tests) {
-        if (stop) {
-            outcomes.push_back({test, kNotRun, {}});
-            continue;
+    {
+        const StopSignals signals;
+        AnswerLines input(in);
+        Session session{err, input, signals, events[0], events[1]};
+        for (const int test : tests) {
+            // A signal between two tests: none is under way to stop.
+            if (session.stop || StopSignals::Caught() != 0) {
+                outcomes.push_back({test, kNotRun, {}});
+                continue;
+            }
+            outcomes.push_back(RunOne(record, test, ports, session));
         }
-        outcomes.push_back(RunOne(record, test, ports, in, err, events[0], &input_ended, &stop));
     }
-    std::signal(SIGINT, previous);
-    g_interrupt_fd.store(-1);
     ::close(events[0]);
     ::close(events[1]);
     record.Close();

@@ -42,7 +42,9 @@ CSelfTestPage1::CSelfTestPage1(ISheetHost& host)
     list_->setColumnCount(3);
     list_->setHeaderLabels(
         {Res(res::IDS_COLUMN_TEST_NAME), Res(res::IDS_COLUMN_RESULT), Res(res::IDS_COLUMN_ERROR)});
-    list_->header()->setStretchLastSection(false);
+    // The faults take what the name and the result leave: the list never
+    // needs a horizontal scroll bar at its own size.
+    list_->header()->setStretchLastSection(true);
     list_->header()->setSectionsMovable(false);
     // The designed widths, or wider where this font needs it: a name or a
     // result cut short would hide what the row says.
@@ -59,7 +61,6 @@ CSelfTestPage1::CSelfTestPage1(ISheetHost& host)
     }
     list_->setColumnWidth(0, std::max(200, list_->iconSize().width() + name_width + padding));
     list_->setColumnWidth(1, std::max(80, result_width + padding));
-    list_->setColumnWidth(2, 600);
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { RunSelected(); });
 
     const QFontMetrics metrics(font());
@@ -153,7 +154,9 @@ bool CSelfTestPage1::RunRow(QTreeWidgetItem* item) {
     CSelfTestProgress dialog(record, window());
     const int result = dialog.RunTest(RowTest(item), kPorts);
     ShowResult(item, result, dialog.m_strErrors);
-    return true;
+    // The dialog has said the device went away; the next rows would only
+    // say it again.
+    return !dialog.DeviceGone();
 }
 
 void CSelfTestPage1::ShowResult(QTreeWidgetItem* item, int result, const std::string& errors) {
@@ -170,6 +173,8 @@ void CSelfTestPage1::ShowResult(QTreeWidgetItem* item, int result, const std::st
     item->setIcon(0, images_[image]);
     item->setText(1, Res(text));
     item->setText(2, QString::fromStdString(errors));
+    // A long list of faults is cut short in the column: whole on hovering.
+    item->setToolTip(2, QString::fromStdString(errors));
 }
 
 void CSelfTestPage1::OnOK() {

@@ -51,8 +51,9 @@ protected:
 private:
     void RunSelected();
     void RunAll(bool not_passed_only);
-    // Runs the row's test; false (nothing run) when the channel to the device
-    // is closed, which the person has then been told.
+    // Runs the row's test; false when the run of rows must stop: the channel
+    // to the device is closed (nothing run) or the device went away during the
+    // test; the person has been told either.
     bool RunRow(QTreeWidgetItem* item);
     void ShowResult(QTreeWidgetItem* item, int result, const std::string& errors);
 

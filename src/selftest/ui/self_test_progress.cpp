@@ -20,6 +20,7 @@
 #include "res/strings.h"
 #include "self_test_art.h"
 #include "ui/gui_call.h"
+#include "ui/message_box.h"
 
 namespace vardex::ui {
 
@@ -167,6 +168,12 @@ CSelfTestProgress::CSelfTestProgress(CDevicePort& port, QWidget* parent)
     for (QPushButton* button : {yes_, no_, cancel_}) {
         button->setMinimumSize(dlu_x(50), dlu_y(14));
     }
+    // Hidden Yes and No keep their place: Cancel stays where the person saw it.
+    for (QPushButton* button : {yes_, no_}) {
+        QSizePolicy policy = button->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        button->setSizePolicy(policy);
+    }
 
     auto* left = new QVBoxLayout();
     left->addWidget(name_);
@@ -278,6 +285,10 @@ void CSelfTestProgress::EndWhenDone() {
     runner_->Wait();
     m_strErrors = runner_->Errors();
     stopping_ = false;
+    if (runner_->LinkLost()) {
+        // Said over the test's own window, before it goes.
+        AppMessageBox(this, std::string(res::kTextDeviceVanished), MessageIcon::Exclamation);
+    }
     EndDialog(end_value_);
 }
 

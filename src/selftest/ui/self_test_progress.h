@@ -8,7 +8,8 @@
 // sequence, which waits for replies: it runs on a thread of its own while the
 // dialog stays responsive and says it is stopping. The dialog ends only when
 // the worker (and a running Cancel) have ended; Enter, OK and the window's
-// close never end it early.
+// close never end it early. A test that ended because the device went away
+// says so in a message over the dialog before it ends.
 #pragma once
 
 #include <QColor>
@@ -77,6 +78,9 @@ public:
     QPushButton* CancelButton() const { return cancel_; }
     // Cancel was pressed and the test has not ended yet.
     bool Stopping() const { return stopping_; }
+    // After RunTest: the test ended because the device went away, which the
+    // person has been told.
+    bool DeviceGone() const { return runner_->LinkLost(); }
     // The picture shown, for the tests.
     TestPicture Shown() const { return shown_; }
 
