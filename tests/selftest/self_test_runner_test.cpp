@@ -45,7 +45,7 @@ protected:
         device_ = std::make_unique<sim::PtyDevice>();
         SysError error;
         ASSERT_TRUE(device_->Start(&error)) << error.Message();
-        ASSERT_EQ(app_.m_workingRecord.Line().OpenPort(device_->Path(), 115200), 0);
+        ASSERT_EQ(app_.m_workingRecord.Line().OpenPort(device_->Path(), 115200), OpenResult::kOk);
         device_->KeepReceivedBytes(true);
     }
     static Lines ResetThenReconnect() {
