@@ -18,6 +18,7 @@
 #include "res/strings.h"
 #include "scripted_job_window.h"
 #include "scripted_peer.h"
+#include "temp_files.h"
 
 namespace vardex::test {
 namespace {
@@ -95,7 +96,7 @@ TEST_F(Upgrade, AnImageTheLoaderRejectsIsNotReportedAsInstalled) {
 
 TEST_F(Upgrade, AFileThatIsNoImageIsRefusedBeforeTheDeviceHearsAWord) {
     Start();
-    const std::string dir = ::testing::TempDir() + "/upgrade-files-" + std::to_string(::getpid());
+    const std::string dir = TempPath("upgrade-files");
     std::filesystem::create_directories(dir);
     const std::string fifo = dir + "/fifo.img";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);  // nobody writes: a read would never end

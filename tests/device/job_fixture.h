@@ -12,13 +12,13 @@
 
 #include "device_fixture.h"
 #include "pty_device.h"
+#include "temp_files.h"
 
 namespace vardex::test {
 
-// Writes bytes to a fresh file under the test's temporary folder; the process
-// id keeps tests that run at the same time apart.
+// Writes bytes to a fresh file in the test's own temporary folder.
 inline std::string WriteTempFile(const std::string& name, const std::string& bytes) {
-    const std::string path = ::testing::TempDir() + "/" + std::to_string(::getpid()) + "-" + name;
+    const std::string path = TempPath(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return path;

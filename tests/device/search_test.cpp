@@ -183,8 +183,7 @@ TEST_F(Search, ADeviceThatDroppedItsLineIsReportedNotReady) {
     // The port is still there but the device does not say it is ready (DSR off):
     // the job tells why instead of just ending.
     ScriptedPeer peer(VarDexReplies());
-    const std::string link =
-        std::filesystem::temp_directory_path() / ("vardex-rs232-" + std::to_string(::getpid()));
+    const std::string link = TempPath("vardex-rs232");
     std::filesystem::remove(link);
     std::filesystem::create_symlink(peer.SlavePath(), link);
     ASSERT_EQ(Record().Line().OpenPort(link, 115200), OpenResult::kOk);
@@ -215,8 +214,7 @@ TEST_F(Search, TheUsbFlagFollowsWhatThePortIsNotItsName) {
     // A port opened by a path that says USB is still an RS-232 port unless it is
     // a USB modem device; a pseudo-terminal never is.
     ScriptedPeer adapter(VarDexReplies());
-    const std::string path =
-        std::filesystem::temp_directory_path() / ("ttyUSB-vardex-" + std::to_string(::getpid()));
+    const std::string path = TempPath("ttyUSB-vardex");
     std::filesystem::remove(path);
     std::filesystem::create_symlink(adapter.SlavePath(), path);
     ASSERT_EQ(Record().Line().OpenPort(path, 115200), OpenResult::kOk);
@@ -343,7 +341,7 @@ TEST_F(Search, ABusyLineIsNamedWithTheProgramHoldingIt) {
 
 TEST_F(Search, ACallThatNeverConnectsIsGivenUpAfterFiveSeconds) {
     // A line whose device never raises its carrier: not a terminal at all.
-    const std::string path = std::filesystem::temp_directory_path() / "vardex-no-carrier";
+    const std::string path = TempPath("vardex-no-carrier");
     {
         const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
         ::close(fd);

@@ -5,8 +5,14 @@
 
 #include <QApplication>
 
+#include "temp_files.h"
+
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt keeps a runtime folder; without one of the run's own it leaves one in
+    // the temporary folder for good.
+    const vardex::test::ScopedTempDir runtime;
+    ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -17,6 +17,7 @@
 #include "firmware_image.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
+#include "temp_files.h"
 #include "ui/help.h"
 
 namespace vardex::test {
@@ -224,8 +225,7 @@ TEST_F(ProgramTest, UpgradeForPolandOnlyShowsTheOperatorMessage) {
 // which is quiet), the transfer into the simulator's loader, the restart and the
 // read that shows the new version.
 TEST_F(PtyProgramTest, UpgradeButtonInstallsTheImageAndShowsTheNewVersion) {
-    const std::string image =
-        ::testing::TempDir() + "/gui-upgrade-" + std::to_string(::getpid()) + ".img";
+    const std::string image = TempPath("gui-upgrade.img");
     std::ofstream(image, std::ios::binary) << sim::MakeFirmwareImage("V4.7", 3000);
     std::vector<QString> filters;
     QString answer;
@@ -278,8 +278,7 @@ bool TabEnabled(CPropSheet& sheet, int index) {
 }
 
 TEST_F(LoaderProgramTest, TheWindowStaysOpenAndTheUpgradeRescuesTheDevice) {
-    const std::string image =
-        ::testing::TempDir() + "/gui-loader-" + std::to_string(::getpid()) + ".img";
+    const std::string image = TempPath("gui-loader.img");
     std::ofstream(image, std::ios::binary) << sim::MakeFirmwareImage("V4.8", 2000);
     ui::CCommProgressDialog::SetFileChoiceHook(
         [&](const QString&) { return QString::fromStdString(image); });

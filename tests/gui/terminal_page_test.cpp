@@ -16,6 +16,7 @@
 
 #include "gui_fixture.h"
 #include "res/strings.h"
+#include "temp_files.h"
 #include "terminal/trace_switches.h"
 #include "terminal/ui/terminal_page.h"
 #include "ui/help.h"
@@ -74,8 +75,7 @@ protected:
         return QTest::qWaitFor([&] { return Screen(page).contains(text); }, kWaitMs);
     }
     std::string LogPath(const char* name) {
-        return ::testing::TempDir() + "/terminal-" + name + "-" + std::to_string(::getpid()) +
-               ".txt";
+        return TempPath(std::string("terminal-") + name + ".txt");
     }
 };
 

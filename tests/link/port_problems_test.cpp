@@ -1,5 +1,6 @@
 // What the person is told about a port that could not be used.
 #include "link/port_problems.h"
+#include "temp_files.h"
 
 #include <grp.h>
 #include <gtest/gtest.h>
@@ -20,7 +21,7 @@ bool Has(const std::string& text, const std::string& part) {
 }
 
 TEST(PortProblems, ARefusedPortNamesItsGroupTheCommandAndTheNewLogin) {
-    const fs::path node = fs::temp_directory_path() / ("vardex-tty-" + std::to_string(::getpid()));
+    const fs::path node = fs::path(TempPath("vardex-tty"));
     std::ofstream(node) << "";
     const group* dialout = ::getgrnam("dialout");
     if (dialout != nullptr && ::chown(node.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) == 0) {

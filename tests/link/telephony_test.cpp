@@ -14,6 +14,7 @@
 #include "platform/trace.h"
 #include "scoped_env.h"
 #include "scripted_peer.h"
+#include "temp_files.h"
 #include "time_scale.h"
 
 namespace vardex::test {
@@ -204,7 +205,7 @@ TEST_F(Telephony, ProviderReportsNeededSizesAndHandsOutTheChannel) {
 TEST_F(Telephony, LookUpsGrowTheirBlockOrGiveUpOnARefusal) {
     ScriptedPeer peer;
     namespace fs = std::filesystem;
-    fs::path dir = fs::temp_directory_path() / ("vardex-long-" + std::to_string(::getpid()));
+    fs::path dir = fs::path(TempPath("vardex-long"));
     const fs::path top = dir;
     for (int i = 0; i < 8; ++i) {
         dir /= std::string(200, static_cast<char>('a' + i));
@@ -242,8 +243,7 @@ void Record(DWORD device, DWORD message, DWORD_PTR, DWORD_PTR p1, DWORD_PTR p2, 
 
 TEST_F(Telephony, ProviderReportsALineWhoseDeviceVanished) {
     ScriptedPeer peer;
-    const std::string name =
-        std::filesystem::temp_directory_path() / ("vardex-acm-" + std::to_string(::getpid()));
+    const std::string name = TempPath("vardex-acm");
     std::filesystem::remove(name);
     std::filesystem::create_symlink(peer.SlavePath(), name);
     ScopedEnv lines("VARDEX_LINES", name);

@@ -19,6 +19,7 @@
 
 #include "fd_text.h"
 #include "pty_device.h"
+#include "temp_files.h"
 #include "time_scale.h"
 
 namespace vardex::test {
@@ -73,6 +74,9 @@ TEST(PortServer, DiesWithTheProcessThatStartedIt) {
     ASSERT_TRUE(device.Start(&error)) << error.Message();
     int pipe_fds[2];
     ASSERT_EQ(::pipe(pipe_fds), 0);
+    // Made here, so that the child's server files land in the folder this
+    // process removes.
+    TestTempDir::Path();
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

@@ -1,6 +1,7 @@
 #include "platform/port_map.h"
 
 #include "platform/port_kind.h"
+#include "temp_files.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -16,9 +17,7 @@ namespace fs = std::filesystem;
 class FakeSysfs : public ::testing::Test {
 protected:
     void SetUp() override {
-        root_ = fs::temp_directory_path() /
-                ("vardex-sysfs-" + std::to_string(::getpid()) + "-" +
-                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        root_ = test::TempPath("sysfs");
         fs::remove_all(root_);
         fs::create_directories(root_);
     }

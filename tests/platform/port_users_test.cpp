@@ -16,6 +16,7 @@
 #include "platform/port_presence.h"
 #include "port_holder.h"
 #include "scripted_peer.h"
+#include "temp_files.h"
 
 namespace vardex {
 namespace {
@@ -45,7 +46,7 @@ TEST(PortUsers, FindsAnotherProcessHoldingThePortButNotThisOne) {
 TEST(PortUsers, ReadsAFakeProcTree) {
     // What a privileged look at /proc shows of a system service holding the port.
     ScriptedPeer peer;
-    const fs::path proc = fs::temp_directory_path() / ("vardex-proc-" + std::to_string(::getpid()));
+    const fs::path proc = fs::path(test::TempPath("vardex-proc"));
     fs::remove_all(proc);
     fs::create_directories(proc / "812" / "fd");
     std::ofstream(proc / "812" / "comm") << "ModemManager\n";
@@ -80,8 +81,7 @@ TEST(PortUsers, ReadsAFakeProcTree) {
 }
 
 TEST(PortUsers, NamesTheGroupThatOwnsTheNode) {
-    const fs::path file =
-        fs::temp_directory_path() / ("vardex-group-" + std::to_string(::getpid()));
+    const fs::path file = fs::path(test::TempPath("vardex-group"));
     std::ofstream(file) << "";
     const group* dialout = ::getgrnam("dialout");
     if (dialout == nullptr || ::chown(file.c_str(), static_cast<uid_t>(-1), dialout->gr_gid) != 0) {
@@ -97,7 +97,7 @@ TEST(PortUsers, NamesTheGroupThatOwnsTheNode) {
 // happens to exist, a network port must still not be taken for it: no group, no
 // USB driver, no vanishing when the file goes.
 TEST(PortUsers, NetworkNamesAreNeverLookedUpAsFiles) {
-    const fs::path dir = fs::temp_directory_path() / ("vardex-net-" + std::to_string(::getpid()));
+    const fs::path dir = fs::path(test::TempPath("vardex-net"));
     fs::remove_all(dir);
     fs::create_directories(dir / "rfc2217:");
     fs::create_directories(dir / "sys" / "null" / "device");

@@ -14,6 +14,7 @@
 
 #include "platform/pty.h"
 #include "scripted_peer.h"
+#include "temp_files.h"
 #include "time_scale.h"
 
 namespace vardex {
@@ -68,7 +69,7 @@ TEST(SerialPortOpen, RefusesMissingDirectoryAndBusyPorts) {
 }
 
 TEST(SerialPortOpen, FileThatIsNoTtyHasNoLineSettings) {
-    const std::string path = std::filesystem::temp_directory_path() / "vardex-not-a-tty";
+    const std::string path = test::TempPath("vardex-not-a-tty");
     {
         const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
         ::close(fd);
@@ -256,8 +257,7 @@ struct LinkedPeer {
     ScriptedPeer peer;
     std::string link;
     std::shared_ptr<SerialPort> port;
-    explicit LinkedPeer(const std::string& name)
-        : link(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(::getpid()))) {
+    explicit LinkedPeer(const std::string& name) : link(test::TempPath(name)) {
         std::filesystem::remove(link);
         std::filesystem::create_symlink(peer.SlavePath(), link);
         SysError error;

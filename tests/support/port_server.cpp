@@ -18,6 +18,8 @@
 #include <sstream>
 #include <vector>
 
+#include "temp_files.h"
+
 namespace vardex::test {
 namespace {
 
@@ -112,7 +114,9 @@ bool PortServer::Start(const std::string& device, std::string* why, bool tuned) 
         *why = "ser2net is not installed (looked on PATH and in /usr/sbin)";
         return false;
     }
-    std::string pattern = (fs::temp_directory_path() / "vardex-ser2net-XXXXXX").string();
+    // In the test's own folder, so that it goes with the test even when the
+    // process that started the server dies without stopping it.
+    std::string pattern = TempPath("ser2net-XXXXXX");
     if (::mkdtemp(pattern.data()) == nullptr) {
         *why = "cannot make a temporary directory";
         return false;

@@ -1,4 +1,4 @@
-// Temporary files of a test: paths apart per process, and their contents.
+// Temporary files of a test, removed when it ends, and their contents.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,17 +8,55 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <string>
 
 namespace vardex::test {
 
-// Named by process, so that tests running at the same time keep apart.
-inline std::string TempName(const std::string& name) {
-    return std::to_string(::getpid()) + "-" + name;
-}
+// The running test's own temporary directory: made on first use and removed,
+// with everything in it, when the test ends, whether it passed or not. A listener
+// of the test run does the removing; it is added the first time it is needed.
+class TestTempDir : public ::testing::EmptyTestEventListener {
+public:
+    static std::string Path() {
+        static TestTempDir* const listener = [] {
+            auto* made = new TestTempDir;
+            ::testing::UnitTest::GetInstance()->listeners().Append(made);  // takes it over
+            return made;
+        }();
+        return listener->Get();
+    }
+
+    void OnTestEnd(const ::testing::TestInfo& /*test*/) override {
+        std::lock_guard lock(mutex_);
+        if (!dir_.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir_, ignored);
+            dir_.clear();
+        }
+    }
+
+private:
+    std::string Get() {
+        std::lock_guard lock(mutex_);
+        if (dir_.empty()) {
+            std::string pattern = ::testing::TempDir() + "/vardex-test-XXXXXX";
+            if (::mkdtemp(pattern.data()) != nullptr) {
+                dir_ = pattern;
+            }
+            EXPECT_FALSE(dir_.empty()) << "cannot make a temporary directory";
+        }
+        return dir_;
+    }
+
+    std::mutex mutex_;
+    std::string dir_;
+};
+
+// A path in the running test's temporary directory.
 inline std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "/" + TempName(name);
+    return TestTempDir::Path() + "/" + name;
 }
 
 // A directory of the test's own, removed with everything in it when the test

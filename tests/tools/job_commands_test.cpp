@@ -679,9 +679,8 @@ TEST(XmodemInterop, UpgradeCommandIsReceivedByRx) {
     ScopedTimeScale half_time(0.5);
     // 782 blocks: the block number wraps three times, and the last block is filled.
     const std::size_t size = 100000;
-    const std::string name = TempName("rx-" + std::to_string(size) + ".bin");
-    const std::string out = ::testing::TempDir() + "/" + name;
-    std::remove(out.c_str());
+    const std::string name = "rx-" + std::to_string(size) + ".bin";
+    const std::string out = TempPath(name);
     std::string image(size, '\0');
     for (std::size_t i = 0; i < size; ++i) {
         image[i] = static_cast<char>((i * 31 + 7) & 0xFF);
@@ -689,7 +688,7 @@ TEST(XmodemInterop, UpgradeCommandIsReceivedByRx) {
     const std::string path = WriteFile("rx.img", image);
 
     RxReceiver rx;
-    const std::string pty = rx.Start(::testing::TempDir(), name);
+    const std::string pty = rx.Start(TestTempDir::Path(), name);
     ASSERT_FALSE(pty.empty());
     std::ostringstream stdout_text;
     std::FILE* in = std::tmpfile();

@@ -24,6 +24,7 @@
 #include "res/strings.h"
 #include "selftest/self_test.h"
 #include "selftest_command.h"
+#include "temp_files.h"
 #include "time_scale.h"
 
 namespace vardex::ctl {
@@ -37,8 +38,7 @@ using std::chrono::milliseconds;
 class TerminalRun {
 public:
     explicit TerminalRun(const std::vector<std::string>& args) {
-        out_path_ = ::testing::TempDir() + "/selftest-out-" + std::to_string(::getpid()) + "-" +
-                    std::to_string(++count_);
+        out_path_ = test::TempPath("selftest-out-" + std::to_string(++count_));
         pid_ = ::forkpty(&master_, nullptr, nullptr, nullptr);
         if (pid_ == 0) {
             std::FILE* out = std::fopen(out_path_.c_str(), "w");
