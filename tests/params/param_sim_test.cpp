@@ -125,6 +125,25 @@ TEST_F(SimRows, HungaryReadChangeWriteReadBack) {
     EXPECT_EQ(W().m_byModemLlc[1][2], 0xC5);
 }
 
+// A reply that pauses after its first bytes arrives in two parts; the second
+// part alone once read as an empty address, which a backup then wrote back.
+TEST_F(SimRows, AnAddressReplyThatPausedIsNeverReadAsAnotherAddress) {
+    Open("Hungary");
+    const std::string address = "262451234567890";
+    ASSERT_NE(W().SendCommand(("AT!X2=" + address).c_str()), nullptr);
+    for (const int after : {4, 8, 13, 20}) {
+        SCOPED_TRACE(after);
+        W().m_strX25Address = address;  // as just written: only the address is asked
+        D().m_strX25Address.clear();
+        device_->PauseNextReply(after, 754);
+        const int result = QueryX25(&job_, &app_, 1);
+        EXPECT_EQ(W().m_strX25Address, address);
+        EXPECT_NE(result, PARAM_MISMATCH);
+        // Whatever is still on its way is gone before the next round.
+        W().ReadPending();
+    }
+}
+
 TEST_F(SimRows, RefusedValueComesBackAsMismatch) {
     Open("Cyprus");
     ASSERT_EQ(ReadAll(), AllOk(22));
