@@ -19,28 +19,6 @@
 
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
-    static constexpr const char* kNames[kQueryRowCount] = {"QueryMsns",
-                                                           "QueryServiceProtocol",
-                                                           "QueryCallWaiting",
-                                                           "QueryClip",
-                                                           "QueryMeteringPulse",
-                                                           "QueryDelayedClearBack",
-                                                           "QueryOwnNumbers",
-                                                           "QueryCharges",
-                                                           "QueryPowerUpProfile",
-                                                           "QueryProtocol",
-                                                           "QueryPppOptions",
-                                                           "QueryX25",
-                                                           "QueryEmergencyMode",
-                                                           "QueryCallerIdTiming",
-                                                           "QueryMlpppIncoming",
-                                                           "QueryFlashDuration",
-                                                           "QueryBap",
-                                                           "QueryFskLevel",
-                                                           "QueryRestrictions",
-                                                           "QueryMessageWaiting",
-                                                           "QueryTerminalTypes",
-                                                           "QueryModemLlc"};
     constexpr std::uint32_t kInterval = kReadIntervalMs;
     const double per_command_ms =
         static_cast<double>(vardex::ScaledMs(kInterval + 2 * kParamReadTimeoutMs).count()) / 1000.0;
@@ -52,9 +30,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     w.SetReadTimeout(kParamReadTimeoutMs);
-    w.m_strCountry = country;
-    w.m_bX25Available = country == "Hungary" || country == "Cyprus" ? 1 : 0;
-    w.m_bFskLevelAvailable = country == "Brasil" || country == "Brasil USB" ? 0 : 1;
+    vardex::params::SetCountry(w, country);
     CRunningJob job;
 
     std::printf(
@@ -65,18 +41,19 @@ int main(int argc, char** argv) {
                 "excess", "ratio");
     double total_ms = 0;
     double total_floor = 0;
-    for (int i = 0; i < kQueryRowCount; ++i) {
+    int number = 0;
+    for (const ParamRowSpec& row : QueryRows()) {
         const std::uint64_t before = device.CommandCount();
         const auto start = vardex::Clock::now();
-        const int result = ParameterQueryTable[i](&job, &app, 0);
+        const int result = RunRow(row, &job, &app, 0);
         const double ms =
             std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
         const auto commands = static_cast<double>(device.CommandCount() - before);
         const double floor_ms = commands * per_command_ms;
         total_ms += ms;
         total_floor += floor_ms;
-        std::printf("%3d %-22s %4.0f %10.1f %10.1f %9.1f %7.3f%s\n", i + 1, kNames[i], commands, ms,
-                    floor_ms, ms - floor_ms, floor_ms > 0 ? ms / floor_ms : 0.0,
+        std::printf("%3d %-22s %4.0f %10.1f %10.1f %9.1f %7.3f%s\n", ++number, row.name, commands,
+                    ms, floor_ms, ms - floor_ms, floor_ms > 0 ? ms / floor_ms : 0.0,
                     result == PARAM_OK ? "" : "  (row failed)");
     }
     std::printf("%3s %-22s %4s %10.1f %10.1f %9.1f %7.3f\n", "", "all rows", "", total_ms,

@@ -297,11 +297,6 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
     return kJobDone;
 }
 
-bool UpgradeReservedForOperator(const std::string& country) {
-    return country.find("Poland") != std::string::npos ||
-           country.find("poland") != std::string::npos;
-}
-
 int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice) {
     std::string path;
     if (!dialog->ChooseOpenFile(std::string(res::LoadString(res::IDS_FIRMWARE_FILE_FILTER)),

@@ -48,7 +48,3 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
 // the image again from its first block, once. kJobDone sent; kJobStopped;
 // kUpgradeDeviceFailed; kUpgradeFileFailed for an empty image.
 int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::vector<unsigned char>& image);
-
-// Whether the device's country keeps firmware upgrades for its operator: the
-// person is told so instead of being offered the upgrade.
-bool UpgradeReservedForOperator(const std::string& country);

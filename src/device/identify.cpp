@@ -7,6 +7,7 @@
 #include "link/exchange_timing.h"
 #include "link/tapi_line.h"
 #include "params/asking.h"
+#include "params/country_variant.h"
 #include "params/reply_parsers.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
@@ -258,12 +259,8 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     record.m_wModelVersion = identity.model;
     record.m_wHardwareVersion = identity.hardware;
     record.m_wFirmwareVersion = identity.firmware;
-    record.m_strCountry = identity.country;
+    vardex::params::SetCountry(record, identity.country);
     record.m_strCrc = identity.crc;
-    record.m_bX25Available =
-        record.m_strCountry == "Hungary" || record.m_strCountry == "Cyprus" ? 1 : 0;
-    record.m_bFskLevelAvailable =
-        record.m_strCountry == "Brasil" || record.m_strCountry == "Brasil USB" ? 0 : 1;
 
     char summary[1024];
     const std::string format(res::LoadString(res::IDS_DEVICE_SUMMARY));

@@ -32,17 +32,17 @@ void ReportUnreadable(CJobView* dialog) {
 }  // namespace
 
 int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
-    return ReadAllParameters(dialog, app, ParameterQueryTable);
+    return ReadAllParameters(dialog, app, QueryRows());
 }
 
 int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
-    return WriteAllParameters(dialog, app, ParameterSettingTable);
+    return WriteAllParameters(dialog, app, SettingRows());
 }
 
 namespace {
 
-int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRow* table,
-            const std::string& recall) {
+int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+            std::span<const ParamRowSpec> table, const std::string& recall) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     if (!Identified(dialog, app)) {
@@ -55,7 +55,7 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRo
             return kJobStopped;
         }
     }
-    const int rows = CountRows(table);
+    const int rows = static_cast<int>(table.size());
     IProgressBar& progress = dialog->Progress();
     progress.SetRange32(0, rows + 1);
     progress.SetPos(0);
@@ -70,7 +70,7 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRo
     for (int i = 0; i < rows; ++i) {
         // A row may have raised the time-out for a slow command.
         record.SetReadTimeout(kParamReadTimeoutMs);
-        if (table[i](dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
+        if (RunRow(table[i], dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
             record.CopyFrom(before);
             ReportUnreadable(dialog);
             return kJobStopped;
@@ -87,17 +87,17 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRo
 }  // namespace
 
 int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                      const ParamRow* table) {
+                      std::span<const ParamRowSpec> table) {
     return ReadAll(dialog, app, table, {});
 }
 
 int RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                      const std::string& recall) {
-    return ReadAll(dialog, app, ParameterQueryTable, recall);
+    return ReadAll(dialog, app, QueryRows(), recall);
 }
 
 int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                       const ParamRow* table) {
+                       std::span<const ParamRowSpec> table) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_DOWNLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
     dialog->m_nRowsDone = -1;
@@ -107,7 +107,7 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     }
     dialog->m_nRowsDone = 0;
     CDeviceConfig& record = app->m_workingRecord;
-    const int rows = CountRows(table);
+    const int rows = static_cast<int>(table.size());
     IProgressBar& progress = dialog->Progress();
     progress.SetRange32(0, rows);
     progress.SetPos(0);
@@ -125,7 +125,7 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
         }
     };
     for (int j = 0; j < rows; ++j) {
-        const int result = table[j](dialog, app, 0);
+        const int result = RunRow(table[j], dialog, app, 0);
         // A row that did not fail is done, even when Cancel stops the job
         // right after it.
         if (result != PARAM_FAILED) {

@@ -24,6 +24,7 @@ int RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
 int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
 
 // The same over another null-terminated table.
-int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app, const ParamRow* table);
+int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                      std::span<const ParamRowSpec> table);
 int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                       const ParamRow* table);
+                       std::span<const ParamRowSpec> table);

@@ -169,7 +169,7 @@ void CConnectionPage::Refresh(bool user_action) {
             GetDlgItem(id)->setEnabled(on);
         }
     };
-    if (params::ConnectionLocked(country_)) {
+    if (variant_.ConnectionLocked()) {
         for (const int id : kProtocolIds) {
             GetDlgItem(id)->setEnabled(false);
         }
@@ -183,8 +183,7 @@ void CConnectionPage::Refresh(bool user_action) {
     }
     // Every rule sets its controls both ways: a later read may find another variant.
     for (int protocol = 0; protocol < CDeviceConfig::kProtocolCount; ++protocol) {
-        GetDlgItem(kProtocolIds[protocol])
-            ->setEnabled(params::ProtocolOffered(protocol, country_, x25_available_));
+        GetDlgItem(kProtocolIds[protocol])->setEnabled(params::ProtocolOffered(protocol, variant_));
     }
     const params::PppControls on = PppRules();
     for (const int id : kMultilinkIds) {
@@ -366,8 +365,7 @@ void CConnectionPage::LoadFrom(const CDeviceConfig& r) {
     m_bBapSupport = r.m_bBapSupport;
     m_bBapCallBack = r.m_bBapCallBack;
     m_nMultilink = MultilinkChoiceOf(r);
-    country_ = r.m_strCountry;
-    x25_available_ = r.m_bX25Available;
+    variant_ = params::VariantOf(r);
 }
 
 void CConnectionPage::StoreTo(CDeviceConfig& r) const {

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "params/connection_rules.h"
+#include "params/country_variant.h"
 #include "params/device_config.h"
 #include "record_page.h"
 #include "sheet_host.h"
@@ -84,8 +85,7 @@ private:
 
     ISheetHost& host_;
     // The device variant last loaded: its rules decide what is offered.
-    std::string country_;
-    int x25_available_ = 0;
+    params::CountryVariant variant_;
     // Loading the controls is no change of a person's.
     bool loading_ = false;
     bool checking_ = false;

@@ -322,7 +322,7 @@ bool CTelephonyPage::OnSetActive() {
 }
 
 void CTelephonyPage::ApplyCountryRules() {
-    const bool hungary = params::TerminalsEditable(country_);
+    const bool hungary = variant_.hungarian;
     for (const int id :
          {IDC_MWI1, IDC_MWI2, IDC_TERMINAL_LABEL, IDC_TERMINAL1, IDC_TERMINAL2, IDC_LLC_LABEL}) {
         GetDlgItem(id)->setEnabled(hungary);
@@ -334,12 +334,12 @@ void CTelephonyPage::ApplyCountryRules() {
         }
     }
     for (const int id : {IDC_NO_MLPPP1, IDC_NO_MLPPP2}) {
-        GetDlgItem(id)->setEnabled(params::MlpppEditable(country_));
+        GetDlgItem(id)->setEnabled(!variant_.hungarian);
     }
     // The edit's spin buttons follow it: they would change a value the variant lacks.
-    GetDlgItem(IDC_FSK)->setEnabled(fsk_available_);
-    fsk_spin_->setEnabled(fsk_available_);
-    m_nFlashMinimum = params::FlashMinimum(country_);
+    GetDlgItem(IDC_FSK)->setEnabled(variant_.fsk_level);
+    fsk_spin_->setEnabled(variant_.fsk_level);
+    m_nFlashMinimum = variant_.FlashMinimum();
     flash_spin_->SetRange(m_nFlashMinimum, params::kFlashMax);
     fsk_spin_->SetRange(0, params::kFskLevelMax);
 }
@@ -560,8 +560,7 @@ void CTelephonyPage::LoadFrom(const CDeviceConfig& r) {
     m_nFlashDuration = r.m_nFlashDuration;
     m_nCallerIdTiming = r.m_nCallerIdTiming;
     m_nFskLevel = r.m_nFskLevel;
-    country_ = r.m_strCountry;
-    fsk_available_ = r.m_bFskLevelAvailable != 0;
+    variant_ = params::VariantOf(r);
 }
 
 void CTelephonyPage::StoreTo(CDeviceConfig& r) const {

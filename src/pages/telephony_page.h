@@ -11,6 +11,7 @@
 #include <string>
 
 #include "page_controls.h"
+#include "params/country_variant.h"
 #include "record_page.h"
 #include "sheet_host.h"
 
@@ -137,8 +138,7 @@ private:
     CSpinButton* flash_spin_ = nullptr;
     CSpinButton* fsk_spin_ = nullptr;
     // The device variant last loaded: its rules decide what is usable.
-    std::string country_;
-    bool fsk_available_ = true;
+    params::CountryVariant variant_;
     bool checking_ = false;
 };
 

@@ -12,6 +12,7 @@
 
 #include "device/firmware_upgrade.h"
 #include "params/app_core.h"
+#include "params/country_variant.h"
 #include "res/strings.h"
 #include "ui/choice_list.h"
 #include "ui/help.h"
@@ -254,7 +255,7 @@ void CUpgradePage::SetLoaderMode(bool on) {
 }
 
 void CUpgradePage::OnUpgrade() {
-    if (UpgradeReservedForOperator(host_.App().m_workingRecord.m_strCountry)) {
+    if (vardex::params::VariantOf(host_.App().m_workingRecord).UpgradeKeptForOperator()) {
         AppMessageBox(this, std::string(res::kTextOperatorOnlyUpgrade), MessageIcon::Information);
         return;
     }

@@ -8,21 +8,15 @@
 #include <string>
 #include <string_view>
 
+#include "params/country_variant.h"
 #include "params/device_config.h"
 
 namespace vardex::params {
 
-// The Polish variant takes no connection setting from a person.
-bool ConnectionLocked(std::string_view country);
-// V.120: the Emirates ("United Arab Emirates" exactly, or "UAE" anywhere),
-// Cyprus and Saudi Arabia ("SaudiArabia" or "Saudiarabia").
-bool V120Offered(std::string_view country);
-// V.110: where V.120 is, and Lithuania.
-bool V110Offered(std::string_view country);
 // Whether a protocol index (CDeviceConfig::kProtocol*) is offered on this
 // variant: everything but V.110, V.120 and X.25 is offered wherever the
-// connection is not locked; X.25 needs m_bX25Available.
-bool ProtocolOffered(int protocol, std::string_view country, int x25_available);
+// connection is not locked; those three where the variant has them.
+bool ProtocolOffered(int protocol, const CountryVariant& variant);
 
 // The controls that follow the protocol, the multilink choice and BAP support
 // (the country rules aside).
@@ -42,7 +36,8 @@ inline constexpr int kX25AddressLengthMax = 15;
 std::string LeadingDigits(std::string_view text);
 
 // A connection value the page would not let a person set on this device's
-// variant; the ranges are the field table's business.
+// variant although the field may change there; the ranges and which fields a
+// variant lets a person change are the field table's business.
 struct ConnectionBreach {
     std::string field;  // the record's member name
     std::string why;    // what is allowed

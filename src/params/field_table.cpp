@@ -2,16 +2,22 @@
 
 #include "params/telephony_rules.h"
 
+#include <algorithm>
 #include <array>
+#include <tuple>
 #include <type_traits>
+#include <vector>
 
 namespace {
+
+using vardex::params::Feature;
 
 constexpr FieldType kFlag = FieldType::kFlag;
 constexpr ChangeKind kSetting = ChangeKind::kSetting;
 constexpr ChangeKind kOther = ChangeKind::kOther;
 constexpr ResetRule kKept = ResetRule::kKept;
-constexpr Availability kX25 = Availability::kX25;
+constexpr Feature kX25 = Feature::kX25;
+constexpr Feature kConnection = Feature::kConnection;
 
 // One bit, written as "ATSr.b=".
 constexpr RegisterPlace Bit(int reg, int bit) {
@@ -42,101 +48,95 @@ const auto& Table() {
         // Identification and bookkeeping.
         {VARDEX_MEMBER(m_bUsbConnection), .type = kFlag, .hi = 1, .derived = true},
         {VARDEX_MEMBER(m_bBapCallBack), .type = kFlag, .reset = kKept, .hi = 1, .change = kSetting,
-         .query = QueryBap, .setting = SetBap, .place = Bit(102, 1)},
+         .row = Row::kBap, .changeable = kConnection, .place = Bit(102, 1)},
         {VARDEX_MEMBER(m_bBapSupport), .type = kFlag, .reset = kKept, .hi = 1, .change = kSetting,
-         .query = QueryBap, .setting = SetBap, .place = Bit(102, 0)},
-        {VARDEX_MEMBER(m_nCallerIdTiming), .hi = 1, .change = kSetting,
-         .query = QueryCallerIdTiming, .setting = SetCallerIdTiming, .place = Bit(101, 0)},
-        {VARDEX_MEMBER(m_nFlashDuration), .def = CDeviceConfig::kDefaultFlashDuration, .hi = 100,
-         .change = kSetting, .query = QueryFlashDuration, .setting = SetFlashDuration,
+         .row = Row::kBap, .changeable = kConnection, .place = Bit(102, 0)},
+        {VARDEX_MEMBER(m_nCallerIdTiming), .hi = 1, .change = kSetting, .row = Row::kCallerIdTiming,
+         .place = Bit(101, 0)},
+        {VARDEX_MEMBER(m_nFlashDuration), .def = CDeviceConfig::kDefaultFlashDuration,
+         .hi = vardex::params::kFlashMax, .change = kSetting, .row = Row::kFlashDuration,
          .place = Whole(56)},
         {VARDEX_MEMBER(m_nServiceProtocol), .hi = 1, .change = kSetting,
-         .query = QueryServiceProtocol, .setting = SetServiceProtocol, .place = Bit(100, 0)},
+         .row = Row::kServiceProtocol, .place = Bit(100, 0)},
         {VARDEX_MEMBER(m_bFullEmergencyMode), .type = kFlag, .reset = kKept, .hi = 1,
-         .change = kSetting, .query = QueryEmergencyMode, .setting = SetEmergencyMode,
+         .change = kSetting, .row = Row::kEmergencyMode,
          .place = {123, 0, 1, Coding::kNonZero, Writing::kBits}},
         // S84 is written whole, with m_bClip.
-        {VARDEX_MEMBER(m_bClipOnCw1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryClip, .setting = SetClip, .place = Bits(84, 6, 1, Writing::kWhole)},
-        {VARDEX_MEMBER(m_bClipOnCw2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryClip, .setting = SetClip, .place = Bits(84, 7, 1, Writing::kWhole)},
-        {VARDEX_MEMBER(m_nBodAddTime), .hi = 255, .change = kSetting, .query = QueryPppOptions,
-         .setting = SetPppOptions, .place = Whole(124)},
-        {VARDEX_MEMBER(m_nBodAddRate), .hi = 64, .change = kSetting, .query = QueryPppOptions,
-         .setting = SetPppOptions, .place = Whole(126)},
-        {VARDEX_MEMBER(m_nBodDropTime), .hi = 255, .change = kSetting, .query = QueryPppOptions,
-         .setting = SetPppOptions, .place = Whole(125)},
-        {VARDEX_MEMBER(m_nBodDropRate), .hi = 128, .change = kSetting, .query = QueryPppOptions,
-         .setting = SetPppOptions, .place = Whole(127)},
+        {VARDEX_MEMBER(m_bClipOnCw1), .type = kFlag, .hi = 1, .change = kSetting, .row = Row::kClip,
+         .place = Bits(84, 6, 1, Writing::kWhole)},
+        {VARDEX_MEMBER(m_bClipOnCw2), .type = kFlag, .hi = 1, .change = kSetting, .row = Row::kClip,
+         .place = Bits(84, 7, 1, Writing::kWhole)},
+        {VARDEX_MEMBER(m_nBodAddTime), .hi = 255, .change = kSetting, .row = Row::kPppOptions,
+         .changeable = kConnection, .place = Whole(124)},
+        {VARDEX_MEMBER(m_nBodAddRate), .hi = 64, .change = kSetting, .row = Row::kPppOptions,
+         .changeable = kConnection, .place = Whole(126)},
+        {VARDEX_MEMBER(m_nBodDropTime), .hi = 255, .change = kSetting, .row = Row::kPppOptions,
+         .changeable = kConnection, .place = Whole(125)},
+        {VARDEX_MEMBER(m_nBodDropRate), .hi = 128, .change = kSetting, .row = Row::kPppOptions,
+         .changeable = kConnection, .place = Whole(127)},
         // Multilink PPP takes both S87 bits 5 and 6.
         {VARDEX_MEMBER(m_bMultilink), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryPppOptions, .setting = SetPppOptions,
+         .row = Row::kPppOptions, .changeable = kConnection,
          .place = {87, 5, 2, Coding::kAllBits, Writing::kBits}},
         // A code table of its own (S82), not a register field.
         {VARDEX_MEMBER(m_nProtocol), .hi = CDeviceConfig::kProtocolCount - 1, .change = kSetting,
-         .query = QueryProtocol, .setting = SetProtocol},
+         .row = Row::kProtocol, .changeable = kConnection},
         {VARDEX_MEMBER(m_bSettingsModified), .type = kFlag, .hi = 1, .derived = true},
         {VARDEX_MEMBER(m_bOtherModified), .type = kFlag, .hi = 1, .derived = true},
         // A request the row consumes; the counters read back tell whether it worked.
         {VARDEX_MEMBER(m_bResetCharges), .type = kFlag, .hi = 1, .change = kOther,
-         .query = QueryCharges, .setting = ResetCharges},
+         .row = Row::kCharges},
         // Bits 5..7; 4 is the factory defaults.
-        {VARDEX_MEMBER(m_nPowerUpProfile), .reset = kKept, .hi = 4, .change = kOther,
-         .query = QueryPowerUpProfile, .setting = SetPowerUpProfile,
-         .place = Bits(15, 5, 3, Writing::kWhole)},
+        {VARDEX_MEMBER(m_nPowerUpProfile), .reset = kKept, .hi = 4, .outside_is_no_choice = true,
+         .change = kOther, .row = Row::kPowerUpProfile, .place = Bits(15, 5, 3, Writing::kWhole)},
         // Not read back, but a refusal is the row's fault.
         {VARDEX_MEMBER(m_nStoreProfile), .hi = 4, .change = kOther, .derived = true,
-         .setting = StoreProfile},
+         .row = Row::kStoreProfile},
 
         // Charge counters: only the device reports them.
-        {VARDEX_MEMBER(m_nLastCharge1), .hi = INT_MAX, .query = QueryCharges},
-        {VARDEX_MEMBER(m_nLastCharge2), .hi = INT_MAX, .query = QueryCharges},
-        {VARDEX_MEMBER(m_nLastChargeDte), .hi = INT_MAX, .query = QueryCharges},
-        {VARDEX_MEMBER(m_nTotalCharge1), .hi = INT_MAX, .query = QueryCharges},
-        {VARDEX_MEMBER(m_nTotalCharge2), .hi = INT_MAX, .query = QueryCharges},
-        {VARDEX_MEMBER(m_nTotalChargeDte), .hi = INT_MAX, .query = QueryCharges},
+        {VARDEX_MEMBER(m_nLastCharge1), .hi = INT_MAX, .row = Row::kCharges},
+        {VARDEX_MEMBER(m_nLastCharge2), .hi = INT_MAX, .row = Row::kCharges},
+        {VARDEX_MEMBER(m_nLastChargeDte), .hi = INT_MAX, .row = Row::kCharges},
+        {VARDEX_MEMBER(m_nTotalCharge1), .hi = INT_MAX, .row = Row::kCharges},
+        {VARDEX_MEMBER(m_nTotalCharge2), .hi = INT_MAX, .row = Row::kCharges},
+        {VARDEX_MEMBER(m_nTotalChargeDte), .hi = INT_MAX, .row = Row::kCharges},
 
         // Telephony.
         {VARDEX_MEMBER(m_nOwnNumber1), .def = CDeviceConfig::kOwnNumberNone, .lo = -1, .hi = 2,
-         .change = kOther, .query = QueryOwnNumbers, .setting = SetOwnNumbers},
+         .change = kOther, .row = Row::kOwnNumbers},
         {VARDEX_MEMBER(m_nOwnNumber2), .def = CDeviceConfig::kOwnNumberNone, .lo = -1, .hi = 2,
-         .change = kOther, .query = QueryOwnNumbers, .setting = SetOwnNumbers},
+         .change = kOther, .row = Row::kOwnNumbers},
         {VARDEX_MEMBER(m_nOwnNumberDte), .def = CDeviceConfig::kOwnNumberNone, .lo = -1, .hi = 2,
-         .change = kOther, .query = QueryOwnNumbers, .setting = SetOwnNumbers},
+         .change = kOther, .row = Row::kOwnNumbers},
         {VARDEX_MEMBER(m_bDelayedClearBack1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryDelayedClearBack, .setting = SetDelayedClearBack,
-         .place = InvertedBit(83, 0)},
+         .row = Row::kDelayedClearBack, .place = InvertedBit(83, 0)},
         {VARDEX_MEMBER(m_bDelayedClearBack2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryDelayedClearBack, .setting = SetDelayedClearBack,
-         .place = InvertedBit(83, 1)},
+         .row = Row::kDelayedClearBack, .place = InvertedBit(83, 1)},
         {VARDEX_MEMBER(m_bCallWaiting1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryCallWaiting, .setting = SetCallWaiting, .place = Bit(79, 2)},
+         .row = Row::kCallWaiting, .place = Bit(79, 2)},
         {VARDEX_MEMBER(m_bCallWaiting2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryCallWaiting, .setting = SetCallWaiting, .place = Bit(79, 3)},
-        {VARDEX_MEMBER(m_bClip), .type = kFlag, .hi = 1, .change = kSetting, .query = QueryClip,
-         .setting = SetClip, .place = {84, 4, 1, Coding::kInvertedBit, Writing::kWhole}},
+         .row = Row::kCallWaiting, .place = Bit(79, 3)},
+        {VARDEX_MEMBER(m_bClip), .type = kFlag, .hi = 1, .change = kSetting, .row = Row::kClip,
+         .place = {84, 4, 1, Coding::kInvertedBit, Writing::kWhole}},
         // "AT/CLIPLEVEL", not a register.
-        {VARDEX_MEMBER(m_nFskLevel), .reset = kKept, .hi = 19,
-         .availability = Availability::kFskLevel, .change = kSetting, .query = QueryFskLevel,
-         .setting = SetFskLevel},
+        {VARDEX_MEMBER(m_nFskLevel), .reset = kKept, .hi = vardex::params::kFskLevelMax,
+         .offered = Feature::kFskLevel, .change = kSetting, .row = Row::kFskLevel},
         {VARDEX_MEMBER(m_bMeteringPulse1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryMeteringPulse, .setting = SetMeteringPulse, .place = Bit(89, 6)},
+         .row = Row::kMeteringPulse, .place = Bit(89, 6)},
         {VARDEX_MEMBER(m_bMeteringPulse2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryMeteringPulse, .setting = SetMeteringPulse, .place = Bit(89, 5)},
+         .row = Row::kMeteringPulse, .row_order = 1, .place = Bit(89, 5)},
         {VARDEX_MEMBER(m_bNoIncomingMlppp1), .type = kFlag, .reset = kKept, .hi = 1,
-         .change = kSetting, .query = QueryMlpppIncoming, .setting = SetMlpppIncoming,
+         .change = kSetting, .row = Row::kMlpppIncoming, .changeable = Feature::kNotHungarian,
          .place = Bit(118, 2)},
         {VARDEX_MEMBER(m_bNoIncomingMlppp2), .type = kFlag, .reset = kKept, .hi = 1,
-         .change = kSetting, .query = QueryMlpppIncoming, .setting = SetMlpppIncoming,
+         .change = kSetting, .row = Row::kMlpppIncoming, .changeable = Feature::kNotHungarian,
          .place = Bit(118, 3)},
         // Subscriber numbers: as many characters as the device takes
         // (telephony_rules.h says which).
         {VARDEX_MEMBER(m_strDteMsn), .type = FieldType::kTextArray,
-         .hi = vardex::params::kMsnLengthMax, .change = kOther, .query = QueryMsns,
-         .setting = SetMsns},
+         .hi = vardex::params::kMsnLengthMax, .change = kOther, .row = Row::kMsns},
         {VARDEX_MEMBER(m_strPhoneMsn), .type = FieldType::kTextArray,
-         .hi = vardex::params::kMsnLengthMax, .change = kOther, .query = QueryMsns,
-         .setting = SetMsns},
+         .hi = vardex::params::kMsnLengthMax, .change = kOther, .row = Row::kMsns},
 
         // Device identification, set by detection.
         {VARDEX_MEMBER(m_wModelVersion), .type = FieldType::kWord,
@@ -150,67 +150,65 @@ const auto& Table() {
 
         // Telephony, continued.
         {VARDEX_MEMBER(m_bMessageWaiting1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryMessageWaiting, .setting = SetMessageWaiting, .place = Bit(86, 0)},
+         .row = Row::kMessageWaiting, .changeable = Feature::kHungarian, .place = Bit(86, 0)},
         {VARDEX_MEMBER(m_bMessageWaiting2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryMessageWaiting, .setting = SetMessageWaiting, .place = Bit(86, 1)},
+         .row = Row::kMessageWaiting, .changeable = Feature::kHungarian, .place = Bit(86, 1)},
         // The restrictions are not read back after a write.
         {VARDEX_MEMBER(m_bClir1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
-         .place = Bit(85, 0)},
+         .row = Row::kRestrictions, .confirmed = false, .place = Bit(85, 0)},
         {VARDEX_MEMBER(m_bClir2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
-         .place = Bit(85, 1)},
+         .row = Row::kRestrictions, .confirmed = false, .place = Bit(85, 1)},
         {VARDEX_MEMBER(m_bColr1), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
-         .place = Bit(85, 2)},
+         .row = Row::kRestrictions, .confirmed = false, .place = Bit(85, 2)},
         {VARDEX_MEMBER(m_bColr2), .type = kFlag, .hi = 1, .change = kSetting,
-         .query = QueryRestrictions, .setting = SetRestrictions, .confirmed = false,
-         .place = Bit(85, 3)},
-        {VARDEX_MEMBER(m_nTerminalType1), .hi = 2, .availability = Availability::kTerminals,
-         .change = kSetting, .query = QueryTerminalTypes, .setting = SetTerminalTypes,
+         .row = Row::kRestrictions, .confirmed = false, .place = Bit(85, 3)},
+        {VARDEX_MEMBER(m_nTerminalType1), .hi = 2, .offered = Feature::kHungarian,
+         .change = kSetting, .row = Row::kTerminalTypes, .changeable = Feature::kHungarian,
          .place = Bits(118, 0, 2, Writing::kChangedBits)},
-        {VARDEX_MEMBER(m_nTerminalType2), .hi = 2, .availability = Availability::kTerminals,
-         .change = kSetting, .query = QueryTerminalTypes, .setting = SetTerminalTypes,
+        {VARDEX_MEMBER(m_nTerminalType2), .hi = 2, .offered = Feature::kHungarian,
+         .change = kSetting, .row = Row::kTerminalTypes, .changeable = Feature::kHungarian,
          .place = Bits(118, 2, 2, Writing::kChangedBits)},
         // S108..S113, one register per octet.
         {VARDEX_MEMBER(m_byModemLlc), .type = FieldType::kOctets, .hi = 255, .change = kSetting,
-         .query = QueryModemLlc, .setting = SetModemLlc},
+         .row = Row::kModemLlc, .changeable = Feature::kHungarian},
 
         // X.25. 255 is the device's "no closed user group".
-        {VARDEX_MEMBER(m_nX25CugNumber), .hi = 99, .also = 255, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = Whole(105)},
-        {VARDEX_MEMBER(m_nX25Hic), .hi = 255, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Whole(58)},
+        {VARDEX_MEMBER(m_nX25CugNumber), .hi = 99, .also = 255, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = Whole(105)},
+        {VARDEX_MEMBER(m_nX25Hic), .hi = 255, .offered = kX25, .change = kSetting, .row = Row::kX25,
+         .changeable = kConnection, .place = Whole(58)},
         // The two window sizes share S104, written bit by bit.
-        {VARDEX_MEMBER(m_nX25Layer2Window), .hi = 15, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Bits(104, 0, 4, Writing::kBits)},
-        {VARDEX_MEMBER(m_nX25Layer3Window), .hi = 15, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Bits(104, 4, 4, Writing::kBits)},
-        {VARDEX_MEMBER(m_nX25PacketSize), .lo = 4, .hi = 7, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = Whole(106)},
-        {VARDEX_MEMBER(m_nX25Lcn), .hi = 255, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Whole(91)},
-        {VARDEX_MEMBER(m_nX25Lic), .hi = 255, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Whole(57)},
-        {VARDEX_MEMBER(m_bX25Spvc), .type = kFlag, .hi = 1, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 7)},
-        {VARDEX_MEMBER(m_bX25UsePad), .type = kFlag, .hi = 1, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 6)},
-        {VARDEX_MEMBER(m_bX25Pvc), .type = kFlag, .hi = 1, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 4)},
-        {VARDEX_MEMBER(m_bX25SendRestart), .type = kFlag, .hi = 1, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 5)},
-        {VARDEX_MEMBER(m_nX25Tei), .hi = 63, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Whole(90)},
-        {VARDEX_MEMBER(m_nX25WaitRestart), .hi = 3, .availability = kX25, .change = kSetting,
-         .query = QueryX25, .setting = SetX25, .place = Bits(103, 0, 2, Writing::kBits)},
+        {VARDEX_MEMBER(m_nX25Layer2Window), .hi = 15, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = Bits(104, 0, 4, Writing::kBits)},
+        {VARDEX_MEMBER(m_nX25Layer3Window), .hi = 15, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = Bits(104, 4, 4, Writing::kBits)},
+        {VARDEX_MEMBER(m_nX25PacketSize), .lo = 4, .hi = 7, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = Whole(106)},
+        {VARDEX_MEMBER(m_nX25Lcn), .hi = 255, .offered = kX25, .change = kSetting, .row = Row::kX25,
+         .changeable = kConnection, .place = Whole(91)},
+        {VARDEX_MEMBER(m_nX25Lic), .hi = 255, .offered = kX25, .change = kSetting, .row = Row::kX25,
+         .changeable = kConnection, .place = Whole(57)},
+        {VARDEX_MEMBER(m_bX25Spvc), .type = kFlag, .hi = 1, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = QueriedBit(103, 7)},
+        {VARDEX_MEMBER(m_bX25UsePad), .type = kFlag, .hi = 1, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = QueriedBit(103, 6)},
+        {VARDEX_MEMBER(m_bX25Pvc), .type = kFlag, .hi = 1, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = QueriedBit(103, 4)},
+        {VARDEX_MEMBER(m_bX25SendRestart), .type = kFlag, .hi = 1, .offered = kX25,
+         .change = kSetting, .row = Row::kX25, .changeable = kConnection,
+         .place = QueriedBit(103, 5)},
+        {VARDEX_MEMBER(m_nX25Tei), .hi = 63, .offered = kX25, .change = kSetting, .row = Row::kX25,
+         .changeable = kConnection, .place = Whole(90)},
+        {VARDEX_MEMBER(m_nX25WaitRestart), .hi = 3, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = Bits(103, 0, 2, Writing::kBits)},
         // "AT!X2", decimal digits.
-        {VARDEX_MEMBER(m_strX25Address), .type = FieldType::kDigits, .hi = 15, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25},
-        {VARDEX_MEMBER(m_bX25TransparentProfile), .type = kFlag, .hi = 1, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 3)},
-        {VARDEX_MEMBER(m_bX25PadCall), .type = kFlag, .hi = 1, .availability = kX25,
-         .change = kSetting, .query = QueryX25, .setting = SetX25, .place = QueriedBit(103, 2)},
+        {VARDEX_MEMBER(m_strX25Address), .type = FieldType::kDigits, .hi = 15, .offered = kX25,
+         .change = kSetting, .row = Row::kX25, .changeable = kConnection},
+        {VARDEX_MEMBER(m_bX25TransparentProfile), .type = kFlag, .hi = 1, .offered = kX25,
+         .change = kSetting, .row = Row::kX25, .changeable = kConnection,
+         .place = QueriedBit(103, 3)},
+        {VARDEX_MEMBER(m_bX25PadCall), .type = kFlag, .hi = 1, .offered = kX25, .change = kSetting,
+         .row = Row::kX25, .changeable = kConnection, .place = QueriedBit(103, 2)},
 
         // Capabilities of the country variant, set by detection.
         {VARDEX_MEMBER(m_bX25Available), .type = kFlag, .hi = 1, .derived = true},
@@ -288,23 +286,66 @@ const RecordField* FieldOf(int CDeviceConfig::*member) {
 }
 
 bool FieldAvailable(const RecordField& field, const CDeviceConfig& record) {
-    switch (field.availability) {
-        case Availability::kX25:
-            return record.m_bX25Available != 0;
-        case Availability::kFskLevel:
-            return record.m_bFskLevelAvailable != 0;
-        case Availability::kTerminals:
-            return record.m_strCountry == "Hungary";
-        case Availability::kAll:
-            break;
+    return vardex::params::VariantOf(record).Has(field.offered);
+}
+
+bool FieldChangeable(const RecordField& field, const CDeviceConfig& record) {
+    return WhyUnchangeable(field, record).empty();
+}
+
+std::string_view WhyUnchangeable(const RecordField& field, const CDeviceConfig& record) {
+    if (!field.Writable()) {
+        return "only the device sets it";
     }
-    return true;
+    const vardex::params::CountryVariant variant = vardex::params::VariantOf(record);
+    for (const vardex::params::Feature needed : {field.offered, field.changeable}) {
+        if (!variant.Has(needed)) {
+            return vardex::params::WhyNot(needed);
+        }
+    }
+    return {};
+}
+
+const RecordField* FindUnchangeable(const CDeviceConfig& before, const CDeviceConfig& wanted) {
+    for (const RecordField& field : Table()) {
+        if (field.Writable() && !SameField(field, before, wanted) &&
+            !FieldChangeable(field, wanted)) {
+            return &field;
+        }
+    }
+    return nullptr;
+}
+
+std::span<const RecordField* const> RowFields(Row group) {
+    // One list per group, made once: the table does not change.
+    static const auto lists = [] {
+        std::vector<std::vector<const RecordField*>> all(
+            static_cast<std::size_t>(Row::kStoreProfile) + 1);
+        for (const RecordField& field : Table()) {
+            if (field.place.reg >= 0) {
+                all[static_cast<std::size_t>(field.row)].push_back(&field);
+            }
+        }
+        for (auto& list : all) {
+            std::stable_sort(list.begin(), list.end(),
+                             [](const RecordField* a, const RecordField* b) {
+                                 return std::tie(a->row_order, a->place.reg, a->place.first) <
+                                        std::tie(b->row_order, b->place.reg, b->place.first);
+                             });
+        }
+        return all;
+    }();
+    return lists[static_cast<std::size_t>(group)];
 }
 
 int SettingRowIndex(const RecordField& field) {
-    for (int i = 0; field.setting != nullptr && ParameterSettingTable[i] != nullptr; ++i) {
-        if (ParameterSettingTable[i] == field.setting) {
-            return i;
+    if (!field.Writable()) {
+        return -1;
+    }
+    const auto rows = SettingRows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].group == field.row) {
+            return static_cast<int>(i);
         }
     }
     return -1;

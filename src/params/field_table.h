@@ -7,8 +7,7 @@
 // The record's Reset, CopyFrom and SameParameters, the single-register query
 // and setting rows, vardexctl's field list and checks and the pages' validators
 // all work from this table, so that a field is described once. Adding a
-// single-bit setting is one line here plus its entries in a query and a
-// setting row.
+// register setting is one line here: its row reads and writes it.
 #pragma once
 
 #include <climits>
@@ -19,6 +18,7 @@
 #include <string_view>
 #include <variant>
 
+#include "params/country_variant.h"
 #include "params/device_config.h"
 #include "params/param_rows.h"
 
@@ -58,14 +58,6 @@ struct RegisterPlace {
     Writing writing = Writing::kNone;
 };
 
-// The country rule: variants without the feature neither read nor write it.
-enum class Availability {
-    kAll,
-    kX25,        // only with m_bX25Available
-    kFskLevel,   // only with m_bFskLevelAvailable
-    kTerminals,  // only on the Hungarian variant (elsewhere S118 holds the ML-PPP flags)
-};
-
 // What an edit of the field marks pending: a telephony or connection setting
 // (stored into a profile after asking) or another change (numbers, profile
 // choices, the charge reset), which needs no storage question.
@@ -97,15 +89,24 @@ struct RecordField {
     int lo = 0;
     int hi = 0;
     int also = kNoOtherValue;
-    Availability availability = Availability::kAll;
+    // A value outside the range is no choice (a list with nothing chosen): it
+    // is never sent, and the device's own value is read instead.
+    bool outside_is_no_choice = false;
+    // The variants that have the field at all: the others neither read nor
+    // write it, and vardexctl shows it as absent.
+    vardex::params::Feature offered = vardex::params::Feature::kAll;
     ChangeKind change = ChangeKind::kNone;
     // No query row reads it: identification, bookkeeping or a request that
     // only a setting row consumes.
     bool derived = false;
-    // The rows that read and write it (null setting: reported by the device
-    // only).
-    ParamRow query = nullptr;
-    ParamRow setting = nullptr;
+    // The group whose query row reads it and whose setting row writes it (a
+    // field without a kind of change is reported by the device only).
+    Row row = Row::kNone;
+    // The variants on which a person may change it (besides `offered`): the
+    // pages' enable rules and vardexctl's checks both ask this.
+    vardex::params::Feature changeable = vardex::params::Feature::kAll;
+    // Within its row, fields are asked and sent by (row_order, register, bit).
+    int row_order = 0;
     // The setting row learns whether the device took the value (it reads it
     // back or checks the reply); otherwise only a missing reply is noticed.
     bool confirmed = true;
@@ -113,7 +114,7 @@ struct RecordField {
 
     static constexpr int kNoOtherValue = INT_MIN;
 
-    bool Writable() const { return setting != nullptr; }
+    bool Writable() const { return change != ChangeKind::kNone; }
     bool Allows(long long value) const {
         return (value >= lo && value <= hi) || (also != kNoOtherValue && value == also);
     }
@@ -128,8 +129,19 @@ const RecordField* FieldOf(int CDeviceConfig::*member);
 
 // Whether this device's variant has the field at all.
 bool FieldAvailable(const RecordField& field, const CDeviceConfig& record);
+// Whether a person may change it on this device's variant.
+bool FieldChangeable(const RecordField& field, const CDeviceConfig& record);
+// Why not, when FieldChangeable is false.
+std::string_view WhyUnchangeable(const RecordField& field, const CDeviceConfig& record);
 
-// The field's setting row as an index into ParameterSettingTable; -1 for none.
+// The first field that differs between the records and that wanted's variant
+// does not let a person change; null when there is none.
+const RecordField* FindUnchangeable(const CDeviceConfig& before, const CDeviceConfig& wanted);
+
+// The register fields of a group in the order its rows ask and send them.
+std::span<const RecordField* const> RowFields(Row group);
+
+// The field's setting row as an index into SettingRows(); -1 for none.
 int SettingRowIndex(const RecordField& field);
 
 // A number field's value decoded from its register's value (for kBitQuery: from

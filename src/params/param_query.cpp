@@ -1,147 +1,20 @@
 // The query rows: each sends its query commands on the working record's channel,
 // decodes the replies into the working record and, in verification mode,
-// compares what came back with the values that were just sent.
+// compares what came back with the values that were just sent. Rows of
+// register fields are data; the rows here ask what is not a register field.
 #include <array>
-#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
-#include "params/asking.h"
-#include "params/field_table.h"
-#include "params/param_rows.h"
+#include "params/register_rows.h"
 #include "params/reply_parsers.h"
-#include "params/row_fields.h"
-#include "platform/trace.h"
 
-using vardex::params::ParseRegisterReply;
+using vardex::params::Feature;
+namespace rows = vardex::params::rows;
 
 namespace {
-
-bool StopRequested(const CRunningJob* job) {
-    return job != nullptr && job->m_bAbort.load() != 0;
-}
-
-using row_fields::Member;
-
-// Fields asked with one command: a register's fields, or one bit asked alone.
-struct RegisterQuery {
-    std::string command;
-    std::span<const Member> fields;
-};
-
-enum class Step { kDone, kFailed };
-
-const RegisterPlace& PlaceOf(Member member) {
-    return FieldOf(member)->place;
-}
-
-bool AllAgree(const CDeviceConfig& w, const CDeviceConfig& d, std::span<const Member> fields) {
-    for (const Member m : fields) {
-        if (w.*m != d.*m) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A register's value, asked until the reply has the register's shape (once
-// more after draining the line).
-Answer AskRegister(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value) {
-    return AskChecked(job, w, command, [value](std::string_view reply) {
-        const auto parsed = ParseRegisterReply(reply);
-        *value = parsed.value_or(0);
-        return parsed.has_value();
-    });
-}
-
-// One query command: skipped in verification mode when its fields agree between
-// the records; otherwise sent, decoded, compared and stored. A decoded value
-// outside its field's range is not taken (no setting of ours writes it); after
-// a write it still means the device does not hold what was sent.
-Step ReadRegister(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, int verify,
-                  const RegisterQuery& q, bool* mismatch) {
-    if (verify != 0 && AllAgree(w, d, q.fields)) {
-        return Step::kDone;
-    }
-    int value = 0;
-    if (AskRegister(job, w, q.command, &value) != Answer::kAccepted) {
-        return Step::kFailed;
-    }
-    for (const Member m : q.fields) {
-        const RecordField& field = *FieldOf(m);
-        const int decoded = DecodeRegister(field.place, value);
-        if (!field.Allows(decoded)) {
-            vardex::Trace("%s answered %d: out of range, not taken\n", q.command.c_str(), value);
-            *mismatch = *mismatch || verify != 0;
-            continue;
-        }
-        if (verify != 0 && decoded != w.*m) {
-            *mismatch = true;
-        }
-        w.*m = decoded;
-    }
-    return Step::kDone;
-}
-
-int Result(bool mismatch) {
-    return mismatch ? PARAM_MISMATCH : PARAM_OK;
-}
-
-// The queries that read a row's register fields, in the row's order: the
-// fields of one register that follow each other share its query; a bit the
-// device answers alone has its own.
-std::vector<RegisterQuery> QueriesOf(std::span<const Member> fields) {
-    std::vector<RegisterQuery> queries;
-    std::size_t start = 0;
-    for (std::size_t i = 1; i <= fields.size(); ++i) {
-        const RegisterPlace& first = PlaceOf(fields[start]);
-        const bool alone = first.coding == Coding::kBitQuery;
-        if (i < fields.size() && !alone && PlaceOf(fields[i]).reg == first.reg &&
-            PlaceOf(fields[i]).coding != Coding::kBitQuery) {
-            continue;
-        }
-        std::string command = "ATS" + std::to_string(first.reg);
-        if (alone) {
-            command += "." + std::to_string(first.first);
-        }
-        queries.push_back({command + "?", fields.subspan(start, i - start)});
-        start = i;
-    }
-    return queries;
-}
-
-// Reads a row's register fields, with the job's stop request checked after each
-// reply when check_stop is set: rows of many queries must not make Cancel wait
-// for their end.
-bool ReadFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, int verify,
-                std::span<const Member> fields, bool check_stop, bool* mismatch) {
-    for (const RegisterQuery& q : QueriesOf(fields)) {
-        const bool will_send = verify == 0 || !AllAgree(w, d, q.fields);
-        if (ReadRegister(job, w, d, verify, q, mismatch) == Step::kFailed) {
-            return false;
-        }
-        if (check_stop && will_send && StopRequested(job)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A row of register fields without further work.
-int RegisterRow(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify,
-                std::span<const Member> fields) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    bool mismatch = false;
-    if (!ReadFields(job, app->m_workingRecord, app->m_deviceCopy, verify, fields, false,
-                    &mismatch)) {
-        return PARAM_FAILED;
-    }
-    return Result(mismatch);
-}
 
 std::string* MsnOfDeviceIndex(CDeviceConfig& w, int index) {
     if (index < 3 * 2) {
@@ -150,23 +23,9 @@ std::string* MsnOfDeviceIndex(CDeviceConfig& w, int index) {
     return &w.m_strDteMsn[index - 3 * 2];
 }
 
-}  // namespace
-
-int CountRows(const ParamRow* table) {
-    int count = 0;
-    if (table != nullptr) {
-        while (table[count] != nullptr) {
-            ++count;
-        }
-    }
-    return count;
-}
-
-int QueryMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
+int QueryMsns(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigurationManagerApp& app,
+              int verify) {
+    CDeviceConfig& w = app.m_workingRecord;
     // No skip in verification mode: one exchange reads all nine numbers.
     std::vector<std::pair<int, std::string>> numbers;
     if (AskChecked(job, w, "AT&ZI?", [&numbers](std::string_view reply) {
@@ -184,35 +43,13 @@ int QueryMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify)
         }
         *element = std::move(number);
     }
-    return Result(mismatch);
+    return rows::Result(mismatch);
 }
 
-int QueryServiceProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kServiceProtocol);
-}
-
-int QueryCallWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kCallWaiting);
-}
-
-int QueryClip(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kClip);
-}
-
-int QueryMeteringPulse(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kMeteringPulse);
-}
-
-int QueryDelayedClearBack(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kDelayedClearBack);
-}
-
-int QueryOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
+int QueryOwnNumbers(const ParamRowSpec& /*row*/, CRunningJob* job,
+                    CVarDexConfigurationManagerApp& app, int verify) {
+    CDeviceConfig& w = app.m_workingRecord;
+    const CDeviceConfig& d = app.m_deviceCopy;
     if (verify != 0 && w.m_nOwnNumber1 == d.m_nOwnNumber1 && w.m_nOwnNumber2 == d.m_nOwnNumber2 &&
         w.m_nOwnNumberDte == d.m_nOwnNumberDte) {
         return PARAM_OK;
@@ -238,14 +75,12 @@ int QueryOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int v
         }
         *index[port] = resolved;
     }
-    return Result(mismatch);
+    return rows::Result(mismatch);
 }
 
-int QueryCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
+int QueryCharges(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigurationManagerApp& app,
+                 int verify) {
+    CDeviceConfig& w = app.m_workingRecord;
     vardex::params::ChargeReply c;
     if (AskChecked(job, w, "ATCH?", [&c](std::string_view reply) {
             bool complete = false;
@@ -269,20 +104,14 @@ int QueryCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int veri
     return PARAM_OK;
 }
 
-int QueryPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kPowerUpProfile);
-}
-
-int QueryProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    if (verify != 0 && w.m_nProtocol == app->m_deviceCopy.m_nProtocol) {
+int QueryProtocol(const ParamRowSpec& /*row*/, CRunningJob* job,
+                  CVarDexConfigurationManagerApp& app, int verify) {
+    CDeviceConfig& w = app.m_workingRecord;
+    if (verify != 0 && w.m_nProtocol == app.m_deviceCopy.m_nProtocol) {
         return PARAM_OK;
     }
     int code = 0;
-    if (AskRegister(job, w, "ATS82?", &code) != Answer::kAccepted) {
+    if (rows::AskRegister(job, w, "ATS82?", &code) != Answer::kAccepted) {
         return PARAM_FAILED;
     }
     const int protocol = CDeviceConfig::S82ToProtocol(code);
@@ -293,32 +122,16 @@ int QueryProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int ver
     }
     const bool mismatch = verify != 0 && protocol != w.m_nProtocol;
     w.m_nProtocol = protocol;
-    return Result(mismatch);
+    return rows::Result(mismatch);
 }
 
-int QueryPppOptions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
+int QueryX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
+             int verify) {
+    CDeviceConfig& w = app.m_workingRecord;
+    const CDeviceConfig& d = app.m_deviceCopy;
+    const auto [before_address, after_address] = rows::AroundX121Address();
     bool mismatch = false;
-    if (!ReadFields(job, app->m_workingRecord, app->m_deviceCopy, verify, row_fields::kPppOptions,
-                    true, &mismatch)) {
-        return PARAM_FAILED;
-    }
-    return Result(mismatch);
-}
-
-int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
-    if (w.m_bX25Available == 0) {
-        return PARAM_OK;
-    }
-    bool mismatch = false;
-    if (!ReadFields(job, w, d, verify, row_fields::kX25BeforeAddress, true, &mismatch)) {
+    if (!rows::ReadFields(job, w, d, verify, before_address, row.check_stop, &mismatch)) {
         return PARAM_FAILED;
     }
     if (verify == 0 || w.m_strX25Address != d.m_strX25Address) {
@@ -337,76 +150,32 @@ int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) 
             }
             w.m_strX25Address = std::move(x121.address);
         }
-        if (StopRequested(job)) {
+        if (rows::StopRequested(job)) {
             return PARAM_FAILED;
         }
     }
-    if (!ReadFields(job, w, d, verify, row_fields::kX25AfterAddress, true, &mismatch)) {
+    if (!rows::ReadFields(job, w, d, verify, after_address, row.check_stop, &mismatch)) {
         return PARAM_FAILED;
     }
-    return Result(mismatch);
+    return rows::Result(mismatch);
 }
 
-int QueryEmergencyMode(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kEmergencyMode);
-}
-
-int QueryCallerIdTiming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kCallerIdTiming);
-}
-
-int QueryMlpppIncoming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kMlpppIncoming);
-}
-
-int QueryFlashDuration(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kFlashDuration);
-}
-
-int QueryBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kBap);
-}
-
-int QueryFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    // Country variants without the setting do not know the command.
-    if (app->m_workingRecord.m_bFskLevelAvailable == 0) {
-        return PARAM_OK;
-    }
+int QueryFskLevel(const ParamRowSpec& /*row*/, CRunningJob* job,
+                  CVarDexConfigurationManagerApp& app, int verify) {
     // Not a register: the command answers the level alone.
-    constexpr Member kFskLevel[] = {&CDeviceConfig::m_nFskLevel};
+    const RecordField* const level[] = {FieldOf(&CDeviceConfig::m_nFskLevel)};
     bool mismatch = false;
-    if (ReadRegister(job, app->m_workingRecord, app->m_deviceCopy, verify,
-                     {"AT/CLIPLEVEL", kFskLevel}, &mismatch) == Step::kFailed) {
+    if (!rows::ReadRegister(job, app.m_workingRecord, app.m_deviceCopy, verify, "AT/CLIPLEVEL",
+                            level, &mismatch)) {
         return PARAM_FAILED;
     }
-    return Result(mismatch);
+    return rows::Result(mismatch);
 }
 
-int QueryRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    // Not read back after a write.
-    if (verify != 0) {
-        return PARAM_OK;
-    }
-    return RegisterRow(job, app, 0, row_fields::kRestrictions);
-}
-
-int QueryMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kMessageWaiting);
-}
-
-int QueryTerminalTypes(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    return RegisterRow(job, app, verify, row_fields::kTerminalTypes);
-}
-
-int QueryModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    CDeviceConfig& w = app->m_workingRecord;
-    const CDeviceConfig& d = app->m_deviceCopy;
+int QueryModemLlc(const ParamRowSpec& /*row*/, CRunningJob* job,
+                  CVarDexConfigurationManagerApp& app, int verify) {
+    CDeviceConfig& w = app.m_workingRecord;
+    const CDeviceConfig& d = app.m_deviceCopy;
     bool mismatch = false;
     for (std::size_t i = 0; i < CDeviceConfig::kLlcPorts * CDeviceConfig::kLlcOctets; ++i) {
         const std::size_t port = i / CDeviceConfig::kLlcOctets;
@@ -417,7 +186,7 @@ int QueryModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int ver
         }
         const std::string command = "ATS" + std::to_string(108 + i) + "?";
         int octet_value = 0;
-        if (AskRegister(job, w, command, &octet_value) != Answer::kAccepted) {
+        if (rows::AskRegister(job, w, command, &octet_value) != Answer::kAccepted) {
             return PARAM_FAILED;
         }
         const auto value = static_cast<std::uint8_t>(octet_value);
@@ -426,31 +195,43 @@ int QueryModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int ver
         }
         element = value;
     }
-    return Result(mismatch);
+    return rows::Result(mismatch);
 }
 
-const ParamRow ParameterQueryTable[kQueryRowCount + 1] = {
-    QueryMsns,
-    QueryServiceProtocol,
-    QueryCallWaiting,
-    QueryClip,
-    QueryMeteringPulse,
-    QueryDelayedClearBack,
-    QueryOwnNumbers,
-    QueryCharges,
-    QueryPowerUpProfile,
-    QueryProtocol,
-    QueryPppOptions,
-    QueryX25,
-    QueryEmergencyMode,
-    QueryCallerIdTiming,
-    QueryMlpppIncoming,
-    QueryFlashDuration,
-    QueryBap,
-    QueryFskLevel,
-    QueryRestrictions,
-    QueryMessageWaiting,
-    QueryTerminalTypes,
-    QueryModemLlc,
-    nullptr,
-};
+}  // namespace
+
+std::span<const ParamRowSpec> QueryRows() {
+    static constexpr ParamRowSpec kRows[] = {
+        {.name = "QueryMsns", .group = Row::kMsns, .handler = QueryMsns},
+        {.name = "QueryServiceProtocol", .group = Row::kServiceProtocol},
+        {.name = "QueryCallWaiting", .group = Row::kCallWaiting},
+        {.name = "QueryClip", .group = Row::kClip},
+        {.name = "QueryMeteringPulse", .group = Row::kMeteringPulse},
+        {.name = "QueryDelayedClearBack", .group = Row::kDelayedClearBack},
+        {.name = "QueryOwnNumbers", .group = Row::kOwnNumbers, .handler = QueryOwnNumbers},
+        {.name = "QueryCharges", .group = Row::kCharges, .handler = QueryCharges},
+        {.name = "QueryPowerUpProfile", .group = Row::kPowerUpProfile},
+        {.name = "QueryProtocol", .group = Row::kProtocol, .handler = QueryProtocol},
+        {.name = "QueryPppOptions", .group = Row::kPppOptions, .check_stop = true},
+        {.name = "QueryX25",
+         .group = Row::kX25,
+         .check_stop = true,
+         .needs = Feature::kX25,
+         .handler = QueryX25},
+        {.name = "QueryEmergencyMode", .group = Row::kEmergencyMode},
+        {.name = "QueryCallerIdTiming", .group = Row::kCallerIdTiming},
+        {.name = "QueryMlpppIncoming", .group = Row::kMlpppIncoming},
+        {.name = "QueryFlashDuration", .group = Row::kFlashDuration},
+        {.name = "QueryBap", .group = Row::kBap},
+        {.name = "QueryFskLevel",
+         .group = Row::kFskLevel,
+         .needs = Feature::kFskLevel,
+         .handler = QueryFskLevel},
+        {.name = "QueryRestrictions", .group = Row::kRestrictions},
+        {.name = "QueryMessageWaiting", .group = Row::kMessageWaiting},
+        // Read on every variant: elsewhere S118 holds the ML-PPP flags there.
+        {.name = "QueryTerminalTypes", .group = Row::kTerminalTypes},
+        {.name = "QueryModemLlc", .group = Row::kModemLlc, .handler = QueryModemLlc},
+    };
+    return kRows;
+}

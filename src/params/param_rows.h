@@ -1,87 +1,92 @@
-// The parameter rows: the 22 query rows that read the device's settings into the
-// working record and the 24 setting rows that send what the working record
+// The parameter rows: the query rows that read the device's settings into the
+// working record and the setting rows that send what the working record
 // changed against the device copy.
 //
-// A row takes the running job (only its stop request is read), the application
-// object (the two records; the working record's channel carries every command)
-// and a verification flag. Query rows in verification mode read back only what
-// differs between the two records and report whether the device took it; the
-// setting rows ignore the flag and run their partner query in verification mode
-// after sending.
+// A row belongs to a group of fields (`Row`); the field table says which group
+// each field belongs to, so a row of register fields reads and writes exactly
+// the fields the table gives it and needs no code of its own. Only the rows
+// whose commands are not register commands have a handler.
 //
-// Both tables end with a null entry, so that the jobs count their rows.
+// A query row takes a verification flag: in verification mode it reads back
+// only what differs between the two records and reports whether the device
+// took it. A setting row sends, then runs its group's query row in
+// verification mode.
 //
 // Threads: rows run on the job's worker thread while the user interface waits;
 // the stop request is the only datum another thread touches.
 #pragma once
 
+#include <span>
+#include <string_view>
+
+#include "link/protocol_waits.h"
 #include "params/app_core.h"
+#include "params/country_variant.h"
 #include "params/running_job.h"
 
 inline constexpr int PARAM_OK = 1;
 inline constexpr int PARAM_FAILED = 2;     // no reply, or the stop request was set
 inline constexpr int PARAM_MISMATCH = 15;  // verification read back another value
 
-using ParamRow = int (*)(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
+// The groups of fields a query row reads and a setting row writes.
+enum class Row {
+    kNone,  // no row: identification and bookkeeping
+    kMsns,
+    kServiceProtocol,
+    kCallWaiting,
+    kClip,
+    kMeteringPulse,
+    kDelayedClearBack,
+    kOwnNumbers,
+    kCharges,
+    kPowerUpProfile,
+    kProtocol,
+    kPppOptions,
+    kX25,
+    kEmergencyMode,
+    kCallerIdTiming,
+    kMlpppIncoming,
+    kFlashDuration,
+    kBap,
+    kFskLevel,
+    kRestrictions,
+    kMessageWaiting,
+    kTerminalTypes,
+    kModemLlc,
+    kStoreProfile,
+};
 
-inline constexpr int kQueryRowCount = 22;
-inline constexpr int kSettingRowCount = 24;
+struct ParamRowSpec;
+using RowHandler = int (*)(const ParamRowSpec& row, CRunningJob* job,
+                           CVarDexConfigurationManagerApp& app, int verify);
 
-extern const ParamRow ParameterQueryTable[kQueryRowCount + 1];
-extern const ParamRow ParameterSettingTable[kSettingRowCount + 1];
+struct ParamRowSpec {
+    const char* name;
+    Row group;
+    // The read time-out around the row's own commands (its verification runs
+    // with the ordinary one).
+    unsigned timeout_ms = kExchangeReadMs;
+    // Rows of many commands check the stop request after each, so that Cancel
+    // does not wait for their end.
+    bool check_stop = false;
+    // Variants without it get nothing from the row.
+    vardex::params::Feature needs = vardex::params::Feature::kAll;
+    // Null: a row of register fields, read and written as the table places them.
+    RowHandler handler = nullptr;
+};
 
-// Rows before the null entry.
-int CountRows(const ParamRow* table);
+// Both in the order the jobs run them.
+std::span<const ParamRowSpec> QueryRows();
+std::span<const ParamRowSpec> SettingRows();
+
+// A row by its name; null when there is none.
+const ParamRowSpec* FindRow(std::string_view name);
+// The query row of a group; null for a group without one (the store).
+const ParamRowSpec* QueryRowOf(Row group);
+
+// Runs a row: PARAM_OK, PARAM_FAILED or PARAM_MISMATCH. A null app fails.
+int RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
+           int verify);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
 inline constexpr unsigned kParamReadTimeoutMs = kExchangeReadMs;
-
-// Query rows, in table order.
-int QueryMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryServiceProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryCallWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryClip(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryMeteringPulse(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryDelayedClearBack(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryPppOptions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryEmergencyMode(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryCallerIdTiming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryMlpppIncoming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryFlashDuration(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryTerminalTypes(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int QueryModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-
-// Setting rows, in table order (the verification flag is not used).
-int SetMsns(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetServiceProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetCallWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetClip(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetMeteringPulse(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetDelayedClearBack(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetOwnNumbers(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int ResetCharges(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetPowerUpProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetProtocol(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetPppOptions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetX25(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetEmergencyMode(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetCallerIdTiming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetMlpppIncoming(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetFlashDuration(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetFskLevel(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetRestrictions(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetMessageWaiting(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int ResetChargesFinal(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetBap(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetTerminalTypes(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int SetModemLlc(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);
-int StoreProfile(CRunningJob* job, CVarDexConfigurationManagerApp* app, int verify);

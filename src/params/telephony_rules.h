@@ -1,6 +1,6 @@
 // What a person may set on the Telephony page, as the page and vardexctl both
-// apply it: the flash duration's limits by country, the country variants'
-// services and the characters a subscriber number may hold. A text that passes
+// apply it: the flash duration's limits by variant and the characters a
+// subscriber number may hold. A text that passes
 // here is also safe on a command line: no control character, no ";" (which
 // would start a second command) and no more characters than the device takes.
 #pragma once
@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "params/country_variant.h"
 #include "params/device_config.h"
 
 namespace vardex::params {
@@ -22,16 +23,8 @@ inline constexpr int kFlashMinimumPoland = 5;
 inline constexpr int kFskLevelMax = 19;
 inline constexpr int kTerminalAnalogModem = 2;
 
-// 5 where the country names Poland ("Poland" or "poland" anywhere in it), else 20.
-int FlashMinimum(std::string_view country);
-// 0 (no flash) or FlashMinimum .. kFlashMax.
-bool FlashAllowed(int value, std::string_view country);
-// The connected terminals, their LLC octets and message waiting: the
-// Hungarian variant only (exactly "Hungary").
-bool TerminalsEditable(std::string_view country);
-// The ML-PPP flags share their register with the terminal types, which the
-// Hungarian variant keeps there instead.
-bool MlpppEditable(std::string_view country);
+// 0 (no flash) or the variant's minimum .. kFlashMax.
+bool FlashAllowed(int value, const CountryVariant& variant);
 
 // A character a person may type into a subscriber number: digits for the
 // analog ports, any printable character but ";" for the DTE port. The reply
@@ -47,8 +40,8 @@ inline bool MsnCharAllowed(char c, bool dte) {
 bool MsnAllowed(std::string_view text, bool dte);
 
 // A telephony value the page would not let a person set on this device's
-// variant (the limits and the country rules; which terminal the LLC octets
-// belong to is the person's business).
+// variant although the field may change there (the flash duration's limits;
+// which fields a variant lets a person change is the field table's business).
 struct TelephonyBreach {
     std::string field;  // the record's member name
     std::string why;    // what is allowed
@@ -56,7 +49,7 @@ struct TelephonyBreach {
     int hi = 0;
 };
 // The first telephony field of wanted that differs from before and breaks a
-// rule for wanted's country; nothing when every change is allowed.
+// limit of wanted's variant; nothing when every change is allowed.
 std::optional<TelephonyBreach> FindTelephonyBreach(const CDeviceConfig& before,
                                                    const CDeviceConfig& wanted);
 

@@ -212,7 +212,7 @@ TEST_F(Jobs, FailedJobEndsWithTwoAndLeavesTheReportToTheCaller) {
 
 TEST_F(Jobs, EmptyTablesStillIdentifyAndCopy) {
     Start();
-    const ParamRow empty[] = {nullptr};
+    const std::span<const ParamRowSpec> empty;
     ScriptedJobView view;
     W().m_nFlashDuration = 42;
     EXPECT_EQ(ReadAllParameters(&view, &app_, empty), 1);

@@ -20,15 +20,6 @@ bool IsNumber(const RecordField& f) {
     return f.type == FieldType::kFlag || f.type == FieldType::kInt;
 }
 
-bool InTable(const ParamRow* table, ParamRow row) {
-    for (int i = 0; table[i] != nullptr; ++i) {
-        if (table[i] == row) {
-            return true;
-        }
-    }
-    return false;
-}
-
 TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
     std::set<std::string> names;
     std::set<std::string> settable;
@@ -37,19 +28,12 @@ TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
         EXPECT_TRUE(names.insert(f.name).second) << "listed twice";
         EXPECT_EQ(FindField(f.name), &f);
         // Read by a query row, or derived: never both, never neither.
-        EXPECT_NE(f.query != nullptr, f.derived);
-        if (f.query != nullptr) {
-            EXPECT_TRUE(InTable(ParameterQueryTable, f.query));
-        }
+        EXPECT_NE(f.row != Row::kNone && QueryRowOf(f.row) != nullptr, f.derived);
         if (f.Writable()) {
             settable.insert(f.name);
-            const int row = SettingRowIndex(f);
-            EXPECT_GE(row, 0);
-            EXPECT_LT(row, kSettingRowCount);
-            // Whatever a person edits is one pending change or the other.
-            EXPECT_NE(f.change, ChangeKind::kNone);
+            EXPECT_GE(SettingRowIndex(f), 0);
         } else {
-            EXPECT_EQ(f.change, ChangeKind::kNone);
+            EXPECT_EQ(SettingRowIndex(f), -1);
         }
         if (IsNumber(f)) {
             EXPECT_EQ(FieldOf(std::get<int CDeviceConfig::*>(f.member)), &f);
@@ -63,15 +47,44 @@ TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
     }
     EXPECT_FALSE(FindField("m_strCountry")->Writable());
     EXPECT_EQ(FindField("m_nNoSuchField"), nullptr);
-    // Every row of both tables serves some field.
-    for (const ParamRow* table : {ParameterQueryTable, ParameterSettingTable}) {
-        for (int i = 0; table[i] != nullptr; ++i) {
-            const bool served = std::any_of(
-                RecordFields().begin(), RecordFields().end(),
-                [&](const RecordField& f) { return f.query == table[i] || f.setting == table[i]; });
-            // The final charge reset shares the charge reset's field.
-            EXPECT_TRUE(served || table[i] == ResetChargesFinal) << "row " << i;
+}
+
+// The row tables against the field table: a group is read by one query row, a
+// row without a handler has only register fields to work with, and a row kept
+// from a variant is kept from it exactly where its fields are.
+TEST(FieldTable, TheRowTablesAgreeWithIt) {
+    std::set<Row> queried;
+    for (const ParamRowSpec& row : QueryRows()) {
+        EXPECT_TRUE(queried.insert(row.group).second) << row.name;
+    }
+    for (const auto rows : {QueryRows(), SettingRows()}) {
+        for (const ParamRowSpec& row : rows) {
+            SCOPED_TRACE(row.name);
+            EXPECT_EQ(FindRow(row.name), &row);
+            std::vector<const RecordField*> fields;
+            for (const RecordField& f : RecordFields()) {
+                if (f.row == row.group) {
+                    fields.push_back(&f);
+                }
+            }
+            EXPECT_FALSE(fields.empty());
+            for (const RecordField* f : fields) {
+                if (row.handler == nullptr) {
+                    EXPECT_GE(f->place.reg, 0) << f->name;
+                }
+                if (row.needs != vardex::params::Feature::kAll) {
+                    EXPECT_EQ(f->offered, row.needs) << f->name;
+                }
+            }
+            EXPECT_EQ(RowFields(row.group).size(),
+                      static_cast<std::size_t>(
+                          std::count_if(fields.begin(), fields.end(),
+                                        [](const RecordField* f) { return f->place.reg >= 0; })));
         }
+    }
+    // Only the profile store has nothing to read back.
+    for (const ParamRowSpec& row : SettingRows()) {
+        EXPECT_EQ(QueryRowOf(row.group) == nullptr, row.group == Row::kStoreProfile) << row.name;
     }
 }
 
@@ -170,15 +183,16 @@ bool IsSetting(const std::string& line) {
 }
 
 // The record without the settings of one variant (kAll: without all of them).
-void Without(Availability variant, CDeviceConfig* r) {
-    const bool all = variant == Availability::kAll;
-    if (all || variant == Availability::kX25) {
+void Without(vardex::params::Feature variant, CDeviceConfig* r) {
+    using vardex::params::Feature;
+    const bool all = variant == Feature::kAll;
+    if (all || variant == Feature::kX25) {
         r->m_bX25Available = 0;
     }
-    if (all || variant == Availability::kFskLevel) {
+    if (all || variant == Feature::kFskLevel) {
         r->m_bFskLevelAvailable = 0;
     }
-    if (all || variant == Availability::kTerminals) {
+    if (all || variant == Feature::kHungarian) {
         r->m_strCountry = "Poland";
     }
 }
@@ -217,13 +231,14 @@ TEST_F(RowTest, EachFieldsRowSendsItAndOnlyWhereTheVariantHasIt) {
         const auto settings_sent = [&](bool reduced) {
             W().CopyFrom(full);
             if (reduced) {
-                Without(f.availability, &W());
+                Without(f.offered, &W());
             }
-            EXPECT_EQ(FieldAvailable(f, W()), !reduced || f.availability == Availability::kAll);
+            EXPECT_EQ(FieldAvailable(f, W()),
+                      !reduced || f.offered == vardex::params::Feature::kAll);
             Sync();
             change(W());
             ClearSent();
-            Run(f.setting);
+            RunRow(SettingRows()[static_cast<std::size_t>(SettingRowIndex(f))], &job_, &app_, 0);
             std::vector<std::string> settings;
             for (const std::string& line : Sent()) {
                 if (IsSetting(line)) {
@@ -232,7 +247,7 @@ TEST_F(RowTest, EachFieldsRowSendsItAndOnlyWhereTheVariantHasIt) {
             }
             return settings;
         };
-        if (f.availability == Availability::kAll) {
+        if (f.offered == vardex::params::Feature::kAll) {
             EXPECT_FALSE(settings_sent(true).empty());
         } else {
             EXPECT_FALSE(settings_sent(false).empty());

@@ -36,16 +36,22 @@ protected:
 
     // The read-all and write-all jobs without their window: every row in order,
     // then the device copy takes the working record.
-    std::vector<int> RunTable(const ParamRow* table) {
+    std::vector<int> RunTable(std::span<const ParamRowSpec> table) {
         std::vector<int> results;
-        for (int i = 0; table[i] != nullptr; ++i) {
-            results.push_back(table[i](&job_, &app_, 0));
+        for (const ParamRowSpec& row : table) {
+            results.push_back(RunRow(row, &job_, &app_, 0));
         }
         D().CopyFrom(W());
         return results;
     }
-    std::vector<int> ReadAll() { return RunTable(ParameterQueryTable); }
-    std::vector<int> WriteAll() { return RunTable(ParameterSettingTable); }
+    std::vector<int> ReadAll() { return RunTable(QueryRows()); }
+    std::vector<int> WriteAll() { return RunTable(SettingRows()); }
+
+    int Run(std::string_view name, int verify) {
+        const ParamRowSpec* row = FindRow(name);
+        EXPECT_NE(row, nullptr) << name;
+        return row != nullptr ? RunRow(*row, &job_, &app_, verify) : PARAM_FAILED;
+    }
 
     std::uint64_t Commands() const { return device_->CommandCount(); }
     std::string LastCommand() const {
@@ -136,7 +142,7 @@ TEST_F(SimRows, AnAddressReplyThatPausedIsNeverReadAsAnotherAddress) {
         W().m_strX25Address = address;  // as just written: only the address is asked
         D().m_strX25Address.clear();
         device_->PauseNextReply(after, 754);
-        const int result = QueryX25(&job_, &app_, 1);
+        const int result = Run("QueryX25", 1);
         EXPECT_EQ(W().m_strX25Address, address);
         EXPECT_NE(result, PARAM_MISMATCH);
         // Whatever is still on its way is gone before the next round.
@@ -180,7 +186,7 @@ TEST_F(SimRows, LowerCaseHungaryWritesNoTerminalTypes) {
     ASSERT_EQ(ReadAll(), AllOk(22));
     W().m_nTerminalType2 = 2;
     const std::uint64_t before = Commands();
-    EXPECT_EQ(SetTerminalTypes(&job_, &app_, 0), PARAM_OK);
+    EXPECT_EQ(Run("SetTerminalTypes", 0), PARAM_OK);
     EXPECT_EQ(Commands(), before);
     EXPECT_EQ(device_->Register(118), 0);
 }
@@ -189,13 +195,13 @@ TEST_F(SimRows, BrasilUsbHasNoFskLevel) {
     Open("Brasil USB");
     W().m_nFskLevel = 5;
     std::uint64_t before = Commands();
-    EXPECT_EQ(QueryFskLevel(&job_, &app_, 0), PARAM_OK);
+    EXPECT_EQ(Run("QueryFskLevel", 0), PARAM_OK);
     EXPECT_EQ(Commands(), before);
     EXPECT_EQ(W().m_nFskLevel, 5);
     ASSERT_EQ(ReadAll(), AllOk(22));
     W().m_nFskLevel = 11;
     before = Commands();
-    EXPECT_EQ(SetFskLevel(&job_, &app_, 0), PARAM_OK);
+    EXPECT_EQ(Run("SetFskLevel", 0), PARAM_OK);
     EXPECT_EQ(Commands(), before);
 }
 
@@ -208,8 +214,8 @@ TEST_F(SimRows, CountryWithoutX25LeavesRow12Silent) {
     W().m_nX25Tei = 5;
     W().m_strX25Address = "1";
     before = Commands();
-    EXPECT_EQ(SetX25(&job_, &app_, 0), PARAM_OK);
-    EXPECT_EQ(QueryX25(&job_, &app_, 1), PARAM_OK);
+    EXPECT_EQ(Run("SetX25", 0), PARAM_OK);
+    EXPECT_EQ(Run("QueryX25", 1), PARAM_OK);
     EXPECT_EQ(Commands(), before);
 }
 

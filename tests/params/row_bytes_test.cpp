@@ -115,11 +115,11 @@ protected:
 
     CDeviceConfig& W() { return app_.m_workingRecord; }
 
-    std::string RunTable(const ParamRow* table) {
+    std::string RunTable(std::span<const ParamRowSpec> table) {
         device_->KeepReceivedBytes(true);
         std::string results;
-        for (int i = 0; table[i] != nullptr; ++i) {
-            results += " " + std::to_string(table[i](&job_, &app_, 0));
+        for (const ParamRowSpec& row : table) {
+            results += " " + std::to_string(RunRow(row, &job_, &app_, 0));
         }
         app_.m_deviceCopy.CopyFrom(W());
         const std::string bytes = device_->ReceivedBytes();
@@ -144,11 +144,11 @@ TEST_P(RowBytes, ReadAllAndWriteAllSendWhatTheyAlwaysSent) {
     W().m_bX25Available = country == "Hungary" ? 1 : 0;
     W().m_bFskLevelAvailable = country == "Brasil USB" ? 0 : 1;
 
-    std::string log = "# read all\n" + RunTable(ParameterQueryTable);
+    std::string log = "# read all\n" + RunTable(QueryRows());
     SetEveryField(W(), true);
-    log += "# write all, every field high\n" + RunTable(ParameterSettingTable);
+    log += "# write all, every field high\n" + RunTable(SettingRows());
     SetEveryField(W(), false);
-    log += "# write all, every field low\n" + RunTable(ParameterSettingTable);
+    log += "# write all, every field low\n" + RunTable(SettingRows());
 
     std::string file = std::string(VARDEX_ROW_BYTES_DIR) + "/" + country + ".txt";
     for (char& c : file) {

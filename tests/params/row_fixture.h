@@ -79,7 +79,11 @@ protected:
         stop_at_ = command;
     }
 
-    int Run(ParamRow row, int verify = 0) { return row(&job_, &app_, verify); }
+    int Run(std::string_view name, int verify = 0) {
+        const ParamRowSpec* row = FindRow(name);
+        EXPECT_NE(row, nullptr) << name;
+        return row != nullptr ? RunRow(*row, &job_, &app_, verify) : PARAM_FAILED;
+    }
 
     // Command lines the device received since SetUp.
     std::vector<std::string> Sent() const {

@@ -21,7 +21,7 @@ void AtEdge(CDeviceConfig* r, bool high) {
             [&](auto member) {
                 using T = std::remove_cvref_t<decltype(r->*member)>;
                 if constexpr (std::is_same_v<T, int>) {
-                    const bool counter = f.query == QueryCharges && !f.Writable();
+                    const bool counter = f.row == Row::kCharges && !f.Writable();
                     r->*member = counter ? (high ? INT_MAX : INT_MIN) : (high ? f.hi : f.lo);
                 } else if constexpr (std::is_same_v<T, std::uint16_t>) {
                     r->*member = high ? 0xFFFF : 0;

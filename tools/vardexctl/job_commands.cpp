@@ -17,6 +17,7 @@
 #include "device/identify.h"
 #include "link/tapi_line.h"
 #include "params/connection_rules.h"
+#include "params/field_table.h"
 #include "params/param_rows.h"
 #include "params/telephony_rules.h"
 #include "port_option.h"
@@ -309,7 +310,10 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     // The country is known only now; the device still has heard no setting.
     std::string refused_field;
     std::string refused_why;
-    if (const auto breach = vardex::params::FindTelephonyBreach(as_read, record)) {
+    if (const RecordField* locked = FindUnchangeable(as_read, record)) {
+        refused_field = locked->name;
+        refused_why = WhyUnchangeable(*locked, record);
+    } else if (const auto breach = vardex::params::FindTelephonyBreach(as_read, record)) {
         refused_field = breach->field;
         refused_why = breach->why.empty() ? res::FormatLimits(breach->lo, breach->hi) : breach->why;
     } else if (const auto c = vardex::params::FindConnectionBreach(as_read, record)) {
@@ -332,7 +336,8 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         // The restrictions are the one setting the job sends without reading it
         // back; without this a refused one would pass for written.
         CRunningJob probe;
-        progress.unconfirmed_read_back = QueryRestrictions(&probe, &app, 0) == PARAM_OK;
+        progress.unconfirmed_read_back =
+            RunRow(*QueryRowOf(Row::kRestrictions), &probe, &app, 0) == PARAM_OK;
     }
 
     bool all_applied = true;
@@ -433,7 +438,7 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
             return kExitLinkDown;
         }
         if (identified == IdentifyResult::kIdentified &&
-            UpgradeReservedForOperator(app.m_workingRecord.m_strCountry)) {
+            vardex::params::VariantOf(app.m_workingRecord).UpgradeKeptForOperator()) {
             std::fprintf(err, "%s\n", std::string(res::kTextOperatorOnlyUpgrade).c_str());
             return kExitLinkDown;
         }

@@ -138,8 +138,8 @@ const Field* Find(std::string_view name) {
 // Fields a country variant lacks: a read leaves them unread, so they are
 // printed as null and a null for them is no change.
 bool MayBeAbsent(const Field& f) {
-    return f.entry->availability == Availability::kX25 ||
-           f.entry->availability == Availability::kFskLevel;
+    return f.entry->offered == vardex::params::Feature::kX25 ||
+           f.entry->offered == vardex::params::Feature::kFskLevel;
 }
 bool Absent(const Field& f, const CDeviceConfig& record) {
     return MayBeAbsent(f) && !FieldAvailable(*f.entry, record);
