@@ -1,7 +1,9 @@
 #!/bin/sh
 # Makes a program's manual page from its own --help (and, for a program with
 # subcommands, from each subcommand's --help), at build time.
-#   make-man.sh PROGRAM NAME SUMMARY VERSION OUTPUT [SUBCOMMAND...]
+#   make-man.sh PROGRAM NAME SUMMARY VERSION OUTPUT [--commands]
+# With --commands the subcommands are the ones the "commands:" part of
+# PROGRAM --help lists.
 set -eu
 program=$1
 name=$2
@@ -42,6 +44,17 @@ all_text() {
     done
     text | sed -n '/^EXIT STATUS$/,$p'
 }
+
+commands() {
+    text | awk '/^commands:/ { on = 1; next }
+        on && /^  [a-z]/ { print $1; next }
+        on && !/^   / { on = 0 }'
+}
+
+if [ "${1:-}" = --commands ]; then
+    # shellcheck disable=SC2046
+    set -- $(commands)
+fi
 
 all_text "$@" |
     awk -f "$here/usage2man.awk" -v name="$name" -v section=1 -v version="$version" \

@@ -21,6 +21,7 @@
 #include "control.h"
 #include "firmware_image.h"
 #include "nv_state.h"
+#include "platform/environment.h"
 #include "pty_device.h"
 #include "vardex_version.h"
 
@@ -81,13 +82,8 @@ constexpr std::string_view kUsage =
     "CONTROL COMMANDS\n"
     "One per line; each reply ends with a line \"ok\" or \"error: ...\".\n";
 
-// After the control commands.
+// After the control commands and the environment.
 constexpr std::string_view kUsageEnd =
-    "\n"
-    "ENVIRONMENT\n"
-    "  VARDEX_TIME_SCALE    multiplies every time of the device (the loader's NAK\n"
-    "                       comes every second times the scale, trace lines, call\n"
-    "                       charges)\n"
     "\n"
     "EXAMPLES\n"
     "    vardex-sim --country Cyprus --link /tmp/vardex --state ~/.vardex-sim.state --control - &\n"
@@ -114,6 +110,7 @@ struct Arguments {
 void PrintUsage(FILE* out) {
     std::fputs(kUsage.data(), out);
     std::fputs(vardex::sim::kControlHelp.data(), out);
+    std::fputs(("\n" + vardex::env::HelpSection(vardex::env::kSim)).c_str(), out);
     std::fputs(kUsageEnd.data(), out);
 }
 

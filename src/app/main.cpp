@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "application.h"
+#include "platform/environment.h"
 #include "ui/message_box.h"
 #include "vardex_version.h"
 
@@ -26,21 +27,10 @@ constexpr const char* kUsage =
     "OPTIONS\n"
     "  --help               this text, without starting the window\n"
     "  --version            the program's version, without starting the window\n"
-    "\n"
-    "ENVIRONMENT\n"
-    "  VARDEX_PORTS         colon-separated device paths or rfc2217://HOST:PORT names\n"
-    "                       of ports served over the network, for COM1..COM10\n"
-    "                       (default: the system's serial ports)\n"
-    "  VARDEX_LINES         colon-separated device paths offered as USB modem lines,\n"
-    "                       besides every /dev/ttyACM*; an entry may be a pattern\n"
-    "  VARDEX_EXCHANGE      design: end every exchange only after a silent read\n"
-    "                       time-out, for a device that drops commands sent soon\n"
-    "                       after its reply\n"
-    "  VARDEX_TIME_SCALE    multiplies every wait and time-out (default 1)\n"
-    "  VARDEX_TAPI_PROVIDER path of the telephony provider to load instead of\n"
-    "                       libvardex-tapi.so\n"
-    "  VARDEX_TRACE         1: the device search's diagnostics on standard error; a\n"
-    "                       path: appended to that file\n"
+    "\n";
+
+// After the environment.
+constexpr const char* kUsageEnd =
     "\n"
     "FILES\n"
     "  /usr/lib/vardex-config/libvardex-tapi.so\n"
@@ -58,6 +48,8 @@ int main(int argc, char** argv) {
     // Only these two, and only alone: they answer without a window.
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, stdout);
+        std::fputs(vardex::env::HelpSection(vardex::env::kConfig).c_str(), stdout);
+        std::fputs(kUsageEnd, stdout);
         return 0;
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

@@ -3,10 +3,13 @@
 #include <atomic>
 #include <cstdlib>
 
+#include "platform/environment.h"
+
 namespace {
 
 std::atomic<ExchangeTiming>& TimingSlot() {
-    static std::atomic<ExchangeTiming> slot{ExchangeTimingFromText(std::getenv("VARDEX_EXCHANGE"))};
+    static std::atomic<ExchangeTiming> slot{
+        ExchangeTimingFromText(std::getenv(vardex::env::kExchange))};
     return slot;
 }
 

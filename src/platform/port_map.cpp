@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "net_line.h"
+#include "platform/environment.h"
 
 namespace vardex {
 namespace {
@@ -140,7 +141,7 @@ std::vector<std::string> SystemSerialPorts(const std::string& sysfs_tty, const s
 }
 
 std::vector<std::string> CurrentPortMap() {
-    const char* list = std::getenv("VARDEX_PORTS");
+    const char* list = std::getenv(vardex::env::kPorts);
     if (list != nullptr) {
         return ParsePortList(list);
     }

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/trace.h"
 
 namespace vardex::tapi {
@@ -62,7 +63,7 @@ std::string ExecutableDirectory() {
 }
 
 std::vector<std::string> Candidates() {
-    if (const char* forced = std::getenv("VARDEX_TAPI_PROVIDER")) {
+    if (const char* forced = std::getenv(vardex::env::kTapiProvider)) {
         return {forced};
     }
     std::vector<std::string> paths;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/environment.h"
+
 namespace vardex {
 namespace {
 
@@ -17,7 +19,7 @@ struct TraceSink {
     std::string captured;
 
     TraceSink() {
-        const char* target = std::getenv("VARDEX_TRACE");
+        const char* target = std::getenv(vardex::env::kTrace);
         if (target == nullptr || *target == '\0' || std::strcmp(target, "0") == 0) {
             return;
         }

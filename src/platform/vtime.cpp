@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <thread>
 
+#include "platform/environment.h"
+
 namespace vardex {
 namespace {
 
 double ReadScaleFromEnvironment() {
-    const char* text = std::getenv("VARDEX_TIME_SCALE");
+    const char* text = std::getenv(vardex::env::kTimeScale);
     if (text == nullptr || *text == '\0') {
         return 1.0;
     }

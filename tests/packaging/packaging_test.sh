@@ -28,6 +28,12 @@ page_words() {
         -e 's/\\-/-/g' -e 's/\\e/\\/g' -e 's/\\&//g' "$1" | tr -s ' \t' '\n\n'
 }
 
+# The subcommands the "commands:" part of vardexctl --help lists, on standard input.
+command_names() {
+    # It reads to the end: leaving early could end the program on a broken pipe.
+    awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1; next } on && !/^   / { on = 0 }'
+}
+
 # Each page renders without a warning and says every word its program's --help
 # says (subcommands' help included for vardexctl), so that nothing of the help
 # is lost on the way.
@@ -42,7 +48,7 @@ man_pages() {
         [ -z "$warnings" ] || fail "$page: $warnings"
         help=$("$program" --help)
         if [ "$name" = vardexctl ]; then
-            for command in $(awk '/^commands:/ { on = 1; next } on && /^  [a-z]/ { print $1 }' <<<"$help"); do
+            for command in $(command_names <<<"$help"); do
                 grep -q "^\.SS vardexctl $command\$" "$page" || fail "$page: no section for $command"
                 help+=$'\n'$("$program" "$command" --help 2>&1)
             done
@@ -67,7 +73,7 @@ complete_words() {
 }
 
 completion() {
-    local script=$1 program=$2 got
+    local script=$1 program=$2 got commands
     _init_completion() {
         words=("${COMP_WORDS[@]}")
         cword=$COMP_CWORD
@@ -81,7 +87,9 @@ completion() {
     source "$script"
     # The commands, as the program lists them.
     got=$(complete_words "$program" "")
-    for word in at identify read write upgrade term trace selftest --help --version --design-timing; do
+    commands=$("$program" --help | command_names)
+    [ -n "$commands" ] || fail "vardexctl --help lists no commands"
+    for word in $commands --help --version --design-timing; do
         grep -qx -- "$word" <<<"$got" || fail "no '$word' among the commands: $(echo $got)"
     done
     [ "$(complete_words "$program" --design-timing wr)" = write ] ||

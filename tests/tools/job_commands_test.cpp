@@ -23,6 +23,7 @@
 #include "identify_command.h"
 #include "job_commands.h"
 #include "params/field_table.h"
+#include "platform/environment.h"
 #include "pty_device.h"
 #include "res/strings.h"
 #include "scoped_env.h"
@@ -285,8 +286,8 @@ TEST_F(Commands, SettingsFilesAreRegularFilesOfAtMostOneMebibyte) {
 
 // An empty --port would search every port (and here find the simulator as COM1).
 TEST_F(Commands, AnEmptyOrMissingPortIsAUsageErrorForEveryCommand) {
-    test::ScopedEnv env("VARDEX_PORTS", device_.Path());
-    env.Set("VARDEX_LINES", "");
+    test::ScopedEnv env(env::kPorts, device_.Path());
+    env.Set(env::kLines, "");
     const std::string image = WriteFile("port.img", sim::MakeFirmwareImage("V4.2", 3000));
     for (const std::vector<std::string>& port :
          {std::vector<std::string>{"--port", ""}, std::vector<std::string>{"--port"}}) {
@@ -315,8 +316,8 @@ TEST_F(Commands, AnEmptyOrMissingPortIsAUsageErrorForEveryCommand) {
 // A --port that cannot be opened ends every command with the same sentence,
 // under the command's own name, and nothing is searched instead.
 TEST_F(Commands, APortThatCannotBeOpenedIsNamedWithItsReasonByEveryCommand) {
-    test::ScopedEnv env("VARDEX_PORTS", device_.Path());
-    env.Set("VARDEX_LINES", "");
+    test::ScopedEnv env(env::kPorts, device_.Path());
+    env.Set(env::kLines, "");
     const std::string image = WriteFile("noport.img", sim::MakeFirmwareImage("V4.2", 3000));
     const std::string missing = "/dev/no-such-vardex";
     const std::string because = missing + " does not exist (";

@@ -20,6 +20,7 @@
 
 #include "at_command.h"
 #include "control.h"
+#include "platform/environment.h"
 #include "pty_device.h"
 #include "res/strings.h"
 #include "selftest/self_test.h"
@@ -46,7 +47,7 @@ public:
                 ::_exit(120);
             }
             ::dup2(::fileno(out), 1);
-            ::setenv("VARDEX_TIME_SCALE", "0.05", 1);
+            ::setenv(env::kTimeScale, "0.05", 1);
             std::vector<char*> argv{const_cast<char*>(VARDEXCTL_PATH),
                                     const_cast<char*>("selftest")};
             for (const std::string& arg : args) {

@@ -12,6 +12,7 @@
 #include "at_command.h"
 #include "identify_command.h"
 #include "json_text.h"
+#include "platform/environment.h"
 #include "pty_device.h"
 #include "scripted_peer.h"
 #include "time_scale.h"
@@ -81,11 +82,11 @@ TEST(VardexctlAt, OpenFailuresAreSentencesWithPathAndReason) {
     EXPECT_EQ(run.status, kExitLinkDown);
     EXPECT_NE(run.err.find("not a serial port"), std::string::npos);
 
-    ::setenv("VARDEX_PORTS", "", 1);
+    ::setenv(env::kPorts, "", 1);
     run = RunAtWith({"AT"});
     EXPECT_EQ(run.status, kExitLinkDown);
     EXPECT_NE(run.err.find("COM1"), std::string::npos);
-    ::unsetenv("VARDEX_PORTS");
+    ::unsetenv(env::kPorts);
 }
 
 TEST(VardexctlAt, PrintsRepliesExactlyOrAsJson) {
@@ -102,9 +103,9 @@ TEST(VardexctlAt, PrintsRepliesExactlyOrAsJson) {
               "\"Calvetra VarDex V1.2\\r\\n\\r\\nOK\\r\\n\"\n");
 
     // COM1 resolves through the port map.
-    ::setenv("VARDEX_PORTS", peer.SlavePath().c_str(), 1);
+    ::setenv(env::kPorts, peer.SlavePath().c_str(), 1);
     run = RunAtWith({"--json", "AT"});
-    ::unsetenv("VARDEX_PORTS");
+    ::unsetenv(env::kPorts);
     EXPECT_EQ(run.status, kExitOk) << run.err;
     EXPECT_EQ(run.out, "\"OK\\r\\n\"\n");
 }
@@ -187,8 +188,8 @@ TEST(VardexctlIdentify, SearchesThePortsAndAsksWhichDevice) {
     ScopedTimeScale scale(0.1);
     ScriptedPeer com1(IdentityReply, false);
     ScriptedPeer com2(IdentityReply, false);
-    ::setenv("VARDEX_PORTS", (com1.SlavePath() + ":" + com2.SlavePath()).c_str(), 1);
-    ::setenv("VARDEX_LINES", "", 1);
+    ::setenv(env::kPorts, (com1.SlavePath() + ":" + com2.SlavePath()).c_str(), 1);
+    ::setenv(env::kLines, "", 1);
     std::ostringstream out;
     char answer[] = "2\n";
     FILE* in = ::fmemopen(answer, 2, "r");
@@ -196,8 +197,8 @@ TEST(VardexctlIdentify, SearchesThePortsAndAsksWhichDevice) {
     const int status = RunIdentify({}, out, in, err);
     std::fclose(in);
     std::fclose(err);
-    ::unsetenv("VARDEX_PORTS");
-    ::unsetenv("VARDEX_LINES");
+    ::unsetenv(env::kPorts);
+    ::unsetenv(env::kLines);
     EXPECT_EQ(status, kExitOk);
     EXPECT_NE(out.str().find("Device:           Direct to COM2"), std::string::npos) << out.str();
 }

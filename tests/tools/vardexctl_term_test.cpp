@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "at_command.h"
+#include "platform/environment.h"
 #include "pty_device.h"
 #include "temp_files.h"
 #include "term_command.h"
@@ -53,7 +54,7 @@ public:
             argv.push_back(word.data());
         }
         argv.push_back(nullptr);
-        std::string scale = "VARDEX_TIME_SCALE=0.2";
+        std::string scale = std::string(env::kTimeScale) + "=0.2";
         std::string path = "PATH=/usr/bin:/bin";
         char* envp[] = {scale.data(), path.data(), nullptr};
         pid_ = ::fork();

@@ -5,21 +5,14 @@
 #include <cstring>
 #include <optional>
 
+#include "command_line.h"
+#include "command_table.h"
 #include "json_text.h"
 #include "link/device_port.h"
-#include "platform/port_map.h"
 #include "port_option.h"
 
 namespace vardex::ctl {
 namespace {
-
-constexpr const char* kAtUsage =
-    "usage: vardexctl at [--port PATH] [--json] [--timeout MS] COMMAND...\n"
-    "  Opens the port (COM1 of the port map unless --port is given), sends each\n"
-    "  COMMAND (without its carriage return) and prints each reply as it came.\n"
-    "  --json      one JSON value per command: the reply as a string, or null\n"
-    "              when the link is down\n"
-    "  --timeout   read time-out in milliseconds for slow commands (default 250)\n";
 
 bool HasControlCharacter(const std::string& text) {
     for (const char c : text) {
@@ -47,48 +40,26 @@ std::optional<unsigned> ParseMilliseconds(const std::string& text) {
 }  // namespace
 
 int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    std::string port_name;
-    bool json = false;
+    const CommandSpec& spec = CommandNamed("at");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    std::string port_name = parsed.Value("--port");
+    const bool json = parsed.Has("--json");
     unsigned timeout = kExchangeReadMs;
-    std::vector<std::string> commands;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        if (!commands.empty() || word.empty() || word[0] != '-' || word == "-") {
-            commands.push_back(word);
-        } else if (word == "--") {
-            commands.insert(commands.end(), args.begin() + static_cast<long>(i) + 1, args.end());
-            break;
-        } else if (word == "--json") {
-            json = true;
-        } else if (word == "--port" || word == "--timeout") {
-            if (i + 1 >= args.size()) {
-                err << "vardexctl at: " << word << " needs a value\n" << kAtUsage;
-                return kExitUsage;
-            }
-            const std::string& value = args[++i];
-            if (word == "--port") {
-                // An empty path would fall back to COM1.
-                if (value.empty()) {
-                    err << "vardexctl at: --port needs the path of a port\n" << kAtUsage;
-                    return kExitUsage;
-                }
-                port_name = value;
-            } else if (auto ms = ParseMilliseconds(value)) {
-                timeout = *ms;
-            } else {
-                err << "vardexctl at: --timeout takes milliseconds from 1 to 600000\n";
-                return kExitUsage;
-            }
-        } else if (word == "--help" || word == "-h") {
-            out << kAtUsage;
-            return kExitOk;
-        } else {
-            err << "vardexctl at: unknown option " << word << "\n" << kAtUsage;
+    if (parsed.Has("--timeout")) {
+        const auto ms = ParseMilliseconds(parsed.Value("--timeout"));
+        if (!ms) {
+            err << "vardexctl at: --timeout takes milliseconds from 1 to " << kLongestTimeoutMs
+                << "\n";
             return kExitUsage;
         }
+        timeout = *ms;
     }
+    const std::vector<std::string> commands = parsed.Operands();
     if (commands.empty()) {
-        err << "vardexctl at: no command given\n" << kAtUsage;
+        err << UsageError(spec, "no command given");
         return kExitUsage;
     }
     for (const auto& command : commands) {
@@ -104,14 +75,9 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         }
     }
 
-    if (port_name.empty()) {
-        const auto com1 = ResolvePortName("COM1");
-        if (!com1) {
-            err << "vardexctl at: COM1 is not mapped to any port: give --port PATH or set "
-                   "VARDEX_PORTS\n";
-            return kExitLinkDown;
-        }
-        port_name = *com1;
+    if (!PortOrComOne(&port_name)) {
+        err << "vardexctl at: " << ComOneUnmapped() << "\n";
+        return kExitLinkDown;
     }
 
     CDevicePort port;

@@ -5,6 +5,7 @@
 
 #include "at_command.h"
 #include "cli_view.h"
+#include "command_table.h"
 #include "device/identify.h"
 #include "device/identity_parse.h"
 #include "json_text.h"
@@ -13,11 +14,6 @@
 
 namespace vardex::ctl {
 namespace {
-
-constexpr const char* kIdentifyUsage =
-    "usage: vardexctl identify [--port PATH] [--json]\n"
-    "  Searches the modem lines and COM1..COM10 for a varDex (or opens PATH), asks\n"
-    "  which one to use when there are several, and prints its identity.\n";
 
 CJobView* g_running_view = nullptr;
 
@@ -60,28 +56,12 @@ int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port
 
 int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                 std::FILE* err) {
-    std::string port;
-    bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const PortWord port_word = TakePortWord(args, &i, &port);
-        if (port_word == PortWord::kNoPath) {
-            std::fprintf(err, "vardexctl identify: %s\n%s", kPortNeedsPath, kIdentifyUsage);
-            return kExitUsage;
-        }
-        if (port_word == PortWord::kTaken) {
-            continue;
-        }
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--help" || args[i] == "-h") {
-            out << kIdentifyUsage;
-            return kExitOk;
-        } else {
-            std::fprintf(err, "vardexctl identify: unexpected argument '%s'\n%s", args[i].c_str(),
-                         kIdentifyUsage);
-            return kExitUsage;
-        }
+    const ParsedArgs parsed = ParseArgs(CommandNamed("identify"), args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
     }
+    const std::string port = parsed.Value("--port");
+    const bool json = parsed.Has("--json");
 
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;

@@ -12,6 +12,7 @@
 #include "at_command.h"
 #include "cli_job_window.h"
 #include "cli_view.h"
+#include "command_table.h"
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
@@ -27,56 +28,6 @@
 
 namespace vardex::ctl {
 namespace {
-
-constexpr const char* kReadUsage =
-    "usage: vardexctl read [--port PATH] [--json]\n"
-    "  Reads every setting of the varDex and prints the working record.\n";
-constexpr const char* kWriteUsage =
-    "usage: vardexctl write [--port PATH] [--store N] [--power-up N] [--from FILE.json]\n"
-    "                       [FIELD=VALUE...]\n"
-    "  Reads every setting, applies the given fields (from FILE.json, an object as\n"
-    "  read --json prints it and at most 1 MiB, then from FIELD=VALUE, where FIELD\n"
-    "  may carry indexes: m_strPhoneMsn[2]=5551, m_byModemLlc[1][0]=0x80) and writes\n"
-    "  what changed.\n"
-    "  Profiles are numbered 0..3 everywhere. --store N (or m_nStoreProfile=N, -1 for\n"
-    "  none) keeps the settings in profile N; --power-up N (or m_nPowerUpProfile=N,\n"
-    "  4 = factory defaults) makes profile N the one loaded at power-up. Settings not\n"
-    "  stored in that profile last only until the device is next reset (opening the\n"
-    "  port resets it).\n"
-    "  Each value the device did not take is named with the value it holds; a write\n"
-    "  that stopped says of each value whether it was applied, not applied or is\n"
-    "  unknown. Exit status 1 then.\n";
-constexpr const char* kUpgradeUsage =
-    "usage: vardexctl upgrade [--port PATH] [--yes] FILE\n"
-    "  Replaces the varDex firmware with FILE, then reads every setting. Where the\n"
-    "  device's country keeps upgrades for its operator, says so and changes nothing.\n";
-
-struct Common {
-    std::string port;
-    bool help = false;
-};
-
-// Takes --port and --help and leaves every other word in *rest; false with
-// *problem for a --port without a path (an empty one would search every port).
-bool ParseCommon(const std::vector<std::string>& args, Common* common,
-                 std::vector<std::string>* rest, std::string* problem) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const PortWord port_word = TakePortWord(args, &i, &common->port);
-        if (port_word == PortWord::kNoPath) {
-            *problem = kPortNeedsPath;
-            return false;
-        }
-        if (port_word == PortWord::kTaken) {
-            continue;
-        }
-        if (args[i] == "--help" || args[i] == "-h") {
-            common->help = true;
-        } else {
-            rest->push_back(args[i]);
-        }
-    }
-    return true;
-}
 
 // The largest settings file taken: a record's JSON is a few kilobytes.
 constexpr std::size_t kSettingsFileMax = 1 << 20;
@@ -205,29 +156,13 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
 
 int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
             JobHook hook) {
-    Common common;
-    std::vector<std::string> rest;
-    std::string problem;
-    if (!ParseCommon(args, &common, &rest, &problem)) {
-        std::fprintf(err, "vardexctl read: %s\n%s", problem.c_str(), kReadUsage);
-        return kExitUsage;
+    const ParsedArgs parsed = ParseArgs(CommandNamed("read"), args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
     }
-    bool json = false;
-    for (const std::string& word : rest) {
-        if (word == "--json") {
-            json = true;
-        } else {
-            std::fprintf(err, "vardexctl read: unexpected argument '%s'\n%s", word.c_str(),
-                         kReadUsage);
-            return kExitUsage;
-        }
-    }
-    if (common.help) {
-        out << kReadUsage;
-        return kExitOk;
-    }
+    const bool json = parsed.Has("--json");
     CVarDexConfigurationManagerApp app;
-    if (!OpenDirect(app.m_workingRecord, common.port, "read", err)) {
+    if (!OpenDirect(app.m_workingRecord, parsed.Value("--port"), "read", err)) {
         return kExitLinkDown;
     }
     CliJobWindow window(in, err);
@@ -242,41 +177,33 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
 
 int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
              JobHook hook) {
-    Common common;
-    std::vector<std::string> rest;
-    std::string problem;
+    const CommandSpec& spec = CommandNamed("write");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
     const auto fail = [&](const std::string& why) {
-        std::fprintf(err, "vardexctl write: %s\n%s", why.c_str(), kWriteUsage);
+        std::fputs(UsageError(spec, why).c_str(), err);
         return kExitUsage;
     };
-    if (!ParseCommon(args, &common, &rest, &problem)) {
-        return fail(problem);
-    }
-    if (common.help) {
-        out << kWriteUsage;
-        return kExitOk;
-    }
-    // Everything is checked before the device hears a word.
+    // Everything is checked before the device hears a word, in the order given.
     std::vector<FieldChange> changes;
     std::string error;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        const std::string& word = rest[i];
-        const bool option = word == "--store" || word == "--power-up" || word == "--from";
-        if (option && i + 1 >= rest.size()) {
-            return fail(word + " needs a value");
-        }
-        if (word == "--store" || word == "--power-up") {
-            const std::string value = rest[++i];
-            const char last = word == "--store" ? '3' : '4';
+    for (const ParsedArgs::Item& item : parsed.Items()) {
+        const std::string_view option = item.option != nullptr ? item.option->name : "";
+        if (option == "--store" || option == "--power-up") {
+            const std::string& value = item.text;
+            const char last = option == "--store" ? '3' : '4';
             if (value.size() != 1 || value[0] < '0' || value[0] > last) {
-                return fail(word + " takes a profile number 0.." + last + ", not '" + value + "'");
+                return fail(std::string(option) + " takes a profile number 0.." + last + ", not '" +
+                            value + "'");
             }
-            const char* field = word == "--store" ? "m_nStoreProfile=" : "m_nPowerUpProfile=";
+            const char* field = option == "--store" ? "m_nStoreProfile=" : "m_nPowerUpProfile=";
             if (!ParseAssignment(field + value, &changes, &error)) {
                 return fail(error);
             }
-        } else if (word == "--from") {
-            const std::string& path = rest[++i];
+        } else if (option == "--from") {
+            const std::string& path = item.text;
             std::string text;
             if (!ReadSettingsFile(path, &text, &error)) {
                 return fail("cannot read " + path + ": " + error);
@@ -284,16 +211,14 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
             if (!ParseFieldsJson(text, &changes, &error)) {
                 return fail(path + ": " + error);
             }
-        } else if (word.rfind("--", 0) == 0) {
-            return fail("unexpected argument '" + word + "'");
-        } else if (!ParseAssignment(word, &changes, &error)) {
+        } else if (item.option == nullptr && !ParseAssignment(item.text, &changes, &error)) {
             return fail(error);
         }
     }
 
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;
-    if (!OpenDirect(record, common.port, "write", err)) {
+    if (!OpenDirect(record, parsed.Value("--port"), "write", err)) {
         return kExitLinkDown;
     }
     CliJobWindow reader(in, err);
@@ -372,34 +297,18 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
 
 int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                std::FILE* err, JobHook hook) {
-    Common common;
-    std::vector<std::string> rest;
-    std::string problem;
-    if (!ParseCommon(args, &common, &rest, &problem)) {
-        std::fprintf(err, "vardexctl upgrade: %s\n%s", problem.c_str(), kUpgradeUsage);
+    const CommandSpec& spec = CommandNamed("upgrade");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    const bool yes = parsed.Has("--yes");
+    const std::vector<std::string> operands = parsed.Operands();
+    if (operands.empty()) {
+        std::fputs(UsageError(spec, "no image file given").c_str(), err);
         return kExitUsage;
     }
-    if (common.help) {
-        out << kUpgradeUsage;
-        return kExitOk;
-    }
-    bool yes = false;
-    std::string file;
-    for (const std::string& word : rest) {
-        if (word == "--yes" || word == "-y") {
-            yes = true;
-        } else if (word.rfind("--", 0) != 0 && file.empty()) {
-            file = word;
-        } else {
-            std::fprintf(err, "vardexctl upgrade: unexpected argument '%s'\n%s", word.c_str(),
-                         kUpgradeUsage);
-            return kExitUsage;
-        }
-    }
-    if (file.empty()) {
-        std::fprintf(err, "vardexctl upgrade: no image file given\n%s", kUpgradeUsage);
-        return kExitUsage;
-    }
+    const std::string& file = operands.front();
     // A file that cannot be an image is refused before the port is even opened;
     // the job checks it again when it reads it.
     {
@@ -422,7 +331,7 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     }
 
     CVarDexConfigurationManagerApp app;
-    if (!OpenDirect(app.m_workingRecord, common.port, "upgrade", err)) {
+    if (!OpenDirect(app.m_workingRecord, parsed.Value("--port"), "upgrade", err)) {
         return kExitLinkDown;
     }
     // Where the operator keeps upgrades, the device is left alone, as the

@@ -5,34 +5,24 @@
 #include <vector>
 
 #include "at_command.h"
-#include "identify_command.h"
-#include "job_commands.h"
+#include "command_table.h"
 #include "link/exchange_timing.h"
+#include "platform/environment.h"
 #include "record_fields.h"
-#include "selftest_command.h"
-#include "term_command.h"
 #include "vardex_version.h"
 
 namespace {
 
-// What a usage error shows; --help adds kDetails. The manual page is made
+// What a usage error shows, with the command list between kUsage and
+// kUsageEnd; --help adds kDetails, the environment and kExamples. The manual page is made
 // from --help at build time, so both stay the one description of the program.
 constexpr const char* kUsage =
     "usage: vardexctl [--design-timing] COMMAND [ARGS...]\n"
     "       vardexctl --help | --version\n"
-    "commands:\n"
-    "  at [--port PATH] [--json] [--timeout MS] COMMAND...   exchange AT command lines\n"
-    "  identify [--port PATH] [--json]                       find and identify the device\n"
-    "  read [--port PATH] [--json]                           read every setting\n"
-    "  write [--port PATH] [--store N] [--power-up N] [--from FILE.json] [FIELD=VALUE...]\n"
-    "                                                        change settings\n"
-    "  upgrade [--port PATH] [--yes] FILE                    replace the firmware\n"
-    "  term [--port PATH] [--log FILE] [--trace LAYERS]      raw terminal on the device\n"
-    "                                                        (Ctrl+] leaves)\n"
-    "  trace [--port PATH] --layers LAYERS [--log FILE] [--seconds N] [--timestamps]\n"
-    "                                                        print the device's traces\n"
-    "  selftest [--port PATH] [--tests LIST] [--ports 1,2] [--json]\n"
-    "                                                        run the hardware tests\n"
+    "commands:\n";
+
+// After the commands.
+constexpr const char* kUsageEnd =
     "Trace layers: l1, l2, l3, app, u, separated by commas; term and trace switch\n"
     "every trace off when they end.\n"
     "--design-timing: wait a whole silent read time-out after every reply and\n"
@@ -69,7 +59,8 @@ constexpr const char* kDetails =
     "                       hardware, 1 interboard, 2 ring, 3 handset, 4 dialing,\n"
     "                       5 tone, 6 charging (default: every test of the device)\n"
     "  --ports 1,2          selftest: the analog ports the telephone tests cover\n"
-    "  --help, -h           this text (after a command: that command's usage)\n"
+    "  --help, -h           this text (after a command, or as help COMMAND: that\n"
+    "                       command's usage)\n"
     "  --version            the program's version\n"
     "\n"
     "EXIT STATUS\n"
@@ -85,19 +76,10 @@ constexpr const char* kDetails =
     "                       test was interrupted\n"
     "  130                  identify, selftest: a second Ctrl+C while the device is\n"
     "                       being identified\n"
-    "\n"
-    "ENVIRONMENT\n"
-    "  VARDEX_PORTS         colon-separated device paths or rfc2217://HOST:PORT names\n"
-    "                       of ports served over the network, for COM1..COM10\n"
-    "  VARDEX_LINES         colon-separated device paths offered as USB modem lines,\n"
-    "                       besides every /dev/ttyACM*; an entry may be a pattern\n"
-    "  VARDEX_EXCHANGE      design: end every exchange only after a silent read\n"
-    "                       time-out (as --design-timing)\n"
-    "  VARDEX_TIME_SCALE    multiplies every wait and time-out (default 1)\n"
-    "  VARDEX_TAPI_PROVIDER path of the telephony provider to load instead of\n"
-    "                       libvardex-tapi.so\n"
-    "  VARDEX_TRACE         1: the device search's diagnostics on standard error; a\n"
-    "                       path: appended to that file\n"
+    "\n";
+
+// After the environment.
+constexpr const char* kExamples =
     "\n"
     "EXAMPLES\n"
     "Keep every setting in a file, then put them back (into stored profile 0):\n"
@@ -130,6 +112,21 @@ void PrintFieldNames() {
     }
 }
 
+// The usage a usage error shows.
+std::string Usage() {
+    return kUsage + vardex::ctl::CommandList() + kUsageEnd;
+}
+
+int UnknownCommand(const std::string& command) {
+    std::cerr << "vardexctl: unknown command '" << command << "'\n" << Usage();
+    return vardex::ctl::kExitUsage;
+}
+
+// The whole of --help.
+std::string Help() {
+    return Usage() + kDetails + vardex::env::HelpSection(vardex::env::kCtl) + kExamples;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -139,37 +136,24 @@ int main(int argc, char** argv) {
         args.erase(args.begin());
     }
     if (args.empty()) {
-        std::cerr << kUsage;
+        std::cerr << Usage();
         return vardex::ctl::kExitUsage;
     }
     const std::string command = args.front();
     args.erase(args.begin());
-    if (command == "at") {
-        return vardex::ctl::RunAt(args, std::cout, std::cerr);
+    if (const vardex::ctl::CommandSpec* spec = vardex::ctl::FindCommand(command)) {
+        return spec->run(args);
     }
-    if (command == "identify") {
-        return vardex::ctl::RunIdentify(args, std::cout, stdin, stderr);
-    }
-    if (command == "read") {
-        return vardex::ctl::RunRead(args, std::cout, stdin, stderr);
-    }
-    if (command == "write") {
-        return vardex::ctl::RunWrite(args, std::cout, stdin, stderr);
-    }
-    if (command == "upgrade") {
-        return vardex::ctl::RunUpgrade(args, std::cout, stdin, stderr);
-    }
-    if (command == "term") {
-        return vardex::ctl::RunTerm(args, std::cerr);
-    }
-    if (command == "trace") {
-        return vardex::ctl::RunTrace(args, std::cerr);
-    }
-    if (command == "selftest") {
-        return vardex::ctl::RunSelfTest(args, std::cout, stdin, stderr);
+    if (command == "help" && !args.empty()) {
+        const vardex::ctl::CommandSpec* spec = vardex::ctl::FindCommand(args.front());
+        if (spec == nullptr) {
+            return UnknownCommand(args.front());
+        }
+        std::cout << vardex::ctl::CommandUsage(*spec);
+        return vardex::ctl::kExitOk;
     }
     if (command == "--help" || command == "-h" || command == "help") {
-        std::cout << kUsage << kDetails;
+        std::cout << Help();
         return vardex::ctl::kExitOk;
     }
     if (command == "--version") {
@@ -180,6 +164,5 @@ int main(int argc, char** argv) {
         PrintFieldNames();
         return vardex::ctl::kExitOk;
     }
-    std::cerr << "vardexctl: unknown command '" << command << "'\n" << kUsage;
-    return vardex::ctl::kExitUsage;
+    return UnknownCommand(command);
 }

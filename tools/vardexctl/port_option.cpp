@@ -2,6 +2,8 @@
 
 #include "link/device_port.h"
 #include "link/tapi_line.h"
+#include "platform/environment.h"
+#include "platform/port_map.h"
 
 namespace vardex::ctl {
 
@@ -16,15 +18,19 @@ bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why
     return true;
 }
 
-PortWord TakePortWord(const std::vector<std::string>& args, std::size_t* i, std::string* path) {
-    if (args[*i] != "--port") {
-        return PortWord::kNotPort;
+bool PortOrComOne(std::string* port_name) {
+    if (!port_name->empty()) {
+        return true;
     }
-    if (*i + 1 >= args.size() || args[*i + 1].empty()) {
-        return PortWord::kNoPath;
+    const auto com1 = ResolvePortName("COM1");
+    if (com1) {
+        *port_name = *com1;
     }
-    *path = args[++*i];
-    return PortWord::kTaken;
+    return com1.has_value();
+}
+
+std::string ComOneUnmapped() {
+    return std::string("COM1 is not mapped to any port: give --port PATH or set ") + env::kPorts;
 }
 
 }  // namespace vardex::ctl

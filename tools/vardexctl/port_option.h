@@ -1,9 +1,7 @@
 // `--port PATH`: the port a subcommand opens itself instead of searching.
 #pragma once
 
-#include <cstddef>
 #include <string>
-#include <vector>
 
 class CDevicePort;
 
@@ -14,12 +12,10 @@ namespace vardex::ctl {
 // port cannot be used.
 bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why);
 
-inline constexpr const char* kPortNeedsPath = "--port needs the path of a port";
-
-enum class PortWord { kNotPort, kTaken, kNoPath };
-// When args[*i] is "--port", takes the path after it into *path and moves *i
-// onto it (kTaken); kNoPath when the path is missing or empty, since an empty
-// one would search every port. kNotPort for any other word.
-PortWord TakePortWord(const std::vector<std::string>& args, std::size_t* i, std::string* path);
+// For a command that opens its own port: leaves a given *port_name, or makes
+// an empty one what COM1 maps to; false when COM1 maps to nothing.
+bool PortOrComOne(std::string* port_name);
+// What such a command says then.
+std::string ComOneUnmapped();
 
 }  // namespace vardex::ctl

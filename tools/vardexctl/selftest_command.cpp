@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "at_command.h"
+#include "command_table.h"
 #include "identify_command.h"
 #include "json_text.h"
 #include "params/app_core.h"
@@ -23,16 +24,6 @@
 
 namespace vardex::ctl {
 namespace {
-
-constexpr const char* kSelfTestUsage =
-    "usage: vardexctl selftest [--port PATH] [--tests LIST] [--ports 1,2] [--json]\n"
-    "  Runs the hardware tests with a telephone on the analog ports. LIST is\n"
-    "  comma-separated test numbers or names: 0 hardware, 1 interboard, 2 ring,\n"
-    "  3 handset, 4 dialing, 5 tone, 6 charging; the default is every test the\n"
-    "  device has. --ports picks the analog ports (default both). Answer the\n"
-    "  questions with y or n and Enter. Ctrl+C, closing the terminal, a kill, or\n"
-    "  the end of input at a question stops the test, resets the ports and ends.\n"
-    "  Exit status: 0 every test passed, 1 one failed, 3 one was interrupted.\n";
 
 constexpr int kExitTestFailed = 1;
 constexpr int kExitTestInterrupted = 3;
@@ -356,40 +347,21 @@ void PrintJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
 
 int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                 std::FILE* err) {
-    std::string port_path;
+    const CommandSpec& spec = CommandNamed("selftest");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    const std::string port_path = parsed.Value("--port");
+    const bool json = parsed.Has("--json");
     std::vector<int> tests;
     int ports = kPortsBoth;
-    bool json = false;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const PortWord port_word = TakePortWord(args, &i, &port_path);
-        if (port_word == PortWord::kNoPath) {
-            std::fprintf(err, "vardexctl selftest: %s\n%s", kPortNeedsPath, kSelfTestUsage);
-            return kExitUsage;
-        }
-        if (port_word == PortWord::kTaken) {
-            continue;
-        }
-        if (args[i] == "--json") {
-            json = true;
-        } else if (args[i] == "--help" || args[i] == "-h") {
-            out << kSelfTestUsage;
-            return kExitOk;
-        } else if (args[i] == "--tests" || args[i] == "--ports") {
-            const bool is_tests = args[i] == "--tests";
-            const std::string value = i + 1 < args.size() ? args[i + 1] : std::string();
-            const bool ok = !value.empty() &&
-                            (is_tests ? ParseTests(value, &tests) : ParsePorts(value, &ports));
-            if (!ok) {
-                std::fprintf(
-                    err, "vardexctl selftest: %s needs %s\n%s", args[i].c_str(),
-                    is_tests ? "test numbers 0-6 or names, separated by commas" : "1, 2 or 1,2",
-                    kSelfTestUsage);
-                return kExitUsage;
-            }
-            ++i;
-        } else {
-            std::fprintf(err, "vardexctl selftest: unexpected argument '%s'\n%s", args[i].c_str(),
-                         kSelfTestUsage);
+    for (const ParsedArgs::Item& item : parsed.Items()) {
+        const bool is_tests = item.option != nullptr && item.option->name == "--tests";
+        const bool is_ports = item.option != nullptr && item.option->name == "--ports";
+        if ((is_tests && !ParseTests(item.text, &tests)) ||
+            (is_ports && !ParsePorts(item.text, &ports))) {
+            std::fputs(UsageError(spec, NeedsValue(*item.option)).c_str(), err);
             return kExitUsage;
         }
     }

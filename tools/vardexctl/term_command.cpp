@@ -14,12 +14,13 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <iostream>
 #include <string_view>
 
 #include "at_command.h"
+#include "command_table.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
-#include "platform/port_map.h"
 #include "platform/vtime.h"
 #include "port_option.h"
 #include "terminal/terminal_keys.h"
@@ -33,29 +34,6 @@ using terminal::ConvertedChunk;
 using terminal::CTerminalReader;
 using terminal::ScreenUpdate;
 using terminal::TraceLayer;
-
-constexpr const char* kTermUsage =
-    "usage: vardexctl term [--port PATH] [--log FILE] [--trace LAYERS]\n"
-    "  A raw terminal on the device: keys go to it as the program's terminal sends\n"
-    "  them (Backspace as BS, Enter as CR, other keys as their character, in\n"
-    "  Latin-1; Tab, Escape, the cursor, editing and function keys and characters\n"
-    "  beyond Latin-1 send nothing), and what it sends is shown as the program's\n"
-    "  terminal shows it: carriage returns dropped, control bytes as visible\n"
-    "  symbols. Ctrl+] leaves; every trace is switched off then.\n"
-    "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
-    "  --trace LAYERS  switch traces on at the start: l1, l2, l3, app, u,\n"
-    "                  separated by commas\n";
-
-constexpr const char* kTraceUsage =
-    "usage: vardexctl trace [--port PATH] --layers LAYERS [--log FILE] [--seconds N]\n"
-    "                       [--timestamps]\n"
-    "  Switches the traces of LAYERS on (l1, l2, l3, app, u, separated by commas),\n"
-    "  prints what the device sends until Ctrl+C or N seconds, then switches every\n"
-    "  trace off.\n"
-    "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
-    "  --seconds N     stop after N seconds (1 to 86400)\n"
-    "  --timestamps    begin each printed line with the time it arrived\n"
-    "                  (the log keeps the raw bytes only)\n";
 
 // The longest --seconds taken: a day.
 constexpr unsigned kLongestSeconds = 86400;
@@ -287,72 +265,44 @@ struct Options {
     std::string port;
     std::string log;
     std::vector<TraceLayer> layers;
-    bool layers_given = false;
     unsigned seconds = 0;
     bool timestamps = false;
 };
 
-// Parses the words of either command; false after telling err what is wrong.
-bool ParseOptions(const char* name, const char* usage, bool trace,
-                  const std::vector<std::string>& args, Options* options, bool* help,
-                  std::ostream& err) {
-    *help = false;
-    const std::string prefix = std::string("vardexctl ") + name + ": ";
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& word = args[i];
-        const PortWord port_word = TakePortWord(args, &i, &options->port);
-        if (port_word == PortWord::kTaken) {
-            continue;
-        }
-        if (port_word == PortWord::kNoPath) {
-            err << prefix << kPortNeedsPath << "\n" << usage;
-            return false;
-        }
-        if (word == "--help" || word == "-h") {
-            *help = true;
-            return true;
-        }
-        if (trace && word == "--timestamps") {
-            options->timestamps = true;
-            continue;
-        }
-        const bool takes_value = word == "--log" || (trace && word == "--seconds") ||
-                                 (trace ? word == "--layers" : word == "--trace");
-        if (!takes_value) {
-            err << prefix << "unknown option or word " << word << "\n" << usage;
-            return false;
-        }
-        if (i + 1 >= args.size() || args[i + 1].empty()) {
-            err << prefix << word << " needs a value\n" << usage;
-            return false;
-        }
-        const std::string& value = args[++i];
-        if (word == "--log") {
-            options->log = value;
-        } else if (word == "--seconds") {
-            unsigned seconds = 0;
-            const auto [end, ec] =
-                std::from_chars(value.data(), value.data() + value.size(), seconds);
-            if (ec != std::errc() || end != value.data() + value.size() || seconds == 0 ||
-                seconds > kLongestSeconds) {
-                err << prefix << "--seconds takes a whole number from 1 to " << kLongestSeconds
-                    << "\n";
-                return false;
-            }
-            options->seconds = seconds;
-        } else {
-            std::string_view bad;
-            if (!terminal::ParseTraceLayers(value, &options->layers, &bad)) {
-                err << prefix << "unknown or repeated trace layer '" << bad
-                    << "'; the layers are l1, l2, l3, app and u, separated by commas\n";
-                return false;
-            }
-            options->layers_given = true;
-        }
-    }
-    if (trace && !options->layers_given) {
-        err << prefix << "--layers is required\n" << usage;
+// Takes the words of either command into *options; false after telling err
+// (or, for --help, standard output) what it was asked or what is wrong.
+bool ParseOptions(const char* name, const std::vector<std::string>& args, Options* options,
+                  int* status, std::ostream& err) {
+    const CommandSpec& spec = CommandNamed(name);
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        *status = parsed.Finish(std::cout, err);
         return false;
+    }
+    *status = kExitUsage;
+    const std::string prefix = std::string("vardexctl ") + name + ": ";
+    options->port = parsed.Value("--port");
+    options->log = parsed.Value("--log");
+    options->timestamps = parsed.Has("--timestamps");
+    if (parsed.Has("--seconds")) {
+        const std::string value = parsed.Value("--seconds");
+        unsigned seconds = 0;
+        const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), seconds);
+        if (ec != std::errc() || end != value.data() + value.size() || seconds == 0 ||
+            seconds > kLongestSeconds) {
+            err << prefix << "--seconds takes a whole number from 1 to " << kLongestSeconds << "\n";
+            return false;
+        }
+        options->seconds = seconds;
+    }
+    for (const char* option : {"--layers", "--trace"}) {
+        std::string_view bad;
+        if (parsed.Has(option) &&
+            !terminal::ParseTraceLayers(parsed.Value(option), &options->layers, &bad)) {
+            err << prefix << "unknown or repeated trace layer '" << bad
+                << "'; the layers are l1, l2, l3, app and u, separated by commas\n";
+            return false;
+        }
     }
     return true;
 }
@@ -366,14 +316,9 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
                 Wait&& wait) {
     const std::string prefix = std::string("vardexctl ") + name + ": ";
     std::string port_name = options.port;
-    if (port_name.empty()) {
-        const auto com1 = ResolvePortName("COM1");
-        if (!com1) {
-            err << prefix
-                << "COM1 is not mapped to any port: give --port PATH or set VARDEX_PORTS\n";
-            return kExitLinkDown;
-        }
-        port_name = *com1;
+    if (!PortOrComOne(&port_name)) {
+        err << prefix << ComOneUnmapped() << "\n";
+        return kExitLinkDown;
     }
     CDevicePort port;
     std::string why;
@@ -420,13 +365,8 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
 
 int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
     Options options;
-    bool help = false;
-    if (!ParseOptions("term", kTermUsage, false, args, &options, &help, err)) {
-        return kExitUsage;
-    }
-    if (help) {
-        err << kTermUsage;
-        return kExitOk;
+    if (int status = 0; !ParseOptions("term", args, &options, &status, err)) {
+        return status;
     }
     SignalScope signals;
     const bool tty = ::isatty(STDIN_FILENO) != 0;
@@ -499,13 +439,8 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
 
 int RunTrace(const std::vector<std::string>& args, std::ostream& err) {
     Options options;
-    bool help = false;
-    if (!ParseOptions("trace", kTraceUsage, true, args, &options, &help, err)) {
-        return kExitUsage;
-    }
-    if (help) {
-        err << kTraceUsage;
-        return kExitOk;
+    if (int status = 0; !ParseOptions("trace", args, &options, &status, err)) {
+        return status;
     }
     SignalScope signals;
     Printer printer(STDOUT_FILENO, false, options.timestamps);

@@ -1,0 +1,191 @@
+#include "command_table.h"
+
+#include <cstdlib>
+#include <iostream>
+
+#include "at_command.h"
+#include "identify_command.h"
+#include "job_commands.h"
+#include "selftest_command.h"
+#include "term_command.h"
+
+namespace vardex::ctl {
+namespace {
+
+// An empty --port would fall back to COM1, or search every port.
+constexpr OptionSpec kPort{.name = "--port", .value = "PATH", .needs = "the path of a port"};
+constexpr OptionSpec kJson{.name = "--json", .value = ""};
+constexpr OptionSpec kLog{.name = "--log", .value = "FILE"};
+
+constexpr OptionSpec kAtOptions[] = {kPort, kJson, {.name = "--timeout", .value = "MS"}};
+constexpr OptionSpec kPortAndJson[] = {kPort, kJson};
+constexpr OptionSpec kWriteOptions[] = {kPort,
+                                        {.name = "--store", .value = "N"},
+                                        {.name = "--power-up", .value = "N"},
+                                        {.name = "--from", .value = "FILE.json"}};
+constexpr OptionSpec kUpgradeOptions[] = {kPort, {.name = "--yes", .value = "", .alias = "-y"}};
+constexpr OptionSpec kTermOptions[] = {kPort, kLog, {.name = "--trace", .value = "LAYERS"}};
+constexpr OptionSpec kTraceOptions[] = {kPort,
+                                        {.name = "--layers", .value = "LAYERS", .required = true},
+                                        kLog,
+                                        {.name = "--seconds", .value = "N"},
+                                        {.name = "--timestamps", .value = ""}};
+constexpr OptionSpec kSelfTestOptions[] = {
+    kPort,
+    {.name = "--tests", .value = "LIST", .needs = "test numbers 0-6 or names, separated by commas"},
+    {.name = "--ports", .value = "1,2", .needs = "1, 2 or 1,2"},
+    kJson};
+
+constexpr CommandSpec kCommands[] = {
+    {.name = "at",
+     .summary = "exchange AT command lines",
+     .options = kAtOptions,
+     .operands = Operands::kMany,
+     .operand_text = "COMMAND...",
+     .options_end_at_operand = true,
+     .description = "  Opens the port (COM1 of the port map unless --port is given), sends each\n"
+                    "  COMMAND (without its carriage return) and prints each reply as it came.\n"
+                    "  --json      one JSON value per command: the reply as a string, or null\n"
+                    "              when the link is down\n"
+                    "  --timeout   read time-out in milliseconds for slow commands (default 250)\n",
+     .run = [](const std::vector<std::string>& args) { return RunAt(args, std::cout, std::cerr); }},
+    {.name = "identify",
+     .summary = "find and identify the device",
+     .options = kPortAndJson,
+     .description =
+         "  Searches the modem lines and COM1..COM10 for a varDex (or opens PATH), asks\n"
+         "  which one to use when there are several, and prints its identity.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunIdentify(args, std::cout, stdin, stderr);
+         }},
+    {.name = "read",
+     .summary = "read every setting",
+     .options = kPortAndJson,
+     .description = "  Reads every setting of the varDex and prints the working record.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunRead(args, std::cout, stdin, stderr);
+         }},
+    {.name = "write",
+     .summary = "change settings",
+     .options = kWriteOptions,
+     .operands = Operands::kMany,
+     .operand_text = "[FIELD=VALUE...]",
+     .description =
+         "  Reads every setting, applies the given fields (from FILE.json, an object as\n"
+         "  read --json prints it and at most 1 MiB, then from FIELD=VALUE, where FIELD\n"
+         "  may carry indexes: m_strPhoneMsn[2]=5551, m_byModemLlc[1][0]=0x80) and writes\n"
+         "  what changed.\n"
+         "  Profiles are numbered 0..3 everywhere. --store N (or m_nStoreProfile=N, -1 for\n"
+         "  none) keeps the settings in profile N; --power-up N (or m_nPowerUpProfile=N,\n"
+         "  4 = factory defaults) makes profile N the one loaded at power-up. Settings not\n"
+         "  stored in that profile last only until the device is next reset (opening the\n"
+         "  port resets it).\n"
+         "  Each value the device did not take is named with the value it holds; a write\n"
+         "  that stopped says of each value whether it was applied, not applied or is\n"
+         "  unknown. Exit status 1 then.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunWrite(args, std::cout, stdin, stderr);
+         }},
+    {.name = "upgrade",
+     .summary = "replace the firmware",
+     .options = kUpgradeOptions,
+     .operands = Operands::kOne,
+     .operand_text = "FILE",
+     .description =
+         "  Replaces the varDex firmware with FILE, then reads every setting. Where the\n"
+         "  device's country keeps upgrades for its operator, says so and changes nothing.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunUpgrade(args, std::cout, stdin, stderr);
+         }},
+    {.name = "term",
+     .summary = "raw terminal on the device\n(Ctrl+] leaves)",
+     .options = kTermOptions,
+     .description =
+         "  A raw terminal on the device: keys go to it as the program's terminal sends\n"
+         "  them (Backspace as BS, Enter as CR, other keys as their character, in\n"
+         "  Latin-1; Tab, Escape, the cursor, editing and function keys and characters\n"
+         "  beyond Latin-1 send nothing), and what it sends is shown as the program's\n"
+         "  terminal shows it: carriage returns dropped, control bytes as visible\n"
+         "  symbols. Ctrl+] leaves; every trace is switched off then.\n"
+         "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
+         "  --trace LAYERS  switch traces on at the start: l1, l2, l3, app, u,\n"
+         "                  separated by commas\n",
+     .run = [](const std::vector<std::string>& args) { return RunTerm(args, std::cerr); }},
+    {.name = "trace",
+     .summary = "print the device's traces",
+     .options = kTraceOptions,
+     .description =
+         "  Switches the traces of LAYERS on (l1, l2, l3, app, u, separated by commas),\n"
+         "  prints what the device sends until Ctrl+C or N seconds, then switches every\n"
+         "  trace off.\n"
+         "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
+         "  --seconds N     stop after N seconds (1 to 86400)\n"
+         "  --timestamps    begin each printed line with the time it arrived\n"
+         "                  (the log keeps the raw bytes only)\n",
+     .run = [](const std::vector<std::string>& args) { return RunTrace(args, std::cerr); }},
+    {.name = "selftest",
+     .summary = "run the hardware tests",
+     .options = kSelfTestOptions,
+     .description = "  Runs the hardware tests with a telephone on the analog ports. LIST is\n"
+                    "  comma-separated test numbers or names: 0 hardware, 1 interboard, 2 ring,\n"
+                    "  3 handset, 4 dialing, 5 tone, 6 charging; the default is every test the\n"
+                    "  device has. --ports picks the analog ports (default both). Answer the\n"
+                    "  questions with y or n and Enter. Ctrl+C, closing the terminal, a kill, or\n"
+                    "  the end of input at a question stops the test, resets the ports and ends.\n"
+                    "  Exit status: 0 every test passed, 1 one failed, 3 one was interrupted.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunSelfTest(args, std::cout, stdin, stderr);
+         }},
+};
+
+// The column the summaries start in; a longer synopsis puts its summary on
+// the next line.
+constexpr std::size_t kSummaryColumn = 56;
+
+}  // namespace
+
+std::span<const CommandSpec> Commands() {
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(std::string_view name) {
+    for (const CommandSpec& command : kCommands) {
+        if (command.name == name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+const CommandSpec& CommandNamed(std::string_view name) {
+    const CommandSpec* command = FindCommand(name);
+    if (command == nullptr) {
+        std::abort();  // a handler asked for a row the table does not have
+    }
+    return *command;
+}
+
+std::string CommandList() {
+    std::string text;
+    for (const CommandSpec& command : kCommands) {
+        std::string line = "  " + std::string(command.name) + " " + Synopsis(command);
+        // At least two spaces between a synopsis and its summary.
+        line += line.size() + 2 <= kSummaryColumn ? std::string(kSummaryColumn - line.size(), ' ')
+                                                  : "\n" + std::string(kSummaryColumn, ' ');
+        for (const char c : command.summary) {
+            line += c;
+            if (c == '\n') {
+                line += std::string(kSummaryColumn, ' ');
+            }
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+}  // namespace vardex::ctl

@@ -1,0 +1,23 @@
+// vardexctl's subcommands, one row each: name, summary, options, usage and
+// handler. The program's usage, each subcommand's --help, its parser and the
+// shell completion (which asks the program) all read this one table.
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "command_line.h"
+
+namespace vardex::ctl {
+
+std::span<const CommandSpec> Commands();
+// nullptr for a name no subcommand has.
+const CommandSpec* FindCommand(std::string_view name);
+// The row of a subcommand the program has, for its own handler.
+const CommandSpec& CommandNamed(std::string_view name);
+
+// The "commands:" part of the program's usage: each synopsis with its summary.
+std::string CommandList();
+
+}  // namespace vardex::ctl
