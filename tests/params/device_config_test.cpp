@@ -3,127 +3,93 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdint>
+#include <functional>
 #include <iterator>
 #include <memory>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <variant>
 #include <vector>
 
 #include "link/tapi_line.h"
+#include "params/field_table.h"
 #include "platform/pty.h"
 #include "platform/serial_port.h"
 
 namespace {
 
-// One row per field (per element for the arrays): the value a new record holds,
-// whether Reset restores it, and a different value to set. The rows are kept
-// apart from the record's own field list so that a field missing there shows up.
+// One case per field of the field table: the value a new record holds
+// (its default), whether Reset restores it, and a different value to set.
 struct FieldCase {
-    const char* name;
+    std::string name;
     bool reset;
-    void (*set)(CDeviceConfig&);
-    bool (*isInitial)(const CDeviceConfig&);
-    bool (*same)(const CDeviceConfig&, const CDeviceConfig&);
+    std::function<void(CDeviceConfig&)> set;
+    std::function<bool(const CDeviceConfig&)> isInitial;
+    std::function<bool(const CDeviceConfig&, const CDeviceConfig&)> same;
 };
 
-// clang-format off
-#define FIELD(f, initial, other, reset)                                              \
-    FieldCase{#f, reset,                                                             \
-              [](CDeviceConfig& c) { c.f = other; },                                 \
-              [](const CDeviceConfig& c) { return c.f == initial; },                 \
-              [](const CDeviceConfig& a, const CDeviceConfig& b) { return a.f == b.f; }}
-// clang-format on
-
 const std::vector<FieldCase>& Fields() {
-    static const std::vector<FieldCase> fields = {
-        FIELD(m_bUsbConnection, 0, 1, true),
-        FIELD(m_bBapCallBack, 0, 1, false),
-        FIELD(m_bBapSupport, 0, 1, false),
-        FIELD(m_nCallerIdTiming, 0, 1, true),
-        FIELD(m_nFlashDuration, 20, 55, true),
-        FIELD(m_nServiceProtocol, 0, 1, true),
-        FIELD(m_bFullEmergencyMode, 0, 1, false),
-        FIELD(m_bClipOnCw1, 0, 1, true),
-        FIELD(m_bClipOnCw2, 0, 1, true),
-        FIELD(m_nBodAddTime, 0, 200, true),
-        FIELD(m_nBodAddRate, 0, 48, true),
-        FIELD(m_nBodDropTime, 0, 120, true),
-        FIELD(m_nBodDropRate, 0, 96, true),
-        FIELD(m_bMultilink, 0, 1, true),
-        FIELD(m_nProtocol, 0, 6, true),
-        FIELD(m_bSettingsModified, 0, 1, true),
-        FIELD(m_bOtherModified, 0, 1, true),
-        FIELD(m_bResetCharges, 0, 1, true),
-        FIELD(m_nPowerUpProfile, 0, 4, false),
-        FIELD(m_nStoreProfile, 0, 3, true),
-        FIELD(m_nLastCharge1, 0, 11, true),
-        FIELD(m_nLastCharge2, 0, 12, true),
-        FIELD(m_nLastChargeDte, 0, 13, true),
-        FIELD(m_nTotalCharge1, 0, 1001, true),
-        FIELD(m_nTotalCharge2, 0, 1002, true),
-        FIELD(m_nTotalChargeDte, 0, 1003, true),
-        FIELD(m_nOwnNumber1, -1, 0, true),
-        FIELD(m_nOwnNumber2, -1, 1, true),
-        FIELD(m_nOwnNumberDte, -1, 2, true),
-        FIELD(m_bDelayedClearBack1, 0, 1, true),
-        FIELD(m_bDelayedClearBack2, 0, 1, true),
-        FIELD(m_bCallWaiting1, 0, 1, true),
-        FIELD(m_bCallWaiting2, 0, 1, true),
-        FIELD(m_bClip, 0, 1, true),
-        FIELD(m_nFskLevel, 0, 17, false),
-        FIELD(m_bMeteringPulse1, 0, 1, true),
-        FIELD(m_bMeteringPulse2, 0, 1, true),
-        FIELD(m_bNoIncomingMlppp1, 0, 1, false),
-        FIELD(m_bNoIncomingMlppp2, 0, 1, false),
-        FIELD(m_strDteMsn[0], "", "7001", true),
-        FIELD(m_strDteMsn[1], "", "7002", true),
-        FIELD(m_strDteMsn[2], "", "7003", true),
-        FIELD(m_strPhoneMsn[0], "", "1001", true),
-        FIELD(m_strPhoneMsn[1], "", "1002", true),
-        FIELD(m_strPhoneMsn[2], "", "1003", true),
-        FIELD(m_strPhoneMsn[3], "", "2001", true),
-        FIELD(m_strPhoneMsn[4], "", "2002", true),
-        FIELD(m_strPhoneMsn[5], "", "2003", true),
-        FIELD(m_wModelVersion, 0xFFFF, 0x0102, true),
-        FIELD(m_wHardwareVersion, 0xFFFF, 0x0304, true),
-        FIELD(m_wFirmwareVersion, 0xFFFF, 0x0506, true),
-        FIELD(m_strCountry, "", "Hungary", true),
-        FIELD(m_strCrc, "", "CRC 1A2B", false),
-        FIELD(m_bMessageWaiting1, 0, 1, true),
-        FIELD(m_bMessageWaiting2, 0, 1, true),
-        FIELD(m_bClir1, 0, 1, true),
-        FIELD(m_bClir2, 0, 1, true),
-        FIELD(m_bColr1, 0, 1, true),
-        FIELD(m_bColr2, 0, 1, true),
-        FIELD(m_nTerminalType1, 0, 1, true),
-        FIELD(m_nTerminalType2, 0, 2, true),
-        FIELD(m_byModemLlc[0][0], 0, 0x81, true),
-        FIELD(m_byModemLlc[0][1], 0, 0x82, true),
-        FIELD(m_byModemLlc[0][2], 0, 0x83, true),
-        FIELD(m_byModemLlc[1][0], 0, 0x91, true),
-        FIELD(m_byModemLlc[1][1], 0, 0x92, true),
-        FIELD(m_byModemLlc[1][2], 0, 0x93, true),
-        FIELD(m_nX25CugNumber, 0, 255, true),
-        FIELD(m_nX25Hic, 0, 201, true),
-        FIELD(m_nX25Layer2Window, 0, 7, true),
-        FIELD(m_nX25Layer3Window, 0, 15, true),
-        FIELD(m_nX25PacketSize, 0, 7, true),
-        FIELD(m_nX25Lcn, 0, 33, true),
-        FIELD(m_nX25Lic, 0, 34, true),
-        FIELD(m_bX25Spvc, 0, 1, true),
-        FIELD(m_bX25UsePad, 0, 1, true),
-        FIELD(m_bX25Pvc, 0, 1, true),
-        FIELD(m_bX25SendRestart, 0, 1, true),
-        FIELD(m_nX25Tei, 0, 63, true),
-        FIELD(m_nX25WaitRestart, 0, 3, true),
-        FIELD(m_strX25Address, "", "123456789012345", true),
-        FIELD(m_bX25TransparentProfile, 0, 1, true),
-        FIELD(m_bX25PadCall, 0, 1, true),
-        FIELD(m_bX25Available, 0, 1, true),
-        FIELD(m_bFskLevelAvailable, 1, 0, true),
-    };
+    static const std::vector<FieldCase> fields = [] {
+        std::vector<FieldCase> all;
+        for (const RecordField& f : RecordFields()) {
+            FieldCase c{f.name, f.reset == ResetRule::kDefault, nullptr, nullptr,
+                        [&f](const CDeviceConfig& a, const CDeviceConfig& b) {
+                            return SameField(f, a, b);
+                        }};
+            std::visit(
+                [&](auto member) {
+                    using T =
+                        std::remove_reference_t<decltype(std::declval<CDeviceConfig&>().*member)>;
+                    if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::uint16_t>) {
+                        c.set = [member, &f](CDeviceConfig& r) {
+                            r.*member = static_cast<T>(f.def + 1);
+                        };
+                        c.isInitial = [member, &f](const CDeviceConfig& r) {
+                            return r.*member == static_cast<T>(f.def);
+                        };
+                    } else if constexpr (std::is_same_v<T, std::string>) {
+                        c.set = [member](CDeviceConfig& r) { r.*member = "7"; };
+                        c.isInitial = [member](const CDeviceConfig& r) {
+                            return (r.*member).empty();
+                        };
+                    } else if constexpr (std::is_same_v<std::remove_all_extents_t<T>,
+                                                        std::string>) {
+                        c.set = [member](CDeviceConfig& r) {
+                            for (std::string& text : r.*member) {
+                                text = "7";
+                            }
+                        };
+                        c.isInitial = [member](const CDeviceConfig& r) {
+                            for (const std::string& text : r.*member) {
+                                if (!text.empty()) {
+                                    return false;
+                                }
+                            }
+                            return true;
+                        };
+                    } else {
+                        c.set = [member](CDeviceConfig& r) { (r.*member)[1][2] = 7; };
+                        c.isInitial = [member](const CDeviceConfig& r) {
+                            for (const auto& port : r.*member) {
+                                for (const std::uint8_t octet : port) {
+                                    if (octet != 0) {
+                                        return false;
+                                    }
+                                }
+                            }
+                            return true;
+                        };
+                    }
+                },
+                f.member);
+            all.push_back(std::move(c));
+        }
+        return all;
+    }();
     return fields;
 }
-
-#undef FIELD
 
 void FillNonDefault(CDeviceConfig& c) {
     for (const FieldCase& f : Fields()) {
@@ -137,6 +103,12 @@ TEST(DeviceConfigDefaults, NewRecordHoldsEveryDefault) {
         EXPECT_TRUE(f.isInitial(c)) << f.name;
     }
     EXPECT_FALSE(c.IsOpen());
+    // The defaults that are not zero: a flash the device takes, no own
+    // number, versions not read yet, and an FSK level until a variant says no.
+    EXPECT_EQ(c.m_nFlashDuration, 20);
+    EXPECT_EQ(c.m_nOwnNumber1, -1);
+    EXPECT_EQ(c.m_wFirmwareVersion, 0xFFFF);
+    EXPECT_EQ(c.m_bFskLevelAvailable, 1);
 }
 
 TEST(DeviceConfigDefaults, ResetRestoresDefaultsAndKeepsDeviceOnlyFields) {

@@ -5,14 +5,17 @@
 // and shows the difference in review.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <variant>
 
 #include "link/tapi_line.h"
+#include "params/field_table.h"
 #include "params/param_rows.h"
 #include "pty_device.h"
 #include "time_scale.h"
@@ -20,75 +23,45 @@
 namespace vardex::test {
 namespace {
 
-// Every settable field at the top (high) or the bottom of what it takes, so
-// that each row has something to send on the way up and on the way down.
+// Every settable number at an end of what its field takes (the top, with the
+// one more value it takes when that lies beyond, or the bottom), so that each
+// row has something to send on the way up and on the way down. The second of
+// each pair of flags goes the other way, so that a register holding both
+// changes in either direction; a few choices take other values than their ends.
 void SetEveryField(CDeviceConfig& r, bool high) {
+    for (const RecordField& f : RecordFields()) {
+        const auto* member = std::get_if<int CDeviceConfig::*>(&f.member);
+        if (f.Writable() && member != nullptr) {
+            const int top = f.also != RecordField::kNoOtherValue ? std::max(f.hi, f.also) : f.hi;
+            r.** member = high ? top : f.lo;
+        }
+    }
+    using R = CDeviceConfig;
     const int bit = high ? 1 : 0;
-    r.m_bBapCallBack = bit;
-    r.m_bBapSupport = bit;
-    r.m_nCallerIdTiming = bit;
-    r.m_nFlashDuration = high ? 100 : 0;
-    r.m_nServiceProtocol = bit;
-    r.m_bFullEmergencyMode = bit;
-    r.m_bClipOnCw1 = bit;
-    r.m_bClipOnCw2 = 1 - bit;
-    r.m_nBodAddTime = high ? 255 : 0;
-    r.m_nBodAddRate = high ? 64 : 0;
-    r.m_nBodDropTime = high ? 255 : 0;
-    r.m_nBodDropRate = high ? 128 : 0;
-    r.m_bMultilink = bit;
+    for (int R::*second :
+         {&R::m_bClipOnCw2, &R::m_bDelayedClearBack2, &R::m_bCallWaiting2, &R::m_bMeteringPulse2,
+          &R::m_bNoIncomingMlppp2, &R::m_bMessageWaiting2, &R::m_bClir2, &R::m_bColr2,
+          &R::m_bX25UsePad, &R::m_bX25SendRestart, &R::m_bX25PadCall}) {
+        r.*second = 1 - bit;
+    }
     r.m_nProtocol = high ? CDeviceConfig::kProtocolX25DChannel : CDeviceConfig::kProtocolV120;
-    r.m_bResetCharges = bit;
     r.m_nPowerUpProfile = high ? 3 : 0;
     r.m_nStoreProfile = high ? 4 : 1;
-    r.m_nOwnNumber1 = high ? 2 : CDeviceConfig::kOwnNumberNone;
     r.m_nOwnNumber2 = high ? 1 : 0;
     r.m_nOwnNumberDte = high ? 0 : CDeviceConfig::kOwnNumberNone;
-    r.m_bDelayedClearBack1 = bit;
-    r.m_bDelayedClearBack2 = 1 - bit;
-    r.m_bCallWaiting1 = bit;
-    r.m_bCallWaiting2 = 1 - bit;
-    r.m_bClip = bit;
-    r.m_nFskLevel = high ? 19 : 0;
-    r.m_bMeteringPulse1 = bit;
-    r.m_bMeteringPulse2 = 1 - bit;
-    r.m_bNoIncomingMlppp1 = bit;
-    r.m_bNoIncomingMlppp2 = 1 - bit;
+    r.m_nTerminalType2 = high ? 1 : 0;
     for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
         r.m_strDteMsn[i] = high ? "12*#" + std::to_string(i) + "567890123456789012" : "";
     }
     for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
         r.m_strPhoneMsn[i] = high ? std::string(23, static_cast<char>('1' + i)) + "0" : "";
     }
-    r.m_bMessageWaiting1 = bit;
-    r.m_bMessageWaiting2 = 1 - bit;
-    r.m_bClir1 = bit;
-    r.m_bClir2 = 1 - bit;
-    r.m_bColr1 = bit;
-    r.m_bColr2 = 1 - bit;
-    r.m_nTerminalType1 = high ? 2 : 0;
-    r.m_nTerminalType2 = high ? 1 : 0;
     for (std::size_t port = 0; port < CDeviceConfig::kLlcPorts; ++port) {
         for (std::size_t octet = 0; octet < CDeviceConfig::kLlcOctets; ++octet) {
             r.m_byModemLlc[port][octet] = high ? static_cast<std::uint8_t>(0xFF - port - octet) : 0;
         }
     }
-    r.m_nX25CugNumber = high ? 255 : 0;
-    r.m_nX25Hic = high ? 255 : 0;
-    r.m_nX25Layer2Window = high ? 15 : 0;
-    r.m_nX25Layer3Window = high ? 15 : 0;
-    r.m_nX25PacketSize = high ? 7 : 4;
-    r.m_nX25Lcn = high ? 255 : 0;
-    r.m_nX25Lic = high ? 255 : 0;
-    r.m_bX25Spvc = bit;
-    r.m_bX25UsePad = 1 - bit;
-    r.m_bX25Pvc = bit;
-    r.m_bX25SendRestart = 1 - bit;
-    r.m_nX25Tei = high ? 63 : 0;
-    r.m_nX25WaitRestart = high ? 3 : 0;
     r.m_strX25Address = high ? "262451234567890" : "";
-    r.m_bX25TransparentProfile = bit;
-    r.m_bX25PadCall = 1 - bit;
 }
 
 // The bytes as lines: one command line per text line, other bytes escaped.
