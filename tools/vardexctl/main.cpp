@@ -89,7 +89,7 @@ constexpr const char* kExamples =
     "\n"
     "Change two settings on a simulated varDex:\n"
     "\n"
-    "    VARDEX_PORTS=/tmp/vardex vardexctl write m_bCallWaiting1=0 'm_strPhoneMsn[0]=5551234'\n"
+    "    VARDEX_PORTS=/tmp/vardex vardexctl write m_bClip=0 'm_strPhoneMsn[0]=5551234'\n"
     "\n"
     "Print the layer 1 and 3 traces for half a minute:\n"
     "\n"
