@@ -1,0 +1,51 @@
+// One owner of a file descriptor: it closes the descriptor when it goes, so no
+// path out of a function leaks one and none is closed twice.
+//
+// A descriptor handed on to another owner (a FILE*, a notifier, a thread that
+// closes it later, a child across exec) leaves through release().
+#pragma once
+
+#include <unistd.h>
+
+#include <utility>
+
+namespace vardex {
+
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd() { reset(); }
+
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    explicit operator bool() const { return valid(); }
+
+    // Gives the descriptor up without closing it.
+    int release() { return std::exchange(fd_, -1); }
+
+    // Closes the descriptor held (if any) and takes fd. close() is called once
+    // and never again on EINTR: on Linux the descriptor is released even then,
+    // and a second close could hit a descriptor another thread just opened.
+    void reset(int fd = -1) {
+        const int old = std::exchange(fd_, fd);
+        if (old >= 0) {
+            (void)::close(old);
+        }
+    }
+
+private:
+    int fd_ = -1;
+};
+
+}  // namespace vardex
