@@ -34,17 +34,20 @@ public:
     // Gives the descriptor up without closing it.
     int release() { return std::exchange(fd_, -1); }
 
-    // Closes the descriptor held (if any) and takes fd. close() is called once
-    // and never again on EINTR: on Linux the descriptor is released even then,
-    // and a second close could hit a descriptor another thread just opened.
-    void reset(int fd = -1) {
-        const int old = std::exchange(fd_, fd);
-        if (old >= 0) {
-            (void)::close(old);
-        }
-    }
+    // Closes the descriptor held (if any) and takes fd.
+    void reset(int fd = -1) { (void)CloseOnce(std::exchange(fd_, fd)); }
+
+    // Closes now and says whether close reported an error (errno tells which):
+    // for a file just written, a failed close can mean its data never arrived.
+    // Empty afterwards either way.
+    bool close() { return CloseOnce(release()); }
 
 private:
+    // close() is called once and never again on EINTR: on Linux the descriptor
+    // is released even then, and a second close could hit a descriptor another
+    // thread has just been given.
+    static bool CloseOnce(int fd) { return fd < 0 || ::close(fd) == 0; }
+
     int fd_ = -1;
 };
 

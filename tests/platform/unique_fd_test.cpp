@@ -40,7 +40,7 @@ TEST(UniqueFd, MoveHandsOverAndTheLastOwnerClosesOnce) {
     write_end.reset(kept);
 }
 
-TEST(UniqueFd, ResetClosesTheOldDescriptorAndKeepsTheNew) {
+TEST(UniqueFd, ResetAndCloseCloseTheDescriptorHeld) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     UniqueFd owner(fds[0]);
@@ -48,9 +48,10 @@ TEST(UniqueFd, ResetClosesTheOldDescriptorAndKeepsTheNew) {
     EXPECT_FALSE(IsOpen(fds[0]));
     EXPECT_EQ(owner.get(), fds[1]);
     EXPECT_TRUE(IsOpen(fds[1]));
-    owner.reset();
+    EXPECT_TRUE(owner.close());
     EXPECT_FALSE(IsOpen(fds[1]));
     EXPECT_FALSE(owner);
+    EXPECT_TRUE(owner.close());  // nothing left to close
 }
 
 }  // namespace
