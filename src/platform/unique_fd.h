@@ -51,4 +51,16 @@ private:
     int fd_ = -1;
 };
 
+// pipe2() into two owners: ends[0] reads, ends[1] writes. False with errno set,
+// the owners left as they were.
+inline bool OpenPipe(UniqueFd (&ends)[2], int flags) {
+    int fds[2] = {-1, -1};
+    if (::pipe2(fds, flags) != 0) {
+        return false;
+    }
+    ends[0].reset(fds[0]);
+    ends[1].reset(fds[1]);
+    return true;
+}
+
 }  // namespace vardex
