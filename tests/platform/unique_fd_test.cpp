@@ -17,23 +17,31 @@ TEST(UniqueFd, MoveHandsOverAndTheLastOwnerClosesOnce) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);
     UniqueFd write_end(fds[1]);
-    int read_fd = -1;
+    UniqueFd assigned;
     {
-        UniqueFd first(fds[0]);
-        UniqueFd second(std::move(first));
-        EXPECT_FALSE(first);
-        EXPECT_EQ(first.get(), -1);
-        UniqueFd third;
-        third = std::move(second);
-        EXPECT_FALSE(second.valid());
-        ASSERT_TRUE(third);
-        read_fd = third.get();
-        EXPECT_EQ(read_fd, fds[0]);
-        // The emptied owners go first; they must not touch the descriptor.
+        UniqueFd source(fds[0]);
+        assigned = std::move(source);
+        EXPECT_FALSE(source);  // NOLINT(clang-analyzer-cplusplus.Move): what is tested
+    }
+    // The emptied source went first; what it handed on is still open.
+    ASSERT_TRUE(IsOpen(assigned.get()));
+    const int read_fd = assigned.get();
+    {
+        const UniqueFd constructed(std::move(assigned));
+        EXPECT_EQ(assigned.get(), -1);  // NOLINT(clang-analyzer-cplusplus.Move): what is tested
+        EXPECT_EQ(constructed.get(), read_fd);
     }
     EXPECT_FALSE(IsOpen(read_fd));
-    // The write end, never moved, is still open: nothing above closed it twice.
-    EXPECT_TRUE(IsOpen(write_end.get()));
+    // The number is free again and likely reused at once: the emptied owner
+    // must not close the descriptor that now has it.
+    int again[2];
+    ASSERT_EQ(::pipe(again), 0);
+    const UniqueFd again_read(again[0]);
+    const UniqueFd again_write(again[1]);
+    assigned.reset();
+    EXPECT_TRUE(IsOpen(again[0]));
+    EXPECT_TRUE(IsOpen(again[1]));
+
     const int kept = write_end.release();
     EXPECT_FALSE(write_end);
     EXPECT_TRUE(IsOpen(kept));
