@@ -13,7 +13,6 @@
 #include <thread>
 
 #include "platform/pty.h"
-#include "platform/unique_fd.h"
 #include "scripted_peer.h"
 #include "temp_files.h"
 #include "time_scale.h"
@@ -71,7 +70,10 @@ TEST(SerialPortOpen, RefusesMissingDirectoryAndBusyPorts) {
 
 TEST(SerialPortOpen, FileThatIsNoTtyHasNoLineSettings) {
     const std::string path = test::TempPath("vardex-not-a-tty");
-    { const UniqueFd fd(::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600)); }
+    {
+        const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+        ::close(fd);
+    }
     SysError error;
     auto port = SerialPort::Open(path, &error);
     ASSERT_TRUE(port) << error.Message();
@@ -119,12 +121,13 @@ TEST(SerialPortSettings, EveryByteValuePassesBothWaysThoughTheTtyHadXonXoff) {
     SysError error;
     ASSERT_TRUE(PtyPair::Create(&pair, &error)) << error.Message();
     {
-        const UniqueFd fd(::open(pair.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
-        ASSERT_TRUE(fd);
+        const int fd = ::open(pair.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        ASSERT_GE(fd, 0);
         termios tio{};
-        ASSERT_EQ(::tcgetattr(fd.get(), &tio), 0);
+        ASSERT_EQ(::tcgetattr(fd, &tio), 0);
         tio.c_iflag |= IXON | IXOFF | IXANY;
-        ASSERT_EQ(::tcsetattr(fd.get(), TCSANOW, &tio), 0);
+        ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0);
+        ::close(fd);
     }
     auto port = SerialPort::Open(pair.SlavePath(), &error);
     ASSERT_TRUE(port) << error.Message();
