@@ -21,10 +21,12 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "device/firmware_upgrade.h"
 #include "link/tapi_line.h"
+#include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "scripted_job_view.h"
 
@@ -34,19 +36,19 @@ namespace {
 
 struct Child {
     pid_t pid = -1;
-    int err = -1;
+    vardex::UniqueFd err;  // the read end of its standard error
 };
 
 Child Spawn(const std::vector<std::string>& argv, const std::string& dir, int in = -1,
             int out = -1) {
-    int pipe_fds[2];
+    vardex::UniqueFd pipe_fds[2];
     Child child;
-    if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
+    if (!vardex::OpenPipe(pipe_fds, O_CLOEXEC)) {
         return child;
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], 2);
+    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1].get(), 2);
     if (in >= 0) {
         posix_spawn_file_actions_adddup2(&actions, in, 0);
         posix_spawn_file_actions_adddup2(&actions, out, 1);
@@ -61,8 +63,8 @@ Child Spawn(const std::vector<std::string>& argv, const std::string& dir, int in
         child.pid = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    ::close(pipe_fds[1]);
-    child.err = pipe_fds[0];
+    pipe_fds[1].reset();  // the child's copy is its own
+    child.err = std::move(pipe_fds[0]);
     return child;
 }
 
@@ -75,10 +77,11 @@ std::string PtyOf(const Child& socat) {
         if (eol != std::string::npos) {
             return text.substr(at + 7, eol - at - 7);
         }
-        pollfd fd{socat.err, POLLIN, 0};
+        pollfd fd{socat.err.get(), POLLIN, 0};
         char buffer[256];
         ssize_t n = 0;
-        if (::poll(&fd, 1, 10000) <= 0 || (n = ::read(socat.err, buffer, sizeof buffer)) <= 0) {
+        if (::poll(&fd, 1, 10000) <= 0 ||
+            (n = ::read(socat.err.get(), buffer, sizeof buffer)) <= 0) {
             return {};
         }
         text.append(buffer, static_cast<std::size_t>(n));
@@ -86,11 +89,10 @@ std::string PtyOf(const Child& socat) {
 }
 
 bool WaitExit(pid_t pid, int limit_ms) {
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd >= 0) {
-        pollfd fd{pidfd, POLLIN, 0};
+    const vardex::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    if (pidfd) {
+        pollfd fd{pidfd.get(), POLLIN, 0};
         ::poll(&fd, 1, limit_ms);
-        ::close(pidfd);
     }
     int status = 0;
     return ::waitpid(pid, &status, WNOHANG) == pid;
@@ -162,13 +164,13 @@ int main(int argc, char** argv) {
     // sx on the same kind of pair, timed from its start to its end.
     Child socat2 = Spawn({"socat", "-d", "-d", "pty,raw,echo=0", "EXEC:rx -b -q sx.bin"}, dir);
     const std::string pty2 = PtyOf(socat2);
-    const int fd = ::open(pty2.c_str(), O_RDWR | O_NOCTTY);
+    vardex::UniqueFd fd(::open(pty2.c_str(), O_RDWR | O_NOCTTY));
     const auto start = vardex::Clock::now();
-    Child sx = Spawn({"sx", "-b", "-q", image}, dir, fd, fd);
+    Child sx = Spawn({"sx", "-b", "-q", image}, dir, fd.get(), fd.get());
     WaitExit(socat2.pid, 120000);
     const double theirs = Seconds(start, vardex::Clock::now());
     WaitExit(sx.pid, 20000);
-    ::close(fd);
+    fd.reset();
 
     const std::size_t got_ours = FileSize(dir + "/ours.bin");
     const std::size_t got_sx = FileSize(dir + "/sx.bin");

@@ -22,6 +22,7 @@
 #include "firmware_image.h"
 #include "nv_state.h"
 #include "platform/environment.h"
+#include "platform/unique_fd.h"
 #include "pty_device.h"
 #include "vardex_version.h"
 
@@ -297,12 +298,12 @@ bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool re
     return true;
 }
 
-int OpenControlSocket(const std::string& path) {
+vardex::UniqueFd OpenControlSocket(const std::string& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
         std::fprintf(stderr, "vardex-sim: control socket path too long: %s\n", path.c_str());
-        return -1;
+        return {};
     }
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     // A socket left behind by a simulator that was killed is replaced; any other
@@ -311,15 +312,12 @@ int OpenControlSocket(const std::string& path) {
     if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
         ::unlink(path.c_str());
     }
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(fd, 4) != 0) {
+    vardex::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd.get(), 4) != 0) {
         std::fprintf(stderr, "vardex-sim: control socket %s: %s\n", path.c_str(),
                      std::strerror(errno));
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return -1;
+        return {};
     }
     return fd;
 }
@@ -342,6 +340,7 @@ struct Session {
     int in = -1;
     int out = -1;
     std::string pending;
+    vardex::UniqueFd connection;  // a control socket's; none for standard input and output
 };
 
 // Runs the complete lines that arrived; false when the session is over.
@@ -391,8 +390,8 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const int signal_fd = ::signalfd(-1, &signals, SFD_CLOEXEC);
-    if (signal_fd < 0) {
+    const vardex::UniqueFd signal_fd(::signalfd(-1, &signals, SFD_CLOEXEC));
+    if (!signal_fd) {
         std::fprintf(stderr, "vardex-sim: signalfd: %s\n", std::strerror(errno));
         return 1;
     }
@@ -404,10 +403,10 @@ int main(int argc, char** argv) {
     if (!args.state.empty() && !SetUpState(device, args.state, args.replace_unusable_state)) {
         return 1;
     }
-    int listen_fd = -1;
+    vardex::UniqueFd listen_fd;
     if (!args.control.empty() && args.control != "-") {
         listen_fd = OpenControlSocket(args.control);
-        if (listen_fd < 0) {
+        if (!listen_fd) {
             return 1;
         }
     }
@@ -427,14 +426,14 @@ int main(int argc, char** argv) {
 
     std::vector<Session> sessions;
     if (args.control == "-") {
-        sessions.push_back(Session{STDIN_FILENO, STDOUT_FILENO, {}});
+        sessions.push_back(Session{STDIN_FILENO, STDOUT_FILENO, {}, {}});
     }
     constexpr std::size_t kMaxSessions = 8;
     bool running = true;
     while (running) {
         std::vector<pollfd> fds;
-        fds.push_back({signal_fd, POLLIN, 0});
-        fds.push_back({listen_fd, static_cast<short>(listen_fd >= 0 ? POLLIN : 0), 0});
+        fds.push_back({signal_fd.get(), POLLIN, 0});
+        fds.push_back({listen_fd.get(), static_cast<short>(listen_fd ? POLLIN : 0), 0});
         for (const Session& session : sessions) {
             fds.push_back({session.in, POLLIN, 0});
         }
@@ -455,29 +454,23 @@ int main(int argc, char** argv) {
             if ((fds[i + 2].revents & (POLLIN | POLLHUP | POLLERR)) == 0 ||
                 Serve(device, &session)) {
                 kept.push_back(std::move(session));
-            } else if (session.in != STDIN_FILENO) {
-                ::close(session.in);
             }
         }
         sessions = std::move(kept);
-        if (listen_fd >= 0 && (fds[1].revents & POLLIN)) {
-            const int client = ::accept4(listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
-            if (client >= 0 && sessions.size() < kMaxSessions) {
-                sessions.push_back(Session{client, client, {}});
-            } else if (client >= 0) {
-                WriteAll(client, "error: too many control sessions\n");
-                ::close(client);
+        if (listen_fd && (fds[1].revents & POLLIN)) {
+            vardex::UniqueFd client(::accept4(listen_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            if (client && sessions.size() < kMaxSessions) {
+                const int fd = client.get();
+                sessions.push_back(Session{fd, fd, {}, std::move(client)});
+            } else if (client) {
+                WriteAll(client.get(), "error: too many control sessions\n");
             }
         }
     }
 
-    for (const Session& session : sessions) {
-        if (session.in != STDIN_FILENO) {
-            ::close(session.in);
-        }
-    }
-    if (listen_fd >= 0) {
-        ::close(listen_fd);
+    sessions.clear();
+    if (listen_fd) {
+        listen_fd.reset();
         ::unlink(args.control.c_str());
     }
     if (!args.link.empty()) {

@@ -1,6 +1,7 @@
 #include "nv_state.h"
 
 #include "device_text.h"
+#include "platform/unique_fd.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -294,32 +295,29 @@ StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::stri
     }
     // O_NONBLOCK: should a FIFO have taken the file's place since the look above,
     // the open returns at once rather than wait for a writer.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
         const SysError error = SysError::FromErrno("open " + path);
         *problem = error.Message();
         return error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kUnusable;
     }
-    if (::fstat(fd, &info) != 0) {
+    if (::fstat(fd.get(), &info) != 0) {
         *problem = SysError::FromErrno("look at the open " + path).Message();
-        ::close(fd);
         return StateFileStatus::kRefused;
     }
     if (!S_ISREG(info.st_mode)) {
         *problem = path + " turned into " + FileKind(info.st_mode) + " while being opened";
-        ::close(fd);
         return StateFileStatus::kRefused;
     }
     std::string text;
     char buffer[4096];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
             *problem = SysError::FromErrno("read " + path).Message();
-            ::close(fd);
             return StateFileStatus::kUnusable;
         }
         if (n == 0) {
@@ -330,11 +328,10 @@ StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::stri
             *problem = path + ": larger than " +
                        std::to_string(kStateFileMaxBytes / (1024 * 1024)) +
                        " MiB, too large for a state file";
-            ::close(fd);
             return StateFileStatus::kUnusable;
         }
     }
-    ::close(fd);
+    fd.reset();
     std::string why;
     if (!ParseNv(text, state, &why)) {
         *problem = path + ": " + why;
@@ -376,38 +373,38 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
     // The name is this process's own: anything there is left from an earlier
     // process with the same id. O_EXCL | O_NOFOLLOW: never write through a link.
     ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) {
+    UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd) {
         *error = SysError::FromErrno("create " + temp);
         return false;
     }
     if (exists) {
         // The replacement keeps the old file's owner and permissions where this
         // process may set them (best effort: the content is what matters).
-        [[maybe_unused]] const int owned = ::fchown(fd, info.st_uid, info.st_gid);
-        [[maybe_unused]] const int moded = ::fchmod(fd, info.st_mode & 07777);
+        [[maybe_unused]] const int owned = ::fchown(fd.get(), info.st_uid, info.st_gid);
+        [[maybe_unused]] const int moded = ::fchmod(fd.get(), info.st_mode & 07777);
     }
     std::string_view left = text;
     while (!left.empty()) {
-        const ssize_t n = ::write(fd, left.data(), left.size());
+        const ssize_t n = ::write(fd.get(), left.data(), left.size());
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
             *error = SysError::FromErrno("write " + temp);
-            ::close(fd);
+            fd.reset();
             ::unlink(temp.c_str());
             return false;
         }
         left.remove_prefix(static_cast<std::size_t>(n));
     }
-    if (::fsync(fd) != 0) {
+    if (::fsync(fd.get()) != 0) {
         *error = SysError::FromErrno("fsync " + temp);
-        ::close(fd);
+        fd.reset();
         ::unlink(temp.c_str());
         return false;
     }
-    if (::close(fd) != 0) {
+    if (!fd.close()) {
         *error = SysError::FromErrno("close " + temp);
         ::unlink(temp.c_str());
         return false;
@@ -421,10 +418,9 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
     // opened (best effort: the new file is complete either way).
     const std::size_t slash = target.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir) {
+        ::fsync(dir.get());
     }
     return true;
 }

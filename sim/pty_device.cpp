@@ -58,8 +58,8 @@ bool PtyDevice::Start(SysError* error) {
     if (!SetNonBlocking(pair_.Master(), &err)) {
         return false;
     }
-    wake_fd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_fd_ < 0) {
+    wake_fd_.reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake_fd_) {
         err = SysError::FromErrno("eventfd");
         return false;
     }
@@ -85,10 +85,7 @@ void PtyDevice::Stop() {
         Wake();
         worker_.join();
     }
-    if (wake_fd_ >= 0) {
-        ::close(wake_fd_);
-        wake_fd_ = -1;
-    }
+    wake_fd_.reset();  // after the worker, which polls it
     RemoveUsbLink();
 }
 
@@ -253,10 +250,10 @@ bool PtyDevice::WaitForOutputSent(std::chrono::milliseconds limit) const {
 }
 
 void PtyDevice::Wake() {
-    if (wake_fd_ >= 0) {
+    if (wake_fd_) {
         const std::uint64_t one = 1;
         // A full counter already means "wake up"; nothing to handle.
-        [[maybe_unused]] const ssize_t n = ::write(wake_fd_, &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = ::write(wake_fd_.get(), &one, sizeof one);
     }
 }
 
@@ -432,7 +429,7 @@ void PtyDevice::Run() {
                 wake = RealTime(deadline);
             }
         }
-        pollfd fds[2] = {{wake_fd_, POLLIN, 0}, {master, POLLIN, 0}};
+        pollfd fds[2] = {{wake_fd_.get(), POLLIN, 0}, {master, POLLIN, 0}};
         const nfds_t count = master >= 0 ? 2 : 1;
         Clock::time_point next_due;
         if (master >= 0 && WriteDue(master, &next_due)) {
@@ -461,7 +458,7 @@ void PtyDevice::Run() {
         }
         if (fds[0].revents & POLLIN) {
             std::uint64_t counter = 0;
-            [[maybe_unused]] const ssize_t n = ::read(wake_fd_, &counter, sizeof counter);
+            [[maybe_unused]] const ssize_t n = ::read(wake_fd_.get(), &counter, sizeof counter);
         }
         if (count < 2 || (fds[1].revents & (POLLIN | POLLHUP | POLLERR)) == 0) {
             continue;

@@ -42,6 +42,7 @@
 #include "device.h"
 #include "platform/pty.h"
 #include "platform/sys_error.h"
+#include "platform/unique_fd.h"
 #include "platform/vtime.h"
 
 namespace vardex::sim {
@@ -192,7 +193,7 @@ private:
     std::string usb_name_;  // under mutex_
     int usb_number_ = -1;   // of the last plug-in
     std::string path_;
-    int wake_fd_ = -1;
+    UniqueFd wake_fd_;
     std::thread worker_;
     bool started_ = false;
 

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "device/identify.h"
+#include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
 
@@ -37,23 +38,6 @@ std::string ProgressText(const std::string& format, long sent, long size, int te
 int Tenths(long long sent, long long size) {
     return static_cast<int>(sent * 1000 / size);
 }
-
-// Closes a descriptor on every way out.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 std::string KindOf(mode_t mode) {
     if (S_ISDIR(mode)) {
@@ -149,7 +133,7 @@ bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* imag
     }
     // Non-blocking, so that whatever was put in its place since cannot hang the
     // read; checked again on the descriptor.
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const vardex::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0) {
         *why = path + ": " + std::strerror(errno);
         return false;

@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "serial_port.h"
+#include "unique_fd.h"
 #include "vtime.h"
 
 namespace vardex {
@@ -130,37 +131,33 @@ addrinfo* Resolve(const NetPortName& name, const std::atomic<bool>* cancel, SysE
 }
 
 // One non-blocking connect, bounded by the deadline and Cancel. The socket or
-// -1 with *error.
-int ConnectOne(const addrinfo& address, TimePoint deadline, const std::atomic<bool>* cancel,
-               const std::string& step, SysError* error) {
-    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                            address.ai_protocol);
-    if (fd < 0) {
+// an empty one with *error.
+UniqueFd ConnectOne(const addrinfo& address, TimePoint deadline, const std::atomic<bool>* cancel,
+                    const std::string& step, SysError* error) {
+    UniqueFd fd(::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                         address.ai_protocol));
+    if (!fd) {
         *error = SysError::FromErrno(step);
-        return -1;
+        return {};
     }
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0 && errno != EINPROGRESS) {
+    if (::connect(fd.get(), address.ai_addr, address.ai_addrlen) != 0 && errno != EINPROGRESS) {
         *error = SysError::FromErrno(step);
-        ::close(fd);
-        return -1;
+        return {};
     }
     for (;;) {
         if (Cancelled(cancel)) {
             *error = SysError{ECANCELED, step};
-            ::close(fd);
-            return -1;
+            return {};
         }
         if (Clock::now() >= deadline) {
             *error = SysError{ETIMEDOUT, step};
-            ::close(fd);
-            return -1;
+            return {};
         }
-        pollfd pfd{fd, POLLOUT, 0};
+        pollfd pfd{fd.get(), POLLOUT, 0};
         const int ready = PollFor(&pfd, 1, deadline);
         if (ready < 0 && errno != EINTR) {
             *error = SysError::FromErrno(step);
-            ::close(fd);
-            return -1;
+            return {};
         }
         if (ready > 0) {
             break;
@@ -168,17 +165,16 @@ int ConnectOne(const addrinfo& address, TimePoint deadline, const std::atomic<bo
     }
     int code = 0;
     socklen_t length = sizeof code;
-    if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length) != 0) {
+    if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &code, &length) != 0) {
         code = errno;
     }
     if (code != 0) {
         *error = SysError{code, step};
-        ::close(fd);
-        return -1;
+        return {};
     }
     // Commands and replies are short and go one at a time: waiting to fill a
     // segment would cost every exchange a delay.
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &kOne, sizeof kOne);
+    (void)::setsockopt(fd.get(), IPPROTO_TCP, TCP_NODELAY, &kOne, sizeof kOne);
     return fd;
 }
 
@@ -257,19 +253,19 @@ std::unique_ptr<NetLine> NetLine::Connect(const std::string& name, const std::at
     }
     const std::string step = "connect to " + parsed.host + " port " + parsed.port;
     const TimePoint deadline = BoundFromNow(kConnectMs);
-    int fd = -1;
-    for (const addrinfo* address = list; address != nullptr && fd < 0; address = address->ai_next) {
+    UniqueFd fd;
+    for (const addrinfo* address = list; address != nullptr && !fd; address = address->ai_next) {
         fd = ConnectOne(*address, deadline, cancel, step, error);
         if (error->code == ECANCELED) {
             break;
         }
     }
     ::freeaddrinfo(list);
-    if (fd < 0) {
+    if (!fd) {
         return nullptr;
     }
-    std::unique_ptr<NetLine> line(new NetLine(fd));
-    if (line->data_ready_fd_ < 0) {
+    std::unique_ptr<NetLine> line(new NetLine(std::move(fd)));
+    if (!line->data_ready_fd_) {
         *error = SysError::FromErrno("eventfd");
         return nullptr;
     }
@@ -280,15 +276,10 @@ std::unique_ptr<NetLine> NetLine::Connect(const std::string& name, const std::at
     return line;
 }
 
-NetLine::NetLine(int socket)
-    : socket_(socket), data_ready_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+NetLine::NetLine(UniqueFd socket)
+    : socket_(std::move(socket)), data_ready_fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-NetLine::~NetLine() {
-    ::close(socket_);
-    if (data_ready_fd_ >= 0) {
-        ::close(data_ready_fd_);
-    }
-}
+NetLine::~NetLine() = default;
 
 bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, SysError* error) {
     // The port is ours once the server has agreed to the option and answered
@@ -326,7 +317,7 @@ bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, Sys
             return false;
         }
         lock.unlock();
-        pollfd pfd{socket_, POLLIN, 0};
+        pollfd pfd{socket_.get(), POLLIN, 0};
         (void)PollFor(&pfd, 1, deadline);
         lock.lock();
     }
@@ -334,7 +325,8 @@ bool NetLine::Negotiate(TimePoint deadline, const std::atomic<bool>* cancel, Sys
 
 void NetLine::FlushLocked() {
     while (!closed_ && !out_.empty()) {
-        const ssize_t n = ::send(socket_, out_.data(), out_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n =
+            ::send(socket_.get(), out_.data(), out_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             out_.erase(0, static_cast<std::size_t>(n));
             continue;
@@ -359,14 +351,14 @@ void NetLine::PumpLocked() {
     std::uint8_t buffer[16 * 1024];
     std::size_t taken = 0;
     while (!closed_ && BufferedLocked() < kMaxBuffered && taken < kMaxTakenAtOnce) {
-        const ssize_t n =
-            ::recv(socket_, buffer, std::min(sizeof buffer, kMaxTakenAtOnce - taken), MSG_DONTWAIT);
+        const ssize_t n = ::recv(socket_.get(), buffer,
+                                 std::min(sizeof buffer, kMaxTakenAtOnce - taken), MSG_DONTWAIT);
         if (n > 0) {
             taken += static_cast<std::size_t>(n);
             // Acknowledge at once, every time (the kernel falls back to delayed
             // acknowledgements): a server that holds the rest of a reply until
             // its first part is acknowledged would otherwise wait ~40 ms.
-            (void)::setsockopt(socket_, IPPROTO_TCP, TCP_QUICKACK, &kOne, sizeof kOne);
+            (void)::setsockopt(socket_.get(), IPPROTO_TCP, TCP_QUICKACK, &kOne, sizeof kOne);
             if (in_pos_ > 0 && in_pos_ == in_.size()) {
                 in_.clear();
                 in_pos_ = 0;
@@ -391,7 +383,7 @@ void NetLine::PumpLocked() {
 ssize_t NetLine::Take(std::uint8_t* into, std::size_t size, const std::bitset<256>* stops) {
     std::lock_guard lock(mutex_);
     std::uint64_t ignored = 0;
-    (void)!::read(data_ready_fd_, &ignored, sizeof ignored);
+    (void)!::read(data_ready_fd_.get(), &ignored, sizeof ignored);
     if (BufferedLocked() == 0) {
         PumpLocked();
     }
@@ -452,7 +444,7 @@ bool NetLine::Write(const std::uint8_t* data, std::size_t count, const TimePoint
             break;
         }
         lock.unlock();
-        pollfd fds[2] = {{socket_, POLLOUT, 0}, {wake_fd, POLLIN, 0}};
+        pollfd fds[2] = {{socket_.get(), POLLOUT, 0}, {wake_fd, POLLIN, 0}};
         if (deadline == nullptr) {
             (void)::poll(fds, 2, -1);
         } else {
@@ -486,7 +478,7 @@ bool NetLine::ModemStatus(std::uint32_t* status, SysError* error) {
     PumpLocked();
     if (BufferedLocked() > before) {
         const std::uint64_t one = 1;
-        (void)!::write(data_ready_fd_, &one, sizeof one);
+        (void)!::write(data_ready_fd_.get(), &one, sizeof one);
     }
     if (closed_) {
         *error = SysError{EIO, "read modem status"};
@@ -542,7 +534,7 @@ bool NetLine::Purge(bool input, bool output, SysError* error) {
         in_.clear();
         in_pos_ = 0;
         std::uint64_t ignored = 0;
-        (void)!::read(data_ready_fd_, &ignored, sizeof ignored);
+        (void)!::read(data_ready_fd_.get(), &ignored, sizeof ignored);
     }
     const std::uint8_t which = input && output
                                    ? telnet::kPurgeBoth

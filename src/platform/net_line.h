@@ -23,6 +23,7 @@
 
 #include "rfc2217_codec.h"
 #include "sys_error.h"
+#include "unique_fd.h"
 
 namespace vardex {
 
@@ -65,10 +66,10 @@ public:
     // The most one call of this line took (for the tests).
     std::size_t MostTakenAtOnce();
 
-    int Socket() const { return socket_; }
+    int Socket() const { return socket_.get(); }
     // Readable while line bytes that another thread took off the socket wait in
     // the buffer (a reader waits on it beside the socket).
-    int DataReadyFd() const { return data_ready_fd_; }
+    int DataReadyFd() const { return data_ready_fd_.get(); }
 
     // Up to size of the line's bytes received, and no further than the first of
     // the stop bytes (if given): the rest waits for the next read. -1 with errno
@@ -95,7 +96,7 @@ public:
     bool Purge(bool input, bool output, SysError* error);
 
 private:
-    explicit NetLine(int socket);
+    explicit NetLine(UniqueFd socket);
     // Negotiates the com-port option after connecting, within the deadline.
     bool Negotiate(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>* cancel,
                    SysError* error);
@@ -107,8 +108,8 @@ private:
     bool SendCommandLocked(const std::string& command, const char* step, SysError* error);
     std::size_t BufferedLocked() const { return in_.size() - in_pos_; }
 
-    int socket_;
-    int data_ready_fd_;
+    UniqueFd socket_;
+    UniqueFd data_ready_fd_;
     std::mutex mutex_;  // guards everything below
     telnet::Session session_;
     std::string in_;  // line bytes received, from in_pos_ on

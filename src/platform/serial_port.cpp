@@ -1,79 +1,20 @@
 #include "serial_port.h"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <sys/stat.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 
+#include "net_backend.h"
 #include "net_line.h"
+#include "tty_backend.h"
 #include "vtime.h"
 
 namespace vardex {
-namespace {
 
 using TimePoint = Clock::time_point;
-
-struct BaudEntry {
-    std::uint32_t rate;
-    speed_t code;
-};
-
-constexpr BaudEntry kBauds[] = {
-    {50, B50},       {75, B75},         {110, B110},       {134, B134},       {150, B150},
-    {200, B200},     {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
-    {2400, B2400},   {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
-    {57600, B57600}, {115200, B115200}, {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
-
-bool BaudToCode(std::uint32_t rate, speed_t* code) {
-    for (const auto& entry : kBauds) {
-        if (entry.rate == rate) {
-            *code = entry.code;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint32_t CodeToBaud(speed_t code) {
-    for (const auto& entry : kBauds) {
-        if (entry.code == code) {
-            return entry.rate;
-        }
-    }
-    return 0;
-}
-
-// Waits on the descriptors until the deadline (none: without limit). ppoll keeps
-// the wait to the microsecond, where poll() would round each one up to a whole
-// millisecond.
-int PollUntil(pollfd* fds, nfds_t count, const TimePoint* deadline) {
-    if (deadline == nullptr) {
-        return ::ppoll(fds, count, nullptr, nullptr);
-    }
-    auto left = *deadline - Clock::now();
-    if (left < Clock::duration::zero()) {
-        left = Clock::duration::zero();
-    }
-    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-    timespec timeout{};
-    timeout.tv_sec = static_cast<time_t>(ns / 1'000'000'000);
-    timeout.tv_nsec = static_cast<long>(ns % 1'000'000'000);
-    return ::ppoll(fds, count, &timeout, nullptr);
-}
-
-bool NoModemLinesErrno(int code) {
-    return code == ENOTTY || code == EINVAL;
-}
-
-}  // namespace
 
 std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* error,
                                              const std::atomic<bool>* cancel) {
@@ -89,48 +30,30 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* 
         if (!net) {
             return nullptr;
         }
-        const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wake_fd < 0) {
-            err = SysError::FromErrno("eventfd");
-            return nullptr;
+        const std::uint32_t confirmed = net->ConfirmedBaudRate();
+        auto port = Wrap(std::make_unique<NetBackend>(std::move(net)), path, &err);
+        if (port) {
+            // Until it is set, the line runs at what the server confirmed.
+            port->settings_.BaudRate = confirmed;
         }
-        const int socket = net->Socket();
-        auto port =
-            std::shared_ptr<SerialPort>(new SerialPort(path, socket, wake_fd, std::move(net)));
-        // Until it is set, the line runs at what the server confirmed.
-        port->settings_.BaudRate = port->net_->ConfirmedBaudRate();
         return port;
     }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        err = SysError::FromErrno("open");
+    auto tty = TtyBackend::Open(path, &err);
+    if (!tty) {
         return nullptr;
     }
-    // flock holds for root too; TIOCEXCL keeps out programs that do not lock.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        err = SysError{errno == EWOULDBLOCK ? EBUSY : errno, "lock"};
-        ::close(fd);
-        return nullptr;
-    }
-    (void)::ioctl(fd, TIOCEXCL);
-    return Wrap(fd, path, &err);
+    return Wrap(std::move(tty), path, &err);
 }
 
-std::shared_ptr<SerialPort> SerialPort::Wrap(int fd, const std::string& path, SysError* err) {
-    const int wake_fd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake_fd < 0) {
+std::shared_ptr<SerialPort> SerialPort::Wrap(std::unique_ptr<PortBackend> backend,
+                                             const std::string& path, SysError* err) {
+    UniqueFd wake_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake_fd) {
         *err = SysError::FromErrno("eventfd");
-        ::close(fd);
         return nullptr;
     }
-    auto port = std::shared_ptr<SerialPort>(new SerialPort(path, fd, wake_fd));
-    // Learnt now, while the other side is surely there: after a hang-up a
-    // pseudo-terminal fails every ioctl alike.
-    int lines = 0;
-    if (::ioctl(fd, TIOCMGET, &lines) != 0 && NoModemLinesErrno(errno)) {
-        port->no_modem_lines_.store(true);
-    }
-    return port;
+    return std::shared_ptr<SerialPort>(
+        new SerialPort(path, std::move(backend), std::move(wake_fd)));
 }
 
 std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, SysError* error) {
@@ -141,30 +64,17 @@ std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, S
         err = SysError{EBADF, "adopt"};
         return nullptr;
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0 ||
-        ::fcntl(fd, F_SETFD, FD_CLOEXEC) != 0) {
-        err = SysError::FromErrno("adopt");
-        ::close(fd);
+    auto tty = TtyBackend::Adopt(UniqueFd(fd), path, &err);
+    if (!tty) {
         return nullptr;
     }
-    return Wrap(fd, path, &err);
+    return Wrap(std::move(tty), path, &err);
 }
 
-SerialPort::SerialPort(std::string path, int fd, int wake_fd, std::unique_ptr<NetLine> net)
-    : path_(std::move(path)),
-      net_(std::move(net)),
-      presence_(net_ ? std::string() : path_),
-      fd_(fd),
-      wake_fd_(wake_fd) {}
+SerialPort::SerialPort(std::string path, std::unique_ptr<PortBackend> backend, UniqueFd wake_fd)
+    : path_(std::move(path)), backend_(std::move(backend)), wake_fd_(std::move(wake_fd)) {}
 
-SerialPort::~SerialPort() {
-    if (!net_) {
-        (void)::ioctl(fd_, TIOCNXCL);
-        ::close(fd_);
-    }
-    ::close(wake_fd_);
-}
+SerialPort::~SerialPort() = default;
 
 void SerialPort::SetLastError(SysError error) {
     std::lock_guard lock(mutex_);
@@ -176,124 +86,38 @@ SysError SerialPort::LastError() const {
     return last_error_;
 }
 
-bool SerialPort::LineDroppedOnly() const {
-    return HangUpIsSilence() && PeerHungUp();
+bool SerialPort::Check(bool ok, const SysError& error) {
+    if (!ok) {
+        SetLastError(error);
+    }
+    return ok;
 }
 
 bool SerialPort::GetState(LineSettings* settings) {
-    if (net_) {
-        std::lock_guard lock(mutex_);
-        *settings = settings_;
-        return true;
-    }
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) {
-        const int code = errno;
-        if (code == EIO && LineDroppedOnly()) {
+    SysError error;
+    LineSettings read;
+    switch (backend_->GetState(&read, &error)) {
+        case PortBackend::StateRead::kRead: {
+            *settings = read;
+            std::lock_guard lock(mutex_);
+            settings_ = read;
+            return true;
+        }
+        case PortBackend::StateRead::kLastKnown: {
             std::lock_guard lock(mutex_);
             *settings = settings_;
             return true;
         }
-        SetLastError(SysError{code, "read line settings"});
-        return false;
-    }
-    settings->BaudRate = CodeToBaud(::cfgetospeed(&tio));
-    switch (tio.c_cflag & CSIZE) {
-        case CS5:
-            settings->ByteSize = 5;
-            break;
-        case CS6:
-            settings->ByteSize = 6;
-            break;
-        case CS7:
-            settings->ByteSize = 7;
-            break;
-        default:
-            settings->ByteSize = 8;
+        case PortBackend::StateRead::kFailed:
             break;
     }
-    if ((tio.c_cflag & PARENB) == 0) {
-        settings->Parity = 0;
-    } else if ((tio.c_cflag & CMSPAR) != 0) {
-        settings->Parity = (tio.c_cflag & PARODD) != 0 ? 3 : 4;
-    } else {
-        settings->Parity = (tio.c_cflag & PARODD) != 0 ? 1 : 2;
-    }
-    settings->StopBits = (tio.c_cflag & CSTOPB) != 0 ? 2 : 0;
-    std::lock_guard lock(mutex_);
-    settings_ = *settings;
-    return true;
+    SetLastError(error);
+    return false;
 }
 
 bool SerialPort::SetState(const LineSettings& settings) {
-    if (net_) {
-        speed_t unused = 0;
-        if (!BaudToCode(settings.BaudRate, &unused) || settings.ByteSize < 5 ||
-            settings.ByteSize > 8 || settings.Parity > 4 || settings.StopBits > 2) {
-            SetLastError(SysError{EINVAL, "set line settings"});
-            return false;
-        }
-        SysError error;
-        if (!net_->SetLine(settings, &error)) {
-            SetLastError(error);
-            return false;
-        }
-        std::lock_guard lock(mutex_);
-        settings_ = settings;
-        return true;
-    }
-    termios tio{};
-    if (::tcgetattr(fd_, &tio) != 0) {
-        const int code = errno;
-        if (code == EIO && LineDroppedOnly()) {
-            std::lock_guard lock(mutex_);
-            settings_ = settings;
-            return true;
-        }
-        SetLastError(SysError{code, "read line settings"});
-        return false;
-    }
-    speed_t code = 0;
-    if (!BaudToCode(settings.BaudRate, &code) || settings.ByteSize < 5 || settings.ByteSize > 8 ||
-        settings.Parity > 4 || settings.StopBits > 2) {
-        SetLastError(SysError{EINVAL, "set line settings"});
-        return false;
-    }
-    // Binary transfer: no line editing, echo, signals or character translation,
-    // and no software flow control: a fresh Linux tty has IXON on, which would
-    // swallow the device's bytes 0x11 and 0x13 and let a stray 0x13 stall our
-    // writes. Hardware flow control (CRTSCTS) stays as the driver reported it.
-    tio.c_iflag = 0;
-    tio.c_oflag &= static_cast<tcflag_t>(~OPOST);
-    tio.c_lflag &= static_cast<tcflag_t>(~(ECHO | ECHONL | ICANON | ISIG | IEXTEN | ECHOE | ECHOK));
-    tio.c_cflag |= CREAD | CLOCAL;
-    tio.c_cflag &= static_cast<tcflag_t>(~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB));
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    tio.c_cflag |= kSizes[settings.ByteSize - 5];
-    switch (settings.Parity) {
-        case 1:
-            tio.c_cflag |= PARENB | PARODD;
-            break;
-        case 2:
-            tio.c_cflag |= PARENB;
-            break;
-        case 3:
-            tio.c_cflag |= PARENB | CMSPAR | PARODD;
-            break;
-        case 4:
-            tio.c_cflag |= PARENB | CMSPAR;
-            break;
-        default:
-            break;
-    }
-    if (settings.StopBits != 0) {
-        tio.c_cflag |= CSTOPB;  // termios has no one and a half; two is the nearest
-    }
-    tio.c_cc[VMIN] = 0;
-    tio.c_cc[VTIME] = 0;
-    if (::cfsetispeed(&tio, code) != 0 || ::cfsetospeed(&tio, code) != 0 ||
-        ::tcsetattr(fd_, TCSANOW, &tio) != 0) {
-        SetLastError(SysError::FromErrno("set line settings"));
+    SysError error;
+    if (!Check(backend_->SetState(settings, &error), error)) {
         return false;
     }
     std::lock_guard lock(mutex_);
@@ -313,80 +137,18 @@ bool SerialPort::SetTimeouts(const CommTimeouts& timeouts) {
     return true;
 }
 
-bool SerialPort::PeerHungUp() const {
-    if (net_) {
-        return false;  // a closed connection fails the read itself
-    }
-    pollfd pfd{fd_, POLLIN, 0};
-    if (::poll(&pfd, 1, 0) < 0) {
-        return false;
-    }
-    return (pfd.revents & POLLHUP) != 0;
-}
-
-bool SerialPort::HangUpIsSilence() const {
-    return no_modem_lines_.load() && !presence_.Vanished();
-}
-
 bool SerialPort::GetModemStatus(std::uint32_t* status) {
     if (cancelled_.load()) {
         SetLastError(SysError{EBADF, "read modem status"});
         return false;
     }
-    if (net_) {
-        SysError error;
-        if (!net_->ModemStatus(status, &error)) {
-            SetLastError(error);
-            return false;
-        }
-        return true;
-    }
-    int lines = 0;
-    if (::ioctl(fd_, TIOCMGET, &lines) == 0) {
-        std::uint32_t bits = 0;
-        bits |= (lines & TIOCM_CTS) != 0 ? kMsCtsOn : 0;
-        bits |= (lines & TIOCM_DSR) != 0 ? kMsDsrOn : 0;
-        bits |= (lines & TIOCM_RNG) != 0 ? kMsRingOn : 0;
-        bits |= (lines & TIOCM_CAR) != 0 ? kMsRlsdOn : 0;
-        *status = bits;
-        return true;
-    }
-    const int code = errno;
-    if (NoModemLinesErrno(code)) {
-        no_modem_lines_.store(true);
-    }
-    // A hung-up pseudo-terminal answers every ioctl with EIO.
-    if (!no_modem_lines_.load() || (!NoModemLinesErrno(code) && code != EIO)) {
-        SetLastError(SysError{code, "read modem status"});
-        return false;
-    }
-    if (!PeerHungUp()) {
-        *status = kMsCtsOn | kMsDsrOn;
-        return true;
-    }
-    if (!HangUpIsSilence()) {
-        SetLastError(SysError{ENODEV, "read modem status"});
-        return false;
-    }
-    *status = 0;
-    return true;
+    SysError error;
+    return Check(backend_->GetModemStatus(status, &error), error);
 }
 
 bool SerialPort::SetDtr(bool on) {
-    if (net_) {
-        SysError error;
-        if (!net_->SetDtr(on, &error)) {
-            SetLastError(error);
-            return false;
-        }
-        return true;
-    }
-    int bits = TIOCM_DTR;
-    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) == 0 || NoModemLinesErrno(errno)) {
-        return true;
-    }
-    SetLastError(SysError::FromErrno(on ? "raise DTR" : "drop DTR"));
-    return false;
+    SysError error;
+    return Check(backend_->SetDtr(on, &error), error);
 }
 
 bool SerialPort::Purge(unsigned flags) {
@@ -395,20 +157,8 @@ bool SerialPort::Purge(unsigned flags) {
     if (!input && !output) {
         return true;
     }
-    if (net_) {
-        SysError error;
-        if (!net_->Purge(input, output, &error)) {
-            SetLastError(error);
-            return false;
-        }
-        return true;
-    }
-    const int which = input && output ? TCIOFLUSH : (input ? TCIFLUSH : TCOFLUSH);
-    if (::tcflush(fd_, which) != 0) {
-        SetLastError(SysError::FromErrno("purge"));
-        return false;
-    }
-    return true;
+    SysError error;
+    return Check(backend_->Purge(input, output, &error), error);
 }
 
 bool SerialPort::SetEventMask(std::uint32_t mask) {
@@ -424,7 +174,7 @@ void SerialPort::Cancel() {
     cancelled_.store(true);
     const std::uint64_t one = 1;
     // The counter never goes back to zero: every wait, present and future, wakes.
-    (void)!::write(wake_fd_, &one, sizeof one);
+    (void)!::write(wake_fd_.get(), &one, sizeof one);
 }
 
 void SerialPort::WaitOut(TimePoint deadline, bool has_deadline) {
@@ -433,30 +183,18 @@ void SerialPort::WaitOut(TimePoint deadline, bool has_deadline) {
     if (!has_deadline) {
         return;
     }
-    pollfd wake{wake_fd_, POLLIN, 0};
+    pollfd wake{wake_fd_.get(), POLLIN, 0};
     while (!cancelled_.load() && Clock::now() < deadline) {
         (void)PollUntil(&wake, 1, &deadline);
     }
 }
 
 bool SerialPort::WaitFor(short events, const TimePoint* deadline, bool* stop) {
-    *stop = false;
-    if (deadline != nullptr && Clock::now() >= *deadline) {
-        *stop = true;
-        return true;
-    }
-    // A network port's bytes may also have been taken off the socket by another
-    // call (the modem status reads what is there); they wait in its buffer.
-    pollfd fds[3] = {{fd_, events, 0}, {wake_fd_, POLLIN, 0}, {-1, POLLIN, 0}};
-    if (net_ && events == POLLIN) {
-        fds[2].fd = net_->DataReadyFd();
-    }
-    if (PollUntil(fds, 3, deadline) < 0 && errno != EINTR) {
-        SetLastError(SysError::FromErrno("poll"));
-        return false;
-    }
-    *stop = cancelled_.load();
-    return true;
+    SysError error;
+    const int buffered = events == POLLIN ? backend_->BufferedFd() : -1;
+    return Check(WaitReady(backend_->Fd(), events, buffered, {wake_fd_.get(), &cancelled_},
+                           deadline, stop, &error),
+                 error);
 }
 
 bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received, int stop_byte) {
@@ -517,20 +255,18 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
     std::size_t got = 0;
     for (;;) {
         // Take what is already there before looking at any clock.
-        const ssize_t n = net_ ? net_->Take(bytes + got, count - got, &stops.bytes)
-                               : ::read(fd_, bytes + got, count - got);
+        const ssize_t n = backend_->Take(bytes + got, count - got, stops.bytes);
         if (n > 0) {
             got += static_cast<std::size_t>(n);
             interval_deadline = Clock::now() + interval;
             if (got == count || stops.bytes.test(bytes[got - 1]) || first_byte_only) {
                 break;
             }
-            // A port server can keep bytes coming without a pause (a flood of
-            // commands with a byte now and then): the read still ends at its
-            // deadline, and at Cancel. A tty's read takes all there is at
-            // once, so it always meets a pause and the wait below.
-            if (net_ && (cancelled_.load() ||
-                         (has_total && !return_at_once && Clock::now() >= total_deadline))) {
+            // Bytes that keep coming without a pause do not keep the read
+            // from its deadline, nor from Cancel.
+            if (backend_->TakesInPieces() &&
+                (cancelled_.load() ||
+                 (has_total && !return_at_once && Clock::now() >= total_deadline))) {
                 break;
             }
             continue;
@@ -545,8 +281,8 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
             SetLastError(SysError::FromErrno("read"));
             return false;
         }
-        if ((n < 0 && errno == EIO) || PeerHungUp()) {
-            if (!HangUpIsSilence()) {
+        if ((n < 0 && errno == EIO) || backend_->PeerHungUp()) {
+            if (!backend_->HangUpIsSilence()) {
                 *received = got;
                 SetLastError(SysError{EIO, "read"});
                 return false;
@@ -598,47 +334,11 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
                                 static_cast<std::int64_t>(count) +
                             static_cast<std::int64_t>(t.WriteTotalTimeoutConstant);
     const TimePoint deadline = Clock::now() + ScaledMs(ms);
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    if (net_) {
-        SysError error;
-        if (!net_->Write(bytes, count, bounded ? &deadline : nullptr, wake_fd_, cancelled_, written,
-                         &error)) {
-            SetLastError(error);
-            return false;
-        }
-        return true;
-    }
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t n = ::write(fd_, bytes + done, count - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EIO && LineDroppedOnly()) {
-            // The bytes go nowhere, as on a port whose device is switched off.
-            *written = count;
-            return true;
-        }
-        if (n < 0 && errno != EAGAIN) {
-            *written = done;
-            SetLastError(SysError::FromErrno("write"));
-            return false;
-        }
-        bool stop = false;
-        if (!WaitFor(POLLOUT, bounded ? &deadline : nullptr, &stop)) {
-            *written = done;
-            return false;
-        }
-        if (stop) {
-            break;
-        }
-    }
-    *written = done;
-    return true;
+    SysError error;
+    return Check(backend_->Write(static_cast<const std::uint8_t*>(data), count,
+                                 bounded ? &deadline : nullptr, {wake_fd_.get(), &cancelled_},
+                                 written, &error),
+                 error);
 }
 
 }  // namespace vardex

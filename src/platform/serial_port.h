@@ -17,10 +17,9 @@
 // Every duration is in the protocol's milliseconds and is scaled by TimeScale().
 //
 // A port named rfc2217://HOST:PORT is a serial port behind a port server on the
-// network (see net_line.h); every call keeps its meaning there. Where it differs:
-// opening connects and negotiates (bounded, and it ends on the cancel flag); the
-// line settings read back are the ones last set; DTR and purges are requests to
-// the server; a connection that closes fails every call as a vanished device does.
+// network; every call keeps its meaning there, and opening connects and
+// negotiates (bounded, and it ends on the cancel flag). Each kind runs on a back
+// end of its own (port_backend.h: tty_backend.h, net_backend.h).
 #pragma once
 
 #include <atomic>
@@ -32,12 +31,12 @@
 #include <mutex>
 #include <string>
 
-#include "port_presence.h"
 #include "sys_error.h"
+#include "unique_fd.h"
 
 namespace vardex {
 
-class NetLine;
+class PortBackend;
 
 inline constexpr std::uint32_t kMaxDword = 0xFFFFFFFFu;
 
@@ -130,18 +129,13 @@ public:
     SysError LastError() const;
 
 private:
-    SerialPort(std::string path, int fd, int wake_fd, std::unique_ptr<NetLine> net = nullptr);
-    // The common end of Open and Adopt: the wake-up descriptor and the modem-line probe.
-    static std::shared_ptr<SerialPort> Wrap(int fd, const std::string& path, SysError* err);
+    SerialPort(std::string path, std::unique_ptr<PortBackend> backend, UniqueFd wake_fd);
+    // The common end of Open and Adopt: the wake-up descriptor.
+    static std::shared_ptr<SerialPort> Wrap(std::unique_ptr<PortBackend> backend,
+                                            const std::string& path, SysError* err);
     void SetLastError(SysError error);
-    bool PeerHungUp() const;  // pseudo-terminal whose other side is gone
-    // A pseudo-terminal without its other side reads like a silent line; a
-    // device that vanished (a real one, or one whose name went) is an I/O error.
-    bool HangUpIsSilence() const;
-    // A pseudo-terminal whose other side hung up while its name stays: the line
-    // dropped, the port itself is still there. It keeps its line settings and
-    // takes writes (they go nowhere), as a serial port whose device is off does.
-    bool LineDroppedOnly() const;
+    // Records the error of a back end's call that failed; passes its result on.
+    bool Check(bool ok, const SysError& error);
     // Waits until the port is ready for events, the deadline (none: no limit)
     // passes or Cancel is called; *stop tells the caller to end. False on a poll
     // error, which is recorded.
@@ -150,12 +144,9 @@ private:
     void WaitOut(std::chrono::steady_clock::time_point deadline, bool has_deadline);
 
     std::string path_;
-    std::unique_ptr<NetLine> net_;  // set for a network port; it owns fd_ then
-    PortPresence presence_;
-    int fd_;
-    int wake_fd_;
+    std::unique_ptr<PortBackend> backend_;
+    UniqueFd wake_fd_;
     std::atomic<bool> cancelled_{false};
-    std::atomic<bool> no_modem_lines_{false};
     std::atomic<std::uint32_t> event_mask_{0};
     mutable std::mutex mutex_;  // guards timeouts_, settings_ and last_error_
     CommTimeouts timeouts_;

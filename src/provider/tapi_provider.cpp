@@ -19,9 +19,11 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "line_registry.h"
+#include "platform/unique_fd.h"
 
 #pragma GCC visibility push(default)
 #include "platform/tapi_api.h"
@@ -44,7 +46,7 @@ struct App {
 struct OpenLine {
     HLINEAPP app = 0;
     DWORD device = 0;
-    int fd = -1;
+    vardex::UniqueFd fd;
     DWORD_PTR instance = 0;
     HCALL call = 0;
 };
@@ -178,10 +180,7 @@ void CloseLineLocked(HLINE line) {
     if (it->second.call != 0) {
         State().calls.erase(it->second.call);
     }
-    if (it->second.fd >= 0) {
-        ::close(it->second.fd);
-    }
-    State().lines.erase(it);
+    State().lines.erase(it);  // closes its descriptor
 }
 
 // A line's device has vanished when the name it was opened under is gone: a USB
@@ -207,7 +206,7 @@ void SweepVanishedLocked() {
         }
     }
     for (const HLINE handle : gone) {
-        const OpenLine line = State().lines[handle];
+        const OpenLine& line = State().lines[handle];  // until it is closed below
         const App& app = *FindApp(line.app);
         if (line.call != 0) {
             Post(app, line.app, line.call, LINE_CALLSTATE, line.instance,
@@ -338,22 +337,21 @@ LONG lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIV
         return LINEERR_INCOMPATIBLEAPIVERSION;
     }
     const std::string& path = app->lines[dwDeviceID].path;
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
+    vardex::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) {
         return errno == ENOENT || errno == ENXIO ? LINEERR_NODEVICE : LINEERR_RESOURCEUNAVAIL;
     }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         return LINEERR_ALLOCATED;  // another program holds the device
     }
-    (void)::ioctl(fd, TIOCEXCL);
+    (void)::ioctl(fd.get(), TIOCEXCL);
     const HLINE handle = NextHandle();
     OpenLine line;
     line.app = hLineApp;
     line.device = dwDeviceID;
-    line.fd = fd;
+    line.fd = std::move(fd);
     line.instance = dwCallbackInstance;
-    State().lines.emplace(handle, line);
+    State().lines.emplace(handle, std::move(line));
     *lphLine = handle;
     return 0;
 }
@@ -383,7 +381,7 @@ LONG lineMakeCallA(HLINE hLine, HCALL* lphCall, const char* /*lpszDestAddress*/,
     *lphCall = call;
     State().calls[call] = Call{hLine, LINECALLSTATE_PROCEEDING};
     Post(*app, line.app, call, LINE_CALLSTATE, line.instance, LINECALLSTATE_PROCEEDING);
-    if (DevicePresent(line.fd)) {
+    if (DevicePresent(line.fd.get())) {
         State().calls[call].state = LINECALLSTATE_CONNECTED;
         Post(*app, line.app, call, LINE_CALLSTATE, line.instance, LINECALLSTATE_CONNECTED);
         Post(*app, line.app, 0, LINE_REPLY, line.instance, request, 0);
@@ -436,7 +434,7 @@ LONG lineGetIDA(HLINE hLine, DWORD /*dwAddressID*/, HCALL /*hCall*/, DWORD /*dwS
     if (total < fixed + payload) {
         return 0;  // the caller grows the block and asks again
     }
-    const int copy = ::fcntl(line.fd, F_DUPFD_CLOEXEC, 0);
+    const int copy = ::fcntl(line.fd.get(), F_DUPFD_CLOEXEC, 0);
     if (copy < 0) {
         return LINEERR_RESOURCEUNAVAIL;
     }

@@ -86,48 +86,40 @@ void CTerminalReader::ClearScreen() {
 bool CTerminalReader::OpenLog(const std::string& path) {
     // Opened without blocking, so a FIFO nobody reads fails here instead of
     // hanging the page; only a file or a device node (/dev/null) takes a log.
-    const int fd =
-        ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0) {
+    UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (!fd) {
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)) ||
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
+    if (::fstat(fd.get(), &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)) ||
+        ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0) {
         return false;
     }
     std::lock_guard lock(m_logMutex);
-    if (m_logFd >= 0) {
-        ::close(m_logFd);
-    }
-    m_logFd = fd;
+    m_logFd = std::move(fd);
     return true;
 }
 
 void CTerminalReader::CloseLog() {
     std::lock_guard lock(m_logMutex);
-    if (m_logFd >= 0) {
-        ::close(m_logFd);
-        m_logFd = -1;
-    }
+    m_logFd.reset();
 }
 
 bool CTerminalReader::IsLogOpen() const {
     std::lock_guard lock(m_logMutex);
-    return m_logFd >= 0;
+    return m_logFd.valid();
 }
 
 void CTerminalReader::WriteLog(const char* data, std::size_t length) {
     bool failed = false;
     {
         std::lock_guard lock(m_logMutex);
-        if (m_logFd < 0) {
+        if (!m_logFd) {
             return;
         }
         std::size_t done = 0;
         while (done < length) {
-            const ssize_t n = ::write(m_logFd, data + done, length - done);
+            const ssize_t n = ::write(m_logFd.get(), data + done, length - done);
             if (n < 0 && errno == EINTR) {
                 continue;
             }
@@ -138,8 +130,7 @@ void CTerminalReader::WriteLog(const char* data, std::size_t length) {
             done += static_cast<std::size_t>(n);
         }
         if (failed) {
-            ::close(m_logFd);
-            m_logFd = -1;
+            m_logFd.reset();
         }
     }
     if (failed) {

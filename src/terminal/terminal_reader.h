@@ -33,6 +33,7 @@
 #include <string_view>
 #include <thread>
 
+#include "platform/unique_fd.h"
 #include "terminal/terminal_text.h"
 
 class CDevicePort;
@@ -140,7 +141,7 @@ private:
 
     // Guards the log; held for a whole chunk's write and for the close.
     mutable std::mutex m_logMutex;
-    int m_logFd = -1;
+    UniqueFd m_logFd;
 };
 
 }  // namespace vardex::terminal

@@ -23,6 +23,7 @@
 
 #include "device.h"
 #include "nv_state.h"
+#include "platform/unique_fd.h"
 
 namespace vardex::sim {
 namespace {
@@ -121,16 +122,12 @@ protected:
     }
     // A socket file at path, as a control socket leaves it.
     static bool MakeSocket(const std::string& path) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-        const bool bound =
-            fd >= 0 && ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        return bound;
+        return fd &&
+               ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     }
     static mode_t Kind(const std::string& path) {
         struct stat info {};
@@ -209,10 +206,8 @@ TEST_F(SimStateFileTest, OnlyARegularFileIsRead) {
             std::async(std::launch::async, [&] { return ReadStateFile(path, &loaded, &problem); });
         if (read.wait_for(5s) != std::future_status::ready) {
             ADD_FAILURE() << path << " blocked the read";
-            const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-            if (writer >= 0) {
-                ::close(writer);
-            }
+            // Opened and closed at once: the reader sees a writer come and go.
+            (void)UniqueFd(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         }
         EXPECT_EQ(read.get(), StateFileStatus::kRefused) << path;
         EXPECT_NE(problem.find(said), std::string::npos) << problem;

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/unique_fd.h"
 #include "time_scale.h"
 
 namespace vardex::sim {
@@ -23,29 +24,22 @@ class Port {
 public:
     explicit Port(const std::string& path)
         : fd_(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) {}
-    ~Port() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Port(const Port&) = delete;
-    Port& operator=(const Port&) = delete;
 
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_.valid(); }
 
     bool Write(std::string_view bytes) {
-        return ::write(fd_, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+        return ::write(fd_.get(), bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
 
     // Writes everything, waiting (bounded) while the port's output queue is full.
     bool WriteAll(std::string_view bytes) {
         const auto deadline = Clock::now() + kLimit;
         while (!bytes.empty() && Clock::now() < deadline) {
-            pollfd fds{fd_, POLLOUT, 0};
+            pollfd fds{fd_.get(), POLLOUT, 0};
             if (::poll(&fds, 1, 100) <= 0) {
                 continue;
             }
-            const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+            const ssize_t n = ::write(fd_.get(), bytes.data(), bytes.size());
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
             }
@@ -58,12 +52,12 @@ public:
         std::string text;
         const auto deadline = Clock::now() + kLimit;
         while (!text.ends_with(end) && Clock::now() < deadline) {
-            pollfd fds{fd_, POLLIN, 0};
+            pollfd fds{fd_.get(), POLLIN, 0};
             if (::poll(&fds, 1, 100) <= 0 || (fds.revents & POLLIN) == 0) {
                 continue;
             }
             char buffer[256];
-            const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+            const ssize_t n = ::read(fd_.get(), buffer, sizeof buffer);
             if (n > 0) {
                 text.append(buffer, static_cast<std::size_t>(n));
             }
@@ -73,13 +67,13 @@ public:
 
     // Waits (bounded) for the other side to hang up.
     bool WaitForHangup() {
-        pollfd fds{fd_, POLLIN, 0};
+        pollfd fds{fd_.get(), POLLIN, 0};
         const int ms = static_cast<int>(std::chrono::milliseconds(kLimit).count());
         return ::poll(&fds, 1, ms) == 1 && (fds.revents & POLLHUP) != 0;
     }
 
 private:
-    int fd_;
+    UniqueFd fd_;
 };
 
 class SimPtyDeviceTest : public ::testing::Test {

@@ -29,23 +29,16 @@ extern "C" void OnJobInterrupt(int) {
 }  // namespace
 
 CliJobWindow::CliJobWindow(std::FILE* in, std::FILE* out) : in_(in), out_(out), view_(in, out) {
-    if (::pipe2(pipe_, O_CLOEXEC) != 0) {
+    if (!OpenPipe(pipe_, O_CLOEXEC)) {
         setup_error_ = errno;
-        pipe_[0] = pipe_[1] = -1;
     }
 }
 
-CliJobWindow::~CliJobWindow() {
-    for (const int fd : pipe_) {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
-}
+CliJobWindow::~CliJobWindow() = default;
 
 void CliJobWindow::Interrupt() {
     const char byte = kEventInterrupt;
-    (void)!::write(pipe_[1], &byte, 1);
+    (void)!::write(pipe_[1].get(), &byte, 1);
 }
 
 std::vector<std::string> CliJobWindow::Messages() const {
@@ -55,14 +48,14 @@ std::vector<std::string> CliJobWindow::Messages() const {
 
 char CliJobWindow::NextEvent(bool with_stdin) {
     for (;;) {
-        pollfd fds[2] = {{pipe_[0], POLLIN, 0},
+        pollfd fds[2] = {{pipe_[0].get(), POLLIN, 0},
                          {with_stdin && !input_ended_ ? ::fileno(in_) : -1, POLLIN, 0}};
         if (::poll(fds, 2, -1) < 0) {
             continue;  // a signal: its byte is in the pipe
         }
         if ((fds[0].revents & POLLIN) != 0) {
             char byte = 0;
-            if (::read(pipe_[0], &byte, 1) == 1) {
+            if (::read(pipe_[0].get(), &byte, 1) == 1) {
                 return byte;
             }
         }
@@ -80,9 +73,9 @@ char CliJobWindow::NextEvent(bool with_stdin) {
 int CliJobWindow::RunModal(CCommProgress& job) {
     job_ = &job;
     ended_ = false;
-    g_interrupt_fd.store(pipe_[1]);
+    g_interrupt_fd.store(pipe_[1].get());
     auto previous = std::signal(SIGINT, OnJobInterrupt);
-    while (!ended_ && pipe_[0] >= 0) {
+    while (!ended_ && pipe_[0]) {
         const char event = NextEvent(false);
         if (event == kEventInterrupt) {
             if (job.CancelEnabled()) {
@@ -140,7 +133,7 @@ void CliJobWindow::CloseConfirmation() {
 
 void CliJobWindow::PostEndMessage() {
     const char byte = kEventEnd;
-    (void)!::write(pipe_[1], &byte, 1);
+    (void)!::write(pipe_[1].get(), &byte, 1);
 }
 
 void CliJobWindow::Write(const std::string& text) {

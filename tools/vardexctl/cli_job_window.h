@@ -18,6 +18,7 @@
 
 #include "cli_view.h"
 #include "device/comm_progress.h"
+#include "platform/unique_fd.h"
 
 namespace vardex::ctl {
 
@@ -33,7 +34,7 @@ public:
     // What the signal handler does on Ctrl+C; callable from any thread.
     void Interrupt();
     // False when the window could not be set up (no pipe): no job may start.
-    bool Ready() const { return pipe_[0] >= 0; }
+    bool Ready() const { return pipe_[0].valid(); }
     int SetupError() const { return setup_error_; }
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;
@@ -63,7 +64,7 @@ private:
 
     std::FILE* in_;
     std::FILE* out_;
-    int pipe_[2] = {-1, -1};
+    UniqueFd pipe_[2];
     int setup_error_ = 0;
     mutable std::recursive_mutex mutex_;
     CliJobView view_;

@@ -21,6 +21,7 @@
 #include "params/field_table.h"
 #include "params/param_rows.h"
 #include "params/telephony_rules.h"
+#include "platform/unique_fd.h"
 #include "port_option.h"
 #include "record_fields.h"
 #include "res/strings.h"
@@ -32,11 +33,8 @@ namespace {
 // The largest settings file taken: a record's JSON is a few kilobytes.
 constexpr std::size_t kSettingsFileMax = 1 << 20;
 
-bool FileProblem(const std::string& what, int fd, std::string* why) {
+bool FileProblem(const std::string& what, std::string* why) {
     *why = what;
-    if (fd >= 0) {
-        ::close(fd);
-    }
     return false;
 }
 
@@ -46,45 +44,44 @@ bool FileProblem(const std::string& what, int fd, std::string* why) {
 bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        return FileProblem(std::strerror(errno), -1, why);
+        return FileProblem(std::strerror(errno), why);
     }
     if (!S_ISREG(info.st_mode)) {
-        return FileProblem("not a regular file", -1, why);
+        return FileProblem("not a regular file", why);
     }
     if (static_cast<std::size_t>(info.st_size) > kSettingsFileMax) {
-        return FileProblem("larger than 1 MiB", -1, why);
+        return FileProblem("larger than 1 MiB", why);
     }
     // Non-blocking and checked again: the name may have become a FIFO since.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        return FileProblem(std::strerror(errno), -1, why);
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
+        return FileProblem(std::strerror(errno), why);
     }
-    if (::fstat(fd, &info) != 0) {
-        return FileProblem(std::strerror(errno), fd, why);
+    if (::fstat(fd.get(), &info) != 0) {
+        return FileProblem(std::strerror(errno), why);
     }
     if (!S_ISREG(info.st_mode)) {
-        return FileProblem("not a regular file", fd, why);
+        return FileProblem("not a regular file", why);
     }
     text->clear();
     char buffer[16384];
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n < 0) {
-            return FileProblem(std::strerror(errno), fd, why);
+            return FileProblem(std::strerror(errno), why);
         }
         if (n == 0) {
             break;
         }
         // It may grow while it is read.
         if (text->size() + static_cast<std::size_t>(n) > kSettingsFileMax) {
-            return FileProblem("larger than 1 MiB", fd, why);
+            return FileProblem("larger than 1 MiB", why);
         }
         text->append(buffer, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return true;
 }
 

@@ -16,6 +16,7 @@
 #include "identify_command.h"
 #include "json_text.h"
 #include "params/app_core.h"
+#include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "port_option.h"
 #include "res/strings.h"
@@ -390,8 +391,8 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
         }
     }
 
-    int events[2] = {-1, -1};
-    if (::pipe2(events, O_CLOEXEC) != 0) {
+    UniqueFd events[2];
+    if (!OpenPipe(events, O_CLOEXEC)) {
         std::fprintf(err, "vardexctl selftest: %s\n", std::strerror(errno));
         record.Close();
         return kExitLinkDown;
@@ -400,7 +401,7 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
     {
         const StopSignals signals;
         AnswerLines input(in);
-        Session session{err, input, signals, events[0], events[1]};
+        Session session{err, input, signals, events[0].get(), events[1].get()};
         for (const int test : tests) {
             // A signal between two tests: none is under way to stop.
             if (session.stop || StopSignals::Caught() != 0) {
@@ -410,8 +411,8 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
             outcomes.push_back(RunOne(record, test, ports, session));
         }
     }
-    ::close(events[0]);
-    ::close(events[1]);
+    events[0].reset();
+    events[1].reset();
     record.Close();
 
     if (json) {

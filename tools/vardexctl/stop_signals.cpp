@@ -31,12 +31,11 @@ extern "C" void OnSessionStopSignal(int signal_number) {
 }  // namespace
 
 StopSignals::StopSignals() {
-    if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
-        pipe_[0] = pipe_[1] = -1;
+    if (!OpenPipe(pipe_, O_CLOEXEC | O_NONBLOCK)) {
         return;
     }
     g_caught.store(0);
-    g_write_fd.store(pipe_[1]);
+    g_write_fd.store(pipe_[1].get());
     struct sigaction action {};
     action.sa_handler = OnSessionStopSignal;
     // Interrupted calls go on: the loop learns of the signal from the pipe.
@@ -57,9 +56,7 @@ StopSignals::~StopSignals() {
         ::sigaction(kCaught[i], &previous_[i], nullptr);
     }
     ::sigaction(SIGPIPE, &previous_pipe_, nullptr);
-    g_write_fd.store(-1);
-    ::close(pipe_[0]);
-    ::close(pipe_[1]);
+    g_write_fd.store(-1);  // before the pipe closes, after the body
 }
 
 int StopSignals::Caught() {
@@ -68,7 +65,7 @@ int StopSignals::Caught() {
 
 void StopSignals::Drain() const {
     char bytes[16];
-    while (Ok() && ::read(pipe_[0], bytes, sizeof bytes) > 0) {
+    while (Ok() && ::read(pipe_[0].get(), bytes, sizeof bytes) > 0) {
     }
 }
 

@@ -14,6 +14,8 @@
 #include <csignal>
 #include <iterator>
 
+#include "platform/unique_fd.h"
+
 namespace vardex::ctl {
 
 class StopSignals {
@@ -26,16 +28,16 @@ public:
     StopSignals& operator=(const StopSignals&) = delete;
 
     // False when the pipe could not be made; nothing is caught then.
-    bool Ok() const { return pipe_[0] >= 0; }
+    bool Ok() const { return pipe_[0].valid(); }
     // Readable once a signal has come; -1 when not Ok().
-    int Fd() const { return pipe_[0]; }
+    int Fd() const { return pipe_[0].get(); }
     // The first signal caught, 0 while none has come.
     static int Caught();
     // Empties the pipe, so that Fd() waits for the next signal.
     void Drain() const;
 
 private:
-    int pipe_[2] = {-1, -1};
+    UniqueFd pipe_[2];
     struct sigaction previous_[std::size(kCaught)]{};
     struct sigaction previous_pipe_ {};
 };

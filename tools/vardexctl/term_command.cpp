@@ -21,6 +21,7 @@
 #include "command_table.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
+#include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "port_option.h"
 #include "terminal/terminal_keys.h"
@@ -82,10 +83,8 @@ constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 class SignalScope {
 public:
     SignalScope() {
-        if (::pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) {
-            pipe_[0] = pipe_[1] = -1;
-        }
-        g_signal_fd.store(pipe_[1]);
+        (void)OpenPipe(pipe_, O_CLOEXEC | O_NONBLOCK);
+        g_signal_fd.store(pipe_[1].get());
         struct sigaction action {};
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
@@ -109,20 +108,15 @@ public:
             ::sigaction(kCrashSignals[i], &crash_[i], nullptr);
         }
         ::sigaction(SIGPIPE, &pipe_action_, nullptr);
-        g_signal_fd.store(-1);
-        for (const int fd : pipe_) {
-            if (fd >= 0) {
-                ::close(fd);
-            }
-        }
+        g_signal_fd.store(-1);  // before the pipe closes, after the body
     }
     SignalScope(const SignalScope&) = delete;
     SignalScope& operator=(const SignalScope&) = delete;
 
-    int Fd() const { return pipe_[0]; }
+    int Fd() const { return pipe_[0].get(); }
 
 private:
-    int pipe_[2] = {-1, -1};
+    UniqueFd pipe_[2];
     struct sigaction stop_[std::size(kStopSignals)]{};
     struct sigaction crash_[std::size(kCrashSignals)]{};
     struct sigaction pipe_action_ {};
