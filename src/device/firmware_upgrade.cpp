@@ -12,6 +12,7 @@
 #include <string>
 
 #include "device/identify.h"
+#include "link/at_commands.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
 
@@ -93,7 +94,7 @@ int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
             }
         }
         record.SetReadTimeout(kUpgradeQuestionMs);
-        const char* reply = record.SendCommand("ATUPX");
+        const char* reply = record.SendCommand(vardex::at::kUpgradeRequest.data());
         if (dialog->m_bAbort != 0) {
             return kJobStopped;
         }
@@ -106,7 +107,7 @@ int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
         }
         record.SetReadTimeout(kLoaderStartMs);
         record.SetReadIntervalTimeout(kLoaderStartIntervalMs);
-        record.WriteRaw("Y", 1);
+        record.WriteRaw(vardex::at::kAnswerYes.data(), vardex::at::kAnswerYes.size());
         const char* answer = record.ReadPending();
         record.SetReadTimeout(kLoaderPollMs);
         record.SetReadIntervalTimeout(kLoaderPollMs);
@@ -360,7 +361,7 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     dialog->Progress().SetRange32(lower, upper);
     dialog->Progress().SetPos(position);
     record.SetReadTimeout(kExchangeReadMs);
-    const char* restarted = record.SendCommand("AT");
+    const char* restarted = record.SendCommand(vardex::at::kAttention.data());
     record.PurgeInput();
     dialog->SetCaption(caption);
     if (BeginsWithNak(restarted)) {
