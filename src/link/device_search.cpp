@@ -126,7 +126,7 @@ SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* pro
         return SearchResult::kNothingFound;
     }
     std::uint32_t chosen = 0;
-    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != kChoiceMade) {
+    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != Choice::kMade) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
         return SearchResult::kCancelled;
@@ -270,9 +270,9 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, Conn
         return;
     }
     std::uint32_t chosen = 0;
-    const int answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
+    const Choice answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
     progress->SetPos(0);
-    if (answer != kChoiceMade) {
+    if (answer != Choice::kMade) {
         result->search = SearchResult::kCancelled;
         return;
     }

@@ -260,7 +260,7 @@ void CUpgradePage::OnUpgrade() {
         return;
     }
     if (AppMessageBox(this, std::string(res::LoadString(res::IDS_UPGRADE_WARNING)),
-                      MessageIcon::Information, MessageButtons::YesNo) != IDYES) {
+                      MessageIcon::Information, MessageButtons::YesNo) != QMessageBox::Yes) {
         return;
     }
     bool quiet = false;
@@ -275,8 +275,8 @@ void CUpgradePage::OnRecallProfile() {
     // Apply does, instead of ending the program on a command with no reply.
     const std::string recall = m_nSource > 0 ? vardex::at::RecallProfile(m_nSource - 1) : "";
     bool quiet = false;
-    const int result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
-    if (result == kJobDone) {
+    const JobResult result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
+    if (result == JobResult::kDone) {
         m_nSource = 0;
         host_.TransferRecord(0);
     } else if (!quiet) {
