@@ -6,7 +6,6 @@
 #include "link/reply_assembly.h"
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/net_line.h"
