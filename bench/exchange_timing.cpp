@@ -113,13 +113,15 @@ int main(int argc, char** argv) {
         report("identify", Time(timing, device, true, [&] {
                    return IdentifyDevice(&view, &app) == IdentifyResult::kIdentified;
                }));
-        report("read-all", Time(timing, device, true,
-                                [&] { return ReadAllParameters(&view, &app) == kJobDone; }));
+        report("read-all", Time(timing, device, true, [&] {
+                   return ReadAllParameters(&view, &app) == JobResult::kDone;
+               }));
         // One setting changed: the write job sends what differs from the device.
         CDeviceConfig& record = app.m_workingRecord;
         record.m_nBodAddTime = record.m_nBodAddTime == 10 ? 11 : 10;
-        report("write one", Time(timing, device, true,
-                                 [&] { return WriteAllParameters(&view, &app) == kJobDone; }));
+        report("write one", Time(timing, device, true, [&] {
+                   return WriteAllParameters(&view, &app) == JobResult::kDone;
+               }));
     }
     std::printf("silence: VARDEX_EXCHANGE=design; final-result: the default\n");
     std::printf("targets (final-result): read-all <= 8000 ms, write one <= 3000 ms\n");

@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", why.c_str());
         return 1;
     }
-    const int result = SendFirmwareImage(&view, port, bytes);
+    const bool sent = SendFirmwareImage(&view, port, bytes) == UpgradeResult::kDone;
     watcher.join();
     port.Close();
     const double ours = Seconds(view.first, received);
@@ -177,8 +177,8 @@ int main(int argc, char** argv) {
     const double ours_bps = static_cast<double>(size) / ours;
     const double sx_bps = static_cast<double>(size) / theirs;
     std::printf("image %zu bytes; receiver rx (checksum) behind socat pty\n", size);
-    std::printf("ours  %8.3f s %10.0f bytes/s  result %d, received %zu of %zu\n", ours, ours_bps,
-                result, got_ours, expected);
+    std::printf("ours  %8.3f s %10.0f bytes/s  %s, received %zu of %zu\n", ours, ours_bps,
+                sent ? "sent" : "not sent", got_ours, expected);
     std::printf("sx    %8.3f s %10.0f bytes/s  received %zu\n", theirs, sx_bps, got_sx);
     std::printf("ratio ours/sx bytes per second: %.3f (goal >= 1.0)\n", ours_bps / sx_bps);
     std::system(("rm -rf " + dir).c_str());

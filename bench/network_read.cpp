@@ -32,12 +32,13 @@ double TimedRead(vardex::sim::PtyDevice& device, const std::string& port) {
     vardex::test::ScriptedJobView view;
     const std::uint64_t before = device.CommandCount();
     const auto start = vardex::Clock::now();
-    const int result = ReadAllParameters(&view, &app);
+    const bool done = ReadAllParameters(&view, &app) == JobResult::kDone;
     const double ms =
         std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
-    std::printf("  %-32s result %d, %llu command lines, %.1f ms\n", port.c_str(), result,
+    std::printf("  %-32s %s, %llu command lines, %.1f ms\n", port.c_str(),
+                done ? "done" : "stopped",
                 static_cast<unsigned long long>(device.CommandCount() - before), ms);
-    return result == 1 ? ms : -1;
+    return done ? ms : -1;
 }
 
 }  // namespace

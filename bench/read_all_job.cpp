@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
 
     const std::uint64_t before = device.CommandCount();
     const auto start = vardex::Clock::now();
-    const int result = ReadAllParameters(&view, &app);
+    const bool done = ReadAllParameters(&view, &app) == JobResult::kDone;
     const double ms =
         std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
     const auto commands = static_cast<std::int64_t>(device.CommandCount() - before);
@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
         static_cast<double>(
             vardex::ScaledMs(kSettleMs + kProbeMs + commands * kPerCommandMs).count()) /
         1000.0;
-    std::printf("read-all job, country %s, time scale %.2f, result %d\n", country.c_str(),
-                vardex::TimeScale(), result);
+    std::printf("read-all job, country %s, time scale %.2f, %s\n", country.c_str(),
+                vardex::TimeScale(), done ? "done" : "stopped");
     std::printf(
         "%lld command lines, floor %.1f ms (settle %lld + probe %lld + %lld x %lld), time %.1f "
         "ms\n",
@@ -50,5 +50,5 @@ int main(int argc, char** argv) {
         static_cast<long long>(kProbeMs), static_cast<long long>(commands),
         static_cast<long long>(kPerCommandMs), ms);
     std::printf("ratio time/floor: %.4f (goal <= 1.02)\n", ms / floor_ms);
-    return result == 1 ? 0 : 1;
+    return done ? 0 : 1;
 }

@@ -29,7 +29,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(parent) {
     auto* top = new QHBoxLayout();
     top->addWidget(icon, 0, Qt::AlignTop);
     top->addLayout(text, 1);
-    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
+    QPushButton* ok = MakeButton(kOkButton, Text(res::kTextOk));
     ok->setDefault(true);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);

@@ -156,8 +156,8 @@ void CPropSheet::ShowAbout() {
     about.DoModal();
 }
 
-int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
-                             const std::string& recall) {
+JobResult CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                                   const std::string& recall) {
     CCommProgressDialog window(parent != nullptr ? parent : this, this);
     CCommProgress progress(window, app_);
     progress.m_strRecall = recall;
@@ -169,7 +169,7 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
     // Terminal page) leaves it for the job's time.
     const bool reader_paused = terminal_.PauseReader();
     ++job_depth_;
-    int result = kJobStopped;
+    JobResult result = JobResult::kStopped;
     switch (job) {
         case DeviceJob::kReadAll:
             result = progress.DoModalJob(CCommProgress::kJobReadAll);
@@ -186,13 +186,13 @@ int CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
         terminal_.ResumeReader();
     }
     *quiet_end = progress.m_bQuietEnd != 0;
-    if (result == kJobDone) {
+    if (result == JobResult::kDone) {
         SetLoaderMode(false);
     } else if (progress.m_bInLoader != 0) {
         SetLoaderMode(true);
     }
     if (close_pending_ && job_depth_ == 0) {
-        EndDialog(2);
+        EndDialog(QDialog::Rejected);
     }
     return result;
 }
@@ -216,7 +216,7 @@ void CPropSheet::SetLoaderMode(bool on) {
 void CPropSheet::ReadDevice() {
     read_started_ = true;
     bool quiet = false;
-    if (RunDeviceJob(DeviceJob::kReadAll, this, &quiet) != kJobDone) {
+    if (RunDeviceJob(DeviceJob::kReadAll, this, &quiet) != JobResult::kDone) {
         if (loader_mode_) {
             // Already told (57676); the window stays for the upgrade that rescues it.
             if (m_onLoaderFound) {
@@ -228,7 +228,7 @@ void CPropSheet::ReadDevice() {
             AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
                           MessageIcon::Exclamation);
         }
-        EndDialog(2);
+        EndDialog(QDialog::Rejected);
         return;
     }
     TransferRecord(0);
@@ -263,10 +263,10 @@ bool CPropSheet::WriteDevice() {
     CDeviceConfig wanted;
     wanted.CopyFrom(record);
     bool quiet = false;
-    const int result = RunDeviceJob(DeviceJob::kWriteAll, this, &quiet);
+    const JobResult result = RunDeviceJob(DeviceJob::kWriteAll, this, &quiet);
     const Pending refused = KeepRefusedChanges(record, before, wanted);
     TransferRecord(0);
-    if (result == kJobDone) {
+    if (result == JobResult::kDone) {
         if (!refused.settings && !refused.other) {
             return true;
         }
@@ -347,7 +347,7 @@ void CPropSheet::OnCancel() {
         return;
     }
     read_timer_.stop();
-    EndDialog(2);
+    EndDialog(QDialog::Rejected);
 }
 
 }  // namespace vardex::ui

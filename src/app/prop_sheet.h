@@ -54,13 +54,13 @@ public:
 
     // ---- ISheetHost ----
     CVarDexConfigurationManagerApp& App() override { return app_; }
-    int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
-                     const std::string& recall = {}) override;
+    JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                           const std::string& recall = {}) override;
     bool WriteDevice() override;
     int TransferRecord(int to_record) override;
     bool SetActivePage(int index) override { return CPropertySheet::SetActivePage(index); }
     void PostClose() override;
-    void EndWithOk() override { EndDialog(1); }
+    void EndWithOk() override { EndDialog(QDialog::Accepted); }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -18,27 +18,27 @@ CCommProgress::~CCommProgress() {
     }
 }
 
-int CCommProgress::DoModalReadAll() {
+JobResult CCommProgress::DoModalReadAll() {
     m_nJob = kJobReadAll;
     return RunJob();
 }
 
-int CCommProgress::DoModalWriteAll() {
+JobResult CCommProgress::DoModalWriteAll() {
     m_nJob = kJobWriteAll;
     return RunJob();
 }
 
-int CCommProgress::DoModalUpgrade() {
+JobResult CCommProgress::DoModalUpgrade() {
     m_bUpgrade = 1;
     return RunJob();
 }
 
-int CCommProgress::DoModalJob(int job) {
+JobResult CCommProgress::DoModalJob(int job) {
     m_nJob = job;
     return RunJob();
 }
 
-int CCommProgress::RunJob() {
+JobResult CCommProgress::RunJob() {
     m_bAbort = 0;
     m_bQuietEnd = 0;
     m_bInLoader = 0;
@@ -57,7 +57,7 @@ int CCommProgress::RunJob() {
     } catch (const std::system_error&) {
         EndJob(1);
     }
-    const int result = m_window.RunModal(*this);
+    const JobResult result = m_window.RunModal(*this);
     // The worker's last act was posting the end message, so this join is short;
     // it keeps the worker from outliving the object.
     if (m_thread.joinable()) {
@@ -95,7 +95,7 @@ void CCommProgress::OnEndMessage() {
     if (m_bConfirming) {
         m_window.CloseConfirmation();
     }
-    m_window.EndModal(m_bAbort != 0 ? kJobStopped : kJobDone);
+    m_window.EndModal(m_bAbort != 0 ? JobResult::kStopped : JobResult::kDone);
 }
 
 void CCommProgress::EndJob(int failed) {
@@ -167,18 +167,21 @@ void CCommProgress::Prompter::ShowMessage(const std::string& text, MessageIcon i
     m_window.ShowMessage(text, icon);
 }
 
-int CCommProgress::Prompter::ChooseFromList(const std::string& caption, const std::string& prompt,
-                                            const std::vector<std::string>& items, int* selected) {
+Choice CCommProgress::Prompter::ChooseFromList(const std::string& caption,
+                                               const std::string& prompt,
+                                               const std::vector<std::string>& items,
+                                               int* selected) {
     return m_window.ChooseFromList(caption, prompt, items, selected);
 }
 
 int UploadThreadProc(CCommProgress* dialog) {
-    dialog->EndJob(RecallAndReadAll(dialog, &dialog->App(), dialog->m_strRecall) != kJobDone);
+    dialog->EndJob(RecallAndReadAll(dialog, &dialog->App(), dialog->m_strRecall) !=
+                   JobResult::kDone);
     return 0;
 }
 
 int DownloadThreadProc(CCommProgress* dialog) {
-    dialog->EndJob(WriteAllParameters(dialog, &dialog->App()) != kJobDone);
+    dialog->EndJob(WriteAllParameters(dialog, &dialog->App()) != JobResult::kDone);
     return 0;
 }
 
@@ -192,35 +195,45 @@ constexpr const char* kHowToRecover =
 
 int UpgradeThreadProc(CCommProgress* dialog) {
     CVarDexConfigurationManagerApp& app = dialog->App();
-    int result = UpgradeFirmware(dialog, &app, 1);
-    dialog->m_nFirmwareResult = result;
-    if (result == kJobDone) {
-        result = ReadAllParameters(dialog, &app);
-    }
+    const UpgradeResult upgraded = UpgradeFirmware(dialog, &app, 1);
+    dialog->m_firmwareResult = upgraded;
+    const JobResult result =
+        upgraded == UpgradeResult::kDone ? ReadAllParameters(dialog, &app) : ToJobResult(upgraded);
     const bool in_loader = dialog->m_bInLoader != 0;
-    if (result == kUpgradeDeviceFailed) {
-        std::string text(res::LoadString(res::IDS_UPGRADE_FAILED));
-        if (in_loader) {
-            text += std::string("\n\n") + kHowToRecover;
+    switch (upgraded) {
+        case UpgradeResult::kDeviceFailed: {
+            std::string text(res::LoadString(res::IDS_UPGRADE_FAILED));
+            if (in_loader) {
+                text += std::string("\n\n") + kHowToRecover;
+            }
+            dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
+            app.m_workingRecord.Close();
+            break;
         }
-        dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
-        app.m_workingRecord.Close();
-    } else if (result == kUpgradeFileFailed) {
-        std::string text(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR));
-        if (!dialog->m_strFileProblem.empty()) {
-            text += "\n\n" + dialog->m_strFileProblem + ".";
+        case UpgradeResult::kFileFailed: {
+            std::string text(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR));
+            if (!dialog->m_strFileProblem.empty()) {
+                text += "\n\n" + dialog->m_strFileProblem + ".";
+            }
+            dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
+            break;
         }
-        dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
-    } else if (result == kUpgradeImageRejected) {
-        dialog->Prompts().ShowMessage(
-            "The varDex did not take the image: it is still waiting in its firmware loader. The "
-            "file may be damaged or not made for this varDex. Start the upgrade again with a good "
-            "image to bring it back.",
-            MessageIcon::Exclamation);
-    } else if (result == kJobStopped && in_loader && dialog->m_bAbort != 0) {
-        dialog->Prompts().ShowMessage(std::string("The upgrade was stopped. ") + kHowToRecover,
-                                      MessageIcon::Information);
+        case UpgradeResult::kImageRejected:
+            dialog->Prompts().ShowMessage(
+                "The varDex did not take the image: it is still waiting in its firmware loader. "
+                "The file may be damaged or not made for this varDex. Start the upgrade again "
+                "with a good image to bring it back.",
+                MessageIcon::Exclamation);
+            break;
+        case UpgradeResult::kDone:  // the read that followed it may have been stopped
+        case UpgradeResult::kStopped:
+            if (result == JobResult::kStopped && in_loader && dialog->m_bAbort != 0) {
+                dialog->Prompts().ShowMessage(
+                    std::string("The upgrade was stopped. ") + kHowToRecover,
+                    MessageIcon::Information);
+            }
+            break;
     }
-    dialog->EndJob(result != kJobDone);
+    dialog->EndJob(result != JobResult::kDone);
     return 0;
 }

@@ -25,13 +25,13 @@
 //   confirmed) the command is ignored, whether it came from the button, Esc,
 //   the close box or Ctrl+C.
 // - OnEndMessage (UI thread, possibly nested inside ConfirmCancel): closes an
-//   open confirmation as "No" (CloseConfirmation), then EndModal(kJobStopped)
-//   when m_bAbort is set, else EndModal(kJobDone). Later end messages are ignored.
+//   open confirmation as "No" (CloseConfirmation), then EndModal(JobResult::kStopped)
+//   when m_bAbort is set, else EndModal(JobResult::kDone). Later end messages are ignored.
 // - The race "Cancel confirmed after the worker's last check": the worker
 //   writes m_bAbort = (job failed) and marks the job finished under one lock,
 //   and a confirmation takes the same lock and changes nothing once the job is
-//   finished. A completed job therefore ends with kJobDone whenever the "Yes"
-//   came, a failed or stopped one with kJobStopped; a job that failed on its
+//   finished. A completed job therefore ends with JobResult::kDone whenever
+//   the "Yes" came, a failed or stopped one with kStopped; a job that failed on its
 //   own before the "Yes" keeps m_bQuietEnd 0, so its failure is still reported.
 #pragma once
 
@@ -50,14 +50,13 @@ public:
     virtual ~IJobWindow() = default;
 
     // ---- UI thread ----
-    // Runs the modal loop until EndModal; returns its result (kJobDone or
-    // kJobStopped). The loop serves the worker's synchronous calls, delivers
-    // Cancel to job.OnCancelCommand() and the end message to job.OnEndMessage().
-    // It must not return before EndModal: the worker may still be waiting on the
-    // window.
-    virtual int RunModal(class CCommProgress& job) = 0;
+    // Runs the modal loop until EndModal; returns its result. The loop serves the worker's
+    // synchronous calls, delivers Cancel to job.OnCancelCommand() and the end message to
+    // job.OnEndMessage(). It must not return before EndModal: the worker may still be waiting on
+    // the window.
+    virtual JobResult RunModal(class CCommProgress& job) = 0;
     // Makes RunModal return result once the handlers on the stack have returned.
-    virtual void EndModal(int result) = 0;
+    virtual void EndModal(JobResult result) = 0;
     // Asks "Sure you want to cancel the job?" modally: true for Yes. Keeps
     // serving the worker's calls and the end message while open; returns false
     // when CloseConfirmation closed it.
@@ -81,9 +80,9 @@ public:
     virtual void SetProgressRange(int lower, int upper) = 0;
     virtual void SetProgressPos(int position) = 0;
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
-    // As IUserPrompts::ChooseFromList: 1 OK (*selected, -1 for none), 2 Cancel.
-    virtual int ChooseFromList(const std::string& caption, const std::string& prompt,
-                               const std::vector<std::string>& items, int* selected) = 0;
+    // As IUserPrompts::ChooseFromList.
+    virtual Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                  const std::vector<std::string>& items, int* selected) = 0;
     // The open-file dialog. filter: "Label (*.a;*.b)|*.a;*.b|All Files (*.*)|*.*||";
     // default_ext e.g. "*.img;*.dnl". false when the person cancelled.
     virtual bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
@@ -101,13 +100,12 @@ public:
     CCommProgress(IJobWindow& window, CVarDexConfigurationManagerApp& app);
     ~CCommProgress() override;
 
-    // UI thread. Each runs its job modally and returns kJobDone (completed) or
-    // kJobStopped (not completed; m_bQuietEnd then says whether the failure was
-    // already reported).
-    virtual int DoModalReadAll();
-    virtual int DoModalWriteAll();
-    virtual int DoModalUpgrade();
-    virtual int DoModalJob(int job);
+    // UI thread. Each runs its job modally; when it did not complete,
+    // m_bQuietEnd says whether the failure was already reported.
+    virtual JobResult DoModalReadAll();
+    virtual JobResult DoModalWriteAll();
+    virtual JobResult DoModalUpgrade();
+    virtual JobResult DoModalJob(int job);
 
     // UI thread, called by the window's loop.
     void OnCancelCommand();
@@ -143,9 +141,10 @@ public:
     // The read-all job's profile recall ("ATZ0".."ATZ4"), sent once the device
     // is identified and before reading; empty for a plain read.
     std::string m_strRecall;
-    // The upgrade's own result before the read-all that follows it (0 until
-    // known), so that a failed read-back is not taken for a failed upgrade.
-    std::atomic<int> m_nFirmwareResult{0};
+    // The upgrade's own result before the read-all that follows it (kStopped
+    // until it is known), so that a failed read-back is not taken for a failed
+    // upgrade.
+    std::atomic<UpgradeResult> m_firmwareResult{UpgradeResult::kStopped};
 
 private:
     class Bar : public IProgressBar {
@@ -165,14 +164,14 @@ private:
     public:
         explicit Prompter(IJobWindow& window) : m_window(window) {}
         void ShowMessage(const std::string& text, MessageIcon icon) override;
-        int ChooseFromList(const std::string& caption, const std::string& prompt,
-                           const std::vector<std::string>& items, int* selected) override;
+        Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                              const std::vector<std::string>& items, int* selected) override;
 
     private:
         IJobWindow& m_window;
     };
 
-    int RunJob();
+    JobResult RunJob();
 
     IJobWindow& m_window;
     CVarDexConfigurationManagerApp& m_app;

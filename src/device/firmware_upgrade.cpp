@@ -12,6 +12,7 @@
 #include <string>
 
 #include "device/identify.h"
+#include "link/at_commands.h"
 #include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
@@ -21,8 +22,8 @@ namespace res = vardex::res;
 namespace {
 
 constexpr const char* kDefaultExtension = "*.img;*.dnl";
-// RequestLoader: the loader asks for the image.
-constexpr int kLoaderWaits = 1;
+// How the request for the loader ended.
+enum class LoaderRequest { kWaits, kStopped, kRefused };
 
 bool BeginsWithNak(const char* text) {
     return text != nullptr && static_cast<unsigned char>(text[0]) == kXmodemNak;
@@ -56,61 +57,60 @@ std::string KindOf(mode_t mode) {
 }
 
 // Steps 7 to 12 of the request: until the device's loader asks with NAK.
-// kLoaderWaits, kJobStopped, or kUpgradeDeviceFailed when the device did not
-// take the request.
-int RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
+// kRefused when the device did not take the request.
+LoaderRequest RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevice) {
     for (;;) {
         if (askDevice == 0) {
             record.PurgeInput();
             record.SetReadTimeout(kLoaderFirstReadMs);
             record.ReadPending();
             if (dialog->m_bAbort != 0) {
-                return kJobStopped;
+                return LoaderRequest::kStopped;
             }
             record.SetReadTimeout(kLoaderSecondReadMs);
             const char* text = record.ReadPending();
             if (dialog->m_bAbort != 0) {
-                return kJobStopped;
+                return LoaderRequest::kStopped;
             }
             if (BeginsWithNak(text)) {
-                return kLoaderWaits;
+                return LoaderRequest::kWaits;
             }
         }
         record.SetReadTimeout(kUpgradeQuestionMs);
-        const char* reply = record.SendCommand("ATUPX");
+        const char* reply = record.SendCommand(vardex::at::kUpgradeRequest.data());
         if (dialog->m_bAbort != 0) {
-            return kJobStopped;
+            return LoaderRequest::kStopped;
         }
         if (BeginsWithNak(reply)) {
-            return kLoaderWaits;
+            return LoaderRequest::kWaits;
         }
         if (reply == nullptr || std::strstr(reply, "Firmware Upgrade") == nullptr ||
             std::strstr(reply, "(Y/N)?") == nullptr) {
-            return kUpgradeDeviceFailed;
+            return LoaderRequest::kRefused;
         }
         record.SetReadTimeout(kLoaderStartMs);
         record.SetReadIntervalTimeout(kLoaderStartIntervalMs);
-        record.WriteRaw("Y", 1);
+        record.WriteRaw(vardex::at::kAnswerYes.data(), vardex::at::kAnswerYes.size());
         const char* answer = record.ReadPending();
         record.SetReadTimeout(kLoaderPollMs);
         record.SetReadIntervalTimeout(kLoaderPollMs);
         // A stop confirmed during the wait is the person's, not the device's failure.
         if (dialog->m_bAbort != 0) {
-            return kJobStopped;
+            return LoaderRequest::kStopped;
         }
         if (answer == nullptr) {
-            return kUpgradeDeviceFailed;
+            return LoaderRequest::kRefused;
         }
         for (int i = 0; i < kLoaderPolls; ++i) {
             if (dialog->m_bAbort != 0) {
-                return kJobStopped;
+                return LoaderRequest::kStopped;
             }
             if (BeginsWithNak(record.ReadPending())) {
                 break;
             }
         }
         if (dialog->m_bAbort != 0) {
-            return kJobStopped;
+            return LoaderRequest::kStopped;
         }
         record.PurgeInput();
         askDevice = 0;
@@ -236,8 +236,8 @@ bool AwaitFreshRequest(CDevicePort& port) {
 
 }  // namespace
 
-int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
-                      const std::vector<unsigned char>& image) {
+UpgradeResult SendFirmwareImage(CJobView* dialog, CDevicePort& port,
+                                const std::vector<unsigned char>& image) {
     // Wakes a loader that waits for a start; its answer (a NAK) is not needed.
     port.SetReadTimeout(kLoaderStartMs);
     port.SetReadIntervalTimeout(kLoaderStartIntervalMs);
@@ -250,7 +250,7 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPGRADING_CAPTION)));
     // An empty image would divide the progress by zero and install nothing.
     if (image.empty() || image.size() > static_cast<std::size_t>(INT_MAX)) {
-        return kUpgradeFileFailed;
+        return UpgradeResult::kFileFailed;
     }
     Blocks blocks = SendBlocks(dialog, port, image);
     if (blocks == Blocks::kCancelledFirst) {
@@ -261,45 +261,46 @@ int SendFirmwareImage(CJobView* dialog, CDevicePort& port,
     }
     switch (blocks) {
         case Blocks::kStopped:
-            return kJobStopped;
+            return UpgradeResult::kStopped;
         case Blocks::kSent:
             break;
         default:
-            return kUpgradeDeviceFailed;
+            return UpgradeResult::kDeviceFailed;
     }
 
     port.PurgeInput();
     const unsigned char eot = kXmodemEot;
     if (port.WriteRaw(&eot, 1) != 1) {
-        return kUpgradeDeviceFailed;
+        return UpgradeResult::kDeviceFailed;
     }
     port.SetReadTimeout(kEotAnswerMs);
     char reply[kXmodemBlockSize + 1];
     if (port.ReadRaw(reply, kXmodemBlockSize) == 0) {
-        return kUpgradeDeviceFailed;
+        return UpgradeResult::kDeviceFailed;
     }
-    return kJobDone;
+    return UpgradeResult::kDone;
 }
 
-int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice) {
+UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                              int askDevice) {
     std::string path;
     if (!dialog->ChooseOpenFile(std::string(res::LoadString(res::IDS_FIRMWARE_FILE_FILTER)),
                                 kDefaultExtension, &path)) {
         dialog->m_bQuietEnd = 1;
-        return kJobStopped;
+        return UpgradeResult::kStopped;
     }
     // The whole image before the device hears a word: a file that is no image
     // must not leave the device waiting in its loader.
     std::vector<unsigned char> image;
     if (!LoadFirmwareImage(path, &image, &dialog->m_strFileProblem)) {
-        return kUpgradeFileFailed;
+        return UpgradeResult::kFileFailed;
     }
     const std::string caption = dialog->GetCaption();
 
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     const IdentifyResult identified = IdentifyDevice(dialog, app);
     if (identified == IdentifyResult::kNotIdentified || dialog->m_bAbort != 0) {
-        return kJobStopped;
+        return UpgradeResult::kStopped;
     }
     if (identified == IdentifyResult::kInLoader) {
         askDevice = 0;  // the loader already waits
@@ -311,9 +312,13 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     record.GetDeviceName(&name);
     dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_CHECKING_VERSION), {name}));
 
-    const int requested = RequestLoader(dialog, record, askDevice);
-    if (requested != kLoaderWaits) {
-        return requested;
+    switch (RequestLoader(dialog, record, askDevice)) {
+        case LoaderRequest::kWaits:
+            break;
+        case LoaderRequest::kStopped:
+            return UpgradeResult::kStopped;
+        case LoaderRequest::kRefused:
+            return UpgradeResult::kDeviceFailed;
     }
     // From here until the restart, whatever ends the job leaves the loader
     // waiting: the person must hear so, and an upgrade is what brings it back.
@@ -323,8 +328,8 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     int upper = 0;
     dialog->GetProgressRange(&lower, &upper);
     const int position = dialog->Progress().GetPos();
-    const int sent = SendFirmwareImage(dialog, record, image);
-    if (sent != kJobDone) {
+    const UpgradeResult sent = SendFirmwareImage(dialog, record, image);
+    if (sent != UpgradeResult::kDone) {
         return sent;
     }
 
@@ -332,22 +337,22 @@ int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int a
     for (int i = 0; i < kRestartPauses; ++i) {
         vardex::SleepMs(kRestartPauseMs);
         if (dialog->m_bAbort != 0) {
-            return kJobStopped;
+            return UpgradeResult::kStopped;
         }
     }
     record.PurgeInput();
     dialog->Progress().SetRange32(lower, upper);
     dialog->Progress().SetPos(position);
     record.SetReadTimeout(kExchangeReadMs);
-    const char* restarted = record.SendCommand("AT");
+    const char* restarted = record.SendCommand(vardex::at::kAttention.data());
     record.PurgeInput();
     dialog->SetCaption(caption);
     if (BeginsWithNak(restarted)) {
         // Still the loader asking for an image: it did not take this one.
-        return kUpgradeImageRejected;
+        return UpgradeResult::kImageRejected;
     }
     dialog->m_bInLoader = 0;
     record.m_bSettingsModified = 0;
     record.m_bOtherModified = 0;
-    return kJobDone;
+    return UpgradeResult::kDone;
 }

@@ -12,14 +12,6 @@
 #include "device/xmodem.h"
 #include "params/app_core.h"
 
-// Result codes beside kJobDone and kJobStopped.
-// The device failed an exchange of the request or the transfer.
-inline constexpr int kUpgradeDeviceFailed = -6;
-// The chosen file cannot be an image (dialog->m_strFileProblem says why).
-inline constexpr int kUpgradeFileFailed = -7;
-// The image went in, but the device stayed in its loader: it did not take it.
-inline constexpr int kUpgradeImageRejected = -8;
-
 // The largest image the varDex's loader takes.
 inline constexpr std::size_t kFirmwareImageMaxBytes = 2 * 1024 * 1024;
 
@@ -33,18 +25,16 @@ bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* imag
 // Asks for the image file and reads it whole (nothing is sent for a file that
 // is no image), identifies the device, asks it into its loader (skipped when
 // askDevice is 0 or the device already waits there), sends the image and waits
-// for the restart. kJobDone upgraded; kJobStopped (file choice cancelled, no
-// device, or the stop request); kUpgradeDeviceFailed, kUpgradeFileFailed or
-// kUpgradeImageRejected. Sets m_bInLoader whenever it leaves the device in
+// for the restart. Sets m_bInLoader whenever it leaves the device in
 // its loader. Blocks for up to a minute beside the transfer; the request for
 // the loader repeats until the device answers with NAK or the job is stopped.
-int UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice);
+UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice);
 
 // The transfer phase alone, for a receiver that has already asked with NAK:
 // the wake-up bytes, every block, EOT and its answer. Sets the caption and the
 // progress bar (range 0 .. image size) and refreshes the status text whenever
 // the tenth of a percent changes. A loader that cancels the first block (it
 // was left half-way through an earlier transfer, and has started over) gets
-// the image again from its first block, once. kJobDone sent; kJobStopped;
-// kUpgradeDeviceFailed; kUpgradeFileFailed for an empty image.
-int SendFirmwareImage(CJobView* dialog, CDevicePort& port, const std::vector<unsigned char>& image);
+// the image again from its first block, once. kFileFailed for an empty image.
+UpgradeResult SendFirmwareImage(CJobView* dialog, CDevicePort& port,
+                                const std::vector<unsigned char>& image);

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/identity_parse.h"
+#include "link/at_commands.h"
 #include "link/exchange_timing.h"
 #include "link/tapi_line.h"
 #include "params/asking.h"
@@ -13,6 +14,7 @@
 #include "res/strings.h"
 
 namespace id = vardex::identity;
+namespace at = vardex::at;
 namespace res = vardex::res;
 
 namespace {
@@ -53,14 +55,14 @@ Pass ReadIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& mo
     out->model = VersionOf(model_reply, kModelKeyword);
     std::string reply;
     Answer answer = AskChecked(
-        dialog, record, "ATI0",
+        dialog, record, std::string(at::kHardwareVersion),
         [](std::string_view text) { return VersionReply(text, kHardwareKeyword); }, &reply);
     if (answer != Answer::kAccepted) {
         return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
     }
     out->hardware = VersionOf(reply, kHardwareKeyword);
     answer = AskChecked(
-        dialog, record, "ATI3",
+        dialog, record, std::string(at::kFirmwareVersion),
         [](std::string_view text) { return VersionReply(text, kSoftwareKeyword); }, &reply);
     if (answer != Answer::kAccepted) {
         return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
@@ -70,7 +72,7 @@ Pass ReadIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& mo
         out->country = id::CountryAfterVersion(*rest);
     }
     answer = AskChecked(
-        dialog, record, "ATI1",
+        dialog, record, std::string(at::kFirmwareCrc),
         [](std::string_view text) { return vardex::params::SplitCompleteReply(text).has_value(); },
         &reply);
     if (answer != Answer::kAccepted) {
@@ -174,7 +176,7 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         // console prompt, runs its firmware, not its loader: listening for the
         // loader first would only hear silence.
         record.PurgeInput();
-        const char* at_once = record.SendCommand("ATI4");
+        const char* at_once = record.SendCommand(at::kIdentify.data());
         if (at_once != nullptr) {
             model.assign(at_once, record.GetReplyLength());
             const auto kind = id::ClassifyFirstAnswer(model);
@@ -207,7 +209,7 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         }
 
         record.SetReadTimeout(kExchangeReadMs);
-        const char* first = record.SendCommand("ATI4");
+        const char* first = record.SendCommand(at::kIdentify.data());
         if (first == nullptr) {
             return IdentifyResult::kInLoader;
         }
@@ -219,8 +221,8 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     }
     if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kQuestion) {
         // The device waits for a yes or no: one "N" ends that.
-        record.WriteRaw("N", 1);
-        const char* again = record.SendCommand("ATI4");
+        record.WriteRaw(at::kAnswerNo.data(), at::kAnswerNo.size());
+        const char* again = record.SendCommand(at::kIdentify.data());
         if (again == nullptr) {
             return IdentifyResult::kInLoader;
         }
@@ -228,8 +230,9 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     }
     if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kConsole) {
         // A console prompt: leave it.
-        record.WriteRaw("QUIT\r", 5);
-        const char* again = record.SendCommand("ATI4");
+        const std::string leave = at::Line(at::kLeaveConsole);
+        record.WriteRaw(leave.data(), leave.size());
+        const char* again = record.SendCommand(at::kIdentify.data());
         if (again == nullptr) {
             return IdentifyResult::kInLoader;
         }
@@ -237,13 +240,14 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     }
     // Only a device that names itself is identified: silence, noise or another
     // modem's answer is asked once more after draining the line, then given up.
-    if (!RecognisedModel(model) &&
-        AskAgain(dialog, record, "ATI4", RecognisedModel, &model) != Answer::kAccepted) {
+    if (!RecognisedModel(model) && AskAgain(dialog, record, std::string(at::kIdentify),
+                                            RecognisedModel, &model) != Answer::kAccepted) {
         dialog->m_strUnreadCommand.clear();
         dialog->Prompts().ShowMessage(
-            "The device on " + name +
-                " does not answer as a varDex: its answer to ATI4 was not recognised, also when "
-                "asked again. Check that the varDex is switched on and connected to this port.",
+            "The device on " + name + " does not answer as a varDex: its answer to " +
+                std::string(at::kIdentify) +
+                " was not recognised, also when asked again. "
+                "Check that the varDex is switched on and connected to this port.",
             MessageIcon::Exclamation);
         dialog->m_bQuietEnd = 1;
         return IdentifyResult::kInLoader;

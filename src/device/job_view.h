@@ -6,14 +6,9 @@
 
 #include <string>
 
+#include "device/job_result.h"
 #include "link/user_prompts.h"
 #include "params/running_job.h"
-
-// What a device job (read all, write all, firmware upgrade) and the modal run
-// of its window end with.
-inline constexpr int kJobDone = 1;
-// Not completed: stopped by the person, no device, or a step without its answer.
-inline constexpr int kJobStopped = 2;
 
 class CJobView : public CRunningJob {
 public:

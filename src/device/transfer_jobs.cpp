@@ -31,28 +31,28 @@ void ReportUnreadable(CJobView* dialog) {
 
 }  // namespace
 
-int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     return ReadAllParameters(dialog, app, QueryRows());
 }
 
-int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     return WriteAllParameters(dialog, app, SettingRows());
 }
 
 namespace {
 
-int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-            std::span<const ParamRowSpec> table, const std::string& recall) {
+JobResult ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, std::span<const ParamRowSpec> table,
+                  const std::string& recall) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     if (!Identified(dialog, app)) {
-        return kJobStopped;
+        return JobResult::kStopped;
     }
     CDeviceConfig& record = app->m_workingRecord;
     if (!recall.empty()) {
         record.SetReadTimeout(kParamReadTimeoutMs);
         if (record.SendCommand(recall.c_str()) == nullptr) {
-            return kJobStopped;
+            return JobResult::kStopped;
         }
     }
     const int rows = static_cast<int>(table.size());
@@ -73,7 +73,7 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
         if (RunRow(table[i], dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
             record.CopyFrom(before);
             ReportUnreadable(dialog);
-            return kJobStopped;
+            return JobResult::kStopped;
         }
         progress.StepIt();
     }
@@ -81,29 +81,29 @@ int ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     // must not erase them with the next, unrelated write.
     record.m_bResetCharges = 0;
     app->m_deviceCopy.CopyFrom(record);
-    return kJobDone;
+    return JobResult::kDone;
 }
 
 }  // namespace
 
-int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                      std::span<const ParamRowSpec> table) {
+JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                            std::span<const ParamRowSpec> table) {
     return ReadAll(dialog, app, table, {});
 }
 
-int RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                     const std::string& recall) {
+JobResult RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                           const std::string& recall) {
     return ReadAll(dialog, app, QueryRows(), recall);
 }
 
-int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                       std::span<const ParamRowSpec> table) {
+JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                             std::span<const ParamRowSpec> table) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_DOWNLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
     dialog->m_nRowsDone = -1;
     dialog->m_nProfileNotStored = -1;
     if (!Identified(dialog, app)) {
-        return kJobStopped;
+        return JobResult::kStopped;
     }
     dialog->m_nRowsDone = 0;
     CDeviceConfig& record = app->m_workingRecord;
@@ -140,11 +140,11 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                           dialog->m_nProfileNotStored.load());
             dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
             dialog->m_bQuietEnd = 1;
-            return kJobStopped;
+            return JobResult::kStopped;
         }
         if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
             ReportUnreadable(dialog);
-            return kJobStopped;
+            return JobResult::kStopped;
         }
         if (result == PARAM_MISMATCH) {
             fault = true;
@@ -154,5 +154,5 @@ int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     }
     app->m_deviceCopy.CopyFrom(record);
     report_faults();
-    return kJobDone;
+    return JobResult::kDone;
 }

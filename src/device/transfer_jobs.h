@@ -11,20 +11,20 @@
 // Identifies the device, runs every query row into the working record and lets
 // the device copy take it; a charge reset still pending is given up (the pages
 // now show the device's counters). A read that does not complete leaves the
-// record as it was. kJobDone; kJobStopped (no device, a row without reply, or
-// the stop request).
-int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+// record as it was. It stops for no device, a row without reply, or the stop
+// request.
+JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
 // The same with a profile recall ("ATZ0".."ATZ4") sent once the device is
 // identified (so found again first when the channel was lost), before reading.
-int RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                     const std::string& recall);
+JobResult RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                           const std::string& recall);
 // Identifies the device and runs every setting row; values the device did not
 // take are reported once, with the last such row's zero-based number, and the
-// job still counts as done. kJobDone; kJobStopped.
-int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+// job still counts as done.
+JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
 
 // The same over another null-terminated table.
-int ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                      std::span<const ParamRowSpec> table);
-int WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                       std::span<const ParamRowSpec> table);
+JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                            std::span<const ParamRowSpec> table);
+JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                             std::span<const ParamRowSpec> table);

@@ -13,8 +13,8 @@ std::string ListedName(const DeviceEntry& row) {
     return row.name + " (" + row.path + ")";
 }
 
-int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
-                  std::uint32_t* chosen_index) {
+Choice RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
+                     std::uint32_t* chosen_index) {
     std::vector<std::string> names;
     std::vector<std::uint32_t> indexes;
     for (std::size_t i = 0; i < rows.size() && i < count; ++i) {
@@ -24,21 +24,21 @@ int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, s
         }
     }
     if (names.empty()) {
-        return kChoiceCancelled;
+        return Choice::kCancelled;
     }
     for (;;) {
         int selected = -1;
         if (prompts.ChooseFromList(std::string(vardex::res::kTextDeviceListCaption),
                                    std::string(vardex::res::kTextDeviceListPrompt), names,
-                                   &selected) != kChoiceMade) {
-            return kChoiceCancelled;
+                                   &selected) != Choice::kMade) {
+            return Choice::kCancelled;
         }
         if (selected < 0 && names.size() == 1) {
             selected = 0;
         }
         if (selected >= 0 && static_cast<std::size_t>(selected) < names.size()) {
             *chosen_index = indexes[static_cast<std::size_t>(selected)];
-            return kChoiceMade;
+            return Choice::kMade;
         }
         prompts.ShowMessage(std::string(vardex::res::LoadString(vardex::res::IDS_SELECT_DEVICE)),
                             MessageIcon::Exclamation);

@@ -23,7 +23,7 @@ bool ReplyNamesVarDex(const std::string& reply);
 
 // The device list: lists, in table order, the rows whose reply names a varDex.
 // OK without a selection takes the only item, or, with several, says so and asks
-// again. Returns kChoiceMade with *chosen_index set to the row's index, or
-// kChoiceCancelled on Cancel (also when nothing could be listed).
-int RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
-                  std::uint32_t* chosen_index);
+// again. Returns Choice::kMade with *chosen_index set to the row's index, or
+// kCancelled on Cancel (also when nothing could be listed).
+Choice RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
+                     std::uint32_t* chosen_index);

@@ -1,5 +1,6 @@
 #include "link/device_port.h"
 
+#include "link/at_commands.h"
 #include "link/exchange_timing.h"
 #include "link/protocol_waits.h"
 #include "link/reply_assembly.h"
@@ -186,7 +187,7 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
     }
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
-    result.open = m_line->ConfigureChannel(baud, {"AT/SETRI\r", "AT\r"}, nullptr);
+    result.open = m_line->ConfigureChannel(baud, vardex::at::kReconnect, nullptr);
     if (result.open != OpenResult::kOk) {
         Close();
     }

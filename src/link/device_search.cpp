@@ -1,6 +1,7 @@
 // The device search: modem lines first, then COM1..COM10.
 #include <cstring>
 
+#include "link/at_commands.h"
 #include "link/tapi_line.h"
 #include "platform/serial_port.h"
 #include "platform/tapi_binding.h"
@@ -89,12 +90,13 @@ SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* pro
         Trace("lineMakeCall succeeded.\n");
         char reply[260];
         std::size_t count = 0;
-        Write("ATI4\r", 5, &count);
+        const std::string identify = vardex::at::Line(vardex::at::kIdentify);
+        Write(identify.data(), identify.size(), &count);
         Read(reply, 259, &count);
         m_devices[d].reply.assign(reply, count);
         std::string port;
         GetPortName(&port);
-        Trace("ATI4 replied : %s \n", m_devices[d].reply.c_str());
+        Trace("%s replied : %s \n", vardex::at::kIdentify.data(), m_devices[d].reply.c_str());
         m_devices[d].name += " (" + port + ")";
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
@@ -124,7 +126,7 @@ SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* pro
         return SearchResult::kNothingFound;
     }
     std::uint32_t chosen = 0;
-    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != kChoiceMade) {
+    if (RunDeviceList(*prompts, m_devices, m_dwNumDevs, &chosen) != Choice::kMade) {
         FreeBuffer(*capabilities);
         *capabilities = nullptr;
         return SearchResult::kCancelled;
@@ -237,11 +239,12 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, Conn
         }
         SetReadTimeout(kExchangeReadMs);
         std::size_t count = 0;
-        Write("ATI4\r", 5, &count);
+        const std::string identify = vardex::at::Line(vardex::at::kIdentify);
+        Write(identify.data(), identify.size(), &count);
         char reply[260];
         Read(reply, 259, &count);
         m_devices[n].reply.assign(reply, count);
-        Trace("ATI4 replied : %s \n", m_devices[n].reply.c_str());
+        Trace("%s replied : %s \n", vardex::at::kIdentify.data(), m_devices[n].reply.c_str());
         if (ReplyNamesVarDex(m_devices[n].reply)) {
             found = true;
             ClosePort();
@@ -267,9 +270,9 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, Conn
         return;
     }
     std::uint32_t chosen = 0;
-    const int answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
+    const Choice answer = RunDeviceList(*prompts, m_devices, kMinDeviceRows, &chosen);
     progress->SetPos(0);
-    if (answer != kChoiceMade) {
+    if (answer != Choice::kMade) {
         result->search = SearchResult::kCancelled;
         return;
     }

@@ -1,11 +1,11 @@
 #include "link/tapi_line.h"
 
+#include "link/at_commands.h"
 #include "link/exchange_timing.h"
 #include "link/protocol_waits.h"
 #include "link/reply_assembly.h"
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
 #include "platform/net_line.h"
@@ -116,7 +116,7 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
     SetHandle(port);
     // Opening resets the device to its stored profile (ATZ) and turns its echo off.
     const OpenResult configured =
-        ConfigureChannel(baud, {"AT/SETRI\r", "ATZ\r", "ATE0\r"}, &m_lastOpenError);
+        ConfigureChannel(baud, vardex::at::kPortStartUp, &m_lastOpenError);
     if (configured != OpenResult::kOk) {
         ClosePort();
     }
@@ -124,7 +124,7 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
 }
 
 OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
-                                       std::initializer_list<const char*> init_lines,
+                                       std::span<const std::string_view> init_lines,
                                        vardex::SysError* error) {
     vardex::SysError ignored;
     vardex::SysError& failure = error != nullptr ? *error : ignored;
@@ -148,12 +148,12 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
     }
 
     // The replies are thrown away; the purge below clears whatever is left.
-    for (const char* line : init_lines) {
+    for (const std::string_view command : init_lines) {
+        const std::string line = vardex::at::Line(command);
         std::size_t written = 0;
-        Write(line, std::strlen(line), &written);
+        Write(line.data(), line.size(), &written);
         char scratch[11];
         std::size_t received = 0;
-        const std::string_view command = std::string_view(line).substr(0, std::strlen(line) - 1);
         if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult && !NeedsSilentEnd(command)) {
             ReadToFinalResult(
                 scratch, 10, [this](char* into, std::size_t room) { return ReadSome(into, room); },

@@ -13,10 +13,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include <vector>
 
@@ -57,7 +58,7 @@ public:
     // OpenResult::kOk, or the result of the step that failed (kGetSettingsFailed ..
     // kNotReady) with the channel still open for the caller to close;
     // *error, when given, is set to the port's error of that step.
-    OpenResult ConfigureChannel(std::uint32_t baud, std::initializer_list<const char*> init_lines,
+    OpenResult ConfigureChannel(std::uint32_t baud, std::span<const std::string_view> init_lines,
                                 vardex::SysError* error);
 
     // Always 1; the outcome is the byte count. A failed request closes the channel.

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "link/at_commands.h"
 #include "link/tapi_line.h"
 #include "platform/tapi_binding.h"
 #include "platform/trace.h"
@@ -420,10 +421,11 @@ int CTapiLine::GetTapiHandle() {
     port->SetEventMask(0x1);  // EV_RXCHAR
     char scratch[260];
     std::size_t count = 0;
-    Write("ATZ\r", 4, &count);
-    Read(scratch, 259, &count);
-    Write("ATE0\r", 5, &count);
-    Read(scratch, 259, &count);
+    for (const std::string_view command : vardex::at::kLineStartUp) {
+        const std::string line = vardex::at::Line(command);
+        Write(line.data(), line.size(), &count);
+        Read(scratch, 259, &count);
+    }
     return 1;
 }
 

@@ -18,19 +18,18 @@ public:
 
 enum class MessageIcon { Information, Exclamation, Question };
 
-// What a choice from a list ends with, as the dialog's OK and Cancel buttons.
-inline constexpr int kChoiceMade = 1;
-inline constexpr int kChoiceCancelled = 2;
+// What a choice from a list ends with: the dialog's OK or Cancel.
+enum class Choice { kMade, kCancelled };
 
 class IUserPrompts {
 public:
     virtual ~IUserPrompts() = default;
     // A message box with an OK button.
     virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
-    // Shows the list and waits for OK (kChoiceMade, *selected = the chosen item
-    // or -1 when none is selected) or Cancel (kChoiceCancelled).
-    virtual int ChooseFromList(const std::string& caption, const std::string& prompt,
-                               const std::vector<std::string>& items, int* selected) = 0;
+    // Shows the list and waits for OK (Choice::kMade, *selected = the chosen
+    // item or -1 when none is selected) or Cancel.
+    virtual Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                  const std::vector<std::string>& items, int* selected) = 0;
 };
 
 // A progress bar that shows nothing, for callers without one.

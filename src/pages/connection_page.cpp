@@ -275,7 +275,7 @@ void CConnectionPage::RunX25Dialog() {
                          : m_bX25Spvc != 0 ? CX25PropertiesDialog::kLinkSpvc
                                            : CX25PropertiesDialog::kLinkSvc;
     dialog.m_nPadProfile = m_bX25TransparentProfile;
-    if (dialog.DoModal() != 1) {
+    if (dialog.DoModal() != QDialog::Accepted) {
         return;  // Cancel: the page keeps its values
     }
     m_nX25CugNumber = dialog.m_nCugNumber;

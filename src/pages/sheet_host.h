@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "device/job_result.h"
+
 class CVarDexConfigurationManagerApp;
 class QWidget;
 
@@ -16,12 +18,12 @@ class ISheetHost {
 public:
     virtual ~ISheetHost() = default;
     virtual CVarDexConfigurationManagerApp& App() = 0;
-    // Runs a device job under the progress dialog, modal to parent. Returns
-    // kJobDone or kJobStopped; *quiet_end says whether a failure was already
+    // Runs a device job under the progress dialog, modal to parent; for a job
+    // that did not complete, *quiet_end says whether the failure was already
     // reported.
     // recall: for a read, the profile recall sent once the device is identified.
-    virtual int RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
-                             const std::string& recall = {}) = 0;
+    virtual JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                                   const std::string& recall = {}) = 0;
     // Writes the pending changes; true when none remain pending afterwards.
     virtual bool WriteDevice() = 0;
     // 1: pages to working record; 0: working record to pages.

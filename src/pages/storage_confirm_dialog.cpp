@@ -136,7 +136,7 @@ void StorageDialogStart(int destination, int power_up, int* dialog_destination,
 
 void StorageDialogApply(int result, int dialog_destination, int make_power_up, int* destination,
                         int* power_up) {
-    if (result != 1) {
+    if (result != QDialog::Accepted) {
         return;
     }
     *destination = dialog_destination + 1;

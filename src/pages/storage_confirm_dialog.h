@@ -25,7 +25,7 @@ protected:
 // "Profile #0".."#3"; power_up: 0..3 profiles, 4 "Factory Defaults") become the
 // dialog's start values.
 void StorageDialogStart(int destination, int power_up, int* dialog_destination, int* make_power_up);
-// Applies the dialog's answer (result 1 OK, 2 Cancel) to the page's choices.
+// Applies the dialog's answer (QDialog::Accepted for OK) to the page's choices.
 void StorageDialogApply(int result, int dialog_destination, int make_power_up, int* destination,
                         int* power_up);
 

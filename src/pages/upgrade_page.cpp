@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "device/firmware_upgrade.h"
+#include "link/at_commands.h"
 #include "params/app_core.h"
 #include "params/country_variant.h"
 #include "res/strings.h"
@@ -260,7 +261,7 @@ void CUpgradePage::OnUpgrade() {
         return;
     }
     if (AppMessageBox(this, std::string(res::LoadString(res::IDS_UPGRADE_WARNING)),
-                      MessageIcon::Information, MessageButtons::YesNo) != IDYES) {
+                      MessageIcon::Information, MessageButtons::YesNo) != QMessageBox::Yes) {
         return;
     }
     bool quiet = false;
@@ -273,10 +274,10 @@ void CUpgradePage::OnRecallProfile() {
     // The recall goes out from the read job, once the device is identified: a
     // channel that an earlier failure closed is searched for again first, as
     // Apply does, instead of ending the program on a command with no reply.
-    const std::string recall = m_nSource > 0 ? "ATZ" + std::to_string(m_nSource - 1) : "";
+    const std::string recall = m_nSource > 0 ? vardex::at::RecallProfile(m_nSource - 1) : "";
     bool quiet = false;
-    const int result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
-    if (result == kJobDone) {
+    const JobResult result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
+    if (result == JobResult::kDone) {
         m_nSource = 0;
         host_.TransferRecord(0);
     } else if (!quiet) {

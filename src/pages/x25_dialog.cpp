@@ -187,7 +187,7 @@ void CX25PropertiesDialog::OnOK() {
     if (!cug) {
         m_nCugNumber = params::kX25CugOff;
     }
-    EndDialog(1);
+    EndDialog(QDialog::Accepted);
 }
 
 void CX25PropertiesDialog::DoDataExchange(CDataExchange& dx) {

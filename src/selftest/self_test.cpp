@@ -6,6 +6,7 @@
 #include <system_error>
 #include <utility>
 
+#include "link/at_commands.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "platform/vtime.h"
@@ -87,9 +88,15 @@ CSelfTestRunner::~CSelfTestRunner() {
 }
 
 const std::vector<std::string>& CSelfTestRunner::ResetSequence() {
+    namespace at = vardex::at;
     static const std::vector<std::string> sequence{
-        "AT/CONPOTS",  "AT/NOCHARGE 0", "AT/NOCHARGE 1", "AT/HOOKSTATE 2",
-        "AT/NORING 2", "AT/STOPTONE 2", "AT/CONPOTS",
+        std::string(at::kPotsConnect),
+        at::ForPort(at::kChargeOff, 0),
+        at::ForPort(at::kChargeOff, 1),
+        at::ForPort(at::kHookState, at::kBothPorts),
+        at::ForPort(at::kRingOff, at::kBothPorts),
+        at::ForPort(at::kToneStop, at::kBothPorts),
+        std::string(at::kPotsConnect),
     };
     return sequence;
 }
@@ -151,7 +158,7 @@ void CSelfTestRunner::Run(int test) {
     } catch (const TestInterrupted&) {
         std::optional<std::string> reply;
         // A reconnect that finds the link down: the person learns why.
-        m_bLinkLost.store(!Exchange("AT/CONPOTS", &reply));
+        m_bLinkLost.store(!Exchange(vardex::at::kPotsConnect.data(), &reply));
         m_strErrors.clear();
         m_nResult = -1;
     } catch (const LinkGone&) {

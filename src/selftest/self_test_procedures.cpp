@@ -7,10 +7,12 @@
 #include <string>
 #include <string_view>
 
+#include "link/at_commands.h"
 #include "res/strings.h"
 #include "selftest/self_test.h"
 
 using namespace vardex::res;
+namespace at = vardex::at;
 
 namespace {
 
@@ -43,11 +45,6 @@ long ReadNumber(const std::string& reply) {
 
 bool Contains(const std::optional<std::string>& reply, std::string_view what) {
     return reply && reply->find(what) != std::string::npos;
-}
-
-// A command with the port number behind it: "AT/RING 0".
-std::string PortCommand(const char* command, int port) {
-    return std::string(command) + ' ' + std::to_string(port);
 }
 
 // How the test lays out its buttons at the start.
@@ -84,7 +81,7 @@ void Open(CSelfTestRunner& r, const Opening& o) {
 }
 
 void Close(CSelfTestRunner& r, bool failed) {
-    r.Send("AT/CONPOTS");
+    r.Send(at::kPotsConnect.data());
     r.m_nResult = failed ? 0 : 1;
 }
 
@@ -131,8 +128,8 @@ void HardwareInterfaceTest(CSelfTestRunner& r) {
     r.StepProgress();
     r.SetPicture(TestPicture::kNoPhone);
     r.SetPromptText(IDS_PROMPT_VERIFY_D);
-    r.Send("AT/DISCPOTS");
-    const auto reply = r.SendWithTimeout("AT/DLOOP", kDLoopTimeoutMs, kAfterTimeoutMs);
+    r.Send(at::kPotsDisconnect.data());
+    const auto reply = r.SendWithTimeout(at::kDigitalLoop.data(), kDLoopTimeoutMs, kAfterTimeoutMs);
     const bool passed = Contains(reply, "OK");
     if (passed) {
         r.Sleep(kPassPauseMs);
@@ -149,8 +146,9 @@ void InterboardTest(CSelfTestRunner& r) {
     r.StepProgress();
     r.SetPicture(TestPicture::kNoPhone);
     r.SetPromptText(IDS_PROMPT_VERIFY_INTERBOARD);
-    r.Send("AT/DISCPOTS");
-    const auto reply = r.SendWithTimeout("AT/SPICOMTEST", kInterboardTimeoutMs, kAfterTimeoutMs);
+    r.Send(at::kPotsDisconnect.data());
+    const auto reply =
+        r.SendWithTimeout(at::kInterboardTest.data(), kInterboardTimeoutMs, kAfterTimeoutMs);
     const bool passed = Contains(reply, "OK");
     if (passed) {
         r.Sleep(kPassPauseMs);
@@ -177,10 +175,10 @@ void RingTest(CSelfTestRunner& r) {
         r.SetPicture(p.picture);
         r.StepProgress();
         r.SetPromptText(IDS_PROMPT_RINGING);
-        r.Send("AT/DISCPOTS");
-        r.Send(PortCommand("AT/RING", p.number).c_str());
+        r.Send(at::kPotsDisconnect.data());
+        r.Send(at::ForPort(at::kRing, p.number).c_str());
         const int answer = r.AskUser();
-        r.Send(PortCommand("AT/NORING", p.number).c_str());
+        r.Send(at::ForPort(at::kRingOff, p.number).c_str());
         if (answer != 1) {
             Report(r, p.ring_fault);
             return false;
@@ -192,7 +190,7 @@ void RingTest(CSelfTestRunner& r) {
 
 // A hook-state reading: the number of the reply, or nullopt without one.
 std::optional<long> HookState(CSelfTestRunner& r, int port) {
-    const auto reply = r.Send(PortCommand("AT/HOOKSTATE", port).c_str());
+    const auto reply = r.Send(at::ForPort(at::kHookState, port).c_str());
     if (!reply) {
         return std::nullopt;
     }
@@ -207,7 +205,7 @@ void HandsetTest(CSelfTestRunner& r) {
         r.StepProgress();
         r.SetPicture(p.picture);
         r.SetPromptText(IDS_PROMPT_HANDSET_DOWN);
-        r.Send("AT/DISCPOTS");
+        r.Send(at::kPotsDisconnect.data());
         r.AskUser();  // only waits for the press
         const auto down = HookState(r, p.number);
         r.StepProgress();
@@ -239,7 +237,7 @@ void DialingTest(CSelfTestRunner& r) {
         r.SetNameText(p.plug_pickup);
         r.SetPicture(p.picture);
         r.SetPromptText(IDS_PROMPT_PICKUP);
-        r.Send("AT/DISCPOTS");
+        r.Send(at::kPotsDisconnect.data());
         for (;;) {
             const auto hook = HookState(r, p.number);
             if (hook && *hook != 0) {
@@ -248,13 +246,13 @@ void DialingTest(CSelfTestRunner& r) {
             r.Sleep(kHookPollMs);
             r.CheckCancel();
         }
-        const std::string read = PortCommand("AT/DTMFREAD", p.number);
+        const std::string read = at::ForPort(at::kDtmfRead, p.number);
         for (int i = 0; i < kKeyCount; ++i) {
             const char expected = kDtmfKeys[static_cast<std::size_t>(i)];
             r.StepProgress();
             r.SetPromptText(IDS_PROMPT_PRESS_KEY, static_cast<int>(expected));
             if (p.number == 1) {
-                r.Send("AT/DTMFSTATE 1");
+                r.Send(at::ForPort(at::kDtmfState, p.number).c_str());
             }
             char got = '\0';
             for (;;) {
@@ -288,7 +286,7 @@ void ToneTest(CSelfTestRunner& r) {
         r.SetNameText(p.plug_pickup);
         r.SetPicture(p.picture);
         r.SetPromptText(IDS_PROMPT_PICKUP);
-        r.Send("AT/DISCPOTS");
+        r.Send(at::kPotsDisconnect.data());
         r.EnableAnswers(false);
         for (;;) {
             const auto hook = HookState(r, p.number);
@@ -305,9 +303,9 @@ void ToneTest(CSelfTestRunner& r) {
         r.EnableAnswers(true);
         r.StepProgress();
         r.SetPromptText(IDS_PROMPT_HEAR_TONE);
-        r.Send(PortCommand("AT/STARTTONE", p.number).c_str());
+        r.Send(at::ForPort(at::kToneStart, p.number).c_str());
         const int answer = r.AskUser();
-        r.Send(PortCommand("AT/STOPTONE", p.number).c_str());
+        r.Send(at::ForPort(at::kToneStop, p.number).c_str());
         if (answer != 1) {
             Report(r, p.tone_fault);
             return false;
@@ -324,10 +322,11 @@ void ChargingTest(CSelfTestRunner& r) {
         r.SetPicture(p.picture);
         r.StepProgress();
         r.SetPromptText(IDS_PROMPT_CHARGING);
-        r.Send("AT/DISCPOTS");
-        r.Send((PortCommand("AT/CHARGE", p.number) + " 10000").c_str());
+        r.Send(at::kPotsDisconnect.data());
+        r.Send(
+            (at::ForPort(at::kCharge, p.number) + ' ' + std::to_string(at::kChargeTestMs)).c_str());
         const int answer = r.AskUser();
-        r.Send(PortCommand("AT/NOCHARGE", p.number).c_str());
+        r.Send(at::ForPort(at::kChargeOff, p.number).c_str());
         if (answer != 1) {
             Report(r, p.charge_fault);
             return false;

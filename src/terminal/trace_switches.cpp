@@ -3,28 +3,29 @@
 #include <cctype>
 #include <mutex>
 
+#include "link/at_commands.h"
 #include "link/device_port.h"
+#include "link/protocol_waits.h"
 
 namespace vardex::terminal {
 namespace {
 
-// The ordinary reply time-out of an AT exchange.
-constexpr std::uint32_t kExchangeTimeoutMs = 250;
+namespace at = vardex::at;
 
 struct LayerRow {
     TraceLayer layer;
     std::string_view label;
     std::string_view name;
     // off serial, on serial, off USB, on USB
-    std::array<std::string_view, 4> commands;
+    const std::array<std::string_view, 4>& commands;
 };
 
 constexpr std::array<LayerRow, 5> kRows = {{
-    {TraceLayer::kU, "U", "u", {"ATCD10CD9\r", "ATCD11CD9\r", "ATCD10CD26\r", "ATCD11CD26\r"}},
-    {TraceLayer::kL1, "L1", "l1", {"ATCD0CD9\r", "ATCD1CD9\r", "ATCD0CD26\r", "ATCD1CD26\r"}},
-    {TraceLayer::kL2, "L2", "l2", {"ATCD2CD9\r", "ATCD3CD9\r", "ATCD2CD26\r", "ATCD3CD26\r"}},
-    {TraceLayer::kL3, "L3", "l3", {"ATCD4CD9\r", "ATCD5CD9\r", "ATCD4CD26\r", "ATCD5CD26\r"}},
-    {TraceLayer::kApp, "App", "app", {"ATCD6CD9\r", "ATCD7CD9\r", "ATCD6CD26\r", "ATCD7CD26\r"}},
+    {TraceLayer::kU, "U", "u", at::kTraceSwitches[0]},
+    {TraceLayer::kL1, "L1", "l1", at::kTraceSwitches[1]},
+    {TraceLayer::kL2, "L2", "l2", at::kTraceSwitches[2]},
+    {TraceLayer::kL3, "L3", "l3", at::kTraceSwitches[3]},
+    {TraceLayer::kApp, "App", "app", at::kTraceSwitches[4]},
 }};
 
 const LayerRow& Row(TraceLayer layer) {
@@ -70,8 +71,8 @@ bool WriteTraceSwitch(CDevicePort& port, TraceLayer layer, bool on, bool usb) {
 
 bool SendAllTracesOff(CDevicePort& port) {
     std::lock_guard lock(port.ExchangeMutex());
-    port.SetReadTimeout(kExchangeTimeoutMs);
-    return port.SendCommand(kAllTracesOff) != nullptr;
+    port.SetReadTimeout(kExchangeReadMs);
+    return port.SendCommand(at::kAllTracesOff.data()) != nullptr;
 }
 
 bool ParseTraceLayers(std::string_view list, std::vector<TraceLayer>* layers,

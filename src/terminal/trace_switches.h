@@ -1,6 +1,6 @@
-// The device's protocol trace switches. Each layer has an off and an on code;
-// the command ends in the output family: "CD9" over the serial data port,
-// "CD26" over USB. The switches are written raw, terminator included.
+// The device's protocol trace switches (their texts in link/at_commands.h).
+// Each layer has an off and an on switch per output family, the serial data
+// port or USB; they are written raw, terminator included.
 #pragma once
 
 #include <array>
@@ -17,22 +17,18 @@ enum class TraceLayer { kU, kL1, kL2, kL3, kApp };
 inline constexpr std::array<TraceLayer, 5> kTraceLayers = {
     TraceLayer::kU, TraceLayer::kL1, TraceLayer::kL2, TraceLayer::kL3, TraceLayer::kApp};
 
-// Every layer off and the trace output stopped; an ordinary exchange.
-inline constexpr const char* kAllTracesOff = "ATCD0CD2CD4CD6CD8CD10";
-
 // "U", "L1", "L2", "L3", "App": the check boxes' texts.
 std::string_view TraceLayerLabel(TraceLayer layer);
 // "u", "l1", "l2", "l3", "app": the names on the command line.
 std::string_view TraceLayerName(TraceLayer layer);
 
-// The raw switch, terminator included: "ATCD1CD9\r" (9 bytes) ...
-// "ATCD11CD26\r" (11 bytes).
+// The raw switch, terminator included.
 std::string_view TraceCommand(TraceLayer layer, bool on, bool usb);
 
 // Writes the switch with WriteRaw; true when every byte went out.
 bool WriteTraceSwitch(CDevicePort& port, TraceLayer layer, bool on, bool usb);
 
-// Sends kAllTracesOff through SendCommand under the exchange lock, with the
+// Sends vardex::at::kAllTracesOff through SendCommand under the exchange lock, with the
 // ordinary 250 ms reply time-out (the terminal reader leaves 50 ms behind).
 // False when the link is down. The reply is not examined.
 bool SendAllTracesOff(CDevicePort& port);

@@ -250,7 +250,7 @@ void CDialog::SetModalHook(ModalHook hook) {
 
 int CDialog::DoModal() {
     ended_ = false;
-    result_ = 2;
+    result_ = QDialog::Rejected;
     OnInitDialog();
     if (!ended_) {
         if (Hook()) {
@@ -280,10 +280,10 @@ bool CDialog::UpdateData(bool save) {
 QHBoxLayout* CDialog::MakeOkCancelRow() {
     auto* row = new QHBoxLayout();
     row->addStretch(1);
-    QPushButton* ok = MakeButton(1, Text(res::kTextOk));
+    QPushButton* ok = MakeButton(kOkButton, Text(res::kTextOk));
     ok->setDefault(true);
     row->addWidget(ok);
-    row->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    row->addWidget(MakeButton(kCancelButton, Text(res::kTextCancel)));
     return row;
 }
 
@@ -291,9 +291,9 @@ QPushButton* CDialog::MakeButton(int id, const QString& text) {
     auto* button = new QPushButton(text, this);
     SetControlId(button, id);
     QObject::connect(button, &QPushButton::clicked, this, [this, id] {
-        if (id == 1) {
+        if (id == kOkButton) {
             OnOK();
-        } else if (id == 2) {
+        } else if (id == kCancelButton) {
             OnCancel();
         } else {
             OnCommand(id);
@@ -309,12 +309,12 @@ bool CDialog::OnInitDialog() {
 
 void CDialog::OnOK() {
     if (UpdateData(true)) {
-        EndDialog(1);
+        EndDialog(QDialog::Accepted);
     }
 }
 
 void CDialog::OnCancel() {
-    EndDialog(2);
+    EndDialog(QDialog::Rejected);
 }
 
 }  // namespace vardex::ui

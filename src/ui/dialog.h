@@ -70,14 +70,19 @@ private:
     bool failed_ = false;
 };
 
+// The control ids of a dialog's OK and Cancel buttons (Enter and Esc reach
+// them as well).
+inline constexpr int kOkButton = 1;
+inline constexpr int kCancelButton = 2;
+
 // A dialog in the device logic's vocabulary.
 class CDialog : public QDialog {
 public:
     explicit CDialog(QWidget* parent = nullptr);
 
     // Initialises the dialog (OnInitDialog), runs it modally and returns what
-    // EndDialog was given: 1 for OK, 2 for Cancel and for a dialog closed any
-    // other way.
+    // EndDialog was given: QDialog::Accepted for OK, QDialog::Rejected for
+    // Cancel and for a dialog closed any other way.
     virtual int DoModal();
     void EndDialog(int result);
     bool Ended() const { return ended_; }
@@ -112,12 +117,12 @@ protected:
     virtual bool OnInitDialog();
     virtual void OnOK();
     virtual void OnCancel();
-    // A push button made by MakeButton other than OK (1) and Cancel (2).
+    // A push button made by MakeButton other than OK and Cancel.
     virtual void OnCommand(int) {}
 
 private:
     bool ended_ = false;
-    int result_ = 2;
+    int result_ = QDialog::Rejected;
 };
 
 }  // namespace vardex::ui

@@ -22,8 +22,8 @@ void SetMessageBoxHook(MessageBoxHook hook) {
     Hook() = std::move(hook);
 }
 
-int AppMessageBox(QWidget* parent, const std::string& text, MessageIcon icon,
-                  MessageButtons buttons) {
+QMessageBox::StandardButton AppMessageBox(QWidget* parent, const std::string& text,
+                                          MessageIcon icon, MessageButtons buttons) {
     if (Hook()) {
         return Hook()(MessageBoxCall{text, icon, buttons});
     }
@@ -49,11 +49,11 @@ int AppMessageBox(QWidget* parent, const std::string& text, MessageIcon icon,
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
-        return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
+        return box.exec() == QMessageBox::Yes ? QMessageBox::Yes : QMessageBox::No;
     }
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
-    return IDOK;
+    return QMessageBox::Ok;
 }
 
 }  // namespace vardex::ui

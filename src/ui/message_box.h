@@ -2,6 +2,7 @@
 // program is. Tests replace the box with a scripted answer.
 #pragma once
 
+#include <QMessageBox>
 #include <QString>
 #include <functional>
 #include <string>
@@ -12,22 +13,17 @@ class QWidget;
 
 namespace vardex::ui {
 
-// Dialog results, as the device logic counts them.
-inline constexpr int IDOK = 1;
-inline constexpr int IDCANCEL = 2;
-inline constexpr int IDYES = 6;
-inline constexpr int IDNO = 7;
-
 enum class MessageButtons { Ok, YesNo };
 
 // "varDex Configuration Manager".
 QString AppName();
 
 // Shows text with icon and buttons, modal to parent (or to the application when
-// parent is null). Returns IDOK, IDYES or IDNO; closing a Yes/No box counts as
-// No. GUI thread only.
-int AppMessageBox(QWidget* parent, const std::string& text, MessageIcon icon,
-                  MessageButtons buttons = MessageButtons::Ok);
+// parent is null). Returns QMessageBox::Ok, Yes or No; closing a Yes/No box
+// counts as No. GUI thread only.
+QMessageBox::StandardButton AppMessageBox(QWidget* parent, const std::string& text,
+                                          MessageIcon icon,
+                                          MessageButtons buttons = MessageButtons::Ok);
 
 // A test's stand-in for the box: gets what would be shown and returns the button.
 struct MessageBoxCall {
@@ -35,7 +31,7 @@ struct MessageBoxCall {
     MessageIcon icon;
     MessageButtons buttons;
 };
-using MessageBoxHook = std::function<int(const MessageBoxCall&)>;
+using MessageBoxHook = std::function<QMessageBox::StandardButton(const MessageBoxCall&)>;
 void SetMessageBoxHook(MessageBoxHook hook);
 
 }  // namespace vardex::ui

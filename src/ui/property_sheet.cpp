@@ -65,7 +65,7 @@ bool CPropertyPage::OnSetActive() {
 
 void CPropertyPage::OnOK() {
     if (sheet_ != nullptr) {
-        sheet_->EndDialog(1);
+        sheet_->EndDialog(QDialog::Accepted);
     }
 }
 
@@ -181,7 +181,7 @@ int CPropertySheet::DoModal() {
 void CPropertySheet::OnOK() {
     CPropertyPage* page = GetActivePage();
     if (page == nullptr) {
-        EndDialog(1);
+        EndDialog(QDialog::Accepted);
         return;
     }
     if (!page->OnKillActive()) {

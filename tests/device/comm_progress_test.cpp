@@ -16,9 +16,9 @@ namespace {
 
 class Jobs : public SimJobTest {
 protected:
-    int Run(int job) {
+    JobResult Run(int job) {
         CCommProgress progress(window_, app_);
-        const int result = progress.DoModalJob(job);
+        const JobResult result = progress.DoModalJob(job);
         quiet_ = progress.m_bQuietEnd;
         return result;
     }
@@ -39,7 +39,7 @@ protected:
 
 TEST_F(Jobs, ReadWriteEveryPageKindReadBackEqual) {
     Start();
-    ASSERT_EQ(Run(CCommProgress::kJobReadAll), 1);
+    ASSERT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     EXPECT_EQ(window_.captions.front(), "Uploading varDex Parameters...");
     ASSERT_FALSE(window_.ranges.empty());
     EXPECT_EQ(window_.ranges.back(), (std::pair<int, int>{0, 23}));
@@ -59,7 +59,7 @@ TEST_F(Jobs, ReadWriteEveryPageKindReadBackEqual) {
     ScriptedJobWindow write_window;
     {
         CCommProgress progress(write_window, app_);
-        ASSERT_EQ(progress.DoModalWriteAll(), 1);
+        ASSERT_EQ(progress.DoModalWriteAll(), JobResult::kDone);
     }
     EXPECT_EQ(write_window.captions.front(), "Downloading varDex Parameters...");
     EXPECT_EQ(write_window.ranges.back(), (std::pair<int, int>{0, 24}));
@@ -74,7 +74,7 @@ TEST_F(Jobs, ReadWriteEveryPageKindReadBackEqual) {
     ScriptedJobWindow read_window;
     {
         CCommProgress progress(read_window, app_);
-        ASSERT_EQ(progress.DoModalReadAll(), 1);
+        ASSERT_EQ(progress.DoModalReadAll(), JobResult::kDone);
     }
     EXPECT_TRUE(W().SameParameters(written));
     EXPECT_EQ(W().m_strPhoneMsn[4], "4321");
@@ -84,13 +84,13 @@ TEST_F(Jobs, ReadWriteEveryPageKindReadBackEqual) {
 
 TEST_F(Jobs, RefusedValuesReportedOnceWithTheLastRowJobStillDone) {
     Start(sim::DeviceOptions{.country = "Cyprus"});
-    ASSERT_EQ(Run(CCommProgress::kJobReadAll), 1);
+    ASSERT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     W().m_nX25PacketSize = 9;    // row 11: the device takes 4..7
     W().m_nFlashDuration = 150;  // row 15: the device takes 0..100
     W().m_bClir2 = 1;
     ScriptedJobWindow write_window;
     CCommProgress progress(write_window, app_);
-    ASSERT_EQ(progress.DoModalWriteAll(), 1);
+    ASSERT_EQ(progress.DoModalWriteAll(), JobResult::kDone);
     ASSERT_EQ(write_window.prompts.messages.size(), 1u);
     EXPECT_EQ(write_window.prompts.messages[0].first,
               "Faults detected while transfering data (15)");
@@ -106,7 +106,7 @@ TEST_F(Jobs, CancelConfirmedDuringAQueryStopsAfterThatRowQuietly) {
     Start();
     window_.confirm_answers = {ScriptedJobWindow::Answer::kYes};
     CancelAt(5);
-    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 2);
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kStopped);
     EXPECT_EQ(quiet_, 1);
     EXPECT_EQ(window_.confirmations, 1);
     EXPECT_TRUE(window_.prompts.messages.empty());
@@ -120,7 +120,7 @@ TEST_F(Jobs, CancelAnsweredNoChangesNothing) {
     Start();
     window_.confirm_answers = {ScriptedJobWindow::Answer::kNo};
     CancelAt(5);
-    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 1);
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     EXPECT_EQ(quiet_, 0);
     EXPECT_EQ(window_.confirmations, 1);
     EXPECT_EQ(window_.positions.back(), 23);
@@ -147,7 +147,7 @@ TEST_F(Jobs, CancelCommandIsIgnoredWhileCancelIsDisabled) {
             window_.Job().OnCancelCommand();  // the second comes after a confirmed stop
         }
     };
-    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 2);
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kStopped);
     EXPECT_EQ(ignored, 1);
     EXPECT_EQ(window_.confirmations, 1);
     EXPECT_EQ(quiet_, 1);
@@ -158,7 +158,7 @@ TEST_F(Jobs, JobEndingWhileTheConfirmationIsOpenEndsWithOne) {
     Start();
     window_.confirm_answers = {ScriptedJobWindow::Answer::kHold};
     CancelAt(20);
-    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 1);
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     EXPECT_EQ(window_.confirmations, 1);
     EXPECT_EQ(window_.confirmations_closed, 1);
     EXPECT_EQ(quiet_, 0);
@@ -175,7 +175,7 @@ TEST_F(Jobs, CancelConfirmedAfterTheLastCheckStillEndsWithOne) {
             window_.Job().OnCancelCommand();
         }
     };
-    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 1);
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     EXPECT_EQ(quiet_, 1);
     EXPECT_TRUE(D().SameParameters(W()));
 
@@ -185,14 +185,14 @@ TEST_F(Jobs, CancelConfirmedAfterTheLastCheckStillEndsWithOne) {
     late.confirm_answers = {ScriptedJobWindow::Answer::kYes};
     late.on_end_posted = [&late] { late.PressCancel(); };
     CCommProgress progress(late, app_);
-    EXPECT_EQ(progress.DoModalReadAll(), 1);
+    EXPECT_EQ(progress.DoModalReadAll(), JobResult::kDone);
     EXPECT_EQ(late.confirmations, 1);
     EXPECT_EQ(progress.m_bQuietEnd, 0);
 }
 
 TEST_F(Jobs, FailedJobEndsWithTwoAndLeavesTheReportToTheCaller) {
     Start();
-    ASSERT_EQ(Run(CCommProgress::kJobReadAll), 1);
+    ASSERT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     CDeviceConfig before;
     before.CopyFrom(D());
     // The device goes away in the middle of the queries.
@@ -203,7 +203,7 @@ TEST_F(Jobs, FailedJobEndsWithTwoAndLeavesTheReportToTheCaller) {
         }
     };
     CCommProgress progress(failing, app_);
-    EXPECT_EQ(progress.DoModalReadAll(), 2);
+    EXPECT_EQ(progress.DoModalReadAll(), JobResult::kStopped);
     EXPECT_EQ(progress.m_bQuietEnd, 0);
     EXPECT_TRUE(failing.prompts.messages.empty());
     EXPECT_LT(failing.positions.back(), 23);
@@ -215,19 +215,19 @@ TEST_F(Jobs, EmptyTablesStillIdentifyAndCopy) {
     const std::span<const ParamRowSpec> empty;
     ScriptedJobView view;
     W().m_nFlashDuration = 42;
-    EXPECT_EQ(ReadAllParameters(&view, &app_, empty), 1);
+    EXPECT_EQ(ReadAllParameters(&view, &app_, empty), JobResult::kDone);
     EXPECT_EQ(view.progress.Upper(), 1);
     EXPECT_EQ(view.progress.GetPos(), 1);
     EXPECT_EQ(D().m_nFlashDuration, 42);
     EXPECT_EQ(D().m_wModelVersion, 0x0102);
     W().m_nFlashDuration = 43;
-    EXPECT_EQ(WriteAllParameters(&view, &app_, empty), 1);
+    EXPECT_EQ(WriteAllParameters(&view, &app_, empty), JobResult::kDone);
     EXPECT_EQ(D().m_nFlashDuration, 43);
 }
 
 TEST_F(Jobs, DeviceInItsLoaderIsNotReadAsSettings) {
     Start(sim::DeviceOptions{.start_in_loader = true});
-    EXPECT_EQ(Run(CCommProgress::kJobReadAll), 2);
+    EXPECT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kStopped);
     ASSERT_EQ(window_.prompts.messages.size(), 1u);
     EXPECT_EQ(window_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
     EXPECT_EQ(D().m_wModelVersion, CDeviceConfig::kVersionNotRead);

@@ -28,7 +28,7 @@ protected:
     }
     // The transfer alone takes any size the progress bar can count; the file's
     // own checks come before it in the job.
-    int Send(const std::string& path) {
+    UpgradeResult Send(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
         const std::vector<unsigned char> image((std::istreambuf_iterator<char>(in)),
                                                std::istreambuf_iterator<char>());
@@ -64,7 +64,7 @@ TEST_F(Transfer, BlocksCarryTheImageFilledWithFf) {
         FakeLoader loader;
         Open(loader);
         const std::string image = PatternBytes(size);
-        ASSERT_EQ(Send(WriteTempFile("image.img", image)), 1);
+        ASSERT_EQ(Send(WriteTempFile("image.img", image)), UpgradeResult::kDone);
         const auto frames = loader.Frames();
         ASSERT_EQ(frames.size(), size / 128 + 1);
         EXPECT_EQ(Payload(frames), WithFill(image));
@@ -93,7 +93,7 @@ TEST_F(Transfer, NakResendsTheSameBlockTheLastOneIncluded) {
     });
     Open(loader);
     const std::string image = PatternBytes(300);
-    ASSERT_EQ(Send(WriteTempFile("nak.img", image)), 1);
+    ASSERT_EQ(Send(WriteTempFile("nak.img", image)), UpgradeResult::kDone);
     const auto frames = loader.Frames();
     ASSERT_EQ(frames.size(), 5u);
     EXPECT_EQ(frames[1], frames[2]);
@@ -110,7 +110,7 @@ TEST_F(Transfer, BlockNumbersWrapAfter255) {
     FakeLoader loader;
     Open(loader);
     const std::string image = PatternBytes(40000);
-    ASSERT_EQ(Send(WriteTempFile("wrap.img", image)), 1);
+    ASSERT_EQ(Send(WriteTempFile("wrap.img", image)), UpgradeResult::kDone);
     const auto frames = loader.Frames();
     ASSERT_EQ(frames.size(), 313u);
     for (std::size_t i = 0; i < frames.size(); ++i) {
@@ -125,7 +125,7 @@ TEST_F(Transfer, ProgressTextOnlyWhenTheTenthChangesAlsoBeyondTwoMegabytes) {
     FakeLoader loader;
     Open(loader);
     const std::size_t size = 2'200'000;
-    ASSERT_EQ(Send(WriteTempFile("big.img", PatternBytes(size))), 1);
+    ASSERT_EQ(Send(WriteTempFile("big.img", PatternBytes(size))), UpgradeResult::kDone);
     // Every tenth from 0.0 to 99.9 once in the loop, then the final 100.0.
     ASSERT_EQ(view_.status_texts.size(), 1001u);
     for (std::size_t i = 0; i < 1000; ++i) {
@@ -157,7 +157,7 @@ TEST_F(Transfer, DeviceFailuresEndWithMinusSix) {
         loader.SetEotReply(c.eot);
         Open(loader);
         const auto start = Clock::now();
-        EXPECT_EQ(Send(WriteTempFile("fail.img", PatternBytes(300))), kUpgradeDeviceFailed);
+        EXPECT_EQ(Send(WriteTempFile("fail.img", PatternBytes(300))), UpgradeResult::kDeviceFailed);
         EXPECT_EQ(loader.Frames().size(), c.frames);
         EXPECT_LT(MsSince(start), 10000);
         port_.Close();
@@ -168,14 +168,14 @@ TEST_F(Transfer, EndlessNakGivesUp) {
     FakeLoader loader;
     loader.SetBlockReply([](std::size_t, const std::string&) { return Reply::kNak; });
     Open(loader);
-    EXPECT_EQ(Send(WriteTempFile("refused.img", PatternBytes(300))), kUpgradeDeviceFailed);
+    EXPECT_EQ(Send(WriteTempFile("refused.img", PatternBytes(300))), UpgradeResult::kDeviceFailed);
     EXPECT_EQ(loader.Frames().size(), static_cast<std::size_t>(kXmodemMaxResends + 1));
 }
 
 TEST_F(Transfer, AnEmptyImageIsMinusSevenAndSendsNoBlock) {
     FakeLoader loader;
     Open(loader);
-    EXPECT_EQ(SendFirmwareImage(&view_, port_, {}), kUpgradeFileFailed);
+    EXPECT_EQ(SendFirmwareImage(&view_, port_, {}), UpgradeResult::kFileFailed);
     EXPECT_TRUE(loader.Frames().empty());
 }
 
@@ -186,7 +186,7 @@ TEST_F(Transfer, ALoaderLeftHalfWayCancelsTheFirstBlockAndTakesTheImageAfresh) {
     });
     Open(loader);
     const std::string image = PatternBytes(300);
-    ASSERT_EQ(Send(WriteTempFile("afresh.img", image)), 1);
+    ASSERT_EQ(Send(WriteTempFile("afresh.img", image)), UpgradeResult::kDone);
     const auto frames = loader.Frames();
     ASSERT_EQ(frames.size(), 4u);  // the cancelled first block, then all three
     EXPECT_EQ(frames[0], frames[1]);
@@ -203,7 +203,7 @@ TEST_F(Transfer, StopRequestEndsBeforeTheNextBlock) {
         return Reply::kAck;
     });
     Open(loader);
-    EXPECT_EQ(Send(WriteTempFile("stop.img", PatternBytes(1000))), 2);
+    EXPECT_EQ(Send(WriteTempFile("stop.img", PatternBytes(1000))), UpgradeResult::kStopped);
     EXPECT_EQ(loader.Frames().size(), 3u);
     EXPECT_EQ(loader.Eots(), 0);
 }

@@ -25,10 +25,10 @@ namespace {
 
 class Upgrade : public SimJobTest {
 protected:
-    int RunUpgrade(const std::string& path) {
+    JobResult RunUpgrade(const std::string& path) {
         window_.open_file = path;
         CCommProgress progress(window_, app_);
-        const int result = progress.DoModalUpgrade();
+        const JobResult result = progress.DoModalUpgrade();
         quiet_ = progress.m_bQuietEnd;
         return result;
     }
@@ -53,7 +53,7 @@ TEST_P(UpgradeSizes, DeviceRestartsWithTheNewVersion) {
     const std::string path = WriteTempFile("image.img", sim::MakeFirmwareImage("V3.7", size));
     W().m_bSettingsModified = 1;
     W().m_bOtherModified = 1;
-    ASSERT_EQ(RunUpgrade(path), 1);
+    ASSERT_EQ(RunUpgrade(path), JobResult::kDone);
     EXPECT_EQ(Version(), "V3.7");
     EXPECT_EQ(W().m_wFirmwareVersion, 0x0307);
     EXPECT_EQ(W().m_bSettingsModified, 0);
@@ -84,8 +84,8 @@ TEST_F(Upgrade, AnImageTheLoaderRejectsIsNotReportedAsInstalled) {
     // then stays waiting: the job says so, not "sent and restarted".
     CCommProgress progress(window_, app_);
     window_.open_file = WriteTempFile("one.img", "\x5A");
-    EXPECT_EQ(progress.DoModalUpgrade(), 2);
-    EXPECT_EQ(progress.m_nFirmwareResult, kUpgradeImageRejected);
+    EXPECT_EQ(progress.DoModalUpgrade(), JobResult::kStopped);
+    EXPECT_EQ(progress.m_firmwareResult, UpgradeResult::kImageRejected);
     EXPECT_EQ(progress.m_bInLoader, 1);
     EXPECT_TRUE(InLoader());
     EXPECT_EQ(Version(), "V2.10");
@@ -115,7 +115,7 @@ TEST_F(Upgrade, AFileThatIsNoImageIsRefusedBeforeTheDeviceHearsAWord) {
     for (const auto& [path, why] : cases) {
         window_.prompts.messages.clear();
         const std::uint64_t heard = device_->BytesReceived();
-        EXPECT_EQ(RunUpgrade(path), 2) << path;
+        EXPECT_EQ(RunUpgrade(path), JobResult::kStopped) << path;
         ASSERT_EQ(window_.prompts.messages.size(), 1u) << path;
         const std::string text = Message(0);
         EXPECT_EQ(text.rfind(res::LoadString(res::IDS_FIRMWARE_FILE_ERROR), 0), 0u) << text;
@@ -132,7 +132,7 @@ TEST_F(Upgrade, CancelledFileChoiceIsQuiet) {
     const auto commands = device_->CommandCount();
     window_.open_file.reset();
     CCommProgress progress(window_, app_);
-    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    EXPECT_EQ(progress.DoModalUpgrade(), JobResult::kStopped);
     EXPECT_EQ(progress.m_bQuietEnd, 1);
     EXPECT_TRUE(window_.prompts.messages.empty());
     EXPECT_EQ(device_->CommandCount(), commands);
@@ -149,7 +149,7 @@ TEST_F(Upgrade, CancelDuringTheTransferStopsQuietlyAndTheNextUpgradeGoesIn) {
         }
     };
     const std::string image = WriteTempFile("big.img", sim::MakeFirmwareImage("V3.1", 20000));
-    EXPECT_EQ(RunUpgrade(image), 2);
+    EXPECT_EQ(RunUpgrade(image), JobResult::kStopped);
     EXPECT_EQ(quiet_, 1);
     // Only that the device waits in its loader now, and what brings it back.
     ASSERT_EQ(window_.prompts.messages.size(), 1u);
@@ -160,7 +160,7 @@ TEST_F(Upgrade, CancelDuringTheTransferStopsQuietlyAndTheNextUpgradeGoesIn) {
     // The loader holds the half transfer; the next upgrade goes in at once.
     window_.on_progress_pos = {};
     window_.prompts.messages.clear();
-    EXPECT_EQ(RunUpgrade(image), 1);
+    EXPECT_EQ(RunUpgrade(image), JobResult::kDone);
     EXPECT_EQ(Version(), "V3.1");
 }
 
@@ -183,7 +183,7 @@ TEST_F(UpgradeLoader, DeviceAlreadyInItsLoaderGetsNoRequest) {
     FileChoosingView view;
     const std::string image = PatternBytes(300);
     view.file = WriteTempFile("loader.img", image);
-    EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), 1);
+    EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), UpgradeResult::kDone);
     EXPECT_EQ(loader.Received().find("UPX"), std::string::npos);
     EXPECT_EQ(loader.Frames().size(), 3u);
     EXPECT_EQ(loader.Eots(), 1);
@@ -199,7 +199,7 @@ TEST_F(UpgradeLoader, BlockFailureShowsTheUpgradeErrorAndClosesTheChannel) {
     ScriptedJobWindow window;
     window.open_file = WriteTempFile("can.img", PatternBytes(300));
     CCommProgress progress(window, app_);
-    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    EXPECT_EQ(progress.DoModalUpgrade(), JobResult::kStopped);
     EXPECT_EQ(progress.m_bQuietEnd, 0);
     ASSERT_EQ(window.prompts.messages.size(), 2u);
     // The failure, then that the device waits in its loader and what brings it back.
@@ -216,7 +216,7 @@ TEST_F(UpgradeLoader, RequestWithoutTheUpgradeQuestionIsMinusSix) {
     Open(peer.SlavePath());
     FileChoosingView view;
     view.file = WriteTempFile("question.img", PatternBytes(300));
-    EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), kUpgradeDeviceFailed);
+    EXPECT_EQ(UpgradeFirmware(&view, &app_, 1), UpgradeResult::kDeviceFailed);
     const auto lines = peer.Lines();
     EXPECT_EQ(lines.back(), "ATUPX");
 }
@@ -240,7 +240,7 @@ TEST_F(UpgradeLoader, CancelWhileWaitingForTheLoaderIsQuiet) {
         }
     });
     CCommProgress progress(window, app_);
-    EXPECT_EQ(progress.DoModalUpgrade(), 2);
+    EXPECT_EQ(progress.DoModalUpgrade(), JobResult::kStopped);
     presser.join();
     EXPECT_EQ(window.confirmations, 1);
     EXPECT_EQ(progress.m_bQuietEnd, 1);

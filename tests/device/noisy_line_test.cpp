@@ -32,13 +32,13 @@ protected:
             d.AddCall(sim::Line::kPhone2, 17);
         });
         ScriptedJobView clean;
-        ASSERT_EQ(ReadAllParameters(&clean, &app_), 1);
+        ASSERT_EQ(ReadAllParameters(&clean, &app_), JobResult::kDone);
         truth_.CopyFrom(W());
     }
 
     // A read whose outcome is either the truth or a failure, never a wrong value.
-    void ExpectTruthOrFailure(int result, const ScriptedJobView& view) {
-        if (result == 1) {
+    void ExpectTruthOrFailure(JobResult result, const ScriptedJobView& view) {
+        if (result == JobResult::kDone) {
             EXPECT_TRUE(W().SameParameters(truth_));
         } else {
             EXPECT_EQ(view.m_bQuietEnd, 1);  // and the person was told why
@@ -53,8 +53,8 @@ TEST_F(NoisyLine, NoiseBeforeEveryThirdReplyStillReadsTheExactValues) {
     W().Reset();
     device_->GarbleEveryReply(3, 12);
     ScriptedJobView view;
-    const int result = ReadAllParameters(&view, &app_);
-    EXPECT_EQ(result, 1);  // each garbled reply was asked again, cleanly
+    const JobResult result = ReadAllParameters(&view, &app_);
+    EXPECT_EQ(result, JobResult::kDone);  // each garbled reply was asked again, cleanly
     ExpectTruthOrFailure(result, view);
     EXPECT_EQ(W().m_nFlashDuration, 35);
     EXPECT_EQ(W().m_nX25PacketSize, 5);
@@ -64,8 +64,8 @@ TEST_F(NoisyLine, RepliesCutShortAreAskedAgain) {
     W().Reset();
     device_->CutEveryReply(4);
     ScriptedJobView view;
-    const int result = ReadAllParameters(&view, &app_);
-    EXPECT_EQ(result, 1);
+    const JobResult result = ReadAllParameters(&view, &app_);
+    EXPECT_EQ(result, JobResult::kDone);
     ExpectTruthOrFailure(result, view);
 }
 
@@ -83,7 +83,7 @@ TEST_F(NoisyLine, ALateReplyIsNotTakenForTheNextQuestion) {
             }
         });
         ScriptedJobView view;
-        const int result = ReadAllParameters(&view, &app_);
+        const JobResult result = ReadAllParameters(&view, &app_);
         delay.join();
         ExpectTruthOrFailure(result, view);
         EXPECT_GT(device_->CommandCount(), commands);
@@ -94,7 +94,7 @@ TEST_F(NoisyLine, NoiseOnEveryReplyFailsTheReadAndKeepsTheRecord) {
     device_->GarbleEveryReply(1, 5);
     W().m_nFlashDuration = 77;  // what the record held before
     ScriptedJobView view;
-    EXPECT_EQ(ReadAllParameters(&view, &app_), 2);
+    EXPECT_EQ(ReadAllParameters(&view, &app_), JobResult::kStopped);
     EXPECT_EQ(W().m_nFlashDuration, 77);
     ASSERT_EQ(view.prompts.messages.size(), 1u);
     EXPECT_EQ(view.m_bQuietEnd, 1);
@@ -104,7 +104,7 @@ TEST_F(NoisyLine, ADeviceThatFellSilentIsNeitherReadNorWritten) {
     device_->SetSilent(true);
     W().m_nFlashDuration = 77;
     ScriptedJobView read;
-    EXPECT_EQ(ReadAllParameters(&read, &app_), 2);
+    EXPECT_EQ(ReadAllParameters(&read, &app_), JobResult::kStopped);
     EXPECT_EQ(W().m_nFlashDuration, 77);
     ASSERT_EQ(read.prompts.messages.size(), 1u);
     EXPECT_NE(read.prompts.messages[0].first.find("does not answer as a varDex"),
@@ -113,7 +113,7 @@ TEST_F(NoisyLine, ADeviceThatFellSilentIsNeitherReadNorWritten) {
     // A write: nothing reports success.
     W().m_nFlashDuration = 40;
     ScriptedJobView write;
-    EXPECT_EQ(WriteAllParameters(&write, &app_), 2);
+    EXPECT_EQ(WriteAllParameters(&write, &app_), JobResult::kStopped);
     EXPECT_EQ(write.m_bQuietEnd, 1);
 }
 
@@ -122,7 +122,7 @@ TEST_F(NoisyLine, AWriteVerifiesOverANoisyLineAndFailsOnlyWhenItMust) {
     W().m_bCallWaiting1 = 0;
     device_->GarbleEveryReply(3, 9);
     ScriptedJobView view;
-    EXPECT_EQ(WriteAllParameters(&view, &app_), 1);
+    EXPECT_EQ(WriteAllParameters(&view, &app_), JobResult::kDone);
     EXPECT_TRUE(view.prompts.messages.empty());  // no false "faults detected"
     EXPECT_EQ(device_->Register(56), 42);
     EXPECT_EQ(device_->Register(79) & 0x04, 0);

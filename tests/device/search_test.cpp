@@ -51,7 +51,7 @@ TEST_F(Search, TwoDevicesAreListedInPortOrderAndOneIsChosen) {
     ScriptedPeer com5(VarDexReplies());
     env_.Set("VARDEX_PORTS", PortList({"", com2.SlavePath(), "", "", com5.SlavePath()}));
     // OK without a selection first: with two items that is refused.
-    view_.prompts.answers = {{1, -1}, {1, 1}};
+    view_.prompts.answers = {{Choice::kMade, -1}, {Choice::kMade, 1}};
     ASSERT_TRUE(Connect().Ok());
     ASSERT_EQ(view_.prompts.lists.size(), 2u);
     EXPECT_EQ(view_.prompts.lists[0],
@@ -70,7 +70,7 @@ TEST_F(Search, TwoDevicesAreListedInPortOrderAndOneIsChosen) {
 TEST_F(Search, ASingleDeviceIsTakenWithoutASelection) {
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
-    view_.prompts.answers = {{1, -1}};
+    view_.prompts.answers = {{Choice::kMade, -1}};
     ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(view_.prompts.lists.size(), 1u);
     EXPECT_TRUE(view_.prompts.messages.empty());
@@ -80,7 +80,7 @@ TEST_F(Search, ASingleDeviceIsTakenWithoutASelection) {
 TEST_F(Search, CancellingTheListLeavesNothingOpen) {
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
-    view_.prompts.answers = {{2, 0}};
+    view_.prompts.answers = {{Choice::kCancelled, 0}};
     EXPECT_EQ(Connect().search, SearchResult::kCancelled);
     EXPECT_FALSE(Record().IsOpen());
 }
@@ -144,7 +144,7 @@ TEST_F(Search, AChosenPortWhoseStatusCannotBeReadIsNamedNotTakenForALoader) {
         return VarDexReplies()(line);
     });
     env_.Set("VARDEX_PORTS", link);
-    view_.prompts.answers = {{1, -1}};
+    view_.prompts.answers = {{Choice::kMade, -1}};
     EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     const std::string& text = view_.prompts.messages[0].first;
@@ -204,7 +204,7 @@ TEST_F(Search, AMissingProviderStillLetsTheSerialScanFindTheDevice) {
     vardex::tapi::ResetBindingForTests();
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
-    view_.prompts.answers = {{1, 0}};
+    view_.prompts.answers = {{Choice::kMade, 0}};
     ASSERT_TRUE(Connect().Ok());
     EXPECT_FALSE(Record().Line().TelephonyInitialised());
     EXPECT_TRUE(view_.prompts.messages.empty());  // nothing said about telephony
@@ -229,7 +229,7 @@ TEST_F(Search, TheUsbFlagFollowsWhatThePortIsNotItsName) {
 
     // The same device found on a COM port by the search.
     env_.Set("VARDEX_PORTS", adapter.SlavePath());
-    view_.prompts.answers = {{1, 0}};
+    view_.prompts.answers = {{Choice::kMade, 0}};
     ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     EXPECT_EQ(Record().m_bUsbConnection, 0);
 }
@@ -240,7 +240,7 @@ TEST_F(Search, AUsbLineIsFoundNamedChosenAndMarksTheConnection) {
     ScriptedPeer line(VarDexReplies());
     env_.Set("VARDEX_LINES", line.SlavePath());
     env_.Set("VARDEX_PORTS", "");
-    view_.prompts.answers = {{1, 0}};
+    view_.prompts.answers = {{Choice::kMade, 0}};
     ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     ASSERT_EQ(view_.prompts.lists.size(), 1u);
     const std::string name = "varDex USB Modem (" + line.SlavePath() + ")";
@@ -265,7 +265,7 @@ TEST_F(Search, AServiceStartedOnAnEndedThreadIsShutDownWithoutWaiting) {
     ScriptedPeer line(VarDexReplies());
     env_.Set("VARDEX_LINES", line.SlavePath());
     env_.Set("VARDEX_PORTS", "");
-    view_.prompts.answers = {{1, 0}};
+    view_.prompts.answers = {{Choice::kMade, 0}};
     std::thread job([this] { EXPECT_TRUE(Connect().Ok()); });
     job.join();
     ASSERT_TRUE(Record().Line().CallInProgress());
@@ -292,7 +292,7 @@ TEST_F(Search, ASimulatorOnAModemLineIsTakenBeforeThePorts) {
     ASSERT_TRUE(serial.Start(&error)) << error.Message();
     env_.Set("VARDEX_LINES", usb.Path());
     env_.Set("VARDEX_PORTS", serial.Path());
-    view_.prompts.answers = {{1, 0}};
+    view_.prompts.answers = {{Choice::kMade, 0}};
     ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
     // The modem lines answered, so the list offers the line; the COM ports are
     // searched only when no line answers.
@@ -312,7 +312,7 @@ TEST_F(Search, UnavailableAndBusyLinesAreSkipped) {
     ASSERT_TRUE(holder);
     env_.Set("VARDEX_LINES", "/dev/vardex-gone:" + busy.SlavePath() + ":" + good.SlavePath());
     env_.Set("VARDEX_PORTS", "");
-    view_.prompts.answers = {{1, -1}};
+    view_.prompts.answers = {{Choice::kMade, -1}};
     ASSERT_TRUE(Connect().Ok());
     const auto& rows = Record().Line().Devices();
     EXPECT_EQ(rows[0].name, "Line Unavailable");

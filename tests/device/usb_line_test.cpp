@@ -43,7 +43,7 @@ protected:
     // A fresh view for the next job, which chooses the first device listed.
     ScriptedJobView& NewJob() {
         job_ = std::make_unique<ScriptedJobView>();
-        job_->prompts.answers = {{1, 0}};
+        job_->prompts.answers = {{Choice::kMade, 0}};
         return *job_;
     }
     IdentifyResult Identify() { return IdentifyDevice(&NewJob(), &app_); }
@@ -102,7 +102,7 @@ TEST_F(UsbLine, AJobWhileUnpluggedFindsNothingAndTheNextOneFindsTheDeviceBack) {
 }
 
 TEST_F(UsbLine, UnpluggedInTheMiddleOfAReadTheJobFailsAndTheNextOneReadsAll) {
-    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), 1);
+    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kDone);
     const std::uint64_t one_job = device_.BytesReceived();
 
     // Pulled out once the second job is half way through its queries.
@@ -111,12 +111,12 @@ TEST_F(UsbLine, UnpluggedInTheMiddleOfAReadTheJobFailsAndTheNextOneReadsAll) {
             device_.Unplug();
         }
     });
-    EXPECT_EQ(ReadAllParameters(&NewJob(), &app_), 2);
+    EXPECT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kStopped);
     unplug.join();
     EXPECT_TRUE(device_.HungUp());
 
     ASSERT_TRUE(device_.Replug(nullptr));
-    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), 1);
+    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kDone);
     EXPECT_FALSE(SaidCallAlreadyHandled());
     EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
 }
@@ -136,7 +136,7 @@ TEST_F(UsbLine, ALoaderOnTheLineIsRecognisedAndTakesTheUpgrade) {
     // The upgrade goes on with the line the search left open.
     FileChoosingView upgrade;
     upgrade.file = WriteTempFile("usb-loader.img", sim::MakeFirmwareImage("V3.3", 1000));
-    ASSERT_EQ(UpgradeFirmware(&upgrade, &app_, 1), 1);
+    ASSERT_EQ(UpgradeFirmware(&upgrade, &app_, 1), UpgradeResult::kDone);
     EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.SoftwareVersion(); }), "V3.3");
     EXPECT_TRUE(com1.Lines().empty());
 }

@@ -91,9 +91,9 @@ TEST(DataExchange, ModalRunsReturnOneForOkAndTwoForCancelOrEsc) {
     ScriptedUi ui;
     NumberDialog d;
     CDialog::SetModalHook([](CDialog* dialog) { dialog->Item<QAbstractButton>(1)->click(); });
-    EXPECT_EQ(d.DoModal(), 1);
+    EXPECT_EQ(d.DoModal(), QDialog::Accepted);
     CDialog::SetModalHook([](CDialog* dialog) { dialog->reject(); });
-    EXPECT_EQ(d.DoModal(), 2);
+    EXPECT_EQ(d.DoModal(), QDialog::Rejected);
     // OK with a value that does not pass keeps the dialog open.
     int runs = 0;
     CDialog::SetModalHook([&](CDialog* dialog) {
@@ -103,7 +103,7 @@ TEST(DataExchange, ModalRunsReturnOneForOkAndTwoForCancelOrEsc) {
         EXPECT_FALSE(dialog->Ended());
         dialog->Item<QAbstractButton>(2)->click();
     });
-    EXPECT_EQ(d.DoModal(), 2);
+    EXPECT_EQ(d.DoModal(), QDialog::Rejected);
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(ui.messages.size(), 1u);
 }
@@ -146,7 +146,7 @@ TEST(PropertySheet, ApplyFollowsModifiedPagesAndABadValueKeepsItsPage) {
         EXPECT_EQ(first.value, 4);
         sheet.Item<QAbstractButton>(1)->click();
     });
-    EXPECT_EQ(sheet.DoModal(), 1);
+    EXPECT_EQ(sheet.DoModal(), QDialog::Accepted);
 }
 
 // Counts the sheet's calls in a log that outlives the page.
@@ -218,7 +218,7 @@ TEST(DeviceList, OkWithoutSelectionTakesTheOnlyItemOrAsksForOne) {
     ScriptedUi ui;
     CDeviceListDialog one("varDex list", "\rPick:", {"Direct to COM2"});
     CDialog::SetModalHook([](CDialog* d) { d->Item<QAbstractButton>(1)->click(); });
-    EXPECT_EQ(one.DoModal(), 1);
+    EXPECT_EQ(one.DoModal(), QDialog::Accepted);
     EXPECT_EQ(one.Chosen(), 0);
 
     CDeviceListDialog two("varDex list", "\rPick:", {"Direct to COM2", "Direct to COM5"});
@@ -229,7 +229,7 @@ TEST(DeviceList, OkWithoutSelectionTakesTheOnlyItemOrAsksForOne) {
         two.List()->setCurrentRow(1);
         d->Item<QAbstractButton>(1)->click();
     });
-    EXPECT_EQ(two.DoModal(), 1);
+    EXPECT_EQ(two.DoModal(), QDialog::Accepted);
     EXPECT_EQ(two.Chosen(), 1);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.messages[0].text, std::string(res::LoadString(res::IDS_SELECT_DEVICE)));
@@ -247,19 +247,19 @@ TEST(StorageConfirmation, StartAndAnswerFollowTheInformationPage) {
     EXPECT_EQ(make, 1);
 
     int d = 0, p = 3;
-    StorageDialogApply(1, 2, 1, &d, &p);
+    StorageDialogApply(QDialog::Accepted, 2, 1, &d, &p);
     EXPECT_EQ(d, 3);
     EXPECT_EQ(p, 2);
     d = 2, p = 3;
-    StorageDialogApply(2, 0, 1, &d, &p);  // Cancel
+    StorageDialogApply(QDialog::Rejected, 0, 1, &d, &p);  // Cancel
     EXPECT_EQ(d, 2);
     EXPECT_EQ(p, 3);
     d = 0, p = -1;
-    StorageDialogApply(1, -1, 1, &d, &p);  // OK without a profile
+    StorageDialogApply(QDialog::Accepted, -1, 1, &d, &p);  // OK without a profile
     EXPECT_EQ(d, 0);
     EXPECT_EQ(p, -1) << "no profile: the power-up choice stays";
     d = 0, p = 2;
-    StorageDialogApply(1, -1, 1, &d, &p);
+    StorageDialogApply(QDialog::Accepted, -1, 1, &d, &p);
     EXPECT_EQ(p, 2);
 }
 
@@ -333,7 +333,7 @@ TEST(AppShell, TitleAboutLineAndCommandLine) {
                   "vardex-config " VARDEX_BUILD_VERSION);
         d->Item<QAbstractButton>(1)->click();
     });
-    EXPECT_EQ(about.DoModal(), 1);
+    EXPECT_EQ(about.DoModal(), QDialog::Accepted);
 
     AppCommandLineInfo info;
     ParseCommandLine({"vardex-config", "foo.img", "/p", "/Automation", "-platform", "x"}, info);

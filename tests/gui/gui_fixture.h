@@ -89,7 +89,7 @@ public:
     ScriptedUi() {
         ui::SetMessageBoxHook([this](const ui::MessageBoxCall& call) {
             messages.push_back(call);
-            return call.buttons == ui::MessageButtons::YesNo ? message_answer : ui::IDOK;
+            return call.buttons == ui::MessageButtons::YesNo ? message_answer : QMessageBox::Ok;
         });
         ui::CDialog::SetModalHook([this](ui::CDialog* dialog) { Dispatch(dialog); });
     }
@@ -108,7 +108,7 @@ public:
     }
 
     std::vector<ui::MessageBoxCall> messages;
-    int message_answer = ui::IDYES;
+    QMessageBox::StandardButton message_answer = QMessageBox::Yes;
     int progress_dialogs = 0;
     int device_lists = 0;
     int storage_dialogs = 0;
@@ -156,7 +156,7 @@ private:
                 on_self_test(self_test);
             }
         } else if (dynamic_cast<ui::CPropSheet*>(dialog) == nullptr) {
-            dialog->EndDialog(1);
+            dialog->EndDialog(QDialog::Accepted);
         }
     }
 };
@@ -197,7 +197,7 @@ protected:
                         after_read(sheet);
                     }
                     if (!sheet.Ended()) {
-                        sheet.EndDialog(1);
+                        sheet.EndDialog(QDialog::Accepted);
                     }
                 });
             };
@@ -205,7 +205,7 @@ protected:
             deadline->setSingleShot(true);
             QObject::connect(deadline, &QTimer::timeout, &sheet, [&sheet, this] {
                 timed_out_ = true;
-                sheet.EndDialog(2);
+                sheet.EndDialog(QDialog::Rejected);
             });
             deadline->start(60000);
         });

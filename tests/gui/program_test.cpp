@@ -212,7 +212,7 @@ TEST_F(ProgramTest, UpgradeForPolandOnlyShowsTheOperatorMessage) {
         EXPECT_EQ(ui_.progress_dialogs, 1);
         // Elsewhere the warning comes first; No stops there.
         W().m_strCountry = "Hungary";
-        ui_.message_answer = ui::IDNO;
+        ui_.message_answer = QMessageBox::No;
         sheet.InformationPage().Item<QPushButton>(CUpgradePage::IDC_UPGRADE)->click();
         ASSERT_EQ(ui_.messages.size(), 2u);
         EXPECT_EQ(ui_.messages[1].text, std::string(res::LoadString(res::IDS_UPGRADE_WARNING)));
@@ -309,14 +309,14 @@ TEST_F(LoaderProgramTest, TheWindowStaysOpenAndTheUpgradeRescuesTheDevice) {
                 EXPECT_TRUE(TabEnabled(sheet, 1));
                 EXPECT_TRUE(info.GetDlgItem(CUpgradePage::IDC_SOURCE)->isEnabled());
                 EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_FIRMWARE).toStdString(), "4.8");
-                sheet.EndDialog(1);
+                sheet.EndDialog(QDialog::Accepted);
             });
         };
         auto* deadline = new QTimer(&sheet);
         deadline->setSingleShot(true);
         QObject::connect(deadline, &QTimer::timeout, &sheet, [&] {
             timed_out_ = true;
-            sheet.EndDialog(2);
+            sheet.EndDialog(QDialog::Rejected);
         });
         deadline->start(60000);
     });

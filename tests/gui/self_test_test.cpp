@@ -352,7 +352,9 @@ private:
 class Host : public ui::ISheetHost {
 public:
     CVarDexConfigurationManagerApp& App() override { return app; }
-    int RunDeviceJob(ui::DeviceJob, QWidget*, bool*, const std::string&) override { return 0; }
+    JobResult RunDeviceJob(ui::DeviceJob, QWidget*, bool*, const std::string&) override {
+        return JobResult::kStopped;
+    }
     bool WriteDevice() override { return true; }
     int TransferRecord(int) override { return 1; }
     bool SetActivePage(int) override { return true; }
@@ -481,7 +483,7 @@ TEST_F(SelfTestPageTest, ClosedChannelRunsNothingAndSaysTheDeviceIsNotThere) {
     std::vector<std::string> said;
     ui::SetMessageBoxHook([&](const ui::MessageBoxCall& call) {
         said.push_back(call.text);
-        return ui::IDOK;
+        return QMessageBox::Ok;
     });
     Press(*page, CSelfTestPage1::IDC_TEST_ALL);
     ui::SetMessageBoxHook({});
@@ -529,7 +531,7 @@ TEST_F(SelfTestPageTest, AVanishedDeviceEndsTheRunWithOneMessage) {
     std::vector<std::string> said;
     ui::SetMessageBoxHook([&](const ui::MessageBoxCall& call) {
         said.push_back(call.text);
-        return ui::IDOK;
+        return QMessageBox::Ok;
     });
     Press(*page, CSelfTestPage1::IDC_TEST_ALL);
     ui::SetMessageBoxHook({});

@@ -176,7 +176,7 @@ TEST_F(GermanyPage, ValuesOutsideTheLimitsArePutBack) {
                 ui_.messages.push_back(m);
                 QFocusEvent out(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
                 QCoreApplication::sendEvent(edit, &out);
-                return ui::IDOK;
+                return QMessageBox::Ok;
             });
             Type(page, r.id, r.typed);
             ui_.messages.clear();

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "gui_fixture.h"
+#include "link/at_commands.h"
 #include "res/strings.h"
 #include "temp_files.h"
 #include "terminal/trace_switches.h"
@@ -30,7 +31,7 @@ using Page = CTerminalPage;
 
 constexpr int kTerminalPage = 3;
 constexpr int kWaitMs = 5000;
-const std::string kAllOff = std::string(terminal::kAllTracesOff) + "\r";
+const std::string kAllOff = vardex::at::Line(vardex::at::kAllTracesOff);
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;

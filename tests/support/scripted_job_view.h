@@ -35,7 +35,7 @@ private:
 class ScriptedPrompts : public IUserPrompts {
 public:
     struct ListAnswer {
-        int button;    // 1 OK, 2 Cancel
+        Choice button;
         int selected;  // -1: nothing selected
     };
 
@@ -43,13 +43,13 @@ public:
         std::lock_guard lock(mutex_);
         messages.emplace_back(text, icon);
     }
-    int ChooseFromList(const std::string& caption, const std::string& prompt,
-                       const std::vector<std::string>& items, int* selected) override {
+    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items, int* selected) override {
         std::lock_guard lock(mutex_);
         lists.push_back(items);
         list_caption = caption;
         list_prompt = prompt;
-        ListAnswer answer{2, -1};
+        ListAnswer answer{Choice::kCancelled, -1};
         if (!answers.empty()) {
             answer = answers.front();
             answers.pop_front();

@@ -56,18 +56,18 @@ public:
     }
 
     // ---- IJobWindow ----
-    int RunModal(CCommProgress& job) override {
+    JobResult RunModal(CCommProgress& job) override {
         job_ = &job;
         ended_ = false;  // a window may run one job after another
         while (!ended_) {
             if (!ServeOne()) {
                 ADD_FAILURE() << "the job window waited too long for the worker";
-                return 2;
+                return JobResult::kStopped;
             }
         }
         return result_;
     }
-    void EndModal(int result) override {
+    void EndModal(JobResult result) override {
         result_ = result;
         ended_ = true;
     }
@@ -133,9 +133,9 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon) override {
         Call([&] { prompts.ShowMessage(text, icon); });
     }
-    int ChooseFromList(const std::string& caption, const std::string& prompt,
-                       const std::vector<std::string>& items, int* selected) override {
-        int button = 2;
+    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items, int* selected) override {
+        Choice button = Choice::kCancelled;
         Call([&] { button = prompts.ChooseFromList(caption, prompt, items, selected); });
         return button;
     }
@@ -204,7 +204,7 @@ private:
     std::deque<std::function<void()>> queue_;
     bool ended_ = false;
     bool confirm_open_ = false;
-    int result_ = 2;
+    JobResult result_ = JobResult::kStopped;
 };
 
 }  // namespace vardex::test

@@ -1,4 +1,5 @@
 #include "terminal/trace_switches.h"
+#include "link/at_commands.h"
 
 #include <gtest/gtest.h>
 
@@ -33,7 +34,7 @@ TEST(TraceSwitches, CommandsAndTheirByteCounts) {
         }
         code += 2;
     }
-    EXPECT_STREQ(kAllTracesOff, "ATCD0CD2CD4CD6CD8CD10");
+    EXPECT_EQ(vardex::at::kAllTracesOff, "ATCD0CD2CD4CD6CD8CD10");
 }
 
 TEST(TraceSwitches, LayerNamesOnTheCommandLine) {

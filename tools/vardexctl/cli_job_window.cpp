@@ -70,7 +70,7 @@ char CliJobWindow::NextEvent(bool with_stdin) {
     }
 }
 
-int CliJobWindow::RunModal(CCommProgress& job) {
+JobResult CliJobWindow::RunModal(CCommProgress& job) {
     job_ = &job;
     ended_ = false;
     g_interrupt_fd.store(pipe_[1].get());
@@ -99,7 +99,7 @@ int CliJobWindow::RunModal(CCommProgress& job) {
     return result_;
 }
 
-void CliJobWindow::EndModal(int result) {
+void CliJobWindow::EndModal(JobResult result) {
     result_ = result;
     ended_ = true;
 }
@@ -171,8 +171,8 @@ void CliJobWindow::ShowMessage(const std::string& text, MessageIcon icon) {
     view_.Prompts().ShowMessage(text, icon);
 }
 
-int CliJobWindow::ChooseFromList(const std::string& caption, const std::string& prompt,
-                                 const std::vector<std::string>& items, int* selected) {
+Choice CliJobWindow::ChooseFromList(const std::string& caption, const std::string& prompt,
+                                    const std::vector<std::string>& items, int* selected) {
     std::lock_guard lock(mutex_);
     return view_.Prompts().ChooseFromList(caption, prompt, items, selected);
 }

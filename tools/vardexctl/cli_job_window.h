@@ -39,8 +39,8 @@ public:
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;
 
-    int RunModal(CCommProgress& job) override;
-    void EndModal(int result) override;
+    JobResult RunModal(CCommProgress& job) override;
+    void EndModal(JobResult result) override;
     bool ConfirmCancel() override;
     void CloseConfirmation() override;
     void PostEndMessage() override;
@@ -50,8 +50,8 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
-    int ChooseFromList(const std::string& caption, const std::string& prompt,
-                       const std::vector<std::string>& items, int* selected) override;
+    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items, int* selected) override;
     bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
                         std::string* path) override;
     void CloseOwner() override {}
@@ -74,7 +74,7 @@ private:
     bool ended_ = false;
     bool confirm_open_ = false;
     bool input_ended_ = false;
-    int result_ = 2;
+    JobResult result_ = JobResult::kStopped;
 };
 
 }  // namespace vardex::ctl

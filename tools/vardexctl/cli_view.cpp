@@ -117,8 +117,8 @@ void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
     std::fflush(out_);
 }
 
-int CliPrompts::ChooseFromList(const std::string& caption, const std::string& prompt,
-                               const std::vector<std::string>& items, int* selected) {
+Choice CliPrompts::ChooseFromList(const std::string& caption, const std::string& prompt,
+                                  const std::vector<std::string>& items, int* selected) {
     progress_->Finish();
     *selected = -1;
     std::string shown = prompt;
@@ -138,18 +138,18 @@ int CliPrompts::ChooseFromList(const std::string& caption, const std::string& pr
         std::fputc('\n', out_);
         const bool first = !input_ended_;
         input_ended_ = true;
-        return first ? kChoiceMade : kChoiceCancelled;
+        return first ? Choice::kMade : Choice::kCancelled;
     }
     const char first = line.empty() ? '\0' : line[0];
     if (first == 'q' || first == 'Q' || first == 'c' || first == 'C') {
-        return kChoiceCancelled;
+        return Choice::kCancelled;
     }
     char* end = nullptr;
     const long choice = std::strtol(line.c_str(), &end, 10);
     if (end != line.c_str() && choice >= 1 && static_cast<std::size_t>(choice) <= items.size()) {
         *selected = static_cast<int>(choice - 1);
     }
-    return kChoiceMade;
+    return Choice::kMade;
 }
 
 CliJobView::CliJobView(std::FILE* in, std::FILE* out)

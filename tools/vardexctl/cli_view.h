@@ -47,8 +47,8 @@ public:
     CliPrompts(std::FILE* in, std::FILE* out, CliProgressBar* progress)
         : in_(in), out_(out), progress_(progress) {}
     void ShowMessage(const std::string& text, MessageIcon icon) override;
-    int ChooseFromList(const std::string& caption, const std::string& prompt,
-                       const std::vector<std::string>& items, int* selected) override;
+    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items, int* selected) override;
 
 private:
     std::FILE* in_;

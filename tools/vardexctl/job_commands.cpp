@@ -112,34 +112,35 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 // caller. *in_loader, when given, says whether the job found the device waiting
 // in its firmware loader (then said instead of "did not complete"); *write how
 // far a write job got.
-int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
-           const char* command, std::FILE* err, JobHook hook, int* firmware_result = nullptr,
-           bool* in_loader = nullptr, WriteProgress* write = nullptr) {
+JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
+                 const char* command, std::FILE* err, JobHook hook,
+                 UpgradeResult* firmware_result = nullptr, bool* in_loader = nullptr,
+                 WriteProgress* write = nullptr) {
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
-        return kJobStopped;
+        return JobResult::kStopped;
     }
     if (hook.started != nullptr) {
         hook.started(&window, hook.context);
     }
     CCommProgress progress(window, app);
-    const int result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
+    const JobResult result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
     if (firmware_result != nullptr) {
-        *firmware_result = progress.m_nFirmwareResult;
+        *firmware_result = progress.m_firmwareResult;
     }
     if (write != nullptr) {
         write->rows_done = progress.m_nRowsDone;
         write->profile_not_stored = progress.m_nProfileNotStored;
     }
     if (in_loader != nullptr) {
-        *in_loader = result != kJobDone && progress.m_bInLoader != 0;
+        *in_loader = result != JobResult::kDone && progress.m_bInLoader != 0;
         if (*in_loader) {
             std::fprintf(err, "vardexctl %s: %s\n", command, kLoaderAdvice);
             return result;
         }
     }
-    if (result != kJobDone) {
+    if (result != JobResult::kDone) {
         if (progress.m_bQuietEnd == 0 && !upgrade) {
             std::fprintf(err, "%s\n",
                          NotFoundMessage(app.m_workingRecord.Line().PortFailures()).c_str());
@@ -147,6 +148,11 @@ int RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, b
         std::fprintf(err, "vardexctl %s: the job did not complete\n", command);
     }
     return result;
+}
+
+// The exit status of a job that did not complete.
+int FailedJobStatus(bool in_loader) {
+    return in_loader ? kExitInLoader : kExitLinkDown;
 }
 
 }  // namespace
@@ -165,8 +171,8 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
     CliJobWindow window(in, err);
     bool in_loader = false;
     if (RunJob(app, window, CCommProgress::kJobReadAll, false, "read", err, hook, nullptr,
-               &in_loader) != kJobDone) {
-        return in_loader ? kExitInLoader : kExitLinkDown;
+               &in_loader) != JobResult::kDone) {
+        return FailedJobStatus(in_loader);
     }
     out << (json ? RecordJson(app.m_workingRecord) : RecordText(app.m_workingRecord));
     return kExitOk;
@@ -221,9 +227,9 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     CliJobWindow reader(in, err);
     bool in_loader = false;
     if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "write", err, hook, nullptr,
-               &in_loader) != kJobDone) {
+               &in_loader) != JobResult::kDone) {
         std::fprintf(err, "vardexctl write: nothing was written\n");
-        return in_loader ? kExitInLoader : kExitLinkDown;
+        return FailedJobStatus(in_loader);
     }
     const std::vector<SettableItem> before = SettableItems(record);
     CDeviceConfig as_read;
@@ -252,7 +258,7 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     CliJobWindow writer(in, err);
     WriteProgress progress;
     progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook,
-                                nullptr, &in_loader, &progress) == kJobDone;
+                                nullptr, &in_loader, &progress) == JobResult::kDone;
     progress.fault_row = FaultRow(writer.Messages());
     if (progress.completed && NeedsReadBack(before, wanted)) {
         // The restrictions are the one setting the job sends without reading it
@@ -282,7 +288,7 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         std::fprintf(err, "vardexctl write: %s\n", line.c_str());
     }
     if (!progress.completed) {
-        return in_loader ? kExitInLoader : kExitLinkDown;
+        return FailedJobStatus(in_loader);
     }
     if (!all_applied) {
         std::fprintf(err, "vardexctl write: the device did not take every value\n");
@@ -351,15 +357,16 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     }
     CliJobWindow window(in, err);
     window.SetImageFile(file);
-    int firmware = 0;
+    UpgradeResult firmware = UpgradeResult::kStopped;
     bool in_loader = false;
-    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware, &in_loader) != kJobDone) {
-        if (firmware == kJobDone) {
+    if (RunJob(app, window, 0, true, "upgrade", err, hook, &firmware, &in_loader) !=
+        JobResult::kDone) {
+        if (firmware == UpgradeResult::kDone) {
             std::fprintf(err,
                          "vardexctl upgrade: the new firmware was sent and the device restarted, "
                          "but its settings could not be read back\n");
         }
-        return in_loader ? kExitInLoader : kExitLinkDown;
+        return FailedJobStatus(in_loader);
     }
     out << "upgraded: software version "
         << CDeviceConfig::FormatVersion(app.m_workingRecord.m_wFirmwareVersion) << "\n";

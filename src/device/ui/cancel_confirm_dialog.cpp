@@ -20,8 +20,8 @@ CCancelConfirmDialog::CCancelConfirmDialog(QWidget* parent) : CDialog(parent) {
     top->addWidget(question, 1);
     auto* buttons = new QHBoxLayout();
     buttons->addStretch(1);
-    QPushButton* yes = MakeButton(1, Text(res::kTextYes));
-    QPushButton* no = MakeButton(2, Text(res::kTextNo));
+    QPushButton* yes = MakeButton(kOkButton, Text(res::kTextYes));
+    QPushButton* no = MakeButton(kCancelButton, Text(res::kTextNo));
     // A stray Enter must not stop the job.
     no->setDefault(true);
     buttons->addWidget(yes);

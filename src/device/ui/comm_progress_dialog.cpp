@@ -86,7 +86,7 @@ CCommProgressDialog::CCommProgressDialog(QWidget* parent, QWidget* owner)
     layout->addWidget(status_, 1);
     auto* buttons = new QHBoxLayout();
     buttons->addStretch(1);
-    buttons->addWidget(MakeButton(2, Text(res::kTextCancel)));
+    buttons->addWidget(MakeButton(kCancelButton, Text(res::kTextCancel)));
     buttons->addStretch(1);
     layout->addLayout(buttons);
 }
@@ -98,16 +98,17 @@ bool CCommProgressDialog::OnInitDialog() {
     return true;
 }
 
-int CCommProgressDialog::RunModal(CCommProgress& job) {
+// The window ends only through EndModal, so Accepted is a completed job.
+JobResult CCommProgressDialog::RunModal(CCommProgress& job) {
     job_ = &job;
     const int result = DoModal();
     animation_->Stop();
     job_ = nullptr;
-    return result;
+    return result == QDialog::Accepted ? JobResult::kDone : JobResult::kStopped;
 }
 
-void CCommProgressDialog::EndModal(int result) {
-    EndDialog(result);
+void CCommProgressDialog::EndModal(JobResult result) {
+    EndDialog(result == JobResult::kDone ? QDialog::Accepted : QDialog::Rejected);
 }
 
 void CCommProgressDialog::OnCancel() {
@@ -117,12 +118,12 @@ void CCommProgressDialog::OnCancel() {
 }
 
 bool CCommProgressDialog::ConfirmCancel() {
-    return confirm_.DoModal() == 1;
+    return confirm_.DoModal() == QDialog::Accepted;
 }
 
 void CCommProgressDialog::CloseConfirmation() {
     if (confirm_.isVisible()) {
-        confirm_.EndDialog(2);
+        confirm_.EndDialog(QDialog::Rejected);
     }
 }
 
@@ -144,7 +145,7 @@ void CCommProgressDialog::SetStatusText(const std::string& text) {
 
 void CCommProgressDialog::EnableCancel(bool enable) {
     CallOnGuiThread(this, [&] {
-        if (QWidget* cancel = GetDlgItem(2)) {
+        if (QWidget* cancel = GetDlgItem(kCancelButton)) {
             cancel->setEnabled(enable);
         }
     });
@@ -162,13 +163,13 @@ void CCommProgressDialog::ShowMessage(const std::string& text, MessageIcon icon)
     CallOnGuiThread(this, [&] { AppMessageBox(this, text, icon); });
 }
 
-int CCommProgressDialog::ChooseFromList(const std::string& caption, const std::string& prompt,
-                                        const std::vector<std::string>& items, int* selected) {
+Choice CCommProgressDialog::ChooseFromList(const std::string& caption, const std::string& prompt,
+                                           const std::vector<std::string>& items, int* selected) {
     return CallOnGuiThread(this, [&] {
         CDeviceListDialog list(caption, prompt, items, this);
-        const int result = list.DoModal();
-        *selected = result == 1 ? list.Chosen() : -1;
-        return result;
+        const bool made = list.DoModal() == QDialog::Accepted;
+        *selected = made ? list.Chosen() : -1;
+        return made ? Choice::kMade : Choice::kCancelled;
     });
 }
 

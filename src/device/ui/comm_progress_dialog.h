@@ -45,8 +45,8 @@ public:
     CCancelConfirmDialog& Confirmation() { return confirm_; }
 
     // ---- IJobWindow ----
-    int RunModal(CCommProgress& job) override;
-    void EndModal(int result) override;
+    JobResult RunModal(CCommProgress& job) override;
+    void EndModal(JobResult result) override;
     bool ConfirmCancel() override;
     void CloseConfirmation() override;
     void PostEndMessage() override;
@@ -56,8 +56,8 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;
     void ShowMessage(const std::string& text, MessageIcon icon) override;
-    int ChooseFromList(const std::string& caption, const std::string& prompt,
-                       const std::vector<std::string>& items, int* selected) override;
+    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                          const std::vector<std::string>& items, int* selected) override;
     bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
                         std::string* path) override;
     void CloseOwner() override;

@@ -44,7 +44,7 @@ void CDeviceListDialog::OnOK() {
         return;
     }
     chosen_ = row;
-    EndDialog(1);
+    EndDialog(QDialog::Accepted);
 }
 
 }  // namespace vardex::ui

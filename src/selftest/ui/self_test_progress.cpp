@@ -207,8 +207,9 @@ int CSelfTestProgress::RunTest(int test, int ports) {
     m_nTest = test;
     m_nPorts = ports;
     m_strErrors.clear();
-    const int end = DoModal();
-    return CSelfTestRunner::Translate(end);
+    // The window only ends; how the test ended is the runner's word.
+    DoModal();
+    return CSelfTestRunner::Translate(end_value_);
 }
 
 bool CSelfTestProgress::OnInitDialog() {
@@ -220,7 +221,7 @@ bool CSelfTestProgress::OnInitDialog() {
     if (!runner_->Start(m_nTest, m_nPorts)) {
         // No worker, no test: ended before the loop starts, as interrupted.
         m_strErrors.clear();
-        EndDialog(-1);
+        EndDialog(QDialog::Rejected);
         return false;
     }
     return true;
@@ -289,7 +290,7 @@ void CSelfTestProgress::EndWhenDone() {
         // Said over the test's own window, before it goes.
         AppMessageBox(this, std::string(res::kTextDeviceVanished), MessageIcon::Exclamation);
     }
-    EndDialog(end_value_);
+    EndDialog(QDialog::Accepted);
 }
 
 void CSelfTestProgress::ShowPicture() {
