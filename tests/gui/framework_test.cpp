@@ -285,14 +285,15 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     CVarDexApplication app;
     CDeviceConfig& r = app.Core().m_workingRecord;
     CPropSheet sheet(MainWindowTitle(), app.Core());
-    sheet.ConnectionPage().m_nProtocol = 3;
+    sheet.ConnectionPage().Record().m_nProtocol = 3;
     r.m_nProtocol = 9;
     r.m_bMultilink = 1;
     r.m_nBodAddTime = 0;
     r.m_wModelVersion = 0x0102;
     r.m_wHardwareVersion = 0xFFFF;
     sheet.TransferRecord(0);
-    EXPECT_EQ(sheet.ConnectionPage().m_nProtocol, 3) << "an unknown protocol leaves the choice";
+    EXPECT_EQ(sheet.ConnectionPage().Record().m_nProtocol, 3)
+        << "an unknown protocol leaves the choice";
     EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 1);
     EXPECT_EQ(sheet.InformationPage().m_strModelVersion, "1.2");
     EXPECT_EQ(sheet.InformationPage().m_strHardwareVersion, "255.255");
@@ -302,7 +303,7 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
 
     // Choice 0 back: no multilink, and a zero add time becomes 20.
     sheet.ConnectionPage().m_nMultilink = 0;
-    sheet.ConnectionPage().m_nBodAddTime = 0;
+    sheet.ConnectionPage().Record().m_nBodAddTime = 0;
     r.m_bOtherModified = 1;
     EXPECT_EQ(sheet.TransferRecord(1), 1);
     EXPECT_EQ(r.m_bMultilink, 0);
@@ -310,7 +311,7 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     EXPECT_EQ(r.m_bOtherModified, 0);
     // Choice 1: fixed multilink, add time 0.
     sheet.ConnectionPage().m_nMultilink = 1;
-    sheet.ConnectionPage().m_nBodAddTime = 45;
+    sheet.ConnectionPage().Record().m_nBodAddTime = 45;
     r.m_bOtherModified = 1;
     sheet.TransferRecord(1);
     EXPECT_EQ(r.m_bMultilink, 1);
