@@ -98,9 +98,10 @@ public:
     // The page's copy of the record, which its controls show.
     CDeviceConfig& Record() { return record_; }
     const CDeviceConfig& Record() const { return record_; }
+    // The page's controls and the fields they show.
+    std::span<const FieldBinding> Bindings() const { return bindings_; }
 
 protected:
-    std::span<const FieldBinding> Bindings() const { return bindings_; }
     // The value of the field bound to control id, in the page's copy.
     int IntField(int id) const;
     void SetIntField(int id, int value);
