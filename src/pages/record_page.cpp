@@ -146,43 +146,43 @@ void ExchangeFields(CDataExchange& dx, const QWidget* root, CDeviceConfig& recor
         if (dx.m_bSaveAndValidate && keep && keep(binding)) {
             continue;
         }
-        int value = 0;
+        if (binding.exchange == Exchange::kNone) {
+            continue;
+        }
+        if (binding.exchange == Exchange::kText) {
+            dx.Text(binding.id, TextValue(record, binding));
+            continue;
+        }
+        if (binding.exchange == Exchange::kLimited) {
+            ExchangeLimited(dx, root, record, binding);
+            continue;
+        }
+        int value = IntValue(record, binding);
+        const Limits limits = LimitsOf(binding, record);
         switch (binding.exchange) {
-            case Exchange::kNone:
-                continue;
-            case Exchange::kText:
-                dx.Text(binding.id, TextValue(record, binding));
-                continue;
-            case Exchange::kLimited:
-                ExchangeLimited(dx, root, record, binding);
-                continue;
             case Exchange::kCheck:
-                value = IntValue(record, binding);
                 dx.Check(binding.id, value);
                 break;
             case Exchange::kRadio:
-                // No button checked (never after a load) keeps the value: -1 is none.
-                value = IntValue(record, binding);
                 Radio(dx, binding.group, value);
+                // No button checked (never after a load) keeps the value: -1 is none.
                 if (value < 0) {
                     continue;
                 }
                 break;
             case Exchange::kList:
-                value = IntValue(record, binding);
                 dx.CBIndex(binding.id, value);
                 break;
             case Exchange::kNumber:
-            case Exchange::kDigits: {
-                const Limits limits = LimitsOf(binding, record);
-                value = IntValue(record, binding);
-                if (binding.exchange == Exchange::kNumber) {
-                    dx.IntRange(binding.id, value, limits.lo, limits.hi);
-                } else {
-                    dx.UIntRange(binding.id, value, limits.lo, limits.hi);
-                }
+                dx.IntRange(binding.id, value, limits.lo, limits.hi);
                 break;
-            }
+            case Exchange::kDigits:
+                dx.UIntRange(binding.id, value, limits.lo, limits.hi);
+                break;
+            case Exchange::kText:
+            case Exchange::kLimited:
+            case Exchange::kNone:
+                break;
         }
         if (dx.m_bSaveAndValidate && !dx.Failed()) {
             SetInt(record, binding, value);
