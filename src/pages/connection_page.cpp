@@ -34,10 +34,6 @@ QLabel* Label(QWidget* parent, int id, std::string_view text) {
     return label;
 }
 
-const RecordField& Limits(int CDeviceConfig::*field) {
-    return *FieldOf(field);
-}
-
 // The labels, edits and spin buttons of the two threshold rows.
 constexpr int kThresholdLabels[] = {
     CConnectionPage::IDC_ADD_LABEL,       CConnectionPage::IDC_ADD_RATE_LABEL,
@@ -51,17 +47,31 @@ constexpr int kMultilinkIds[] = {CConnectionPage::IDC_ASYNC_TO_SYNC,
                                  CConnectionPage::IDC_MULTILINK_FIXED,
                                  CConnectionPage::IDC_BANDWIDTH_ON_DEMAND};
 
-}  // namespace
+using P = CConnectionPage;
+using R = CDeviceConfig;
 
-const CConnectionPage::Threshold CConnectionPage::kThresholds[4] = {
-    {IDC_ADD_RATE, &CDeviceConfig::m_nBodAddRate, &CConnectionPage::m_nBodAddRate},
-    {IDC_ADD_TIME, &CDeviceConfig::m_nBodAddTime, &CConnectionPage::m_nBodAddTime},
-    {IDC_DROP_RATE, &CDeviceConfig::m_nBodDropRate, &CConnectionPage::m_nBodDropRate},
-    {IDC_DROP_TIME, &CDeviceConfig::m_nBodDropTime, &CConnectionPage::m_nBodDropTime},
+// The page's controls and their fields. The multilink choice and the labels of
+// the thresholds stand for the multilink flag, which the choice sets on store.
+constexpr FieldBinding kBindings[] = {
+    {P::IDC_PPP, &R::m_nProtocol, Exchange::kRadio, 0, P::kProtocolIds},
+    {P::IDC_ASYNC_TO_SYNC, &R::m_bMultilink, Exchange::kNone, 0, kMultilinkIds},
+    {P::IDC_ADD_LABEL, &R::m_bMultilink, Exchange::kNone, 0, kThresholdLabels},
+    {P::IDC_BAP_SUPPORT, &R::m_bBapSupport},
+    {P::IDC_BAP_CALL_BACK, &R::m_bBapCallBack},
+    {P::IDC_ADD_RATE, &R::m_nBodAddRate, Exchange::kDigits},
+    {P::IDC_ADD_TIME, &R::m_nBodAddTime, Exchange::kDigits},
+    {P::IDC_DROP_RATE, &R::m_nBodDropRate, Exchange::kDigits},
+    {P::IDC_DROP_TIME, &R::m_nBodDropTime, Exchange::kDigits},
 };
 
+const RecordField& FieldOfControl(int id) {
+    return FieldOf(*BindingOf(kBindings, id));
+}
+
+}  // namespace
+
 CConnectionPage::CConnectionPage(ISheetHost& host)
-    : CRecordPage(Text(res::kTextPageConnection), kHelpConnection), host_(host) {
+    : CRecordPage(Text(res::kTextPageConnection), kHelpConnection, kBindings), host_(host) {
     // The protocols: V.110 is drawn above V.120, though its index is the higher.
     auto* protocols = new QGroupBox(this);
     auto* pg = new QGridLayout(protocols);
@@ -111,11 +121,11 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
             QLineEdit* edit =
                 DigitsEdit(ppp, kThresholdEdits[i], kThresholdLengthMax, kThresholdWidth);
             auto* spin = new CSpinButton(ppp, kSpins[i], edit);
-            const RecordField& limits = Limits(kThresholds[i].field);
+            const RecordField& limits = FieldOfControl(kThresholdEdits[i]);
             spin->SetRange(limits.lo, limits.hi);
             // The spin buttons change the text too: every change of it counts.
             connect(edit, &QLineEdit::textChanged, this,
-                    [this, i] { OnThresholdChange(kThresholds[i]); });
+                    [this, i] { OnThresholdChange(kThresholdEdits[i]); });
             edit->installEventFilter(this);
             const int label_id = kThresholdLabels[row * 3 + 1 + half];
             thresholds->addWidget(edit, row, 1 + half * 3);
@@ -132,7 +142,7 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
         auto* box = new QCheckBox(Text(caption), ppp);
         SetControlId(box, id);
         connect(box, &QCheckBox::clicked, this, [this, id = id](bool checked) {
-            (id == IDC_BAP_SUPPORT ? m_bBapSupport : m_bBapCallBack) = checked ? 1 : 0;
+            SetIntField(id, checked ? 1 : 0);
             Refresh(true);
         });
         pv->addWidget(box);
@@ -149,63 +159,51 @@ void CConnectionPage::Refresh(bool user_action) {
         host_.App().m_workingRecord.m_bSettingsModified = 1;
         SetModified(true);
     }
-    const auto enable = [this](std::initializer_list<int> ids, bool on) {
-        for (const int id : ids) {
-            GetDlgItem(id)->setEnabled(on);
-        }
+    // The table's rule first, then the page's own: a rule that follows another
+    // control never opens what the device's variant keeps closed.
+    EnableBound();
+    const auto enable = [this](int id, bool on) {
+        GetDlgItem(id)->setEnabled(Changeable(id) && on);
     };
-    const auto enable_thresholds = [&](bool on) {
-        for (const int id : kThresholdEdits) {
-            GetDlgItem(id)->setEnabled(on);
-        }
-        // Unlike the design's, the arrows follow their edit: they would change a
-        // value the person cannot edit.
-        for (const int id : kSpins) {
-            GetDlgItem(id)->setEnabled(on);
-        }
-    };
-    const auto enable_labels = [&](bool on) {
-        for (const int id : kThresholdLabels) {
-            GetDlgItem(id)->setEnabled(on);
-        }
-    };
-    if (variant_.ConnectionLocked()) {
-        for (const int id : kProtocolIds) {
-            GetDlgItem(id)->setEnabled(false);
-        }
-        for (const int id : kMultilinkIds) {
-            GetDlgItem(id)->setEnabled(false);
-        }
-        enable_labels(false);
-        enable_thresholds(false);
-        enable({IDC_BAP_SUPPORT, IDC_BAP_CALL_BACK}, false);
-        return;
-    }
-    // Every rule sets its controls both ways: a later read may find another variant.
+    const params::CountryVariant variant = params::VariantOf(Record());
     for (int protocol = 0; protocol < CDeviceConfig::kProtocolCount; ++protocol) {
-        GetDlgItem(kProtocolIds[protocol])->setEnabled(params::ProtocolOffered(protocol, variant_));
+        enable(kProtocolIds[protocol], params::ProtocolOffered(protocol, variant));
     }
     const params::PppControls on = PppRules();
     for (const int id : kMultilinkIds) {
-        GetDlgItem(id)->setEnabled(on.options);
+        enable(id, on.options);
     }
-    enable_labels(on.options);
-    enable_thresholds(on.thresholds);
-    GetDlgItem(IDC_BAP_SUPPORT)->setEnabled(on.thresholds);
-    GetDlgItem(IDC_BAP_CALL_BACK)->setEnabled(on.call_back);
-    // A box its rule closes shows unchecked, on the screen only: the member keeps
-    // the device's value (or the person's last click) for the write. Open, a box
-    // shows its member, so that call back's rule follows what the screen shows.
-    Item<QCheckBox>(IDC_BAP_SUPPORT)->setChecked(on.thresholds && m_bBapSupport != 0);
-    Item<QCheckBox>(IDC_BAP_CALL_BACK)->setChecked(on.call_back && m_bBapCallBack != 0);
+    for (const int id : kThresholdLabels) {
+        enable(id, on.options);
+    }
+    for (std::size_t i = 0; i < std::size(kThresholdEdits); ++i) {
+        enable(kThresholdEdits[i], on.thresholds);
+        // Unlike the design's, the arrows follow their edit: they would change a
+        // value the person cannot edit.
+        GetDlgItem(kSpins[i])->setEnabled(GetDlgItem(kThresholdEdits[i])->isEnabled());
+    }
+    enable(IDC_BAP_SUPPORT, on.thresholds);
+    enable(IDC_BAP_CALL_BACK, on.call_back);
+    // A box its rule closes shows unchecked, on the screen only: the record
+    // keeps the device's value (or the person's last click) for the write.
+    // Open, a box shows its value, so that call back's rule follows what the
+    // screen shows. A box the variant keeps shows the device's value.
+    if (Changeable(IDC_BAP_SUPPORT)) {
+        Item<QCheckBox>(IDC_BAP_SUPPORT)
+            ->setChecked(on.thresholds && IntField(IDC_BAP_SUPPORT) != 0);
+    }
+    if (Changeable(IDC_BAP_CALL_BACK)) {
+        Item<QCheckBox>(IDC_BAP_CALL_BACK)
+            ->setChecked(on.call_back && IntField(IDC_BAP_CALL_BACK) != 0);
+    }
 }
 
 params::PppControls CConnectionPage::PppRules() const {
-    return params::PppControlsFor(m_nProtocol, m_nMultilink, m_bBapSupport);
+    return params::PppControlsFor(IntField(IDC_PPP), m_nMultilink, IntField(IDC_BAP_SUPPORT));
 }
 
 void CConnectionPage::OnProtocolClicked(int protocol) {
-    m_nProtocol = protocol;
+    SetIntField(IDC_PPP, protocol);
     Refresh(true);
     if (protocol == CDeviceConfig::kProtocolX25DChannel) {
         RunX25Dialog();
@@ -217,15 +215,15 @@ void CConnectionPage::OnMultilinkClicked(int choice) {
     Refresh(true);
 }
 
-void CConnectionPage::OnThresholdChange(const Threshold& t) {
+void CConnectionPage::OnThresholdChange(int id) {
     if (loading_) {
-        return;  // the controls show the members: no change of a person's
+        return;  // the controls show the record: no change of a person's
     }
-    const RecordField& limits = Limits(t.field);
-    const int value = NumberIn(Item<QLineEdit>(t.id));
+    const RecordField& limits = FieldOfControl(id);
+    const int value = NumberIn(Item<QLineEdit>(id));
     if (!limits.Allows(value)) {
         AppMessageBox(this, res::FormatLimits(limits.lo, limits.hi), MessageIcon::Exclamation);
-    } else if (value != this->*t.member) {
+    } else if (value != IntField(id)) {
         host_.App().m_workingRecord.m_bSettingsModified = 1;
         SetModified(true);
     }
@@ -235,10 +233,10 @@ bool CConnectionPage::eventFilter(QObject* watched, QEvent* event) {
     // A message box taking the focus is a focus loss too: one check at a time.
     if (event->type() == QEvent::FocusOut && !checking_ &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
-        for (const Threshold& t : kThresholds) {
-            if (watched == GetDlgItem(t.id)) {
+        for (const int id : kThresholdEdits) {
+            if (watched == GetDlgItem(id)) {
                 checking_ = true;
-                CheckThreshold(t);
+                CheckThreshold(id);
                 checking_ = false;
             }
         }
@@ -246,90 +244,39 @@ bool CConnectionPage::eventFilter(QObject* watched, QEvent* event) {
     return CRecordPage::eventFilter(watched, event);
 }
 
-void CConnectionPage::CheckThreshold(const Threshold& t) {
-    auto* edit = Item<QLineEdit>(t.id);
+void CConnectionPage::CheckThreshold(int id) {
+    auto* edit = Item<QLineEdit>(id);
     const int value = NumberIn(edit);
     if (value == 0) {
         edit->setText(QStringLiteral("0"));
-    } else if (!Limits(t.field).Allows(value)) {
-        edit->setText(QString::number(this->*t.member));
+    } else if (!FieldOfControl(id).Allows(value)) {
+        edit->setText(QString::number(IntField(id)));
     }
 }
 
 void CConnectionPage::RunX25Dialog() {
-    CX25PropertiesDialog dialog;
-    dialog.m_nCugNumber = m_nX25CugNumber;
-    dialog.m_nHic = m_nX25Hic;
-    dialog.m_nLayer2Window = m_nX25Layer2Window;
-    dialog.m_nLayer3Window = m_nX25Layer3Window;
-    dialog.m_nPacketSize = m_nX25PacketSize - params::kX25PacketSizeBase;
-    dialog.m_nLcn = m_nX25Lcn;
-    dialog.m_nLic = m_nX25Lic;
-    dialog.m_bUsePad = m_bX25UsePad;
-    dialog.m_bSendRestart = m_bX25SendRestart;
-    dialog.m_nTei = m_nX25Tei;
-    dialog.m_bPadCall = m_bX25PadCall;
-    dialog.m_nWaitRestart = m_nX25WaitRestart;
-    dialog.m_strAddress = m_strX25Address;
-    dialog.m_nLinkType = m_bX25Pvc != 0    ? CX25PropertiesDialog::kLinkPvc
-                         : m_bX25Spvc != 0 ? CX25PropertiesDialog::kLinkSpvc
-                                           : CX25PropertiesDialog::kLinkSvc;
-    dialog.m_nPadProfile = m_bX25TransparentProfile;
+    CX25PropertiesDialog dialog(Record());
     if (dialog.DoModal() != QDialog::Accepted) {
         return;  // Cancel: the page keeps its values
     }
-    m_nX25CugNumber = dialog.m_nCugNumber;
-    m_nX25Hic = dialog.m_nHic;
-    m_nX25Layer2Window = dialog.m_nLayer2Window;
-    m_nX25Layer3Window = dialog.m_nLayer3Window;
-    // A list or group left without a choice keeps the page's value: no choice
-    // is no value to send.
-    if (dialog.m_nPacketSize >= 0) {
-        m_nX25PacketSize = dialog.m_nPacketSize + params::kX25PacketSizeBase;
-    }
-    m_nX25Lcn = dialog.m_nLcn;
-    m_nX25Lic = dialog.m_nLic;
-    m_bX25UsePad = dialog.m_bUsePad;
-    m_bX25SendRestart = dialog.m_bSendRestart;
-    m_nX25Tei = dialog.m_nTei;
-    m_bX25PadCall = dialog.m_bPadCall;
-    m_nX25WaitRestart = dialog.m_nWaitRestart;
-    m_strX25Address = dialog.m_strAddress;
-    if (dialog.m_nLinkType >= 0) {
-        m_bX25Pvc = dialog.m_nLinkType == CX25PropertiesDialog::kLinkPvc ? 1 : 0;
-        m_bX25Spvc = dialog.m_nLinkType == CX25PropertiesDialog::kLinkSpvc ? 1 : 0;
-    }
-    if (dialog.m_nPadProfile >= 0) {
-        m_bX25TransparentProfile = dialog.m_nPadProfile;
-    }
+    CopyFields(Record(), dialog.Record(), CX25PropertiesDialog::Bindings());
 }
 
 void CConnectionPage::DoDataExchange(CDataExchange& dx) {
     loading_ = !dx.m_bSaveAndValidate;
-    // No button checked (never after a load) keeps the member: -1 is no value.
-    const auto radio = [&dx](std::initializer_list<int> ids, int& member) {
-        int index = member;
-        dx.Radio(ids, index);
-        if (index >= 0) {
-            member = index;
-        }
-    };
-    radio({IDC_PPP, IDC_VOICE_TRANSPARENT, IDC_PPP_TRANSPARENT, IDC_DATA_TRANSPARENT, IDC_V120,
-           IDC_V110, IDC_X25},
-          m_nProtocol);
-    radio({IDC_ASYNC_TO_SYNC, IDC_MULTILINK_FIXED, IDC_BANDWIDTH_ON_DEMAND}, m_nMultilink);
-    // A box unchecked by its rule is taken from its member, not from the screen.
-    const bool save = dx.m_bSaveAndValidate;
-    if (!save || PppRules().thresholds) {
-        dx.Check(IDC_BAP_SUPPORT, m_bBapSupport);
+    // No button checked (never after a load) keeps the choice: -1 is no value.
+    int multilink = m_nMultilink;
+    dx.Radio({IDC_ASYNC_TO_SYNC, IDC_MULTILINK_FIXED, IDC_BANDWIDTH_ON_DEMAND}, multilink);
+    if (multilink >= 0) {
+        m_nMultilink = multilink;
     }
-    if (!save || PppRules().call_back) {
-        dx.Check(IDC_BAP_CALL_BACK, m_bBapCallBack);
-    }
-    for (const Threshold& t : kThresholds) {
-        const RecordField& limits = Limits(t.field);
-        dx.UIntRange(t.id, this->*t.member, limits.lo, limits.hi);
-    }
+    // A box unchecked by its rule is taken from the record, not from the
+    // screen; the rule follows the protocol just taken.
+    ExchangeBound(dx, [this](const FieldBinding& binding) {
+        const params::PppControls on = PppRules();
+        return (binding.id == IDC_BAP_SUPPORT && !on.thresholds) ||
+               (binding.id == IDC_BAP_CALL_BACK && !on.call_back);
+    });
     if (!dx.m_bSaveAndValidate) {
         loading_ = false;
         // What was loaded may come from another device variant.
@@ -339,59 +286,17 @@ void CConnectionPage::DoDataExchange(CDataExchange& dx) {
 
 void CConnectionPage::LoadFrom(const CDeviceConfig& r) {
     // A protocol the page has no button for leaves the choice as it was.
-    if (r.m_nProtocol >= 0 && r.m_nProtocol < CDeviceConfig::kProtocolCount) {
-        m_nProtocol = r.m_nProtocol;
+    const int protocol = IntField(IDC_PPP);
+    CRecordPage::LoadFrom(r);
+    if (IntField(IDC_PPP) < 0 || IntField(IDC_PPP) >= CDeviceConfig::kProtocolCount) {
+        SetIntField(IDC_PPP, protocol);
     }
-    m_nBodAddRate = r.m_nBodAddRate;
-    m_nBodDropRate = r.m_nBodDropRate;
-    m_nBodAddTime = r.m_nBodAddTime;
-    m_nBodDropTime = r.m_nBodDropTime;
-    m_nX25CugNumber = r.m_nX25CugNumber;
-    m_nX25Hic = r.m_nX25Hic;
-    m_nX25Layer2Window = r.m_nX25Layer2Window;
-    m_nX25Layer3Window = r.m_nX25Layer3Window;
-    m_nX25PacketSize = r.m_nX25PacketSize;
-    m_nX25Lcn = r.m_nX25Lcn;
-    m_nX25Lic = r.m_nX25Lic;
-    m_bX25Spvc = r.m_bX25Spvc;
-    m_bX25UsePad = r.m_bX25UsePad;
-    m_bX25Pvc = r.m_bX25Pvc;
-    m_bX25SendRestart = r.m_bX25SendRestart;
-    m_nX25Tei = r.m_nX25Tei;
-    m_nX25WaitRestart = r.m_nX25WaitRestart;
-    m_strX25Address = r.m_strX25Address;
-    m_bX25TransparentProfile = r.m_bX25TransparentProfile;
-    m_bX25PadCall = r.m_bX25PadCall;
-    m_bBapSupport = r.m_bBapSupport;
-    m_bBapCallBack = r.m_bBapCallBack;
     m_nMultilink = MultilinkChoiceOf(r);
-    variant_ = params::VariantOf(r);
 }
 
 void CConnectionPage::StoreTo(CDeviceConfig& r) const {
-    r.m_nProtocol = m_nProtocol;
-    r.m_nBodAddRate = m_nBodAddRate;
-    r.m_nBodDropRate = m_nBodDropRate;
-    r.m_nBodAddTime = m_nBodAddTime;
-    r.m_nBodDropTime = m_nBodDropTime;
-    r.m_nX25CugNumber = m_nX25CugNumber;
-    r.m_nX25Hic = m_nX25Hic;
-    r.m_nX25Layer2Window = m_nX25Layer2Window;
-    r.m_nX25Layer3Window = m_nX25Layer3Window;
-    r.m_nX25PacketSize = m_nX25PacketSize;
-    r.m_nX25Lcn = m_nX25Lcn;
-    r.m_nX25Lic = m_nX25Lic;
-    r.m_bX25Spvc = m_bX25Spvc;
-    r.m_bX25UsePad = m_bX25UsePad;
-    r.m_bX25Pvc = m_bX25Pvc;
-    r.m_bX25SendRestart = m_bX25SendRestart;
-    r.m_nX25Tei = m_nX25Tei;
-    r.m_nX25WaitRestart = m_nX25WaitRestart;
-    r.m_strX25Address = m_strX25Address;
-    r.m_bX25TransparentProfile = m_bX25TransparentProfile;
-    r.m_bX25PadCall = m_bX25PadCall;
-    r.m_bBapSupport = m_bBapSupport;
-    r.m_bBapCallBack = m_bBapCallBack;
+    CRecordPage::StoreTo(r);
+    CopyFields(r, Record(), CX25PropertiesDialog::Bindings());
     // After the add-channel time: the choice may replace it.
     ApplyMultilinkChoice(m_nMultilink, r);
 }

@@ -1,14 +1,11 @@
 // The Connection page: the protocol the DTE port uses on the ISDN line and,
 // for PPP, the multilink mode, the bandwidth-on-demand thresholds and BAP.
-// Choosing X.25 opens the X.25 properties, whose values the page keeps. Which
-// protocols are offered follows the device's country variant and whether it
-// has X.25.
+// Choosing X.25 opens the X.25 properties, whose values the page keeps in its
+// copy of the record. Which controls are usable follows the field table, and
+// which protocols are offered the device's country variant.
 #pragma once
 
-#include <string>
-
 #include "params/connection_rules.h"
-#include "params/country_variant.h"
 #include "params/device_config.h"
 #include "record_page.h"
 #include "sheet_host.h"
@@ -42,15 +39,6 @@ public:
 
     explicit CConnectionPage(ISheetHost& host);
 
-    int m_nX25CugNumber = 0, m_nX25Hic = 0, m_nX25Layer2Window = 0, m_nX25Layer3Window = 0,
-        m_nX25PacketSize = 0, m_nX25Lcn = 0, m_nX25Lic = 0;
-    int m_bX25Spvc = 0, m_bX25UsePad = 0, m_bX25Pvc = 0, m_bX25SendRestart = 0;
-    int m_nX25Tei = 0, m_nX25WaitRestart = 0;
-    std::string m_strX25Address;
-    int m_bX25TransparentProfile = 0, m_bX25PadCall = 0;
-    int m_nProtocol = 0;  // 0..6, CDeviceConfig's protocol indexes
-    int m_nBodAddRate = 0, m_nBodAddTime = 0, m_nBodDropRate = 0, m_nBodDropTime = 0;
-    int m_bBapSupport = 0, m_bBapCallBack = 0;
     // kMultilinkNone, kMultilinkFixed or kMultilinkOnDemand; -1 before the first load.
     int m_nMultilink = -1;
 
@@ -66,26 +54,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    struct Threshold {
-        int id;
-        int CDeviceConfig::*field;  // its limits
-        int CConnectionPage::*member;
-    };
-    static const Threshold kThresholds[4];
-
     // The enable rules; after a person's action also a pending settings change.
     void Refresh(bool user_action);
     // What the PPP rules leave usable for the page's protocol and choices.
     params::PppControls PppRules() const;
     void OnProtocolClicked(int protocol);
     void OnMultilinkClicked(int choice);
-    void OnThresholdChange(const Threshold& t);
-    void CheckThreshold(const Threshold& t);
+    void OnThresholdChange(int id);
+    void CheckThreshold(int id);
     void RunX25Dialog();
 
     ISheetHost& host_;
-    // The device variant last loaded: its rules decide what is offered.
-    params::CountryVariant variant_;
     // Loading the controls is no change of a person's.
     bool loading_ = false;
     bool checking_ = false;

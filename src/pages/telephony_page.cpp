@@ -73,6 +73,84 @@ QHBoxLayout* NumberRow(QWidget* parent, std::string_view caption, QLineEdit* edi
     return row;
 }
 
+using P = CTelephonyPage;
+using R = CDeviceConfig;
+
+constexpr int kServiceProtocolIds[] = {P::IDC_FUNCTIONAL, P::IDC_KEYPAD};
+constexpr int kCallerIdIds[] = {P::IDC_BETWEEN_RINGS, P::IDC_PRIOR_TO_RINGING};
+
+// A subscriber number: the analog ports' are one array, three to a port.
+constexpr FieldBinding Msn(int port, int row) {
+    if (port == 2) {
+        return {P::kNumberIds[port][row], &R::m_strDteMsn, Exchange::kText,
+                static_cast<std::size_t>(row)};
+    }
+    return {P::kNumberIds[port][row], &R::m_strPhoneMsn, Exchange::kText,
+            static_cast<std::size_t>(port * 3 + row)};
+}
+
+constexpr FieldBinding Llc(int port, int octet) {
+    return {P::kLlcIds[port][octet], &R::m_byModemLlc, Exchange::kNumber,
+            static_cast<std::size_t>(port) * CDeviceConfig::kLlcOctets +
+                static_cast<std::size_t>(octet)};
+}
+
+// The page's controls and their fields, in the order of the exchange: a
+// failing value's message is the first one's.
+constexpr FieldBinding kBindings[] = {
+    Msn(0, 0),
+    Msn(0, 1),
+    Msn(0, 2),
+    Msn(1, 0),
+    Msn(1, 1),
+    Msn(1, 2),
+    Msn(2, 0),
+    Msn(2, 1),
+    Msn(2, 2),
+    // The "D" boxes: the page sets each port's own number from them.
+    {P::kOwnIds[0][0], &R::m_nOwnNumber1, Exchange::kNone, 0, P::kOwnIds[0]},
+    {P::kOwnIds[1][0], &R::m_nOwnNumber2, Exchange::kNone, 0, P::kOwnIds[1]},
+    {P::kOwnIds[2][0], &R::m_nOwnNumberDte, Exchange::kNone, 0, P::kOwnIds[2]},
+    {P::IDC_FUNCTIONAL, &R::m_nServiceProtocol, Exchange::kRadio, 0, kServiceProtocolIds},
+    {P::IDC_METERING1, &R::m_bMeteringPulse1},
+    {P::IDC_METERING2, &R::m_bMeteringPulse2},
+    {P::IDC_CALL_WAITING1, &R::m_bCallWaiting1},
+    {P::IDC_CALL_WAITING2, &R::m_bCallWaiting2},
+    {P::IDC_DCB1, &R::m_bDelayedClearBack1},
+    {P::IDC_DCB2, &R::m_bDelayedClearBack2},
+    {P::IDC_EMERGENCY, &R::m_bFullEmergencyMode},
+    {P::IDC_CLIP, &R::m_bClip},
+    {P::IDC_CLIP_ON_CW1, &R::m_bClipOnCw1},
+    {P::IDC_CLIP_ON_CW2, &R::m_bClipOnCw2},
+    {.id = P::IDC_FLASH,
+     .member = &R::m_nFlashDuration,
+     .exchange = Exchange::kLimited,
+     .flash_minimum = true},
+    {P::IDC_BETWEEN_RINGS, &R::m_nCallerIdTiming, Exchange::kRadio, 0, kCallerIdIds},
+    {P::IDC_NO_MLPPP1, &R::m_bNoIncomingMlppp1},
+    {P::IDC_NO_MLPPP2, &R::m_bNoIncomingMlppp2},
+    {P::IDC_FSK, &R::m_nFskLevel, Exchange::kLimited},
+    {P::IDC_CLIR1, &R::m_bClir1},
+    {P::IDC_CLIR2, &R::m_bClir2},
+    {P::IDC_COLR1, &R::m_bColr1},
+    {P::IDC_COLR2, &R::m_bColr2},
+    {P::IDC_MWI1, &R::m_bMessageWaiting1},
+    {P::IDC_MWI2, &R::m_bMessageWaiting2},
+    {P::IDC_TERMINAL1, &R::m_nTerminalType1, Exchange::kList},
+    {P::IDC_TERMINAL2, &R::m_nTerminalType2, Exchange::kList},
+    Llc(0, 0),
+    Llc(0, 1),
+    Llc(0, 2),
+    Llc(1, 0),
+    Llc(1, 1),
+    Llc(1, 2),
+    // The captions of the terminals and of their octets.
+    {P::IDC_TERMINAL_LABEL, &R::m_nTerminalType1, Exchange::kNone},
+    {P::IDC_LLC_LABEL, &R::m_byModemLlc, Exchange::kNone},
+};
+
+constexpr int kTerminalIds[CDeviceConfig::kLlcPorts] = {P::IDC_TERMINAL1, P::IDC_TERMINAL2};
+
 }  // namespace
 
 // ---- CPortPicture ----
@@ -133,7 +211,7 @@ void CPortPicture::paintEvent(QPaintEvent*) {
 // ---- CTelephonyPage ----
 
 CTelephonyPage::CTelephonyPage(ISheetHost& host)
-    : CRecordPage(Text(res::kTextPageTelephony), kHelpTelephony), host_(host) {
+    : CRecordPage(Text(res::kTextPageTelephony), kHelpTelephony, kBindings), host_(host) {
     auto* grid = new QGridLayout(this);
     grid->setVerticalSpacing(3);
     grid->setHorizontalSpacing(18);
@@ -322,41 +400,42 @@ bool CTelephonyPage::OnSetActive() {
 }
 
 void CTelephonyPage::ApplyCountryRules() {
-    const bool hungary = variant_.hungarian;
-    for (const int id :
-         {IDC_MWI1, IDC_MWI2, IDC_TERMINAL_LABEL, IDC_TERMINAL1, IDC_TERMINAL2, IDC_LLC_LABEL}) {
-        GetDlgItem(id)->setEnabled(hungary);
-    }
-    const int terminal[2] = {m_nTerminalType1, m_nTerminalType2};
-    for (int port = 0; port < 2; ++port) {
+    EnableBound();
+    // The octets are asked for a modem only.
+    for (std::size_t port = 0; port < CDeviceConfig::kLlcPorts; ++port) {
+        const bool modem = IntField(kTerminalIds[port]) == params::kTerminalAnalogModem;
         for (const int id : kLlcIds[port]) {
-            GetDlgItem(id)->setEnabled(hungary && terminal[port] == params::kTerminalAnalogModem);
+            GetDlgItem(id)->setEnabled(Changeable(id) && modem);
         }
     }
-    for (const int id : {IDC_NO_MLPPP1, IDC_NO_MLPPP2}) {
-        GetDlgItem(id)->setEnabled(!variant_.hungarian);
+    // The edits' spin buttons follow them: they would change a value the variant lacks.
+    for (const auto& [id, spin] :
+         {std::pair{IDC_FLASH, flash_spin_}, std::pair{IDC_FSK, fsk_spin_}}) {
+        spin->setEnabled(GetDlgItem(id)->isEnabled());
+        const Limits limits = LimitsOf(*BindingOf(Bindings(), id), Record());
+        spin->SetRange(limits.lo, limits.hi);
     }
-    // The edit's spin buttons follow it: they would change a value the variant lacks.
-    GetDlgItem(IDC_FSK)->setEnabled(variant_.fsk_level);
-    fsk_spin_->setEnabled(variant_.fsk_level);
-    m_nFlashMinimum = variant_.FlashMinimum();
-    flash_spin_->SetRange(m_nFlashMinimum, params::kFlashMax);
-    fsk_spin_->SetRange(0, params::kFskLevelMax);
+    RefreshOwnBoxes();
 }
 
-int& CTelephonyPage::OwnNumber(int port) {
-    return port == 0 ? m_nOwnNumber1 : port == 1 ? m_nOwnNumber2 : m_nOwnNumberDte;
+int CTelephonyPage::OwnNumber(int port) const {
+    return IntField(kOwnIds[port][0]);
+}
+
+void CTelephonyPage::SetOwnNumber(int port, int row) {
+    SetIntField(kOwnIds[port][0], row);
 }
 
 std::string& CTelephonyPage::Number(int port, int row) {
-    return port == 2 ? m_strDteMsn[row] : m_strPhoneMsn[port * 3 + row];
+    return TextField(kNumberIds[port][row]);
 }
 
 void CTelephonyPage::RefreshOwnBoxes() {
     for (int port = 0; port < 3; ++port) {
         for (int row = 0; row < 3; ++row) {
             own_[port][row]->setChecked(OwnNumber(port) == row);
-            own_[port][row]->setEnabled(!Number(port, row).empty());
+            own_[port][row]->setEnabled(Changeable(kOwnIds[port][row]) &&
+                                        !Number(port, row).empty());
         }
     }
 }
@@ -373,17 +452,17 @@ void CTelephonyPage::OtherChanged() {
 
 void CTelephonyPage::OnOwnNumberClicked(int port, int row) {
     OtherChanged();
-    OwnNumber(port) = own_[port][row]->isChecked() ? row : CDeviceConfig::kOwnNumberNone;
+    SetOwnNumber(port, own_[port][row]->isChecked() ? row : CDeviceConfig::kOwnNumberNone);
     RefreshOwnBoxes();
 }
 
 void CTelephonyPage::OnNumberEdited(int port, int row) {
     OtherChanged();
     const QString text = Item<QLineEdit>(kNumberIds[port][row])->text();
-    own_[port][row]->setEnabled(!text.isEmpty());
+    own_[port][row]->setEnabled(Changeable(kOwnIds[port][row]) && !text.isEmpty());
     // An empty number cannot be the port's own.
     if (text.isEmpty() && OwnNumber(port) == row) {
-        OwnNumber(port) = CDeviceConfig::kOwnNumberNone;
+        SetOwnNumber(port, CDeviceConfig::kOwnNumberNone);
         own_[port][row]->setChecked(false);
     }
     Number(port, row) = text.toStdString();
@@ -391,10 +470,10 @@ void CTelephonyPage::OnNumberEdited(int port, int row) {
 
 void CTelephonyPage::OnTerminalChosen(int port) {
     SettingsChanged();
-    const int index = Item<QComboBox>(port == 0 ? IDC_TERMINAL1 : IDC_TERMINAL2)->currentIndex();
-    (port == 0 ? m_nTerminalType1 : m_nTerminalType2) = index;
+    const int index = Item<QComboBox>(kTerminalIds[port])->currentIndex();
+    SetIntField(kTerminalIds[port], index);
     for (const int id : kLlcIds[port]) {
-        GetDlgItem(id)->setEnabled(index == params::kTerminalAnalogModem);
+        GetDlgItem(id)->setEnabled(Changeable(id) && index == params::kTerminalAnalogModem);
     }
 }
 
@@ -402,7 +481,7 @@ void CTelephonyPage::OnFlashChange() {
     // The first change is the first load of the controls.
     if (m_bFlashFirstChange != 0) {
         m_bFlashFirstChange = 0;
-    } else if (NumberIn(Item<QLineEdit>(IDC_FLASH)) != m_nFlashDuration) {
+    } else if (NumberIn(Item<QLineEdit>(IDC_FLASH)) != IntField(IDC_FLASH)) {
         SettingsChanged();
     }
 }
@@ -410,20 +489,9 @@ void CTelephonyPage::OnFlashChange() {
 void CTelephonyPage::OnFskChange() {
     if (m_bFskFirstChange != 0) {
         m_bFskFirstChange = 0;
-    } else if (NumberIn(Item<QLineEdit>(IDC_FSK)) != m_nFskLevel) {
+    } else if (NumberIn(Item<QLineEdit>(IDC_FSK)) != IntField(IDC_FSK)) {
         SettingsChanged();
     }
-}
-
-CTelephonyPage::LimitedEdit CTelephonyPage::Limited(int id) const {
-    if (id == IDC_FLASH) {
-        return {IDC_FLASH, &CTelephonyPage::m_nFlashDuration, m_nFlashMinimum, params::kFlashMax};
-    }
-    return {IDC_FSK, &CTelephonyPage::m_nFskLevel, 0, params::kFskLevelMax};
-}
-
-bool CTelephonyPage::Allows(const LimitedEdit& limited, int value) {
-    return value == 0 || (value >= limited.lo && value <= limited.hi);
 }
 
 bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {
@@ -434,7 +502,7 @@ bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {
         checking_ = true;
         for (const int id : {IDC_FLASH, IDC_FSK}) {
             if (watched == GetDlgItem(id)) {
-                CheckLimits(Limited(id));
+                CheckLimits(id);
             }
         }
         checking_ = false;
@@ -442,166 +510,26 @@ bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {
     return CRecordPage::eventFilter(watched, event);
 }
 
-void CTelephonyPage::CheckLimits(const LimitedEdit& limited) {
-    auto* edit = Item<QLineEdit>(limited.id);
+void CTelephonyPage::CheckLimits(int id) {
+    auto* edit = Item<QLineEdit>(id);
     const int value = NumberIn(edit);
+    const Limits limits = LimitsOf(*BindingOf(Bindings(), id), Record());
     if (value == 0) {
         edit->setText(QStringLiteral("0"));
-    } else if (!Allows(limited, value)) {
-        AppMessageBox(this, res::FormatLimits(limited.lo, limited.hi), MessageIcon::Exclamation);
-        edit->setText(QString::number(this->*limited.member));
+    } else if (!LimitedAllows(limits, value)) {
+        AppMessageBox(this, res::FormatLimits(limits.lo, limits.hi), MessageIcon::Exclamation);
+        edit->setText(QString::number(IntField(id)));
     }
-}
-
-void CTelephonyPage::ExchangeLimited(CDataExchange& dx, const LimitedEdit& limited) {
-    int& member = this->*limited.member;
-    if (!dx.m_bSaveAndValidate) {
-        dx.Int(limited.id, member);
-        return;
-    }
-    if (dx.Failed()) {
-        return;
-    }
-    // A limit the focus check has not seen yet (Apply straight from the edit)
-    // still holds; a value the device already had passes as it is.
-    bool number = false;
-    const int value = Item<QLineEdit>(limited.id)->text().trimmed().toInt(&number);
-    if (!number || (value != member && !Allows(limited, value))) {
-        dx.FailWith(limited.id, res::FormatLimits(limited.lo, limited.hi));
-        return;
-    }
-    member = value;
 }
 
 void CTelephonyPage::DoDataExchange(CDataExchange& dx) {
     // A failing value's message takes the focus from its edit: no second check.
     const QScopedValueRollback<bool> no_focus_check(checking_, checking_ || dx.m_bSaveAndValidate);
-    for (int port = 0; port < 3; ++port) {
-        for (int row = 0; row < 3; ++row) {
-            dx.Text(kNumberIds[port][row], Number(port, row));
-        }
-    }
-    dx.Radio({IDC_FUNCTIONAL, IDC_KEYPAD}, m_nServiceProtocol);
-    dx.Check(IDC_METERING1, m_bMeteringPulse1);
-    dx.Check(IDC_METERING2, m_bMeteringPulse2);
-    dx.Check(IDC_CALL_WAITING1, m_bCallWaiting1);
-    dx.Check(IDC_CALL_WAITING2, m_bCallWaiting2);
-    dx.Check(IDC_DCB1, m_bDelayedClearBack1);
-    dx.Check(IDC_DCB2, m_bDelayedClearBack2);
-    dx.Check(IDC_EMERGENCY, m_bFullEmergencyMode);
-    dx.Check(IDC_CLIP, m_bClip);
-    dx.Check(IDC_CLIP_ON_CW1, m_bClipOnCw1);
-    dx.Check(IDC_CLIP_ON_CW2, m_bClipOnCw2);
-    ExchangeLimited(dx, Limited(IDC_FLASH));
-    dx.Radio({IDC_BETWEEN_RINGS, IDC_PRIOR_TO_RINGING}, m_nCallerIdTiming);
-    dx.Check(IDC_NO_MLPPP1, m_bNoIncomingMlppp1);
-    dx.Check(IDC_NO_MLPPP2, m_bNoIncomingMlppp2);
-    ExchangeLimited(dx, Limited(IDC_FSK));
-    dx.Check(IDC_CLIR1, m_bClir1);
-    dx.Check(IDC_CLIR2, m_bClir2);
-    dx.Check(IDC_COLR1, m_bColr1);
-    dx.Check(IDC_COLR2, m_bColr2);
-    dx.Check(IDC_MWI1, m_bMessageWaiting1);
-    dx.Check(IDC_MWI2, m_bMessageWaiting2);
-    dx.CBIndex(IDC_TERMINAL1, m_nTerminalType1);
-    dx.CBIndex(IDC_TERMINAL2, m_nTerminalType2);
-    for (std::size_t port = 0; port < CDeviceConfig::kLlcPorts; ++port) {
-        for (std::size_t octet = 0; octet < CDeviceConfig::kLlcOctets; ++octet) {
-            int value = m_byModemLlc[port][octet];
-            dx.IntRange(kLlcIds[port][octet], value, 0, 255);
-            if (dx.m_bSaveAndValidate && !dx.Failed()) {
-                m_byModemLlc[port][octet] = static_cast<std::uint8_t>(value);
-            }
-        }
-    }
+    ExchangeBound(dx);
     if (!dx.m_bSaveAndValidate) {
         // What was loaded may come from another device variant or own number.
-        RefreshOwnBoxes();
         ApplyCountryRules();
     }
-}
-
-void CTelephonyPage::LoadFrom(const CDeviceConfig& r) {
-    for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
-        m_strPhoneMsn[i] = r.m_strPhoneMsn[i];
-    }
-    for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
-        m_strDteMsn[i] = r.m_strDteMsn[i];
-    }
-    m_nOwnNumber1 = r.m_nOwnNumber1;
-    m_nOwnNumber2 = r.m_nOwnNumber2;
-    m_nOwnNumberDte = r.m_nOwnNumberDte;
-    m_bCallWaiting1 = r.m_bCallWaiting1;
-    m_bCallWaiting2 = r.m_bCallWaiting2;
-    m_bClipOnCw1 = r.m_bClipOnCw1;
-    m_bClipOnCw2 = r.m_bClipOnCw2;
-    m_bMeteringPulse1 = r.m_bMeteringPulse1;
-    m_bMeteringPulse2 = r.m_bMeteringPulse2;
-    m_bDelayedClearBack1 = r.m_bDelayedClearBack1;
-    m_bDelayedClearBack2 = r.m_bDelayedClearBack2;
-    m_bNoIncomingMlppp1 = r.m_bNoIncomingMlppp1;
-    m_bNoIncomingMlppp2 = r.m_bNoIncomingMlppp2;
-    m_bClir1 = r.m_bClir1;
-    m_bClir2 = r.m_bClir2;
-    m_bColr1 = r.m_bColr1;
-    m_bColr2 = r.m_bColr2;
-    m_bMessageWaiting1 = r.m_bMessageWaiting1;
-    m_bMessageWaiting2 = r.m_bMessageWaiting2;
-    m_nTerminalType1 = r.m_nTerminalType1;
-    m_nTerminalType2 = r.m_nTerminalType2;
-    for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
-        for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
-            m_byModemLlc[p][o] = r.m_byModemLlc[p][o];
-        }
-    }
-    m_nServiceProtocol = r.m_nServiceProtocol;
-    m_bClip = r.m_bClip;
-    m_bFullEmergencyMode = r.m_bFullEmergencyMode;
-    m_nFlashDuration = r.m_nFlashDuration;
-    m_nCallerIdTiming = r.m_nCallerIdTiming;
-    m_nFskLevel = r.m_nFskLevel;
-    variant_ = params::VariantOf(r);
-}
-
-void CTelephonyPage::StoreTo(CDeviceConfig& r) const {
-    for (std::size_t i = 0; i < CDeviceConfig::kPhoneMsnCount; ++i) {
-        r.m_strPhoneMsn[i] = m_strPhoneMsn[i];
-    }
-    for (std::size_t i = 0; i < CDeviceConfig::kDteMsnCount; ++i) {
-        r.m_strDteMsn[i] = m_strDteMsn[i];
-    }
-    r.m_nOwnNumber1 = m_nOwnNumber1;
-    r.m_nOwnNumber2 = m_nOwnNumber2;
-    r.m_nOwnNumberDte = m_nOwnNumberDte;
-    r.m_bCallWaiting1 = m_bCallWaiting1;
-    r.m_bCallWaiting2 = m_bCallWaiting2;
-    r.m_bClipOnCw1 = m_bClipOnCw1;
-    r.m_bClipOnCw2 = m_bClipOnCw2;
-    r.m_bMeteringPulse1 = m_bMeteringPulse1;
-    r.m_bMeteringPulse2 = m_bMeteringPulse2;
-    r.m_bDelayedClearBack1 = m_bDelayedClearBack1;
-    r.m_bDelayedClearBack2 = m_bDelayedClearBack2;
-    r.m_bNoIncomingMlppp1 = m_bNoIncomingMlppp1;
-    r.m_bNoIncomingMlppp2 = m_bNoIncomingMlppp2;
-    r.m_bClir1 = m_bClir1;
-    r.m_bClir2 = m_bClir2;
-    r.m_bColr1 = m_bColr1;
-    r.m_bColr2 = m_bColr2;
-    r.m_bMessageWaiting1 = m_bMessageWaiting1;
-    r.m_bMessageWaiting2 = m_bMessageWaiting2;
-    r.m_nTerminalType1 = m_nTerminalType1;
-    r.m_nTerminalType2 = m_nTerminalType2;
-    for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
-        for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
-            r.m_byModemLlc[p][o] = m_byModemLlc[p][o];
-        }
-    }
-    r.m_nServiceProtocol = m_nServiceProtocol;
-    r.m_bClip = m_bClip;
-    r.m_bFullEmergencyMode = m_bFullEmergencyMode;
-    r.m_nFlashDuration = m_nFlashDuration;
-    r.m_nCallerIdTiming = m_nCallerIdTiming;
-    r.m_nFskLevel = m_nFskLevel;
 }
 
 void CTelephonyPage::OnOK() {

@@ -3,15 +3,13 @@
 // port, the connected terminals and their modem LLC octets, and the
 // operational settings (protocol, calling line presentation, emergency mode,
 // flash duration, caller identification, FSK level). Which controls are
-// usable follows the device's country variant.
+// usable follows the device's country variant, as the field table says.
 #pragma once
 
 #include <QWidget>
-#include <cstdint>
 #include <string>
 
 #include "page_controls.h"
-#include "params/country_variant.h"
 #include "record_page.h"
 #include "sheet_host.h"
 
@@ -69,32 +67,8 @@ public:
 
     explicit CTelephonyPage(ISheetHost& host);
 
-    // The nine numbers in the record's order within each port.
-    std::string m_strDteMsn[CDeviceConfig::kDteMsnCount];
-    std::string m_strPhoneMsn[CDeviceConfig::kPhoneMsnCount];
-    int m_nServiceProtocol = 0;
-    int m_bMeteringPulse1 = 0, m_bMeteringPulse2 = 0;
-    int m_bCallWaiting1 = 0, m_bCallWaiting2 = 0;
-    int m_bDelayedClearBack1 = 0, m_bDelayedClearBack2 = 0;
-    int m_bFullEmergencyMode = 0;
-    int m_bClip = 0;
-    int m_bClipOnCw1 = 0, m_bClipOnCw2 = 0;
-    int m_nFlashDuration = CDeviceConfig::kDefaultFlashDuration;
-    int m_nCallerIdTiming = -1;
-    int m_bNoIncomingMlppp1 = 0, m_bNoIncomingMlppp2 = 0;
-    int m_nFskLevel = 0;
-    int m_bClir1 = 0, m_bClir2 = 0;
-    int m_bColr1 = 0, m_bColr2 = 0;
-    int m_bMessageWaiting1 = 0, m_bMessageWaiting2 = 0;
-    int m_nTerminalType1 = -1, m_nTerminalType2 = -1;
-    std::uint8_t m_byModemLlc[CDeviceConfig::kLlcPorts][CDeviceConfig::kLlcOctets] = {};
-    int m_nOwnNumberDte = -1, m_nOwnNumber2 = -1, m_nOwnNumber1 = -1;
     int m_bFskFirstChange = 1;
     int m_bFlashFirstChange = 1;
-    int m_nFlashMinimum = 20;
-
-    void LoadFrom(const CDeviceConfig& record) override;
-    void StoreTo(CDeviceConfig& record) const override;
 
     bool OnSetActive() override;
     void OnOK() override;
@@ -106,7 +80,8 @@ protected:
 
 private:
     // Port 0 P1, 1 P2, 2 DTE.
-    int& OwnNumber(int port);
+    int OwnNumber(int port) const;
+    void SetOwnNumber(int port, int row);
     std::string& Number(int port, int row);
     void ApplyCountryRules();
     void RefreshOwnBoxes();
@@ -115,20 +90,8 @@ private:
     void OnTerminalChosen(int port);
     void OnFlashChange();
     void OnFskChange();
-    // The flash and FSK edits: their members and limits (0 is always allowed).
-    struct LimitedEdit {
-        int id;
-        int CTelephonyPage::*member;
-        int lo;
-        int hi;
-    };
-    LimitedEdit Limited(int id) const;
-    static bool Allows(const LimitedEdit& limited, int value);
-    // Focus left the edit: a value outside its limits is put back.
-    void CheckLimits(const LimitedEdit& limited);
-    // Takes the edit's number into its member; an empty edit or a changed value
-    // outside the limits fails the exchange with the limits.
-    void ExchangeLimited(CDataExchange& dx, const LimitedEdit& limited);
+    // Focus left a limited edit (flash, FSK): a value outside its limits is put back.
+    void CheckLimits(int id);
     void SettingsChanged();
     void OtherChanged();
 
@@ -137,8 +100,6 @@ private:
     QCheckBox* own_[3][3] = {};
     CSpinButton* flash_spin_ = nullptr;
     CSpinButton* fsk_spin_ = nullptr;
-    // The device variant last loaded: its rules decide what is usable.
-    params::CountryVariant variant_;
     bool checking_ = false;
 };
 

@@ -23,8 +23,38 @@ namespace {
 
 constexpr int kNumberWidth = 44;
 
-const RecordField& Field(int CDeviceConfig::*member) {
-    return *FieldOf(member);
+using X = CX25PropertiesDialog;
+using R = CDeviceConfig;
+
+constexpr int kCugIds[] = {X::IDC_ENABLE_CUG, X::IDC_CUG_NUMBER};
+constexpr int kLinkIds[] = {X::IDC_SVC, X::IDC_PVC, X::IDC_SPVC};
+constexpr int kPadProfileIds[] = {X::IDC_DEFAULT_PAD_PROFILE, X::IDC_TRANSPARENT_PROFILE};
+
+// The dialog's controls and their fields, in the order of the exchange. The
+// packet size list, the address, the closed user group and the link type are
+// exchanged by the dialog: a list index, a cut text, an off value and one
+// group for two flags.
+constexpr FieldBinding kBindings[] = {
+    {X::IDC_HIC, &R::m_nX25Hic, Exchange::kDigits},
+    {X::IDC_L2_WINDOW, &R::m_nX25Layer2Window, Exchange::kDigits},
+    {X::IDC_L3_WINDOW, &R::m_nX25Layer3Window, Exchange::kDigits},
+    {X::IDC_PACKET_SIZE, &R::m_nX25PacketSize, Exchange::kNone},
+    {X::IDC_LCN, &R::m_nX25Lcn, Exchange::kDigits},
+    {X::IDC_LIC, &R::m_nX25Lic, Exchange::kDigits},
+    {X::IDC_USE_PAD, &R::m_bX25UsePad},
+    {X::IDC_SEND_RESTART, &R::m_bX25SendRestart},
+    {X::IDC_TEI, &R::m_nX25Tei, Exchange::kDigits},
+    {X::IDC_PAD_CALL, &R::m_bX25PadCall},
+    {X::IDC_WAIT_RESTART, &R::m_nX25WaitRestart, Exchange::kList},
+    {X::IDC_ADDRESS, &R::m_strX25Address, Exchange::kNone},
+    {X::IDC_CUG_NUMBER, &R::m_nX25CugNumber, Exchange::kNone, 0, kCugIds},
+    {X::IDC_PVC, &R::m_bX25Pvc, Exchange::kNone, 0, kLinkIds},
+    {X::IDC_SPVC, &R::m_bX25Spvc, Exchange::kNone, 0, kLinkIds},
+    {X::IDC_DEFAULT_PAD_PROFILE, &R::m_bX25TransparentProfile, Exchange::kRadio, 0, kPadProfileIds},
+};
+
+const RecordField& Field(int id) {
+    return FieldOf(*BindingOf(kBindings, id));
 }
 
 QRadioButton* Radio(QWidget* parent, int id, std::string_view caption) {
@@ -51,7 +81,9 @@ void AddListRow(QWidget* box, QGridLayout* grid, std::string_view caption, CChoi
 
 }  // namespace
 
-CX25PropertiesDialog::CX25PropertiesDialog(QWidget* parent) : CDialog(parent) {
+CX25PropertiesDialog::CX25PropertiesDialog(const CDeviceConfig& record, QWidget* parent)
+    : CDialog(parent) {
+    record_.CopyFrom(record);
     setWindowTitle(Text(res::kTextX25Caption));
     InstallContextHelp(this, kHelpX25);
 
@@ -70,9 +102,8 @@ CX25PropertiesDialog::CX25PropertiesDialog(QWidget* parent) : CDialog(parent) {
 
     auto* layer2 = new QGroupBox(Text(res::kTextLayer2), this);
     auto* g2 = new QGridLayout(layer2);
-    AddNumberRow(layer2, g2, res::kTextTei, IDC_TEI, IDC_TEI_SPIN, &CDeviceConfig::m_nX25Tei);
-    AddNumberRow(layer2, g2, res::kTextWindowSize, IDC_L2_WINDOW, IDC_L2_WINDOW_SPIN,
-                 &CDeviceConfig::m_nX25Layer2Window);
+    AddNumberRow(layer2, g2, res::kTextTei, IDC_TEI, IDC_TEI_SPIN);
+    AddNumberRow(layer2, g2, res::kTextWindowSize, IDC_L2_WINDOW, IDC_L2_WINDOW_SPIN);
     g2->setColumnStretch(3, 1);
     left->addWidget(layer2);
 
@@ -82,11 +113,10 @@ CX25PropertiesDialog::CX25PropertiesDialog(QWidget* parent) : CDialog(parent) {
                List(layer3, IDC_PACKET_SIZE,
                     {res::kTextPacketSize16, res::kTextPacketSize32, res::kTextPacketSize64,
                      res::kTextPacketSize128}));
-    AddNumberRow(layer3, g3, res::kTextWindowSize, IDC_L3_WINDOW, IDC_L3_WINDOW_SPIN,
-                 &CDeviceConfig::m_nX25Layer3Window);
-    AddNumberRow(layer3, g3, res::kTextLcn, IDC_LCN, IDC_LCN_SPIN, &CDeviceConfig::m_nX25Lcn);
-    AddNumberRow(layer3, g3, res::kTextLic, IDC_LIC, IDC_LIC_SPIN, &CDeviceConfig::m_nX25Lic);
-    AddNumberRow(layer3, g3, res::kTextHic, IDC_HIC, IDC_HIC_SPIN, &CDeviceConfig::m_nX25Hic);
+    AddNumberRow(layer3, g3, res::kTextWindowSize, IDC_L3_WINDOW, IDC_L3_WINDOW_SPIN);
+    AddNumberRow(layer3, g3, res::kTextLcn, IDC_LCN, IDC_LCN_SPIN);
+    AddNumberRow(layer3, g3, res::kTextLic, IDC_LIC, IDC_LIC_SPIN);
+    AddNumberRow(layer3, g3, res::kTextHic, IDC_HIC, IDC_HIC_SPIN);
     AddListRow(
         layer3, g3, res::kTextWaitForRestart,
         List(layer3, IDC_WAIT_RESTART,
@@ -106,8 +136,7 @@ CX25PropertiesDialog::CX25PropertiesDialog(QWidget* parent) : CDialog(parent) {
     QCheckBox* cug = CheckBox(facilities, IDC_ENABLE_CUG, res::kTextEnableCug);
     connect(cug, &QCheckBox::clicked, this, [this] { OnCugClicked(); });
     gf->addWidget(cug, 0, 0, 1, 3);
-    AddNumberRow(facilities, gf, res::kTextCugNumber, IDC_CUG_NUMBER, IDC_CUG_SPIN,
-                 &CDeviceConfig::m_nX25CugNumber);
+    AddNumberRow(facilities, gf, res::kTextCugNumber, IDC_CUG_NUMBER, IDC_CUG_SPIN);
     const int address_row = gf->rowCount();
     gf->addWidget(new QLabel(Text(res::kTextX121Address), facilities), address_row, 0);
     auto* address = new QLineEdit(facilities);
@@ -137,15 +166,26 @@ CX25PropertiesDialog::CX25PropertiesDialog(QWidget* parent) : CDialog(parent) {
     layout->addLayout(MakeOkCancelRow());
 }
 
+std::span<const FieldBinding> CX25PropertiesDialog::Bindings() {
+    return kBindings;
+}
+
+int CX25PropertiesDialog::Value(int id) const {
+    return IntValue(record_, *BindingOf(kBindings, id));
+}
+
+void CX25PropertiesDialog::SetValue(int id, int value) {
+    SetInt(record_, *BindingOf(kBindings, id), value);
+}
+
 QLineEdit* CX25PropertiesDialog::AddNumberRow(QWidget* box, QGridLayout* grid,
-                                              std::string_view caption, int id, int spin_id,
-                                              int CDeviceConfig::*field) {
+                                              std::string_view caption, int id, int spin_id) {
     const int row = grid->rowCount();
     // Wide enough for the largest value of the field, "255" or "99".
-    const int length = static_cast<int>(std::to_string(Field(field).hi).size());
+    const int length = static_cast<int>(std::to_string(Field(id).hi).size());
     QLineEdit* edit = DigitsEdit(box, id, length, kNumberWidth);
     auto* spin = new CSpinButton(box, spin_id, edit);
-    spins_.push_back({spin, field});
+    spins_.emplace_back(spin, id);
     grid->addWidget(new QLabel(Text(caption), box), row, 0);
     grid->addWidget(edit, row, 1);
     grid->addWidget(spin, row, 2);
@@ -154,11 +194,13 @@ QLineEdit* CX25PropertiesDialog::AddNumberRow(QWidget* box, QGridLayout* grid,
 
 bool CX25PropertiesDialog::OnInitDialog() {
     CDialog::OnInitDialog();
-    for (const Spin& spin : spins_) {
-        spin.button->SetRange(Field(spin.field).lo, Field(spin.field).hi);
+    for (const auto& [spin, id] : spins_) {
+        spin->SetRange(Field(id).lo, Field(id).hi);
     }
-    const bool cug = m_nCugNumber != params::kX25CugOff;
-    GetDlgItem(IDC_CUG_NUMBER)->setEnabled(cug);
+    // The table's rule, then the box's own for the number.
+    EnableFields(this, record_, kBindings);
+    const bool cug = Value(IDC_CUG_NUMBER) != params::kX25CugOff;
+    GetDlgItem(IDC_CUG_NUMBER)->setEnabled(GetDlgItem(IDC_ENABLE_CUG)->isEnabled() && cug);
     if (cug) {
         Item<QCheckBox>(IDC_ENABLE_CUG)->setChecked(true);
     } else {
@@ -168,7 +210,9 @@ bool CX25PropertiesDialog::OnInitDialog() {
 }
 
 void CX25PropertiesDialog::OnCugClicked() {
-    GetDlgItem(IDC_CUG_NUMBER)->setEnabled(Item<QCheckBox>(IDC_ENABLE_CUG)->isChecked());
+    GetDlgItem(IDC_CUG_NUMBER)
+        ->setEnabled(GetDlgItem(IDC_ENABLE_CUG)->isEnabled() &&
+                     Item<QCheckBox>(IDC_ENABLE_CUG)->isChecked());
 }
 
 bool CX25PropertiesDialog::eventFilter(QObject* watched, QEvent* event) {
@@ -185,42 +229,45 @@ void CX25PropertiesDialog::OnOK() {
         return;
     }
     if (!cug) {
-        m_nCugNumber = params::kX25CugOff;
+        SetValue(IDC_CUG_NUMBER, params::kX25CugOff);
     }
     EndDialog(QDialog::Accepted);
 }
 
 void CX25PropertiesDialog::DoDataExchange(CDataExchange& dx) {
-    const auto number = [&dx](int id, int& value, int CDeviceConfig::*field) {
-        dx.UIntRange(id, value, Field(field).lo, Field(field).hi);
-    };
+    const bool save = dx.m_bSaveAndValidate;
     dx.Check(IDC_ENABLE_CUG, m_bCugEnabled);
-    number(IDC_HIC, m_nHic, &CDeviceConfig::m_nX25Hic);
-    number(IDC_L2_WINDOW, m_nLayer2Window, &CDeviceConfig::m_nX25Layer2Window);
-    number(IDC_L3_WINDOW, m_nLayer3Window, &CDeviceConfig::m_nX25Layer3Window);
-    dx.CBIndex(IDC_PACKET_SIZE, m_nPacketSize);
-    number(IDC_LCN, m_nLcn, &CDeviceConfig::m_nX25Lcn);
-    number(IDC_LIC, m_nLic, &CDeviceConfig::m_nX25Lic);
-    dx.Check(IDC_USE_PAD, m_bUsePad);
-    dx.Check(IDC_SEND_RESTART, m_bSendRestart);
-    number(IDC_TEI, m_nTei, &CDeviceConfig::m_nX25Tei);
-    dx.Check(IDC_PAD_CALL, m_bPadCall);
-    dx.CBIndex(IDC_WAIT_RESTART, m_nWaitRestart);
-    std::string address = m_strAddress;
+    ExchangeFields(dx, this, record_, kBindings);
+    // The list holds the sizes from the record's smallest code on; nothing
+    // chosen is no value to send.
+    int packet = Value(IDC_PACKET_SIZE) - params::kX25PacketSizeBase;
+    dx.CBIndex(IDC_PACKET_SIZE, packet);
+    if (save && !dx.Failed() && packet >= 0) {
+        SetValue(IDC_PACKET_SIZE, packet + params::kX25PacketSizeBase);
+    }
+    std::string address = TextValue(record_, *BindingOf(kBindings, IDC_ADDRESS));
     dx.Text(IDC_ADDRESS, address);
-    if (dx.m_bSaveAndValidate && !dx.Failed()) {
+    if (save && !dx.Failed()) {
         // OK by Enter leaves the edit without a focus loss: the same cut applies,
         // so only digits ever reach the device's command line.
-        m_strAddress = params::LeadingDigits(address);
+        TextValue(record_, *BindingOf(kBindings, IDC_ADDRESS)) = params::LeadingDigits(address);
     }
     // A number the closed user group is off for is not asked about: OK gives
     // 255 then, whatever the disabled edit holds.
-    if (!dx.m_bSaveAndValidate || m_bCugEnabled != 0) {
-        const RecordField& cug = Field(&CDeviceConfig::m_nX25CugNumber);
-        dx.IntRange(IDC_CUG_NUMBER, m_nCugNumber, cug.lo, cug.hi);
+    if (!save || m_bCugEnabled != 0) {
+        int cug = Value(IDC_CUG_NUMBER);
+        dx.IntRange(IDC_CUG_NUMBER, cug, Field(IDC_CUG_NUMBER).lo, Field(IDC_CUG_NUMBER).hi);
+        if (save && !dx.Failed()) {
+            SetValue(IDC_CUG_NUMBER, cug);
+        }
     }
-    dx.Radio({IDC_SVC, IDC_PVC, IDC_SPVC}, m_nLinkType);
-    dx.Radio({IDC_DEFAULT_PAD_PROFILE, IDC_TRANSPARENT_PROFILE}, m_nPadProfile);
+    // PVC wins over SPVC; no button checked keeps both flags.
+    int link = Value(IDC_PVC) != 0 ? kLinkPvc : Value(IDC_SPVC) != 0 ? kLinkSpvc : kLinkSvc;
+    dx.Radio({IDC_SVC, IDC_PVC, IDC_SPVC}, link);
+    if (save && !dx.Failed() && link >= 0) {
+        SetValue(IDC_PVC, link == kLinkPvc ? 1 : 0);
+        SetValue(IDC_SPVC, link == kLinkSpvc ? 1 : 0);
+    }
 }
 
 }  // namespace vardex::ui

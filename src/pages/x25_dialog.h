@@ -1,14 +1,16 @@
 // "X.25 Properties": the link type, layer 2 and layer 3 parameters, the closed
 // user group, the X.121 address and the PAD options used when the connection
 // protocol is X.25 on the D channel. The Connection page hands it its copy of
-// the X.25 fields and takes them back on OK.
+// the record and takes the bound X.25 fields back on OK.
 #pragma once
 
-#include <string>
+#include <span>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "params/device_config.h"
+#include "record_page.h"
 #include "ui/dialog.h"
 
 class QGridLayout;
@@ -40,24 +42,15 @@ public:
     // Link type radio indexes.
     static constexpr int kLinkSvc = 0, kLinkPvc = 1, kLinkSpvc = 2;
 
-    explicit CX25PropertiesDialog(QWidget* parent = nullptr);
+    // Works on its own copy of record: Cancel leaves the caller's as it was.
+    explicit CX25PropertiesDialog(const CDeviceConfig& record, QWidget* parent = nullptr);
+
+    // Every X.25 field with the control that shows it.
+    static std::span<const FieldBinding> Bindings();
+    // The values as OK took them.
+    const CDeviceConfig& Record() const { return record_; }
 
     int m_bCugEnabled = 0;
-    int m_nHic = 0;
-    int m_nLayer2Window = 0;
-    int m_nLayer3Window = 0;
-    int m_nPacketSize = -1;  // list index: the record's code minus 4
-    int m_nLcn = 0;
-    int m_nLic = 0;
-    int m_bUsePad = 0;
-    int m_bSendRestart = 0;
-    int m_nTei = 0;
-    int m_bPadCall = 0;
-    int m_nWaitRestart = -1;
-    std::string m_strAddress;
-    int m_nCugNumber = 0;  // 255: no closed user group
-    int m_nLinkType = -1;
-    int m_nPadProfile = -1;
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
@@ -67,16 +60,17 @@ protected:
 
 private:
     // "caption [edit][arrows]" as the next row of grid, in box; the arrows
-    // step within the field's range.
+    // step within the range of the edit's field.
     QLineEdit* AddNumberRow(QWidget* box, QGridLayout* grid, std::string_view caption, int id,
-                            int spin_id, int CDeviceConfig::*field);
+                            int spin_id);
     void OnCugClicked();
+    // The value of the field bound to control id.
+    int Value(int id) const;
+    void SetValue(int id, int value);
 
-    struct Spin {
-        CSpinButton* button;
-        int CDeviceConfig::*field;
-    };
-    std::vector<Spin> spins_;
+    // The arrows and the id of their edit.
+    std::vector<std::pair<CSpinButton*, int>> spins_;
+    CDeviceConfig record_;
 };
 
 }  // namespace vardex::ui

@@ -1,6 +1,9 @@
 #include "params/telephony_rules.h"
 
 #include <cstddef>
+#include <variant>
+
+#include "params/field_table.h"
 
 namespace vardex::params {
 
@@ -22,10 +25,12 @@ bool MsnAllowed(std::string_view text, bool dte) {
 
 std::optional<TelephonyBreach> FindTelephonyBreach(const CDeviceConfig& before,
                                                    const CDeviceConfig& wanted) {
+    // The flash duration is the field its row writes: the table names it.
+    static const RecordField& flash = *RowFields(Row::kFlashDuration).front();
+    const auto member = std::get<int CDeviceConfig::*>(flash.member);
     const CountryVariant variant = VariantOf(wanted);
-    if (before.m_nFlashDuration != wanted.m_nFlashDuration &&
-        !FlashAllowed(wanted.m_nFlashDuration, variant)) {
-        return TelephonyBreach{"m_nFlashDuration", "", variant.FlashMinimum(), kFlashMax};
+    if (before.*member != wanted.*member && !FlashAllowed(wanted.*member, variant)) {
+        return TelephonyBreach{flash.name, "", variant.FlashMinimum(), kFlashMax};
     }
     return std::nullopt;
 }

@@ -113,11 +113,11 @@ TEST_F(PolandConnection, NothingCanBeChosen) {
         ExpectEnabled(page, kLabels, false);
         ExpectEnabled(page, kEdits, false);
         ExpectEnabled(page, {Page::IDC_BAP_SUPPORT, Page::IDC_BAP_CALL_BACK}, false);
-        const int protocol = page.m_nProtocol;
+        const int protocol = page.Record().m_nProtocol;
         const int other = protocol == 3 ? Page::IDC_PPP : Page::IDC_DATA_TRANSPARENT;
         Click(page, other);
         Click(page, Page::IDC_X25);
-        EXPECT_EQ(page.m_nProtocol, protocol);
+        EXPECT_EQ(page.Record().m_nProtocol, protocol);
         EXPECT_FALSE(Checked(page, other));
         EXPECT_EQ(ui_.x25_dialogs, 0);
         EXPECT_EQ(W().m_bSettingsModified, 0);
@@ -140,7 +140,7 @@ TEST_F(CyprusConnection, V110V120AndX25) {
         Click(page, Page::IDC_X25);
         Click(page, Page::IDC_X25);
         EXPECT_EQ(ui_.x25_dialogs, 2) << "every click opens the properties";
-        EXPECT_EQ(page.m_nProtocol, CDeviceConfig::kProtocolX25DChannel);
+        EXPECT_EQ(page.Record().m_nProtocol, CDeviceConfig::kProtocolX25DChannel);
         EXPECT_EQ(W().m_bSettingsModified, 1);
     });
 }
@@ -151,7 +151,7 @@ TEST_F(GermanyConnection, PppControlsFollowProtocolChoiceAndBap) {
         ExpectProtocols(page, false, false, false);
 
         Click(page, Page::IDC_DATA_TRANSPARENT);
-        EXPECT_EQ(page.m_nProtocol, CDeviceConfig::kProtocolDataTransparent);
+        EXPECT_EQ(page.Record().m_nProtocol, CDeviceConfig::kProtocolDataTransparent);
         ExpectEnabled(page, kOptions, false);
         ExpectEnabled(page, kLabels, false);
         ExpectEnabled(page, kEdits, false);
@@ -176,13 +176,13 @@ TEST_F(GermanyConnection, PppControlsFollowProtocolChoiceAndBap) {
         if (!Checked(page, Page::IDC_BAP_CALL_BACK)) {
             Click(page, Page::IDC_BAP_CALL_BACK);
         }
-        EXPECT_EQ(page.m_bBapCallBack, 1);
+        EXPECT_EQ(page.Record().m_bBapCallBack, 1);
         // Unchecking BAP support closes and clears call back on the screen only.
         Click(page, Page::IDC_BAP_SUPPORT);
         EXPECT_FALSE(Enabled(page, Page::IDC_BAP_CALL_BACK));
         EXPECT_FALSE(Checked(page, Page::IDC_BAP_CALL_BACK));
         ASSERT_TRUE(page.UpdateData(true));
-        EXPECT_EQ(page.m_bBapCallBack, 1);
+        EXPECT_EQ(page.Record().m_bBapCallBack, 1);
     });
 }
 
@@ -216,7 +216,7 @@ TEST_F(GermanyConnection, ThresholdsShowTheirLimitsAtOnceAndPutTheMemberBack) {
         CConnectionPage& page = Show(sheet);
         Click(page, Page::IDC_PPP);
         Click(page, Page::IDC_BANDWIDTH_ON_DEMAND);
-        const QString loaded = QString::number(page.m_nBodAddRate);
+        const QString loaded = QString::number(page.Record().m_nBodAddRate);
         EXPECT_EQ(Edit(page, Page::IDC_ADD_RATE)->text(), loaded);
         Type(page, Page::IDC_ADD_RATE, "70");
         ASSERT_EQ(ui_.messages.size(), 1u);
@@ -272,15 +272,15 @@ TEST_F(GermanyConnection, TheFirstVisitKeepsThePendingTelephonyChange) {
     RunProgram([&](CPropSheet& sheet) {
         ASSERT_TRUE(sheet.SetActivePage(1));
         ui::CTelephonyPage& telephony = sheet.TelephonyPage();
-        const int was = telephony.m_bCallWaiting1;
+        const int was = telephony.Record().m_bCallWaiting1;
         telephony.Item<QCheckBox>(ui::CTelephonyPage::IDC_CALL_WAITING1)->click();
         CConnectionPage& page = Show(sheet);
-        EXPECT_EQ(telephony.m_bCallWaiting1, 1 - was);
+        EXPECT_EQ(telephony.Record().m_bCallWaiting1, 1 - was);
         EXPECT_TRUE(telephony.IsModified());
         EXPECT_EQ(W().m_bSettingsModified, 1);
-        Click(page,
-              page.m_nProtocol == 3 ? Page::IDC_VOICE_TRANSPARENT : Page::IDC_DATA_TRANSPARENT);
-        const int protocol = page.m_nProtocol;
+        Click(page, page.Record().m_nProtocol == 3 ? Page::IDC_VOICE_TRANSPARENT
+                                                   : Page::IDC_DATA_TRANSPARENT);
+        const int protocol = page.Record().m_nProtocol;
         sheet.OnApplyNow();
         EXPECT_EQ(ui_.progress_dialogs, 2) << "the read and one write";
         EXPECT_TRUE(device_.Sent(was ? "ATS79.2=0" : "ATS79.2=1"));
@@ -313,16 +313,16 @@ void Choose(CX25PropertiesDialog& d, int id, int index) {
 TEST_F(CyprusConnection, TheClosedUserGroupAndItsOffValue) {
     RunProgram([&](CPropSheet& sheet) {
         CConnectionPage& page = Show(sheet);
-        page.m_nX25CugNumber = 255;
+        page.Record().m_nX25CugNumber = 255;
         OpenX25(ui_, page, [](CX25PropertiesDialog& d) {
             EXPECT_FALSE(Checked(d, X25::IDC_ENABLE_CUG));
             EXPECT_FALSE(Enabled(d, X25::IDC_CUG_NUMBER));
             EXPECT_EQ(Edit(d, X25::IDC_CUG_NUMBER)->text(), "0");
             Ok(d);
         });
-        EXPECT_EQ(page.m_nX25CugNumber, 255);
+        EXPECT_EQ(page.Record().m_nX25CugNumber, 255);
 
-        page.m_nX25CugNumber = 7;
+        page.Record().m_nX25CugNumber = 7;
         OpenX25(ui_, page, [](CX25PropertiesDialog& d) {
             EXPECT_TRUE(Checked(d, X25::IDC_ENABLE_CUG));
             EXPECT_TRUE(Enabled(d, X25::IDC_CUG_NUMBER));
@@ -331,7 +331,7 @@ TEST_F(CyprusConnection, TheClosedUserGroupAndItsOffValue) {
             EXPECT_FALSE(Enabled(d, X25::IDC_CUG_NUMBER));
             Ok(d);
         });
-        EXPECT_EQ(page.m_nX25CugNumber, 255);
+        EXPECT_EQ(page.Record().m_nX25CugNumber, 255);
         EXPECT_TRUE(ui_.messages.empty());
     });
 }
@@ -339,9 +339,9 @@ TEST_F(CyprusConnection, TheClosedUserGroupAndItsOffValue) {
 TEST_F(CyprusConnection, ListsLinkTypeAndAddressAsTheRecordHoldsThem) {
     RunProgram([&](CPropSheet& sheet) {
         CConnectionPage& page = Show(sheet);
-        page.m_nX25PacketSize = 6;
-        page.m_bX25Pvc = 1;
-        page.m_bX25Spvc = 1;
+        page.Record().m_nX25PacketSize = 6;
+        page.Record().m_bX25Pvc = 1;
+        page.Record().m_bX25Spvc = 1;
         OpenX25(ui_, page, [](CX25PropertiesDialog& d) {
             EXPECT_EQ(d.Item<QComboBox>(X25::IDC_PACKET_SIZE)->currentText(), "64");
             EXPECT_TRUE(Checked(d, X25::IDC_PVC)) << "PVC wins over SPVC";
@@ -359,18 +359,18 @@ TEST_F(CyprusConnection, ListsLinkTypeAndAddressAsTheRecordHoldsThem) {
             Type(d, X25::IDC_ADDRESS, "34-5");
             Ok(d);
         });
-        EXPECT_EQ(page.m_nX25PacketSize, 7);
-        EXPECT_EQ(page.m_bX25Pvc, 0);
-        EXPECT_EQ(page.m_bX25Spvc, 0);
-        EXPECT_EQ(page.m_strX25Address, "34");
+        EXPECT_EQ(page.Record().m_nX25PacketSize, 7);
+        EXPECT_EQ(page.Record().m_bX25Pvc, 0);
+        EXPECT_EQ(page.Record().m_bX25Spvc, 0);
+        EXPECT_EQ(page.Record().m_strX25Address, "34");
     });
 }
 
 TEST_F(CyprusConnection, ABadValueKeepsTheDialogHelpIsTopicNineAndCancelReturnsNothing) {
     RunProgram([&](CPropSheet& sheet) {
         CConnectionPage& page = Show(sheet);
-        const int tei = page.m_nX25Tei;
-        const std::string address = page.m_strX25Address;
+        const int tei = page.Record().m_nX25Tei;
+        const std::string address = page.Record().m_strX25Address;
         OpenX25(ui_, page, [this](CX25PropertiesDialog& d) {
             Type(d, X25::IDC_TEI, "64");
             Ok(d);
@@ -390,8 +390,8 @@ TEST_F(CyprusConnection, ABadValueKeepsTheDialogHelpIsTopicNineAndCancelReturnsN
             d.Item<QAbstractButton>(2)->click();
             EXPECT_TRUE(d.Ended());
         });
-        EXPECT_EQ(page.m_nX25Tei, tei);
-        EXPECT_EQ(page.m_strX25Address, address);
+        EXPECT_EQ(page.Record().m_nX25Tei, tei);
+        EXPECT_EQ(page.Record().m_strX25Address, address);
     });
 }
 

@@ -16,6 +16,7 @@
 
 #include "app/about_dialog.h"
 #include "gui_fixture.h"
+#include "pages/x25_dialog.h"
 #include "res/strings.h"
 #include "ui/gui_call.h"
 #include "ui/help.h"
@@ -285,14 +286,15 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     CVarDexApplication app;
     CDeviceConfig& r = app.Core().m_workingRecord;
     CPropSheet sheet(MainWindowTitle(), app.Core());
-    sheet.ConnectionPage().m_nProtocol = 3;
+    sheet.ConnectionPage().Record().m_nProtocol = 3;
     r.m_nProtocol = 9;
     r.m_bMultilink = 1;
     r.m_nBodAddTime = 0;
     r.m_wModelVersion = 0x0102;
     r.m_wHardwareVersion = 0xFFFF;
     sheet.TransferRecord(0);
-    EXPECT_EQ(sheet.ConnectionPage().m_nProtocol, 3) << "an unknown protocol leaves the choice";
+    EXPECT_EQ(sheet.ConnectionPage().Record().m_nProtocol, 3)
+        << "an unknown protocol leaves the choice";
     EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 1);
     EXPECT_EQ(sheet.InformationPage().m_strModelVersion, "1.2");
     EXPECT_EQ(sheet.InformationPage().m_strHardwareVersion, "255.255");
@@ -302,7 +304,7 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
 
     // Choice 0 back: no multilink, and a zero add time becomes 20.
     sheet.ConnectionPage().m_nMultilink = 0;
-    sheet.ConnectionPage().m_nBodAddTime = 0;
+    sheet.ConnectionPage().Record().m_nBodAddTime = 0;
     r.m_bOtherModified = 1;
     EXPECT_EQ(sheet.TransferRecord(1), 1);
     EXPECT_EQ(r.m_bMultilink, 0);
@@ -310,7 +312,7 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     EXPECT_EQ(r.m_bOtherModified, 0);
     // Choice 1: fixed multilink, add time 0.
     sheet.ConnectionPage().m_nMultilink = 1;
-    sheet.ConnectionPage().m_nBodAddTime = 45;
+    sheet.ConnectionPage().Record().m_nBodAddTime = 45;
     r.m_bOtherModified = 1;
     sheet.TransferRecord(1);
     EXPECT_EQ(r.m_bMultilink, 1);
@@ -320,6 +322,56 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     sheet.TransferRecord(1);
     EXPECT_EQ(r.m_nBodAddTime, 0);
     EXPECT_EQ(ui.storage_dialogs, 0);
+}
+
+// Each page's list of controls and fields: every control exists, its field is
+// one a person may change, and it offers exactly the field's values (a check
+// box a flag, a radio group or list one choice per value of the table's range).
+TEST(Binding, EveryControlShowsAFieldItCanHold) {
+    ScriptedUi ui;
+    CVarDexApplication app;
+    CPropSheet sheet(MainWindowTitle(), app.Core());
+    const CX25PropertiesDialog x25(app.Core().m_workingRecord);
+    const std::pair<const QWidget*, std::span<const FieldBinding>> windows[] = {
+        {&sheet.TelephonyPage(), sheet.TelephonyPage().Bindings()},
+        {&sheet.ConnectionPage(), sheet.ConnectionPage().Bindings()},
+        {&x25, CX25PropertiesDialog::Bindings()}};
+    for (const auto& [window, bindings] : windows) {
+        ASSERT_FALSE(bindings.empty());
+        for (const FieldBinding& b : bindings) {
+            const RecordField& field = FieldOf(b);
+            SCOPED_TRACE(field.name);
+            EXPECT_TRUE(field.member == b.member) << "no entry in the field table";
+            EXPECT_TRUE(field.Writable());
+            ASSERT_NE(FindControl(window, b.id), nullptr) << b.id;
+            for (const int id : b.group) {
+                EXPECT_NE(FindControl(window, id), nullptr) << id;
+            }
+            const auto values = static_cast<std::size_t>(field.hi - field.lo + 1);
+            switch (b.exchange) {
+                case Exchange::kCheck:
+                    EXPECT_EQ(field.type, FieldType::kFlag);
+                    EXPECT_NE(qobject_cast<QCheckBox*>(FindControl(window, b.id)), nullptr);
+                    break;
+                case Exchange::kRadio:
+                    EXPECT_EQ(b.group.size(), values);
+                    EXPECT_EQ(b.group.front(), b.id);
+                    break;
+                case Exchange::kList:
+                    EXPECT_EQ(qobject_cast<QComboBox*>(FindControl(window, b.id))->count(),
+                              static_cast<int>(values));
+                    break;
+                case Exchange::kText:
+                case Exchange::kNumber:
+                case Exchange::kDigits:
+                case Exchange::kLimited:
+                    EXPECT_NE(qobject_cast<QLineEdit*>(FindControl(window, b.id)), nullptr);
+                    break;
+                case Exchange::kNone:
+                    break;
+            }
+        }
+    }
 }
 
 TEST(AppShell, TitleAboutLineAndCommandLine) {

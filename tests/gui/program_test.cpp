@@ -154,7 +154,7 @@ TEST_F(ProgramTest, StorageQuestionChoosesTheProfileAndThePowerUpProfile) {
     };
     RunProgram([&](CPropSheet& sheet) {
         // A telephony change, as the Telephony page will make it.
-        sheet.TelephonyPage().m_bCallWaiting1 = W().m_bCallWaiting1 == 0 ? 1 : 0;
+        sheet.TelephonyPage().Record().m_bCallWaiting1 = W().m_bCallWaiting1 == 0 ? 1 : 0;
         W().m_bSettingsModified = 1;
         sheet.OnApplyNow();
         EXPECT_EQ(ui_.storage_dialogs, 1);
@@ -168,7 +168,7 @@ TEST_F(ProgramTest, StorageQuestionChoosesTheProfileAndThePowerUpProfile) {
 TEST_F(ProgramTest, CancelledStorageQuestionStoresNothingAndStillWrites) {
     RunProgram([&](CPropSheet& sheet) {
         const int wanted = W().m_bCallWaiting1 == 0 ? 1 : 0;
-        sheet.TelephonyPage().m_bCallWaiting1 = wanted;
+        sheet.TelephonyPage().Record().m_bCallWaiting1 = wanted;
         W().m_bSettingsModified = 1;
         sheet.OnApplyNow();
         EXPECT_EQ(ui_.storage_dialogs, 1);

@@ -210,22 +210,22 @@ TEST_F(HungaryPage, OwnNumberBoxesFollowTheNumbers) {
         // Row #2 of Port 1 takes the port's "D" from row #1, and no other port's.
         Box(page, Page::kOwnIds[0][0])->click();
         Box(page, Page::kOwnIds[0][1])->click();
-        EXPECT_EQ(page.m_nOwnNumber1, 1);
+        EXPECT_EQ(page.Record().m_nOwnNumber1, 1);
         EXPECT_FALSE(Box(page, Page::kOwnIds[0][0])->isChecked());
         EXPECT_TRUE(Box(page, Page::kOwnIds[0][1])->isChecked());
         EXPECT_FALSE(Box(page, Page::kOwnIds[0][2])->isChecked());
-        EXPECT_EQ(page.m_nOwnNumber2, 0);
-        EXPECT_EQ(page.m_nOwnNumberDte, 2);
+        EXPECT_EQ(page.Record().m_nOwnNumber2, 0);
+        EXPECT_EQ(page.Record().m_nOwnNumberDte, 2);
         // Unchecking leaves the port without an own number.
         Box(page, Page::kOwnIds[1][0])->click();
-        EXPECT_EQ(page.m_nOwnNumber2, -1);
+        EXPECT_EQ(page.Record().m_nOwnNumber2, -1);
 
         // Emptying the checked number takes its "D" away.
         Type(page, Page::kNumberIds[0][1], "");
-        EXPECT_EQ(page.m_nOwnNumber1, -1);
+        EXPECT_EQ(page.Record().m_nOwnNumber1, -1);
         EXPECT_FALSE(Box(page, Page::kOwnIds[0][1])->isChecked());
         EXPECT_FALSE(Enabled(page, Page::kOwnIds[0][1]));
-        EXPECT_EQ(page.m_nOwnNumberDte, 2);
+        EXPECT_EQ(page.Record().m_nOwnNumberDte, 2);
         EXPECT_EQ(W().m_bOtherModified, 1);
         EXPECT_EQ(W().m_bSettingsModified, 0);
     });
@@ -240,7 +240,7 @@ TEST_F(HungaryPage, NumberEditsTakeOnlyWhatTheDeviceTakes) {
         EXPECT_EQ(Edit(page, Page::kNumberIds[2][0])->text(), "*31#x 9");
         Type(page, Page::kNumberIds[1][2], QString(30, '7'));
         EXPECT_EQ(Edit(page, Page::kNumberIds[1][2])->text(), QString(24, '7'));
-        EXPECT_EQ(page.m_strPhoneMsn[5], std::string(24, '7'));
+        EXPECT_EQ(page.Record().m_strPhoneMsn[5], std::string(24, '7'));
         Type(page, Page::IDC_FLASH, "4x2");
         EXPECT_EQ(Edit(page, Page::IDC_FLASH)->text(), "42");
     });
