@@ -8,11 +8,13 @@
 #include <utility>
 #include <vector>
 
+#include "link/at_commands.h"
 #include "params/register_rows.h"
 #include "params/reply_parsers.h"
 
 using vardex::params::Feature;
 namespace rows = vardex::params::rows;
+namespace at = vardex::at;
 
 namespace {
 
@@ -28,7 +30,7 @@ int QueryMsns(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfiguratio
     CDeviceConfig& w = app.m_workingRecord;
     // No skip in verification mode: one exchange reads all nine numbers.
     std::vector<std::pair<int, std::string>> numbers;
-    if (AskChecked(job, w, "AT&ZI?", [&numbers](std::string_view reply) {
+    if (AskChecked(job, w, std::string(at::kNumbersQuery), [&numbers](std::string_view reply) {
             bool complete = false;
             numbers = vardex::params::ParseMsnReply(reply, &complete);
             return complete;
@@ -55,7 +57,7 @@ int QueryOwnNumbers(const ParamRowSpec& /*row*/, CRunningJob* job,
         return PARAM_OK;
     }
     std::array<std::string, 3> own;
-    if (AskChecked(job, w, "AT&ZO?", [&own](std::string_view reply) {
+    if (AskChecked(job, w, std::string(at::kOwnNumbersQuery), [&own](std::string_view reply) {
             bool complete = false;
             own = vardex::params::ParseOwnNumberReply(reply, &complete);
             return complete;
@@ -82,7 +84,7 @@ int QueryCharges(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigura
                  int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     vardex::params::ChargeReply c;
-    if (AskChecked(job, w, "ATCH?", [&c](std::string_view reply) {
+    if (AskChecked(job, w, std::string(at::kChargesQuery), [&c](std::string_view reply) {
             bool complete = false;
             c = vardex::params::ParseChargeReply(reply, &complete);
             return complete;
@@ -111,7 +113,8 @@ int QueryProtocol(const ParamRowSpec& /*row*/, CRunningJob* job,
         return PARAM_OK;
     }
     int code = 0;
-    if (rows::AskRegister(job, w, "ATS82?", &code) != Answer::kAccepted) {
+    if (rows::AskRegister(job, w, std::string(at::kProtocolRegister) + std::string(at::kQuery),
+                          &code) != Answer::kAccepted) {
         return PARAM_FAILED;
     }
     const int protocol = CDeviceConfig::S82ToProtocol(code);
@@ -136,7 +139,7 @@ int QueryX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationMana
     }
     if (verify == 0 || w.m_strX25Address != d.m_strX25Address) {
         vardex::params::X121Reply x121;
-        if (AskChecked(job, w, "AT!X2?", [&x121](std::string_view reply) {
+        if (AskChecked(job, w, std::string(at::kX121Query), [&x121](std::string_view reply) {
                 auto parsed = vardex::params::ParseX121AddressReply(reply);
                 x121 = parsed.value_or(vardex::params::X121Reply{});
                 return parsed.has_value();
@@ -165,8 +168,8 @@ int QueryFskLevel(const ParamRowSpec& /*row*/, CRunningJob* job,
     // Not a register: the command answers the level alone.
     const RecordField* const level[] = {FieldOf(&CDeviceConfig::m_nFskLevel)};
     bool mismatch = false;
-    if (!rows::ReadRegister(job, app.m_workingRecord, app.m_deviceCopy, verify, "AT/CLIPLEVEL",
-                            level, &mismatch)) {
+    if (!rows::ReadRegister(job, app.m_workingRecord, app.m_deviceCopy, verify,
+                            std::string(at::kClipLevel), level, &mismatch)) {
         return PARAM_FAILED;
     }
     return rows::Result(mismatch);
@@ -184,7 +187,9 @@ int QueryModemLlc(const ParamRowSpec& /*row*/, CRunningJob* job,
         if (verify != 0 && element == d.m_byModemLlc[port][octet]) {
             continue;
         }
-        const std::string command = "ATS" + std::to_string(108 + i) + "?";
+        const std::string command = std::string(at::kRegister) +
+                                    std::to_string(at::kLlcFirstRegister + i) +
+                                    std::string(at::kQuery);
         int octet_value = 0;
         if (rows::AskRegister(job, w, command, &octet_value) != Answer::kAccepted) {
             return PARAM_FAILED;

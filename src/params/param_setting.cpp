@@ -11,12 +11,14 @@
 #include <string>
 #include <string_view>
 
+#include "link/at_commands.h"
 #include "params/register_rows.h"
 #include "params/reply_parsers.h"
 #include "params/telephony_rules.h"
 
 using vardex::params::Feature;
 namespace rows = vardex::params::rows;
+namespace at = vardex::at;
 
 namespace {
 
@@ -67,10 +69,10 @@ int SetMsns(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManag
             if (wanted == known || !vardex::params::MsnAllowed(wanted, index >= 6)) {
                 continue;
             }
-            if (!rows::Send(
-                    job, w,
-                    "AT&ZI" + std::to_string(index) + "=" + vardex::params::CommandSafeText(wanted),
-                    row.check_stop)) {
+            if (!rows::Send(job, w,
+                            std::string(at::kNumberSet) + std::to_string(index) +
+                                std::string(at::kSet) + vardex::params::CommandSafeText(wanted),
+                            row.check_stop)) {
                 return PARAM_FAILED;
             }
         }
@@ -83,15 +85,15 @@ int SetOwnNumbers(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguratio
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     struct Port {
-        const char* command;
+        std::string_view command;
         int wanted;
         int known;
         const std::string* msns;
     };
     const Port ports[3] = {
-        {"AT&ZOa=", w.m_nOwnNumber1, d.m_nOwnNumber1, &w.m_strPhoneMsn[0]},
-        {"AT&ZOb=", w.m_nOwnNumber2, d.m_nOwnNumber2, &w.m_strPhoneMsn[3]},
-        {"AT&ZOi=", w.m_nOwnNumberDte, d.m_nOwnNumberDte, &w.m_strDteMsn[0]},
+        {at::kOwnNumberPhone1Set, w.m_nOwnNumber1, d.m_nOwnNumber1, &w.m_strPhoneMsn[0]},
+        {at::kOwnNumberPhone2Set, w.m_nOwnNumber2, d.m_nOwnNumber2, &w.m_strPhoneMsn[3]},
+        {at::kOwnNumberDteSet, w.m_nOwnNumberDte, d.m_nOwnNumberDte, &w.m_strDteMsn[0]},
     };
     {
         rows::RaisedTimeout timeout(w, row.timeout_ms);
@@ -101,7 +103,8 @@ int SetOwnNumbers(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguratio
                 !vardex::params::MsnAllowed(own, port.msns == &w.m_strDteMsn[0])) {
                 continue;
             }
-            if (!rows::Send(job, w, port.command + vardex::params::CommandSafeText(own),
+            if (!rows::Send(job, w,
+                            std::string(port.command) + vardex::params::CommandSafeText(own),
                             row.check_stop)) {
                 return PARAM_FAILED;
             }
@@ -117,7 +120,7 @@ int ResetCharges(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguration
         // Always refreshes the counters.
         return RunRow(*QueryRowOf(row.group), job, &app, 0);
     }
-    const Done done = DoCommand(job, w, "ATCH0", row.timeout_ms);
+    const Done done = DoCommand(job, w, std::string(at::kChargesClear), row.timeout_ms);
     if (done == Done::kNoAnswer) {
         return PARAM_FAILED;
     }
@@ -135,7 +138,10 @@ int SetProtocol(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationM
         // An index without a code is not sent; the verification then reports
         // the device's protocol as a mismatch.
         const int code = CDeviceConfig::ProtocolToS82(w.m_nProtocol);
-        if (code >= 0 && !rows::Send(job, w, "ATS82=" + std::to_string(code), row.check_stop)) {
+        if (code >= 0 && !rows::Send(job, w,
+                                     std::string(at::kProtocolRegister) + std::string(at::kSet) +
+                                         std::to_string(code),
+                                     row.check_stop)) {
             return PARAM_FAILED;
         }
     }
@@ -152,7 +158,8 @@ int SetX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManage
         return PARAM_FAILED;
     }
     if (w.m_strX25Address != d.m_strX25Address &&
-        !rows::Send(job, w, "AT!X2=" + vardex::params::CommandSafeText(w.m_strX25Address),
+        !rows::Send(job, w,
+                    std::string(at::kX121Set) + vardex::params::CommandSafeText(w.m_strX25Address),
                     row.check_stop)) {
         return PARAM_FAILED;
     }
@@ -167,7 +174,8 @@ int SetFskLevel(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationM
     CDeviceConfig& w = app.m_workingRecord;
     if (w.m_nFskLevel != app.m_deviceCopy.m_nFskLevel) {
         rows::RaisedTimeout timeout(w, row.timeout_ms);
-        if (!rows::Send(job, w, "AT/CLIPLEVEL " + std::to_string(w.m_nFskLevel), row.check_stop)) {
+        if (!rows::Send(job, w, std::string(at::kClipLevel) + " " + std::to_string(w.m_nFskLevel),
+                        row.check_stop)) {
             return PARAM_FAILED;
         }
     }
@@ -180,7 +188,7 @@ int ResetChargesFinal(const ParamRowSpec& row, CRunningJob* job,
     if (w.m_bResetCharges != 1) {
         return PARAM_OK;
     }
-    switch (DoCommand(job, w, "ATCH0", row.timeout_ms)) {
+    switch (DoCommand(job, w, std::string(at::kChargesClear), row.timeout_ms)) {
         case Done::kNoAnswer:
             return PARAM_FAILED;
         case Done::kRefused:
@@ -206,7 +214,9 @@ int SetModemLlc(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationM
         if (wanted == d.m_byModemLlc[port][octet]) {
             continue;
         }
-        if (!rows::Send(job, w, "ATS" + std::to_string(108 + i) + "=" + std::to_string(wanted),
+        if (!rows::Send(job, w,
+                        std::string(at::kRegister) + std::to_string(at::kLlcFirstRegister + i) +
+                            std::string(at::kSet) + std::to_string(wanted),
                         row.check_stop)) {
             return PARAM_FAILED;
         }
@@ -229,7 +239,8 @@ int StoreProfile(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguration
     // No command reads a stored profile without making it the active one, so
     // the device's "OK" is the only confirmation there is. Without it the
     // settings are active but not stored, which the job must say.
-    if (DoCommand(job, w, "AT&W" + std::to_string(profile), row.timeout_ms) == Done::kOk) {
+    if (DoCommand(job, w, std::string(at::kStoreProfile) + std::to_string(profile),
+                  row.timeout_ms) == Done::kOk) {
         return PARAM_OK;
     }
     if (job != nullptr) {

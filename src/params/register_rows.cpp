@@ -6,12 +6,15 @@
 #include <string_view>
 #include <vector>
 
+#include "link/at_commands.h"
 #include "params/reply_parsers.h"
 #include "platform/trace.h"
 
 namespace vardex::params::rows {
 
 namespace {
+
+namespace at = vardex::at;
 
 bool NoChoice(const RecordField& field, int value) {
     return field.outside_is_no_choice && !field.Allows(value);
@@ -51,11 +54,11 @@ std::vector<Query> QueriesOf(Fields fields) {
             fields[i]->place.coding != Coding::kBitQuery) {
             continue;
         }
-        std::string command = "ATS" + std::to_string(first.reg);
+        std::string command = std::string(at::kRegister) + std::to_string(first.reg);
         if (alone) {
-            command += "." + std::to_string(first.first);
+            command += std::string(at::kBit) + std::to_string(first.first);
         }
-        queries.push_back({command + "?", fields.subspan(start, i - start)});
+        queries.push_back({command + std::string(at::kQuery), fields.subspan(start, i - start)});
         start = i;
     }
     return queries;
@@ -73,8 +76,10 @@ bool SendWhole(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Field
             changed = changed || wanted != IntOf(*f, d);
         }
     }
-    return !changed ||
-           Send(job, w, "ATS" + std::to_string(reg) + "=" + std::to_string(value), check_stop);
+    return !changed || Send(job, w,
+                            std::string(at::kRegister) + std::to_string(reg) +
+                                std::string(at::kSet) + std::to_string(value),
+                            check_stop);
 }
 
 bool IsSettingRow(const ParamRowSpec& row) {
@@ -194,7 +199,8 @@ bool SendFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Fiel
         const RegisterPlace& place = f->place;
         const int wanted = Wanted(*f, w, d);
         const int known = IntOf(*f, d);
-        const std::string bit_prefix = "ATS" + std::to_string(place.reg) + ".";
+        const std::string bit_prefix =
+            std::string(at::kRegister) + std::to_string(place.reg) + std::string(at::kBit);
         switch (place.writing) {
             case Writing::kBits:
                 if (wanted == known) {
@@ -202,7 +208,8 @@ bool SendFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Fiel
                 }
                 for (int bit = 0; bit < place.width; ++bit) {
                     if (!Send(job, w,
-                              bit_prefix + std::to_string(place.first + bit) + "=" +
+                              bit_prefix + std::to_string(place.first + bit) +
+                                  std::string(at::kSet) +
                                   std::to_string(BitCommandValue(place, wanted, bit)),
                               check_stop)) {
                         return false;
@@ -214,8 +221,8 @@ bool SendFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Fiel
                     const int w_bit = (wanted >> bit) & 1;
                     if (w_bit != ((known >> bit) & 1) &&
                         !Send(job, w,
-                              bit_prefix + std::to_string(place.first + bit) + "=" +
-                                  std::to_string(w_bit),
+                              bit_prefix + std::to_string(place.first + bit) +
+                                  std::string(at::kSet) + std::to_string(w_bit),
                               check_stop)) {
                         return false;
                     }
