@@ -290,9 +290,10 @@ bool ParseOptions(const char* name, const std::vector<std::string>& args, Option
         options->seconds = seconds;
     }
     for (const char* option : {"--layers", "--trace"}) {
+        // The words must outlive `bad`, which points into them.
+        const std::string words = parsed.Value(option);
         std::string_view bad;
-        if (parsed.Has(option) &&
-            !terminal::ParseTraceLayers(parsed.Value(option), &options->layers, &bad)) {
+        if (parsed.Has(option) && !terminal::ParseTraceLayers(words, &options->layers, &bad)) {
             err << prefix << "unknown or repeated trace layer '" << bad
                 << "'; the layers are l1, l2, l3, app and u, separated by commas\n";
             return false;
