@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <tuple>
 #include <type_traits>
 #include <vector>
@@ -317,16 +318,16 @@ const RecordField* FindUnchangeable(const CDeviceConfig& before, const CDeviceCo
 }
 
 std::span<const RecordField* const> RowFields(Row group) {
-    // One list per group, made once: the table does not change.
+    // One list per group, made once: the table does not change. Keyed by the
+    // group, so that a group added to Row needs nothing here.
     static const auto lists = [] {
-        std::vector<std::vector<const RecordField*>> all(
-            static_cast<std::size_t>(Row::kStoreProfile) + 1);
+        std::map<Row, std::vector<const RecordField*>> all;
         for (const RecordField& field : Table()) {
             if (field.place.reg >= 0) {
-                all[static_cast<std::size_t>(field.row)].push_back(&field);
+                all[field.row].push_back(&field);
             }
         }
-        for (auto& list : all) {
+        for (auto& [row, list] : all) {
             std::stable_sort(list.begin(), list.end(),
                              [](const RecordField* a, const RecordField* b) {
                                  return std::tie(a->row_order, a->place.reg, a->place.first) <
@@ -335,7 +336,11 @@ std::span<const RecordField* const> RowFields(Row group) {
         }
         return all;
     }();
-    return lists[static_cast<std::size_t>(group)];
+    const auto found = lists.find(group);
+    if (found == lists.end()) {
+        return {};
+    }
+    return found->second;
 }
 
 int SettingRowIndex(const RecordField& field) {
