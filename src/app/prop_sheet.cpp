@@ -312,7 +312,8 @@ int CPropSheet::TransferRecord(int to_record) {
                 // A value that does not pass stays on screen to be corrected.
                 return 0;
             }
-            ConfirmStorage(this, &information_.m_nDestination, &information_.m_nPowerUp);
+            ConfirmStorage(this, &information_.Record().m_nStoreProfile,
+                           &information_.Record().m_nPowerUpProfile);
         }
         for (const CRecordPage* page : record_pages_) {
             page->StoreTo(r);

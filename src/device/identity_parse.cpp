@@ -103,10 +103,6 @@ std::optional<std::string> CrcText(std::string_view reply) {
     return std::string(reply.substr(0, std::min(ok - 4, kCrcMax)));
 }
 
-std::string FormatVersion(std::uint16_t word) {
-    return std::to_string(word >> 8) + "." + std::to_string(word & 0xFF);
-}
-
 FirstAnswer ClassifyFirstAnswer(std::string_view reply) {
     if (!reply.empty() && static_cast<unsigned char>(reply[0]) == 0x15) {
         return FirstAnswer::kLoader;

@@ -29,9 +29,6 @@ std::string CountryAfterVersion(std::string_view remainder);
 // (the line breaks in front of it), at most 51 characters. No "OK": no value.
 std::optional<std::string> CrcText(std::string_view reply);
 
-// "%d.%d" of a version word.
-std::string FormatVersion(std::uint16_t word);
-
 inline constexpr std::string_view kModelKeyword = "Calvetra VarDex";
 inline constexpr std::string_view kHardwareKeyword = "Hardware Version";
 inline constexpr std::string_view kSoftwareKeyword = "Software Version";

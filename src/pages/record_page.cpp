@@ -36,6 +36,19 @@ void Radio(CDataExchange& dx, std::span<const int> ids, int& value) {
     kBySize[ids.size()](dx, ids, value);
 }
 
+// What a read-only edit shows of its field.
+std::string ShownText(CDeviceConfig& record, const FieldBinding& binding) {
+    const RecordField& field = FieldOf(binding);
+    if (field.type == FieldType::kWord) {
+        return CDeviceConfig::FormatVersion(
+            record.*std::get<std::uint16_t CDeviceConfig::*>(binding.member));
+    }
+    if (field.type == FieldType::kText || field.type == FieldType::kTextArray) {
+        return TextValue(record, binding);
+    }
+    return std::to_string(IntValue(record, binding));
+}
+
 // Takes a limited edit's number; an empty edit or a changed value outside the
 // limits fails the exchange with the limits.
 void ExchangeLimited(CDataExchange& dx, const QWidget* root, CDeviceConfig& record,
@@ -149,6 +162,13 @@ void ExchangeFields(CDataExchange& dx, const QWidget* root, CDeviceConfig& recor
         if (binding.exchange == Exchange::kNone) {
             continue;
         }
+        if (binding.exchange == Exchange::kShown) {
+            if (!dx.m_bSaveAndValidate) {
+                std::string shown = ShownText(record, binding);
+                dx.Text(binding.id, shown);
+            }
+            continue;
+        }
         if (binding.exchange == Exchange::kText) {
             dx.Text(binding.id, TextValue(record, binding));
             continue;
@@ -182,6 +202,7 @@ void ExchangeFields(CDataExchange& dx, const QWidget* root, CDeviceConfig& recor
             case Exchange::kText:
             case Exchange::kLimited:
             case Exchange::kNone:
+            case Exchange::kShown:
                 break;
         }
         if (dx.m_bSaveAndValidate && !dx.Failed()) {
@@ -193,6 +214,9 @@ void ExchangeFields(CDataExchange& dx, const QWidget* root, CDeviceConfig& recor
 void EnableFields(const QWidget* root, const CDeviceConfig& record,
                   std::span<const FieldBinding> bindings) {
     for (const FieldBinding& binding : bindings) {
+        if (binding.exchange == Exchange::kShown) {
+            continue;
+        }
         const bool on = FieldChangeable(FieldOf(binding), record);
         FindControl(root, binding.id)->setEnabled(on);
         for (const int id : binding.group) {
@@ -204,6 +228,9 @@ void EnableFields(const QWidget* root, const CDeviceConfig& record,
 void CopyFields(CDeviceConfig& to, const CDeviceConfig& from,
                 std::span<const FieldBinding> bindings) {
     for (const FieldBinding& binding : bindings) {
+        if (binding.exchange == Exchange::kShown) {
+            continue;
+        }
         CopyField(FieldOf(binding), to, from);
     }
 }

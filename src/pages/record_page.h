@@ -34,6 +34,8 @@ enum class Exchange {
     kDigits,   // edit of digits: a number in the field's range, none being no number
     kLimited,  // edit: 0 (off) or a number in the field's limits; a value unchanged passes
     kNone,     // exchanged by the page itself: only stored and enabled by the walk
+    kShown,    // read-only edit: the value shown (a version word as major.minor), never
+               // saved, stored or enabled by the walk
 };
 
 struct FieldBinding {

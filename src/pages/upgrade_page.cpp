@@ -59,10 +59,35 @@ QPushButton* BigButton(QWidget* parent, int id, std::string_view caption) {
     button->setAccessibleName(Text(caption));
     return button;
 }
+using P = CUpgradePage;
+using R = CDeviceConfig;
+
+// The identity and the counters are shown only; the destination list is the
+// store profile ("Active Profile" is none), the power-up list the power-up
+// profile ("Factory Defaults" is 4).
+constexpr FieldBinding kBindings[] = {
+    {P::IDC_COUNTRY, &R::m_strCountry, Exchange::kShown},
+    {P::IDC_MODEL, &R::m_wModelVersion, Exchange::kShown},
+    {P::IDC_HARDWARE, &R::m_wHardwareVersion, Exchange::kShown},
+    {P::IDC_FIRMWARE, &R::m_wFirmwareVersion, Exchange::kShown},
+    {P::IDC_CRC, &R::m_strCrc, Exchange::kShown},
+    {P::IDC_LAST_PHONE1, &R::m_nLastCharge1, Exchange::kShown},
+    {P::IDC_LAST_PHONE2, &R::m_nLastCharge2, Exchange::kShown},
+    {P::IDC_LAST_DTE, &R::m_nLastChargeDte, Exchange::kShown},
+    {P::IDC_TOTAL_PHONE1, &R::m_nTotalCharge1, Exchange::kShown},
+    {P::IDC_TOTAL_PHONE2, &R::m_nTotalCharge2, Exchange::kShown},
+    {P::IDC_TOTAL_DTE, &R::m_nTotalChargeDte, Exchange::kShown},
+    {P::IDC_POWER_UP, &R::m_nPowerUpProfile, Exchange::kList},
+    {P::IDC_DESTINATION, &R::m_nStoreProfile, Exchange::kList},
+};
+
+constexpr int R::*kCounters[] = {&R::m_nLastCharge1,  &R::m_nLastCharge2,  &R::m_nLastChargeDte,
+                                 &R::m_nTotalCharge1, &R::m_nTotalCharge2, &R::m_nTotalChargeDte};
+
 }  // namespace
 
 CUpgradePage::CUpgradePage(ISheetHost& host)
-    : CRecordPage(Text(res::kTextPageInformation), kHelpInformation),
+    : CRecordPage(Text(res::kTextPageInformation), kHelpInformation, kBindings),
       host_(host),
       welcome_(new QLabel(Text(res::kTextWelcome), this)) {
     SetControlId(welcome_, IDC_WELCOME);
@@ -181,43 +206,19 @@ bool CUpgradePage::OnInitDialog() {
 }
 
 void CUpgradePage::DoDataExchange(CDataExchange& dx) {
-    dx.Int(IDC_LAST_DTE, m_nLastChargeDte);
-    dx.Int(IDC_LAST_PHONE1, m_nLastCharge1);
-    dx.Int(IDC_LAST_PHONE2, m_nLastCharge2);
-    dx.Int(IDC_TOTAL_DTE, m_nTotalChargeDte);
-    dx.Int(IDC_TOTAL_PHONE1, m_nTotalCharge1);
-    dx.Int(IDC_TOTAL_PHONE2, m_nTotalCharge2);
-    dx.Text(IDC_HARDWARE, m_strHardwareVersion);
-    dx.Text(IDC_MODEL, m_strModelVersion);
-    dx.Text(IDC_FIRMWARE, m_strFirmwareVersion);
-    dx.CBIndex(IDC_POWER_UP, m_nPowerUp);
+    ExchangeBound(dx);
     dx.CBIndex(IDC_SOURCE, m_nSource);
-    dx.CBIndex(IDC_DESTINATION, m_nDestination);
-    dx.Text(IDC_COUNTRY, m_strCountry);
-    dx.Text(IDC_CRC, m_strCrc);
 }
 
 void CUpgradePage::LoadFrom(const CDeviceConfig& r) {
-    m_strCountry = r.m_strCountry;
-    m_strCrc = r.m_strCrc;
-    m_strModelVersion = CDeviceConfig::FormatVersion(r.m_wModelVersion);
-    m_strHardwareVersion = CDeviceConfig::FormatVersion(r.m_wHardwareVersion);
-    m_strFirmwareVersion = CDeviceConfig::FormatVersion(r.m_wFirmwareVersion);
+    CRecordPage::LoadFrom(r);
     // A reset still to be written shows as done, as it did when it was asked.
-    const bool reset = r.m_bResetCharges != 0;
-    m_nLastCharge1 = reset ? 0 : r.m_nLastCharge1;
-    m_nLastCharge2 = reset ? 0 : r.m_nLastCharge2;
-    m_nLastChargeDte = reset ? 0 : r.m_nLastChargeDte;
-    m_nTotalCharge1 = reset ? 0 : r.m_nTotalCharge1;
-    m_nTotalCharge2 = reset ? 0 : r.m_nTotalCharge2;
-    m_nTotalChargeDte = reset ? 0 : r.m_nTotalChargeDte;
-    m_nPowerUp = r.m_nPowerUpProfile;
-    m_nDestination = 0;
-}
-
-void CUpgradePage::StoreTo(CDeviceConfig& r) const {
-    r.m_nPowerUpProfile = m_nPowerUp;
-    r.m_nStoreProfile = m_nDestination;
+    if (r.m_bResetCharges != 0) {
+        for (int R::*counter : kCounters) {
+            Record().*counter = 0;
+        }
+    }
+    Record().m_nStoreProfile = 0;
 }
 
 void CUpgradePage::OnCommand(int id) {
@@ -297,12 +298,12 @@ void CUpgradePage::OnResetCharges() {
     CDeviceConfig& record = host_.App().m_workingRecord;
     record.m_bOtherModified = 1;
     record.m_bResetCharges = 1;
-    for (const int id : {IDC_LAST_DTE, IDC_LAST_PHONE1, IDC_LAST_PHONE2, IDC_TOTAL_DTE,
-                         IDC_TOTAL_PHONE1, IDC_TOTAL_PHONE2}) {
-        if (auto* edit = Item<QLineEdit>(id)) {
-            edit->setText(QStringLiteral("0"));
-        }
+    // Shown as done at once; the counters themselves change on the write.
+    UpdateData(true);
+    for (int R::*counter : kCounters) {
+        Record().*counter = 0;
     }
+    UpdateData(false);
     SetModified(true);
 }
 

@@ -3,8 +3,6 @@
 // the firmware upgrade and two shortcuts to the Telephony and Connection pages.
 #pragma once
 
-#include <string>
-
 #include "record_page.h"
 #include "sheet_host.h"
 
@@ -38,27 +36,15 @@ public:
 
     explicit CUpgradePage(ISheetHost& host);
 
-    // What the controls show, filled from the working record by LoadFrom.
-    int m_nLastChargeDte = 0;
-    int m_nLastCharge1 = 0;
-    int m_nLastCharge2 = 0;
-    int m_nTotalChargeDte = 0;
-    int m_nTotalCharge1 = 0;
-    int m_nTotalCharge2 = 0;
-    std::string m_strHardwareVersion;
-    std::string m_strModelVersion;
-    std::string m_strFirmwareVersion;
-    int m_nPowerUp = -1;     // "Profile #0".."Profile #3", "Factory Defaults"
-    int m_nSource = 0;       // "Active Profile", "Profile #0".."#3", "Factory Defaults"
-    int m_nDestination = 0;  // "Active Profile", "Profile #0".."#3"
-    std::string m_strCountry;
-    std::string m_strCrc;
+    // The source list is an action, not a field: the profile to recall,
+    // "Active Profile" (none) after every load.
+    int m_nSource = 0;  // "Active Profile", "Profile #0".."#3", "Factory Defaults"
 
     QLabel* Welcome() const { return welcome_; }
 
-    // The identity and the charge counters in; the two profile choices out.
+    // The identity and the charge counters in (a reset still to be written
+    // shows as done); the power-up and store profile choices out.
     void LoadFrom(const CDeviceConfig& record) override;
-    void StoreTo(CDeviceConfig& record) const override;
 
     void OnOK() override;
     // With the device in its loader only the upgrade stays usable: no recall,

@@ -46,10 +46,5 @@ TEST(Crc, EndsFourCharactersBeforeOk) {
     EXPECT_EQ(CrcText(std::string(200, 'c') + "\r\n\r\nOK").value().size(), kCrcMax);
 }
 
-TEST(FormatVersion, MajorDotMinor) {
-    EXPECT_EQ(FormatVersion(0x020A), "2.10");
-    EXPECT_EQ(FormatVersion(kVersionNotRead), "255.255");
-}
-
 }  // namespace
 }  // namespace vardex::identity

@@ -296,8 +296,11 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     EXPECT_EQ(sheet.ConnectionPage().Record().m_nProtocol, 3)
         << "an unknown protocol leaves the choice";
     EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 1);
-    EXPECT_EQ(sheet.InformationPage().m_strModelVersion, "1.2");
-    EXPECT_EQ(sheet.InformationPage().m_strHardwareVersion, "255.255");
+    const auto shown = [&](int id) {
+        return sheet.InformationPage().Item<QLineEdit>(id)->text().toStdString();
+    };
+    EXPECT_EQ(shown(CUpgradePage::IDC_MODEL), "1.2");
+    EXPECT_EQ(shown(CUpgradePage::IDC_HARDWARE), "255.255");
     r.m_nBodAddTime = 30;
     sheet.TransferRecord(0);
     EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 2);
@@ -325,7 +328,8 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
 }
 
 // Each page's list of controls and fields: every control exists, its field is
-// one a person may change, and it offers exactly the field's values (a check
+// one a person may change (or, shown only, one only the device sets) in a
+// read-only edit, and it offers exactly the field's values (a check
 // box a flag, a radio group or list one choice per value of the table's range).
 TEST(Binding, EveryControlShowsAFieldItCanHold) {
     ScriptedUi ui;
@@ -333,6 +337,7 @@ TEST(Binding, EveryControlShowsAFieldItCanHold) {
     CPropSheet sheet(MainWindowTitle(), app.Core());
     const CX25PropertiesDialog x25(app.Core().m_workingRecord);
     const std::pair<const QWidget*, std::span<const FieldBinding>> windows[] = {
+        {&sheet.InformationPage(), sheet.InformationPage().Bindings()},
         {&sheet.TelephonyPage(), sheet.TelephonyPage().Bindings()},
         {&sheet.ConnectionPage(), sheet.ConnectionPage().Bindings()},
         {&x25, CX25PropertiesDialog::Bindings()}};
@@ -342,7 +347,7 @@ TEST(Binding, EveryControlShowsAFieldItCanHold) {
             const RecordField& field = FieldOf(b);
             SCOPED_TRACE(field.name);
             EXPECT_TRUE(field.member == b.member) << "no entry in the field table";
-            EXPECT_TRUE(field.Writable());
+            EXPECT_EQ(field.Writable(), b.exchange != Exchange::kShown);
             ASSERT_NE(FindControl(window, b.id), nullptr) << b.id;
             for (const int id : b.group) {
                 EXPECT_NE(FindControl(window, id), nullptr) << id;
@@ -367,6 +372,12 @@ TEST(Binding, EveryControlShowsAFieldItCanHold) {
                 case Exchange::kLimited:
                     EXPECT_NE(qobject_cast<QLineEdit*>(FindControl(window, b.id)), nullptr);
                     break;
+                case Exchange::kShown: {
+                    const auto* edit = qobject_cast<QLineEdit*>(FindControl(window, b.id));
+                    ASSERT_NE(edit, nullptr);
+                    EXPECT_TRUE(edit->isReadOnly());
+                    break;
+                }
                 case Exchange::kNone:
                     break;
             }

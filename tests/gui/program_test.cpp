@@ -160,7 +160,8 @@ TEST_F(ProgramTest, StorageQuestionChoosesTheProfileAndThePowerUpProfile) {
         EXPECT_EQ(ui_.storage_dialogs, 1);
         EXPECT_TRUE(device_.Sent("AT&W2"));
         EXPECT_EQ(W().m_nPowerUpProfile, 2);
-        EXPECT_EQ(sheet.InformationPage().m_nDestination, 0) << "reloaded after the write";
+        EXPECT_EQ(sheet.InformationPage().Record().m_nStoreProfile, 0)
+            << "reloaded after the write";
     });
     EXPECT_TRUE(ui_.messages.empty());
 }
@@ -446,12 +447,12 @@ TEST_F(ProgramTest, NoWheelOrStrayKeyRecallsAProfileOrChangesAChoice) {
 TEST_F(ProgramTest, AnUnselectedPowerUpListWritesNothingOfItsOwn) {
     RunProgram([&](CPropSheet& sheet) {
         CUpgradePage& info = sheet.InformationPage();
-        info.m_nPowerUp = 6;
+        info.Record().m_nPowerUpProfile = 6;
         info.UpdateData(false);
         EXPECT_EQ(info.Item<QComboBox>(CUpgradePage::IDC_POWER_UP)->currentIndex(), -1);
         info.Item<QPushButton>(CUpgradePage::IDC_RESET)->click();
         info.UpdateData(true);
-        EXPECT_EQ(info.m_nPowerUp, 6);
+        EXPECT_EQ(info.Record().m_nPowerUpProfile, 6);
         sheet.OnApplyNow();
         EXPECT_TRUE(device_.Sent("ATCH0"));
     });

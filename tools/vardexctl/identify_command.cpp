@@ -71,7 +71,7 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
 
     std::string name;
     record.GetDeviceName(&name);
-    const auto version = [](std::uint16_t w) { return identity::FormatVersion(w); };
+    const auto version = [](std::uint16_t w) { return CDeviceConfig::FormatVersion(w); };
     if (json) {
         out << "{\"device\":" << JsonString(name)
             << ",\"m_strCountry\":" << JsonString(record.m_strCountry) << ",\"m_wModelVersion\":\""
