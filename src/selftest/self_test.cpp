@@ -115,7 +115,7 @@ bool CSelfTestRunner::Start(int test, int ports) {
     m_bCancel.store(0);
     m_nAnswer.store(-1);
     m_nPorts = ports;
-    m_nResult = -1;
+    m_nResult = TestEnd::kInterrupted;
     m_strErrors.clear();
     m_bFinished.store(false);
     m_bLinkLost.store(false);
@@ -124,7 +124,7 @@ bool CSelfTestRunner::Start(int test, int ports) {
         return false;
     }
     if (!LaunchWorker([this, test] { Run(test); })) {
-        m_nResult = -1;
+        m_nResult = TestEnd::kInterrupted;
         m_bFinished.store(true);
         return false;
     }
@@ -137,14 +137,19 @@ void CSelfTestRunner::Wait() {
     }
 }
 
-int CSelfTestRunner::Translate(int result) {
-    if (result == 1) {
-        return TEST_PASS;
+TestResult CSelfTestRunner::Translate(TestEnd result) {
+    switch (result) {
+        case TestEnd::kPass:
+            return TEST_PASS;
+        case TestEnd::kInterrupted:
+            return TEST_INTERRUPTED;
+        case TestEnd::kFail:
+            break;
     }
-    return result == -1 ? TEST_INTERRUPTED : TEST_FAIL;
+    return TEST_FAIL;
 }
 
-int CSelfTestRunner::RunTest(int test, int ports) {
+TestResult CSelfTestRunner::RunTest(int test, int ports) {
     if (!Start(test, ports)) {
         return TEST_INTERRUPTED;
     }
@@ -160,19 +165,19 @@ void CSelfTestRunner::Run(int test) {
         // A reconnect that finds the link down: the person learns why.
         m_bLinkLost.store(!Exchange(vardex::at::kPotsConnect.data(), &reply));
         m_strErrors.clear();
-        m_nResult = -1;
+        m_nResult = TestEnd::kInterrupted;
     } catch (const LinkGone&) {
         // Nothing reaches a device that is gone: no reconnect either.
         m_bLinkLost.store(true);
         m_strErrors.clear();
-        m_nResult = -1;
+        m_nResult = TestEnd::kInterrupted;
     } catch (const std::exception&) {
         // Out of memory or the like: the test did not complete, and the
         // dialog must still end.
         m_strErrors.clear();
-        m_nResult = -1;
+        m_nResult = TestEnd::kInterrupted;
     }
-    const int result = m_nResult;
+    const TestEnd result = m_nResult;
     {
         std::lock_guard lock(m_answerMutex);
         m_bFinished.store(true);

@@ -41,9 +41,14 @@
 class CDevicePort;
 
 // What RunTest returns (the Self Test page's result codes).
-inline constexpr int TEST_PASS = 1;
-inline constexpr int TEST_FAIL = 0;
-inline constexpr int TEST_INTERRUPTED = 3;
+enum class TestResult { kFail = 0, kPass = 1, kInterrupted = 3 };
+inline constexpr TestResult TEST_PASS = TestResult::kPass;
+inline constexpr TestResult TEST_FAIL = TestResult::kFail;
+inline constexpr TestResult TEST_INTERRUPTED = TestResult::kInterrupted;
+
+// How a procedure ended: the runner's and the progress window's end value,
+// which RunTest translates into the page's result.
+enum class TestEnd { kInterrupted = -1, kFail = 0, kPass = 1 };
 
 // Test numbers.
 inline constexpr int kTestHardwareInterface = 0;
@@ -98,8 +103,8 @@ public:
     virtual void BeginAlarm(const std::string& text) = 0;
     virtual void EndAlarm() = 0;
     virtual std::int64_t AlarmDurationMs() const { return 2000; }
-    // The worker's last act: result 1 pass, 0 fail, -1 interrupted.
-    virtual void TestEnded(int result) = 0;
+    // The worker's last act.
+    virtual void TestEnded(TestEnd result) = 0;
 };
 
 class CSelfTestRunner {
@@ -119,17 +124,16 @@ public:
     void Wait();
     // Whether the worker has finished its procedure (any thread).
     bool Finished() const { return m_bFinished.load(); }
-    // After Wait: 1 pass, 0 fail, -1 interrupted; and the fault texts.
-    int Result() const { return m_nResult; }
+    // After Wait: how the test ended, and the fault texts.
+    TestEnd Result() const { return m_nResult; }
     const std::string& Errors() const { return m_strErrors; }
     // After Wait: the test was interrupted because the link to the device went
     // down; the person is to be told so (res::kTextDeviceVanished).
     bool LinkLost() const { return m_bLinkLost.load(); }
-    // The end value as the page sees it: 1 TEST_PASS, -1 TEST_INTERRUPTED,
-    // anything else TEST_FAIL.
-    static int Translate(int result);
+    // The end value as the page sees it.
+    static TestResult Translate(TestEnd result);
     // Start, Wait and Translate in one; TEST_INTERRUPTED when it cannot start.
-    int RunTest(int test, int ports);
+    TestResult RunTest(int test, int ports);
 
     // ---- the person's side, any thread ----
     // Yes (true) or No (false): releases a pending question; lost otherwise.
@@ -183,7 +187,7 @@ public:
     std::atomic<int> m_nAnswer{-1};
     std::string m_strErrors;  // worker thread while it runs; owner after Wait
     int m_nPorts = 0;
-    int m_nResult = 0;
+    TestEnd m_nResult = TestEnd::kFail;
 
     // The reset sequence Cancel sends, in order.
     static const std::vector<std::string>& ResetSequence();

@@ -82,7 +82,7 @@ void Open(CSelfTestRunner& r, const Opening& o) {
 
 void Close(CSelfTestRunner& r, bool failed) {
     r.Send(at::kPotsConnect.data());
-    r.m_nResult = failed ? 0 : 1;
+    r.m_nResult = failed ? TestEnd::kFail : TestEnd::kPass;
 }
 
 void Report(CSelfTestRunner& r, int fault) {
@@ -362,7 +362,7 @@ void RunSelfTestProcedure(CSelfTestRunner& runner, int test) {
             ChargingTest(runner);
             break;
         default:
-            runner.m_nResult = 0;
+            runner.m_nResult = TestEnd::kFail;
             break;
     }
 }

@@ -323,7 +323,7 @@ TEST(SelfTestArt, EveryPictureHasItsOwnPixelsOnScaledScreens) {
 
 // What each test gives when the page runs it, and which tests ran.
 struct Script {
-    std::map<int, std::pair<int, std::string>> results;  // test: end value, faults
+    std::map<int, std::pair<TestEnd, std::string>> results;  // test: end value, faults
     std::vector<int> ran;
 };
 
@@ -338,7 +338,7 @@ protected:
         const int test = dynamic_cast<CSelfTestProgress&>(view_).m_nTest;
         script_.ran.push_back(test);
         const auto found = script_.results.find(test);
-        m_nResult = found != script_.results.end() ? found->second.first : 1;
+        m_nResult = found != script_.results.end() ? found->second.first : TestEnd::kPass;
         m_strErrors = found != script_.results.end() ? found->second.second : "";
         view_.TestEnded(m_nResult);
         return true;
@@ -429,7 +429,7 @@ TEST_F(SelfTestPageTest, RowsFollowTheModelsMajorVersion) {
     page = MakePage(0x0301);
     EXPECT_EQ(Tests(*page), (std::vector<int>{0, 1, 2, 3, 5, 6}));
     EXPECT_EQ(Row(*page, 4)->text(0), "Telephone Tone Test");
-    script_.results[kTestTone] = {0, "Tone generator #1 fault"};
+    script_.results[kTestTone] = {TestEnd::kFail, "Tone generator #1 fault"};
     Press(*page, CSelfTestPage1::IDC_TEST_ALL);
     EXPECT_EQ(script_.ran, (std::vector<int>{0, 1, 2, 3, 5, 6}));
     EXPECT_EQ(Row(*page, 4)->text(2), "Tone generator #1 fault");
@@ -437,9 +437,9 @@ TEST_F(SelfTestPageTest, RowsFollowTheModelsMajorVersion) {
 
 TEST_F(SelfTestPageTest, EachResultShowsItsImageTextAndFaults) {
     auto page = MakePage(0x0100);
-    script_.results[kTestHardwareInterface] = {1, ""};
-    script_.results[kTestInterboard] = {0, "U interface fault, S interface fault"};
-    script_.results[kTestRing] = {-1, ""};
+    script_.results[kTestHardwareInterface] = {TestEnd::kPass, ""};
+    script_.results[kTestInterboard] = {TestEnd::kFail, "U interface fault, S interface fault"};
+    script_.results[kTestRing] = {TestEnd::kInterrupted, ""};
     Press(*page, CSelfTestPage1::IDC_TEST_ALL);
     EXPECT_EQ(CSelfTestPage1::RowImage(Row(*page, 0)), CSelfTestPage1::kImagePassed);
     EXPECT_EQ(Row(*page, 0)->text(1), "Pass");
@@ -450,7 +450,7 @@ TEST_F(SelfTestPageTest, EachResultShowsItsImageTextAndFaults) {
     EXPECT_EQ(Row(*page, 2)->text(1), "Interrupted");
     EXPECT_EQ(Row(*page, 2)->text(2), "");
     // A row run again shows only its last result.
-    script_.results[kTestInterboard] = {1, ""};
+    script_.results[kTestInterboard] = {TestEnd::kPass, ""};
     Press(*page, CSelfTestPage1::IDC_TEST_NOT_PASSED);
     EXPECT_EQ(Row(*page, 1)->text(1), "Pass");
     EXPECT_EQ(Row(*page, 1)->text(2), "");
@@ -503,8 +503,8 @@ TEST_F(SelfTestPageTest, TestNotPassedRerunsOnlyRowsWithoutAPass) {
 
     // Failed, interrupted and untested rows run; passed ones do not.
     page = MakePage(0x0100);
-    script_.results[kTestRing] = {0, "Ring generator #2 fault"};
-    script_.results[kTestTone] = {-1, ""};
+    script_.results[kTestRing] = {TestEnd::kFail, "Ring generator #2 fault"};
+    script_.results[kTestTone] = {TestEnd::kInterrupted, ""};
     Row(*page, 0)->setSelected(true);
     Row(*page, 2)->setSelected(true);
     Row(*page, 5)->setSelected(true);

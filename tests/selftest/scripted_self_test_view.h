@@ -48,7 +48,9 @@ public:
     void BeginAlarm(const std::string& text) override { Record("alarm:" + text); }
     void EndAlarm() override { Record("alarm-end"); }
     std::int64_t AlarmDurationMs() const override { return alarm_ms; }
-    void TestEnded(int result) override { Record("ended:" + std::to_string(result)); }
+    void TestEnded(TestEnd result) override {
+        Record("ended:" + std::to_string(static_cast<int>(result)));
+    }
 
     void Clear() {
         std::lock_guard lock(mutex_);

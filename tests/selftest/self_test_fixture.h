@@ -121,7 +121,7 @@ protected:
     }
 
     // Runs a test with the person at the telephones; returns RunTest's code.
-    int RunWithPerson(int test, int ports = kPortsBoth) {
+    TestResult RunWithPerson(int test, int ports = kPortsBoth) {
         HandleTelephones();
         if (!runner_.Start(test, ports)) {
             return TEST_INTERRUPTED;

@@ -125,7 +125,7 @@ TEST_F(SelfTestProcedures, ASilentDeviceFailsEachTestWithItsOwnText) {
     ASSERT_TRUE(runner_.WaitForQuestion(std::chrono::seconds(10)));
     runner_.Answer(true);
     runner_.Wait();
-    EXPECT_EQ(runner_.Result(), 0);
+    EXPECT_EQ(runner_.Result(), TestEnd::kFail);
     EXPECT_EQ(runner_.Errors(), "Hook detector #1 fault");
     // The second question is never asked.
     EXPECT_EQ(view_.EventsOf("prompt:Pickup the handset and press 'Test'"), Lines{});
@@ -138,7 +138,7 @@ TEST_F(SelfTestProcedures, HandsetAlreadyOffHookFailsAtTheFirstReading) {
         ScriptedPerson person(runner_, view_, [](const std::string&) { return 1; });
     }
     runner_.Wait();
-    EXPECT_EQ(runner_.Result(), 0);
+    EXPECT_EQ(runner_.Result(), TestEnd::kFail);
     EXPECT_EQ(runner_.Errors(), "Hook detector #1 fault");
     EXPECT_EQ(view_.EventsOf("prompt:"), Lines{"prompt:Place the handset down and press 'Test'"});
     EXPECT_EQ(view_.EventsOf("pos:"), (Lines{"pos:1", "pos:2"}));
@@ -237,7 +237,7 @@ TEST_F(SelfTestProcedures, DialingIgnoresThePreviousKeyReadAgain) {
     EXPECT_EQ(view_.Prompt(), "Press the '2' key on the telephone.");
     Control("press 2 2");
     runner_.Wait();
-    EXPECT_EQ(runner_.Result(), 1);
+    EXPECT_EQ(runner_.Result(), TestEnd::kPass);
     EXPECT_EQ(runner_.Errors(), "");
 }
 
@@ -254,7 +254,7 @@ TEST_F(SelfTestProcedures, AnswerBeforeTheQuestionIsLost) {
         ScriptedPerson person(runner_, view_, [](const std::string&) { return 0; });
     }
     runner_.Wait();
-    EXPECT_EQ(runner_.Result(), 0);
+    EXPECT_EQ(runner_.Result(), TestEnd::kFail);
     EXPECT_EQ(runner_.Errors(), "Ring generator #1 fault");
 }
 

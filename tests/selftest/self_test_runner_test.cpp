@@ -110,7 +110,7 @@ TEST_F(SelfTestRunner, CloseInterruptsAQuestionButNotAPollingPhase) {
     EXPECT_EQ(view_.Prompt(), "Do you hear the tone?");
     runner_.Answer(true);
     runner_.Wait();
-    EXPECT_EQ(runner_.Result(), 1);
+    EXPECT_EQ(runner_.Result(), TestEnd::kPass);
 
     // Closing at a question ends the test as interrupted, without the reset.
     view_.Clear();
@@ -190,7 +190,7 @@ protected:
 TEST_F(SelfTestRunner, AWorkerThatCannotStartIsInterrupted) {
     UnstartableRunner runner(view_, app_.m_workingRecord);
     EXPECT_EQ(runner.RunTest(kTestRing, kPortsBoth), TEST_INTERRUPTED);
-    EXPECT_EQ(runner.Result(), -1);
+    EXPECT_EQ(runner.Result(), TestEnd::kInterrupted);
     EXPECT_EQ(runner_.RunTest(kTestCount, kPortsBoth), TEST_INTERRUPTED);
     EXPECT_EQ(Received(), Lines{});
     EXPECT_EQ(view_.Events(), Lines{});
@@ -220,9 +220,6 @@ TEST(SelfTestList, NumbersNamesAndModels) {
     EXPECT_EQ(TestsForModel(0x0300), (std::vector<int>{0, 1, 2, 3, 5, 6}));
     EXPECT_EQ(TestsForModel(0x0401), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(TestsForModel(0x0003).size(), 7u);
-    EXPECT_EQ(CSelfTestRunner::Translate(1), TEST_PASS);
-    EXPECT_EQ(CSelfTestRunner::Translate(-1), TEST_INTERRUPTED);
-    EXPECT_EQ(CSelfTestRunner::Translate(2), TEST_FAIL);
     EXPECT_EQ(res::LoadString(TestNameId(kTestInterboard)), "Interboard Communications test");
 }
 

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <sstream>
 
 #include "at_command.h"
@@ -28,7 +29,6 @@ namespace {
 
 constexpr int kExitTestFailed = 1;
 constexpr int kExitTestInterrupted = 3;
-constexpr int kNotRun = -1;
 
 constexpr char kEventEnd = 'E';
 // How often the loop looks whether the test now waits for an answer.
@@ -68,7 +68,7 @@ public:
     void BeginAlarm(const std::string& text) override { Line("FAULT: " + text); }
     void EndAlarm() override {}
     std::int64_t AlarmDurationMs() const override { return 0; }
-    void TestEnded(int) override {
+    void TestEnded(TestEnd) override {
         const char byte = kEventEnd;
         (void)!::write(wake_fd_, &byte, 1);
     }
@@ -197,34 +197,38 @@ bool ParsePorts(const std::string& list, int* mask) {
 
 struct Outcome {
     int test;
-    int code;  // TEST_PASS, TEST_FAIL, TEST_INTERRUPTED or kNotRun
+    std::optional<TestResult> code;  // none: not run
     std::string faults;
 };
 
-std::string ResultText(int code) {
-    switch (code) {
+std::string ResultText(std::optional<TestResult> code) {
+    if (!code) {
+        return std::string(res::LoadString(res::IDS_RESULT_NOT_TESTED));
+    }
+    switch (*code) {
         case TEST_PASS:
             return std::string(res::LoadString(res::IDS_RESULT_PASS));
         case TEST_FAIL:
             return std::string(res::LoadString(res::IDS_RESULT_FAIL));
         case TEST_INTERRUPTED:
             return std::string(res::LoadString(res::IDS_RESULT_INTERRUPTED));
-        default:
-            return std::string(res::LoadString(res::IDS_RESULT_NOT_TESTED));
     }
+    return std::string(res::LoadString(res::IDS_RESULT_NOT_TESTED));
 }
 
-std::string ResultWord(int code) {
-    switch (code) {
+std::string ResultWord(std::optional<TestResult> code) {
+    if (!code) {
+        return "not tested";
+    }
+    switch (*code) {
         case TEST_PASS:
             return "pass";
         case TEST_FAIL:
             return "fail";
         case TEST_INTERRUPTED:
             return "interrupted";
-        default:
-            return "not tested";
     }
+    return "not tested";
 }
 
 // Stops the running test: the reset sequence, then the test ends at its next
@@ -405,7 +409,7 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
         for (const int test : tests) {
             // A signal between two tests: none is under way to stop.
             if (session.stop || StopSignals::Caught() != 0) {
-                outcomes.push_back({test, kNotRun, {}});
+                outcomes.push_back({test, std::nullopt, {}});
                 continue;
             }
             outcomes.push_back(RunOne(record, test, ports, session));
@@ -424,7 +428,7 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
     bool interrupted = false;
     for (const Outcome& o : outcomes) {
         failed = failed || o.code == TEST_FAIL;
-        interrupted = interrupted || o.code == TEST_INTERRUPTED || o.code == kNotRun;
+        interrupted = interrupted || o.code == TEST_INTERRUPTED || !o.code;
     }
     if (interrupted) {
         return kExitTestInterrupted;

@@ -152,14 +152,15 @@ bool CSelfTestPage1::RunRow(QTreeWidgetItem* item) {
         return false;
     }
     CSelfTestProgress dialog(record, window());
-    const int result = dialog.RunTest(RowTest(item), kPorts);
+    const TestResult result = dialog.RunTest(RowTest(item), kPorts);
     ShowResult(item, result, dialog.m_strErrors);
     // The dialog has said the device went away; the next rows would only
     // say it again.
     return !dialog.DeviceGone();
 }
 
-void CSelfTestPage1::ShowResult(QTreeWidgetItem* item, int result, const std::string& errors) {
+void CSelfTestPage1::ShowResult(QTreeWidgetItem* item, TestResult result,
+                                const std::string& errors) {
     int image = kImageFailed;
     int text = res::IDS_RESULT_FAIL;
     if (result == TEST_PASS) {

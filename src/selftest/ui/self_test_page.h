@@ -9,6 +9,7 @@
 
 #include "pages/record_page.h"
 #include "pages/sheet_host.h"
+#include "selftest/self_test.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -55,7 +56,7 @@ private:
     // to the device is closed (nothing run) or the device went away during the
     // test; the person has been told either.
     bool RunRow(QTreeWidgetItem* item);
-    void ShowResult(QTreeWidgetItem* item, int result, const std::string& errors);
+    void ShowResult(QTreeWidgetItem* item, TestResult result, const std::string& errors);
 
     ISheetHost& host_;
     QIcon images_[4];

@@ -203,7 +203,7 @@ CSelfTestProgress::~CSelfTestProgress() {
     runner_->Wait();
 }
 
-int CSelfTestProgress::RunTest(int test, int ports) {
+TestResult CSelfTestProgress::RunTest(int test, int ports) {
     m_nTest = test;
     m_nPorts = ports;
     m_strErrors.clear();
@@ -217,7 +217,7 @@ bool CSelfTestProgress::OnInitDialog() {
     stopping_ = false;
     stopper_done_ = false;
     worker_ended_ = false;
-    end_value_ = -1;
+    end_value_ = TestEnd::kInterrupted;
     if (!runner_->Start(m_nTest, m_nPorts)) {
         // No worker, no test: ended before the loop starts, as interrupted.
         m_strErrors.clear();
@@ -378,7 +378,7 @@ void CSelfTestProgress::EndAlarm() {
     });
 }
 
-void CSelfTestProgress::TestEnded(int result) {
+void CSelfTestProgress::TestEnded(TestEnd result) {
     // Posted: the GUI thread joins the worker once this has returned.
     PostToGuiThread(this, [this, result] {
         worker_ended_ = true;

@@ -53,7 +53,7 @@ public:
     // Runs test (0..6) on the analog ports of the mask, modally; TEST_PASS,
     // TEST_FAIL, or TEST_INTERRUPTED (also when the test could not start).
     // m_strErrors then holds the fault texts. Once per dialog.
-    int RunTest(int test, int ports);
+    TestResult RunTest(int test, int ports);
 
     std::string m_strErrors;
     int m_nTest = 0;
@@ -98,7 +98,7 @@ public:
     void BeginAlarm(const std::string& text) override;
     void EndAlarm() override;
     std::int64_t AlarmDurationMs() const override { return alarm_ms_; }
-    void TestEnded(int result) override;
+    void TestEnded(TestEnd result) override;
 
 protected:
     bool OnInitDialog() override;
@@ -136,7 +136,7 @@ private:
     bool stopping_ = false;
     bool stopper_done_ = false;
     bool worker_ended_ = false;
-    int end_value_ = -1;
+    TestEnd end_value_ = TestEnd::kInterrupted;
     QString alarm_saved_text_;
     QColor alarm_saved_text_color_;
     QColor alarm_saved_background_;
