@@ -22,6 +22,9 @@ packages=(
   lintian man-db appstream desktop-file-utils udev
   # a port server for the tests of serial ports reached over the network
   ser2net
+  # the Ansible collection: its engine and sanity tests, and the checks those
+  # tests would fetch from the network
+  ansible-core pycodestyle yamllint
 )
 
 missing=()

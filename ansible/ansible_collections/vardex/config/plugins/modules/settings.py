@@ -1,0 +1,155 @@
+#!/usr/bin/python
+# -*- coding: utf-8 -*-
+# Copyright: 2026 the varDex Configuration Manager developers. All rights reserved.
+
+from __future__ import absolute_import, division, print_function
+__metaclass__ = type
+
+DOCUMENTATION = r'''
+---
+module: settings
+short_description: Bring a varDex's settings to a desired state
+version_added: "0.1.0"
+description:
+  - Reads every setting of a varDex, writes only the fields of C(settings) whose values differ, and
+    verifies each value written by reading it back, through C(vardexctl apply --json).
+  - Idempotent. In check mode no setting is sent to the device; the changes that would be made are
+    reported. In diff mode the fields that change are shown before and after.
+  - Before a write, vardexctl keeps a backup of the settings it read (C(vardexctl backups) lists
+    them, C(vardexctl restore) writes one back).
+  - Any failure of vardexctl fails the task with vardexctl's message and exit status; a task that
+    failed never reports a change.
+author:
+  - the varDex Configuration Manager developers
+options:
+  port:
+    description:
+      - The device's port, a path such as C(/dev/ttyUSB0) or a network port such as
+        C(rfc2217://host:port).
+      - Left out, vardexctl searches the machine's serial ports and USB modem lines; it must then
+        find exactly one varDex.
+    type: str
+  settings:
+    description:
+      - Field to value, for any subset of the device's fields. A field is named by its readable
+        name (C(port1.call_waiting)) or the record's member name (C(m_bCallWaiting1));
+        C(vardexctl --list-fields) lists both.
+      - Values are checked by vardexctl, with the rules of the device's variant, before anything is
+        sent.
+    type: dict
+    default: {}
+  store_profile:
+    description:
+      - The stored profile (0 to 3) that keeps the settings written. Left out, the settings are
+        active until the device is reset.
+    type: int
+    choices: [0, 1, 2, 3]
+  power_up_profile:
+    description:
+      - The profile the device loads at power-up, 0 to 3, or 4 for the factory defaults.
+    type: int
+    choices: [0, 1, 2, 3, 4]
+  vardexctl:
+    description:
+      - The path of the vardexctl program. By default it is found on the PATH.
+    type: path
+  timeout:
+    description:
+      - The most seconds the whole job may take. When they run out vardexctl is asked to stop after
+        the command in progress, and the task fails. 0 sets no bound beyond vardexctl's own.
+    type: int
+    default: 600
+notes:
+  - Check mode and diff mode are supported.
+  - The user running the module needs access to the port (on Debian, membership of C(dialout)).
+requirements:
+  - vardexctl, from the varDex Configuration Manager package, on the managed host
+'''
+
+EXAMPLES = r'''
+- name: Call waiting on both analog ports, stored in profile 0
+  vardex.config.settings:
+    port: /dev/ttyUSB0
+    settings:
+      port1.call_waiting: 1
+      port2.call_waiting: 1
+    store_profile: 0
+
+- name: The same settings on a device behind a port server, seen before they are sent
+  vardex.config.settings:
+    port: rfc2217://portserver.example:7001
+    settings:
+      m_bCallWaiting1: 1
+  check_mode: true
+  diff: true
+'''
+
+RETURN = r'''
+changed:
+  description: Whether any field differed from the desired state (and, out of check mode, was written).
+  returned: always
+  type: bool
+changes:
+  description: Each field that differs, with the device's value before and the desired value after.
+  returned: always
+  type: dict
+  sample: {"m_bCallWaiting1": {"before": 0, "after": 1}}
+diff:
+  description: The fields that change, before and after, in diff mode.
+  returned: when diff mode is on
+  type: dict
+'''
+
+import json
+import os
+import tempfile
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.vardex.config.plugins.module_utils import vardexctl
+
+POWER_UP_FIELD = 'm_nPowerUpProfile'
+
+
+def desired_state(module):
+    wanted = dict(module.params['settings'] or {})
+    if module.params['power_up_profile'] is not None:
+        wanted[POWER_UP_FIELD] = module.params['power_up_profile']
+    return wanted
+
+
+def main():
+    argument_spec = dict(
+        settings=dict(type='dict', default={}),
+        store_profile=dict(type='int', choices=[0, 1, 2, 3]),
+        power_up_profile=dict(type='int', choices=[0, 1, 2, 3, 4]),
+    )
+    argument_spec.update(vardexctl.COMMON_ARGS)
+    module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
+
+    handle, path = tempfile.mkstemp(prefix='vardex-settings-', suffix='.json')
+    try:
+        with os.fdopen(handle, 'w') as settings_file:
+            json.dump(desired_state(module), settings_file)
+        args = ['apply'] + vardexctl.port_args(module) + [path, '--json']
+        if module.params['store_profile'] is not None:
+            args += ['--store', str(module.params['store_profile'])]
+        if module.check_mode:
+            args.append('--check')
+        report = vardexctl.run_json(module, args)
+    finally:
+        os.unlink(path)
+
+    changes = report.get('changes', {}) if isinstance(report, dict) else {}
+    if not isinstance(report, dict) or not isinstance(report.get('changed'), bool) \
+            or not isinstance(changes, dict):
+        module.fail_json(msg='vardexctl printed an unexpected report', report=report)
+    result = dict(changed=report['changed'], changes=changes)
+    if module._diff:
+        result['diff'] = dict(
+            before=dict((field, change.get('before')) for field, change in changes.items()),
+            after=dict((field, change.get('after')) for field, change in changes.items()))
+    module.exit_json(**result)
+
+
+if __name__ == '__main__':
+    main()
