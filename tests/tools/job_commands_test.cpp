@@ -644,6 +644,29 @@ TEST_F(Commands, CtrlCAsksAndASecondOneStopsTheJob) {
     EXPECT_EQ(out_.str(), "");
 }
 
+// A polite kill (a time bound ran out, the session ended) has nobody to ask:
+// the job stops after the command in progress instead of the program dying
+// in the middle of a write.
+TEST_F(Commands, SigtermStopsTheJobWithoutAskingAndTheProgramLives) {
+    struct Context {
+        sim::PtyDevice* device;
+        std::thread killer;
+    } context{&device_, {}};
+    ctl::JobHook hook{[](ctl::CliJobWindow*, void* c) {
+                          auto* ctx = static_cast<Context*>(c);
+                          ctx->killer = std::thread([ctx] {
+                              ctx->device->WaitForBytesReceived(200, std::chrono::seconds(20));
+                              ::kill(::getpid(), SIGTERM);
+                          });
+                      },
+                      &context};
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_bClip=0", "m_bCallWaiting1=1"}, hook), 1);
+    context.killer.join();
+    const std::string err = Err();
+    EXPECT_EQ(err.find("Sure you want to cancel the job?"), std::string::npos) << err;
+    EXPECT_NE(err.find("Stopped by a signal"), std::string::npos) << err;
+}
+
 // The answers to the questions, the device list and the Cancel confirmation
 // come from one input: a reader must leave the next line for the next reader.
 TEST(InputLines, EachReadTakesOneLineAndNothingMore) {

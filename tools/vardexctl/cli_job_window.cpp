@@ -15,6 +15,10 @@ namespace {
 
 constexpr char kEventEnd = 'E';
 constexpr char kEventInterrupt = 'C';
+// SIGTERM or SIGHUP: nobody is there to answer, so the job stops after the
+// command in progress without asking, as a confirmed Cancel does.
+constexpr char kEventTerminate = 'T';
+constexpr int kTerminateSignals[] = {SIGTERM, SIGHUP};
 
 std::atomic<int> g_interrupt_fd{-1};
 
@@ -22,6 +26,14 @@ extern "C" void OnJobInterrupt(int) {
     const int fd = g_interrupt_fd.load();
     if (fd >= 0) {
         const char byte = kEventInterrupt;
+        (void)!::write(fd, &byte, 1);
+    }
+}
+
+extern "C" void OnJobTerminate(int) {
+    const int fd = g_interrupt_fd.load();
+    if (fd >= 0) {
+        const char byte = kEventTerminate;
         (void)!::write(fd, &byte, 1);
     }
 }
@@ -75,9 +87,16 @@ JobResult CliJobWindow::RunModal(CCommProgress& job) {
     ended_ = false;
     g_interrupt_fd.store(pipe_[1].get());
     auto previous = std::signal(SIGINT, OnJobInterrupt);
+    decltype(previous) previous_terminate[std::size(kTerminateSignals)];
+    for (std::size_t i = 0; i < std::size(kTerminateSignals); ++i) {
+        previous_terminate[i] = std::signal(kTerminateSignals[i], OnJobTerminate);
+    }
     while (!ended_ && pipe_[0]) {
         const char event = NextEvent(false);
-        if (event == kEventInterrupt) {
+        if (event == kEventTerminate) {
+            terminate_.store(true);
+        }
+        if (event == kEventInterrupt || event == kEventTerminate) {
             if (job.CancelEnabled()) {
                 job.OnCancelCommand();
             } else if (job.m_bAbort == 0) {
@@ -93,6 +112,9 @@ JobResult CliJobWindow::RunModal(CCommProgress& job) {
         }
     }
     std::signal(SIGINT, previous);
+    for (std::size_t i = 0; i < std::size(kTerminateSignals); ++i) {
+        std::signal(kTerminateSignals[i], previous_terminate[i]);
+    }
     g_interrupt_fd.store(-1);
     std::lock_guard lock(mutex_);
     view_.Finish();
@@ -105,12 +127,19 @@ void CliJobWindow::EndModal(JobResult result) {
 }
 
 bool CliJobWindow::ConfirmCancel() {
+    if (terminate_.load()) {
+        Write("Stopped by a signal: cancelling after the current step...\n");
+        return true;
+    }
     Write(std::string(res::kTextCancelConfirmQuestion) +
           " Ctrl+C again or \"y\" and Enter: Yes; Enter: No.\n");
     confirm_open_ = true;
     while (confirm_open_) {
         const char event = NextEvent(true);
-        if (event == kEventInterrupt || event == 'y') {
+        if (event == kEventTerminate) {
+            terminate_.store(true);
+        }
+        if (event == kEventInterrupt || event == kEventTerminate || event == 'y') {
             confirm_open_ = false;
             Write("Cancelling after the current step...\n");
             return true;
@@ -153,7 +182,13 @@ void CliJobWindow::SetStatusText(const std::string& text) {
     view_.SetStatusText(text);
 }
 
-void CliJobWindow::EnableCancel(bool) {}
+void CliJobWindow::EnableCancel(bool enable) {
+    // A stop asked while Cancel was off is carried out once it is on again.
+    if (enable && terminate_.load()) {
+        const char byte = kEventTerminate;
+        (void)!::write(pipe_[1].get(), &byte, 1);
+    }
+}
 
 void CliJobWindow::SetProgressRange(int lower, int upper) {
     std::lock_guard lock(mutex_);

@@ -74,6 +74,8 @@ private:
     bool ended_ = false;
     bool confirm_open_ = false;
     bool input_ended_ = false;
+    // SIGTERM or SIGHUP came: Cancel needs no confirmation.
+    std::atomic<bool> terminate_{false};
     JobResult result_ = JobResult::kStopped;
 };
 
