@@ -22,6 +22,8 @@ packages=(
   lintian man-db appstream desktop-file-utils udev
   # a port server for the tests of serial ports reached over the network
   ser2net
+  # the settings schema checked with a standard JSON Schema validator
+  python3-jsonschema
 )
 
 missing=()

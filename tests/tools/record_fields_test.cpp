@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "record_fields.h"
+#include "settings/record_fields.h"
 #include "write_report.h"
 
 namespace vardex::ctl {

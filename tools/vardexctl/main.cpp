@@ -1,6 +1,5 @@
 // vardexctl: the configuration manager's core, driven from a terminal or a script.
 #include <iostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -8,7 +7,7 @@
 #include "command_table.h"
 #include "link/exchange_timing.h"
 #include "platform/environment.h"
-#include "record_fields.h"
+#include "settings/record_fields.h"
 #include "vardex_version.h"
 
 namespace {
@@ -47,8 +46,11 @@ constexpr const char* kDetails =
     "  --power-up N         write: the profile taken at power-up (0..3, 4: factory)\n"
     "  --from FILE.json     write: the fields of FILE, as read --json prints them;\n"
     "                       read-only fields are skipped\n"
-    "  FIELD=VALUE          write: one field by the record's name, with indexes\n"
-    "                       where it has them (m_strPhoneMsn[2]=5551234)\n"
+    "  FIELD=VALUE          write: one field by the record's name or its readable\n"
+    "                       name, with indexes where it has them\n"
+    "                       (m_strPhoneMsn[2]=5551234, port1.call_waiting=0)\n"
+    "  --list-fields        (as COMMAND) every field: both names, type, range and\n"
+    "                       the variants that have it\n"
     "  --yes, -y            upgrade: do not ask before replacing the firmware\n"
     "  --log FILE           term, trace: write the bytes received to FILE\n"
     "  --trace LAYERS       term: switch these traces on while the terminal runs\n"
@@ -102,16 +104,6 @@ constexpr const char* kExamples =
     "SEE ALSO\n"
     "vardex-config(1), vardex-sim(1)\n";
 
-// For shell completion: every name FIELD=VALUE takes, one a line.
-void PrintFieldNames() {
-    std::set<std::string> seen;
-    for (const auto& item : vardex::ctl::SettableItems(CDeviceConfig{})) {
-        if (seen.insert(item.name).second) {
-            std::cout << item.name << '\n';
-        }
-    }
-}
-
 // The usage a usage error shows.
 std::string Usage() {
     return kUsage + vardex::ctl::CommandList() + kUsageEnd;
@@ -161,7 +153,7 @@ int main(int argc, char** argv) {
         return vardex::ctl::kExitOk;
     }
     if (command == "--list-fields") {
-        PrintFieldNames();
+        std::cout << vardex::ctl::FieldList();
         return vardex::ctl::kExitOk;
     }
     return UnknownCommand(command);
