@@ -564,15 +564,15 @@ std::string_view VariantsText(vardex::params::Feature feature) {
     using vardex::params::Feature;
     switch (feature) {
         case Feature::kX25:
-            return "X.25 variants";
+            return "X.25";
         case Feature::kFskLevel:
-            return "FSK-level variants";
+            return "FSK-level";
         case Feature::kHungarian:
             return "Hungarian";
         case Feature::kNotHungarian:
-            return "not Hungarian";
+            return "non-Hungarian";
         case Feature::kConnection:
-            return "not Polish";
+            return "non-Polish";
         case Feature::kAll:
             break;
     }
@@ -680,6 +680,18 @@ nlohmann::ordered_json FieldSchema(const Field& f) {
 }
 
 }  // namespace
+
+std::vector<std::string> AssignableNames() {
+    std::vector<std::string> names;
+    for (const SettableItem& item : SettableItems(CDeviceConfig{})) {
+        names.push_back(item.name);
+    }
+    for (const SettableItem& item : SettableItems(CDeviceConfig{})) {
+        const std::string_view field = item.field;
+        names.push_back(Find(field)->entry->readable + item.name.substr(field.size()));
+    }
+    return names;
+}
 
 std::string FieldList() {
     std::ostringstream text;

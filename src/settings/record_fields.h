@@ -72,6 +72,10 @@ struct ItemChange {
 };
 std::vector<ItemChange> Differences(const CDeviceConfig& before, const CDeviceConfig& after);
 
+// Every name FIELD=VALUE takes, in both forms and with the indexes of each
+// element (m_strPhoneMsn[2], telephony.phone_msn[2]): for shell completion.
+std::vector<std::string> AssignableNames();
+
 // Every field, a line each: both names, the type, what it takes and the
 // variants that have it (and on which a person may change it).
 std::string FieldList();

@@ -152,6 +152,13 @@ int main(int argc, char** argv) {
         std::cout << "vardexctl " VARDEX_BUILD_VERSION "\n";
         return vardex::ctl::kExitOk;
     }
+    if (command == "--list-names") {
+        // For shell completion: every name FIELD=VALUE takes, one a line.
+        for (const std::string& name : vardex::ctl::AssignableNames()) {
+            std::cout << name << '\n';
+        }
+        return vardex::ctl::kExitOk;
+    }
     if (command == "--list-fields") {
         std::cout << vardex::ctl::FieldList();
         return vardex::ctl::kExitOk;
