@@ -32,7 +32,10 @@ constexpr const char* kUsageEnd =
     "named rfc2217://HOST:PORT, as --port and as an entry of VARDEX_PORTS.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
     "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n"
-    "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n";
+    "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n"
+    "diff: 0 the same, 1 they differ, 2 usage error, 3 loader, 4 the read failed.\n"
+    "Before every write (write, apply, restore, upgrade) the settings read are kept\n"
+    "in $XDG_STATE_HOME/vardex/backups (default ~/.local/state/vardex/backups).\n";
 
 constexpr const char* kDetails =
     "\n"
@@ -51,7 +54,11 @@ constexpr const char* kDetails =
     "                       (m_strPhoneMsn[2]=5551234, port1.call_waiting=0)\n"
     "  --list-fields        (as COMMAND) every field: both names, type, range and\n"
     "                       the variants that have it\n"
-    "  --yes, -y            upgrade: do not ask before replacing the firmware\n"
+    "  --yes, -y            upgrade, restore: do not ask first\n"
+    "  --no-backup          write, apply, restore, upgrade: keep no backup first\n"
+    "  --check              apply: send nothing, tell what would change\n"
+    "  --force              restore: a backup of another variant too\n"
+    "  --names readable     read: JSON keys by readable name\n"
     "  --log FILE           term, trace: write the bytes received to FILE\n"
     "  --trace LAYERS       term: switch these traces on while the terminal runs\n"
     "  --layers LAYERS      trace: the traces to switch on and print\n"
