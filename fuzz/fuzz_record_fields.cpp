@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "record_fields.h"
+#include "settings/record_fields.h"
 
 namespace {
 

@@ -25,6 +25,8 @@ packages=(
   # the Ansible collection: its engine and sanity tests, and the checks those
   # tests would fetch from the network
   ansible-core pycodestyle yamllint
+  # the settings schema checked with a standard JSON Schema validator
+  python3-jsonschema
 )
 
 missing=()

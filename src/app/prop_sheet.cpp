@@ -22,12 +22,18 @@
 #include "platform/trace.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
+#include "restore_dialog.h"
+#include "settings/backup_store.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 
 namespace vardex::ui {
 
 namespace {
+
+constexpr const char* kRestoreMenuText = "Restore Settings...";
+constexpr const char* kNoBackupFormat =
+    "The settings could not be kept as a backup, so nothing was sent to the device:\n%s";
 
 // The pending changes a write left, by the kind of change.
 struct Pending {
@@ -113,6 +119,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
         menu_button->setToolTip(Text(res::kTextWindowMenu));
         menu_button->setPopupMode(QToolButton::InstantPopup);
         auto* menu = new QMenu(menu_button);
+        menu->addAction(QString::fromUtf8(kRestoreMenuText), this, [this] { ShowRestore(); });
         menu->addAction(QString::fromStdString(about_text), this, [this] { ShowAbout(); });
         menu_button->setMenu(menu);
         if (auto* buttons = layout()->itemAt(layout()->count() - 1)->layout()) {
@@ -156,8 +163,45 @@ void CPropSheet::ShowAbout() {
     about.DoModal();
 }
 
+void CPropSheet::ShowRestore() {
+    if (loader_mode_ || job_depth_ > 0) {
+        return;
+    }
+    CRestoreDialog dialog(this, app_.m_deviceCopy);
+    if (dialog.DoModal() != QDialog::Accepted) {
+        return;
+    }
+    // The backup's settings go through the pages and the ordinary write, so the
+    // storage question, the variant's rules and a refused value are as on Apply.
+    CDeviceConfig& record = app_.m_workingRecord;
+    record.CopyFrom(app_.m_deviceCopy);
+    ctl::ApplyChanges(dialog.Changes(), &record);
+    TransferRecord(0);
+    record.m_bSettingsModified = 1;
+    record.m_bOtherModified = 1;
+    MarkPagesModified(true);
+    WriteDevice();
+}
+
+bool CPropSheet::KeepBackup() {
+    std::string path;
+    std::string why;
+    if (settings::SaveBackup(app_.m_deviceCopy, &path, &why)) {
+        return true;
+    }
+    AppMessageBox(this, res::FormatText(kNoBackupFormat, {why}), MessageIcon::Exclamation);
+    return false;
+}
+
 JobResult CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
                                    const std::string& recall) {
+    // What the device held is kept before anything is sent to it; a device in
+    // its loader has no settings to keep.
+    if ((job == DeviceJob::kWriteAll || (job == DeviceJob::kUpgrade && !loader_mode_)) &&
+        !KeepBackup()) {
+        *quiet_end = true;
+        return JobResult::kStopped;
+    }
     CCommProgressDialog window(parent != nullptr ? parent : this, this);
     CCommProgress progress(window, app_);
     progress.m_strRecall = recall;

@@ -37,6 +37,9 @@ public:
     void ReadDevice();
     void OnApplyNow() override;
     void ShowAbout();
+    // "Restore Settings...": a backup of this device chosen, its differences
+    // shown and, confirmed, written as Apply writes.
+    void ShowRestore();
 
     // Called once, when the window is first shown (tests and the start-up
     // benchmark time it).
@@ -71,6 +74,8 @@ private:
     void AddRecordPage(CRecordPage* page);
     void MarkPagesModified(bool modified);
     void SetLoaderMode(bool on);
+    // Keeps what the device holds as a backup; false (told) when it cannot.
+    bool KeepBackup();
 
     CVarDexConfigurationManagerApp& app_;
     CUpgradePage information_;

@@ -76,7 +76,8 @@ using FieldMember =
                      CDeviceConfig::*)[CDeviceConfig::kLlcPorts][CDeviceConfig::kLlcOctets]>;
 
 struct RecordField {
-    const char* name;  // the record's member name
+    const char* name;      // the record's member name
+    const char* readable;  // the name a person reads: "port1.call_waiting"
     FieldMember member;
     FieldType type = FieldType::kInt;
     int def = 0;  // Reset's value of a number or word
@@ -123,7 +124,7 @@ struct RecordField {
 // Every field of the record, in declaration order.
 std::span<const RecordField> RecordFields();
 
-// The entry of a field by name or member; null when there is none.
+// The entry of a field by either name or by member; null when there is none.
 const RecordField* FindField(std::string_view name);
 const RecordField* FieldOf(int CDeviceConfig::*member);
 

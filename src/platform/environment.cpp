@@ -24,6 +24,10 @@ constexpr Variable kVariables[] = {
      kConfig | kCtl},
     {kTrace, "1: the device search's diagnostics on standard error; a path: appended to that file",
      kConfig | kCtl},
+    {kStateHome,
+     "where the backups taken before every write are kept, in vardex/backups (default "
+     "~/.local/state)",
+     kConfig | kCtl},
 };
 
 // Where the descriptions start, and the width they are wrapped to.

@@ -15,6 +15,7 @@ inline constexpr const char* kExchange = "VARDEX_EXCHANGE";
 inline constexpr const char* kTimeScale = "VARDEX_TIME_SCALE";
 inline constexpr const char* kTapiProvider = "VARDEX_TAPI_PROVIDER";
 inline constexpr const char* kTrace = "VARDEX_TRACE";
+inline constexpr const char* kStateHome = "XDG_STATE_HOME";
 
 // The programs, as bits of Variable::readers.
 enum Program : unsigned {

@@ -22,6 +22,7 @@
 #include "scoped_env.h"
 #include "scripted_peer.h"
 #include "selftest/ui/self_test_progress.h"
+#include "temp_files.h"
 #include "time_scale.h"
 #include "ui/dialog.h"
 #include "ui/message_box.h"
@@ -119,6 +120,8 @@ public:
     std::function<void(ui::CCancelConfirmDialog*)> on_cancel_confirm;
     // What the person does in a self-test window (a timer may be set up here).
     std::function<void(ui::CSelfTestProgress*)> on_self_test;
+    // Sees any other dialog before it ends with OK.
+    std::function<void(ui::CDialog*)> on_other;
     // What the X.25 properties do; OK when empty.
     std::function<void(ui::CX25PropertiesDialog*)> on_x25;
 
@@ -156,6 +159,9 @@ private:
                 on_self_test(self_test);
             }
         } else if (dynamic_cast<ui::CPropSheet*>(dialog) == nullptr) {
+            if (on_other) {
+                on_other(dialog);
+            }
             dialog->EndDialog(QDialog::Accepted);
         }
     }
@@ -178,7 +184,9 @@ class ProgramFixture : public ::testing::Test {
 protected:
     static constexpr double kScale = 0.05;
 
-    ProgramFixture() : scale_(kScale), env_("VARDEX_PORTS", device_.Path()) {}
+    ProgramFixture() : scale_(kScale), env_("VARDEX_PORTS", device_.Path()) {
+        env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes
+    }
 
     // Runs the program; after_read runs (from the sheet's own loop) once the
     // first read has filled the pages; the sheet is then closed unless the steps

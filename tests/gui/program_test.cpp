@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -14,9 +16,11 @@
 #include <fstream>
 #include <thread>
 
+#include "app/restore_dialog.h"
 #include "firmware_image.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
+#include "settings/backup_store.h"
 #include "temp_files.h"
 #include "ui/help.h"
 
@@ -162,6 +166,39 @@ TEST_F(ProgramTest, StorageQuestionChoosesTheProfileAndThePowerUpProfile) {
         EXPECT_EQ(W().m_nPowerUpProfile, 2);
         EXPECT_EQ(sheet.InformationPage().Record().m_nStoreProfile, 0)
             << "reloaded after the write";
+    });
+    EXPECT_TRUE(ui_.messages.empty());
+}
+
+TEST_F(ProgramTest, RestoreSettingsWritesTheBackupTheApplyKept) {
+    int listed = -1;
+    QString shown;
+    ui_.on_other = [&](ui::CDialog* dialog) {
+        if (auto* restore = dynamic_cast<ui::CRestoreDialog*>(dialog)) {
+            listed = restore->Item<QListWidget>(ui::CRestoreDialog::IDC_BACKUPS)->count();
+            shown = restore->Item<QPlainTextEdit>(ui::CRestoreDialog::IDC_CHANGES)->toPlainText();
+        }
+    };
+    RunProgram([&](CPropSheet& sheet) {
+        const int first = W().m_bCallWaiting1;
+        sheet.TelephonyPage().Record().m_bCallWaiting1 = first == 0 ? 1 : 0;
+        W().m_bSettingsModified = 1;
+        sheet.OnApplyNow();
+        ASSERT_EQ(W().m_bCallWaiting1, first == 0 ? 1 : 0);
+        const std::vector<settings::Backup> kept = settings::ListBackups();
+        ASSERT_EQ(kept.size(), 1u);
+        EXPECT_NE(ReadFile(kept[0].path).find("\"m_bCallWaiting1\":" + std::to_string(first)),
+                  std::string::npos);
+
+        sheet.ShowRestore();
+        EXPECT_EQ(listed, 1);
+        EXPECT_EQ(shown.toStdString(), "m_bCallWaiting1: " + std::to_string(first == 0 ? 1 : 0) +
+                                           " -> " + std::to_string(first) + "\n");
+        // The ordinary write: the storage question, then the device holds it.
+        EXPECT_EQ(ui_.storage_dialogs, 2);
+        EXPECT_EQ(W().m_bCallWaiting1, first);
+        EXPECT_EQ(app_.Core().m_deviceCopy.m_bCallWaiting1, first);
+        EXPECT_EQ(settings::ListBackups().size(), 2u);
     });
     EXPECT_TRUE(ui_.messages.empty());
 }

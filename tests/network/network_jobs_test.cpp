@@ -40,6 +40,7 @@ protected:
                             ctl::JobHook);
 
     ThroughServer() : scale_(0.1), env_("VARDEX_LINES", "") {
+        env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
         std::string why;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <regex>
 #include <set>
 #include <string>
 #include <type_traits>
@@ -23,10 +24,17 @@ bool IsNumber(const RecordField& f) {
 TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
     std::set<std::string> names;
     std::set<std::string> settable;
+    // Readable names are "group.setting", lower case: the groups one word.
+    const std::regex readable(
+        "(device|port1|port2|dte|telephony|ppp|x25|profile|charges)"
+        "\\.[a-z][a-z0-9_]*");
     for (const RecordField& f : RecordFields()) {
         SCOPED_TRACE(f.name);
         EXPECT_TRUE(names.insert(f.name).second) << "listed twice";
+        EXPECT_TRUE(names.insert(f.readable).second) << f.readable << " named twice";
+        EXPECT_TRUE(std::regex_match(f.readable, readable)) << f.readable;
         EXPECT_EQ(FindField(f.name), &f);
+        EXPECT_EQ(FindField(f.readable), &f);
         // Read by a query row, or derived: never both, never neither.
         EXPECT_NE(f.row != Row::kNone && QueryRowOf(f.row) != nullptr, f.derived);
         if (f.Writable()) {

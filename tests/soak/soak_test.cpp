@@ -31,6 +31,7 @@
 #include "params/field_table.h"
 #include "pty_device.h"
 #include "scoped_env.h"
+#include "temp_files.h"
 #include "time_scale.h"
 
 extern char** environ;
@@ -287,6 +288,7 @@ struct Counts {
 class Soak : public ::testing::TestWithParam<unsigned> {
 protected:
     Soak() : scale_(kScale), env_("VARDEX_TIME_SCALE", kScaleText), rng_(GetParam()) {
+        env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
     }

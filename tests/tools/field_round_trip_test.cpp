@@ -8,7 +8,7 @@
 #include <variant>
 
 #include "params/field_table.h"
-#include "record_fields.h"
+#include "settings/record_fields.h"
 
 namespace vardex::ctl {
 namespace {

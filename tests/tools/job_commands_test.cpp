@@ -29,6 +29,7 @@
 #include "scoped_env.h"
 #include "scripted_job_view.h"
 #include "selftest_command.h"
+#include "settings/backup_store.h"
 #include "time_scale.h"
 #include "xmodem_interop.h"
 
@@ -43,7 +44,8 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
 
 class Commands : public ::testing::Test {
 protected:
-    explicit Commands(sim::DeviceOptions options = {}) : scale_(0.1), device_(std::move(options)) {
+    explicit Commands(sim::DeviceOptions options = {})
+        : state_("XDG_STATE_HOME", TempPath("state")), scale_(0.1), device_(std::move(options)) {
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
         in_ = std::tmpfile();
@@ -62,6 +64,7 @@ protected:
     }
     std::string Err() { return Written(err_); }
 
+    ScopedEnv state_;  // the backups go to the test's folder, never the home
     ScopedTimeScale scale_;
     sim::PtyDevice device_;
     std::FILE* in_;
@@ -156,6 +159,85 @@ TEST_F(Commands, TelephonyRulesOfTheCountryHoldBeforeAnySettingIsSent) {
     // 0 is no flash, and allowed everywhere.
     EXPECT_EQ(Run(ctl::RunWrite, {"m_nFlashDuration=0"}), 0) << Err();
     EXPECT_EQ(device_.Register(56), 0);
+}
+
+// The setting commands ("ATS79.2=0", "AT!X2=...") among what the device heard;
+// the read asks only.
+std::vector<std::string> SettingsSent(const sim::PtyDevice& device) {
+    std::vector<std::string> sent;
+    std::istringstream lines(device.ReceivedBytes());
+    for (std::string line; std::getline(lines, line, '\r');) {
+        if (line.find('=') != std::string::npos) {
+            sent.push_back(line);
+        }
+    }
+    return sent;
+}
+
+TEST_F(Commands, WritesKeepABackupThatRestoreAndApplyBringBack) {
+    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+    const std::string first = out_.str();
+    ASSERT_NE(first.find("\"m_nPowerUpProfile\":0,"), std::string::npos);  // what --store 0 keeps
+    ASSERT_EQ(Run(ctl::RunWrite, {"--store", "0", "m_bCallWaiting1=0"}), 0) << Err();
+    std::vector<settings::Backup> backups = settings::ListBackups();
+    ASSERT_EQ(backups.size(), 1u);
+    EXPECT_EQ(ReadFile(backups[0].path), first);
+    struct stat info {};
+    ASSERT_EQ(::stat(backups[0].path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_EQ(backups[0].country, "Hungary");
+
+    // The device differs from the backup in the one field written.
+    EXPECT_EQ(Run(ctl::RunDiff, {backups[0].path}), ctl::kExitDiffers);
+    EXPECT_EQ(out_.str(), "m_bCallWaiting1: 0 -> 1\n");
+    ASSERT_EQ(Run(ctl::RunRestore, {"--yes", "--store", "0"}), 0) << Err();
+    EXPECT_NE(out_.str().find("m_bCallWaiting1: 0 -> 1\n"), std::string::npos) << out_.str();
+    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0);
+    EXPECT_EQ(out_.str(), first);
+    EXPECT_EQ(settings::ListBackups().size(), 2u);
+    EXPECT_EQ(Run(ctl::RunDiff, {backups[0].path}), 0);
+
+    // A desired state by readable names: --check sends no setting, a second
+    // apply finds nothing to do and sends nothing either.
+    const std::string wanted =
+        WriteFile("wanted.json", R"({"port1.call_waiting":0,"x25.tei":9,"m_bClip":1})");
+    device_.KeepReceivedBytes(true);
+    ASSERT_EQ(Run(ctl::RunApply, {wanted, "--check", "--json"}), 0) << Err();
+    EXPECT_EQ(out_.str(), R"({"changed":true,"changes":{"m_bCallWaiting1":{"before":1,"after":0},)"
+                          R"("m_nX25Tei":{"before":0,"after":9}}})"
+                          "\n");
+    EXPECT_EQ(SettingsSent(device_), std::vector<std::string>{});
+    ASSERT_EQ(Run(ctl::RunApply, {wanted, "--store", "0"}), 0) << Err();
+    EXPECT_FALSE(SettingsSent(device_).empty());
+    device_.KeepReceivedBytes(false);
+    device_.KeepReceivedBytes(true);
+    ASSERT_EQ(Run(ctl::RunApply, {wanted, "--json"}), 0) << Err();
+    EXPECT_EQ(out_.str(), "{\"changed\":false,\"changes\":{}}\n");
+    EXPECT_EQ(SettingsSent(device_), std::vector<std::string>{});
+    EXPECT_EQ(settings::ListBackups().size(), 3u);  // the check and the no-op kept none
+}
+
+TEST_F(Commands, NoSettingIsSentWithoutABackupOrToAnotherVariant) {
+    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+    std::string other = out_.str();
+    other.replace(other.find("\"Hungary\""), 9, "\"Poland\"");
+    const std::string polish = WriteFile("polish.json", other);
+    // The backup folder cannot be made: a file stands where it would go.
+    const std::string blocked = WriteFile("blocked", "");
+    const std::string clip = WriteFile("clip.json", R"({"telephony.clip":0})");
+    device_.KeepReceivedBytes(true);
+    {
+        ScopedEnv state("XDG_STATE_HOME", blocked);
+        for (const auto command : {ctl::RunWrite, ctl::RunApply}) {
+            EXPECT_EQ(Run(command, {command == ctl::RunWrite ? "m_bClip=0" : clip}), 1);
+            EXPECT_NE(Err().find("cannot keep a backup of the settings"), std::string::npos);
+        }
+    }
+    EXPECT_EQ(Run(ctl::RunRestore, {"--yes", polish}), 2);
+    EXPECT_NE(Err().find("was read from another variant (Poland, model 1.2"), std::string::npos)
+        << Err();
+    EXPECT_EQ(SettingsSent(device_), std::vector<std::string>{});
+    EXPECT_TRUE(settings::ListBackups().empty());
 }
 
 class PolandCommands : public Commands {

@@ -1,7 +1,7 @@
 // The reader of `write --from` files: what it takes exactly, and where it says a
 // fault is. The library under it reads UTF-8, floating numbers and any depth;
 // these are the places where that shows through if nothing holds it back.
-#include "json_reader.h"
+#include "settings/json_reader.h"
 
 #include <gtest/gtest.h>
 

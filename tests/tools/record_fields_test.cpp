@@ -3,10 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "record_fields.h"
+#include "scoped_env.h"
+#include "settings/backup_store.h"
+#include "settings/record_fields.h"
+#include "temp_files.h"
 #include "write_report.h"
 
 namespace vardex::ctl {
@@ -125,6 +129,52 @@ TEST(FieldsJson, ProfileNumbersAreTheSameInJsonWordsAndTheRecord) {
 
 // A variant without X.25 or FSK level leaves those fields unread: they are null,
 // and its read output goes back in.
+TEST(FieldsJson, ReadableNamesAreTakenWhereverAFieldIsNamed) {
+    CDeviceConfig read;
+    MakeRead(&read);
+    read.m_strPhoneMsn[2] = "5551";
+    // A read printed with readable names goes back in as with the member names.
+    const Parsed back = Json(RecordJson(read, Names::kReadable));
+    ASSERT_TRUE(back.ok) << back.error;
+    CDeviceConfig again;
+    MakeRead(&again);
+    again.m_strPhoneMsn[2] = "9";
+    ApplyChanges(back.changes, &again);
+    EXPECT_EQ(RecordJson(again), RecordJson(read));
+    const Parsed words = Word("telephony.phone_msn[1]=0777");
+    ASSERT_TRUE(words.ok) << words.error;
+    ApplyChanges(words.changes, &again);
+    EXPECT_EQ(again.m_strPhoneMsn[1], "0777");
+    EXPECT_FALSE(Word("port1.call_waiting=2").ok);
+    EXPECT_NE(Json(R"({"m_bClip":1,"telephony.clip":0})").error.find("given twice"),
+              std::string::npos);
+}
+
+TEST(Backups, TheNewestAreKeptPrivateAndNamedByTheirDevice) {
+    const test::ScopedTempDir state;
+    const test::ScopedEnv env("XDG_STATE_HOME", state.Path());
+    CDeviceConfig read;
+    MakeRead(&read);
+    read.m_strCrc = "CRC: 5A3C/../x";  // the device's text never leaves the folder
+    std::string first;
+    std::string why;
+    ASSERT_TRUE(settings::SaveBackup(read, &first, &why)) << why;
+    for (std::size_t i = 0; i < settings::kBackupsKept; ++i) {
+        std::string path;
+        ASSERT_TRUE(settings::SaveBackup(read, &path, &why)) << why;
+    }
+    const std::vector<settings::Backup> kept = settings::ListBackups();
+    ASSERT_EQ(kept.size(), settings::kBackupsKept);
+    EXPECT_LT(first, kept.back().path) << "the oldest went";
+    EXPECT_EQ(kept.back().path.rfind(state.Path() + "/vardex/backups/", 0), 0u);
+    EXPECT_NE(kept.front().file.find("_Hungary_"), std::string::npos) << kept.front().file;
+    EXPECT_EQ(kept.front().crc, read.m_strCrc);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(state.Path() + "/vardex/backups"),
+                            std::filesystem::directory_iterator()),
+              static_cast<long>(settings::kBackupsKept))
+        << "no temporary file is left";
+}
+
 TEST(FieldsJson, FieldsTheVariantLacksAreNullAndTheReadGoesBackIn) {
     CDeviceConfig record;
     record.m_strCountry = "Brasil";

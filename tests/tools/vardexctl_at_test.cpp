@@ -11,7 +11,7 @@
 
 #include "at_command.h"
 #include "identify_command.h"
-#include "json_text.h"
+#include "settings/json_text.h"
 #include "platform/environment.h"
 #include "pty_device.h"
 #include "scripted_peer.h"

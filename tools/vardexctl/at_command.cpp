@@ -7,9 +7,9 @@
 
 #include "command_line.h"
 #include "command_table.h"
-#include "json_text.h"
 #include "link/device_port.h"
 #include "port_option.h"
+#include "settings/json_text.h"
 
 namespace vardex::ctl {
 namespace {

@@ -19,11 +19,23 @@ constexpr OptionSpec kLog{.name = "--log", .value = "FILE"};
 
 constexpr OptionSpec kAtOptions[] = {kPort, kJson, {.name = "--timeout", .value = "MS"}};
 constexpr OptionSpec kPortAndJson[] = {kPort, kJson};
+constexpr OptionSpec kReadOptions[] = {
+    kPort, kJson, {.name = "--names", .value = "member|readable", .needs = "member or readable"}};
+constexpr OptionSpec kStore{.name = "--store", .value = "N"};
+constexpr OptionSpec kNoBackup{.name = "--no-backup", .value = ""};
+constexpr OptionSpec kYes{.name = "--yes", .value = "", .alias = "-y"};
 constexpr OptionSpec kWriteOptions[] = {kPort,
-                                        {.name = "--store", .value = "N"},
+                                        kStore,
                                         {.name = "--power-up", .value = "N"},
-                                        {.name = "--from", .value = "FILE.json"}};
-constexpr OptionSpec kUpgradeOptions[] = {kPort, {.name = "--yes", .value = "", .alias = "-y"}};
+                                        {.name = "--from", .value = "FILE.json"},
+                                        kNoBackup};
+constexpr OptionSpec kUpgradeOptions[] = {kPort, kYes, kNoBackup};
+constexpr OptionSpec kApplyOptions[] = {
+    kPort, {.name = "--check", .value = ""}, kJson, kStore, kNoBackup};
+constexpr OptionSpec kRestoreOptions[] = {
+    kPort, kYes, {.name = "--force", .value = ""}, kStore, kNoBackup};
+constexpr OptionSpec kJsonOnly[] = {kJson};
+constexpr OptionSpec kPortOnly[] = {kPort};
 constexpr OptionSpec kTermOptions[] = {kPort, kLog, {.name = "--trace", .value = "LAYERS"}};
 constexpr OptionSpec kTraceOptions[] = {kPort,
                                         {.name = "--layers", .value = "LAYERS", .required = true},
@@ -61,8 +73,10 @@ constexpr CommandSpec kCommands[] = {
          }},
     {.name = "read",
      .summary = "read every setting",
-     .options = kPortAndJson,
-     .description = "  Reads every setting of the varDex and prints the working record.\n",
+     .options = kReadOptions,
+     .description = "  Reads every setting of the varDex and prints the working record.\n"
+                    "  --names readable  JSON keys by readable name (port1.call_waiting)\n"
+                    "                    instead of the record's (m_bCallWaiting1)\n",
      .run =
          [](const std::vector<std::string>& args) {
              return RunRead(args, std::cout, stdin, stderr);
@@ -84,11 +98,69 @@ constexpr CommandSpec kCommands[] = {
          "  port resets it).\n"
          "  Each value the device did not take is named with the value it holds; a write\n"
          "  that stopped says of each value whether it was applied, not applied or is\n"
-         "  unknown. Exit status 1 then.\n",
+         "  unknown. Exit status 1 then.\n"
+         "  The settings read are kept as a backup first (vardexctl backups); a backup\n"
+         "  that cannot be written stops the write. --no-backup writes without one.\n",
      .run =
          [](const std::vector<std::string>& args) {
              return RunWrite(args, std::cout, stdin, stderr);
          }},
+    {.name = "apply",
+     .summary = "bring the device to the settings of FILE",
+     .options = kApplyOptions,
+     .operands = Operands::kOne,
+     .operand_text = "FILE",
+     .description =
+         "  FILE holds any of the fields, by either name: the state wanted. Writes only\n"
+         "  the fields that differ, with write's checks and backup; nothing when none does.\n"
+         "  --check   send no setting, only tell what would change\n"
+         "  --json    print {\"changed\": true|false, \"changes\": {FIELD: {\"before\": V,\n"
+         "            \"after\": V}}}\n"
+         "  Exit status 0 whether anything changed or not; write's statuses on failure.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunApply(args, std::cout, stdin, stderr);
+         }},
+    {.name = "diff",
+     .summary = "compare the device with FILE",
+     .options = kPortOnly,
+     .operands = Operands::kOne,
+     .operand_text = "FILE",
+     .description = "  Prints each field where the device and FILE differ, as\n"
+                    "  FIELD: DEVICE VALUE -> FILE VALUE. Exit status 0 the same, 1 they differ,\n"
+                    "  2 usage error, 3 the varDex waits in its loader, 4 it could not be read.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunDiff(args, std::cout, stdin, stderr);
+         }},
+    {.name = "backups",
+     .summary = "list the backups kept before writes",
+     .options = kJsonOnly,
+     .description = "  Lists the backups, newest first, numbered from 1: time, device, file.\n"
+                    "  They are kept in $XDG_STATE_HOME/vardex/backups (default\n"
+                    "  ~/.local/state/vardex/backups), the newest 100.\n",
+     .run =
+         [](const std::vector<std::string>& args) { return RunBackups(args, std::cout, stderr); }},
+    {.name = "restore",
+     .summary = "write a backup back",
+     .options = kRestoreOptions,
+     .operands = Operands::kOne,
+     .operand_text = "[N|FILE]",
+     .description = "  Shows what would change and, when confirmed (--yes: without asking),\n"
+                    "  writes backup N (1, the newest, by default) or FILE back. A backup of\n"
+                    "  another variant (country or model) is refused unless --force. --store N\n"
+                    "  keeps them in stored profile N as well.\n",
+     .run =
+         [](const std::vector<std::string>& args) {
+             return RunRestore(args, std::cout, stdin, stderr);
+         }},
+    {.name = "schema",
+     .summary = "print the JSON Schema of a settings file",
+     .options = {},
+     .description = "  Prints the JSON Schema (draft 2020-12) of the settings files read --json\n"
+                    "  prints and write --from, apply and diff take.\n",
+     .run =
+         [](const std::vector<std::string>& args) { return RunSchema(args, std::cout, stderr); }},
     {.name = "upgrade",
      .summary = "replace the firmware",
      .options = kUpgradeOptions,

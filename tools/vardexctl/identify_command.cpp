@@ -8,9 +8,9 @@
 #include "command_table.h"
 #include "device/identify.h"
 #include "device/identity_parse.h"
-#include "json_text.h"
 #include "port_option.h"
 #include "res/strings.h"
+#include "settings/json_text.h"
 
 namespace vardex::ctl {
 namespace {

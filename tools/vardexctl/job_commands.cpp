@@ -23,67 +23,15 @@
 #include "params/telephony_rules.h"
 #include "platform/unique_fd.h"
 #include "port_option.h"
-#include "record_fields.h"
 #include "res/strings.h"
+#include "settings/backup_store.h"
+#include "settings/json_reader.h"
+#include "settings/json_text.h"
+#include "settings/record_fields.h"
 #include "write_report.h"
 
 namespace vardex::ctl {
 namespace {
-
-// The largest settings file taken: a record's JSON is a few kilobytes.
-constexpr std::size_t kSettingsFileMax = 1 << 20;
-
-bool FileProblem(const std::string& what, std::string* why) {
-    *why = what;
-    return false;
-}
-
-// Reads a settings file; false with *why for a file that is missing or
-// unreadable, not a regular file (a FIFO would wait for a writer, a device
-// might never end) or larger than kSettingsFileMax.
-bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return FileProblem(std::strerror(errno), why);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return FileProblem("not a regular file", why);
-    }
-    if (static_cast<std::size_t>(info.st_size) > kSettingsFileMax) {
-        return FileProblem("larger than 1 MiB", why);
-    }
-    // Non-blocking and checked again: the name may have become a FIFO since.
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd) {
-        return FileProblem(std::strerror(errno), why);
-    }
-    if (::fstat(fd.get(), &info) != 0) {
-        return FileProblem(std::strerror(errno), why);
-    }
-    if (!S_ISREG(info.st_mode)) {
-        return FileProblem("not a regular file", why);
-    }
-    text->clear();
-    char buffer[16384];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return FileProblem(std::strerror(errno), why);
-        }
-        if (n == 0) {
-            break;
-        }
-        // It may grow while it is read.
-        if (text->size() + static_cast<std::size_t>(n) > kSettingsFileMax) {
-            return FileProblem("larger than 1 MiB", why);
-        }
-        text->append(buffer, static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 // The row number of the write job's fault message, -1 without one.
 int FaultRow(const std::vector<std::string>& messages) {
@@ -164,6 +112,12 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
         return parsed.Finish(out, err);
     }
     const bool json = parsed.Has("--json");
+    const std::string names = parsed.Value("--names");
+    if (!names.empty() && names != "member" && names != "readable") {
+        std::fputs(UsageError(CommandNamed("read"), "--names takes member or readable").c_str(),
+                   err);
+        return kExitUsage;
+    }
     CVarDexConfigurationManagerApp app;
     if (!OpenDirect(app.m_workingRecord, parsed.Value("--port"), "read", err)) {
         return kExitLinkDown;
@@ -174,67 +128,54 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
                &in_loader) != JobResult::kDone) {
         return FailedJobStatus(in_loader);
     }
-    out << (json ? RecordJson(app.m_workingRecord) : RecordText(app.m_workingRecord));
+    out << (json ? RecordJson(app.m_workingRecord,
+                              names == "readable" ? Names::kReadable : Names::kMember)
+                 : RecordText(app.m_workingRecord));
     return kExitOk;
 }
 
-int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
-             JobHook hook) {
-    const CommandSpec& spec = CommandNamed("write");
-    const ParsedArgs parsed = ParseArgs(spec, args);
-    if (parsed.status) {
-        return parsed.Finish(out, err);
-    }
-    const auto fail = [&](const std::string& why) {
-        std::fputs(UsageError(spec, why).c_str(), err);
-        return kExitUsage;
-    };
-    // Everything is checked before the device hears a word, in the order given.
-    std::vector<FieldChange> changes;
-    std::string error;
-    for (const ParsedArgs::Item& item : parsed.Items()) {
-        const std::string_view option = item.option != nullptr ? item.option->name : "";
-        if (option == "--store" || option == "--power-up") {
-            const std::string& value = item.text;
-            const char last = option == "--store" ? '3' : '4';
-            if (value.size() != 1 || value[0] < '0' || value[0] > last) {
-                return fail(std::string(option) + " takes a profile number 0.." + last + ", not '" +
-                            value + "'");
-            }
-            const char* field = option == "--store" ? "m_nStoreProfile=" : "m_nPowerUpProfile=";
-            if (!ParseAssignment(field + value, &changes, &error)) {
-                return fail(error);
-            }
-        } else if (option == "--from") {
-            const std::string& path = item.text;
-            std::string text;
-            if (!ReadSettingsFile(path, &text, &error)) {
-                return fail("cannot read " + path + ": " + error);
-            }
-            if (!ParseFieldsJson(text, &changes, &error)) {
-                return fail(path + ": " + error);
-            }
-        } else if (item.option == nullptr && !ParseAssignment(item.text, &changes, &error)) {
-            return fail(error);
-        }
-    }
+namespace {
 
-    CVarDexConfigurationManagerApp app;
-    CDeviceConfig& record = app.m_workingRecord;
-    if (!OpenDirect(record, parsed.Value("--port"), "write", err)) {
+// Opens the port and reads every setting into app's working record; kExitOk, or
+// the status to end with (the failure told).
+int ReadForWrite(CVarDexConfigurationManagerApp& app, const std::string& port, const char* command,
+                 std::FILE* in, std::FILE* err, JobHook hook) {
+    if (!OpenDirect(app.m_workingRecord, port, command, err)) {
         return kExitLinkDown;
     }
     CliJobWindow reader(in, err);
     bool in_loader = false;
-    if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "write", err, hook, nullptr,
+    if (RunJob(app, reader, CCommProgress::kJobReadAll, false, command, err, hook, nullptr,
                &in_loader) != JobResult::kDone) {
-        std::fprintf(err, "vardexctl write: nothing was written\n");
+        std::fprintf(err, "vardexctl %s: nothing was written\n", command);
         return FailedJobStatus(in_loader);
     }
-    const std::vector<SettableItem> before = SettableItems(record);
-    CDeviceConfig as_read;
-    as_read.CopyFrom(record);
-    ApplyChanges(changes, &record);
+    return kExitOk;
+}
+
+// Keeps the settings as read before a write; false (told) when they could not
+// be kept, and then nothing may be sent.
+bool KeepBackup(const CDeviceConfig& as_read, bool wanted, const char* command, std::FILE* err) {
+    if (!wanted) {
+        return true;
+    }
+    std::string path;
+    std::string why;
+    if (!settings::SaveBackup(as_read, &path, &why)) {
+        std::fprintf(err,
+                     "vardexctl %s: cannot keep a backup of the settings: %s\n"
+                     "vardexctl %s: nothing was written (--no-backup writes without one)\n",
+                     command, why.c_str(), command);
+        return false;
+    }
+    std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, path.c_str());
+    return true;
+}
+
+// The variant's checks of the wanted record against the one read; kExitOk or
+// kExitUsage (told).
+int CheckChanges(const CDeviceConfig& as_read, const CDeviceConfig& record, const char* command,
+                 std::FILE* err) {
     // The country is known only now; the device still has heard no setting.
     std::string refused_field;
     std::string refused_why;
@@ -249,15 +190,25 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         refused_why = c->why;
     }
     if (!refused_field.empty()) {
-        std::fprintf(err, "vardexctl write: %s: %s\nvardexctl write: nothing was written\n",
-                     refused_field.c_str(), refused_why.c_str());
+        std::fprintf(err, "vardexctl %s: %s: %s\nvardexctl %s: nothing was written\n", command,
+                     refused_field.c_str(), refused_why.c_str(), command);
         return kExitUsage;
     }
+    return kExitOk;
+}
+
+// Writes app's working record (the wanted settings) to the device, whose
+// settings as read are as_read, and tells what the device did not take.
+int WriteWanted(CVarDexConfigurationManagerApp& app, const CDeviceConfig& as_read,
+                const char* command, std::FILE* in, std::FILE* err, JobHook hook) {
+    CDeviceConfig& record = app.m_workingRecord;
+    const std::vector<SettableItem> before = SettableItems(as_read);
     const std::vector<SettableItem> wanted = SettableItems(record);
 
     CliJobWindow writer(in, err);
     WriteProgress progress;
-    progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, "write", err, hook,
+    bool in_loader = false;
+    progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, command, err, hook,
                                 nullptr, &in_loader, &progress) == JobResult::kDone;
     progress.fault_row = FaultRow(writer.Messages());
     if (progress.completed && NeedsReadBack(before, wanted)) {
@@ -285,16 +236,282 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         all_applied = false;
     }
     for (const std::string& line : lines) {
-        std::fprintf(err, "vardexctl write: %s\n", line.c_str());
+        std::fprintf(err, "vardexctl %s: %s\n", command, line.c_str());
     }
     if (!progress.completed) {
         return FailedJobStatus(in_loader);
     }
     if (!all_applied) {
-        std::fprintf(err, "vardexctl write: the device did not take every value\n");
+        std::fprintf(err, "vardexctl %s: the device did not take every value\n", command);
         return kExitLinkDown;
     }
+    return kExitOk;
+}
+
+// A --store or --power-up value as the field's assignment; false with *error.
+bool ProfileOption(std::string_view option, const std::string& value,
+                   std::vector<FieldChange>* changes, std::string* error) {
+    const char last = option == "--store" ? '3' : '4';
+    if (value.size() != 1 || value[0] < '0' || value[0] > last) {
+        *error =
+            std::string(option) + " takes a profile number 0.." + last + ", not '" + value + "'";
+        return false;
+    }
+    const char* field = option == "--store" ? "m_nStoreProfile=" : "m_nPowerUpProfile=";
+    return ParseAssignment(field + value, changes, error);
+}
+
+// Reads a settings file into changes; false with *error.
+bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std::string* error) {
+    std::string text;
+    if (!ReadSettingsFile(path, &text, error)) {
+        *error = "cannot read " + path + ": " + *error;
+        return false;
+    }
+    if (!ParseFieldsJson(text, changes, error)) {
+        *error = path + ": " + *error;
+        return false;
+    }
+    return true;
+}
+
+// The differences a write would send: the profile to store into is an
+// instruction, not a setting the device holds.
+std::vector<ItemChange> SettingChanges(const CDeviceConfig& before, const CDeviceConfig& after) {
+    std::vector<ItemChange> changes = Differences(before, after);
+    std::erase_if(changes, [](const ItemChange& c) { return c.name == "m_nStoreProfile"; });
+    return changes;
+}
+
+}  // namespace
+
+int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+             JobHook hook) {
+    const CommandSpec& spec = CommandNamed("write");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    const auto fail = [&](const std::string& why) {
+        std::fputs(UsageError(spec, why).c_str(), err);
+        return kExitUsage;
+    };
+    // Everything is checked before the device hears a word, in the order given.
+    std::vector<FieldChange> changes;
+    std::string error;
+    for (const ParsedArgs::Item& item : parsed.Items()) {
+        const std::string_view option = item.option != nullptr ? item.option->name : "";
+        if (option == "--store" || option == "--power-up") {
+            if (!ProfileOption(option, item.text, &changes, &error)) {
+                return fail(error);
+            }
+        } else if (option == "--from") {
+            if (!FileChanges(item.text, &changes, &error)) {
+                return fail(error);
+            }
+        } else if (item.option == nullptr && !ParseAssignment(item.text, &changes, &error)) {
+            return fail(error);
+        }
+    }
+
+    CVarDexConfigurationManagerApp app;
+    if (const int status = ReadForWrite(app, parsed.Value("--port"), "write", in, err, hook)) {
+        return status;
+    }
+    CDeviceConfig as_read;
+    as_read.CopyFrom(app.m_workingRecord);
+    ApplyChanges(changes, &app.m_workingRecord);
+    if (const int status = CheckChanges(as_read, app.m_workingRecord, "write", err)) {
+        return status;
+    }
+    if (!KeepBackup(as_read, !parsed.Has("--no-backup"), "write", err)) {
+        return kExitLinkDown;
+    }
+    if (const int status = WriteWanted(app, as_read, "write", in, err, hook)) {
+        return status;
+    }
     out << "written\n";
+    return kExitOk;
+}
+
+int RunDiff(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+            JobHook hook) {
+    const CommandSpec& spec = CommandNamed("diff");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    if (parsed.Operands().empty()) {
+        std::fputs(UsageError(spec, "no settings file given").c_str(), err);
+        return kExitUsage;
+    }
+    std::vector<FieldChange> changes;
+    std::string error;
+    if (!FileChanges(parsed.Operands().front(), &changes, &error)) {
+        std::fputs(UsageError(spec, error).c_str(), err);
+        return kExitUsage;
+    }
+    CVarDexConfigurationManagerApp app;
+    CDeviceConfig& record = app.m_workingRecord;
+    if (!OpenDirect(record, parsed.Value("--port"), "diff", err)) {
+        return kExitDiffFailed;
+    }
+    CliJobWindow reader(in, err);
+    bool in_loader = false;
+    if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "diff", err, hook, nullptr,
+               &in_loader) != JobResult::kDone) {
+        return in_loader ? kExitInLoader : kExitDiffFailed;
+    }
+    CDeviceConfig wanted;
+    wanted.CopyFrom(record);
+    ApplyChanges(changes, &wanted);
+    const std::vector<ItemChange> differences = SettingChanges(record, wanted);
+    for (const ItemChange& c : differences) {
+        out << c.name << ": " << c.before << " -> " << c.after << "\n";
+    }
+    return differences.empty() ? kExitOk : kExitDiffers;
+}
+
+int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+             JobHook hook) {
+    const CommandSpec& spec = CommandNamed("apply");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    if (parsed.Operands().empty()) {
+        std::fputs(UsageError(spec, "no settings file given").c_str(), err);
+        return kExitUsage;
+    }
+    std::vector<FieldChange> changes;
+    std::string error;
+    if (!FileChanges(parsed.Operands().front(), &changes, &error) ||
+        (parsed.Has("--store") &&
+         !ProfileOption("--store", parsed.Value("--store"), &changes, &error))) {
+        std::fputs(UsageError(spec, error).c_str(), err);
+        return kExitUsage;
+    }
+    CVarDexConfigurationManagerApp app;
+    if (const int status = ReadForWrite(app, parsed.Value("--port"), "apply", in, err, hook)) {
+        return status;
+    }
+    CDeviceConfig as_read;
+    as_read.CopyFrom(app.m_workingRecord);
+    ApplyChanges(changes, &app.m_workingRecord);
+    if (const int status = CheckChanges(as_read, app.m_workingRecord, "apply", err)) {
+        return status;
+    }
+    const std::vector<ItemChange> differences = SettingChanges(as_read, app.m_workingRecord);
+    const bool check = parsed.Has("--check");
+    if (!differences.empty() && !check) {
+        if (!KeepBackup(as_read, !parsed.Has("--no-backup"), "apply", err)) {
+            return kExitLinkDown;
+        }
+        if (const int status = WriteWanted(app, as_read, "apply", in, err, hook)) {
+            return status;
+        }
+    }
+    if (parsed.Has("--json")) {
+        std::string json = std::string("{\"changed\":") + (differences.empty() ? "false" : "true") +
+                           ",\"changes\":{";
+        for (std::size_t i = 0; i < differences.size(); ++i) {
+            const ItemChange& c = differences[i];
+            json += (i ? "," : "") + JsonString(c.name) + ":{\"before\":" + c.before +
+                    ",\"after\":" + c.after + "}";
+        }
+        out << json << "}}\n";
+        return kExitOk;
+    }
+    for (const ItemChange& c : differences) {
+        out << c.name << ": " << c.before << " -> " << c.after << "\n";
+    }
+    out << (differences.empty() ? "unchanged\n" : check ? "would change\n" : "changed\n");
+    return kExitOk;
+}
+
+int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
+               std::FILE* err, JobHook hook) {
+    const CommandSpec& spec = CommandNamed("restore");
+    const ParsedArgs parsed = ParseArgs(spec, args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    const auto fail = [&](const std::string& why) {
+        std::fputs(UsageError(spec, why).c_str(), err);
+        return kExitUsage;
+    };
+    // A number picks a kept backup (1 the newest); anything else is a file.
+    const std::vector<std::string> operands = parsed.Operands();
+    std::string path = operands.empty() ? "1" : operands.front();
+    if (!path.empty() && path.find_first_not_of("0123456789") == std::string::npos) {
+        const std::vector<settings::Backup> backups = settings::ListBackups();
+        const unsigned long n = path.size() <= 4 ? std::stoul(path) : 0;
+        if (n < 1 || n > backups.size()) {
+            return fail("no backup " + path + " (vardexctl backups lists " +
+                        std::to_string(backups.size()) + ")");
+        }
+        path = backups[n - 1].path;
+    }
+    std::vector<FieldChange> changes;
+    std::string error;
+    if (!FileChanges(path, &changes, &error) ||
+        (parsed.Has("--store") &&
+         !ProfileOption("--store", parsed.Value("--store"), &changes, &error))) {
+        return fail(error);
+    }
+    CVarDexConfigurationManagerApp app;
+    if (const int status = ReadForWrite(app, parsed.Value("--port"), "restore", in, err, hook)) {
+        return status;
+    }
+    CDeviceConfig& record = app.m_workingRecord;
+    // Another variant's settings would mean other things, or be refused half way.
+    const settings::Backup origin = settings::DescribeBackup(path);
+    if ((origin.country != record.m_strCountry || origin.model != record.m_wModelVersion) &&
+        !parsed.Has("--force")) {
+        std::fprintf(
+            err,
+            "vardexctl restore: %s was read from another variant (%s), this device is "
+            "%s\nvardexctl restore: nothing was written (--force restores it all the "
+            "same)\n",
+            path.c_str(),
+            settings::DescribeDevice(origin.country, origin.model, origin.firmware, origin.crc)
+                .c_str(),
+            settings::DescribeDevice(record.m_strCountry, record.m_wModelVersion,
+                                     record.m_wFirmwareVersion, record.m_strCrc)
+                .c_str());
+        return kExitUsage;
+    }
+    CDeviceConfig as_read;
+    as_read.CopyFrom(record);
+    ApplyChanges(changes, &record);
+    if (const int status = CheckChanges(as_read, record, "restore", err)) {
+        return status;
+    }
+    const std::vector<ItemChange> differences = SettingChanges(as_read, record);
+    if (differences.empty()) {
+        out << "unchanged\n";
+        return kExitOk;
+    }
+    for (const ItemChange& c : differences) {
+        out << c.name << ": " << c.before << " -> " << c.after << "\n";
+    }
+    out.flush();
+    if (!parsed.Has("--yes")) {
+        std::fprintf(err, "Restore these settings? [y/N] ");
+        std::fflush(err);
+        std::string line;
+        if (!ReadInputLine(in, &line) || line.empty() || (line[0] != 'y' && line[0] != 'Y')) {
+            std::fprintf(err, "vardexctl restore: nothing was written\n");
+            return kExitLinkDown;
+        }
+    }
+    if (!KeepBackup(as_read, !parsed.Has("--no-backup"), "restore", err)) {
+        return kExitLinkDown;
+    }
+    if (const int status = WriteWanted(app, as_read, "restore", in, err, hook)) {
+        return status;
+    }
+    out << "restored\n";
     return kExitOk;
 }
 
@@ -353,6 +570,19 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
             vardex::params::VariantOf(app.m_workingRecord).UpgradeKeptForOperator()) {
             std::fprintf(err, "%s\n", std::string(res::kTextOperatorOnlyUpgrade).c_str());
             return kExitLinkDown;
+        }
+        // A device in its loader has no settings to keep.
+        if (identified == IdentifyResult::kIdentified && !parsed.Has("--no-backup")) {
+            CliJobWindow reader(in, err);
+            bool in_loader = false;
+            if (RunJob(app, reader, CCommProgress::kJobReadAll, false, "upgrade", err, hook,
+                       nullptr, &in_loader) != JobResult::kDone) {
+                std::fprintf(err, "vardexctl upgrade: not started\n");
+                return FailedJobStatus(in_loader);
+            }
+            if (!KeepBackup(app.m_workingRecord, true, "upgrade", err)) {
+                return kExitLinkDown;
+            }
         }
     }
     CliJobWindow window(in, err);

@@ -23,6 +23,19 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
             JobHook hook = {});
 int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
              JobHook hook = {});
+// diff: 0 the same, kExitDiffers when they differ, kExitDiffFailed when the
+// device could not be read (1 is taken), 2 and 3 as every command.
+inline constexpr int kExitDiffers = 1;
+inline constexpr int kExitDiffFailed = 4;
+int RunDiff(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+            JobHook hook = {});
+int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+             JobHook hook = {});
+int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
+               std::FILE* err, JobHook hook = {});
+// backups and schema need no device.
+int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FILE* err);
+int RunSchema(const std::vector<std::string>& args, std::ostream& out, std::FILE* err);
 int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                std::FILE* err, JobHook hook = {});
 

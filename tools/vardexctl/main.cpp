@@ -1,6 +1,5 @@
 // vardexctl: the configuration manager's core, driven from a terminal or a script.
 #include <iostream>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -8,7 +7,7 @@
 #include "command_table.h"
 #include "link/exchange_timing.h"
 #include "platform/environment.h"
-#include "record_fields.h"
+#include "settings/record_fields.h"
 #include "vardex_version.h"
 
 namespace {
@@ -33,7 +32,10 @@ constexpr const char* kUsageEnd =
     "named rfc2217://HOST:PORT, as --port and as an entry of VARDEX_PORTS.\n"
     "Exit status: 0 done, 1 the job did not complete, 2 usage error, 3 the varDex\n"
     "waits in its firmware loader (vardexctl upgrade FILE installs an image).\n"
-    "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n";
+    "selftest: 0 every test passed, 1 one failed, 2 usage error, 3 one was interrupted.\n"
+    "diff: 0 the same, 1 they differ, 2 usage error, 3 loader, 4 the read failed.\n"
+    "Before every write (write, apply, restore, upgrade) the settings read are kept\n"
+    "in $XDG_STATE_HOME/vardex/backups (default ~/.local/state/vardex/backups).\n";
 
 constexpr const char* kDetails =
     "\n"
@@ -47,9 +49,16 @@ constexpr const char* kDetails =
     "  --power-up N         write: the profile taken at power-up (0..3, 4: factory)\n"
     "  --from FILE.json     write: the fields of FILE, as read --json prints them;\n"
     "                       read-only fields are skipped\n"
-    "  FIELD=VALUE          write: one field by the record's name, with indexes\n"
-    "                       where it has them (m_strPhoneMsn[2]=5551234)\n"
-    "  --yes, -y            upgrade: do not ask before replacing the firmware\n"
+    "  FIELD=VALUE          write: one field by the record's name or its readable\n"
+    "                       name, with indexes where it has them\n"
+    "                       (m_strPhoneMsn[2]=5551234, port1.call_waiting=0)\n"
+    "  --list-fields        (as COMMAND) every field: both names, type, range and\n"
+    "                       the variants that have it\n"
+    "  --yes, -y            upgrade, restore: do not ask first\n"
+    "  --no-backup          write, apply, restore, upgrade: keep no backup first\n"
+    "  --check              apply: send nothing, tell what would change\n"
+    "  --force              restore: a backup of another variant too\n"
+    "  --names readable     read: JSON keys by readable name\n"
     "  --log FILE           term, trace: write the bytes received to FILE\n"
     "  --trace LAYERS       term: switch these traces on while the terminal runs\n"
     "  --layers LAYERS      trace: the traces to switch on and print\n"
@@ -102,16 +111,6 @@ constexpr const char* kExamples =
     "SEE ALSO\n"
     "vardex-config(1), vardex-sim(1)\n";
 
-// For shell completion: every name FIELD=VALUE takes, one a line.
-void PrintFieldNames() {
-    std::set<std::string> seen;
-    for (const auto& item : vardex::ctl::SettableItems(CDeviceConfig{})) {
-        if (seen.insert(item.name).second) {
-            std::cout << item.name << '\n';
-        }
-    }
-}
-
 // The usage a usage error shows.
 std::string Usage() {
     return kUsage + vardex::ctl::CommandList() + kUsageEnd;
@@ -160,8 +159,15 @@ int main(int argc, char** argv) {
         std::cout << "vardexctl " VARDEX_BUILD_VERSION "\n";
         return vardex::ctl::kExitOk;
     }
+    if (command == "--list-names") {
+        // For shell completion: every name FIELD=VALUE takes, one a line.
+        for (const std::string& name : vardex::ctl::AssignableNames()) {
+            std::cout << name << '\n';
+        }
+        return vardex::ctl::kExitOk;
+    }
     if (command == "--list-fields") {
-        PrintFieldNames();
+        std::cout << vardex::ctl::FieldList();
         return vardex::ctl::kExitOk;
     }
     return UnknownCommand(command);

@@ -15,13 +15,13 @@
 #include "at_command.h"
 #include "command_table.h"
 #include "identify_command.h"
-#include "json_text.h"
 #include "params/app_core.h"
 #include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "port_option.h"
 #include "res/strings.h"
 #include "selftest/self_test.h"
+#include "settings/json_text.h"
 #include "stop_signals.h"
 
 namespace vardex::ctl {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "params/device_config.h"
-#include "record_fields.h"
+#include "settings/record_fields.h"
 
 namespace vardex::ctl {
 

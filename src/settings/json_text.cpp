@@ -1,4 +1,4 @@
-#include "json_text.h"
+#include "settings/json_text.h"
 
 #include <cstdio>
 

@@ -24,8 +24,13 @@ struct FieldValue {
     std::vector<FieldValue> list;
 };
 
+// Which of a field's two names a settings file is printed with: the record's
+// member names (m_bCallWaiting1, the default files and scripts rely on) or the
+// readable ones (port1.call_waiting). Both are read everywhere.
+enum class Names { kMember, kReadable };
+
 // Every field as JSON, one object, keys in declaration order.
-std::string RecordJson(const CDeviceConfig& record);
+std::string RecordJson(const CDeviceConfig& record, Names names = Names::kMember);
 // Every field as "name = value" lines.
 std::string RecordText(const CDeviceConfig& record);
 
@@ -58,5 +63,26 @@ struct SettableItem {
 };
 // Every settable value, in declaration order (the same items for any record).
 std::vector<SettableItem> SettableItems(const CDeviceConfig& record);
+
+// A settable value that differs between two records.
+struct ItemChange {
+    std::string name;    // m_strPhoneMsn[2]
+    std::string before;  // as JSON prints it
+    std::string after;
+};
+std::vector<ItemChange> Differences(const CDeviceConfig& before, const CDeviceConfig& after);
+
+// Every name FIELD=VALUE takes, in both forms and with the indexes of each
+// element (m_strPhoneMsn[2], telephony.phone_msn[2]): for shell completion.
+std::vector<std::string> AssignableNames();
+
+// Every field, a line each: both names, the type, what it takes and the
+// variants that have it (and on which a person may change it).
+std::string FieldList();
+
+// The JSON Schema (draft 2020-12) of a settings file, from the field table:
+// either name of every field, its type and range, texts' lengths and
+// characters, null where a variant may lack the field, and no other key.
+std::string SettingsSchema();
 
 }  // namespace vardex::ctl

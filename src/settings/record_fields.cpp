@@ -1,5 +1,6 @@
-#include "record_fields.h"
+#include "settings/record_fields.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -11,10 +12,12 @@
 #include <type_traits>
 #include <variant>
 
-#include "json_reader.h"
-#include "json_text.h"
+#include <nlohmann/json.hpp>
+
 #include "params/field_table.h"
 #include "params/telephony_rules.h"
+#include "settings/json_reader.h"
+#include "settings/json_text.h"
 
 namespace vardex::ctl {
 namespace {
@@ -128,7 +131,7 @@ const std::vector<Field>& Fields() {
 
 const Field* Find(std::string_view name) {
     for (const Field& field : Fields()) {
-        if (name == field.name) {
+        if (name == field.name || name == field.entry->readable) {
             return &field;
         }
     }
@@ -418,10 +421,11 @@ std::string ValueJson(const Field& f, const CDeviceConfig& record) {
 
 }  // namespace
 
-std::string RecordJson(const CDeviceConfig& record) {
+std::string RecordJson(const CDeviceConfig& record, Names names) {
     std::string out = "{";
     for (const Field& f : Fields()) {
-        out += (out.size() > 1 ? ",\"" : "\"") + std::string(f.name) + "\":" + ValueJson(f, record);
+        const char* key = names == Names::kReadable ? f.entry->readable : f.name;
+        out += (out.size() > 1 ? ",\"" : "\"") + std::string(key) + "\":" + ValueJson(f, record);
     }
     return out + "}\n";
 }
@@ -473,12 +477,19 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
     if (!ReadFieldsObject(json, &members, error)) {
         return false;
     }
+    std::vector<const Field*> seen;
     for (auto& [name, value] : members) {
         const Field* f = Find(name);
         if (f == nullptr) {
             *error = "unknown field " + JsonString(name);
             return false;
         }
+        // The reader refuses a key given twice; one field by both its names too.
+        if (std::find(seen.begin(), seen.end(), f) != seen.end()) {
+            *error = "field " + JsonString(name) + " given twice";
+            return false;
+        }
+        seen.push_back(f);
         if (!f->writable || (value.type == FieldValue::Type::kNull && MayBeAbsent(*f))) {
             continue;
         }
@@ -533,6 +544,200 @@ std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
         }
     }
     return items;
+}
+
+std::vector<ItemChange> Differences(const CDeviceConfig& before, const CDeviceConfig& after) {
+    std::vector<ItemChange> changes;
+    const std::vector<SettableItem> a = SettableItems(before);
+    const std::vector<SettableItem> b = SettableItems(after);
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (a[i].value != b[i].value) {
+            changes.push_back({a[i].name, a[i].value, b[i].value});
+        }
+    }
+    return changes;
+}
+
+namespace {
+
+std::string_view VariantsText(vardex::params::Feature feature) {
+    using vardex::params::Feature;
+    switch (feature) {
+        case Feature::kX25:
+            return "X.25";
+        case Feature::kFskLevel:
+            return "FSK-level";
+        case Feature::kHungarian:
+            return "Hungarian";
+        case Feature::kNotHungarian:
+            return "non-Hungarian";
+        case Feature::kConnection:
+            return "non-Polish";
+        case Feature::kAll:
+            break;
+    }
+    return "all";
+}
+
+std::string_view TypeText(const Field& f) {
+    switch (f.kind) {
+        case Kind::kInt:
+            return f.entry->type == FieldType::kFlag ? "flag" : "number";
+        case Kind::kWord:
+            return "version";
+        case Kind::kText:
+            return "text";
+        case Kind::kDigits:
+            return "digits";
+        case Kind::kTextArray:
+            return "texts";
+        case Kind::kLlc:
+            return "octets";
+    }
+    return "?";
+}
+
+// A regular expression's class of the characters a subscriber number takes,
+// made from the rule itself.
+std::string MsnCharacters(bool dte) {
+    std::string set;
+    for (int c = 0; c < 0x80; ++c) {
+        if (!vardex::params::MsnCharAllowed(static_cast<char>(c), dte)) {
+            continue;
+        }
+        int last = c;
+        while (last + 1 < 0x80 &&
+               vardex::params::MsnCharAllowed(static_cast<char>(last + 1), dte)) {
+            ++last;
+        }
+        const auto escaped = [](int x) {
+            const char ch = static_cast<char>(x);
+            return std::string(std::string_view("\\]^-[").find(ch) != std::string_view::npos ? "\\"
+                                                                                             : "") +
+                   ch;
+        };
+        set += escaped(c);
+        if (last > c) {
+            set += "-" + escaped(last);
+        }
+        c = last;
+    }
+    return "^[" + set + "]*$";
+}
+
+nlohmann::ordered_json NumberSchema(const Field& f) {
+    nlohmann::ordered_json range = {{"type", "integer"}, {"minimum", f.lo}, {"maximum", f.hi}};
+    if (f.also == f.lo) {
+        return range;
+    }
+    return {{"anyOf", {range, {{"const", f.also}}}}};
+}
+
+nlohmann::ordered_json FieldSchema(const Field& f) {
+    using Json = nlohmann::ordered_json;
+    Json schema;
+    switch (f.kind) {
+        case Kind::kInt:
+            schema = NumberSchema(f);
+            break;
+        case Kind::kWord:
+            schema = {{"type", "integer"}, {"minimum", 0}, {"maximum", 0xFFFF}};
+            break;
+        case Kind::kText:
+            schema = {{"type", "string"}};
+            break;
+        case Kind::kDigits:
+            schema = {{"type", "string"}, {"maxLength", f.hi}, {"pattern", "^[0-9]*$"}};
+            break;
+        case Kind::kTextArray: {
+            const bool dte = std::string_view(f.name) == "m_strDteMsn";
+            schema = {{"type", "array"},
+                      {"minItems", f.count},
+                      {"maxItems", f.count},
+                      {"items",
+                       {{"type", "string"}, {"maxLength", f.hi}, {"pattern", MsnCharacters(dte)}}}};
+            break;
+        }
+        case Kind::kLlc: {
+            const Json octets = {{"type", "array"},
+                                 {"minItems", CDeviceConfig::kLlcOctets},
+                                 {"maxItems", CDeviceConfig::kLlcOctets},
+                                 {"items", NumberSchema(f)}};
+            schema = {{"type", "array"},
+                      {"minItems", CDeviceConfig::kLlcPorts},
+                      {"maxItems", CDeviceConfig::kLlcPorts},
+                      {"items", octets}};
+            break;
+        }
+    }
+    if (MayBeAbsent(f)) {
+        schema = {{"anyOf", {schema, {{"type", "null"}}}}};
+    }
+    std::string description(TypeText(f));
+    description += f.writable ? "" : ", reported by the device (ignored when written)";
+    schema["description"] = description;
+    return schema;
+}
+
+}  // namespace
+
+std::vector<std::string> AssignableNames() {
+    std::vector<std::string> names;
+    for (const SettableItem& item : SettableItems(CDeviceConfig{})) {
+        names.push_back(item.name);
+    }
+    for (const SettableItem& item : SettableItems(CDeviceConfig{})) {
+        const std::string_view field = item.field;
+        names.push_back(Find(field)->entry->readable + item.name.substr(field.size()));
+    }
+    return names;
+}
+
+std::string FieldList() {
+    std::ostringstream text;
+    for (const Field& f : Fields()) {
+        text << f.name << ' ' << f.entry->readable << ' ' << TypeText(f) << ' ';
+        if (f.kind == Kind::kInt || f.kind == Kind::kLlc) {
+            text << f.lo << ".." << f.hi;
+            if (f.also != f.lo) {
+                text << "," << f.also;
+            }
+        } else if (f.kind == Kind::kDigits || f.kind == Kind::kTextArray) {
+            text << "0.." << f.hi << "_chars";
+        } else {
+            text << '-';
+        }
+        text << " offered:" << VariantsText(f.entry->offered);
+        if (f.writable) {
+            text << " changeable:" << VariantsText(f.entry->changeable);
+        } else {
+            text << " read-only";
+        }
+        text << '\n';
+    }
+    return text.str();
+}
+
+std::string SettingsSchema() {
+    using Json = nlohmann::ordered_json;
+    Json defs = Json::object();
+    Json properties = Json::object();
+    for (const Field& f : Fields()) {
+        defs[f.name] = FieldSchema(f);
+        const Json ref = {{"$ref", std::string("#/$defs/") + f.name}};
+        properties[f.name] = ref;
+        properties[f.entry->readable] = ref;
+    }
+    const Json schema = {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
+                         {"title", "varDex settings file"},
+                         {"description",
+                          "Any subset of the record's fields, each by its member name or its "
+                          "readable name, as vardexctl read --json prints them."},
+                         {"type", "object"},
+                         {"properties", properties},
+                         {"additionalProperties", false},
+                         {"$defs", defs}};
+    return schema.dump(2) + "\n";
 }
 
 }  // namespace vardex::ctl

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "record_fields.h"
+#include "settings/record_fields.h"
 
 namespace vardex::ctl {
 
@@ -17,5 +17,10 @@ namespace vardex::ctl {
 // the first fault, with *error saying what and "(at byte N)" where.
 bool ReadFieldsObject(const std::string& text,
                       std::vector<std::pair<std::string, FieldValue>>* members, std::string* error);
+
+// Reads a settings file; false with *why for a file that is missing or
+// unreadable, not a regular file (a FIFO would wait for a writer, a device
+// might never end) or larger than 1 MiB.
+bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why);
 
 }  // namespace vardex::ctl

@@ -1,6 +1,12 @@
-#include "json_reader.h"
+#include "settings/json_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <istream>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -8,7 +14,8 @@
 #include <streambuf>
 #include <string_view>
 
-#include "json_text.h"
+#include "platform/unique_fd.h"
+#include "settings/json_text.h"
 
 namespace vardex::ctl {
 namespace {
@@ -380,6 +387,61 @@ private:
     std::string error_;
 };
 
+// The largest settings file taken: a record's JSON is a few kilobytes.
+constexpr std::size_t kSettingsFileMax = 1 << 20;
+
+bool FileProblem(const std::string& what, std::string* why) {
+    *why = what;
+    return false;
+}
+
+// Reads a settings file; false with *why for a file that is missing or
+// unreadable, not a regular file (a FIFO would wait for a writer, a device
+// might never end) or larger than kSettingsFileMax.
+bool ReadSettingsFileImpl(const std::string& path, std::string* text, std::string* why) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return FileProblem(std::strerror(errno), why);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return FileProblem("not a regular file", why);
+    }
+    if (static_cast<std::size_t>(info.st_size) > kSettingsFileMax) {
+        return FileProblem("larger than 1 MiB", why);
+    }
+    // Non-blocking and checked again: the name may have become a FIFO since.
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd) {
+        return FileProblem(std::strerror(errno), why);
+    }
+    if (::fstat(fd.get(), &info) != 0) {
+        return FileProblem(std::strerror(errno), why);
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return FileProblem("not a regular file", why);
+    }
+    text->clear();
+    char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return FileProblem(std::strerror(errno), why);
+        }
+        if (n == 0) {
+            break;
+        }
+        // It may grow while it is read.
+        if (text->size() + static_cast<std::size_t>(n) > kSettingsFileMax) {
+            return FileProblem("larger than 1 MiB", why);
+        }
+        text->append(buffer, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ReadFieldsObject(const std::string& text, Members* members, std::string* error) {
@@ -391,6 +453,10 @@ bool ReadFieldsObject(const std::string& text, Members* members, std::string* er
     }
     *error = reader.error();
     return false;
+}
+
+bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why) {
+    return ReadSettingsFileImpl(path, text, why);
 }
 
 }  // namespace vardex::ctl

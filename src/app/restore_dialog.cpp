@@ -1,0 +1,99 @@
+#include "restore_dialog.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "res/strings.h"
+#include "settings/json_reader.h"
+
+namespace vardex::ui {
+namespace {
+
+constexpr const char* kCaption = "Restore Settings";
+constexpr const char* kChooseText =
+    "Backups of this device's settings, kept before each write (newest first):";
+constexpr const char* kNoBackupText = "No backup of this device's settings has been kept.";
+constexpr const char* kSameText = "The device holds these settings already.";
+constexpr const char* kUnreadableFormat = "This backup cannot be read: %s";
+constexpr const char* kRestoreText = "Restore";
+
+}  // namespace
+
+CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device)
+    : CDialog(parent), device_(device) {
+    setWindowTitle(QString::fromUtf8(kCaption));
+    // Another variant's settings would mean other things, or be refused half way.
+    for (settings::Backup& backup : settings::ListBackups()) {
+        if (backup.country == device.m_strCountry && backup.model == device.m_wModelVersion) {
+            backups_.push_back(std::move(backup));
+        }
+    }
+    auto* list = new QListWidget(this);
+    SetControlId(list, IDC_BACKUPS);
+    auto* changes = new QPlainTextEdit(this);
+    SetControlId(changes, IDC_CHANGES);
+    changes->setReadOnly(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(
+        new QLabel(QString::fromUtf8(backups_.empty() ? kNoBackupText : kChooseText), this));
+    layout->addWidget(list);
+    layout->addWidget(changes);
+    layout->addLayout(MakeOkCancelRow());
+    Item<QPushButton>(kOkButton)->setText(QString::fromUtf8(kRestoreText));
+    connect(list, &QListWidget::currentRowChanged, this, [this](int row) { ShowBackup(row); });
+}
+
+bool CRestoreDialog::OnInitDialog() {
+    CDialog::OnInitDialog();
+    auto* list = Item<QListWidget>(IDC_BACKUPS);
+    for (const settings::Backup& backup : backups_) {
+        list->addItem(QString::fromStdString(
+            backup.time + " UTC  " +
+            settings::DescribeDevice(backup.country, backup.model, backup.firmware, backup.crc)));
+    }
+    if (backups_.empty()) {
+        ShowBackup(-1);
+    } else {
+        list->setCurrentRow(0);
+    }
+    return true;
+}
+
+void CRestoreDialog::ShowBackup(int row) {
+    changes_.clear();
+    std::string shown;
+    if (row >= 0 && row < static_cast<int>(backups_.size())) {
+        std::string text;
+        std::string why;
+        if (!ctl::ReadSettingsFile(backups_[row].path, &text, &why) ||
+            !ctl::ParseFieldsJson(text, &changes_, &why)) {
+            changes_.clear();
+            shown = res::FormatText(kUnreadableFormat, {why});
+        } else {
+            CDeviceConfig wanted;
+            wanted.CopyFrom(device_);
+            ctl::ApplyChanges(changes_, &wanted);
+            for (const ctl::ItemChange& c : ctl::Differences(device_, wanted)) {
+                shown += c.name + ": " + c.before + " -> " + c.after + "\n";
+            }
+            if (shown.empty()) {
+                changes_.clear();
+                shown = kSameText;
+            }
+        }
+    }
+    Item<QPlainTextEdit>(IDC_CHANGES)->setPlainText(QString::fromStdString(shown));
+    Item<QPushButton>(kOkButton)->setEnabled(!changes_.empty());
+}
+
+void CRestoreDialog::OnOK() {
+    if (!changes_.empty()) {
+        CDialog::OnOK();
+    }
+}
+
+}  // namespace vardex::ui

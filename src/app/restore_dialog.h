@@ -1,0 +1,38 @@
+// "Restore Settings": the backups kept of this device's variant, newest first,
+// and for the one chosen the settings that differ from the device's.
+#pragma once
+
+#include <vector>
+
+#include "params/device_config.h"
+#include "settings/backup_store.h"
+#include "settings/record_fields.h"
+#include "ui/dialog.h"
+
+namespace vardex::ui {
+
+class CRestoreDialog : public CDialog {
+public:
+    static constexpr int IDC_BACKUPS = 1060;
+    static constexpr int IDC_CHANGES = 1061;
+
+    // device: what the device is known to hold.
+    CRestoreDialog(QWidget* parent, const CDeviceConfig& device);
+
+    const std::vector<settings::Backup>& Backups() const { return backups_; }
+    // The chosen backup's fields, once the dialog ended with Accepted.
+    const std::vector<ctl::FieldChange>& Changes() const { return changes_; }
+
+protected:
+    bool OnInitDialog() override;
+    void OnOK() override;
+
+private:
+    void ShowBackup(int row);
+
+    const CDeviceConfig& device_;
+    std::vector<settings::Backup> backups_;
+    std::vector<ctl::FieldChange> changes_;
+};
+
+}  // namespace vardex::ui

@@ -1,0 +1,242 @@
+#include "settings/backup_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+
+#include "params/field_table.h"
+#include "platform/environment.h"
+#include "platform/unique_fd.h"
+#include "settings/json_reader.h"
+#include "settings/record_fields.h"
+
+namespace vardex::settings {
+namespace {
+
+// "20261210T052822.123Z.00_": the time (UTC, to the millisecond) and a
+// sequence number for backups of the same millisecond, so that names sort by age.
+constexpr std::size_t kStampLength = 24;
+// The device's own texts in a name are cut to this and to [A-Za-z0-9-].
+constexpr std::size_t kNamePartMax = 32;
+constexpr int kSequenceMax = 100;
+
+bool Fail(const std::string& what, std::string* why) {
+    *why = what + ": " + std::strerror(errno);
+    return false;
+}
+
+std::string NamePart(const std::string& text) {
+    std::string part;
+    for (const char c : text) {
+        if ((std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-') &&
+            part.size() < kNamePartMax) {
+            part += c;
+        }
+    }
+    return part.empty() ? "unknown" : part;
+}
+
+bool IsBackupName(const std::string& name) {
+    return name.size() > kStampLength + 5 && std::isdigit(static_cast<unsigned char>(name[0])) &&
+           name[8] == 'T' && name[kStampLength - 1] == '_' &&
+           name.compare(name.size() - 5, 5, ".json") == 0;
+}
+
+// mkdir -p, each new folder private.
+bool MakeFolders(const std::string& path, std::string* why) {
+    for (std::size_t at = 1; at <= path.size(); ++at) {
+        if (at == path.size() || path[at] == '/') {
+            const std::string part = path.substr(0, at);
+            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+                return Fail("cannot make " + part, why);
+            }
+        }
+    }
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        errno = ENOTDIR;
+        return Fail(path, why);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+std::string Stamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
+        1000;
+    std::tm utc{};
+    ::gmtime_r(&seconds, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &utc);
+    char with_millis[40];
+    std::snprintf(with_millis, sizeof with_millis, "%s.%03dZ", text, static_cast<int>(millis));
+    return with_millis;
+}
+
+}  // namespace
+
+std::string BackupFolder() {
+    const char* state = std::getenv(env::kStateHome);
+    // The base directory specification ignores a relative path.
+    if (state != nullptr && state[0] == '/') {
+        return std::string(state) + "/vardex/backups";
+    }
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && home[0] == '/') {
+        return std::string(home) + "/.local/state/vardex/backups";
+    }
+    return {};
+}
+
+bool SaveBackup(const CDeviceConfig& record, std::string* path, std::string* why) {
+    const std::string folder = BackupFolder();
+    if (folder.empty()) {
+        *why = "neither XDG_STATE_HOME nor HOME names a folder for the backups";
+        return false;
+    }
+    if (!MakeFolders(folder, why)) {
+        return false;
+    }
+    const std::string text = ctl::RecordJson(record);
+    std::string temp = folder + "/.backup-XXXXXX";
+    const UniqueFd fd(::mkstemp(temp.data()));  // mode 0600
+    if (!fd) {
+        return Fail("cannot write in " + folder, why);
+    }
+    const bool written = WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
+    if (!written) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        errno = error;
+        return Fail("cannot write " + temp, why);
+    }
+    const std::string device = NamePart(record.m_strCountry) + "_model" +
+                               CDeviceConfig::FormatVersion(record.m_wModelVersion) + "_fw" +
+                               CDeviceConfig::FormatVersion(record.m_wFirmwareVersion) + "_crc" +
+                               NamePart(record.m_strCrc);
+    const std::string stamp = Stamp();
+    bool linked = false;
+    // link() never replaces a file: two backups of one millisecond both stay.
+    for (int sequence = 0; sequence < kSequenceMax && !linked; ++sequence) {
+        char name[16];
+        std::snprintf(name, sizeof name, ".%02d_", sequence);
+        *path = folder + "/" + stamp + name + device + ".json";
+        linked = ::link(temp.c_str(), path->c_str()) == 0;
+        if (!linked && errno != EEXIST) {
+            break;
+        }
+    }
+    const int error = errno;
+    ::unlink(temp.c_str());
+    if (!linked) {
+        errno = error;
+        return Fail("cannot name the backup in " + folder, why);
+    }
+    // The new name survives a crash only once its folder is on disk.
+    const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dir || ::fsync(dir.get()) != 0) {
+        return Fail("cannot sync " + folder, why);
+    }
+    const std::vector<Backup> all = ListBackups();
+    for (std::size_t i = kBackupsKept; i < all.size(); ++i) {
+        ::unlink(all[i].path.c_str());
+    }
+    return true;
+}
+
+Backup DescribeBackup(const std::string& path) {
+    Backup backup;
+    backup.path = path;
+    backup.file = path.substr(path.rfind('/') + 1);
+    std::string text;
+    std::string why;
+    std::vector<std::pair<std::string, ctl::FieldValue>> members;
+    if (!ctl::ReadSettingsFile(path, &text, &why) || !ctl::ReadFieldsObject(text, &members, &why)) {
+        return backup;
+    }
+    for (const auto& [key, value] : members) {
+        const RecordField* field = FindField(key);
+        if (field == nullptr) {
+            continue;
+        }
+        const std::string_view name = field->name;
+        const bool number = value.type == ctl::FieldValue::Type::kNumber && value.number >= 0 &&
+                            value.number <= 0xFFFF;
+        if (name == "m_strCountry" && value.type == ctl::FieldValue::Type::kText) {
+            backup.country = value.text;
+        } else if (name == "m_strCrc" && value.type == ctl::FieldValue::Type::kText) {
+            backup.crc = value.text;
+        } else if (name == "m_wModelVersion" && number) {
+            backup.model = static_cast<std::uint16_t>(value.number);
+        } else if (name == "m_wFirmwareVersion" && number) {
+            backup.firmware = static_cast<std::uint16_t>(value.number);
+        }
+    }
+    return backup;
+}
+
+std::vector<Backup> ListBackups() {
+    std::vector<Backup> backups;
+    const std::string folder = BackupFolder();
+    DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return backups;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (IsBackupName(name)) {
+            Backup backup;
+            backup.file = name;
+            backup.path = folder + "/" + name;
+            backup.time = name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) +
+                          " " + name.substr(9, 2) + ":" + name.substr(11, 2) + ":" +
+                          name.substr(13, 2);
+            backups.push_back(std::move(backup));
+        }
+    }
+    ::closedir(dir);
+    std::sort(backups.begin(), backups.end(),
+              [](const Backup& a, const Backup& b) { return a.file > b.file; });
+    for (Backup& backup : backups) {
+        Backup device = DescribeBackup(backup.path);
+        device.time = backup.time;
+        device.file = backup.file;
+        backup = std::move(device);
+    }
+    return backups;
+}
+
+std::string DescribeDevice(const std::string& country, std::uint16_t model, std::uint16_t firmware,
+                           const std::string& crc) {
+    return (country.empty() ? std::string("unknown country") : country) + ", model " +
+           CDeviceConfig::FormatVersion(model) + ", firmware " +
+           CDeviceConfig::FormatVersion(firmware) + ", CRC " + (crc.empty() ? "?" : crc);
+}
+
+}  // namespace vardex::settings

@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""vardexctl schema, checked with a standard validator: it accepts what
+`read --json` prints for every variant of the simulator (by either name form)
+and refuses values out of range, bad texts and unknown keys."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+
+import jsonschema
+
+VARDEXCTL, SIM = sys.argv[1], sys.argv[2]
+# Each run of a program is bounded: nothing waits for ever on a stuck device.
+RUN_LIMIT_S = 60
+VARIANTS = ["Hungary", "Cyprus", "Poland", "Brasil", "Brasil USB", "Lithuania", "UAE", "Germany"]
+
+
+def read_json(folder, country, names):
+    sim = subprocess.Popen([SIM, "--country", country], stdout=subprocess.PIPE, text=True)
+    try:
+        port = sim.stdout.readline().strip()
+        env = dict(os.environ, XDG_STATE_HOME=folder, VARDEX_TIME_SCALE="0.1")
+        done = subprocess.run([VARDEXCTL, "read", "--port", port, "--json", "--names", names],
+                              env=env, capture_output=True, text=True, timeout=RUN_LIMIT_S)
+        assert done.returncode == 0, done.stderr
+        return json.loads(done.stdout)
+    finally:
+        sim.terminate()
+        sim.wait(timeout=RUN_LIMIT_S)
+
+
+def main():
+    schema = json.loads(subprocess.run([VARDEXCTL, "schema"], capture_output=True, text=True,
+                                       check=True, timeout=RUN_LIMIT_S).stdout)
+    jsonschema.Draft202012Validator.check_schema(schema)
+    validator = jsonschema.Draft202012Validator(schema)
+    failures = 0
+    with tempfile.TemporaryDirectory() as folder:
+        reads = []
+        for country in VARIANTS:
+            for names in ("member", "readable"):
+                record = read_json(folder, country, names)
+                reads.append(record)
+                for error in validator.iter_errors(record):
+                    print(f"{country} ({names}): refused: {error.message}")
+                    failures += 1
+    hungary = reads[0]
+    bad = [
+        {"m_nFlashDuration": 101},
+        {"telephony.flash_duration": -1},
+        {"x25.cug_number": 100},
+        {"m_bCallWaiting1": True},
+        {"m_strPhoneMsn": ["12a", "", "", "", "", ""]},
+        {"m_strPhoneMsn": [""] * 5},
+        {"dte.msn": ["1;2", "", ""]},
+        {"m_strX25Address": "1" * 16},
+        {"m_byModemLlc": [[0, 0, 256], [0, 0, 0]]},
+        {"m_bNoSuchField": 1},
+        dict(hungary, unknown=1),
+    ]
+    good = [{"x25.cug_number": 255}, {"m_nX25CugNumber": 99, "port1.call_waiting": 0},
+            {"dte.msn": ["1 #*", "", ""]}, {"m_nFskLevel": None}, {}]
+    for sample in bad:
+        if validator.is_valid(sample):
+            print(f"accepted, though it must not be: {json.dumps(sample)[:120]}")
+            failures += 1
+    for sample in good:
+        for error in validator.iter_errors(sample):
+            print(f"refused {sample}: {error.message}")
+            failures += 1
+    print(f"{len(reads) + len(bad) + len(good) - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

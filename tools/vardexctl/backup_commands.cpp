@@ -1,0 +1,51 @@
+// `vardexctl backups` and `schema`: what needs no device.
+#include <ostream>
+
+#include "at_command.h"
+#include "command_table.h"
+#include "job_commands.h"
+#include "settings/backup_store.h"
+#include "settings/json_text.h"
+#include "settings/record_fields.h"
+
+namespace vardex::ctl {
+
+int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FILE* err) {
+    const ParsedArgs parsed = ParseArgs(CommandNamed("backups"), args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    const std::vector<settings::Backup> backups = settings::ListBackups();
+    const bool json = parsed.Has("--json");
+    if (json) {
+        out << "[";
+    }
+    for (std::size_t i = 0; i < backups.size(); ++i) {
+        const settings::Backup& b = backups[i];
+        const std::string device = settings::DescribeDevice(b.country, b.model, b.firmware, b.crc);
+        if (json) {
+            out << (i ? "," : "") << "{\"number\":" << i + 1 << ",\"time\":" << JsonString(b.time)
+                << ",\"device\":" << JsonString(device) << ",\"file\":" << JsonString(b.path)
+                << "}";
+        } else {
+            out << i + 1 << "  " << b.time << " UTC  " << device << "  " << b.path << "\n";
+        }
+    }
+    if (json) {
+        out << "]\n";
+    } else if (backups.empty()) {
+        std::fprintf(err, "vardexctl backups: none kept in %s\n", settings::BackupFolder().c_str());
+    }
+    return kExitOk;
+}
+
+int RunSchema(const std::vector<std::string>& args, std::ostream& out, std::FILE* err) {
+    const ParsedArgs parsed = ParseArgs(CommandNamed("schema"), args);
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    out << SettingsSchema();
+    return kExitOk;
+}
+
+}  // namespace vardex::ctl
