@@ -22,6 +22,7 @@
 #include "platform/trace.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 
@@ -111,6 +112,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
         SetControlId(menu_button, ID_ABOUT);
         menu_button->setIcon(windowIcon());
         menu_button->setToolTip(Text(res::kTextWindowMenu));
+        NameControl(menu_button, {Text(res::kTextWindowMenu)});
         menu_button->setPopupMode(QToolButton::InstantPopup);
         auto* menu = new QMenu(menu_button);
         menu->addAction(QString::fromStdString(about_text), this, [this] { ShowAbout(); });

@@ -1,6 +1,7 @@
 #include "page_controls.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
@@ -8,6 +9,8 @@
 #include <QValidator>
 #include <algorithm>
 
+#include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/dialog.h"
 
 namespace vardex::ui {
@@ -72,7 +75,27 @@ CSpinButton::CSpinButton(QWidget* parent, int id, QLineEdit* buddy)
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QToolButton::clicked, this, [this, d = delta] { Step(d); });
         layout->addWidget(button);
+        (delta > 0 ? up_ : down_) = button;
     }
+    buddy_->installEventFilter(this);
+}
+
+void CSpinButton::NameAfterBuddy() {
+    NameControl(up_, {buddy_->accessibleName(), Text(res::kTextStepUp)});
+    NameControl(down_, {buddy_->accessibleName(), Text(res::kTextStepDown)});
+}
+
+bool CSpinButton::eventFilter(QObject* watched, QEvent* event) {
+    // The arrows take no focus: the keys in the edit stand for them.
+    if (watched == buddy_ && event->type() == QEvent::KeyPress && isEnabled() &&
+        !buddy_->isReadOnly()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            Step(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSpinButton::SetRange(int lo, int hi) {

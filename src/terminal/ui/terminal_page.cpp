@@ -12,6 +12,7 @@
 #include "params/app_core.h"
 #include "res/strings.h"
 #include "terminal/trace_switches.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 
@@ -63,6 +64,7 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
       m_terminal(new CTerminalControl(this)),
       log_button_(nullptr) {
     SetControlId(m_terminal, IDC_TERMINAL);
+    NameControl(m_terminal, {Caption()});
     m_terminal->SetPort(&host_.App().m_workingRecord);
     // A log that stops on a failed write (disk full, file gone) says so, and the
     // button starts a new one, rather than a log that silently ends.
@@ -81,10 +83,12 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
 
     auto* column = new QVBoxLayout();
     column->addStretch(1);
-    column->addWidget(new QLabel(Text(res::kTextTrace), this));
+    auto* trace = new QLabel(Text(res::kTextTrace), this);
+    column->addWidget(trace);
     for (const TraceBox& box : kTraceBoxes) {
         auto* check = new QCheckBox(Text(box.caption), this);
         SetControlId(check, box.id);
+        NameControl(check, {trace->text(), check->text()});
         // The text stands left of the box.
         check->setLayoutDirection(Qt::RightToLeft);
         const int id = box.id;
