@@ -4,6 +4,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -35,7 +37,15 @@ QLineEdit* DigitsEdit(QWidget* parent, int id, int max_length, int width) {
     SetControlId(edit, id);
     edit->setValidator(new CDigitsValidator(edit));
     edit->setMaxLength(max_length);
-    edit->setFixedWidth(width);
+    // Wider where the desktop's font needs it for the longest number (and the
+    // cursor after it).
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+    const QSize digits(edit->fontMetrics().horizontalAdvance(QString(max_length + 1, u'0')),
+                       edit->fontMetrics().height());
+    edit->setFixedWidth(std::max(
+        width, edit->style()->sizeFromContents(QStyle::CT_LineEdit, &frame, digits, edit).width()));
     return edit;
 }
 

@@ -22,6 +22,7 @@ public:
     int Lower() const { return lo_; }
     int Upper() const { return hi_; }
     void Step(int delta);
+    QLineEdit* Buddy() const { return buddy_; }
     // The arrows are read as the edit's name and their direction: call once
     // the edit has its name.
     void NameAfterBuddy();

@@ -57,6 +57,8 @@ QPushButton* BigButton(QWidget* parent, int id, std::string_view caption) {
     auto* layout = new QVBoxLayout(button);
     layout->addWidget(label);
     button->setMinimumSize(170, 64);
+    // Taller where the caption wraps to more lines, as in a large font.
+    button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     button->setAccessibleName(Text(caption));
     return button;
 }

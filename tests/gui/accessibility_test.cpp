@@ -3,10 +3,14 @@
 // each window of the program on a variant with X.25 and on one without.
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTabBar>
 #include <QTest>
 #include <algorithm>
@@ -16,6 +20,7 @@
 
 #include "app/about_dialog.h"
 #include "gui_fixture.h"
+#include "pages/page_controls.h"
 #include "pages/telephony_page.h"
 
 namespace vardex::test {
@@ -35,6 +40,9 @@ struct Scope {
 
 // The roles a person acts on. The tab bar is read as its tabs, each named by
 // its caption (its own name is the shown page's).
+// An edit this short holds a number or a few characters.
+constexpr int kShortEdit = 8;
+
 bool Interactive(QAccessible::Role role) {
     static const std::set<QAccessible::Role> roles = {
         QAccessible::PushButton, QAccessible::CheckBox,       QAccessible::RadioButton,
@@ -127,16 +135,18 @@ QRect Place(QWidget* w, QWidget* root) {
     return {w->mapTo(root, QPoint(0, 0)), w->size()};
 }
 
-// The column of the root's grid that holds w's middle.
+// The column of the root's grid whose item holds w's middle.
 int Column(QWidget* w, QWidget* root) {
     auto* grid = qobject_cast<QGridLayout*>(root->layout());
-    const int x = Place(w, root).center().x();
-    for (int c = grid->columnCount() - 1; c > 0; --c) {
-        if (x >= grid->cellRect(0, c).left() - grid->horizontalSpacing()) {
-            return c;
+    const QPoint middle = Place(w, root).center();
+    for (int i = 0; i < grid->count(); ++i) {
+        if (grid->itemAt(i)->geometry().contains(middle)) {
+            int row = 0, column = 0, rows = 0, columns = 0;
+            grid->getItemPosition(i, &row, &column, &rows, &columns);
+            return column;
         }
     }
-    return 0;
+    return -1;
 }
 
 // Tab from the root's first control to its last follows the reading order:
@@ -171,11 +181,66 @@ void CheckTabOrder(const Scope& scope, QStringList& faults) {
     }
 }
 
+// Nothing cut short: every caption has the room its font asks for, and an
+// edit of a few characters the room for as many digits.
+void CheckFits(const Scope& scope, QStringList& faults) {
+    for (QWidget* w : Shown(scope.root)) {
+        QSize need;
+        if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && !label->text().isEmpty()) {
+            need = label->wordWrap() ? QSize(0, label->heightForWidth(label->width()))
+                                     : label->minimumSizeHint();
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w);
+                   button != nullptr && !button->text().isEmpty()) {
+            need = button->minimumSizeHint();
+        } else if (auto* edit = qobject_cast<QLineEdit*>(w);
+                   edit != nullptr && edit->maxLength() <= kShortEdit) {
+            QStyleOptionFrame frame;
+            frame.initFrom(edit);
+            frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+            const QString digits(edit->maxLength(), u'0');
+            need = edit->style()->sizeFromContents(
+                QStyle::CT_LineEdit, &frame,
+                QSize(edit->fontMetrics().horizontalAdvance(digits), 0), edit);
+            need.setHeight(0);
+        }
+        if (w->width() < need.width() || w->height() < need.height()) {
+            faults << QStringLiteral("cut short: %1 %2x%3 of %4x%5")
+                          .arg(Describe(w))
+                          .arg(w->width())
+                          .arg(w->height())
+                          .arg(need.width())
+                          .arg(need.height());
+        }
+    }
+}
+
+// The arrows beside a number take no focus: Up and Down in its edit step it.
+void CheckSpinKeys(const Scope& scope, QStringList& faults) {
+    for (QWidget* w : Shown(scope.root)) {
+        auto* spin = dynamic_cast<ui::CSpinButton*>(w);
+        if (spin == nullptr || !spin->isEnabled() || spin->Upper() <= spin->Lower()) {
+            continue;
+        }
+        QLineEdit* edit = spin->Buddy();
+        const QString before = edit->text();
+        edit->setText(QString::number(spin->Lower()));
+        QTest::keyClick(edit, Qt::Key_Up);
+        const int up = ui::NumberIn(edit);
+        QTest::keyClick(edit, Qt::Key_Down);
+        if (up != spin->Lower() + 1 || ui::NumberIn(edit) != spin->Lower()) {
+            faults << QStringLiteral("Up and Down do not step: ") + Describe(edit);
+        }
+        edit->setText(before);
+    }
+}
+
 QStringList Audit(const Scope& scope) {
     QStringList faults;
     CheckNames(scope, faults);
     CheckMnemonics(scope, faults);
     CheckTabOrder(scope, faults);
+    CheckFits(scope, faults);
+    CheckSpinKeys(scope, faults);
     return faults;
 }
 
@@ -200,6 +265,7 @@ void ExpectSoundDialogs(CDeviceConfig& record) {
     dialogs.emplace_back("about", std::make_unique<ui::CAboutDialog>());
     for (auto& [what, dialog] : dialogs) {
         dialog->show();
+        QApplication::processEvents();
         ExpectSound({what, dialog.get(), {}});
         dialog->hide();
     }
@@ -232,6 +298,15 @@ protected:
             for (int i = 0; i < n; ++i) {
                 ASSERT_TRUE(sheet.SetActivePage(i));
                 ui::CPropertyPage* page = sheet.GetPage(i);
+                // The page as shown and laid out. The screen of a desktop with
+                // a large font is large enough for the sheet; the offscreen one
+                // is not. A caption that wraps asks for its height once it has
+                // its width: a few rounds.
+                for (int round = 0; round < 3; ++round) {
+                    QApplication::processEvents();
+                    sheet.resize(sheet.size().expandedTo(sheet.minimumSizeHint()));
+                }
+                QApplication::processEvents();
                 ExpectSound({page->Caption(), page, own,
                              dynamic_cast<ui::CTelephonyPage*>(page) != nullptr});
             }
@@ -276,6 +351,37 @@ TEST_F(CyprusAccessibility, EveryControlNamedReachableAndInReadingOrder) {
 }
 
 TEST_F(PolandAccessibility, EveryControlNamedReachableAndInReadingOrder) {
+    ExpectSoundProgram();
+}
+
+}  // namespace
+}  // namespace vardex::test
+
+namespace vardex::test {
+namespace {
+
+// The desktop's font at twice its size and a dark palette, set before the
+// program starts, as the desktop would.
+class LargeDarkDesktop : public Accessibility<CountryDevice<kCyprus>> {
+protected:
+    LargeDarkDesktop() : font_(QApplication::font()), palette_(QApplication::palette()) {
+        QFont large = font_;
+        large.setPointSizeF(font_.pointSizeF() * 2);
+        QApplication::setFont(large);
+        QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x20, 0x20, 0x20));
+        QApplication::setPalette(dark);
+    }
+    ~LargeDarkDesktop() override {
+        QApplication::setFont(font_);
+        QApplication::setPalette(palette_);
+    }
+
+private:
+    QFont font_;
+    QPalette palette_;
+};
+
+TEST_F(LargeDarkDesktop, EveryControlNamedReachableAndInReadingOrder) {
     ExpectSoundProgram();
 }
 
