@@ -4,6 +4,7 @@
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QApplication>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QKeySequence>
@@ -182,9 +183,14 @@ void CheckTabOrder(const Scope& scope, QStringList& faults) {
 }
 
 // Nothing cut short: every caption has the room its font asks for, and an
-// edit of a few characters the room for as many digits.
+// edit of a few characters the room for as many digits. No text is smaller
+// than the desktop's.
 void CheckFits(const Scope& scope, QStringList& faults) {
+    const int desktop = QFontInfo(QApplication::font()).pixelSize();
     for (QWidget* w : Shown(scope.root)) {
+        if (QFontInfo(w->font()).pixelSize() < desktop) {
+            faults << QStringLiteral("text smaller than the desktop's: ") + Describe(w);
+        }
         QSize need;
         if (auto* label = qobject_cast<QLabel*>(w); label != nullptr && !label->text().isEmpty()) {
             need = label->wordWrap() ? QSize(0, label->heightForWidth(label->width()))

@@ -2,10 +2,12 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
 #include "device/ui/comm_progress_dialog.h"
@@ -21,6 +23,9 @@ namespace vardex::ui {
 namespace {
 
 using terminal::TraceLayer;
+
+// The terminal's own text size, in pixels, where the desktop's font is smaller.
+constexpr int kTerminalPixels = 12;
 
 CTerminalPage::SaveFileHook& SaveHook() {
     static CTerminalPage::SaveFileHook hook;
@@ -73,11 +78,12 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
         AppMessageBox(this, WithPath(res::LoadString(res::IDS_LOG_OPEN_FAILED), log_path_),
                       MessageIcon::Exclamation);
     };
-    // A fixed-pitch face of 12 pixels, whatever the desktop's own font.
+    // A fixed-pitch face of 12 pixels, or as large as the desktop's own font
+    // where that is larger: a person who reads large text reads the device too.
     m_font = QFont(QStringLiteral("Courier"));
     m_font.setStyleHint(QFont::TypeWriter);
     m_font.setFixedPitch(true);
-    m_font.setPixelSize(12);
+    m_font.setPixelSize(std::max(kTerminalPixels, QFontInfo(font()).pixelSize()));
     m_font.setWeight(QFont::Normal);
     m_terminal->setFont(m_font);
 
