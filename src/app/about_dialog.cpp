@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "vardex_version.h"
 
 namespace vardex::ui {
@@ -16,6 +17,7 @@ CAboutDialog::CAboutDialog(QWidget* parent) : CDialog(parent) {
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/icons/vardex.png")).pixmap(48, 48));
     auto* name = new QLabel(Text(res::LoadString(res::IDS_APP_TITLE)), this);
+    NameControl(icon, {name->text()});
     auto* version = new QLabel(this);
     SetControlId(version, IDC_VERSION);
     version->setTextFormat(Qt::PlainText);

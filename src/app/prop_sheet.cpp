@@ -24,6 +24,7 @@
 #include "res/strings.h"
 #include "restore_dialog.h"
 #include "settings/backup_store.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 
@@ -117,6 +118,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
         SetControlId(menu_button, ID_ABOUT);
         menu_button->setIcon(windowIcon());
         menu_button->setToolTip(Text(res::kTextWindowMenu));
+        NameControl(menu_button, {Text(res::kTextWindowMenu)});
         menu_button->setPopupMode(QToolButton::InstantPopup);
         auto* menu = new QMenu(menu_button);
         menu->addAction(QString::fromUtf8(kRestoreMenuText), this, [this] { ShowRestore(); });

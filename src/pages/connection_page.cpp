@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QVBoxLayout>
+#include <vector>
 
 #include "page_controls.h"
 #include "params/app_core.h"
@@ -17,6 +18,7 @@
 #include "params/field_table.h"
 #include "params/multilink_rule.h"
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 #include "x25_dialog.h"
@@ -96,6 +98,16 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
                 [this, protocol] { OnProtocolClicked(protocol); });
         pg->addWidget(radio, r.row, r.column);
     }
+    // The protocols are read down the first column, then the second.
+    std::vector<QWidget*> reading;
+    for (int column = 0; column < pg->columnCount(); ++column) {
+        for (int row = 0; row < pg->rowCount(); ++row) {
+            if (QLayoutItem* item = pg->itemAtPosition(row, column)) {
+                reading.push_back(item->widget());
+            }
+        }
+    }
+    SetTabOrder(reading);
     pg->setColumnStretch(1, 1);
 
     // PPP: the multilink choice, BAP and the thresholds of bandwidth on demand.
@@ -115,7 +127,8 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
     const std::pair<int, std::string_view> rows[2] = {{IDC_ADD_LABEL, res::kTextAddChannel},
                                                       {IDC_DROP_LABEL, res::kTextDropChannel}};
     for (int row = 0; row < 2; ++row) {
-        thresholds->addWidget(Label(ppp, rows[row].first, rows[row].second), row, 0);
+        QLabel* row_label = Label(ppp, rows[row].first, rows[row].second);
+        thresholds->addWidget(row_label, row, 0);
         for (int half = 0; half < 2; ++half) {
             const int i = row * 2 + half;
             QLineEdit* edit =
@@ -130,9 +143,15 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
             const int label_id = kThresholdLabels[row * 3 + 1 + half];
             thresholds->addWidget(edit, row, 1 + half * 3);
             thresholds->addWidget(spin, row, 2 + half * 3);
-            thresholds->addWidget(
-                Label(ppp, label_id, half == 0 ? res::kTextKbPerSecFor : res::kTextSecs), row,
-                3 + half * 3);
+            QLabel* unit = Label(ppp, label_id, half == 0 ? res::kTextKbPerSecFor : res::kTextSecs);
+            thresholds->addWidget(unit, row, 3 + half * 3);
+            // The rate is read with its row's caption, the time with its unit too.
+            NameControl(edit, {row_label->text(), half == 0 ? QString() : unit->text()},
+                        half == 0 ? row_label : nullptr);
+            DescribeControl(
+                edit,
+                {unit->text(), QString::fromStdString(res::FormatLimits(limits.lo, limits.hi))});
+            spin->NameAfterBuddy();
         }
     }
     thresholds->setColumnStretch(7, 1);

@@ -1,13 +1,18 @@
 #include "page_controls.h"
 
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QValidator>
 #include <algorithm>
 
+#include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/dialog.h"
 
 namespace vardex::ui {
@@ -32,7 +37,15 @@ QLineEdit* DigitsEdit(QWidget* parent, int id, int max_length, int width) {
     SetControlId(edit, id);
     edit->setValidator(new CDigitsValidator(edit));
     edit->setMaxLength(max_length);
-    edit->setFixedWidth(width);
+    // Wider where the desktop's font needs it for the longest number (and the
+    // cursor after it).
+    QStyleOptionFrame frame;
+    frame.initFrom(edit);
+    frame.lineWidth = edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &frame, edit);
+    const QSize digits(edit->fontMetrics().horizontalAdvance(QString(max_length + 1, u'0')),
+                       edit->fontMetrics().height());
+    edit->setFixedWidth(std::max(
+        width, edit->style()->sizeFromContents(QStyle::CT_LineEdit, &frame, digits, edit).width()));
     return edit;
 }
 
@@ -72,7 +85,27 @@ CSpinButton::CSpinButton(QWidget* parent, int id, QLineEdit* buddy)
         button->setFocusPolicy(Qt::NoFocus);
         connect(button, &QToolButton::clicked, this, [this, d = delta] { Step(d); });
         layout->addWidget(button);
+        (delta > 0 ? up_ : down_) = button;
     }
+    buddy_->installEventFilter(this);
+}
+
+void CSpinButton::NameAfterBuddy() {
+    NameControl(up_, {buddy_->accessibleName(), Text(res::kTextStepUp)});
+    NameControl(down_, {buddy_->accessibleName(), Text(res::kTextStepDown)});
+}
+
+bool CSpinButton::eventFilter(QObject* watched, QEvent* event) {
+    // The arrows take no focus: the keys in the edit stand for them.
+    if (watched == buddy_ && event->type() == QEvent::KeyPress && isEnabled() &&
+        !buddy_->isReadOnly()) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Up || key == Qt::Key_Down) {
+            Step(key == Qt::Key_Up ? 1 : -1);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void CSpinButton::SetRange(int lo, int hi) {

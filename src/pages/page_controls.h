@@ -8,11 +8,13 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
+class QToolButton;
 
 namespace vardex::ui {
 
 // The up and down arrows beside a number edit: each click steps the number in
-// the edit within the range. The wheel does nothing here.
+// the edit within the range, and so do the Up and Down keys in the edit. The
+// wheel does nothing here.
 class CSpinButton : public QWidget {
 public:
     CSpinButton(QWidget* parent, int id, QLineEdit* buddy);
@@ -20,9 +22,18 @@ public:
     int Lower() const { return lo_; }
     int Upper() const { return hi_; }
     void Step(int delta);
+    QLineEdit* Buddy() const { return buddy_; }
+    // The arrows are read as the edit's name and their direction: call once
+    // the edit has its name.
+    void NameAfterBuddy();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QLineEdit* buddy_;
+    QToolButton* up_ = nullptr;
+    QToolButton* down_ = nullptr;
     int lo_ = 0;
     int hi_ = 100;
 };

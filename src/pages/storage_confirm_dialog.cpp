@@ -94,17 +94,20 @@ CStorageConfirmDialog::CStorageConfirmDialog(QWidget* parent) : CDialog(parent) 
     auto* radios = new QHBoxLayout(group);
     const std::string_view names[] = {res::kTextStorageProfile0, res::kTextStorageProfile1,
                                       res::kTextStorageProfile2, res::kTextStorageProfile3};
-    auto* check = new WrappingCheckBox(Text(res::kTextMakePowerUpCheck), this);
-    SetControlId(check, IDC_MAKE_POWER_UP);
+    QRadioButton* profiles[4] = {};
     for (int i = 0; i < 4; ++i) {
-        auto* radio = new QRadioButton(Text(names[i]), group);
-        SetControlId(radio, IDC_PROFILE0 + i);
-        connect(radio, &QRadioButton::clicked, check, [check] { check->setEnabled(true); });
-        radios->addWidget(radio);
+        profiles[i] = new QRadioButton(Text(names[i]), group);
+        SetControlId(profiles[i], IDC_PROFILE0 + i);
+        radios->addWidget(profiles[i]);
     }
+    // Made after the radios, so that the focus reaches it after them.
     auto* power_up = new QGroupBox(Text(res::kTextMakePowerUpGroup), this);
     auto* pl = new QVBoxLayout(power_up);
-    check->setParent(power_up);
+    auto* check = new WrappingCheckBox(Text(res::kTextMakePowerUpCheck), power_up);
+    SetControlId(check, IDC_MAKE_POWER_UP);
+    for (QRadioButton* radio : profiles) {
+        connect(radio, &QRadioButton::clicked, check, [check] { check->setEnabled(true); });
+    }
     pl->addWidget(check);
 
     QHBoxLayout* buttons = MakeOkCancelRow();

@@ -18,10 +18,12 @@
 #include <QValidator>
 #include <algorithm>
 #include <functional>
+#include <vector>
 
 #include "params/app_core.h"
 #include "params/telephony_rules.h"
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/choice_list.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
@@ -59,11 +61,15 @@ void AddRadios(CTelephonyPage* page, QWidget* parent, QVBoxLayout* layout,
     }
 }
 
-// "caption [edit][arrows] unit" in a row of its own.
+// "caption [edit][arrows] unit" in a row of its own; the edit and its arrows
+// are named after the caption.
 QHBoxLayout* NumberRow(QWidget* parent, std::string_view caption, QLineEdit* edit,
                        CSpinButton* spin, std::string_view unit) {
     auto* row = new QHBoxLayout();
-    row->addWidget(new QLabel(Text(caption), parent));
+    auto* label = new QLabel(Text(caption), parent);
+    NameControl(edit, {label->text()}, label);
+    spin->NameAfterBuddy();
+    row->addWidget(label);
     row->addWidget(edit);
     row->addWidget(spin);
     if (!unit.empty()) {
@@ -226,6 +232,9 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
         grid->addWidget(headings_[port], 0, port, Qt::AlignLeft);
     }
 
+    // The tab order goes down each port's column, then the operational settings.
+    std::vector<QWidget*> columns[3];
+
     // Rows 1..3: a subscriber number and its "D" box in each column.
     const std::string_view captions[3] = {res::kTextSubscriberNumber1, res::kTextSubscriberNumber2,
                                           res::kTextSubscriberNumber3};
@@ -235,9 +244,12 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
             auto* v = new QVBoxLayout(cell);
             v->setContentsMargins(0, 0, 0, 0);
             v->setSpacing(1);
-            v->addWidget(new QLabel(Text(captions[row]), cell));
+            auto* caption = new QLabel(Text(captions[row]), cell);
+            v->addWidget(caption);
             auto* h = new QHBoxLayout();
             auto* edit = new QLineEdit(cell);
+            const QString port_name = Text(headings[port].first);
+            NameControl(edit, {caption->text(), port_name}, caption);
             SetControlId(edit, kNumberIds[port][row]);
             edit->setMaxLength(params::kMsnLengthMax);
             edit->setValidator(new CMsnValidator(edit, port == 2));
@@ -247,6 +259,9 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
             own_[port][row] = CheckBox(cell, kOwnIds[port][row], res::kTextOwnNumberBox);
             connect(own_[port][row], &QCheckBox::clicked, this,
                     [this, port, row] { OnOwnNumberClicked(port, row); });
+            NameControl(own_[port][row],
+                        {Text(res::kTextOwnNumberBox), caption->text(), port_name});
+            columns[port].insert(columns[port].end(), {edit, own_[port][row]});
             h->addWidget(edit, 1);
             h->addWidget(own_[port][row]);
             v->addLayout(h);
@@ -273,9 +288,11 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
     for (const auto& service : services) {
         QCheckBox* p1 = CheckBox(this, service.p1, service.caption);
         QCheckBox* p2 = CheckBox(this, service.p2, {});
-        p2->setAccessibleName(Text(service.caption));
-        for (QCheckBox* box : {p1, p2}) {
+        for (int port = 0; port < 2; ++port) {
+            QCheckBox* box = port == 0 ? p1 : p2;
+            NameControl(box, {Text(service.caption), Text(headings[port].first)});
             connect(box, &QCheckBox::clicked, this, [this] { SettingsChanged(); });
+            columns[port].push_back(box);
         }
         grid->addWidget(p1, row, 0);
         grid->addWidget(p2, row, 1);
@@ -293,6 +310,9 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
             list->addItem(Text(item));
         }
         list->setCurrentIndex(-1);
+        NameControl(list, {terminal_label->text(), Text(headings[port].first)},
+                    port == 0 ? terminal_label : nullptr);
+        columns[port].push_back(list);
         connect(list, &QComboBox::activated, this, [this, port] { OnTerminalChosen(port); });
         grid->addWidget(list, row, port, Qt::AlignLeft);
     }
@@ -303,8 +323,11 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
     grid->addWidget(llc_label, row++, 0, 1, 2);
     for (int port = 0; port < 2; ++port) {
         auto* h = new QHBoxLayout();
-        for (const int id : kLlcIds[port]) {
-            QLineEdit* edit = DigitsEdit(this, id, kLlcLengthMax, 44);
+        for (std::size_t octet = 0; octet < CDeviceConfig::kLlcOctets; ++octet) {
+            QLineEdit* edit = DigitsEdit(this, kLlcIds[port][octet], kLlcLengthMax, 44);
+            NameControl(edit, {Text(res::kTextLlcOctetNames[octet]), Text(headings[port].first)},
+                        port == 0 && octet == 0 ? llc_label : nullptr);
+            columns[port].push_back(edit);
             connect(edit, &QLineEdit::textEdited, this, [this] { SettingsChanged(); });
             h->addWidget(edit);
         }
@@ -357,6 +380,15 @@ CTelephonyPage::CTelephonyPage(ISheetHost& host)
     operational->addWidget(caller_id);
     operational->addStretch(1);
     grid->addLayout(operational, 4, 2, last_service_row - 3, 1);
+    std::vector<QWidget*> order;
+    for (const auto& column : columns) {
+        order.insert(order.end(), column.begin(), column.end());
+    }
+    for (const int id : {IDC_FUNCTIONAL, IDC_KEYPAD, IDC_CLIP, IDC_EMERGENCY, IDC_FLASH,
+                         IDC_BETWEEN_RINGS, IDC_PRIOR_TO_RINGING, IDC_FSK}) {
+        order.push_back(GetDlgItem(id));
+    }
+    SetTabOrder(order);
 
     // The pictures under the columns and the note.
     const std::pair<int, CPortPicture::Kind> pictures[3] = {
@@ -414,6 +446,9 @@ void CTelephonyPage::ApplyCountryRules() {
         spin->setEnabled(GetDlgItem(id)->isEnabled());
         const Limits limits = LimitsOf(*BindingOf(Bindings(), id), Record());
         spin->SetRange(limits.lo, limits.hi);
+        DescribeControl(GetDlgItem(id),
+                        {Text(id == IDC_FLASH ? res::kTextFlashUnit : std::string_view{}),
+                         QString::fromStdString(res::FormatLimits(limits.lo, limits.hi))});
     }
     RefreshOwnBoxes();
 }

@@ -15,6 +15,7 @@
 #include "params/app_core.h"
 #include "params/country_variant.h"
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/choice_list.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
@@ -56,6 +57,8 @@ QPushButton* BigButton(QWidget* parent, int id, std::string_view caption) {
     auto* layout = new QVBoxLayout(button);
     layout->addWidget(label);
     button->setMinimumSize(170, 64);
+    // Taller where the caption wraps to more lines, as in a large font.
+    button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     button->setAccessibleName(Text(caption));
     return button;
 }
@@ -107,6 +110,8 @@ CUpgradePage::CUpgradePage(ISheetHost& host)
     for (const auto& [label, id] : identity) {
         g->addWidget(new QLabel(Text(label), general), row, 0);
         g->addWidget(ReadOnlyEdit(general, id, 120), row, 1);
+        NameControl(g->itemAtPosition(row, 1)->widget(), {Text(label)},
+                    qobject_cast<QLabel*>(g->itemAtPosition(row, 0)->widget()));
         ++row;
     }
     auto* upgrade = new QPushButton(Text(res::kTextUpgradeButton), general);
@@ -128,6 +133,9 @@ CUpgradePage::CUpgradePage(ISheetHost& host)
         for (int col = 0; col < 3; ++col) {
             QLineEdit* edit = ReadOnlyEdit(charging, counters[r][col], 70);
             edit->setAlignment(Qt::AlignRight);
+            NameControl(edit,
+                        {qobject_cast<QLabel*>(c->itemAtPosition(r + 1, 0)->widget())->text(),
+                         qobject_cast<QLabel*>(c->itemAtPosition(0, col + 1)->widget())->text()});
             c->addWidget(edit, r + 1, col + 1);
         }
     }
@@ -155,6 +163,10 @@ CUpgradePage::CUpgradePage(ISheetHost& host)
     p->addWidget(source, 1, 0);
     p->addWidget(destination, 1, 1);
     p->addWidget(power_up, 1, 2);
+    for (int col = 0; col < 3; ++col) {
+        auto* label = qobject_cast<QLabel*>(p->itemAtPosition(0, col)->widget());
+        NameControl(p->itemAtPosition(1, col)->widget(), {label->text()}, label);
+    }
     // Only the person's choices count: loading the controls changes nothing.
     connect(source, &QComboBox::activated, this, [this] { OnRecallProfile(); });
     connect(destination, &QComboBox::activated, this, [this] { OnProfileChoice(); });
@@ -165,6 +177,7 @@ CUpgradePage::CUpgradePage(ISheetHost& host)
     SetControlId(picture, IDC_PICTURE);
     picture->setPixmap(QPixmap(QStringLiteral(":/bitmaps/vardex.png")));
     picture->setAlignment(Qt::AlignCenter);
+    NameControl(picture, {Text(res::LoadString(res::IDS_APP_TITLE))});
     QPushButton* go_telephony = BigButton(this, IDC_GO_TELEPHONY, res::kTextChangeTelephony);
     QPushButton* go_connection = BigButton(this, IDC_GO_CONNECTION, res::kTextChangeConnection);
     connect(go_telephony, &QPushButton::clicked, this, [this] { OnCommand(IDC_GO_TELEPHONY); });

@@ -14,6 +14,7 @@
 #include "params/connection_rules.h"
 #include "params/field_table.h"
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/choice_list.h"
 #include "ui/help.h"
 
@@ -72,10 +73,19 @@ CChoiceList* List(QWidget* parent, int id, std::initializer_list<std::string_vie
     return list;
 }
 
+// A control of a row: named after its caption and, where the row sits in a
+// group (the window size is in both layers), the group's title.
+void NameRow(QWidget* box, QLabel* label, QWidget* control) {
+    auto* group = qobject_cast<QGroupBox*>(box);
+    NameControl(control, {label->text(), group != nullptr ? group->title() : QString()}, label);
+}
+
 // "caption [list]" as the next row of grid.
 void AddListRow(QWidget* box, QGridLayout* grid, std::string_view caption, CChoiceList* list) {
     const int row = grid->rowCount();
-    grid->addWidget(new QLabel(Text(caption), box), row, 0);
+    auto* label = new QLabel(Text(caption), box);
+    NameRow(box, label, list);
+    grid->addWidget(label, row, 0);
     grid->addWidget(list, row, 1, 1, 2, Qt::AlignLeft);
 }
 
@@ -138,8 +148,10 @@ CX25PropertiesDialog::CX25PropertiesDialog(const CDeviceConfig& record, QWidget*
     gf->addWidget(cug, 0, 0, 1, 3);
     AddNumberRow(facilities, gf, res::kTextCugNumber, IDC_CUG_NUMBER, IDC_CUG_SPIN);
     const int address_row = gf->rowCount();
-    gf->addWidget(new QLabel(Text(res::kTextX121Address), facilities), address_row, 0);
+    auto* address_label = new QLabel(Text(res::kTextX121Address), facilities);
+    gf->addWidget(address_label, address_row, 0);
     auto* address = new QLineEdit(facilities);
+    NameRow(facilities, address_label, address);
     SetControlId(address, IDC_ADDRESS);
     address->setMaxLength(params::kX25AddressLengthMax);
     address->installEventFilter(this);
@@ -186,7 +198,10 @@ QLineEdit* CX25PropertiesDialog::AddNumberRow(QWidget* box, QGridLayout* grid,
     QLineEdit* edit = DigitsEdit(box, id, length, kNumberWidth);
     auto* spin = new CSpinButton(box, spin_id, edit);
     spins_.emplace_back(spin, id);
-    grid->addWidget(new QLabel(Text(caption), box), row, 0);
+    auto* label = new QLabel(Text(caption), box);
+    NameRow(box, label, edit);
+    spin->NameAfterBuddy();
+    grid->addWidget(label, row, 0);
     grid->addWidget(edit, row, 1);
     grid->addWidget(spin, row, 2);
     return edit;
@@ -196,6 +211,8 @@ bool CX25PropertiesDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     for (const auto& [spin, id] : spins_) {
         spin->SetRange(Field(id).lo, Field(id).hi);
+        DescribeControl(GetDlgItem(id),
+                        {QString::fromStdString(res::FormatLimits(Field(id).lo, Field(id).hi))});
     }
     // The table's rule, then the box's own for the number.
     EnableFields(this, record_, kBindings);

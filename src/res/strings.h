@@ -285,7 +285,7 @@ inline constexpr std::string_view kTextPppAsyncToSync =
 inline constexpr std::string_view kTextPppMultilinkFixed = "Multilink Fixed (128Kbs)";
 inline constexpr std::string_view kTextPppBandwidthOnDemand =
     "Multilink with Bandwidth On Demand (64Kbs or 128Kbs)";
-inline constexpr std::string_view kTextBapSupport = "BA&P Support";
+inline constexpr std::string_view kTextBapSupport = "&BAP Support";
 inline constexpr std::string_view kTextBapCallBack = "BAP &Call Back Permitted";
 inline constexpr std::string_view kTextAddChannel = "Add a channel when the rate exceeds";
 inline constexpr std::string_view kTextDropChannel = "Drop a channel when the rate drops below";
@@ -376,5 +376,11 @@ inline constexpr std::string_view kTextApply = "&Apply";
 inline constexpr std::string_view kTextWindowMenu = "Window menu";
 inline constexpr std::string_view kTextHelpOnPage = "&Help on this page";
 inline constexpr std::string_view kTextHelpWindowSuffix = " Help";
+// What a screen reader says where the window shows no text of its own: each
+// modem LLC octet's edit, and the arrows beside a number.
+inline constexpr std::string_view kTextLlcOctetNames[] = {"LLC Octet 5A", "LLC Octet 5C",
+                                                          "LLC Octet 5D"};
+inline constexpr std::string_view kTextStepUp = "Up";
+inline constexpr std::string_view kTextStepDown = "Down";
 
 }  // namespace vardex::res

@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "accessible.h"
 #include "help.h"
 #include "res/strings.h"
 
@@ -83,6 +84,7 @@ CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
     layout->addLayout(buttons);
     QObject::connect(tabs_, &QTabWidget::currentChanged, this,
                      [this](int index) { PageChanged(index); });
+    InstallPageKeys(this, tabs_);
 }
 
 CPropertySheet::~CPropertySheet() {

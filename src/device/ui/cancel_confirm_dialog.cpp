@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "res/strings.h"
+#include "ui/accessible.h"
 
 namespace vardex::ui {
 
@@ -15,6 +16,8 @@ CCancelConfirmDialog::CCancelConfirmDialog(QWidget* parent) : CDialog(parent) {
     auto* icon = new QLabel(this);
     icon->setPixmap(QIcon(QStringLiteral(":/icons/question.png")).pixmap(32, 32));
     auto* question = new QLabel(Text(res::kTextCancelConfirmQuestion), this);
+    // The icon repeats the question for the eye.
+    NameControl(icon, {question->text()});
     auto* top = new QHBoxLayout();
     top->addWidget(icon);
     top->addWidget(question, 1);

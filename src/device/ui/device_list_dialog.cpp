@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "res/strings.h"
+#include "ui/accessible.h"
 #include "ui/message_box.h"
 
 namespace vardex::ui {
@@ -19,6 +20,7 @@ CDeviceListDialog::CDeviceListDialog(const std::string& caption, const std::stri
     auto* label = new QLabel(QString::fromStdString(prompt).trimmed(), this);
     label->setWordWrap(true);
     SetControlId(list_, IDC_DEVICE_LIST);
+    NameControl(list_, {label->text()}, label);
     for (const std::string& name : names) {
         list_->addItem(QString::fromStdString(name));
     }

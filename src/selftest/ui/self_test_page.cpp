@@ -12,6 +12,7 @@
 #include "self_test_art.h"
 #include "self_test_progress.h"
 #include "selftest/self_test.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 
@@ -33,6 +34,7 @@ CSelfTestPage1::CSelfTestPage1(ISheetHost& host)
     images_[kImageInterrupted] = SelfTestArt(QStringLiteral("interrupted"));
 
     SetControlId(list_, IDC_LIST);
+    NameControl(list_, {Caption()});
     list_->setRootIsDecorated(false);
     list_->setItemsExpandable(false);
     list_->setUniformRowHeights(true);

@@ -19,6 +19,7 @@
 #include "link/device_port.h"
 #include "res/strings.h"
 #include "self_test_art.h"
+#include "ui/accessible.h"
 #include "ui/gui_call.h"
 #include "ui/message_box.h"
 
@@ -296,6 +297,8 @@ void CSelfTestProgress::EndWhenDone() {
 void CSelfTestProgress::ShowPicture() {
     const QIcon& icon = pictures_[static_cast<int>(shown_)];
     picture_->setPixmap(icon.pixmap(QSize(48, 48), devicePixelRatioF()));
+    // The picture shows what the prompt asks for: it is read as the prompt.
+    NameControl(picture_, {prompt_->text()});
 }
 
 // ---- ISelfTestView ----

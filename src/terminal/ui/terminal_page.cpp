@@ -2,16 +2,19 @@
 
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QFontInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <string>
 
 #include "device/ui/comm_progress_dialog.h"
 #include "params/app_core.h"
 #include "res/strings.h"
 #include "terminal/trace_switches.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
 
@@ -20,6 +23,9 @@ namespace vardex::ui {
 namespace {
 
 using terminal::TraceLayer;
+
+// The terminal's own text size, in pixels, where the desktop's font is smaller.
+constexpr int kTerminalPixels = 12;
 
 CTerminalPage::SaveFileHook& SaveHook() {
     static CTerminalPage::SaveFileHook hook;
@@ -63,6 +69,7 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
       m_terminal(new CTerminalControl(this)),
       log_button_(nullptr) {
     SetControlId(m_terminal, IDC_TERMINAL);
+    NameControl(m_terminal, {Caption()});
     m_terminal->SetPort(&host_.App().m_workingRecord);
     // A log that stops on a failed write (disk full, file gone) says so, and the
     // button starts a new one, rather than a log that silently ends.
@@ -71,20 +78,23 @@ CTerminalPage::CTerminalPage(ISheetHost& host)
         AppMessageBox(this, WithPath(res::LoadString(res::IDS_LOG_OPEN_FAILED), log_path_),
                       MessageIcon::Exclamation);
     };
-    // A fixed-pitch face of 12 pixels, whatever the desktop's own font.
+    // A fixed-pitch face of 12 pixels, or as large as the desktop's own font
+    // where that is larger: a person who reads large text reads the device too.
     m_font = QFont(QStringLiteral("Courier"));
     m_font.setStyleHint(QFont::TypeWriter);
     m_font.setFixedPitch(true);
-    m_font.setPixelSize(12);
+    m_font.setPixelSize(std::max(kTerminalPixels, QFontInfo(font()).pixelSize()));
     m_font.setWeight(QFont::Normal);
     m_terminal->setFont(m_font);
 
     auto* column = new QVBoxLayout();
     column->addStretch(1);
-    column->addWidget(new QLabel(Text(res::kTextTrace), this));
+    auto* trace = new QLabel(Text(res::kTextTrace), this);
+    column->addWidget(trace);
     for (const TraceBox& box : kTraceBoxes) {
         auto* check = new QCheckBox(Text(box.caption), this);
         SetControlId(check, box.id);
+        NameControl(check, {trace->text(), check->text()});
         // The text stands left of the box.
         check->setLayoutDirection(Qt::RightToLeft);
         const int id = box.id;
