@@ -9,6 +9,7 @@
 
 #include "res/strings.h"
 #include "settings/json_reader.h"
+#include "ui/accessible.h"
 
 namespace vardex::ui {
 namespace {
@@ -20,6 +21,8 @@ constexpr const char* kNoBackupText = "No backup of this device's settings has b
 constexpr const char* kSameText = "The device holds these settings already.";
 constexpr const char* kUnreadableFormat = "This backup cannot be read: %s";
 constexpr const char* kRestoreText = "Restore";
+constexpr const char* kBackupsName = "Backups";
+constexpr const char* kChangesName = "What the backup changes";
 
 }  // namespace
 
@@ -37,9 +40,12 @@ CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device)
     auto* changes = new QPlainTextEdit(this);
     SetControlId(changes, IDC_CHANGES);
     changes->setReadOnly(true);
+    auto* heading =
+        new QLabel(QString::fromUtf8(backups_.empty() ? kNoBackupText : kChooseText), this);
+    NameControl(list, {QString::fromUtf8(kBackupsName)}, heading);
+    NameControl(changes, {QString::fromUtf8(kChangesName)});
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(
-        new QLabel(QString::fromUtf8(backups_.empty() ? kNoBackupText : kChooseText), this));
+    layout->addWidget(heading);
     layout->addWidget(list);
     layout->addWidget(changes);
     layout->addLayout(MakeOkCancelRow());

@@ -17,6 +17,7 @@
 #include <set>
 
 #include "app/about_dialog.h"
+#include "app/restore_dialog.h"
 #include "gui_fixture.h"
 #include "pages/page_controls.h"
 #include "pages/telephony_page.h"
@@ -213,6 +214,7 @@ void ExpectSoundDialogs(CDeviceConfig& record) {
     dialogs.emplace_back("progress", std::make_unique<ui::CCommProgressDialog>(nullptr));
     dialogs.emplace_back("cancel", std::make_unique<ui::CCancelConfirmDialog>());
     dialogs.emplace_back("about", std::make_unique<ui::CAboutDialog>());
+    dialogs.emplace_back("restore", std::make_unique<ui::CRestoreDialog>(nullptr, record));
     for (auto& [what, dialog] : dialogs) {
         dialog->show();  // laid out
         QApplication::processEvents();

@@ -296,6 +296,8 @@ TEST(Transfer, MultilinkChoiceAndProtocolBetweenRecordAndPages) {
     EXPECT_EQ(sheet.ConnectionPage().Record().m_nProtocol, 3)
         << "an unknown protocol leaves the choice";
     EXPECT_EQ(sheet.ConnectionPage().m_nMultilink, 1);
+    // The controls as the Information page shows them once it is on screen.
+    sheet.InformationPage().UpdateData(false);
     const auto shown = [&](int id) {
         return sheet.InformationPage().Item<QLineEdit>(id)->text().toStdString();
     };
