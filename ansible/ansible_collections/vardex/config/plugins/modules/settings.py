@@ -41,7 +41,8 @@ options:
   store_profile:
     description:
       - The stored profile (0 to 3) that keeps the settings written. Left out, the settings are
-        active until the device is reset.
+        active only until the device is next reset, and opening its port resets it, so the next
+        run finds the old values again; give it for an idempotent play.
     type: int
     choices: [0, 1, 2, 3]
   power_up_profile:

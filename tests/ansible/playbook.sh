@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The collection as a fleet uses it: a playbook over three hosts, two simulated
+# varDex (one on its own pseudo-terminal, one behind a port server over the
+# network) and one whose port does not exist. A first run changes both devices,
+# a second changes nothing, check mode sends no setting (the devices refuse
+# every setting meanwhile, so one sent would fail the run), diff mode shows the
+# fields before and after, and the missing device fails only its own host.
+# Arguments: vardex-sim, vardexctl.
+set -euo pipefail
+sim=$(realpath "$1")
+vardexctl=$(realpath "$2")
+repo=$(cd "$(dirname "$0")/../.." && pwd)
+work=$(mktemp -d "${TMPDIR:-/tmp}/vardex-playbook.XXXXXX")
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Debian's ansible on Debian's Python; nothing of the test in the real home.
+export PATH=/usr/bin:/bin HOME=$work XDG_STATE_HOME=$work/state
+export ANSIBLE_COLLECTIONS_PATH=$repo/ansible ANSIBLE_LOCAL_TEMP=$work/ansible-tmp
+export ANSIBLE_NOCOLOR=1 ANSIBLE_FORCE_COLOR=0 ANSIBLE_RETRY_FILES_ENABLED=0
+export VARDEX_TIME_SCALE=${VARDEX_TIME_SCALE:-0.2}
+
+fail() { echo "playbook test: $*" >&2; exit 1; }
+
+# Waits up to 10 s for a condition.
+wait_for() {
+  for _ in $(seq 200); do
+    if eval "$1"; then return 0; fi
+    sleep 0.05
+  done
+  fail "gave up waiting for: $1"
+}
+
+for name in a b; do
+  "$sim" --country Cyprus --link "$work/$name" --control "$work/$name.ctl" \
+    --state "$work/$name.state" >/dev/null 2>"$work/$name.log" &
+  pids+=($!)
+done
+wait_for "[ -e $work/a ] && [ -e $work/b ] && [ -S $work/a.ctl ] && [ -S $work/b.ctl ]"
+
+# Device b behind ser2net, as at a remote site.
+port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+cat >"$work/ser2net.yaml" <<YAML
+connection: &vardex
+  accepter: telnet(rfc2217),tcp(nodelay=true),127.0.0.1,$port
+  connector: serialdev,$(readlink "$work/b"),115200n81,local
+  options:
+    mdns: false
+    chardelay: false
+YAML
+ser2net=$(command -v ser2net || echo /usr/sbin/ser2net)
+"$ser2net" -n -u -c "$work/ser2net.yaml" -P "$work/ser2net.pid" >"$work/ser2net.log" 2>&1 &
+pids+=($!)
+# Listening, seen in the kernel's table: a connection would take its one client.
+listening() { awk -v p="$(printf ':%04X' "$port")" '$2 ~ p"$" && $4 == "0A"' /proc/net/tcp | grep -q .; }
+wait_for listening
+
+control() { printf '%s\nquit\n' "$2" | socat -t 5 - "UNIX-CONNECT:$work/$1.ctl" >/dev/null; }
+
+cat >"$work/inventory.yml" <<YAML
+all:
+  vars:
+    ansible_connection: local
+    ansible_python_interpreter: /usr/bin/python3
+  hosts:
+    local_device: {vardex_port: "$work/a"}
+    remote_device: {vardex_port: "rfc2217://127.0.0.1:$port"}
+    missing_device: {vardex_port: "$work/nothing-here"}
+YAML
+cat >"$work/site.yml" <<YAML
+- hosts: all
+  gather_facts: false
+  tasks:
+    - name: Call waiting off on port 1, CLIP off, X.25 TEI 9, kept in profile 0
+      vardex.config.settings:
+        port: "{{ vardex_port }}"
+        vardexctl: "$vardexctl"
+        timeout: 120
+        settings:
+          port1.call_waiting: 0
+          m_bClip: 0
+          x25.tei: 9
+        store_profile: 0
+YAML
+
+# The recap's counts of a host: "ok changed failed".
+counts() {
+  awk -v h="$2" '$1 == h && $2 == ":" {
+    for (i = 3; i <= NF; i++) { split($i, kv, "="); c[kv[1]] = kv[2] }
+    print c["ok"], c["changed"], c["failed"] }' "$1"
+}
+expect() {  # run-log host "ok changed failed"
+  local got
+  got=$(counts "$1" "$2")
+  [ "$got" = "$3" ] || { cat "$1"; fail "$(basename "$1"): $2 has ok/changed/failed $got, not $3"; }
+}
+play() {  # log-name ansible-playbook options...
+  local log=$work/$1
+  shift
+  ansible-playbook -i "$work/inventory.yml" "$work/site.yml" "$@" >"$log" 2>&1 || true
+  echo "$log"
+}
+value() {  # device field
+  "$vardexctl" read --port "$work/$1" --json 2>/dev/null | python3 -c "import json, sys; print(json.load(sys.stdin)['$2'])"
+}
+
+before_a=$(value a m_bCallWaiting1)
+[ "$before_a" = 1 ] || fail "the simulator's factory state has call waiting on port 1 off"
+
+# Check mode, with diff: both would change, nothing is sent.
+control a "refuse on"
+control b "refuse on"
+log=$(play check --check --diff)
+expect "$log" local_device "1 1 0"
+expect "$log" remote_device "1 1 0"
+expect "$log" missing_device "0 0 1"
+grep -q '"m_bCallWaiting1": 1' "$log" || { cat "$log"; fail "diff mode shows no value before"; }
+[ "$(value a m_bCallWaiting1)" = 1 ] || fail "check mode changed the device"
+control a "refuse off"
+control b "refuse off"
+
+# The first run changes both devices; the missing one fails only its host.
+log=$(play first)
+expect "$log" local_device "1 1 0"
+expect "$log" remote_device "1 1 0"
+expect "$log" missing_device "0 0 1"
+grep -q "nothing-here" "$log" || { cat "$log"; fail "the failure does not name the port"; }
+[ "$(value a m_bCallWaiting1)" = 0 ] || fail "device a was not written"
+[ "$(value a m_nX25Tei)" = 9 ] || fail "device a has no TEI 9"
+
+# The second run finds nothing to do.
+log=$(play second)
+expect "$log" local_device "1 0 0"
+expect "$log" remote_device "1 0 0"
+
+# A device that goes silent fails its host; the other still succeeds.
+control b "silence on"
+log=$(play silent)
+expect "$log" local_device "1 0 0"
+expect "$log" remote_device "0 0 1"
+echo "ansible playbook: ok"
