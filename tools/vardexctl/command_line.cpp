@@ -33,6 +33,9 @@ std::string Synopsis(const CommandSpec& command) {
         }
         text += text.empty() ? "" : " ";
         text += option.required ? item : "[" + item + "]";
+        if (option.repeatable) {
+            text += "...";
+        }
     }
     if (!command.operand_text.empty()) {
         text += text.empty() ? "" : " ";
@@ -88,6 +91,16 @@ bool ParsedArgs::Has(std::string_view option) const {
         }
     }
     return false;
+}
+
+std::vector<std::string> ParsedArgs::Values(std::string_view option) const {
+    std::vector<std::string> values;
+    for (const Item& item : items_) {
+        if (item.option != nullptr && item.option->name == option) {
+            values.push_back(item.text);
+        }
+    }
+    return values;
 }
 
 std::string ParsedArgs::Value(std::string_view option) const {
@@ -157,7 +170,8 @@ ParsedArgs ParseArgs(const CommandSpec& command, const std::vector<std::string>&
             }
             continue;
         }
-        if (problem.empty() && parsed.Has(option->name) && !option->value.empty()) {
+        if (problem.empty() && parsed.Has(option->name) && !option->value.empty() &&
+            !option->repeatable) {
             problem = std::string(option->name) + " given twice";
         }
         std::string value;

@@ -22,6 +22,8 @@ struct OptionSpec {
     // The end of "NAME needs ..." when the value is missing or empty.
     std::string_view needs = "a value";
     bool required = false;
+    // May be given more than once (--port for several devices).
+    bool repeatable = false;
 };
 
 // What a subcommand takes after its options.
@@ -67,6 +69,8 @@ public:
     bool Has(std::string_view option) const;
     // The option's value; empty when it was not given.
     std::string Value(std::string_view option) const;
+    // Every value of a repeatable option, in the order given.
+    std::vector<std::string> Values(std::string_view option) const;
     std::vector<std::string> Operands() const;
 
     // Set when the subcommand is not to run: --help asked for (status 0, the

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "at_command.h"
+#include "fleet.h"
 #include "identify_command.h"
 #include "job_commands.h"
 #include "selftest_command.h"
@@ -15,12 +16,20 @@ namespace {
 // An empty --port would fall back to COM1, or search every port.
 constexpr OptionSpec kPort{.name = "--port", .value = "PATH", .needs = "the path of a port"};
 constexpr OptionSpec kJson{.name = "--json", .value = ""};
+// identify, read and apply take several devices at once.
+constexpr OptionSpec kPorts{
+    .name = "--port", .value = "PATH", .needs = "the path of a port", .repeatable = true};
+constexpr OptionSpec kAll{.name = "--all", .value = ""};
 constexpr OptionSpec kLog{.name = "--log", .value = "FILE"};
 
 constexpr OptionSpec kAtOptions[] = {kPort, kJson, {.name = "--timeout", .value = "MS"}};
 constexpr OptionSpec kPortAndJson[] = {kPort, kJson};
+constexpr OptionSpec kIdentifyOptions[] = {kPorts, kAll, kJson};
 constexpr OptionSpec kReadOptions[] = {
-    kPort, kJson, {.name = "--names", .value = "member|readable", .needs = "member or readable"}};
+    kPorts,
+    kAll,
+    kJson,
+    {.name = "--names", .value = "member|readable", .needs = "member or readable"}};
 constexpr OptionSpec kStore{.name = "--store", .value = "N"};
 constexpr OptionSpec kNoBackup{.name = "--no-backup", .value = ""};
 constexpr OptionSpec kYes{.name = "--yes", .value = "", .alias = "-y"};
@@ -30,8 +39,8 @@ constexpr OptionSpec kWriteOptions[] = {kPort,
                                         {.name = "--from", .value = "FILE.json"},
                                         kNoBackup};
 constexpr OptionSpec kUpgradeOptions[] = {kPort, kYes, kNoBackup};
-constexpr OptionSpec kApplyOptions[] = {
-    kPort, {.name = "--check", .value = ""}, kJson, kStore, kNoBackup};
+constexpr OptionSpec kApplyOptions[] = {kPorts, kAll,   {.name = "--check", .value = ""},
+                                        kJson,  kStore, kNoBackup};
 constexpr OptionSpec kRestoreOptions[] = {
     kPort, kYes, {.name = "--force", .value = ""}, kStore, kNoBackup};
 constexpr OptionSpec kJsonOnly[] = {kJson};
@@ -48,6 +57,12 @@ constexpr OptionSpec kSelfTestOptions[] = {
     {.name = "--ports", .value = "1,2", .needs = "1, 2 or 1,2"},
     kJson};
 
+#define VARDEXCTL_SEVERAL_DEVICES                                                           \
+    "  --port more than once, or --all for every varDex the search finds: each\n"           \
+    "  device at once on its own channel, the results in the order of the ports\n"          \
+    "  (with --json one object a line, with \"port\" and \"status\"); the exit status is\n" \
+    "  the worst of them.\n"
+
 constexpr CommandSpec kCommands[] = {
     {.name = "at",
      .summary = "exchange AT command lines",
@@ -63,23 +78,29 @@ constexpr CommandSpec kCommands[] = {
      .run = [](const std::vector<std::string>& args) { return RunAt(args, std::cout, std::cerr); }},
     {.name = "identify",
      .summary = "find and identify the device",
-     .options = kPortAndJson,
+     .options = kIdentifyOptions,
      .description =
          "  Searches the modem lines and COM1..COM10 for a varDex (or opens PATH), asks\n"
-         "  which one to use when there are several, and prints its identity.\n",
+         "  which one to use when there are several, and prints its "
+         "identity.\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
          [](const std::vector<std::string>& args) {
-             return RunIdentify(args, std::cout, stdin, stderr);
+             return RunPerDevice("identify", args, [](const std::vector<std::string>& words) {
+                 return RunIdentify(words, std::cout, stdin, stderr);
+             });
          }},
     {.name = "read",
      .summary = "read every setting",
      .options = kReadOptions,
      .description = "  Reads every setting of the varDex and prints the working record.\n"
                     "  --names readable  JSON keys by readable name (port1.call_waiting)\n"
-                    "                    instead of the record's (m_bCallWaiting1)\n",
+                    "                    instead of the record's "
+                    "(m_bCallWaiting1)\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
          [](const std::vector<std::string>& args) {
-             return RunRead(args, std::cout, stdin, stderr);
+             return RunPerDevice("read", args, [](const std::vector<std::string>& words) {
+                 return RunRead(words, std::cout, stdin, stderr);
+             });
          }},
     {.name = "write",
      .summary = "change settings",
@@ -116,10 +137,13 @@ constexpr CommandSpec kCommands[] = {
          "  --check   send no setting, only tell what would change\n"
          "  --json    print {\"changed\": true|false, \"changes\": {FIELD: {\"before\": V,\n"
          "            \"after\": V}}}\n"
-         "  Exit status 0 whether anything changed or not; write's statuses on failure.\n",
+         "  Exit status 0 whether anything changed or not; write's statuses on "
+         "failure.\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
          [](const std::vector<std::string>& args) {
-             return RunApply(args, std::cout, stdin, stderr);
+             return RunPerDevice("apply", args, [](const std::vector<std::string>& words) {
+                 return RunApply(words, std::cout, stdin, stderr);
+             });
          }},
     {.name = "diff",
      .summary = "compare the device with FILE",

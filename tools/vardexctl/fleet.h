@@ -1,0 +1,24 @@
+// Several devices at once: `--port` given more than once, or `--all` for every
+// varDex the search finds. Each device gets its own vardexctl, with its own
+// channel, running in parallel; the results are printed in the order of the
+// ports, one per device (with --json one JSON object a line, with its port and
+// exit status), and the exit status is the worst of them.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vardex::ctl {
+
+// Runs subcommand `name` (identify, read or apply) as its words ask: on one
+// device through single, on several through a vardexctl each.
+int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
+                 int (*single)(const std::vector<std::string>& args));
+
+// The ports on which the search finds a varDex, in the search's order; a port
+// whose varDex waits in its loader is among them (the search stops there, which
+// *note then says).
+std::vector<std::string> FindEveryVarDex(std::string* note);
+
+}  // namespace vardex::ctl
