@@ -104,6 +104,7 @@ bool Take(UniqueFd& fd, std::string& text) {
 // passed on to every child as the signal a single vardexctl would have had.
 void Collect(std::vector<Child>& children) {
     const StopSignals signals;
+    bool asked = false;
     for (;;) {
         std::vector<pollfd> fds;
         std::vector<UniqueFd*> owners;
@@ -129,6 +130,11 @@ void Collect(std::vector<Child>& children) {
             char bytes[16];
             const ssize_t n = ::read(signals.Fd(), bytes, sizeof bytes);
             const int sig = StopSignals::Caught() == SIGINT ? SIGINT : SIGTERM;
+            if (sig == SIGINT && n > 0 && !asked) {
+                // The devices' own questions go to their captured output.
+                std::cerr << "Ctrl+C again cancels the job on every device.\n";
+                asked = true;
+            }
             for (ssize_t i = 0; i < n; ++i) {
                 for (const Child& child : children) {
                     if (child.pid > 0) {
