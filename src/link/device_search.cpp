@@ -1,5 +1,11 @@
 // The device search: modem lines first, then COM1..COM10.
+#include <array>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 #include "link/at_commands.h"
 #include "link/tapi_line.h"
@@ -218,52 +224,105 @@ CTapiLine::LoaderHeard CTapiLine::WaitForLoader(const std::string& reply) {
     return AwaitLoader();
 }
 
+CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n) {
+    ComProbe probe;
+    CTapiLine line{ProbeOnly{}};
+    probe.opened = line.OpenPort("COM" + std::to_string(n), kLineBaud);
+    probe.path = line.m_strOpenedPath;
+    probe.error = line.m_lastOpenError;
+    if (probe.opened != OpenResult::kOk) {
+        return probe;
+    }
+    line.SetReadTimeout(kExchangeReadMs);
+    std::size_t count = 0;
+    const std::string identify = vardex::at::Line(vardex::at::kIdentify);
+    line.Write(identify.data(), identify.size(), &count);
+    char reply[260];
+    line.Read(reply, 259, &count);
+    probe.reply.assign(reply, count);
+    Trace("%s replied : %s \n", vardex::at::kIdentify.data(), probe.reply.c_str());
+    probe.names_vardex = ReplyNamesVarDex(probe.reply);
+    if (!probe.names_vardex) {
+        // Something answers but is no varDex in normal operation: a loader sends
+        // NAK now and then, a failed one may say "error".
+        probe.loader = line.AwaitLoader();
+        if (probe.loader == LoaderHeard::kNak) {
+            probe.channel = line.ReleaseHandle();
+            return probe;
+        }
+    }
+    line.ClosePort();
+    return probe;
+}
+
 void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result) {
     progress->SetPos(0);
     progress->SetRange32(0, static_cast<int>(kSearchedComPorts));
     progress->SetStep(1);
+    std::array<ComProbe, kSearchedComPorts> probes;
+    {
+        // The bar moves on this thread, a step for each port probed.
+        std::mutex mutex;
+        std::condition_variable ended;
+        std::size_t done = 0;
+        std::vector<std::thread> workers;
+        for (std::uint32_t n = 1; n <= kSearchedComPorts; ++n) {
+            auto probe = [&, n] {
+                ComProbe found = ProbeComPort(n);
+                std::lock_guard lock(mutex);
+                probes[n - 1] = std::move(found);
+                ++done;
+                ended.notify_one();
+            };
+            try {
+                workers.emplace_back(probe);
+            } catch (const std::system_error&) {
+                probe();  // no thread to spare: this port in turn
+            }
+        }
+        std::unique_lock lock(mutex);
+        for (std::size_t stepped = 0; stepped < kSearchedComPorts; ++stepped) {
+            // Every probe ends within its own bounded waits.
+            ended.wait(lock, [&] { return done > stepped; });
+            progress->StepIt();
+        }
+        lock.unlock();
+        for (std::thread& worker : workers) {
+            worker.join();
+        }
+    }
+    // The results in port order, as a scan one port after another gives them:
+    // the first port where a loader waits ends the search there.
     bool found = false;
     for (std::uint32_t n = 1; n <= kSearchedComPorts; ++n) {
-        m_devices[n].index = n;
-        progress->StepIt();
+        ComProbe& probe = probes[n - 1];
         const std::string port = "COM" + std::to_string(n);
+        m_devices[n].index = n;
         m_devices[n].name = vardex::res::FormatText(vardex::res::kTextDirectToFormat, {port});
-        m_devices[n].reply.clear();
-        const OpenResult opened = OpenPort(port, kLineBaud);
-        m_devices[n].path = m_strOpenedPath;
-        if (opened != OpenResult::kOk) {
-            if (WorthReportingPort(m_strOpenedPath, m_lastOpenError)) {
-                m_portFailures.push_back({port, m_strOpenedPath, m_lastOpenError});
+        m_devices[n].reply = probe.reply;
+        m_devices[n].path = probe.path;
+        m_strOpenedPath = probe.path;
+        m_lastOpenError = probe.error;
+        if (probe.opened != OpenResult::kOk) {
+            if (WorthReportingPort(probe.path, probe.error)) {
+                m_portFailures.push_back({port, probe.path, probe.error});
             }
             continue;
         }
-        SetReadTimeout(kExchangeReadMs);
-        std::size_t count = 0;
-        const std::string identify = vardex::at::Line(vardex::at::kIdentify);
-        Write(identify.data(), identify.size(), &count);
-        char reply[260];
-        Read(reply, 259, &count);
-        m_devices[n].reply.assign(reply, count);
-        Trace("%s replied : %s \n", vardex::at::kIdentify.data(), m_devices[n].reply.c_str());
-        if (ReplyNamesVarDex(m_devices[n].reply)) {
+        if (probe.names_vardex) {
             found = true;
-            ClosePort();
             continue;
         }
-        // Something answers but is no varDex in normal operation: a loader sends
-        // NAK now and then, a failed one may say "error".
-        const LoaderHeard loader = AwaitLoader();
-        if (loader == LoaderHeard::kNak) {
+        if (probe.loader == LoaderHeard::kNak) {
+            AdoptHandle(std::move(probe.channel));
             m_dwSelected = n;
             result->search = SearchResult::kLoaderAnswered;
             return;
         }
-        if (loader == LoaderHeard::kError) {
-            ClosePort();
+        if (probe.loader == LoaderHeard::kError) {
             result->search = SearchResult::kLoaderError;
             return;
         }
-        ClosePort();
     }
     if (!found) {
         Trace("Error %d Selecting Device\n", Code(result->search));

@@ -58,6 +58,11 @@ void CTapiLine::SetHandle(CommHandle handle) {
     }
 }
 
+CommHandle CTapiLine::ReleaseHandle() {
+    std::lock_guard lock(m_handleMutex);
+    return std::exchange(m_hComm, nullptr);
+}
+
 void CTapiLine::CloseHandleOnly() {
     SetHandle(nullptr);
 }

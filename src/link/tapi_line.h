@@ -158,6 +158,26 @@ private:
     // caller).
     enum class LoaderHeard { kNone, kNak, kError };
     LoaderHeard AwaitLoader();
+    // What probing one COM port found; the channel stays open only where a
+    // loader waits behind it.
+    struct ComProbe {
+        OpenResult opened = OpenResult::kOk;
+        std::string path;
+        vardex::SysError error;
+        std::string reply;
+        bool names_vardex = false;
+        LoaderHeard loader = LoaderHeard::kNone;
+        CommHandle channel;
+    };
+    // Opens COMn on a line of its own and asks it: the ports are probed at
+    // once, each on its own thread, so that one slow port does not hold up
+    // the others.
+    static ComProbe ProbeComPort(std::uint32_t n);
+    // A line that only probes a port: no telephony, no provider callbacks.
+    struct ProbeOnly {};
+    explicit CTapiLine(ProbeOnly);
+    // Hands the open channel over without closing or cancelling it.
+    CommHandle ReleaseHandle();
     // The same for a modem line, whose reply first tells whether to wait at all.
     LoaderHeard WaitForLoader(const std::string& reply);
     // Remembers why a line could not be opened, when the person can act on it.

@@ -104,6 +104,10 @@ CTapiLine::CTapiLine() {
     BuildDeviceTable(kMinDeviceRows);
 }
 
+CTapiLine::CTapiLine(ProbeOnly) {
+    BuildDeviceTable(kMinDeviceRows);
+}
+
 CTapiLine::~CTapiLine() {
     // The provider must not keep calling back into an object that is gone.
     Shutdown();
