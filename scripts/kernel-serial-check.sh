@@ -31,7 +31,6 @@ readonly BUILD_ROOT_S=600   # mmdebstrap with the package and kmod
 readonly GUEST_S=420        # the whole guest run, boot to power-off
 readonly ASK_S=240          # the guest's longest step between two questions
 readonly SIM_START_S=20     # a simulator printing its port
-readonly PULL_AFTER_S=3     # how far into a command the adapter is pulled
 
 # Tools of this check, not of the build.
 need=()
@@ -85,7 +84,7 @@ mkdir "$root"
 cp "$deb" "$work/vardex.deb"
 # The kernel package is unpacked, not installed: its scripts would build an
 # initrd nobody uses. Only the modules the two ports need stay.
-timeout "$BUILD_ROOT_S" mmdebstrap --mode=root --variant=apt --include=kmod "${aptopts[@]}" \
+timeout "$BUILD_ROOT_S" mmdebstrap --mode=root --variant=apt --include=kmod,mount "${aptopts[@]}" \
   --customize-hook="copy-in $work/vardex.deb /tmp" \
   --customize-hook='chroot "$1" apt-get install -y -q --no-install-recommends /tmp/vardex.deb' \
   --customize-hook='chroot "$1" sh -c "cd /var/tmp && apt-get download -q \$(apt-cache depends linux-image-amd64 | sed -n \"s/.*Depends: \\(linux-image-[0-9].*\\)/\\1/p\")"' \
@@ -96,10 +95,12 @@ mkdir "$work/kernel"
 dpkg-deb -x "$work"/linux-image-*.deb "$work/kernel"
 kver=$(ls "$work/kernel/lib/modules")
 cp "$work/kernel/boot/vmlinuz-$kver" "$work/vmlinuz"
+mkdir -p "$root/lib/modules"
 mv "$work/kernel/lib/modules/$kver" "$root/lib/modules/"
 chroot "$root" depmod "$kver"
-chroot "$root" modprobe -S "$kver" --show-depends xhci_pci ftdi_sio |
-  awk '$1 == "insmod" { print $2 }' >"$work/modules"
+for module in xhci_pci ftdi_sio; do
+  chroot "$root" modprobe -S "$kver" --show-depends "$module"
+done | awk '$1 == "insmod" && !seen[$2]++ { print $2 }' >"$work/modules"
 keep=$work/keep
 mkdir "$keep"
 while IFS= read -r module; do
@@ -185,8 +186,8 @@ usb_link=$!
 exec 3<"$work/con.out" 4>"$work/con.in"
 
 # The guest asks, the host answers on the console: "ASK state PORT WORDS..."
-# is answered with the simulator's status on one line, "ASK pull" pulls the
-# adapter a moment later, "ASK plug" plugs it back.
+# is answered with the simulator's status on one line, "ASK pull S" pulls the
+# adapter S seconds later, "ASK plug" plugs it back.
 answer() { printf '%s\n' "$*" >&4; }
 start=$SECONDS
 while IFS= read -r -t "$ASK_S" line <&3; do
@@ -195,8 +196,8 @@ while IFS= read -r -t "$ASK_S" line <&3; do
     "@@ ASK state "*)
       answer "$(sim_status "${line#@@ ASK state }" | tr '\n' ';')"
       ;;
-    "@@ ASK pull")
-      sleep "$PULL_AFTER_S"
+    "@@ ASK pull "*)
+      sleep "${line#@@ ASK pull }"
       kill "$usb_link" 2>/dev/null || true
       wait "$usb_link" 2>/dev/null || true
       usb_link=""

@@ -55,7 +55,7 @@ commands() {
   run "$tag-identify" identify --port "$port"
   expect "$tag identify" "Software Version:	2.10" "/tmp/$tag-identify"
   run "$tag-read" read --port "$port" --json
-  [ "$rc" -eq 0 ] && expect "$tag read" '"m_nPowerUpProfile": 0' "/tmp/$tag-read" ||
+  [ "$rc" -eq 0 ] && expect "$tag read" '"m_nPowerUpProfile":0' "/tmp/$tag-read" ||
     fail "$tag read: exit $rc: $(tail -2 "/tmp/$tag-read" | tr '\n' ' ')"
   run "$tag-write" write --port "$port" --power-up 2
   expect "$tag write" written "/tmp/$tag-write"
@@ -75,16 +75,22 @@ else
 fi
 
 echo "-- 3. the adapter pulled during a command"
-# pulled NAME ARGS...: the command started, the adapter pulled under it; it
+# pulled NAME AFTER ARGS...: the command started, the adapter pulled under it
+# AFTER seconds later (in its exchanges, past the device search); it
 # ends in time, fails, and claims nothing; then the adapter is plugged back.
 pulled() {
   local name=$1
   shift
+  local after=$1
+  shift
+  local began=$SECONDS
   timeout "$COMMAND_S" vardexctl "$@" >"/tmp/$name" 2>&1 &
   local pid=$!
-  ask pull
+  ask pull "$after"
   wait "$pid"
   rc=$?
+  echo "$name: ended $((SECONDS - began)) s after its start, exit $rc; it said:"
+  grep -v '^\[' "/tmp/$name" | sed 's/^/  | /'
   if [ "$rc" -eq 124 ]; then
     fail "$name: did not end within ${COMMAND_S} s of the pull"
   elif [ "$rc" -eq 0 ] || grep -qE '^(written|upgraded)' "/tmp/$name"; then
@@ -97,13 +103,13 @@ pulled() {
   ask plug
   wait_node "$USB" || fail "$name: $USB did not come back"
 }
-pulled pulled-read read --port "$USB"
+pulled pulled-read 8 read --port "$USB"
 run after-read identify --port "$USB"
 expect "after the pulled read, identify finds the device" "Software Version:" /tmp/after-read
-pulled pulled-write write --port "$USB" --power-up 3
+pulled pulled-write 12 write --port "$USB" --power-up 3
 run after-write identify --port "$USB"
 expect "after the pulled write, identify finds the device" "Software Version:" /tmp/after-write
-pulled pulled-upgrade upgrade --yes --port "$USB" /upgrade-V2.30.img
+pulled pulled-upgrade 25 upgrade --yes --port "$USB" /upgrade-V2.30.img
 # The next command after an interrupted upgrade is the upgrade again.
 run after-upgrade upgrade --yes --port "$USB" /upgrade-V2.30.img
 expect "after the pulled upgrade, the upgrade again" "upgraded: software version 2.30" /tmp/after-upgrade
