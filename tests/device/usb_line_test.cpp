@@ -13,6 +13,7 @@
 #include "device_fixture.h"
 #include "firmware_image.h"
 #include "job_fixture.h"
+#include "link/at_commands.h"
 #include "platform/tapi_binding.h"
 #include "pty_device.h"
 #include "res/strings.h"
@@ -141,6 +142,30 @@ TEST_F(UsbLine, UnpluggedInTheMiddleOfAJobItSaysSoAndTheNextOneWorks) {
         EXPECT_EQ(DeviceName(),
                   "varDex USB Modem (" + dir_ + "/ttyACM" + std::to_string(plugged) + ")");
     }
+}
+
+// Pulled out between two of the identification's questions: no versions are
+// shown as the device's, and the identification fails saying why.
+TEST_F(UsbLine, UnpluggedDuringTheIdentificationIdentifiesNothing) {
+    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
+    const std::string unanswered = at::Line(at::kFirmwareVersion);
+    device_.LoseCommands(unanswered.substr(2, 2), 1);
+    const std::uint64_t before = device_.BytesReceived();
+    // The unanswered question has come in; the identification waits for its answer.
+    std::thread unplug([&] {
+        while (
+            device_.WaitForBytesReceived(device_.BytesReceived() + 1, std::chrono::seconds(60))) {
+            if (device_.Inspect([](const sim::Device& d) { return d.LostCommandsLeft(); }) == 0) {
+                break;
+            }
+        }
+        device_.Unplug();
+    });
+    EXPECT_EQ(Identify(), IdentifyResult::kNotIdentified);
+    unplug.join();
+    EXPECT_GT(device_.BytesReceived(), before);
+    ASSERT_EQ(job_->prompts.messages.size(), 1u);
+    EXPECT_EQ(job_->prompts.messages[0].first, res::kTextJobDeviceVanished);
 }
 
 TEST_F(UsbLine, ALoaderOnTheLineIsRecognisedAndTakesTheUpgrade) {
