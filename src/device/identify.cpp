@@ -152,11 +152,8 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
                 break;
             case SearchResult::kFound:
                 // The chosen port could not be set up, or the device does not say
-                // it is ready, or it went away while the channel was set up: the
-                // person must hear why, or the job just ends.
-                dialog->Prompts().ShowMessage(record.Line().LinkLost()
-                                                  ? std::string(res::kTextJobDeviceVanished)
-                                                  : ConnectFailureMessage(record, connected.open),
+                // it is ready: the person must hear why, or the job just ends.
+                dialog->Prompts().ShowMessage(ConnectFailureMessage(record, connected.open),
                                               MessageIcon::Exclamation);
                 break;
         }

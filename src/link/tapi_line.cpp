@@ -69,19 +69,20 @@ void CTapiLine::AdoptHandle(CommHandle handle) {
 
 namespace {
 
-// What a call on a channel fails with once its device is gone: a tty hung up
-// by its driver (EIO), a port whose driver let go of it (ENODEV, ENXIO), a
-// pseudo-terminal whose name went (ENODEV), a port server's connection lost.
-// Not EBADF: that is a channel closed under the call by Cancel.
-bool DeviceGone(const vardex::SysError& error) {
-    return error.code == EIO || error.code == ENODEV || error.code == ENXIO ||
-           error.code == ECONNRESET || error.code == EPIPE;
+// What a call on a local port fails with once its device is gone: a tty hung
+// up by its driver (EIO), a port whose driver let go of it (ENODEV, ENXIO), a
+// pseudo-terminal whose name went (ENODEV). Not EBADF: that is a channel closed
+// under the call by Cancel. A port server closes its connection alike for a
+// line that only dropped, so a network port's failure says nothing of its device.
+bool DeviceGone(const std::string& path, const vardex::SysError& error) {
+    return !vardex::IsNetPortName(path) &&
+           (error.code == EIO || error.code == ENODEV || error.code == ENXIO);
 }
 
 }  // namespace
 
 void CTapiLine::NoteFailure(const CommHandle& port) {
-    if (port && DeviceGone(port->LastError())) {
+    if (port && DeviceGone(m_strOpenedPath, port->LastError())) {
         m_bLinkLost = true;
     }
 }
