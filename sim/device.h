@@ -169,6 +169,8 @@ public:
         lose_prefix_ = std::move(prefix);
         lose_count_ = count;
     }
+    // How many of those are still to come.
+    int LostCommandsLeft() const { return lose_count_; }
 
     // Telephones on the analog ports (0, 1).
     void LiftHandset(int port);

@@ -253,8 +253,16 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         return IdentifyResult::kInLoader;
     }
     Identity identity;
-    if (ReadIdentity(dialog, record, model, &identity) == Pass::kUnreadable) {
+    const Pass pass = ReadIdentity(dialog, record, model, &identity);
+    if (pass == Pass::kUnreadable) {
         dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
+                                      MessageIcon::Exclamation);
+        dialog->m_bQuietEnd = 1;
+        return IdentifyResult::kNotIdentified;
+    }
+    if (pass == Pass::kLinkDown && record.Line().LinkLost()) {
+        // Gone half way: its versions were never read, and none may be shown.
+        dialog->Prompts().ShowMessage(std::string(res::kTextJobDeviceVanished),
                                       MessageIcon::Exclamation);
         dialog->m_bQuietEnd = 1;
         return IdentifyResult::kNotIdentified;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "device/identify.h"
+#include "link/tapi_line.h"
 #include "res/strings.h"
 
 namespace res = vardex::res;
@@ -18,14 +19,22 @@ bool Identified(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     return IdentifyDevice(dialog, app) == IdentifyResult::kIdentified && dialog->m_bAbort == 0;
 }
 
-// A row failed: when it was for an answer that could not be read (rather than
-// no answer at all), the person hears which, and nothing more is said.
-void ReportUnreadable(CJobView* dialog) {
-    if (dialog->m_strUnreadCommand.empty() || dialog->m_bAbort != 0) {
+// A row failed: when the device went away under it, or when it was for an
+// answer that could not be read (rather than no answer at all), the person
+// hears which, and nothing more is said.
+void ReportRowFailure(CJobView* dialog, CDeviceConfig& record) {
+    if (dialog->m_bAbort != 0) {
         return;
     }
-    dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
-                                  MessageIcon::Exclamation);
+    if (record.Line().LinkLost()) {
+        dialog->Prompts().ShowMessage(std::string(res::kTextJobDeviceVanished),
+                                      MessageIcon::Exclamation);
+    } else if (!dialog->m_strUnreadCommand.empty()) {
+        dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
+                                      MessageIcon::Exclamation);
+    } else {
+        return;
+    }
     dialog->m_bQuietEnd = 1;
 }
 
@@ -41,8 +50,8 @@ JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* a
 
 namespace {
 
-JobResult ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, std::span<const ParamRowSpec> table,
-                  const std::string& recall) {
+JobResult ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                  std::span<const ParamRowSpec> table, const std::string& recall) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_UPLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));
     if (!Identified(dialog, app)) {
@@ -72,7 +81,7 @@ JobResult ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app, std::sp
         record.SetReadTimeout(kParamReadTimeoutMs);
         if (RunRow(table[i], dialog, app, 0) == PARAM_FAILED || dialog->m_bAbort != 0) {
             record.CopyFrom(before);
-            ReportUnreadable(dialog);
+            ReportRowFailure(dialog, record);
             return JobResult::kStopped;
         }
         progress.StepIt();
@@ -143,7 +152,7 @@ JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* a
             return JobResult::kStopped;
         }
         if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
-            ReportUnreadable(dialog);
+            ReportRowFailure(dialog, record);
             return JobResult::kStopped;
         }
         if (result == PARAM_MISMATCH) {

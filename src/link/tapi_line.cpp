@@ -68,7 +68,28 @@ void CTapiLine::CloseHandleOnly() {
 }
 
 void CTapiLine::AdoptHandle(CommHandle handle) {
+    m_bLinkLost = false;
     SetHandle(std::move(handle));
+}
+
+namespace {
+
+// What a call on a local port fails with once its device is gone: a tty hung
+// up by its driver (EIO), a port whose driver let go of it (ENODEV, ENXIO), a
+// pseudo-terminal whose name went (ENODEV). Not EBADF: that is a channel closed
+// under the call by Cancel. A port server closes its connection alike for a
+// line that only dropped, so a network port's failure says nothing of its device.
+bool DeviceGone(const std::string& path, const vardex::SysError& error) {
+    return !vardex::IsNetPortName(path) &&
+           (error.code == EIO || error.code == ENODEV || error.code == ENXIO);
+}
+
+}  // namespace
+
+void CTapiLine::NoteFailure(const CommHandle& port) {
+    if (port && DeviceGone(m_strOpenedPath, port->LastError())) {
+        m_bLinkLost = true;
+    }
 }
 
 namespace {
@@ -107,6 +128,7 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
         ClosePort();
     }
     m_lastOpenError = {};
+    m_bLinkLost = false;
     m_bLineChannel = false;
     m_strOpenedPath = PathForName(name);
     auto port = m_strOpenedPath.empty()
@@ -172,6 +194,7 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
         failure = port->LastError();
+        NoteFailure(port);
         return OpenResult::kModemStatusFailed;
     }
     if ((status & MS_CTS_ON) == 0 || (status & MS_DSR_ON) == 0) {
@@ -209,6 +232,7 @@ int CTapiLine::Write(const void* data, std::size_t count, std::size_t* written) 
         return 1;
     }
     if (!port->Write(data, count, written)) {
+        NoteFailure(port);
         ClosePort();
     }
     return 1;
@@ -223,6 +247,7 @@ int CTapiLine::Read(char* buffer, std::size_t count, std::size_t* received) {
         const bool ok = port->Read(buffer + total, count - total, &got, NAK);
         total += got;
         if (!ok) {
+            NoteFailure(port);
             ClosePort();
             break;
         }
@@ -249,6 +274,7 @@ std::size_t CTapiLine::ReadSome(char* buffer, std::size_t count, bool guard) {
     }
     std::size_t received = 0;
     if (!port->Read(buffer, count, &received, stops)) {
+        NoteFailure(port);
         ClosePort();
     }
     return received;
@@ -261,6 +287,7 @@ std::size_t CTapiLine::ReadOnce(char* buffer, std::size_t count) {
     }
     std::size_t received = 0;
     if (!port->Read(buffer, count, &received)) {
+        NoteFailure(port);
         ClosePort();
     }
     return received;
@@ -273,6 +300,7 @@ int CTapiLine::Guard() {
     }
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
+        NoteFailure(port);
         CloseHandleOnly();
         return 0;
     }

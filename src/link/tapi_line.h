@@ -11,6 +11,7 @@
 // channel handle, which keeps a port alive while a call in flight uses it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -135,6 +136,11 @@ public:
     bool UsbConnection() const;
     const vardex::SysError& LastOpenError() const { return m_lastOpenError; }
 
+    // Whether the device went away under the open channel (a read, a write or
+    // the status failed as on a device that vanished) since it was opened: a
+    // job that fails then says so, not that no varDex was found.
+    bool LinkLost() const { return m_bLinkLost.load(); }
+
     // Closing without the orderly part of ClosePort (no DTR drop, no purge).
     void CloseHandleOnly();
     // Takes over a channel that was opened elsewhere (a modem-line call).
@@ -147,6 +153,8 @@ public:
 private:
     OpenResult OpenPortOnce(const std::string& name, std::uint32_t baud);
     void SetHandle(CommHandle handle);
+    // Notes a vanished device when the failed call on port says so.
+    void NoteFailure(const CommHandle& port);
     void BuildDeviceTable(std::size_t rows);
     // The variable-size query pattern: grow to dwNeededSize and ask again.
     VARSTRING* GetDeviceId(const char* device_class);
@@ -188,6 +196,7 @@ private:
     std::string m_strOpenedPath;
     bool m_bLineChannel = false;  // the channel came from a modem line's call
     vardex::SysError m_lastOpenError;
+    std::atomic<bool> m_bLinkLost{false};
     std::vector<PortFailure> m_portFailures;
 
     std::vector<DeviceEntry> m_devices;

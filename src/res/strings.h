@@ -359,6 +359,13 @@ inline constexpr std::string_view kTextSelfTestStopping = "Stopping the test..."
 inline constexpr std::string_view kTextDeviceVanished =
     "The connection to the varDex was lost: the test was interrupted.\n"
     "Check the cable and the power of the varDex, then run the test again.";
+// A read, write or upgrade whose device went away under it (unplugged,
+// switched off, its port server gone): the device was there, so "not found"
+// would send the person the wrong way.
+inline constexpr std::string_view kTextJobDeviceVanished =
+    "The connection to the varDex was lost: the job was interrupted, and what it had not done "
+    "yet was not done.\n"
+    "Check the cable and the power of the varDex, then try again.";
 
 // Terminal page. The log button's template text is replaced by IDS_LOG_START at
 // first display.

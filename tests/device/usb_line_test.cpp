@@ -13,6 +13,7 @@
 #include "device_fixture.h"
 #include "firmware_image.h"
 #include "job_fixture.h"
+#include "link/at_commands.h"
 #include "platform/tapi_binding.h"
 #include "pty_device.h"
 #include "res/strings.h"
@@ -101,24 +102,70 @@ TEST_F(UsbLine, AJobWhileUnpluggedFindsNothingAndTheNextOneFindsTheDeviceBack) {
     EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
 }
 
-TEST_F(UsbLine, UnpluggedInTheMiddleOfAReadTheJobFailsAndTheNextOneReadsAll) {
-    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kDone);
-    const std::uint64_t one_job = device_.BytesReceived();
+// Pulled out half way through a read, then through a write: each job fails
+// saying the device went away (a found device is not "not found", which its
+// caller would say of a job that ended without a word), and the next job
+// works on the device plugged in again.
+TEST_F(UsbLine, UnpluggedInTheMiddleOfAJobItSaysSoAndTheNextOneWorks) {
+    using Job = JobResult (*)(CJobView*, CVarDexConfigurationManagerApp*);
+    const Job read = [](CJobView* view, CVarDexConfigurationManagerApp* app) {
+        return ReadAllParameters(view, app);
+    };
+    const Job write = [](CJobView* view, CVarDexConfigurationManagerApp* app) {
+        return WriteAllParameters(view, app);
+    };
+    int plugged = 0;
+    for (const Job job : {read, write}) {
+        ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kDone);
+        const std::uint64_t before = device_.BytesReceived();
+        ASSERT_EQ(job(&NewJob(), &app_), JobResult::kDone);
+        const std::uint64_t one_job = device_.BytesReceived() - before;
 
-    // Pulled out once the second job is half way through its queries.
+        std::thread unplug([&] {
+            if (device_.WaitForBytesReceived(device_.BytesReceived() + one_job / 2,
+                                             std::chrono::seconds(60))) {
+                device_.Unplug();
+            }
+        });
+        EXPECT_EQ(job(&NewJob(), &app_), JobResult::kStopped);
+        unplug.join();
+        EXPECT_TRUE(device_.HungUp());
+        EXPECT_EQ(job_->m_bQuietEnd, 1);
+        ASSERT_EQ(job_->prompts.messages.size(), 1u);
+        EXPECT_EQ(job_->prompts.messages[0].first, res::kTextJobDeviceVanished);
+
+        ASSERT_TRUE(device_.Replug(nullptr));
+        ++plugged;
+        ASSERT_EQ(job(&NewJob(), &app_), JobResult::kDone);
+        EXPECT_TRUE(job_->prompts.messages.empty());
+        EXPECT_FALSE(SaidCallAlreadyHandled());
+        EXPECT_EQ(DeviceName(),
+                  "varDex USB Modem (" + dir_ + "/ttyACM" + std::to_string(plugged) + ")");
+    }
+}
+
+// Pulled out between two of the identification's questions: no versions are
+// shown as the device's, and the identification fails saying why.
+TEST_F(UsbLine, UnpluggedDuringTheIdentificationIdentifiesNothing) {
+    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
+    const std::string unanswered = at::Line(at::kFirmwareVersion);
+    device_.LoseCommands(unanswered.substr(2, 2), 1);
+    const std::uint64_t before = device_.BytesReceived();
+    // The unanswered question has come in; the identification waits for its answer.
     std::thread unplug([&] {
-        if (device_.WaitForBytesReceived(one_job + one_job / 2, std::chrono::seconds(60))) {
-            device_.Unplug();
+        while (
+            device_.WaitForBytesReceived(device_.BytesReceived() + 1, std::chrono::seconds(60))) {
+            if (device_.Inspect([](const sim::Device& d) { return d.LostCommandsLeft(); }) == 0) {
+                break;
+            }
         }
+        device_.Unplug();
     });
-    EXPECT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kStopped);
+    EXPECT_EQ(Identify(), IdentifyResult::kNotIdentified);
     unplug.join();
-    EXPECT_TRUE(device_.HungUp());
-
-    ASSERT_TRUE(device_.Replug(nullptr));
-    ASSERT_EQ(ReadAllParameters(&NewJob(), &app_), JobResult::kDone);
-    EXPECT_FALSE(SaidCallAlreadyHandled());
-    EXPECT_EQ(DeviceName(), "varDex USB Modem (" + dir_ + "/ttyACM1)");
+    EXPECT_GT(device_.BytesReceived(), before);
+    ASSERT_EQ(job_->prompts.messages.size(), 1u);
+    EXPECT_EQ(job_->prompts.messages[0].first, res::kTextJobDeviceVanished);
 }
 
 TEST_F(UsbLine, ALoaderOnTheLineIsRecognisedAndTakesTheUpgrade) {
