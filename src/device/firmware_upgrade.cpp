@@ -347,6 +347,11 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
     const char* restarted = record.SendCommand(vardex::at::kAttention.data());
     record.PurgeInput();
     dialog->SetCaption(caption);
+    if (restarted == nullptr) {
+        // No answer at all (the line went down, the device is gone): nothing
+        // says the image was taken, and the loader may still wait.
+        return UpgradeResult::kDeviceFailed;
+    }
     if (BeginsWithNak(restarted)) {
         // Still the loader asking for an image: it did not take this one.
         return UpgradeResult::kImageRejected;

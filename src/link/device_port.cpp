@@ -172,7 +172,18 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
         }
     }
     ConnectResult result{SearchResult::kFound, OpenResult::kOk};
-    if (!m_line->GetHandle()) {
+    // A port the person named is the device: opened again by its path, never
+    // swapped for another varDex the search would find.
+    const std::string direct = m_line->DirectPortPath();
+    if (!m_line->GetHandle() && !direct.empty()) {
+        m_line->Shutdown();
+        m_line->Initialize(nullptr);
+        result.open = m_line->OpenPort(direct, baud);
+        m_line->SelectDirectPort(direct);
+        if (result.open != OpenResult::kOk) {
+            return result;
+        }
+    } else if (!m_line->GetHandle()) {
         // A channel that died on an I/O error leaves its call and the telephony
         // service behind. Both start afresh, so that the search finds the device
         // again (under a new name too) instead of "a call already being handled".
@@ -187,8 +198,14 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
     }
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
-    result.open = m_line->ConfigureChannel(baud, vardex::at::kReconnect, nullptr);
+    vardex::SysError why;
+    result.open = m_line->ConfigureChannel(baud, vardex::at::kReconnect, &why);
     if (result.open != OpenResult::kOk) {
+        // The reason goes with the port's name (a search's own error stays
+        // when this step failed without one).
+        if (why.Failed()) {
+            m_line->NoteOpenError(why);
+        }
         Close();
     }
     return result;

@@ -347,6 +347,7 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, Conn
 
 void CTapiLine::FindDevice(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result) {
     m_portFailures.clear();
+    m_strDirectPort.clear();
     if (m_bCallInProgress != 0) {
         prompts->ShowMessage(std::string(vardex::res::kTextCallAlreadyHandled),
                              MessageIcon::Exclamation);
@@ -382,5 +383,11 @@ void CTapiLine::SelectDirectPort(const std::string& path) {
     m_devices[kDirectPortRow].index = kDirectPortRow;
     m_devices[kDirectPortRow].name =
         vardex::res::FormatText(vardex::res::kTextDirectToFormat, {path});
+    m_devices[kDirectPortRow].path = path;
     m_dwSelected = kDirectPortRow;
+    m_strDirectPort = path;
+}
+
+std::string CTapiLine::DirectPortPath() const {
+    return m_strDirectPort;
 }

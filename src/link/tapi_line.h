@@ -117,8 +117,12 @@ public:
     // the chosen channel open. *result: the search's result and, once it chose a
     // port, opening it. Left untouched when the search could not start.
     void FindDevice(IProgressBar* progress, IUserPrompts* prompts, ConnectResult* result);
-    // Names the device in a port opened by path instead of by search.
+    // Names the device in a port opened by path instead of by search; a channel
+    // lost later is opened again by that path (an empty one: by the search).
     void SelectDirectPort(const std::string& path);
+    // The port named by path (SelectDirectPort) when it is the chosen one; empty
+    // when the device was found by the search.
+    std::string DirectPortPath() const;
 
     const std::vector<DeviceEntry>& Devices() const { return m_devices; }
     std::uint32_t SelectedIndex() const { return m_dwSelected; }
@@ -135,6 +139,7 @@ public:
     // USB-serial adapter carries the device's RS-232 port and does not count.
     bool UsbConnection() const;
     const vardex::SysError& LastOpenError() const { return m_lastOpenError; }
+    void NoteOpenError(const vardex::SysError& error) { m_lastOpenError = error; }
 
     // Whether the device went away under the open channel (a read, a write or
     // the status failed as on a device that vanished) since it was opened: a
@@ -198,6 +203,7 @@ private:
     vardex::SysError m_lastOpenError;
     std::atomic<bool> m_bLinkLost{false};
     std::vector<PortFailure> m_portFailures;
+    std::string m_strDirectPort;  // the port named by path, until a search
 
     std::vector<DeviceEntry> m_devices;
     DWORD m_dwNumDevs = 0xFFFFFFFF;

@@ -158,6 +158,26 @@ TEST_F(Search, AChosenPortWhoseStatusCannotBeReadIsNamedNotTakenForALoader) {
     EXPECT_EQ(view_.m_bQuietEnd, 1);
 }
 
+// A port named by path (vardexctl --port) whose channel went is opened again
+// by that path: a job never goes on with another varDex the search would find.
+TEST_F(Search, APortNamedByPathIsOpenedAgainNeverSwappedForAnother) {
+    ScriptedPeer com1(VarDexReplies());
+    env_.Set("VARDEX_PORTS", com1.SlavePath());
+    auto named = std::make_unique<ScriptedPeer>(VarDexReplies());
+    const std::string path = named->SlavePath();
+    ASSERT_EQ(Record().Line().OpenPort(path, kLineBaud), OpenResult::kOk);
+    Record().Line().SelectDirectPort(path);
+    Record().Close();
+    ASSERT_TRUE(Connect().Ok());
+    EXPECT_EQ(Record().Line().OpenedPath(), path);
+    Record().Close();
+    named.reset();  // the adapter pulled: its node goes
+    const ConnectResult gone = Connect();
+    EXPECT_NE(gone.open, OpenResult::kOk);
+    EXPECT_FALSE(Record().IsOpen());
+    EXPECT_TRUE(com1.Lines().empty()) << "the other varDex was never asked";
+}
+
 TEST_F(Search, NothingFoundTellsThePersonAndClosesTheOwner) {
     env_.Set("VARDEX_PORTS", "/dev/no-such-port-1:/dev/no-such-port-2");
     EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kNotIdentified);
@@ -229,6 +249,7 @@ TEST_F(Search, TheUsbFlagFollowsWhatThePortIsNotItsName) {
     EXPECT_EQ(Record().m_bUsbConnection, 0);
     Record().Close();
     std::filesystem::remove(path);
+    Record().Line().SelectDirectPort("");  // no port named: the search chooses
 
     // The same device found on a COM port by the search.
     env_.Set("VARDEX_PORTS", adapter.SlavePath());

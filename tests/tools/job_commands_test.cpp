@@ -774,8 +774,9 @@ TEST(InputLines, EachReadTakesOneLineAndNothingMore) {
 
 // The whole upgrade command meets an XMODEM receiver this project did not
 // write. rx answers the detection's commands with NAK as a waiting loader would,
-// so the job takes it for a device in upgrade mode and sends the image; the
-// read-back afterwards finds nothing, which the command reports as such.
+// so the job takes it for a device in upgrade mode and sends the image; nothing
+// answers after it, so nothing says the device restarted with the image: the
+// command reports a failed upgrade whose loader may still wait.
 TEST(XmodemInterop, UpgradeCommandIsReceivedByRx) {
     if (!ProgramExists("rx") || !ProgramExists("socat")) {
         GTEST_SKIP() << "needs lrzsz's rx and socat";
@@ -808,11 +809,9 @@ TEST(XmodemInterop, UpgradeCommandIsReceivedByRx) {
     EXPECT_EQ(ReadFile(out), image + std::string(128 - size % 128, '\xFF'));
     const std::string done = std::to_string(size) + " bytes out of " + std::to_string(size);
     EXPECT_NE(err_text.find(done), std::string::npos) << err_text;
-    EXPECT_EQ(status, 1);
-    EXPECT_NE(err_text.find("the new firmware was sent and the device restarted"),
+    EXPECT_EQ(status, 3);
+    EXPECT_EQ(err_text.find("the new firmware was sent and the device restarted"),
               std::string::npos)
-        << err_text;
-    EXPECT_EQ(err_text.find("error occurred, during firmware upgrading"), std::string::npos)
         << err_text;
 }
 
