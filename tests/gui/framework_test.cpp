@@ -354,7 +354,9 @@ TEST(Binding, EveryControlShowsAFieldItCanHold) {
             for (const int id : b.group) {
                 EXPECT_NE(FindControl(window, id), nullptr) << id;
             }
-            const auto values = static_cast<std::size_t>(field.hi - field.lo + 1);
+            // The shown counters span the whole int range: counted in long long.
+            const auto values =
+                static_cast<std::size_t>(static_cast<long long>(field.hi) - field.lo + 1);
             switch (b.exchange) {
                 case Exchange::kCheck:
                     EXPECT_EQ(field.type, FieldType::kFlag);
