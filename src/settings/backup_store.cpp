@@ -103,7 +103,7 @@ std::string Stamp() {
 
 std::string BackupFolder() {
     const char* state = std::getenv(env::kStateHome);
-    // The base directory specification ignores a relative path.
+    // A relative XDG_STATE_HOME counts as unset, as the desktop does for its folders.
     if (state != nullptr && state[0] == '/') {
         return std::string(state) + "/vardex/backups";
     }

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "at_command.h"
@@ -334,22 +335,35 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     return kExitOk;
 }
 
+namespace {
+
+// The settings file a command takes as its operand, as changes; the exit
+// status when the command is not to go on (--help, a usage error, a bad file).
+std::optional<int> ReadSettingsOperand(const CommandSpec& spec, const ParsedArgs& parsed,
+                                       std::ostream& out, std::FILE* err,
+                                       std::vector<FieldChange>* changes) {
+    if (parsed.status) {
+        return parsed.Finish(out, err);
+    }
+    std::string error;
+    if (parsed.Operands().empty()) {
+        error = "no settings file given";
+    } else if (FileChanges(parsed.Operands().front(), changes, &error)) {
+        return std::nullopt;
+    }
+    std::fputs(UsageError(spec, error).c_str(), err);
+    return kExitUsage;
+}
+
+}  // namespace
+
 int RunDiff(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
             JobHook hook) {
     const CommandSpec& spec = CommandNamed("diff");
     const ParsedArgs parsed = ParseArgs(spec, args);
-    if (parsed.status) {
-        return parsed.Finish(out, err);
-    }
-    if (parsed.Operands().empty()) {
-        std::fputs(UsageError(spec, "no settings file given").c_str(), err);
-        return kExitUsage;
-    }
     std::vector<FieldChange> changes;
-    std::string error;
-    if (!FileChanges(parsed.Operands().front(), &changes, &error)) {
-        std::fputs(UsageError(spec, error).c_str(), err);
-        return kExitUsage;
+    if (const std::optional<int> status = ReadSettingsOperand(spec, parsed, out, err, &changes)) {
+        return *status;
     }
     CVarDexConfigurationManagerApp app;
     CDeviceConfig& record = app.m_workingRecord;
@@ -376,18 +390,13 @@ int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE*
              JobHook hook) {
     const CommandSpec& spec = CommandNamed("apply");
     const ParsedArgs parsed = ParseArgs(spec, args);
-    if (parsed.status) {
-        return parsed.Finish(out, err);
-    }
-    if (parsed.Operands().empty()) {
-        std::fputs(UsageError(spec, "no settings file given").c_str(), err);
-        return kExitUsage;
-    }
     std::vector<FieldChange> changes;
+    if (const std::optional<int> status = ReadSettingsOperand(spec, parsed, out, err, &changes)) {
+        return *status;
+    }
     std::string error;
-    if (!FileChanges(parsed.Operands().front(), &changes, &error) ||
-        (parsed.Has("--store") &&
-         !ProfileOption("--store", parsed.Value("--store"), &changes, &error))) {
+    if (parsed.Has("--store") &&
+        !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) {
         std::fputs(UsageError(spec, error).c_str(), err);
         return kExitUsage;
     }
