@@ -152,8 +152,12 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
                 break;
             case SearchResult::kFound:
                 // The chosen port could not be set up, or the device does not say
-                // it is ready: the person must hear why, or the job just ends.
-                dialog->Prompts().ShowMessage(ConnectFailureMessage(record, connected.open),
+                // it is ready: the person must hear why, or the job just ends. A
+                // device that went away while its port was set up (a cable
+                // pulled just then) is lost like one that goes later in the job.
+                dialog->Prompts().ShowMessage(record.Line().LinkLost()
+                                                  ? std::string(res::kTextJobDeviceVanished)
+                                                  : ConnectFailureMessage(record, connected.open),
                                               MessageIcon::Exclamation);
                 break;
         }
