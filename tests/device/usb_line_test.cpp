@@ -168,28 +168,6 @@ TEST_F(UsbLine, UnpluggedDuringTheIdentificationIdentifiesNothing) {
     EXPECT_EQ(job_->prompts.messages[0].first, res::kTextJobDeviceVanished);
 }
 
-// Pulled out while the next job sets its port up (the pause before the modem
-// lines are read): the job says the device went away, not that a port status
-// could not be read.
-TEST_F(UsbLine, UnpluggedWhileTheJobSetsUpItsPortSaysTheDeviceWentAway) {
-    ASSERT_EQ(Identify(), IdentifyResult::kIdentified);
-    const std::string set_up = at::Line(at::kRingIndicator);
-    device_.LoseCommands(set_up.substr(2, set_up.size() - 3), 1);
-    std::thread unplug([&] {
-        while (
-            device_.WaitForBytesReceived(device_.BytesReceived() + 1, std::chrono::seconds(60))) {
-            if (device_.Inspect([](const sim::Device& d) { return d.LostCommandsLeft(); }) == 0) {
-                break;
-            }
-        }
-        device_.Unplug();
-    });
-    EXPECT_EQ(Identify(), IdentifyResult::kNotIdentified);
-    unplug.join();
-    ASSERT_EQ(job_->prompts.messages.size(), 1u);
-    EXPECT_EQ(job_->prompts.messages[0].first, res::kTextJobDeviceVanished);
-}
-
 TEST_F(UsbLine, ALoaderOnTheLineIsRecognisedAndTakesTheUpgrade) {
     device_.Modify([](sim::Device& d) { d.EnterLoader(); });
     ScriptedPeer com1(VarDexReplies());  // a varDex on a COM port is not searched
