@@ -27,6 +27,10 @@ packages=(
   ansible-core pycodestyle yamllint
   # the settings schema checked with a standard JSON Schema validator
   python3-jsonschema
+  # the programs on the kernel's own serial drivers: a guest root, its
+  # initramfs and the machine that boots it (the guest's kernel is Debian's,
+  # fetched into the guest root)
+  mmdebstrap cpio qemu-system-x86
 )
 
 missing=()

@@ -32,16 +32,10 @@ readonly GUEST_S=420        # the whole guest run, boot to power-off
 readonly ASK_S=240          # the guest's longest step between two questions
 readonly SIM_START_S=20     # a simulator printing its port
 
-# Tools of this check, not of the build.
-need=()
-command -v mmdebstrap >/dev/null || need+=(mmdebstrap)
-command -v qemu-system-x86_64 >/dev/null || need+=(qemu-system-x86)
-command -v cpio >/dev/null || need+=(cpio)
-command -v socat >/dev/null || need+=(socat)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -q
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${need[@]}"
-fi
+for tool in mmdebstrap qemu-system-x86_64 cpio socat; do
+  command -v "$tool" >/dev/null ||
+    { echo "kernel-serial: $tool is missing; scripts/install-deps.sh installs it" >&2; exit 1; }
+done
 
 deb=${1:-}
 if [ -z "$deb" ]; then
@@ -49,16 +43,21 @@ if [ -z "$deb" ]; then
 fi
 deb=$(realpath "$deb")
 sim_bin=$repo/build/sim/vardex-sim
+# The window with nobody at it: built with the tests, run in the guest against
+# the package's libraries.
+window_drive=$repo/build/tests/kernel/window-drive
+[ -x "$window_drive" ] || { echo "kernel-serial: $window_drive not built (cmake --build build)" >&2; exit 1; }
 
 work=$(mktemp -d "${TMPDIR:-/var/tmp}/vardex-kernel-serial.XXXXXX")
 chmod 0755 "$work"
 pids=()
 usb_link=""
+pull=""
 qemu_pid=""
 cleanup() {
   local status=$? pid
   trap - EXIT INT TERM
-  for pid in $usb_link $qemu_pid "${pids[@]}"; do
+  for pid in $pull $usb_link $qemu_pid "${pids[@]}"; do
     kill "$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
@@ -112,12 +111,20 @@ cp -a "$keep/lib/modules/$kver/kernel" "$root/lib/modules/$kver/"
 cp "$work/modules" "$root/modules.list"
 rm -rf "$root"/tmp/* "$root"/usr/share/{doc,man,info,locale} "$root"/var/cache/apt/* \
   "$root"/var/lib/apt/lists/* "$work/kernel" "$keep"
+# The root is unpacked into the guest's memory at every boot: what nothing in
+# the guest runs goes. Mesa's drivers (and the compiler they load) serve only
+# OpenGL, which the offscreen platform never asks for; perl, the character set
+# converters and dpkg's scripts serve only package installs.
+lib=$root/usr/lib/x86_64-linux-gnu
+rm -rf "$lib"/libLLVM-*.so.* "$lib"/libz3.so.* "$lib"/dri "$lib"/perl "$lib"/gconv \
+  "$root"/usr/share/perl "$root"/var/lib/dpkg/info
 
 # The device image the guest upgrades to, and the guest's part of the check.
 for version in V2.20 V2.30; do
   "$sim_bin" --make-image "$version" "$root/upgrade-$version.img" >/dev/null
 done
 install -m 0755 "$repo/scripts/kernel-serial-guest.sh" "$root/check.sh"
+install -m 0755 -s "$window_drive" "$root/usr/bin/window-drive"
 cat >"$root/init" <<'INIT'
 #!/bin/bash
 export PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8
@@ -138,7 +145,7 @@ INIT
 chmod 0755 "$root/init"
 (cd "$root" && find . -xdev | cpio -o -H newc --quiet) >"$work/initrd"
 rm -rf --one-file-system "$root"
-echo "guest: kernel $kver, root $(($(stat -c %s "$work/initrd") / 1048576)) MiB"
+echo "guest: made in $SECONDS s: kernel $kver, root $(($(stat -c %s "$work/initrd") / 1048576)) MiB"
 
 echo "-- simulators and QEMU"
 # start_sim NAME: a simulator with its state file and control socket.
@@ -166,7 +173,7 @@ join() {
 accel=tcg
 if [ -w /dev/kvm ] && [ "${VARDEX_KVM:-}" = 1 ]; then accel=kvm; fi
 mkfifo "$work/con.in" "$work/con.out"
-timeout "$GUEST_S" qemu-system-x86_64 -accel "$accel" -m 2048 -smp 1 -nodefaults -no-reboot \
+timeout "$GUEST_S" qemu-system-x86_64 -accel "$accel" -m 2048 -smp 2 -nodefaults -no-reboot \
   -display none -monitor none -kernel "$work/vmlinuz" -initrd "$work/initrd" \
   -append "console=ttyS0 rdinit=/init loglevel=3 panic=-1" \
   -chardev "pipe,id=con,path=$work/con" -serial chardev:con \
@@ -185,9 +192,10 @@ join usb
 usb_link=$!
 exec 3<"$work/con.out" 4>"$work/con.in"
 
-# The guest asks, the host answers on the console: "ASK state PORT WORDS..."
-# is answered with the simulator's status on one line, "ASK pull S" pulls the
-# adapter S seconds later, "ASK plug" plugs it back.
+# The guest asks, the host answers on the console: "ASK state SIM" is
+# answered with the simulator's status on one line, "ASK control SIM WORDS..."
+# with its answer to that control command, "ASK pull S" pulls the adapter S
+# seconds later (answered at once), "ASK plug" plugs it back once pulled.
 answer() { printf '%s\n' "$*" >&4; }
 start=$SECONDS
 while IFS= read -r -t "$ASK_S" line <&3; do
@@ -196,14 +204,23 @@ while IFS= read -r -t "$ASK_S" line <&3; do
     "@@ ASK state "*)
       answer "$(sim_status "${line#@@ ASK state }" | tr '\n' ';')"
       ;;
+    "@@ ASK control "*)
+      words=${line#@@ ASK control }
+      answer "$(socat -T 5 - "UNIX-CONNECT:$work/${words%% *}.ctl" <<<"${words#* }" 2>/dev/null |
+        tr '\n' ';')"
+      ;;
     "@@ ASK pull "*)
-      sleep "${line#@@ ASK pull }"
-      kill "$usb_link" 2>/dev/null || true
-      wait "$usb_link" 2>/dev/null || true
-      usb_link=""
+      # Answered at once: the other lane's questions do not wait for the pull.
+      (
+        sleep "${line#@@ ASK pull }"
+        kill "$usb_link" 2>/dev/null || true
+      ) &
+      pull=$!
       answer pulled
       ;;
     "@@ ASK plug")
+      wait "$pull" 2>/dev/null || true
+      wait "$usb_link" 2>/dev/null || true
       join usb
       usb_link=$!
       answer plugged
