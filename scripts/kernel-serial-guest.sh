@@ -178,14 +178,14 @@ usb_lane() {
   found write write
 
   section "4b. the window on the adapter, pulled during its write"
-  # The device does not answer the power-up profile's command, so that the
-  # write is surely under way when the adapter goes.
-  window window-usb "$USB" --power-up 1 --go /tmp/window-go
-  if await_line /tmp/window-usb ready; then
-    ask control usb "lose S15= 1"
-    touch /tmp/window-go
-    await_line /tmp/window-usb writing || fail "window on the adapter: no write began"
+  # The device does not answer the power-up profile's command (which only the
+  # write sends), so that the write is surely under way when the adapter goes.
+  ask control usb "lose S15= 1"
+  window window-usb "$USB" --power-up 1
+  if await_line /tmp/window-usb writing; then
     ask pull 0
+  else
+    fail "window on the adapter: no write began"
   fi
   wait "$window_pid"
   rc=$?

@@ -6,23 +6,19 @@
 // ended and what the page shows afterwards. Every message box is printed and
 // answered (Yes to a question), every other dialog is ended with its own
 // default: OK, except the storage question, which stores nothing.
-//   window-drive [--power-up N [--go FILE]]
-// With --go it prints "ready" before the apply and waits for FILE to exist, so
-// that a script can set up what happens during the write; "writing" says that
-// the write's first row is done.
+//   window-drive [--power-up N]
+// "writing" says that the write's first row is done, so that a script can
+// act during the write.
 #include <stdlib.h>
 
 #include <QApplication>
 #include <QComboBox>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "app/application.h"
@@ -39,10 +35,8 @@ using vardex::ui::CDialog;
 using vardex::ui::CPropSheet;
 using vardex::ui::CUpgradePage;
 
-// Bounds of the whole run and of the wait for the go file.
+// The bound of the whole run.
 constexpr int kRunMs = 300000;
-constexpr int kGoMs = 120000;
-constexpr int kGoPollMs = 100;
 
 void Say(const std::string& line) {
     std::printf("%s\n", line.c_str());
@@ -86,29 +80,10 @@ void Apply(CPropSheet& sheet, int power_up) {
     Say("after the apply: " + Shown(sheet));
 }
 
-// Calls then() once path exists, or says so and ends the sheet after kGoMs.
-void AwaitFile(CPropSheet& sheet, const QString& path, const std::function<void()>& then) {
-    auto* poll = new QTimer(&sheet);
-    auto waited = std::make_shared<int>(0);
-    QObject::connect(poll, &QTimer::timeout, &sheet, [&sheet, poll, path, then, waited] {
-        if (QFileInfo::exists(path)) {
-            poll->deleteLater();
-            poll->stop();
-            then();
-        } else if ((*waited += kGoPollMs) >= kGoMs) {
-            poll->stop();
-            Say("error: no go file within the bound");
-            sheet.EndDialog(QDialog::Rejected);
-        }
-    });
-    poll->start(kGoPollMs);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     int power_up = -1;
-    QString go;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--power-up") == 0 && i + 1 < argc) {
             // The list's rows: profiles 0..3 and the factory defaults.
@@ -117,10 +92,8 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "window-drive: --power-up takes 0..4\n");
                 return 2;
             }
-        } else if (std::strcmp(argv[i], "--go") == 0 && i + 1 < argc) {
-            go = QString::fromLocal8Bit(argv[++i]);
         } else {
-            std::fprintf(stderr, "usage: window-drive [--power-up N [--go FILE]]\n");
+            std::fprintf(stderr, "usage: window-drive [--power-up N]\n");
             return 2;
         }
     }
@@ -155,28 +128,18 @@ int main(int argc, char** argv) {
     static vardex::ui::CVarDexApplication app;
     app.InitInstance({QStringLiteral("vardex-config")}, [&](CPropSheet& shown_sheet) {
         CPropSheet* sheet = &shown_sheet;
-        sheet->m_onReadDone = [&read_done, &go, power_up, sheet] {
+        sheet->m_onReadDone = [&read_done, power_up, sheet] {
             if (read_done) {
                 return;  // the reads that follow belong to the apply
             }
             read_done = true;
-            QTimer::singleShot(0, sheet, [&go, power_up, sheet] {
+            QTimer::singleShot(0, sheet, [power_up, sheet] {
                 Say("read: " + Shown(*sheet));
-                if (power_up < 0) {
-                    sheet->EndDialog(QDialog::Accepted);
-                    return;
-                }
-                const auto apply = [power_up, sheet] {
+                if (power_up >= 0) {
                     Apply(*sheet, power_up);
-                    if (!sheet->Ended()) {
-                        sheet->EndDialog(QDialog::Accepted);
-                    }
-                };
-                if (go.isEmpty()) {
-                    apply();
-                } else {
-                    Say("ready");
-                    AwaitFile(*sheet, go, apply);
+                }
+                if (!sheet->Ended()) {
+                    sheet->EndDialog(QDialog::Accepted);
                 }
             });
         };
