@@ -9,10 +9,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const auto address = vardex::params::ParseX121AddressReply(text);
     if (address) {
-        vardex::fuzz::Check(address->refused ||
-                            text.find(vardex::params::kX121Label) != std::string_view::npos);
-        vardex::fuzz::Check(address->address.size() <= size);
-        for (const char c : address->address) {
+        vardex::fuzz::Check(vardex::params::SplitWholeReply(text).has_value());
+        vardex::fuzz::Check(address->refused == (text.find("ERROR") != std::string_view::npos));
+        vardex::fuzz::Check(address->value.size() <= vardex::params::kDigitRunMax);
+        for (const char c : address->value) {
             vardex::fuzz::Check(c >= '0' && c <= '9');
         }
     }

@@ -56,14 +56,16 @@ Pass ReadIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& mo
     std::string reply;
     Answer answer = AskChecked(
         dialog, record, std::string(at::kHardwareVersion),
-        [](std::string_view text) { return VersionReply(text, kHardwareKeyword); }, &reply);
+        [](std::string_view text) { return TakenIf(VersionReply(text, kHardwareKeyword)); },
+        &reply);
     if (answer != Answer::kAccepted) {
         return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
     }
     out->hardware = VersionOf(reply, kHardwareKeyword);
     answer = AskChecked(
         dialog, record, std::string(at::kFirmwareVersion),
-        [](std::string_view text) { return VersionReply(text, kSoftwareKeyword); }, &reply);
+        [](std::string_view text) { return TakenIf(VersionReply(text, kSoftwareKeyword)); },
+        &reply);
     if (answer != Answer::kAccepted) {
         return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
     }
@@ -73,7 +75,9 @@ Pass ReadIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& mo
     }
     answer = AskChecked(
         dialog, record, std::string(at::kFirmwareCrc),
-        [](std::string_view text) { return vardex::params::SplitCompleteReply(text).has_value(); },
+        [](std::string_view text) {
+            return TakenIf(vardex::params::SplitWholeReply(text).has_value());
+        },
         &reply);
     if (answer != Answer::kAccepted) {
         return answer == Answer::kLinkDown ? Pass::kLinkDown : Pass::kUnreadable;
@@ -244,8 +248,11 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     }
     // Only a device that names itself is identified: silence, noise or another
     // modem's answer is asked once more after draining the line, then given up.
-    if (!RecognisedModel(model) && AskAgain(dialog, record, std::string(at::kIdentify),
-                                            RecognisedModel, &model) != Answer::kAccepted) {
+    if (!RecognisedModel(model) &&
+        AskAgain(
+            dialog, record, std::string(at::kIdentify),
+            [](std::string_view text) { return TakenIf(RecognisedModel(text)); },
+            &model) != Answer::kAccepted) {
         dialog->m_strUnreadCommand.clear();
         dialog->Prompts().ShowMessage(
             "The device on " + name + " does not answer as a varDex: its answer to " +

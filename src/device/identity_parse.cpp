@@ -117,7 +117,7 @@ FirstAnswer ClassifyFirstAnswer(std::string_view reply) {
 }
 
 bool VersionReply(std::string_view reply, std::string_view keyword) {
-    const auto complete = params::SplitCompleteReply(reply);
+    const auto complete = params::SplitWholeReply(reply);
     if (!complete) {
         return false;
     }
@@ -129,7 +129,7 @@ bool VersionReply(std::string_view reply, std::string_view keyword) {
 }
 
 bool RecognisedModel(std::string_view reply) {
-    const auto complete = params::SplitCompleteReply(reply);
+    const auto complete = params::SplitWholeReply(reply);
     return complete && complete->ok && VersionReply(reply, kModelKeyword);
 }
 

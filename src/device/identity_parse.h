@@ -39,9 +39,12 @@ inline constexpr std::string_view kSoftwareKeyword = "Software Version";
 enum class FirstAnswer { kLoader, kQuestion, kConsole, kOther };
 FirstAnswer ClassifyFirstAnswer(std::string_view reply);
 
-// Whether an identification reply is an answer: complete (no noise, not cut,
-// ended by its result code) and, when "OK", beginning with the keyword and a
-// version. "ERROR" is an answer too: the device does not know that version.
+// Whether an identification reply is an answer: whole (params::SplitWholeReply)
+// and, when "OK", beginning with the keyword and a version. "ERROR" is an
+// answer too: the device does not know that version. The keyword is asked for
+// beyond the plain rule (which leaves a version unread when it is missing)
+// because a line the device sent on its own in front of the answer (a RING)
+// would leave the country unread, and the country decides every variant rule.
 bool VersionReply(std::string_view reply, std::string_view keyword);
 // Whether the reply to "ATI4" names a varDex: complete, "OK", keyword and version.
 bool RecognisedModel(std::string_view reply);

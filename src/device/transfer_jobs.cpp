@@ -38,6 +38,26 @@ void ReportRowFailure(CJobView* dialog, CDeviceConfig& record) {
     dialog->m_bQuietEnd = 1;
 }
 
+// The person hears which questions the device refused: their settings are
+// shown, but not as the device holds them.
+void ReportRefusedQueries(CJobView* dialog, const CDeviceConfig& record) {
+    if (record.m_refusedQueries.empty()) {
+        return;
+    }
+    std::string commands;
+    for (const CDeviceConfig::RefusedQuery& query : record.m_refusedQueries) {
+        if (!commands.empty()) {
+            commands += ", ";
+        }
+        commands += query.command;
+    }
+    const std::string_view format = res::kTextRefusedQueriesFormat;
+    const std::size_t at = format.find("%s");
+    dialog->Prompts().ShowMessage(
+        std::string(format.substr(0, at)) + commands + std::string(format.substr(at + 2)),
+        MessageIcon::Exclamation);
+}
+
 }  // namespace
 
 JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
@@ -90,6 +110,7 @@ JobResult ReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
     // must not erase them with the next, unrelated write.
     record.m_bResetCharges = 0;
     app->m_deviceCopy.CopyFrom(record);
+    ReportRefusedQueries(dialog, record);
     return JobResult::kDone;
 }
 

@@ -62,7 +62,7 @@ bool StartsNoCase(std::string_view text, std::string_view prefix) {
 }  // namespace
 
 bool EndsInFinalResult(std::string_view text) {
-    if (text.ends_with("(Y/N)?") || text.ends_with("> ")) {
+    if (text.ends_with("> ")) {
         return true;
     }
     if (!text.ends_with("\r\n")) {

@@ -1,43 +1,62 @@
 #include "params/asking.h"
 
+#include <optional>
+
 #include "platform/trace.h"
 
 namespace {
 
-Answer AskOnce(CDevicePort& port, const std::string& command,
-               const std::function<bool(std::string_view reply)>& accept, std::string* reply) {
+// The reply's verdict, or nothing when the link is down.
+std::optional<Verdict> AskOnce(CDevicePort& port, const std::string& command,
+                               const ReplyJudge& judge, std::string* reply) {
     const char* text = port.SendCommand(command.c_str());
     if (text == nullptr) {
-        return Answer::kLinkDown;
+        return std::nullopt;
     }
     const std::string_view got(text, port.GetReplyLength());
     if (reply != nullptr) {
         reply->assign(got);
     }
-    if (accept(got)) {
-        return Answer::kAccepted;
+    const Verdict verdict = judge(got);
+    if (verdict != Verdict::kTaken) {
+        vardex::Trace("Reply to %s %s (%zu bytes)\n", command.c_str(),
+                      verdict == Verdict::kRefused ? "refused" : "not taken", got.size());
     }
-    vardex::Trace("Reply to %s not accepted (%zu bytes)\n", command.c_str(), got.size());
-    return Answer::kNotAccepted;
+    return verdict;
 }
 
 }  // namespace
 
 Answer AskAgain(CRunningJob* job, CDevicePort& port, const std::string& command,
-                const std::function<bool(std::string_view reply)>& accept, std::string* reply) {
+                const ReplyJudge& judge, std::string* reply) {
     // What stood in the way (noise, a late answer) is read off the line before
     // the question goes out again.
     port.ReadPending();
     port.PurgeInput();
-    const Answer answer = AskOnce(port, command, accept, reply);
-    if (answer == Answer::kNotAccepted && job != nullptr) {
+    const std::optional<Verdict> verdict = AskOnce(port, command, judge, reply);
+    if (!verdict) {
+        return Answer::kLinkDown;
+    }
+    switch (*verdict) {
+        case Verdict::kTaken:
+            return Answer::kAccepted;
+        case Verdict::kRefused:
+            return Answer::kRefused;
+        case Verdict::kNoAnswer:
+            break;
+    }
+    if (job != nullptr) {
         job->m_strUnreadCommand = command;
     }
-    return answer;
+    return Answer::kNotAccepted;
 }
 
 Answer AskChecked(CRunningJob* job, CDevicePort& port, const std::string& command,
-                  const std::function<bool(std::string_view reply)>& accept, std::string* reply) {
-    const Answer answer = AskOnce(port, command, accept, reply);
-    return answer == Answer::kNotAccepted ? AskAgain(job, port, command, accept, reply) : answer;
+                  const ReplyJudge& judge, std::string* reply) {
+    const std::optional<Verdict> verdict = AskOnce(port, command, judge, reply);
+    if (!verdict) {
+        return Answer::kLinkDown;
+    }
+    return *verdict == Verdict::kTaken ? Answer::kAccepted
+                                       : AskAgain(job, port, command, judge, reply);
 }

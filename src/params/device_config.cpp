@@ -17,6 +17,7 @@ void CDeviceConfig::Reset() {
     for (const RecordField& field : RecordFields()) {
         ResetField(field, *this);
     }
+    m_refusedQueries.clear();
 }
 
 void CDeviceConfig::CopyFrom(const CDeviceConfig& other) {
@@ -32,6 +33,7 @@ void CDeviceConfig::CopyFrom(const CDeviceConfig& other) {
             CopyField(field, *this, other);
         }
     }
+    m_refusedQueries = other.m_refusedQueries;
 }
 
 bool CDeviceConfig::SameParameters(const CDeviceConfig& other) const {
@@ -41,6 +43,26 @@ bool CDeviceConfig::SameParameters(const CDeviceConfig& other) const {
         }
     }
     return true;
+}
+
+void CDeviceConfig::NoteQueryAnswer(const std::string& command,
+                                    const std::vector<std::string>& fields, bool refused) {
+    std::erase_if(m_refusedQueries,
+                  [&command](const RefusedQuery& query) { return query.command == command; });
+    if (refused) {
+        m_refusedQueries.push_back({command, fields});
+    }
+}
+
+bool CDeviceConfig::FieldRefused(std::string_view member) const {
+    for (const RefusedQuery& query : m_refusedQueries) {
+        for (const std::string& field : query.fields) {
+            if (field == member) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 int CDeviceConfig::ProtocolToS82(int protocol) {

@@ -19,6 +19,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "link/device_port.h"
 
@@ -54,6 +56,13 @@ public:
     void CopyFrom(const CDeviceConfig& other);
     // True when every field that CopyFrom carries is equal in both records.
     bool SameParameters(const CDeviceConfig& other) const;
+
+    // How the device last answered a query: refused or not (an answer clears an
+    // earlier refusal of the same command). fields: the member names it reads.
+    void NoteQueryAnswer(const std::string& command, const std::vector<std::string>& fields,
+                         bool refused);
+    // Whether the last query that reads the field was refused.
+    bool FieldRefused(std::string_view member) const;
 
     // S82 register code of a protocol index; -1 for an index outside the table.
     static int ProtocolToS82(int protocol);
@@ -148,4 +157,15 @@ public:
     // Capabilities of the country variant.
     int m_bX25Available = 0;
     int m_bFskLevelAvailable = 0;
+
+    // The queries the device answered with "ERROR" (also when asked again),
+    // each with the fields it reads, in the order asked. Those fields hold what
+    // a refusal reads as, not the device's value: they are shown as unknown,
+    // kept out of settings files and never sent unless a person changes them.
+    // Reset clears it and CopyFrom carries it; it is no setting.
+    struct RefusedQuery {
+        std::string command;
+        std::vector<std::string> fields;
+    };
+    std::vector<RefusedQuery> m_refusedQueries;
 };

@@ -18,6 +18,28 @@ namespace at = vardex::at;
 
 namespace {
 
+// A section reply's verdict: whole and complete, or the device's refusal.
+Verdict SectionVerdict(std::string_view reply, bool complete) {
+    if (complete) {
+        return Verdict::kTaken;
+    }
+    const auto whole = vardex::params::SplitWholeReply(reply);
+    return whole && !whole->ok ? Verdict::kRefused : Verdict::kNoAnswer;
+}
+
+// Asks a query that is no register's; false when no answer came (the row
+// fails). How the device answered is noted in the record with the fields the
+// query reads.
+bool AskAndNote(CRunningJob* job, CDeviceConfig& w, std::string_view command,
+                const std::vector<std::string>& fields, const ReplyJudge& judge) {
+    const Answer answer = AskChecked(job, w, std::string(command), judge);
+    if (answer != Answer::kAccepted && answer != Answer::kRefused) {
+        return false;
+    }
+    w.NoteQueryAnswer(std::string(command), fields, answer == Answer::kRefused);
+    return true;
+}
+
 std::string* MsnOfDeviceIndex(CDeviceConfig& w, int index) {
     if (index < 3 * 2) {
         return &w.m_strPhoneMsn[index];
@@ -30,12 +52,19 @@ int QueryMsns(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfiguratio
     CDeviceConfig& w = app.m_workingRecord;
     // No skip in verification mode: one exchange reads all nine numbers.
     std::vector<std::pair<int, std::string>> numbers;
-    if (AskChecked(job, w, std::string(at::kNumbersQuery), [&numbers](std::string_view reply) {
-            bool complete = false;
-            numbers = vardex::params::ParseMsnReply(reply, &complete);
-            return complete;
-        }) != Answer::kAccepted) {
+    bool answered = false;
+    if (!AskAndNote(job, w, at::kNumbersQuery, {"m_strPhoneMsn", "m_strDteMsn"},
+                    [&numbers, &answered](std::string_view reply) {
+                        bool complete = false;
+                        numbers = vardex::params::ParseMsnReply(reply, &complete);
+                        answered = complete;
+                        return SectionVerdict(reply, complete);
+                    })) {
         return PARAM_FAILED;
+    }
+    if (!answered) {
+        // Refused: the numbers stay; after a write nothing is confirmed.
+        return verify != 0 ? PARAM_MISMATCH : PARAM_OK;
     }
     bool mismatch = false;
     for (auto& [index, number] : numbers) {
@@ -57,12 +86,20 @@ int QueryOwnNumbers(const ParamRowSpec& /*row*/, CRunningJob* job,
         return PARAM_OK;
     }
     std::array<std::string, 3> own;
-    if (AskChecked(job, w, std::string(at::kOwnNumbersQuery), [&own](std::string_view reply) {
-            bool complete = false;
-            own = vardex::params::ParseOwnNumberReply(reply, &complete);
-            return complete;
-        }) != Answer::kAccepted) {
+    bool answered = false;
+    if (!AskAndNote(job, w, at::kOwnNumbersQuery,
+                    {"m_nOwnNumber1", "m_nOwnNumber2", "m_nOwnNumberDte"},
+                    [&own, &answered](std::string_view reply) {
+                        bool complete = false;
+                        own = vardex::params::ParseOwnNumberReply(reply, &complete);
+                        answered = complete;
+                        return SectionVerdict(reply, complete);
+                    })) {
         return PARAM_FAILED;
+    }
+    if (!answered) {
+        // Refused: the indexes stay; after a write nothing is confirmed.
+        return verify != 0 ? PARAM_MISMATCH : PARAM_OK;
     }
     // The device names the own number as text; the record keeps which of the
     // port's subscriber numbers it is.
@@ -84,12 +121,20 @@ int QueryCharges(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigura
                  int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     vardex::params::ChargeReply c;
-    if (AskChecked(job, w, std::string(at::kChargesQuery), [&c](std::string_view reply) {
-            bool complete = false;
-            c = vardex::params::ParseChargeReply(reply, &complete);
-            return complete;
-        }) != Answer::kAccepted) {
+    bool answered = false;
+    if (!AskAndNote(job, w, at::kChargesQuery,
+                    {"m_nLastCharge1", "m_nLastCharge2", "m_nLastChargeDte", "m_nTotalCharge1",
+                     "m_nTotalCharge2", "m_nTotalChargeDte"},
+                    [&c, &answered](std::string_view reply) {
+                        bool complete = false;
+                        c = vardex::params::ParseChargeReply(reply, &complete);
+                        answered = complete;
+                        return SectionVerdict(reply, complete);
+                    })) {
         return PARAM_FAILED;
+    }
+    if (!answered && verify != 0) {
+        return PARAM_MISMATCH;  // a reset that cannot be seen is no reset
     }
     w.m_nLastChargeDte = c.lastDte.value_or(w.m_nLastChargeDte);
     w.m_nLastCharge1 = c.last1.value_or(w.m_nLastCharge1);
@@ -113,10 +158,12 @@ int QueryProtocol(const ParamRowSpec& /*row*/, CRunningJob* job,
         return PARAM_OK;
     }
     int code = 0;
-    if (rows::AskRegister(job, w, std::string(at::kProtocolRegister) + std::string(at::kQuery),
-                          &code) != Answer::kAccepted) {
+    const std::string command = std::string(at::kProtocolRegister) + std::string(at::kQuery);
+    const Answer answer = rows::AskNumber(job, w, command, &code);
+    if (answer != Answer::kAccepted && answer != Answer::kRefused) {
         return PARAM_FAILED;
     }
+    w.NoteQueryAnswer(command, {"m_nProtocol"}, answer == Answer::kRefused);
     const int protocol = CDeviceConfig::S82ToProtocol(code);
     if (protocol < 0) {
         // A code this program does not know leaves the field alone. After a
@@ -138,20 +185,27 @@ int QueryX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationMana
         return PARAM_FAILED;
     }
     if (verify == 0 || w.m_strX25Address != d.m_strX25Address) {
-        vardex::params::X121Reply x121;
-        if (AskChecked(job, w, std::string(at::kX121Query), [&x121](std::string_view reply) {
-                auto parsed = vardex::params::ParseX121AddressReply(reply);
-                x121 = parsed.value_or(vardex::params::X121Reply{});
-                return parsed.has_value();
-            }) != Answer::kAccepted) {
+        std::string address;
+        if (!AskAndNote(job, w, at::kX121Query, {"m_strX25Address"},
+                        [&address](std::string_view reply) {
+                            auto parsed = vardex::params::ParseX121AddressReply(reply);
+                            if (!parsed) {
+                                return Verdict::kNoAnswer;
+                            }
+                            address = std::move(parsed->value);
+                            return parsed->refused ? Verdict::kRefused : Verdict::kTaken;
+                        })) {
             return PARAM_FAILED;
         }
-        // A refusal leaves the address as it is.
-        if (!x121.refused) {
-            if (verify != 0 && x121.address != w.m_strX25Address) {
+        // A refusal leaves the address as it is; after a write it confirms
+        // nothing.
+        if (w.FieldRefused("m_strX25Address")) {
+            mismatch = mismatch || verify != 0;
+        } else {
+            if (verify != 0 && address != w.m_strX25Address) {
                 mismatch = true;
             }
-            w.m_strX25Address = std::move(x121.address);
+            w.m_strX25Address = std::move(address);
         }
         if (rows::StopRequested(job)) {
             return PARAM_FAILED;
@@ -191,11 +245,19 @@ int QueryModemLlc(const ParamRowSpec& /*row*/, CRunningJob* job,
                                     std::to_string(at::kLlcFirstRegister + i) +
                                     std::string(at::kQuery);
         int octet_value = 0;
-        if (rows::AskRegister(job, w, command, &octet_value) != Answer::kAccepted) {
+        const Answer answer = rows::AskNumber(job, w, command, &octet_value);
+        if (answer != Answer::kAccepted && answer != Answer::kRefused) {
             return PARAM_FAILED;
         }
+        w.NoteQueryAnswer(command, {"m_byModemLlc"}, answer == Answer::kRefused);
+        // A number no register holds is not taken: its low byte was never
+        // reported by the device.
+        if (octet_value < 0 || octet_value > vardex::params::kRegisterMax) {
+            mismatch = mismatch || verify != 0;
+            continue;
+        }
         const auto value = static_cast<std::uint8_t>(octet_value);
-        if (verify != 0 && value != element) {
+        if (verify != 0 && (value != element || answer == Answer::kRefused)) {
             mismatch = true;
         }
         element = value;

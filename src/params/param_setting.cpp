@@ -41,10 +41,12 @@ enum class Done { kOk, kRefused, kNoAnswer };
 Done DoCommand(CRunningJob* job, CDeviceConfig& w, const std::string& command, unsigned ms) {
     rows::RaisedTimeout timeout(w, ms);
     bool ok = false;
+    // An "ERROR" is taken at once: asked again it would only cost the slow
+    // command's time, and a refusal is never called done.
     const Answer answer = AskChecked(job, w, command, [&ok](std::string_view reply) {
-        const auto complete = vardex::params::SplitCompleteReply(reply);
-        ok = complete.has_value() && complete->ok;
-        return complete.has_value();
+        const auto whole = vardex::params::SplitWholeReply(reply);
+        ok = whole.has_value() && whole->ok;
+        return TakenIf(whole.has_value());
     });
     if (answer != Answer::kAccepted) {
         return Done::kNoAnswer;

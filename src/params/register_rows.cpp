@@ -135,30 +135,49 @@ int Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app) {
     return query != nullptr ? RunRow(*query, job, &app, 1) : PARAM_OK;
 }
 
-Answer AskRegister(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value) {
+Answer AskNumber(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value) {
     return AskChecked(job, w, command, [value](std::string_view reply) {
-        const auto parsed = ParseRegisterReply(reply);
-        *value = parsed.value_or(0);
-        return parsed.has_value();
+        const auto parsed = ParseNumericReply(reply);
+        if (!parsed) {
+            return Verdict::kNoAnswer;
+        }
+        *value = parsed->value;
+        return parsed->refused ? Verdict::kRefused : Verdict::kTaken;
     });
 }
 
+std::vector<std::string> FieldNames(Fields fields) {
+    std::vector<std::string> names;
+    for (const RecordField* f : fields) {
+        names.emplace_back(f->name);
+    }
+    return names;
+}
+
 // A decoded value outside its field's range is not taken (no setting of ours
-// writes it); after a write it still means the device does not hold what was
-// sent.
+// writes it, and a control could not show it); after a write it still means
+// the device does not hold what was sent. A refused query gives its fields what
+// 0 decodes to; after a write it never confirms a value, not even one that 0
+// happens to decode to.
 bool ReadRegister(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, int verify,
                   const std::string& command, Fields fields, bool* mismatch) {
     if (NeedsNoRead(w, d, verify, fields)) {
         return true;
     }
     int value = 0;
-    if (AskRegister(job, w, command, &value) != Answer::kAccepted) {
+    const Answer answer = AskNumber(job, w, command, &value);
+    if (answer != Answer::kAccepted && answer != Answer::kRefused) {
         return false;
     }
+    const bool refused = answer == Answer::kRefused;
+    w.NoteQueryAnswer(command, FieldNames(fields), refused);
+    *mismatch = *mismatch || (refused && verify != 0);
+    // A number no register can hold decodes to nothing the device has.
+    const bool in_register = value >= 0 && value <= kRegisterMax;
     for (const RecordField* f : fields) {
         int& field = IntOf(*f, w);
         const int decoded = DecodeRegister(f->place, value);
-        if (!f->Allows(decoded)) {
+        if (!in_register || !f->Allows(decoded)) {
             vardex::Trace("%s answered %d: out of range, not taken\n", command.c_str(), value);
             *mismatch = *mismatch || verify != 0;
             continue;

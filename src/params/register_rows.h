@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 #include <variant>
+#include <vector>
 
 #include "params/asking.h"
 #include "params/field_table.h"
@@ -44,9 +45,13 @@ private:
     CDeviceConfig& w_;
 };
 
-// A register's value, asked until the reply has the register's shape (once
-// more after draining the line).
-Answer AskRegister(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value);
+// A numeric query's value, asked until the reply is whole and of that shape
+// (once more after draining the line); a refusal, confirmed by asking again,
+// reads as 0. *value is set for kAccepted and kRefused.
+Answer AskNumber(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value);
+
+// The member names of fields, as a refused query records them.
+std::vector<std::string> FieldNames(Fields fields);
 
 // Fields asked with one command (their register's query, or a bit's own):
 // skipped in verification mode when they agree between the records; else

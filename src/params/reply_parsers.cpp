@@ -94,17 +94,36 @@ int PortOfLine(std::string_view text, std::size_t pos) {
 bool Printable(std::string_view text) {
     for (const char c : text) {
         const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\r' && c != '\n') || u > 0x7E) {
+        if ((u < 0x20 && c != '\r' && c != '\n' && c != '\t') || u > 0x7E) {
             return false;
         }
     }
     return true;
 }
 
-// Whether a section parser that stopped at pos read the whole reply: it stopped
-// at the final result line, and nothing in the reply was noise.
+bool IsFinalResult(std::string_view line) {
+    return line == "OK" || line == "ERROR";
+}
+
+// Whether a section parser that stopped at pos read a whole reply: it stopped
+// at the final result line.
 bool StoppedAtTheEnd(std::string_view text, std::size_t pos) {
-    return text.substr(pos) == "OK\r\n" && Printable(text);
+    return text.substr(pos) == "OK\r\n" && SplitWholeReply(text).has_value();
+}
+
+// The lines of a body that hold more than white space.
+std::vector<std::string_view> TextLines(std::string_view body) {
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start <= body.size()) {
+        const std::size_t end = std::min(body.find("\r\n", start), body.size());
+        const std::string_view line = body.substr(start, end - start);
+        if (SkipBlank(line, 0) < line.size()) {
+            lines.push_back(line);
+        }
+        start = end + 2;
+    }
+    return lines;
 }
 
 void Report(bool* complete, bool value) {
@@ -115,7 +134,7 @@ void Report(bool* complete, bool value) {
 
 }  // namespace
 
-std::optional<CompleteReply> SplitCompleteReply(std::string_view text) {
+std::optional<WholeReply> SplitWholeReply(std::string_view text) {
     if (!Printable(text) || !text.ends_with("\r\n")) {
         return std::nullopt;
     }
@@ -123,45 +142,39 @@ std::optional<CompleteReply> SplitCompleteReply(std::string_view text) {
     const std::size_t last_break = lines.rfind("\r\n");
     const std::size_t start = last_break == std::string_view::npos ? 0 : last_break + 2;
     const std::string_view result = lines.substr(start);
-    if (result != "OK" && result != "ERROR") {
+    if (!IsFinalResult(result)) {
         return std::nullopt;
     }
     std::string_view body = lines.substr(0, start);
+    for (std::size_t line = 0; line < body.size();) {
+        const std::size_t end = std::min(body.find("\r\n", line), body.size());
+        if (IsFinalResult(body.substr(line, end - line))) {
+            return std::nullopt;
+        }
+        line = end + 2;
+    }
     while (!body.empty() && (body.front() == '\r' || body.front() == '\n')) {
         body.remove_prefix(1);
     }
     while (!body.empty() && (body.back() == '\r' || body.back() == '\n')) {
         body.remove_suffix(1);
     }
-    return CompleteReply{body, result == "OK"};
+    return WholeReply{body, result == "OK"};
 }
 
-std::optional<int> ParseRegisterReply(std::string_view text) {
-    const auto reply = SplitCompleteReply(text);
-    if (!reply || !reply->ok) {
+std::optional<QueryReply<int>> ParseNumericReply(std::string_view text) {
+    const auto reply = SplitWholeReply(text);
+    if (!reply) {
         return std::nullopt;
     }
-    std::string_view body = reply->body;
-    while (!body.empty() && body.front() == ' ') {
-        body.remove_prefix(1);
+    if (!reply->ok) {
+        return QueryReply<int>{true, 0};
     }
-    while (!body.empty() && body.back() == ' ') {
-        body.remove_suffix(1);
-    }
-    if (body.empty() || body.size() > 3) {
+    const std::vector<std::string_view> lines = TextLines(reply->body);
+    if (lines.size() != 1) {
         return std::nullopt;
     }
-    int value = 0;
-    for (const char c : body) {
-        if (!IsDigit(c)) {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-    }
-    if (value > kRegisterMax) {
-        return std::nullopt;
-    }
-    return value;
+    return QueryReply<int>{false, ParseLeadingInt(lines.front())};
 }
 
 int ParseLeadingInt(std::string_view text) {
@@ -308,26 +321,20 @@ ChargeReply ParseChargeReply(std::string_view text, bool* complete) {
     return charges;
 }
 
-std::optional<X121Reply> ParseX121AddressReply(std::string_view text) {
-    const auto reply = SplitCompleteReply(text);
+std::optional<QueryReply<std::string>> ParseX121AddressReply(std::string_view text) {
+    const auto reply = SplitWholeReply(text);
     if (!reply) {
         return std::nullopt;
     }
-    if (!reply->ok) {
-        return X121Reply{true, {}};
+    if (text.find("ERROR") != std::string_view::npos) {
+        return QueryReply<std::string>{true, {}};
     }
-    std::string_view body = reply->body;
-    if (!body.starts_with(kX121Label)) {
+    const std::vector<std::string_view> lines = TextLines(reply->body);
+    if (lines.size() != 1 || lines.front().size() < kX121LabelLength) {
         return std::nullopt;
     }
-    body.remove_prefix(kX121Label.size());
-    while (!body.empty() && body.back() == ' ') {
-        body.remove_suffix(1);
-    }
-    if (body.size() > kDigitRunMax || !std::all_of(body.begin(), body.end(), IsDigit)) {
-        return std::nullopt;
-    }
-    return X121Reply{false, std::string(body)};
+    std::size_t pos = kX121LabelLength;
+    return QueryReply<std::string>{false, TakeDigitRun(lines.front(), &pos)};
 }
 
 std::string CommandSafeText(std::string_view text) {

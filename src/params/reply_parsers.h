@@ -20,22 +20,39 @@ namespace vardex::params {
 // Longest digit run (or DTE port number) taken from a reply; longer runs are cut.
 inline constexpr std::size_t kDigitRunMax = 79;
 
-// A reply as the device ends every answer: lines of printable text and a last
-// line "OK" or "ERROR" (each line ended by "\r\n"). Line noise (bytes outside
-// printable ASCII), a reply cut short or one without its final result code is
-// not a complete reply: the caller asks again rather than take a wrong value.
-struct CompleteReply {
+// A whole reply: it ends with the device's final result code, "OK" or "ERROR"
+// on a line of its own (ended by "\r\n"). That, not any label, tells a reply
+// that came in full from one cut short or paused: an incomplete reply is asked
+// again. Beyond that rule two more things make a reply not whole, each because
+// it would otherwise be read as another command's value:
+//  - a byte outside printable text (tabs and line breaks included): line noise;
+//  - a second final result code before the last: the reply holds the end of
+//    an earlier, late or paused one, or a result line sent on its own.
+struct WholeReply {
     std::string_view body;  // the lines before the result line, outer line breaks trimmed
     bool ok = false;        // "OK" (else "ERROR")
 };
-std::optional<CompleteReply> SplitCompleteReply(std::string_view text);
+std::optional<WholeReply> SplitWholeReply(std::string_view text);
+
+// What a query's whole reply says: the device's answer, or its refusal
+// ("ERROR"), which the rows read as the reply rules say and also report.
+template <typename T>
+struct QueryReply {
+    bool refused = false;
+    T value{};
+};
+
+// A numeric query's reply ("ATS84?", "ATS103.2?", "AT/CLIPLEVEL"): whole; "OK"
+// gives the leading number of its one information line (white space skipped, a
+// sign accepted, 0 without digits), "ERROR" is refused with the value 0. An
+// "OK" whose information text is missing or holds more than one line is no
+// answer: a lone "OK" is what a line sent on its own (or a query lost on the
+// way) looks like, and a second line is one sent on its own (a RING) beside the
+// answer; either would read as a wrong number.
+std::optional<QueryReply<int>> ParseNumericReply(std::string_view text);
 
 // The largest value a register holds: one byte.
 inline constexpr int kRegisterMax = 255;
-
-// A register query's reply ("ATS84?", "ATS103.2?", "AT/CLIPLEVEL"): complete,
-// "OK", and a body of one decimal number 0..kRegisterMax with nothing else.
-std::optional<int> ParseRegisterReply(std::string_view text);
 
 // The leading decimal number of a reply as atoi reads it: leading white space
 // skipped, an optional sign, digits up to the first non-digit, 0 when there are
@@ -51,8 +68,11 @@ std::size_t SkipBlank(std::string_view text, std::size_t pos);
 inline constexpr int kMsnCount = 9;
 
 // The section parsers below read what they recognise and stop quietly at the
-// first line they do not; *complete, when given, says whether they read the
-// whole reply up to its final "OK" (nothing unrecognised, nothing missing).
+// first line they do not; *complete, when given, says whether they read a
+// whole reply up to its final "OK" with every section the device always sends
+// (a reply that paused arrives as its tail, which lacks the first sections and
+// would read as numbers kept from before, no own number and stale counters).
+// A whole "ERROR" is the device's refusal (SplitWholeReply tells it).
 
 // "AT&ZI?": every (device index, number) the reply carries, in reply order. A
 // label seen twice appears twice; the caller applies them in turn. The analog
@@ -78,19 +98,14 @@ struct ChargeReply {
 };
 ChargeReply ParseChargeReply(std::string_view text, bool* complete = nullptr);
 
-// The label in front of the X.121 address in the answer to "AT!X2?".
-inline constexpr std::string_view kX121Label = "X121 ADDR: ";
-
-// "AT!X2?". A complete "OK" reply whose body is one line, the label and then
-// digits only (at most kDigitRunMax; blanks may trail), gives the address; a
-// complete "ERROR" reply says the device has no address to give (refused).
-// Anything else (noise, a reply cut short, the tail of a reply that paused
-// mid-way, which would otherwise read as an empty address) is no answer.
-struct X121Reply {
-    bool refused = false;
-    std::string address;  // digits; empty for a device without an address
-};
-std::optional<X121Reply> ParseX121AddressReply(std::string_view text);
+// "AT!X2?". Whole; a reply that holds "ERROR" anywhere is refused (the address
+// stays as it is). Otherwise the first 11 characters of its information line
+// (the device's label, whatever its text) are dropped and the address is the
+// digit run that follows (at most kDigitRunMax; empty when there is none). The
+// information line must be one line at least those 11 characters long: the
+// tail of a reply that paused holds less, and would read as no address.
+inline constexpr std::size_t kX121LabelLength = 11;
+std::optional<QueryReply<std::string>> ParseX121AddressReply(std::string_view text);
 
 // A text field as it may go into a command line: cut at the first control
 // character, so that a stray CR cannot end the line early and start another

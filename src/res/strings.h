@@ -190,6 +190,13 @@ inline constexpr std::string_view kTextNotStoredFormat =
     "they last only until the varDex is reset or switched off. Write them again to store "
     "them.";  // profile 0..3
 
+// A read that the device answered in full, but refused some questions of: the
+// commands, separated by commas.
+inline constexpr std::string_view kTextRefusedQueriesFormat =
+    "The varDex answered ERROR to %s: its firmware may not have these settings. What the pages "
+    "show for them was not read from the device, and it is not written back unless you change "
+    "it.";
+
 // Information page.
 inline constexpr std::string_view kTextWelcome = "Welcome to the varDex Configuration Manager";
 inline constexpr std::string_view kTextGeneralInformation = "General Information";

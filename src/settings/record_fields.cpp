@@ -138,14 +138,12 @@ const Field* Find(std::string_view name) {
     return nullptr;
 }
 
-// Fields a country variant lacks: a read leaves them unread, so they are
-// printed as null and a null for them is no change.
-bool MayBeAbsent(const Field& f) {
-    return f.entry->offered == vardex::params::Feature::kX25 ||
-           f.entry->offered == vardex::params::Feature::kFskLevel;
-}
+// What is not known of a device is printed as null, and a null is no change:
+// a field its country variant lacks (a read leaves it unread), or one whose
+// query the device refused (what the record holds is not the device's value,
+// and must never go back to it).
 bool Absent(const Field& f, const CDeviceConfig& record) {
-    return MayBeAbsent(f) && !FieldAvailable(*f.entry, record);
+    return !FieldAvailable(*f.entry, record) || record.FieldRefused(f.name);
 }
 
 std::string Describe(const Field& f) {
@@ -421,13 +419,25 @@ std::string ValueJson(const Field& f, const CDeviceConfig& record) {
 
 }  // namespace
 
+namespace {
+
+std::string RefusedJson(const CDeviceConfig& record) {
+    std::string out = "[";
+    for (const CDeviceConfig::RefusedQuery& query : record.m_refusedQueries) {
+        out += (out.size() > 1 ? "," : "") + JsonString(query.command);
+    }
+    return out + "]";
+}
+
+}  // namespace
+
 std::string RecordJson(const CDeviceConfig& record, Names names) {
     std::string out = "{";
     for (const Field& f : Fields()) {
         const char* key = names == Names::kReadable ? f.entry->readable : f.name;
         out += (out.size() > 1 ? ",\"" : "\"") + std::string(key) + "\":" + ValueJson(f, record);
     }
-    return out + "}\n";
+    return out + ",\"" + std::string(kRefusedKey) + "\":" + RefusedJson(record) + "}\n";
 }
 
 std::string RecordText(const CDeviceConfig& record) {
@@ -438,6 +448,9 @@ std::string RecordText(const CDeviceConfig& record) {
             value = CDeviceConfig::FormatVersion(f.Word(record));
         }
         out += std::string(f.name) + " = " + value + "\n";
+    }
+    if (!record.m_refusedQueries.empty()) {
+        out += std::string(kRefusedKey) + " = " + RefusedJson(record) + "\n";
     }
     return out;
 }
@@ -479,6 +492,19 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
     }
     std::vector<const Field*> seen;
     for (auto& [name, value] : members) {
+        if (name == kRefusedKey) {
+            // What a read could not learn: no setting, but it must be a list
+            // of texts, as a read prints it.
+            const bool texts = value.type == FieldValue::Type::kList &&
+                               std::all_of(value.list.begin(), value.list.end(), [](const auto& v) {
+                                   return v.type == FieldValue::Type::kText;
+                               });
+            if (!texts) {
+                *error = JsonString(name) + " must be a list of commands";
+                return false;
+            }
+            continue;
+        }
         const Field* f = Find(name);
         if (f == nullptr) {
             *error = "unknown field " + JsonString(name);
@@ -490,7 +516,7 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
             return false;
         }
         seen.push_back(f);
-        if (!f->writable || (value.type == FieldValue::Type::kNull && MayBeAbsent(*f))) {
+        if (!f->writable || value.type == FieldValue::Type::kNull) {
             continue;
         }
         if (!Check(*f, {}, value, error)) {
@@ -670,11 +696,12 @@ nlohmann::ordered_json FieldSchema(const Field& f) {
             break;
         }
     }
-    if (MayBeAbsent(f)) {
-        schema = {{"anyOf", {schema, {{"type", "null"}}}}};
-    }
+    // Null: not known of the device (a variant without the field, or a query
+    // the device refused); no change when written.
+    schema = {{"anyOf", {schema, {{"type", "null"}}}}};
     std::string description(TypeText(f));
     description += f.writable ? "" : ", reported by the device (ignored when written)";
+    description += "; null when not known of the device";
     schema["description"] = description;
     return schema;
 }
@@ -728,6 +755,11 @@ std::string SettingsSchema() {
         properties[f.name] = ref;
         properties[f.entry->readable] = ref;
     }
+    properties[std::string(kRefusedKey)] = {
+        {"type", "array"},
+        {"items", {{"type", "string"}}},
+        {"description",
+         "the commands the device answered with ERROR in the read; their fields are null"}};
     const Json schema = {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
                          {"title", "varDex settings file"},
                          {"description",

@@ -3,13 +3,15 @@
 //
 // Values are as a person sees them: m_nStoreProfile is a profile number 0..3
 // (-1: store into no profile), as --store takes it, although the record keeps
-// it one higher. Fields this device's variant lacks (X.25, the FSK level) are
-// printed as null, and a null for them is taken as "not given".
+// it one higher. What is not known of the device (fields its variant lacks,
+// X.25 and the FSK level, and those of a query the device refused) is printed
+// as null, and a null is taken as "not given".
 #pragma once
 
 #include <cstddef>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "params/device_config.h"
@@ -29,7 +31,11 @@ struct FieldValue {
 // readable ones (port1.call_waiting). Both are read everywhere.
 enum class Names { kMember, kReadable };
 
-// Every field as JSON, one object, keys in declaration order.
+// The key behind the fields of a read's JSON: the commands the device refused
+// (CDeviceConfig::m_refusedQueries), whose fields are printed as null.
+inline constexpr std::string_view kRefusedKey = "refused_commands";
+
+// Every field as JSON, one object, keys in declaration order, then kRefusedKey.
 std::string RecordJson(const CDeviceConfig& record, Names names = Names::kMember);
 // Every field as "name = value" lines.
 std::string RecordText(const CDeviceConfig& record);

@@ -129,19 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<RegisterCase>& p) { return p.param.name; });
 #undef F
 
-// What is no answer is never taken as a value: an "ERROR", silence, noise, a
-// reply cut short or of the wrong shape is asked once more, then fails the row
-// with the record as it was.
+// What is no answer is never taken as a value: silence, noise, a reply cut
+// short or of the wrong shape is asked once more, then fails the row with the
+// record as it was.
 TEST_F(RowTest, ARegisterReplyThatIsNoValueIsAskedAgainThenFails) {
     const std::pair<const char*, std::string> cases[] = {
-        {"error", "\r\nERROR\r\n"},
         {"silence", ""},
         {"noise", "\x93\xa1" + ValueReply(144).substr(2)},
         {"cut", "\r\n14"},
         {"no result code", "\r\n144\r\n"},
         {"two numbers", "\r\n144\r\n16\r\n\r\nOK\r\n"},
-        {"not a byte", ValueReply(256)},
-        {"signed", "\r\n-1\r\n\r\nOK\r\n"},
+        {"lone OK", "\r\nOK\r\n"},
     };
     for (const auto& [name, reply] : cases) {
         Answer("ATS84?", reply);
@@ -159,6 +157,46 @@ TEST_F(RowTest, ARegisterReplyThatIsNoValueIsAskedAgainThenFails) {
     Answer("ATS84?", "\r\n 144 \r\n\r\nOK\r\n");
     EXPECT_EQ(Run("QueryClip"), PARAM_OK);
     EXPECT_EQ(W().m_bClipOnCw1, 0);
+}
+
+// A whole reply is the device's answer. A number no register holds is not
+// taken; a refusal, once confirmed, reads as 0 and is noted with its fields,
+// and after a write it confirms nothing, not even what 0 decodes to.
+TEST_F(RowTest, AWholeReplyIsTheDevicesAnswerEvenWhenItIsNoValue) {
+    for (const std::string& reply : {ValueReply(256), std::string("\r\n-1\r\n\r\nOK\r\n")}) {
+        Answer("ATS84?", reply);
+        W().m_bClip = 0;
+        W().m_bClipOnCw1 = 1;
+        ClearSent();
+        EXPECT_EQ(Run("QueryClip"), PARAM_OK) << reply;
+        EXPECT_EQ(W().m_bClip, 0) << reply;
+        EXPECT_EQ(W().m_bClipOnCw1, 1) << reply;
+        EXPECT_EQ(Sent(), Lines{"ATS84?"}) << reply;
+    }
+    Answer("ATS84?", "\r\nERROR\r\n");
+    ClearSent();
+    EXPECT_EQ(Run("QueryClip"), PARAM_OK);
+    EXPECT_EQ(Sent(), (Lines{"ATS84?", "ATS84?"}));
+    EXPECT_EQ(W().m_bClip, 1);  // bit 4 of 0, inverted
+    EXPECT_EQ(W().m_bClipOnCw1, 0);
+    EXPECT_TRUE(W().FieldRefused("m_bClipOnCw2"));
+    EXPECT_FALSE(W().FieldRefused("m_bCallWaiting1"));
+    ASSERT_EQ(W().m_refusedQueries.size(), 1u);
+    EXPECT_EQ(W().m_refusedQueries[0].command, "ATS84?");
+    Sync();
+    W().m_bClip = 1;
+    W().m_bClipOnCw1 = 1;
+    EXPECT_EQ(Run("QueryClip", 1), PARAM_MISMATCH);
+    // Answered again, the refusal is forgotten.
+    Answer("ATS84?", ValueReply(16));
+    EXPECT_EQ(Run("QueryClip"), PARAM_OK);
+    EXPECT_TRUE(W().m_refusedQueries.empty());
+    // A stray ERROR is asked past: only a second one is a refusal.
+    Answer("ATS84?", ValueReply(192));
+    AnswerOnce("ATS84?", "\r\nERROR\r\n");
+    EXPECT_EQ(Run("QueryClip"), PARAM_OK);
+    EXPECT_EQ(W().m_bClipOnCw2, 1);
+    EXPECT_TRUE(W().m_refusedQueries.empty());
 }
 
 TEST_F(RowTest, NoiseOnTheFirstAskIsGoneOnTheSecond) {
@@ -246,11 +284,19 @@ TEST_F(RowTest, QueryMsnsReadsEveryNumberAndAlwaysSends) {
     EXPECT_EQ(W().m_strPhoneMsn[1], "112");
     EXPECT_EQ(Sent(), (Lines{"AT&ZI?", "AT&ZI?", "AT&ZI?"}));
 
-    // A reply that is not the whole list (an error, noise, a line of another
-    // shape, a cut) changes nothing and fails the row after a second ask.
+    // A refusal keeps the numbers, and after a write confirms none.
+    Answer("AT&ZI?", "\r\nERROR\r\n");
+    W().m_strPhoneMsn[1] = "999";
+    ClearSent();
+    EXPECT_EQ(Run("QueryMsns", 1), PARAM_MISMATCH);
+    EXPECT_EQ(W().m_strPhoneMsn[1], "999");
+    EXPECT_EQ(Sent(), (Lines{"AT&ZI?", "AT&ZI?"}));
+    EXPECT_TRUE(W().FieldRefused("m_strDteMsn"));
+
+    // A reply that is not the whole list (noise, a line of another shape, a
+    // cut) changes nothing and fails the row after a second ask.
     for (const std::string& reply : std::vector<std::string>{
-             std::string("\r\nERROR\r\n"), "\r\n\x85" + std::string(kMsnReply + 2),
-             std::string(kMsnReply).substr(0, 40),
+             "\r\n\x85" + std::string(kMsnReply + 2), std::string(kMsnReply).substr(0, 40),
              "\r\nPhone 1\r\nMSN1 : 111\r\nRING\r\n\r\nOK\r\n"}) {
         Answer("AT&ZI?", reply);
         W().m_strPhoneMsn[1] = "999";
@@ -426,11 +472,15 @@ TEST_F(RowTest, QueryX25VerifiesOnlyWhatChanged) {
     W().m_strX25Address = "124";
     W().m_nX25Layer3Window = 5;
     SetRegister(104, 0x50);
-    // An ERROR answer to the address leaves it and is no mismatch.
+    // An ERROR answer to the address leaves it; a read goes on, and a write's
+    // check learns nothing from it, so the address counts as not taken.
     Answer("AT!X2?", "\r\nERROR\r\n");
-    EXPECT_EQ(Run("QueryX25", 1), PARAM_OK);
+    EXPECT_EQ(Run("QueryX25", 1), PARAM_MISMATCH);
     EXPECT_EQ(W().m_strX25Address, "124");
-    EXPECT_EQ(Sent(), (Lines{"AT!X2?", "ATS104?"}));
+    EXPECT_EQ(W().m_nX25Layer3Window, 5);
+    EXPECT_EQ(Sent(), (Lines{"AT!X2?", "AT!X2?", "ATS104?"}));
+    EXPECT_EQ(Run("QueryX25"), PARAM_OK);
+    EXPECT_EQ(W().m_strX25Address, "124");
 
     ClearSent();
     Answer("AT!X2?", "\r\nX121 ADDR: 123\r\nOK\r\n");
@@ -476,11 +526,10 @@ TEST_F(RowTest, QueryModemLlcTakesWholeOctets) {
     EXPECT_EQ(W().m_byModemLlc[1][2], 3);
     EXPECT_EQ(Sent(), (Lines{"ATS108?", "ATS109?", "ATS110?", "ATS111?", "ATS112?", "ATS113?"}));
 
-    // No octet is more than a byte: such a reply is asked again, then fails.
-    Answer("ATS108?", ValueReply(0x1AB));
-    ClearSent();
-    EXPECT_EQ(Run("QueryModemLlc"), PARAM_FAILED);
-    EXPECT_EQ(Sent(), (Lines{"ATS108?", "ATS108?"}));
+    // No octet is more than a byte: such a number is not taken.
+    Answer("ATS108?", ValueReply(0x1CD));
+    EXPECT_EQ(Run("QueryModemLlc"), PARAM_OK);
+    EXPECT_EQ(W().m_byModemLlc[0][0], 0xAB);
     Answer("ATS108?", ValueReply(0xAB));
 
     Sync();

@@ -170,26 +170,68 @@ TEST(ParseChargeReply, BadInput) {
               INT_MAX);
 }
 
-TEST(ParseX121AddressReply, OnlyTheLabelAndDigitsOfACompleteReplyAreAnAddress) {
-    const std::string label(kX121Label);
+// Whole means ended by the one final result code, whatever the device's
+// labels: noise, a cut, a second result line or a lost end is not whole.
+TEST(WholeReply, TheFinalResultCodeAloneTellsAWholeReply) {
+    for (const std::string_view whole : {"OK\r\n", "ERROR\r\n", "165\r\n\r\nOK\r\n",
+                                         "\r\n\t 7 \r\nOK\r\n", "any text\r\nERROR\r\n"}) {
+        EXPECT_TRUE(SplitWholeReply(whole)) << whole;
+    }
+    EXPECT_EQ(SplitWholeReply("\r\n165\r\n\r\nOK\r\n")->body, "165");
+    for (const std::string_view broken :
+         {"", "165\r\n", "165\r\n\r\nOK", "165\r\nOK \r\n",
+          "1\x80"
+          "65\r\nOK\r\n",
+          "OK\r\n165\r\nOK\r\n", "165\r\nERROR\r\n\r\nOK\r\n", "BOOK\r\n"}) {
+        EXPECT_FALSE(SplitWholeReply(broken)) << broken;
+    }
+}
+
+TEST(ParseNumericReply, TheLeadingNumberOfTheOneLineOrTheRefusal) {
+    const std::pair<std::string, int> values[] = {{"165\r\n\r\nOK\r\n", 165},
+                                                  {"0165\r\n\r\nOK\r\n", 165},
+                                                  {"  +7 kbit\r\nOK\r\n", 7},
+                                                  {"\r\nabc\r\n\r\nOK\r\n", 0},
+                                                  {"\r\n\r\n42\r\n\r\nOK\r\n", 42}};
+    for (const auto& [text, value] : values) {
+        const auto reply = ParseNumericReply(text);
+        ASSERT_TRUE(reply) << text;
+        EXPECT_FALSE(reply->refused);
+        EXPECT_EQ(reply->value, value) << text;
+    }
+    const auto refused = ParseNumericReply("\r\nERROR\r\n");
+    ASSERT_TRUE(refused);
+    EXPECT_TRUE(refused->refused);
+    EXPECT_EQ(refused->value, 0);
+    // No information line, or one beside another that arrived on its own.
+    for (const std::string_view none : {"OK\r\n", "RING\r\n\r\n165\r\n\r\nOK\r\n", "16"}) {
+        EXPECT_FALSE(ParseNumericReply(none)) << none;
+    }
+}
+
+// Whatever the device's 11 characters of label, digits in them included.
+TEST(ParseX121AddressReply, ElevenCharactersDroppedThenTheDigitRun) {
     const auto address = [](std::string_view text) {
         const auto reply = ParseX121AddressReply(text);
-        return reply && !reply->refused ? std::optional<std::string>(reply->address) : std::nullopt;
+        return reply && !reply->refused ? std::optional<std::string>(reply->value) : std::nullopt;
     };
-    EXPECT_EQ(address(label + "26245\r\n\r\nOK\r\n"), "26245");
-    EXPECT_EQ(address(label + "\r\n\r\nOK\r\n"), "");
-    EXPECT_TRUE(ParseX121AddressReply("ERROR\r\n")->refused);
-    // A reply that paused after its first bytes: its tail looks complete, but
-    // without the label it is no answer (taken, it read as an empty address).
-    const std::string whole = label + "262451234567890\r\n\r\nOK\r\n";
-    for (std::size_t cut = 1; cut < label.size(); ++cut) {
-        EXPECT_FALSE(ParseX121AddressReply(whole.substr(cut))) << cut;
+    for (const std::string label : {"X121 ADDR: ", "+X121ADDR: ", "X.121 ADR: ", "12345678901"}) {
+        ASSERT_EQ(label.size(), kX121LabelLength);
+        EXPECT_EQ(address(label + "26245\r\n\r\nOK\r\n"), "26245") << label;
+        EXPECT_EQ(address(label + "\r\n\r\nOK\r\n"), "") << label;
+        EXPECT_EQ(address(label + "26245x\r\nOK\r\n"), "26245") << label;
+        // A reply that paused after its first bytes arrives as a tail shorter
+        // than the label, which would read as no address.
+        const std::string whole = label + "2624512\r\n\r\nOK\r\n";
+        for (std::size_t cut = label.size() - 3; cut < whole.size(); ++cut) {
+            EXPECT_FALSE(address(whole.substr(cut))) << label << cut;
+        }
     }
-    for (const std::string& bad :
-         {label + "26245x\r\nOK\r\n", label + "262\r\n45\r\nOK\r\n", label + "26245",
-          label + "26\x01"
-                  "245\r\nOK\r\n",
-          std::string()}) {
+    EXPECT_TRUE(ParseX121AddressReply("ERROR\r\n")->refused);
+    EXPECT_TRUE(ParseX121AddressReply("ADDR ERROR 5\r\nOK\r\n")->refused);
+    for (const std::string& bad : {std::string("X121 ADDR: 262"), std::string("OK\r\n"),
+                                   std::string("X121 ADDR: 26\x01"
+                                               "245\r\nOK\r\n")}) {
         EXPECT_FALSE(ParseX121AddressReply(bad)) << bad;
     }
 }

@@ -65,6 +65,11 @@ protected:
         std::lock_guard lock(mutex_);
         answers_[command] = reply;
     }
+    // A reply for the next time this command line arrives only.
+    void AnswerOnce(const std::string& command, const std::string& reply) {
+        std::lock_guard lock(mutex_);
+        once_[command] = reply;
+    }
     void SetRegister(int number, int value) {
         std::lock_guard lock(mutex_);
         registers_[number] = value;
@@ -110,6 +115,11 @@ private:
         if (!stop_at_.empty() && line == stop_at_) {
             job_.m_bAbort = 1;
         }
+        if (const auto once = once_.find(line); once != once_.end()) {
+            const std::string reply = once->second;
+            once_.erase(once);
+            return reply;
+        }
         const auto fixed = answers_.find(line);
         if (fixed != answers_.end()) {
             return fixed->second;
@@ -152,6 +162,7 @@ private:
     ScopedTimeScale scale_;
     std::mutex mutex_;
     std::map<std::string, std::string> answers_;
+    std::map<std::string, std::string> once_;
     std::map<int, int> registers_;
     std::string stop_at_;
 

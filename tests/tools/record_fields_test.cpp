@@ -52,7 +52,8 @@ TEST(FieldsJson, RefusesWhatIsNoWholeNumberAndKeysGivenTwice) {
              Case{R"({"m_bClip":true})", "m_bClip: expected a whole number 0..1, not true"},
              Case{R"({"m_bClip":false})", "not false"},
              Case{R"({"m_byModemLlc":[[1,2,true],[4,5,6]]})", "not true"},
-             Case{R"({"m_bClip":null})", "not null"},
+             Case{R"({"refused_commands":"ATS84?"})", "must be a list of commands"},
+             Case{R"({"refused_commands":[1]})", "must be a list of commands"},
              Case{R"({"m_bClip":1.0})", "1.0 is not a whole number"},
              Case{R"({"m_nFlashDuration":2e1})", "2e1 is not a whole number"},
              Case{R"({"m_nFlashDuration":-0.5E+3})", "is not a whole number"},
@@ -75,8 +76,12 @@ TEST(FieldsJson, RefusesWhatIsNoWholeNumberAndKeysGivenTwice) {
     // The extremes of 64 bits are numbers, only out of the field's range.
     const Parsed low = Json(R"({"m_bClip":-9223372036854775808})");
     EXPECT_NE(low.error.find("not -9223372036854775808"), std::string::npos) << low.error;
-    const Parsed fine = Json(" {\"m_bClip\" : -0 ,\t\"m_strX25Address\":\"1\\u0032\"}\r\n");
+    // A null is what a read did not learn: no change.
+    const Parsed fine = Json(
+        " {\"m_bClip\" : -0 ,\t\"m_strX25Address\":\"1\\u0032\",\"m_nFlashDuration\":null,"
+        "\"refused_commands\":[\"ATS56?\"]}\r\n");
     ASSERT_TRUE(fine.ok) << fine.error;
+    EXPECT_EQ(fine.changes.size(), 2u);
     CDeviceConfig record;
     ApplyChanges(fine.changes, &record);
     EXPECT_EQ(record.m_strX25Address, "12");

@@ -68,6 +68,11 @@ std::vector<ItemOutcome> JudgeWrite(const std::vector<SettableItem>& before,
             outcome.device.clear();
             outcome.why = in_progress ? "the write stopped while this setting was being sent"
                                       : "the write stopped before it";
+        } else if (after.FieldRefused(wanted[i].field)) {
+            // Read back as ERROR: what the record holds is not the device's.
+            outcome.fate = Fate::kNotTaken;
+            outcome.device.clear();
+            outcome.why = "the device answers its query with ERROR";
         } else if (outcome.device != outcome.wanted) {
             outcome.fate = Fate::kNotTaken;
             if (reset) {
