@@ -453,6 +453,9 @@ void Device::Respond(const Reply& reply) {
         out += "\r\n";
     }
     out += reply.ok ? "\r\nOK\r\n" : "\r\nERROR\r\n";
+    if (!options_.dialect.line_break_before) {
+        out.erase(0, 2);
+    }
     Send(out);
 }
 
@@ -540,7 +543,7 @@ Device::Reply Device::DoIdentify(std::string_view args) {
 // already, whatever it switches to.
 Device::Reply Device::DoEcho(std::string_view args) {
     if (args.empty() || args == "0") {
-        echo_ = false;
+        echo_ = options_.dialect.echo_stays_on;
         return Ok();
     }
     if (args == "1") {
@@ -609,7 +612,7 @@ Device::Reply Device::DoRegister(std::string_view args) {
         return Error();
     }
     const RegisterInfo* info = FindRegister(number);
-    if (info == nullptr) {
+    if (info == nullptr || !options_.dialect.Knows(static_cast<int>(number))) {
         return Error();
     }
     const unsigned current = Register(static_cast<int>(number));
@@ -621,7 +624,7 @@ Device::Reply Device::DoRegister(std::string_view args) {
             return Error();
         }
         if (args == "?") {
-            return Ok(((current >> bit) & 1u) != 0 ? "1" : "0");
+            return Ok(options_.dialect.Number((current >> bit) & 1u));
         }
         unsigned value = 0;
         if (!ReadAssignment(args, 1, &value)) {
@@ -631,7 +634,7 @@ Device::Reply Device::DoRegister(std::string_view args) {
         wanted = value != 0 ? (current | mask) : (current & ~mask);
     } else {
         if (args == "?") {
-            return Ok(std::to_string(current));
+            return Ok(options_.dialect.Number(current));
         }
         if (!ReadAssignment(args, 255, &wanted)) {
             return Error();
@@ -649,7 +652,7 @@ Device::Reply Device::DoRegister(std::string_view args) {
 // empty value clears it.
 Device::Reply Device::DoMsn(std::string_view args) {
     if (args == "?") {
-        return Ok(MsnListing(nv_.msn));
+        return Ok(MsnListing(nv_.msn, options_.dialect));
     }
     if (args.size() < 2 || args[0] < '0' || args[0] > '8' || args[1] != '=') {
         return Error();
@@ -669,7 +672,7 @@ Device::Reply Device::DoMsn(std::string_view args) {
 // it is among the port's subscriber numbers.
 Device::Reply Device::DoOwnNumber(std::string_view args) {
     if (args == "?") {
-        return Ok(OwnNumberListing(nv_.own));
+        return Ok(OwnNumberListing(nv_.own, options_.dialect));
     }
     if (args.size() < 2 || args[1] != '=') {
         return Error();
@@ -700,7 +703,7 @@ Device::Reply Device::DoOwnNumber(std::string_view args) {
 // ATCH? lists the charge counters, ATCH0 clears all six.
 Device::Reply Device::DoCharges(std::string_view args) {
     if (args == "?") {
-        return Ok(ChargeListing(nv_.last_charge, nv_.total_charge));
+        return Ok(ChargeListing(nv_.last_charge, nv_.total_charge, options_.dialect));
     }
     if (args == "0") {
         if (refuse_writes_) {
@@ -722,7 +725,7 @@ Device::Reply Device::DoClipLevel(std::string_view args) {
         return Error();
     }
     if (args.empty() || args == "?") {
-        return Ok(std::to_string(clip_level_));
+        return Ok(options_.dialect.Number(clip_level_));
     }
     if (args.front() != ' ' && args.front() != '=') {
         return Error();
@@ -739,14 +742,15 @@ Device::Reply Device::DoClipLevel(std::string_view args) {
     return Ok();
 }
 
-// AT!X2? answers the X.121 address behind an 11-character label; AT!X2=digits
+// AT!X2? answers the X.121 address behind an 11-character label (the
+// dialect's); AT!X2=digits
 // sets it (at most 15). Only the variants with X.25 have it.
 Device::Reply Device::DoX121(std::string_view args) {
     if (!X25Available()) {
         return Error();
     }
     if (args == "?") {
-        return Ok(std::string(kX121Label) + x121_);
+        return Ok(options_.dialect.x121_label + x121_);
     }
     if (args.empty() || args.front() != '=') {
         return Error();

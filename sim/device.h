@@ -13,7 +13,7 @@
 //  - a line longer than the line buffer is cut off and answered with ERROR.
 //
 // Replies use the verbose form: "\r\n" text "\r\n" for an information text, then
-// "\r\nOK\r\n" or "\r\nERROR\r\n".
+// "\r\nOK\r\n" or "\r\nERROR\r\n" (the dialect may leave out the first "\r\n").
 //
 // Besides command mode the device has three other modes: the yes/no question of
 // the firmware upgrade (no echo; Y goes on, N leaves silently, CR repeats the
@@ -32,6 +32,7 @@
 #include <string>
 #include <string_view>
 
+#include "dialect.h"
 #include "nv_state.h"
 
 namespace vardex::sim {
@@ -49,6 +50,9 @@ struct DeviceOptions {
     bool start_in_loader = false;            // as after an interrupted upgrade
     // Characters of one command line, "AT" included, CR not.
     std::size_t line_buffer = 255;
+    // Where the reply rules leave the device a choice (the timing of its
+    // replies is the transport's: PtyDevice reads it from here).
+    Dialect dialect = {};
 };
 
 // Ports that have subscriber numbers and charge counters.

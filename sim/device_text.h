@@ -12,7 +12,10 @@
 //   AT&ZO?   Phone 1 / OWN NUMBER : <number>, Phone 2 / ..., DTE Port / ...
 //   ATCH?    Last Call Charges / DTE Port: <n> / Phone 1: <n> / Phone 2: <n>,
 //            then Accumulated Charges with the same three lines.
-//   AT!X2?   "X121 ADDR: " (eleven characters) followed by the digits.
+//   AT!X2?   the dialect's label (eleven characters) followed by the digits.
+//
+// A dialect with listing blanks indents the section titles, puts blanks behind
+// them and behind each label, and a blank line between sections.
 #pragma once
 
 #include <algorithm>
@@ -21,10 +24,9 @@
 #include <string>
 #include <string_view>
 
-namespace vardex::sim {
+#include "dialect.h"
 
-inline constexpr std::string_view kX121Label = "X121 ADDR: ";
-static_assert(kX121Label.size() == 11);
+namespace vardex::sim {
 
 // The ATUPX question: no line end behind it, the device waits for one key.
 inline constexpr std::string_view kUpgradeQuestion =
@@ -102,9 +104,9 @@ inline bool NumberKept(std::string_view text, bool dte) {
     });
 }
 
-std::string MsnListing(const std::array<std::string, 9>& msn);
-std::string OwnNumberListing(const std::array<std::string, 3>& own);
+std::string MsnListing(const std::array<std::string, 9>& msn, const Dialect& dialect);
+std::string OwnNumberListing(const std::array<std::string, 3>& own, const Dialect& dialect);
 std::string ChargeListing(const std::array<std::uint32_t, 3>& last,
-                          const std::array<std::uint32_t, 3>& total);
+                          const std::array<std::uint32_t, 3>& total, const Dialect& dialect);
 
 }  // namespace vardex::sim

@@ -43,6 +43,13 @@ constexpr std::string_view kUsage =
     "  --hardware VERSION   hardware version named by ATI0 (default V3.0)\n"
     "  --software VERSION   software version named by ATI3 (default V2.10)\n"
     "  --crc TEXT           ATI1 text of that software (default \"CRC: 5A3C\")\n"
+    "  --dialect SEED       another varDex: where the program's reply rules leave the text\n"
+    "                       to the device, the seed chooses (the X.121 label, echo that\n"
+    "                       stays on, leading zeros, a line break before replies, blanks\n"
+    "                       in listings, replies in pieces, a slow ATZ, one or two\n"
+    "                       registers the firmware does not know); told on standard error.\n"
+    "                       0, the default, is the device as it always was\n"
+    "  --dialect list       print what the seeds 1 to 8 choose, and end"
     "state:\n"
     "  --state FILE         keep profiles, power-up profile, numbers, charges and the\n"
     "                       installed firmware in FILE across runs, saved after each\n"
@@ -165,6 +172,19 @@ int ParseArguments(int argc, char** argv, Arguments* args) {
             args->options.software_version = value;
         } else if (flag == "--crc") {
             args->options.crc = value;
+        } else if (flag == "--dialect") {
+            if (std::string_view(value) == "list") {
+                for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+                    std::printf("%s\n", vardex::sim::Dialect::FromSeed(seed).Describe().c_str());
+                }
+                return -1;
+            }
+            if (!ParseMs(value, 0x7FFFFFFF, &number)) {
+                std::fprintf(stderr, "vardex-sim: bad dialect seed: %s\n", value);
+                return 2;
+            }
+            args->options.dialect =
+                vardex::sim::Dialect::FromSeed(static_cast<std::uint32_t>(number));
         } else if (flag == "--link") {
             args->link = value;
         } else if (flag == "--usb") {
@@ -396,6 +416,9 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    if (args.options.dialect.seed != 0) {
+        std::fprintf(stderr, "vardex-sim: %s\n", args.options.dialect.Describe().c_str());
+    }
     vardex::sim::PtyDevice device(args.options);
     device.SetSilent(args.silent);
     device.SetReplyDelayMs(args.reply_delay_ms);

@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "device_text.h"
+
 namespace vardex::sim {
 namespace {
 
@@ -293,9 +295,15 @@ void PtyDevice::Enqueue(std::string_view bytes, Kind kind) {
         out_.push_back(Chunk{start, std::string(bytes)});
         last_due_ = start;
     } else {
+        const Dialect& dialect = device_.Options().dialect;
         Clock::time_point due = start;
         if (kind == Kind::kReply) {
             due += ScaledMs(reply_delay_ms_.load() + late_ms);
+            // A restart takes its time before the device answers again.
+            const std::string& command = device_.LastCommand();
+            if (command.size() == 1 && Upper(command[0]) == 'Z') {
+                due += ScaledMs(dialect.restart_ms);
+            }
         }
         std::size_t pause_at = bytes.size();
         std::chrono::microseconds pause{0};
@@ -304,6 +312,9 @@ void PtyDevice::Enqueue(std::string_view bytes, Kind kind) {
             if (after >= 0) {
                 pause_at = std::min(bytes.size(), static_cast<std::size_t>(after));
                 pause = ScaledMs(pause_ms_.load());
+            } else if (dialect.piece_pause_ms > 0) {
+                pause_at = bytes.size() / 2;
+                pause = ScaledMs(dialect.piece_pause_ms);
             }
         }
         const auto gap = ScaledMs(byte_delay_ms_.load());

@@ -19,8 +19,13 @@ std::optional<Verdict> AskOnce(CDevicePort& port, const std::string& command,
     }
     const Verdict verdict = judge(got);
     if (verdict != Verdict::kTaken) {
-        vardex::Trace("Reply to %s %s (%zu bytes)\n", command.c_str(),
-                      verdict == Verdict::kRefused ? "refused" : "not taken", got.size());
+        std::string shown;
+        for (const char c : got) {
+            const auto u = static_cast<unsigned char>(c);
+            shown += u >= 0x20 && u < 0x7F ? std::string(1, c) : "\\x" + std::to_string(u);
+        }
+        vardex::Trace("Reply to %s %s: %s\n", command.c_str(),
+                      verdict == Verdict::kRefused ? "refused" : "not taken", shown.c_str());
     }
     return verdict;
 }

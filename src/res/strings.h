@@ -193,9 +193,8 @@ inline constexpr std::string_view kTextNotStoredFormat =
 // A read that the device answered in full, but refused some questions of: the
 // commands, separated by commas.
 inline constexpr std::string_view kTextRefusedQueriesFormat =
-    "The varDex answered ERROR to %s: its firmware may not have these settings. What the pages "
-    "show for them was not read from the device, and it is not written back unless you change "
-    "it.";
+    "The varDex answered ERROR to %s: its firmware may not have these settings. What is shown "
+    "for them was not read from the device, and it is not written back unless you change it.";
 
 // Information page.
 inline constexpr std::string_view kTextWelcome = "Welcome to the varDex Configuration Manager";

@@ -73,6 +73,33 @@ TEST_F(ProgramTest, StartUpReadsTheDeviceAndFillsTheInformationPage) {
     EXPECT_TRUE(app_.Core().m_deviceCopy.SameParameters(W()));
 }
 
+// Another varDex: echo left on after ATE0, its own X.121 label, a firmware
+// without S86 and S123. The first read fills the pages and names what was
+// refused; a change elsewhere is written, the refused settings are not.
+class DialectDevice : public RecordedDevice {
+public:
+    DialectDevice() : RecordedDevice(sim::DeviceOptions{.dialect = sim::Dialect::FromSeed(2)}) {}
+};
+using DialectProgramTest = ProgramFixture<DialectDevice>;
+
+TEST_F(DialectProgramTest, ARegisterTheFirmwareRefusesIsNamedAndNeverWritten) {
+    RunProgram([&](CPropSheet& sheet) {
+        EXPECT_EQ(EditText(sheet, CUpgradePage::IDC_COUNTRY).toStdString(), "Hungary");
+        sheet.TelephonyPage().Record().m_bCallWaiting1 = W().m_bCallWaiting1 == 0 ? 1 : 0;
+        W().m_bSettingsModified = 1;
+        sheet.OnApplyNow();
+        EXPECT_TRUE(device_.Sent("ATS79.2=" + std::to_string(W().m_bCallWaiting1)));
+    });
+    EXPECT_TRUE(read_done_);
+    ASSERT_EQ(ui_.messages.size(), 1u);
+    EXPECT_NE(ui_.messages[0].text.find("ERROR to ATS123?, ATS86?:"), std::string::npos)
+        << ui_.messages[0].text;
+    for (const std::string& line : device_.Lines()) {
+        EXPECT_FALSE(line.starts_with("ATS86") && line.find('=') != std::string::npos) << line;
+        EXPECT_FALSE(line.starts_with("ATS123") && line.find('=') != std::string::npos) << line;
+    }
+}
+
 TEST_F(ProgramTest, WordsOnTheCommandLineChangeNothing) {
     QString country;
     RunProgram(

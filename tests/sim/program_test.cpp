@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -27,8 +29,10 @@
 #include "fd_text.h"
 #include "firmware_image.h"
 #include "link/device_port.h"
+#include "link/protocol_waits.h"
 #include "link/tapi_line.h"
 #include "nv_state.h"
+#include "params/reply_parsers.h"
 #include "time_scale.h"
 
 extern char** environ;
@@ -219,12 +223,44 @@ TEST_F(SimProgramTest, HelpNamesEveryOptionAndControlCommand) {
           "book",          "fault CIRCUIT", "silence",      "cut",          "garbage",
           "delay",         "slow",          "refuse",       "drop",         "loader",
           "restart",       "prompt",        "status",       "quit",         "VARDEX_TIME_SCALE",
-          "--usb",         "unplug",        "replug"}) {
+          "--usb",         "unplug",        "replug",       "--dialect"}) {
         EXPECT_NE(help.find(word), std::string::npos) << word;
     }
     EXPECT_NE(help.find("--replace-unusable-state"), std::string::npos);
     EXPECT_NE(RunToEnd("--bogus", &status).find("unknown option"), std::string::npos);
     EXPECT_NE(status, 0);
+}
+
+// Eight seeds in a row make every choice both ways, each within what the
+// program's rules and waits admit, and `--dialect list` tells them.
+TEST_F(SimProgramTest, EightDialectsMakeEveryChoiceBothWaysWithinTheProgramsWaits) {
+    std::map<std::string, std::set<bool>> made;
+    std::string described;
+    for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+        const sim::Dialect d = sim::Dialect::FromSeed(seed);
+        const bool digit = d.x121_label.find_first_of("0123456789") != std::string::npos;
+        for (const auto& [choice, value] : {std::pair{"echo", d.echo_stays_on},
+                                            {"line break", d.line_break_before},
+                                            {"blanks", d.listing_blanks},
+                                            {"zeros", d.number_digits > 0},
+                                            {"pieces", d.piece_pause_ms > 0},
+                                            {"slow ATZ", d.restart_ms > 0},
+                                            {"unknown register", !d.unknown_registers.empty()},
+                                            {"digit in label", digit}}) {
+            made[choice].insert(value);
+        }
+        EXPECT_EQ(d.x121_label.size(), params::kX121LabelLength);
+        EXPECT_EQ(d.x121_label.find("ERROR"), std::string::npos);
+        EXPECT_LT(d.piece_pause_ms, static_cast<int>(kReadIntervalMs) / 2);
+        EXPECT_LT(d.restart_ms, static_cast<int>(kReadTotalMs) * 3 / 4);
+        described += d.Describe() + "\n";
+    }
+    for (const auto& [choice, values] : made) {
+        EXPECT_EQ(values.size(), 2u) << choice;
+    }
+    int status = -1;
+    EXPECT_EQ(RunToEnd("--dialect list", &status), described);
+    EXPECT_EQ(status, 0);
 }
 
 TEST_F(SimProgramTest, MakesImagesTheLoaderAccepts) {
