@@ -20,8 +20,9 @@ std::size_t AssembleReply(std::string_view line, char* reply, std::size_t capaci
                           const ReplyRead& read);
 
 // True when the text ends in a final result code: a last line "OK" or "ERROR"
-// ended by "\r\n", or a console prompt ending in "> ". Anything else (the
-// upgrade's question included, whose wording is the device's) ends on silence.
+// ended by "\r\n", or a console prompt ending in "> ". Anything else ends on
+// silence, a question waiting for its key included: no final result code
+// follows it.
 bool EndsInFinalResult(std::string_view text);
 
 // Commands after which the device restarts (profile recall "ATZ", factory
