@@ -120,7 +120,7 @@ int main(int argc, char** argv) {
         CDeviceConfig& record = app.m_workingRecord;
         record.m_nBodAddTime = record.m_nBodAddTime == 10 ? 11 : 10;
         report("write one", Time(timing, device, true, [&] {
-                   return WriteAllParameters(&view, &app) == JobResult::kDone;
+                   return WriteAllParameters(&view, &app).Result() == JobResult::kDone;
                }));
     }
     std::printf("silence: VARDEX_EXCHANGE=design; final-result: the default\n");

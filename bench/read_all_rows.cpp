@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     for (const ParamRowSpec& row : QueryRows()) {
         const std::uint64_t before = device.CommandCount();
         const auto start = vardex::Clock::now();
-        const int result = RunRow(row, &job, &app, 0);
+        const RowResult result = RunRow(row, &job, &app, 0);
         const double ms =
             std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
         const auto commands = static_cast<double>(device.CommandCount() - before);

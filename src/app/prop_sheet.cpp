@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,6 +25,7 @@
 #include "res/strings.h"
 #include "restore_dialog.h"
 #include "settings/backup_store.h"
+#include "settings/write_path.h"
 #include "ui/accessible.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
@@ -36,56 +38,32 @@ constexpr const char* kRestoreMenuText = "Restore Settings...";
 constexpr const char* kNoBackupFormat =
     "The settings could not be kept as a backup, so nothing was sent to the device:\n%s";
 
-// The pending changes a write left, by the kind of change.
-struct Pending {
-    bool settings = false;
-    bool other = false;
-};
-
-// One value, or an array element by element: a value the person changed
-// (wanted differs from before) that the record no longer holds goes back.
-template <typename T>
-bool KeepRefused(T& now, const T& before, const T& wanted) {
-    if constexpr (std::is_array_v<T>) {
-        bool kept = false;
-        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
-            kept = KeepRefused(now[i], before[i], wanted[i]) || kept;
-        }
-        return kept;
-    } else {
-        if (wanted == before || now == wanted) {
-            return false;
-        }
-        now = wanted;
-        return true;
-    }
-}
-
-// After a write job the record holds what the device reported. Where the
-// device did not take (or never got) a value the person changed, the record
-// takes that value back, so that the pages go on showing it and the next Apply
-// sends it again. The device's value is not shown in its place: the job says
-// that something failed, not what, and a value a person typed must not vanish
-// unexplained. The charge reset is a request the job consumes either way (the
-// counters it reads show whether it worked).
-Pending KeepRefusedChanges(CDeviceConfig& record, const CDeviceConfig& before,
-                           const CDeviceConfig& wanted) {
-    Pending pending;
-    for (const RecordField& field : RecordFields()) {
-        if (field.change == ChangeKind::kNone || field.derived ||
-            field.member == FieldMember{&CDeviceConfig::m_bResetCharges}) {
-            continue;
-        }
-        const bool kept = std::visit(
-            [&](auto member) {
-                return KeepRefused(record.*member, before.*member, wanted.*member);
-            },
-            field.member);
-        if (kept) {
-            (field.change == ChangeKind::kSetting ? pending.settings : pending.other) = true;
+// Where a field's control is named in the messages: its page and the control's
+// name for a screen reader, which says which port it belongs to.
+std::string ControlLabel(const std::vector<CRecordPage*>& pages, const settings::FieldResult& r) {
+    std::size_t index = 0;
+    const std::size_t open = r.name.find('[');
+    if (open != std::string::npos) {
+        index = std::stoul(r.name.substr(open + 1));
+        const std::size_t second = r.name.find('[', open + 1);
+        if (second != std::string::npos) {  // the LLC octets: port, then octet
+            index = index * CDeviceConfig::kLlcOctets + std::stoul(r.name.substr(second + 1));
         }
     }
-    return pending;
+    for (const CRecordPage* page : pages) {
+        for (const FieldBinding& binding : page->Bindings()) {
+            if (r.field == nullptr || binding.member != r.field->member || binding.index != index ||
+                binding.exchange == Exchange::kShown) {
+                continue;
+            }
+            const QWidget* control = page->GetDlgItem(binding.id);
+            const QString name = control != nullptr ? control->accessibleName() : QString();
+            if (!name.isEmpty()) {
+                return page->Caption().toStdString() + ": " + name.toStdString();
+            }
+        }
+    }
+    return settings::ReadableLabel(r);
 }
 
 }  // namespace
@@ -127,6 +105,15 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
         if (auto* buttons = layout()->itemAt(layout()->count() - 1)->layout()) {
             static_cast<QHBoxLayout*>(buttons)->insertWidget(0, menu_button);
         }
+    }
+
+    // What the last write did, in a line beside the buttons.
+    status_ = new QLabel(this);
+    status_->setWordWrap(true);
+    status_->setObjectName(QStringLiteral("writeStatus"));
+    status_->setVisible(false);
+    if (auto* buttons = layout()->itemAt(layout()->count() - 1)->layout()) {
+        static_cast<QHBoxLayout*>(buttons)->insertWidget(1, status_, 1);
     }
 
     read_timer_.setSingleShot(true);
@@ -195,52 +182,51 @@ bool CPropSheet::KeepBackup() {
     return false;
 }
 
-JobResult CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
-                                   const std::string& recall) {
-    // What the device held is kept before anything is sent to it; a device in
-    // its loader has no settings to keep.
-    if ((job == DeviceJob::kWriteAll || (job == DeviceJob::kUpgrade && !loader_mode_)) &&
-        !KeepBackup()) {
-        *quiet_end = true;
-        return JobResult::kStopped;
-    }
+template <typename Run>
+auto CPropSheet::WithJobWindow(QWidget* parent, bool keep_owner, Run&& run) {
     CCommProgressDialog window(parent != nullptr ? parent : this, this);
     CCommProgress progress(window, app_);
-    progress.m_strRecall = recall;
     // A write that fails keeps the window open with the changes pending, to be
     // applied again once the device is back; a device not found by it does not
     // end the program.
-    progress.m_bKeepOwner = job == DeviceJob::kWriteAll;
+    progress.m_bKeepOwner = keep_owner;
     // The job needs the channel to itself: the terminal's reader (Apply from the
     // Terminal page) leaves it for the job's time.
     const bool reader_paused = terminal_.PauseReader();
     ++job_depth_;
-    JobResult result = JobResult::kStopped;
-    switch (job) {
-        case DeviceJob::kReadAll:
-            result = progress.DoModalJob(CCommProgress::kJobReadAll);
-            break;
-        case DeviceJob::kWriteAll:
-            result = progress.DoModalJob(CCommProgress::kJobWriteAll);
-            break;
-        case DeviceJob::kUpgrade:
-            result = progress.DoModalUpgrade();
-            break;
-    }
+    auto result = run(progress);
     --job_depth_;
     if (reader_paused) {
         terminal_.ResumeReader();
     }
-    *quiet_end = progress.m_bQuietEnd != 0;
-    if (result == JobResult::kDone) {
-        SetLoaderMode(false);
-    } else if (progress.m_bInLoader != 0) {
+    if (progress.m_bInLoader != 0) {
         SetLoaderMode(true);
     }
     if (close_pending_ && job_depth_ == 0) {
         EndDialog(QDialog::Rejected);
     }
     return result;
+}
+
+JobResult CPropSheet::RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                                   const std::string& recall) {
+    // What the device held is kept before anything is sent to it; a device in
+    // its loader has no settings to keep.
+    if (job == DeviceJob::kUpgrade && !loader_mode_ && !KeepBackup()) {
+        *quiet_end = true;
+        return JobResult::kStopped;
+    }
+    return WithJobWindow(parent, false, [&](CCommProgress& progress) {
+        progress.m_strRecall = recall;
+        const JobResult result = job == DeviceJob::kUpgrade
+                                     ? progress.DoModalUpgrade()
+                                     : progress.DoModalJob(CCommProgress::kJobReadAll);
+        *quiet_end = progress.m_bQuietEnd != 0;
+        if (result == JobResult::kDone) {
+            SetLoaderMode(false);
+        }
+        return result;
+    });
 }
 
 void CPropSheet::SetLoaderMode(bool on) {
@@ -308,31 +294,47 @@ bool CPropSheet::WriteDevice() {
     before.CopyFrom(app_.m_deviceCopy);
     CDeviceConfig wanted;
     wanted.CopyFrom(record);
-    bool quiet = false;
-    const JobResult result = RunDeviceJob(DeviceJob::kWriteAll, this, &quiet);
-    const Pending refused = KeepRefusedChanges(record, before, wanted);
+    const settings::WriteReport report = settings::WriteSettings(app_, true, [this] {
+        return WithJobWindow(this, true, [this](CCommProgress& progress) {
+            WriteOutcome outcome = progress.DoModalWrite();
+            if (outcome.Result() == JobResult::kDone) {
+                SetLoaderMode(false);
+            }
+            return outcome;
+        });
+    });
+    const settings::Pending pending = settings::KeepUnapplied(report, before, wanted, &record);
     TransferRecord(0);
-    if (result == JobResult::kDone) {
-        if (!refused.settings && !refused.other) {
-            return true;
+    if (report.Done()) {
+        ShowStatus(settings::SummaryLine(report));
+        return true;
+    }
+    ShowStatus({});
+    if (!report.told) {
+        const std::string text = settings::ProblemText(
+            report,
+            [this](const settings::FieldResult& r) { return ControlLabel(record_pages_, r); });
+        if (!text.empty()) {
+            AppMessageBox(this, text, MessageIcon::Exclamation);
         }
-        // The job has said that faults were found; what was refused stays on
-        // the pages, pending, to be corrected or applied again.
-        record.m_bSettingsModified = refused.settings ? 1 : 0;
-        record.m_bOtherModified = refused.other ? 1 : 0;
-        MarkPagesModified(true);
-        return false;
     }
-    if (!quiet) {
-        AppMessageBox(this, std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND)),
-                      MessageIcon::Exclamation);
+    // Nothing is lost: what the device did not take stays pending, to be
+    // corrected or applied again once the device is back (ending the program
+    // here would throw it away).
+    if (report.NothingSent()) {
+        record.m_bSettingsModified = 1;
+        record.m_bOtherModified = 1;
+    } else {
+        record.m_bSettingsModified = pending.settings ? 1 : 0;
+        record.m_bOtherModified = pending.other ? 1 : 0;
     }
-    // Nothing is lost: the changes stay pending, to be applied again once the
-    // device is back (ending the program here would throw them away).
-    MarkPagesModified(true);
-    record.m_bSettingsModified = 1;
-    record.m_bOtherModified = 1;
+    MarkPagesModified(record.m_bSettingsModified != 0 || record.m_bOtherModified != 0);
     return false;
+}
+
+void CPropSheet::ShowStatus(const std::string& text) {
+    status_->setText(QString::fromStdString(text));
+    status_->setVisible(!text.empty());
 }
 
 void CPropSheet::MarkPagesModified(bool modified) {

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "pages/connection_page.h"
@@ -76,6 +77,11 @@ private:
     void SetLoaderMode(bool on);
     // Keeps what the device holds as a backup; false (told) when it cannot.
     bool KeepBackup();
+    // Runs a job's modal window: run(progress) starts the job on it.
+    template <typename Run>
+    auto WithJobWindow(QWidget* parent, bool keep_owner, Run&& run);
+    // The line beside the buttons that says what the last write did; empty hides it.
+    void ShowStatus(const std::string& text);
 
     CVarDexConfigurationManagerApp& app_;
     CUpgradePage information_;
@@ -91,6 +97,7 @@ private:
     int job_depth_ = 0;
     bool close_pending_ = false;
     bool loader_mode_ = false;
+    class QLabel* status_ = nullptr;
 };
 
 }  // namespace vardex::ui

@@ -28,6 +28,18 @@ JobResult CCommProgress::DoModalWriteAll() {
     return RunJob();
 }
 
+WriteOutcome CCommProgress::DoModalWrite() {
+    m_nJob = kJobWriteAll;
+    m_writeOutcome = WriteOutcome{};
+    const JobResult result = RunJob();
+    WriteOutcome outcome = std::move(m_writeOutcome);
+    // A stop confirmed after the last row leaves a complete write complete.
+    if (result != JobResult::kDone && outcome.end == WriteOutcome::End::kDone) {
+        outcome.end = WriteOutcome::End::kStopped;
+    }
+    return outcome;
+}
+
 JobResult CCommProgress::DoModalUpgrade() {
     m_bUpgrade = 1;
     return RunJob();
@@ -107,6 +119,15 @@ void CCommProgress::EndJob(int failed) {
     m_window.PostEndMessage();
 }
 
+void CCommProgress::EndWrite(WriteOutcome outcome) {
+    const bool failed = outcome.Result() != JobResult::kDone;
+    {
+        std::lock_guard lock(m_endMutex);
+        m_writeOutcome = std::move(outcome);
+    }
+    EndJob(failed ? 1 : 0);
+}
+
 bool CCommProgress::JobFinished() const {
     std::lock_guard lock(m_endMutex);
     return m_bJobFinished;
@@ -181,7 +202,7 @@ int UploadThreadProc(CCommProgress* dialog) {
 }
 
 int DownloadThreadProc(CCommProgress* dialog) {
-    dialog->EndJob(WriteAllParameters(dialog, &dialog->App()) != JobResult::kDone);
+    dialog->EndWrite(WriteAllParameters(dialog, &dialog->App()));
     return 0;
 }
 

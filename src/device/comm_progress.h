@@ -104,6 +104,9 @@ public:
     // m_bQuietEnd says whether the failure was already reported.
     virtual JobResult DoModalReadAll();
     virtual JobResult DoModalWriteAll();
+    // The write job, with how far it got and why it ended (its Result() is
+    // the modal run's).
+    WriteOutcome DoModalWrite();
     virtual JobResult DoModalUpgrade();
     virtual JobResult DoModalJob(int job);
 
@@ -129,6 +132,8 @@ public:
 
     // Worker side of the end: records the outcome and posts the end message.
     void EndJob(int failed);
+    // Worker side of a write's end: keeps its outcome for DoModalWrite first.
+    void EndWrite(WriteOutcome outcome);
     // Whether a Cancel confirmation or the end message saw the job finished
     // (for the window implementations' diagnostics and the tests).
     bool JobFinished() const;
@@ -177,7 +182,8 @@ private:
     CVarDexConfigurationManagerApp& m_app;
     Bar m_progress{*this};
     Prompter m_prompts{m_window};
-    std::string m_strCaption;  // worker-side copy, for the upgrade's restore
+    std::string m_strCaption;     // worker-side copy, for the upgrade's restore
+    WriteOutcome m_writeOutcome;  // the worker's, read once it has been joined
     std::thread m_thread;
     mutable std::mutex m_endMutex;  // orders the worker's end against a confirmed Cancel
     bool m_bJobFinished = false;

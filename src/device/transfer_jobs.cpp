@@ -5,6 +5,7 @@
 
 #include "device/identify.h"
 #include "link/tapi_line.h"
+#include "params/field_table.h"
 #include "res/strings.h"
 
 namespace res = vardex::res;
@@ -64,7 +65,7 @@ JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* ap
     return ReadAllParameters(dialog, app, QueryRows());
 }
 
-JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
+WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     return WriteAllParameters(dialog, app, SettingRows());
 }
 
@@ -126,17 +127,53 @@ JobResult RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app
     return ReadAll(dialog, app, QueryRows(), recall);
 }
 
-JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                             std::span<const ParamRowSpec> table) {
+namespace {
+
+// Whether a setting the rows send but never read back differs between the
+// records: without a read afterwards a refused one would pass for written.
+bool UnconfirmedChange(const CDeviceConfig& wanted, const CDeviceConfig& known) {
+    for (const RecordField& field : RecordFields()) {
+        if (field.Writable() && !field.confirmed && !SameField(field, wanted, known)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Why the rows stopped where they did.
+WriteOutcome::End WhyStopped(CJobView* dialog, CDeviceConfig& record, RowResult result) {
+    if (result == RowResult::kStopped || dialog->m_bAbort != 0) {
+        return WriteOutcome::End::kStopped;
+    }
+    if (record.Line().LinkLost()) {
+        return WriteOutcome::End::kLinkLost;
+    }
+    // Every setting went through and was read back; only the store is missing.
+    if (dialog->m_nProfileNotStored >= 0) {
+        return WriteOutcome::End::kNotStored;
+    }
+    return dialog->m_strUnreadCommand.empty() ? WriteOutcome::End::kNoAnswer
+                                              : WriteOutcome::End::kUnreadable;
+}
+
+}  // namespace
+
+WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                                std::span<const ParamRowSpec> table) {
     dialog->SetCaption(std::string(res::LoadString(res::IDS_DOWNLOADING_CAPTION)));
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_DOWNLOADING_STATUS)));
-    dialog->m_nRowsDone = -1;
     dialog->m_nProfileNotStored = -1;
+    WriteOutcome outcome;
     if (!Identified(dialog, app)) {
-        return JobResult::kStopped;
+        outcome.end = dialog->m_bAbort != 0 && dialog->m_bInLoader == 0
+                          ? WriteOutcome::End::kStopped
+                          : WriteOutcome::End::kNotIdentified;
+        outcome.in_loader = dialog->m_bInLoader != 0;
+        outcome.told = dialog->m_bQuietEnd != 0;
+        return outcome;
     }
-    dialog->m_nRowsDone = 0;
     CDeviceConfig& record = app->m_workingRecord;
+    const bool unconfirmed = UnconfirmedChange(record, app->m_deviceCopy);
     const int rows = static_cast<int>(table.size());
     IProgressBar& progress = dialog->Progress();
     progress.SetRange32(0, rows);
@@ -144,45 +181,26 @@ JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* a
     progress.SetStep(1);
 
     record.SetReadTimeout(kParamReadTimeoutMs);
-    bool fault = false;
-    int last_fault_row = 0;
-    const auto report_faults = [&] {
-        if (fault) {
-            char text[128];
-            std::snprintf(text, sizeof text, std::string(res::kTextFaultsDetectedFormat).c_str(),
-                          last_fault_row);
-            dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
-        }
-    };
     for (int j = 0; j < rows; ++j) {
-        const int result = RunRow(table[j], dialog, app, 0);
+        const RowResult result = RunRow(table[j], dialog, app, 0);
+        outcome.rows.push_back(result);
         // A row that did not fail is done, even when Cancel stops the job
         // right after it.
-        if (result != PARAM_FAILED) {
-            dialog->m_nRowsDone = j + 1;
-        }
-        if (result == PARAM_FAILED && dialog->m_nProfileNotStored >= 0) {
-            // Every setting went through and was read back; only the store
-            // is missing, and that is what the person must hear.
-            report_faults();
-            char text[512];
-            std::snprintf(text, sizeof text, std::string(res::kTextNotStoredFormat).c_str(),
-                          dialog->m_nProfileNotStored.load());
-            dialog->Prompts().ShowMessage(text, MessageIcon::Exclamation);
-            dialog->m_bQuietEnd = 1;
-            return JobResult::kStopped;
-        }
-        if (result == PARAM_FAILED || dialog->m_bAbort != 0) {
-            ReportRowFailure(dialog, record);
-            return JobResult::kStopped;
-        }
-        if (result == PARAM_MISMATCH) {
-            fault = true;
-            last_fault_row = j;
+        if (EndsTheJob(result) || dialog->m_bAbort != 0) {
+            outcome.end = WhyStopped(dialog, record, result);
+            outcome.profile_not_stored = dialog->m_nProfileNotStored;
+            outcome.unread_command = dialog->m_strUnreadCommand;
+            return outcome;
         }
         progress.StepIt();
     }
+    if (unconfirmed) {
+        CRunningJob probe;
+        const ParamRowSpec* restrictions = QueryRowOf(Row::kRestrictions);
+        outcome.unconfirmed_read_back =
+            restrictions != nullptr && RunRow(*restrictions, &probe, app, 0) == PARAM_OK;
+    }
     app->m_deviceCopy.CopyFrom(record);
-    report_faults();
-    return JobResult::kDone;
+    outcome.end = WriteOutcome::End::kDone;
+    return outcome;
 }

@@ -19,12 +19,13 @@ JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* ap
 JobResult RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                            const std::string& recall);
 // Identifies the device and runs every setting row; values the device did not
-// take are reported once, with the last such row's zero-based number, and the
-// job still counts as done.
-JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+// take leave the job done. When a setting that no row reads back was sent,
+// its row is read again at the end. The outcome says how far it got and why it
+// ended; the job tells the person nothing of it (the write's report does).
+WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
 
 // The same over another null-terminated table.
 JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                             std::span<const ParamRowSpec> table);
-JobResult WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                             std::span<const ParamRowSpec> table);
+WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+                                std::span<const ParamRowSpec> table);

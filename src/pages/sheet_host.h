@@ -12,7 +12,8 @@ class QWidget;
 
 namespace vardex::ui {
 
-enum class DeviceJob { kReadAll, kWriteAll, kUpgrade };
+// The jobs a page may start; a write goes through WriteDevice.
+enum class DeviceJob { kReadAll, kUpgrade };
 
 class ISheetHost {
 public:

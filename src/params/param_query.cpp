@@ -47,8 +47,8 @@ std::string* MsnOfDeviceIndex(CDeviceConfig& w, int index) {
     return &w.m_strDteMsn[index - 3 * 2];
 }
 
-int QueryMsns(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-              int verify) {
+RowResult QueryMsns(const ParamRowSpec& /*row*/, CRunningJob* job,
+                    CVarDexConfigurationManagerApp& app, int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     // No skip in verification mode: one exchange reads all nine numbers.
     std::vector<std::pair<int, std::string>> numbers;
@@ -77,8 +77,8 @@ int QueryMsns(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfiguratio
     return rows::Result(mismatch);
 }
 
-int QueryOwnNumbers(const ParamRowSpec& /*row*/, CRunningJob* job,
-                    CVarDexConfigurationManagerApp& app, int verify) {
+RowResult QueryOwnNumbers(const ParamRowSpec& /*row*/, CRunningJob* job,
+                          CVarDexConfigurationManagerApp& app, int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     if (verify != 0 && w.m_nOwnNumber1 == d.m_nOwnNumber1 && w.m_nOwnNumber2 == d.m_nOwnNumber2 &&
@@ -117,8 +117,8 @@ int QueryOwnNumbers(const ParamRowSpec& /*row*/, CRunningJob* job,
     return rows::Result(mismatch);
 }
 
-int QueryCharges(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                 int verify) {
+RowResult QueryCharges(const ParamRowSpec& /*row*/, CRunningJob* job,
+                       CVarDexConfigurationManagerApp& app, int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     vardex::params::ChargeReply c;
     bool answered = false;
@@ -151,8 +151,8 @@ int QueryCharges(const ParamRowSpec& /*row*/, CRunningJob* job, CVarDexConfigura
     return PARAM_OK;
 }
 
-int QueryProtocol(const ParamRowSpec& /*row*/, CRunningJob* job,
-                  CVarDexConfigurationManagerApp& app, int verify) {
+RowResult QueryProtocol(const ParamRowSpec& /*row*/, CRunningJob* job,
+                        CVarDexConfigurationManagerApp& app, int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     if (verify != 0 && w.m_nProtocol == app.m_deviceCopy.m_nProtocol) {
         return PARAM_OK;
@@ -175,8 +175,8 @@ int QueryProtocol(const ParamRowSpec& /*row*/, CRunningJob* job,
     return rows::Result(mismatch);
 }
 
-int QueryX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-             int verify) {
+RowResult QueryX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
+                   int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     const auto [before_address, after_address] = rows::AroundX121Address();
@@ -217,8 +217,8 @@ int QueryX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationMana
     return rows::Result(mismatch);
 }
 
-int QueryFskLevel(const ParamRowSpec& /*row*/, CRunningJob* job,
-                  CVarDexConfigurationManagerApp& app, int verify) {
+RowResult QueryFskLevel(const ParamRowSpec& /*row*/, CRunningJob* job,
+                        CVarDexConfigurationManagerApp& app, int verify) {
     // Not a register: the command answers the level alone.
     const RecordField* const level[] = {FieldOf(&CDeviceConfig::m_nFskLevel)};
     bool mismatch = false;
@@ -229,8 +229,8 @@ int QueryFskLevel(const ParamRowSpec& /*row*/, CRunningJob* job,
     return rows::Result(mismatch);
 }
 
-int QueryModemLlc(const ParamRowSpec& /*row*/, CRunningJob* job,
-                  CVarDexConfigurationManagerApp& app, int verify) {
+RowResult QueryModemLlc(const ParamRowSpec& /*row*/, CRunningJob* job,
+                        CVarDexConfigurationManagerApp& app, int verify) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     bool mismatch = false;

@@ -24,9 +24,23 @@
 #include "params/country_variant.h"
 #include "params/running_job.h"
 
-inline constexpr int PARAM_OK = 1;
-inline constexpr int PARAM_FAILED = 2;     // no reply, or the stop request was set
-inline constexpr int PARAM_MISMATCH = 15;  // verification read back another value
+// What a row ends with. The design's names and numbers are kept for the three
+// it has; a row that the stop request ended says so apart from a failure.
+enum class RowResult {
+    kDone = 1,       // done; in verification mode the device holds what was sent
+    kFailed = 2,     // a command got no answer: the job stops
+    kStopped = 3,    // the job's stop request ended the row: the job stops
+    kMismatch = 15,  // verification read back another value; the job goes on
+};
+inline constexpr RowResult PARAM_OK = RowResult::kDone;
+inline constexpr RowResult PARAM_FAILED = RowResult::kFailed;
+inline constexpr RowResult PARAM_STOPPED = RowResult::kStopped;
+inline constexpr RowResult PARAM_MISMATCH = RowResult::kMismatch;
+
+// Whether the job must stop after a row that ended so.
+inline bool EndsTheJob(RowResult result) {
+    return result == RowResult::kFailed || result == RowResult::kStopped;
+}
 
 // The groups of fields a query row reads and a setting row writes.
 enum class Row {
@@ -57,8 +71,8 @@ enum class Row {
 };
 
 struct ParamRowSpec;
-using RowHandler = int (*)(const ParamRowSpec& row, CRunningJob* job,
-                           CVarDexConfigurationManagerApp& app, int verify);
+using RowHandler = RowResult (*)(const ParamRowSpec& row, CRunningJob* job,
+                                 CVarDexConfigurationManagerApp& app, int verify);
 
 struct ParamRowSpec {
     const char* name;
@@ -84,9 +98,10 @@ const ParamRowSpec* FindRow(std::string_view name);
 // The query row of a group; null for a group without one (the store).
 const ParamRowSpec* QueryRowOf(Row group);
 
-// Runs a row: PARAM_OK, PARAM_FAILED or PARAM_MISMATCH. A null app fails.
-int RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
-           int verify);
+// Runs a row. A null app fails; a row that failed while the stop request was
+// set is stopped.
+RowResult RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
+                 int verify);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
 inline constexpr unsigned kParamReadTimeoutMs = kExchangeReadMs;

@@ -54,8 +54,8 @@ Done DoCommand(CRunningJob* job, CDeviceConfig& w, const std::string& command, u
     return ok ? Done::kOk : Done::kRefused;
 }
 
-int SetMsns(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-            int /*verify*/) {
+RowResult SetMsns(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
+                  int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     {
@@ -82,8 +82,8 @@ int SetMsns(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManag
     return rows::Verify(row.group, job, app);
 }
 
-int SetOwnNumbers(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                  int /*verify*/) {
+RowResult SetOwnNumbers(const ParamRowSpec& row, CRunningJob* job,
+                        CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     struct Port {
@@ -115,8 +115,8 @@ int SetOwnNumbers(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguratio
     return rows::Verify(row.group, job, app);
 }
 
-int ResetCharges(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                 int /*verify*/) {
+RowResult ResetCharges(const ParamRowSpec& row, CRunningJob* job,
+                       CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     if (w.m_bResetCharges != 1) {
         // Always refreshes the counters.
@@ -128,12 +128,12 @@ int ResetCharges(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguration
     }
     w.m_bResetCharges = 0;
     // After a reset the counters must all read zero.
-    const int counters = RunRow(*QueryRowOf(row.group), job, &app, done == Done::kOk ? 1 : 0);
-    return done == Done::kRefused && counters != PARAM_FAILED ? PARAM_MISMATCH : counters;
+    const RowResult counters = RunRow(*QueryRowOf(row.group), job, &app, done == Done::kOk ? 1 : 0);
+    return done == Done::kRefused && !EndsTheJob(counters) ? PARAM_MISMATCH : counters;
 }
 
-int SetProtocol(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                int /*verify*/) {
+RowResult SetProtocol(const ParamRowSpec& row, CRunningJob* job,
+                      CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     if (w.m_nProtocol != d.m_nProtocol) {
@@ -150,8 +150,8 @@ int SetProtocol(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationM
     return rows::Verify(row.group, job, app);
 }
 
-int SetX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-           int /*verify*/) {
+RowResult SetX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
+                 int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     w.SetReadTimeout(row.timeout_ms);
@@ -171,8 +171,8 @@ int SetX25(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManage
     return rows::Verify(row.group, job, app);
 }
 
-int SetFskLevel(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                int /*verify*/) {
+RowResult SetFskLevel(const ParamRowSpec& row, CRunningJob* job,
+                      CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     if (w.m_nFskLevel != app.m_deviceCopy.m_nFskLevel) {
         rows::RaisedTimeout timeout(w, row.timeout_ms);
@@ -184,8 +184,8 @@ int SetFskLevel(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationM
     return rows::Verify(row.group, job, app);
 }
 
-int ResetChargesFinal(const ParamRowSpec& row, CRunningJob* job,
-                      CVarDexConfigurationManagerApp& app, int /*verify*/) {
+RowResult ResetChargesFinal(const ParamRowSpec& row, CRunningJob* job,
+                            CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     if (w.m_bResetCharges != 1) {
         return PARAM_OK;
@@ -205,8 +205,8 @@ int ResetChargesFinal(const ParamRowSpec& row, CRunningJob* job,
     return rows::Verify(row.group, job, app);
 }
 
-int SetModemLlc(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                int /*verify*/) {
+RowResult SetModemLlc(const ParamRowSpec& row, CRunningJob* job,
+                      CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     const CDeviceConfig& d = app.m_deviceCopy;
     for (std::size_t i = 0; i < CDeviceConfig::kLlcPorts * CDeviceConfig::kLlcOctets; ++i) {
@@ -226,8 +226,8 @@ int SetModemLlc(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationM
     return rows::Verify(row.group, job, app);
 }
 
-int StoreProfile(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                 int /*verify*/) {
+RowResult StoreProfile(const ParamRowSpec& row, CRunningJob* job,
+                       CVarDexConfigurationManagerApp& app, int /*verify*/) {
     CDeviceConfig& w = app.m_workingRecord;
     if (w.m_nStoreProfile == 0) {
         return PARAM_OK;

@@ -87,8 +87,8 @@ bool IsSettingRow(const ParamRowSpec& row) {
     return std::any_of(rows.begin(), rows.end(), [&](const ParamRowSpec& r) { return &r == &row; });
 }
 
-int RegisterQueryRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app,
-                     int verify) {
+RowResult RegisterQueryRow(const ParamRowSpec& row, CRunningJob* job,
+                           CVarDexConfigurationManagerApp& app, int verify) {
     bool mismatch = false;
     if (!ReadFields(job, app.m_workingRecord, app.m_deviceCopy, verify, RowFields(row.group),
                     row.check_stop, &mismatch)) {
@@ -97,8 +97,8 @@ int RegisterQueryRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigura
     return Result(mismatch);
 }
 
-int RegisterSettingRow(const ParamRowSpec& row, CRunningJob* job,
-                       CVarDexConfigurationManagerApp& app) {
+RowResult RegisterSettingRow(const ParamRowSpec& row, CRunningJob* job,
+                             CVarDexConfigurationManagerApp& app) {
     const Fields fields = RowFields(row.group);
     {
         RaisedTimeout timeout(app.m_workingRecord, row.timeout_ms);
@@ -130,7 +130,7 @@ std::pair<Fields, Fields> AroundX121Address() {
     return {all.first(split), all.subspan(split)};
 }
 
-int Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app) {
+RowResult Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app) {
     const ParamRowSpec* query = QueryRowOf(group);
     return query != nullptr ? RunRow(*query, job, &app, 1) : PARAM_OK;
 }
@@ -285,18 +285,21 @@ const ParamRowSpec* QueryRowOf(Row group) {
     return nullptr;
 }
 
-int RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
-           int verify) {
+RowResult RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
+                 int verify) {
     if (app == nullptr) {
         return PARAM_FAILED;
     }
     if (!vardex::params::VariantOf(app->m_workingRecord).Has(row.needs)) {
         return PARAM_OK;
     }
+    namespace rows = vardex::params::rows;
+    RowResult result = PARAM_OK;
     if (row.handler != nullptr) {
-        return row.handler(row, job, *app, verify);
+        result = row.handler(row, job, *app, verify);
+    } else {
+        result = rows::IsSettingRow(row) ? rows::RegisterSettingRow(row, job, *app)
+                                         : rows::RegisterQueryRow(row, job, *app, verify);
     }
-    return vardex::params::rows::IsSettingRow(row)
-               ? vardex::params::rows::RegisterSettingRow(row, job, *app)
-               : vardex::params::rows::RegisterQueryRow(row, job, *app, verify);
+    return result == PARAM_FAILED && rows::StopRequested(job) ? PARAM_STOPPED : result;
 }

@@ -21,7 +21,7 @@ inline bool StopRequested(const CRunningJob* job) {
     return job != nullptr && job->m_bAbort.load() != 0;
 }
 
-inline int Result(bool mismatch) {
+inline RowResult Result(bool mismatch) {
     return mismatch ? PARAM_MISMATCH : PARAM_OK;
 }
 
@@ -76,7 +76,7 @@ std::pair<Fields, Fields> AroundX121Address();
 
 // Runs the group's query row in verification mode (PARAM_OK for a group
 // without one).
-int Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app);
+RowResult Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app);
 
 // One command with the stop request checked after it when check_stop is set;
 // false when no reply came or the job was stopped.

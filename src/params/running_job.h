@@ -24,12 +24,8 @@ public:
     // asked again (line noise, a reply cut short or of the wrong shape), when
     // that is what made a row fail; empty otherwise.
     std::string m_strUnreadCommand;
-    // The write job's setting rows that ran to their end (the verification
-    // included), counted from the first; -1 until identification let the first
-    // row start. Set on the worker thread, read once the job has ended.
-    std::atomic<int> m_nRowsDone{-1};
-    // The profile (0..3) the write was to store the settings into, when the
-    // device did not confirm the store with its "OK"; -1 otherwise. The settings
-    // are then active but not stored.
+    // Worker thread only: the profile (0..3) the store row was to store into
+    // when the device did not confirm it with its "OK" (-1 otherwise), for the
+    // write job's outcome. The settings are then active but not stored.
     std::atomic<int> m_nProfileNotStored{-1};
 };

@@ -82,7 +82,9 @@ TEST_F(Jobs, ReadWriteEveryPageKindReadBackEqual) {
     EXPECT_EQ(W().m_nPowerUpProfile, 3);
 }
 
-TEST_F(Jobs, RefusedValuesReportedOnceWithTheLastRowJobStillDone) {
+// The job tells nothing of what it did (the write's report does); its outcome
+// names the rows whose values the device did not take.
+TEST_F(Jobs, RefusedValuesAreTheOutcomesMismatchRowsAndTheJobIsDone) {
     Start(sim::DeviceOptions{.country = "Cyprus"});
     ASSERT_EQ(Run(CCommProgress::kJobReadAll), JobResult::kDone);
     W().m_nX25PacketSize = 9;    // row 11: the device takes 4..7
@@ -90,11 +92,12 @@ TEST_F(Jobs, RefusedValuesReportedOnceWithTheLastRowJobStillDone) {
     W().m_bClir2 = 1;
     ScriptedJobWindow write_window;
     CCommProgress progress(write_window, app_);
-    ASSERT_EQ(progress.DoModalWriteAll(), JobResult::kDone);
-    ASSERT_EQ(write_window.prompts.messages.size(), 1u);
-    EXPECT_EQ(write_window.prompts.messages[0].first,
-              "Faults detected while transfering data (15)");
-    EXPECT_EQ(write_window.prompts.messages[0].second, MessageIcon::Exclamation);
+    const WriteOutcome outcome = progress.DoModalWrite();
+    ASSERT_EQ(outcome.Result(), JobResult::kDone);
+    EXPECT_TRUE(write_window.prompts.messages.empty());
+    EXPECT_EQ(outcome.RowsDone(), 24);
+    EXPECT_EQ(outcome.rows[11], RowResult::kMismatch);
+    EXPECT_EQ(outcome.LastFaultRow(), 15);
     EXPECT_EQ(write_window.positions.back(), 24);
     // The device copy holds what the device reported, the rows after the fault ran.
     EXPECT_EQ(D().m_nFlashDuration, 20);
@@ -221,7 +224,7 @@ TEST_F(Jobs, EmptyTablesStillIdentifyAndCopy) {
     EXPECT_EQ(D().m_nFlashDuration, 42);
     EXPECT_EQ(D().m_wModelVersion, 0x0102);
     W().m_nFlashDuration = 43;
-    EXPECT_EQ(WriteAllParameters(&view, &app_, empty), JobResult::kDone);
+    EXPECT_EQ(WriteAllParameters(&view, &app_, empty).Result(), JobResult::kDone);
     EXPECT_EQ(D().m_nFlashDuration, 43);
 }
 

@@ -113,7 +113,7 @@ TEST_F(NoisyLine, ADeviceThatFellSilentIsNeitherReadNorWritten) {
     // A write: nothing reports success.
     W().m_nFlashDuration = 40;
     ScriptedJobView write;
-    EXPECT_EQ(WriteAllParameters(&write, &app_), JobResult::kStopped);
+    EXPECT_EQ(WriteAllParameters(&write, &app_).Result(), JobResult::kStopped);
     EXPECT_EQ(write.m_bQuietEnd, 1);
 }
 
@@ -122,7 +122,7 @@ TEST_F(NoisyLine, AWriteVerifiesOverANoisyLineAndFailsOnlyWhenItMust) {
     W().m_bCallWaiting1 = 0;
     device_->GarbleEveryReply(3, 9);
     ScriptedJobView view;
-    EXPECT_EQ(WriteAllParameters(&view, &app_), JobResult::kDone);
+    EXPECT_EQ(WriteAllParameters(&view, &app_).Result(), JobResult::kDone);
     EXPECT_TRUE(view.prompts.messages.empty());  // no false "faults detected"
     EXPECT_EQ(device_->Register(56), 42);
     EXPECT_EQ(device_->Register(79) & 0x04, 0);

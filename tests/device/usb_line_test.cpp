@@ -112,7 +112,7 @@ TEST_F(UsbLine, UnpluggedInTheMiddleOfAJobItSaysSoAndTheNextOneWorks) {
         return ReadAllParameters(view, app);
     };
     const Job write = [](CJobView* view, CVarDexConfigurationManagerApp* app) {
-        return WriteAllParameters(view, app);
+        return WriteAllParameters(view, app).Result();
     };
     int plugged = 0;
     for (const Job job : {read, write}) {

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -427,11 +428,57 @@ TEST_F(PtyProgramTest, AWriteThatLosesTheDeviceKeepsTheWindowAndTheChanges) {
         sheet.OnApplyNow();
         drop.join();
         EXPECT_NE(device_.Inspect([](const sim::Device& d) { return d.LastCommand(); }), "ATCH0");
-        EXPECT_TRUE(ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))));
+        // Gone during the rows, or already while it was identified.
+        EXPECT_TRUE(ui_.Said("The varDex stopped answering during the write") ||
+                    ui_.Said(std::string(res::LoadString(res::IDS_DEVICE_NOT_FOUND))))
+            << (ui_.messages.empty() ? "no message" : ui_.messages[0].text);
         EXPECT_FALSE(sheet.Ended());
         EXPECT_TRUE(sheet.InformationPage().IsModified());
         EXPECT_EQ(W().m_bResetCharges, 1);
         EXPECT_EQ(W().m_bOtherModified, 1);
+    });
+}
+
+// A write cut off after some rows (the device stops answering the flash time's
+// commands): the message names by their labels what reached the device and
+// what did not, the device holds exactly what was called applied, and Apply
+// again sends only the rest.
+TEST_F(PtyProgramTest, AWriteCutOffSaysWhatReachedTheDeviceAndApplyAgainSendsOnlyTheRest) {
+    RunProgram([&](CPropSheet& sheet) {
+        CDeviceConfig& r = sheet.TelephonyPage().Record();
+        r.m_bCallWaiting1 = r.m_bCallWaiting1 == 0 ? 1 : 0;  // row 3
+        r.m_nFlashDuration = 37;                             // row 16
+        r.m_bMessageWaiting1 = 1;                            // row 19
+        W().m_bSettingsModified = 1;
+        device_.LoseCommands("S56", 100);
+        sheet.OnApplyNow();
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        const std::string text = ui_.messages[0].text;
+        EXPECT_NE(text.find("ATS56?"), std::string::npos) << text;
+        const auto line_of = [&text](const std::string& heading) {
+            const auto at = text.find(heading);
+            return at == std::string::npos ? std::string()
+                                           : text.substr(at, text.find("\n\n", at) - at);
+        };
+        EXPECT_NE(line_of("Applied:").find("Call Waiting"), std::string::npos) << text;
+        EXPECT_NE(line_of("Perhaps applied").find("Flash"), std::string::npos) << text;
+        EXPECT_NE(line_of("Not sent:").find("Message Waiting"), std::string::npos) << text;
+        EXPECT_EQ(text.find("m_"), std::string::npos) << "named by labels: " << text;
+        EXPECT_EQ((device_.Register(79) & 4) != 0, W().m_bCallWaiting1 != 0);
+        EXPECT_NE(device_.Register(56), 37);
+        EXPECT_EQ(device_.Register(86) & 1, 0);
+        EXPECT_TRUE(sheet.TelephonyPage().IsModified());
+
+        device_.LoseCommands("S56", 0);
+        device_.KeepReceivedBytes(true);
+        sheet.OnApplyNow();
+        const std::string sent = device_.ReceivedBytes();
+        EXPECT_EQ(sent.find("ATS79.2="), std::string::npos) << sent;
+        EXPECT_NE(sent.find("ATS56=37"), std::string::npos) << sent;
+        EXPECT_NE(sent.find("ATS86.0=1"), std::string::npos) << sent;
+        EXPECT_EQ(device_.Register(56), 37);
+        EXPECT_FALSE(sheet.TelephonyPage().IsModified());
+        EXPECT_TRUE(sheet.findChild<QLabel*>(QStringLiteral("writeStatus"))->isVisible());
     });
 }
 

@@ -36,18 +36,18 @@ protected:
 
     // The read-all and write-all jobs without their window: every row in order,
     // then the device copy takes the working record.
-    std::vector<int> RunTable(std::span<const ParamRowSpec> table) {
-        std::vector<int> results;
+    std::vector<RowResult> RunTable(std::span<const ParamRowSpec> table) {
+        std::vector<RowResult> results;
         for (const ParamRowSpec& row : table) {
             results.push_back(RunRow(row, &job_, &app_, 0));
         }
         D().CopyFrom(W());
         return results;
     }
-    std::vector<int> ReadAll() { return RunTable(QueryRows()); }
-    std::vector<int> WriteAll() { return RunTable(SettingRows()); }
+    std::vector<RowResult> ReadAll() { return RunTable(QueryRows()); }
+    std::vector<RowResult> WriteAll() { return RunTable(SettingRows()); }
 
-    int Run(std::string_view name, int verify) {
+    RowResult Run(std::string_view name, int verify) {
         const ParamRowSpec* row = FindRow(name);
         EXPECT_NE(row, nullptr) << name;
         return row != nullptr ? RunRow(*row, &job_, &app_, verify) : PARAM_FAILED;
@@ -58,7 +58,9 @@ protected:
         return device_->Inspect([](const sim::Device& d) { return d.LastCommand(); });
     }
 
-    static std::vector<int> AllOk(std::size_t n) { return std::vector<int>(n, PARAM_OK); }
+    static std::vector<RowResult> AllOk(std::size_t n) {
+        return std::vector<RowResult>(n, PARAM_OK);
+    }
 
     ScopedTimeScale scale_;
     std::unique_ptr<sim::PtyDevice> device_;
@@ -142,7 +144,7 @@ TEST_F(SimRows, AnAddressReplyThatPausedIsNeverReadAsAnotherAddress) {
         W().m_strX25Address = address;  // as just written: only the address is asked
         D().m_strX25Address.clear();
         device_->PauseNextReply(after, 754);
-        const int result = Run("QueryX25", 1);
+        const RowResult result = Run("QueryX25", 1);
         EXPECT_EQ(W().m_strX25Address, address);
         EXPECT_NE(result, PARAM_MISMATCH);
         // Whatever is still on its way is gone before the next round.
@@ -156,7 +158,7 @@ TEST_F(SimRows, RefusedValueComesBackAsMismatch) {
     W().m_nFlashDuration = 150;  // the device takes 0..100
     W().m_nX25PacketSize = 9;    // and 4..7
     W().m_bCallWaiting2 = 0;
-    std::vector<int> expected = AllOk(24);
+    std::vector<RowResult> expected = AllOk(24);
     expected[11] = PARAM_MISMATCH;
     expected[15] = PARAM_MISMATCH;
     EXPECT_EQ(WriteAll(), expected);

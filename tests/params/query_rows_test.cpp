@@ -418,7 +418,7 @@ TEST_F(RowTest, QueryPppOptionsDecodesAndVerifiesPerCommand) {
 TEST_F(RowTest, QueryPppOptionsStopsOnTheStopRequest) {
     StopAt("ATS125?");
     SetRegister(125, 5);
-    EXPECT_EQ(Run("QueryPppOptions"), PARAM_FAILED);
+    EXPECT_EQ(Run("QueryPppOptions"), PARAM_STOPPED);
     EXPECT_EQ(W().m_nBodDropTime, 5);  // stored before the stop was seen
     EXPECT_EQ(Sent(), (Lines{"ATS87?", "ATS124?", "ATS125?"}));
 }
@@ -486,7 +486,7 @@ TEST_F(RowTest, QueryX25VerifiesOnlyWhatChanged) {
     Answer("AT!X2?", "\r\nX121 ADDR: 123\r\nOK\r\n");
     W().m_nX25Tei = 9;
     StopAt("ATS90?");
-    EXPECT_EQ(Run("QueryX25", 1), PARAM_FAILED);
+    EXPECT_EQ(Run("QueryX25", 1), PARAM_STOPPED);
     EXPECT_EQ(W().m_nX25Tei, 0);
     EXPECT_EQ(Sent(), Lines{"ATS90?"});
 }

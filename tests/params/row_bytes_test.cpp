@@ -92,7 +92,7 @@ protected:
         device_->KeepReceivedBytes(true);
         std::string results;
         for (const ParamRowSpec& row : table) {
-            results += " " + std::to_string(RunRow(row, &job_, &app_, 0));
+            results += " " + std::to_string(static_cast<int>(RunRow(row, &job_, &app_, 0)));
         }
         app_.m_deviceCopy.CopyFrom(W());
         const std::string bytes = device_->ReceivedBytes();

@@ -84,7 +84,7 @@ protected:
         stop_at_ = command;
     }
 
-    int Run(std::string_view name, int verify = 0) {
+    RowResult Run(std::string_view name, int verify = 0) {
         const ParamRowSpec* row = FindRow(name);
         EXPECT_NE(row, nullptr) << name;
         return row != nullptr ? RunRow(*row, &job_, &app_, verify) : PARAM_FAILED;

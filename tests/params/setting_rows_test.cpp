@@ -187,7 +187,7 @@ TEST_F(RowTest, SetMsnsStopsOnTheStopRequestAndRestoresTheTimeout) {
     W().m_strPhoneMsn[0] = "1";
     W().m_strPhoneMsn[1] = "2";
     StopAt("AT&ZI0=1");
-    EXPECT_EQ(Run("SetMsns"), PARAM_FAILED);
+    EXPECT_EQ(Run("SetMsns"), PARAM_STOPPED);
     EXPECT_EQ(Sent(), Lines{"AT&ZI0=1"});
     EXPECT_EQ(ReadTimeout(), kParamReadTimeoutMs);
 }
@@ -269,7 +269,7 @@ TEST_F(SetOwn, StopRequestEndsTheSending) {
     W().m_nOwnNumber1 = 1;
     W().m_nOwnNumber2 = 2;
     StopAt("AT&ZOa=112");
-    EXPECT_EQ(Run("SetOwnNumbers"), PARAM_FAILED);
+    EXPECT_EQ(Run("SetOwnNumbers"), PARAM_STOPPED);
     EXPECT_EQ(Sent(), Lines{"AT&ZOa=112"});
 }
 
@@ -361,7 +361,7 @@ TEST_F(RowTest, SetPppOptionsWritesBothMultilinkBits) {
     W().m_nBodDropTime = 5;
     W().m_nBodAddRate = 6;
     StopAt("ATS125=5");
-    EXPECT_EQ(Run("SetPppOptions"), PARAM_FAILED);
+    EXPECT_EQ(Run("SetPppOptions"), PARAM_STOPPED);
     EXPECT_EQ(Sent(), Lines{"ATS125=5"});
 }
 
@@ -399,7 +399,7 @@ TEST_F(RowTest, SetX25WithoutX25AndOnStop) {
     D().m_bX25Available = 1;
     W().m_nX25Layer2Window = 15;
     StopAt("ATS90=3");
-    EXPECT_EQ(Run("SetX25"), PARAM_FAILED);
+    EXPECT_EQ(Run("SetX25"), PARAM_STOPPED);
     EXPECT_EQ(Sent(), Lines{"ATS90=3"});
 }
 

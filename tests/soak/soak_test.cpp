@@ -352,8 +352,8 @@ protected:
                 const bool wrong =
                     (claim.fate == "applied" && !holds_wanted) ||
                     (claim.fate == "active, not stored" && !holds_wanted) ||
-                    (claim.fate == "not taken" && !claim.holds.empty() && truth != claim.holds) ||
-                    (claim.fate == "not applied" && before.count(claim.name) != 0 &&
+                    (claim.fate == "refused" && !claim.holds.empty() && truth != claim.holds) ||
+                    (claim.fate == "not sent" && before.count(claim.name) != 0 &&
                      truth != before.at(claim.name));
                 if (wrong) {
                     ++counts->false_claims;

@@ -309,7 +309,7 @@ TEST_F(Commands, NoSettingIsSentWithoutABackupOrToAnotherVariant) {
         ScopedEnv state("XDG_STATE_HOME", blocked);
         for (const auto command : {ctl::RunWrite, ctl::RunApply}) {
             EXPECT_EQ(Run(command, {command == ctl::RunWrite ? "m_bClip=0" : clip}), 1);
-            EXPECT_NE(Err().find("cannot keep a backup of the settings"), std::string::npos);
+            EXPECT_NE(Err().find("could not be kept as a backup"), std::string::npos);
         }
     }
     EXPECT_EQ(Run(ctl::RunRestore, {"--yes", polish}), 2);
@@ -398,11 +398,11 @@ TEST_F(Commands, ValuesTheDeviceRefusedAreNamedWithWhatItKept) {
     // The window's own message stays as the program shows it.
     EXPECT_NE(err.find("Faults detected while transfering data ("), std::string::npos) << err;
     for (const std::string& line :
-         {std::string("m_bCallWaiting1=0: not taken, the device holds 1"),
-          "m_nFlashDuration=33: not taken, the device holds " + flash,
-          std::string("m_strPhoneMsn[1]=\"77\": not taken, the device holds \"\""),
+         {std::string("m_bCallWaiting1=0: refused, the device holds 1"),
+          "m_nFlashDuration=33: refused, the device holds " + flash,
+          std::string("m_strPhoneMsn[1]=\"77\": refused, the device holds \"\""),
           // Not read back by its row: vardexctl asked.
-          std::string("m_bClir1=1: not taken, the device holds 0")}) {
+          std::string("m_bClir1=1: refused, the device holds 0")}) {
         EXPECT_NE(err.find("vardexctl write: " + line + "\n"), std::string::npos) << line << err;
     }
     EXPECT_EQ(out_.str(), "");
@@ -517,7 +517,7 @@ struct AtJob {
     }
 };
 
-// The fate line of a field in a write's messages: "applied", "not taken", ...
+// The fate line of a field in a write's messages: "applied", "refused", ...
 std::string Fate(const std::string& err, const std::string& name) {
     const std::string key = "vardexctl write: " + name + "=";
     const auto at = err.find(key);
@@ -534,7 +534,7 @@ std::string Fate(const std::string& err, const std::string& name) {
 }
 
 // The line goes down in the middle of a write: each value is said to be applied,
-// not taken, unknown (the row in progress) or not applied, in the order of the
+// refused, unknown (the row in progress) or not sent, in the order of the
 // rows, and what is said applied is on the device, what is not is not.
 TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
     AtJob measure;
@@ -583,7 +583,7 @@ TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
         {"m_nStoreProfile", false},
     };
     const std::map<std::string, int> order = {
-        {"applied", 0}, {"not taken", 0}, {"unknown", 1}, {"not applied", 2}};
+        {"applied", 0}, {"refused", 0}, {"unknown", 1}, {"not sent", 2}};
     int last = 0;
     int unknown = 0;
     std::set<std::string> fates;
@@ -597,7 +597,7 @@ TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
         fates.insert(fate);
         if (fate == "applied") {
             EXPECT_TRUE(v.on_device) << err;
-        } else if (fate == "not applied") {
+        } else if (fate == "not sent") {
             EXPECT_FALSE(v.on_device) << err;
         }
     }
@@ -620,7 +620,7 @@ TEST_F(Commands, ASilentDeviceIsNeverReportedWritten) {
         const std::string err = Err();
         EXPECT_EQ(err.find("\nwritten"), std::string::npos) << err;
         if (at == 2) {
-            EXPECT_EQ(Fate(err, "m_bCallWaiting1"), "not applied") << err;
+            EXPECT_EQ(Fate(err, "m_bCallWaiting1"), "not sent") << err;
         }
     }
 }
@@ -658,6 +658,46 @@ TEST_F(Commands, AStoreOrResetWithoutTheDevicesOkIsNeverCalledDone) {
     device_.Modify([](sim::Device& d) { d.AddCall(sim::Line::kPhone1, 7); });
     EXPECT_EQ(write_losing("CH0", 1, {"m_bResetCharges=1"}), 0) << Err();
     EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().total_charge[0]; }), 0u);
+}
+
+// A write persists: stored in the power-up profile unless told otherwise, so
+// that the next opening of the port (which resets the device) keeps it, and a
+// second apply of the same state changes nothing. --no-store says it does not.
+TEST_F(Commands, WritesAreStoredInThePowerUpProfileUnlessToldOtherwise) {
+    device_.Modify([](sim::Device& d) { d.SetRegister(15, 2 << 5); });  // profile 2 at power-up
+    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+    const std::string before = WriteFile("before.json", out_.str());
+    const std::string wanted = WriteFile("wanted.json", R"({"port1.call_waiting":0})");
+    const auto profile2 = [this] {
+        return device_.Inspect(
+            [](const sim::Device& d) { return d.Nv().profiles[2].registers[79]; });
+    };
+
+    ASSERT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", "--json"}), 0) << Err();
+    const auto report = nlohmann::json::parse(out_.str());
+    EXPECT_EQ(report.at("changed"), true);
+    EXPECT_EQ(report.at("stored"), true);
+    EXPECT_EQ(report.at("profile"), 2);
+    EXPECT_EQ(report.at("fields")[0].at("fate"), "applied");
+    EXPECT_EQ(profile2() & 4, 0);
+    EXPECT_NE(Err().find("1 setting written and stored in profile 2, the power-up profile."),
+              std::string::npos)
+        << Err();
+    EXPECT_EQ(Run(ctl::RunDiff, {before}), ctl::kExitDiffers);
+    EXPECT_EQ(out_.str(), "m_bCallWaiting1: 0 -> 1\n");
+    ASSERT_EQ(Run(ctl::RunApply, {wanted}), 0) << Err();
+    EXPECT_EQ(out_.str(), "unchanged\n");
+
+    ASSERT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=1", "--no-store"}), 0) << Err();
+    EXPECT_EQ(profile2() & 4, 0);
+    EXPECT_NE(Err().find("the next connection to the varDex (which resets it)"), std::string::npos);
+    ASSERT_EQ(Run(ctl::RunApply, {wanted}), 0) << Err();
+    EXPECT_EQ(out_.str(), "unchanged\n") << "the opening brought back profile 2";
+
+    // A device that starts with its factory defaults has no profile to store in.
+    device_.Modify([](sim::Device& d) { d.SetRegister(15, 4 << 5); });
+    EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0"}), ctl::kExitUsage);
+    EXPECT_NE(Err().find("give --store N"), std::string::npos) << Err();
 }
 
 // A variant without X.25 reads its X.25 settings as null, and the read goes

@@ -10,6 +10,7 @@
 #include "scoped_env.h"
 #include "settings/backup_store.h"
 #include "settings/record_fields.h"
+#include "settings/write_path.h"
 #include "temp_files.h"
 #include "write_report.h"
 
@@ -212,10 +213,7 @@ TEST(FieldsJson, FieldsTheVariantLacksAreNullAndTheReadGoesBackIn) {
 // The fates of the values after a write job, from the rows it finished.
 class WriteFates : public ::testing::Test {
 protected:
-    WriteFates() {
-        MakeRead(&device_);
-        before_ = SettableItems(device_);
-    }
+    WriteFates() { MakeRead(&device_); }
     // Applies words to a copy of the device's record; after_ starts as that copy,
     // as a write that has not run any row leaves the record.
     void Want(const std::vector<std::string>& words) {
@@ -226,87 +224,104 @@ protected:
         }
         after_.CopyFrom(device_);
         ApplyChanges(changes, &after_);
-        wanted_ = SettableItems(after_);
+        wanted_.CopyFrom(after_);
     }
-    std::vector<std::string> Report(const WriteProgress& progress) {
+    std::vector<std::string> Report(const WriteOutcome& outcome) {
+        settings::WriteReport report;
+        report.failure = outcome.end == WriteOutcome::End::kNotStored
+                             ? settings::WriteReport::Failure::kNotStored
+                             : settings::WriteReport::Failure::kNone;
+        report.fields = settings::JudgeWrite(device_, wanted_, after_, outcome);
         std::vector<std::string> lines;
-        for (const ItemOutcome& outcome : JudgeWrite(before_, wanted_, after_, progress)) {
-            lines.push_back(DescribeOutcome(outcome));
+        for (const settings::FieldResult& result : report.fields) {
+            lines.push_back(DescribeResult(result, report));
         }
         return lines;
+    }
+    // A job that ran `done` rows, `last` ending it; every row when done is 24.
+    static WriteOutcome Ran(int done, RowResult last = RowResult::kFailed) {
+        WriteOutcome outcome;
+        outcome.rows.assign(static_cast<std::size_t>(done), RowResult::kDone);
+        if (done < 24) {
+            outcome.rows.push_back(last);
+            outcome.end = WriteOutcome::End::kLinkLost;
+        } else {
+            outcome.end = WriteOutcome::End::kDone;
+        }
+        return outcome;
     }
 
     CDeviceConfig device_;
     CDeviceConfig after_;
-    std::vector<SettableItem> before_;
-    std::vector<SettableItem> wanted_;
+    CDeviceConfig wanted_;
 };
 
 using Lines = std::vector<std::string>;
 
-TEST_F(WriteFates, AStoppedWriteSaysWhatWasAppliedTakenUnknownAndNotApplied) {
+TEST_F(WriteFates, AStoppedWriteSaysWhatWasAppliedRefusedUnknownAndNotSent) {
     Want({"m_strPhoneMsn[1]=5551", "m_bCallWaiting1=0", "m_bCallWaiting2=1", "m_bClip=1",
           "m_nFlashDuration=30", "m_nStoreProfile=2"});
     // Rows 0..2 ran (subscriber numbers, service protocol, call waiting), and
     // the device kept call waiting 1 on; the link went in row 3 (CLIP).
     after_.m_bCallWaiting1 = 1;
-    WriteProgress stopped;
-    stopped.rows_done = 3;
-    EXPECT_EQ(
-        Report(stopped),
-        (Lines{"m_strPhoneMsn[1]=\"5551\": applied",
-               "m_bCallWaiting1=0: not taken, the device holds 1", "m_bCallWaiting2=1: applied",
-               "m_bClip=1: unknown (the write stopped while this setting was being sent)",
-               "m_nFlashDuration=30: not applied (the write stopped before it)",
-               "m_nStoreProfile=2: not applied (the write stopped before it)"}));
+    WriteOutcome stopped = Ran(3);
+    stopped.rows[2] = RowResult::kMismatch;
+    EXPECT_EQ(Report(stopped),
+              (Lines{"m_strPhoneMsn[1]=\"5551\": applied",
+                     "m_bCallWaiting1=0: refused, the device holds 1", "m_bCallWaiting2=1: applied",
+                     "m_bClip=1: unknown (the write stopped while this setting was being sent)",
+                     "m_nFlashDuration=30: not sent (the write stopped before it)",
+                     "m_nStoreProfile=2: not sent (the write stopped before it)"}));
 
-    // Stopped before the first row: nothing was sent.
-    stopped.rows_done = -1;
-    for (const std::string& line : Report(stopped)) {
-        EXPECT_NE(line.find("not applied (the write stopped before it)"), std::string::npos)
-            << line;
+    // Not identified: nothing was sent.
+    for (const std::string& line : Report(WriteOutcome{})) {
+        EXPECT_NE(line.find("not sent (the write stopped before it)"), std::string::npos) << line;
     }
     // The same values after a complete write: the one refused is named.
-    WriteProgress done;
-    done.completed = true;
-    done.rows_done = 24;
-    done.fault_row = 2;
+    WriteOutcome done = Ran(24);
+    done.rows[2] = RowResult::kMismatch;
     const Lines lines = Report(done);
-    EXPECT_EQ(lines[1], "m_bCallWaiting1=0: not taken, the device holds 1");
+    EXPECT_EQ(lines[1], "m_bCallWaiting1=0: refused, the device holds 1");
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
                             [](const std::string& l) { return l.find(": applied") == l.npos; }),
               1);
 }
 
-TEST_F(WriteFates, WhatNoValueShowsComesFromTheRowsFaultOrIsUnknown) {
-    WriteProgress done;
-    done.completed = true;
-    done.rows_done = 24;
+TEST_F(WriteFates, WhatNoValueShowsComesFromTheRowsResultOrIsUnknown) {
+    WriteOutcome done = Ran(24);
     // Storing the profile is not read back: its row's fault is the refusal.
     Want({"m_nStoreProfile=1", "m_bClir1=1", "m_bResetCharges=1"});
     after_.m_bResetCharges = 0;  // the row takes the request
-    done.fault_row = 23;
+    done.rows[23] = RowResult::kMismatch;
     EXPECT_EQ(Report(done),
               (Lines{"m_bResetCharges=1: applied",
                      "m_bClir1=1: unknown (sent, but the device does not report it back)",
-                     "m_nStoreProfile=1: not taken (the device refused it)"}));
+                     "m_nStoreProfile=1: refused (the device refused it)"}));
     // Read back afterwards, the restriction shows what the device holds; charge
     // counters that are not zero show the reset did not happen.
-    done.fault_row = -1;
+    done.rows[23] = RowResult::kDone;
     done.unconfirmed_read_back = true;
     after_.m_bClir1 = 0;
     after_.m_nTotalCharge2 = 5;
     EXPECT_EQ(Report(done),
-              (Lines{"m_bResetCharges=1: not taken (the charge counters did not read zero "
+              (Lines{"m_bResetCharges=1: refused (the charge counters did not read zero "
                      "afterwards)",
-                     "m_bClir1=1: not taken, the device holds 0", "m_nStoreProfile=1: applied"}));
+                     "m_bClir1=1: refused, the device holds 0", "m_nStoreProfile=1: applied"}));
+    // Every setting went through, the store did not: active, not stored.
+    Want({"m_bCallWaiting1=0", "m_nStoreProfile=1"});
+    WriteOutcome not_stored = Ran(23);
+    not_stored.end = WriteOutcome::End::kNotStored;
+    EXPECT_EQ(Report(not_stored),
+              (Lines{"m_bCallWaiting1=0: active, not stored",
+                     "m_nStoreProfile=1: refused (the device did not confirm storing the "
+                     "settings)"}));
 
     // A variant without X.25 never sends its X.25 settings.
     Want({"m_nX25Tei=9", "m_strX25Address=123"});
     after_.m_bX25Available = 0;
     EXPECT_EQ(Report(done),
-              (Lines{"m_nX25Tei=9: not applied (this varDex has no such setting)",
-                     "m_strX25Address=\"123\": not applied (this varDex has no such setting)"}));
+              (Lines{"m_nX25Tei=9: not sent (this varDex has no such setting)",
+                     "m_strX25Address=\"123\": not sent (this varDex has no such setting)"}));
 }
 
 }  // namespace

@@ -32,17 +32,20 @@ constexpr OptionSpec kReadOptions[] = {
     {.name = "--names", .value = "member|readable", .needs = "member or readable"}};
 constexpr OptionSpec kStore{.name = "--store", .value = "N"};
 constexpr OptionSpec kNoBackup{.name = "--no-backup", .value = ""};
+constexpr OptionSpec kNoStore{.name = "--no-store", .value = ""};
 constexpr OptionSpec kYes{.name = "--yes", .value = "", .alias = "-y"};
 constexpr OptionSpec kWriteOptions[] = {kPort,
                                         kStore,
+                                        kNoStore,
                                         {.name = "--power-up", .value = "N"},
                                         {.name = "--from", .value = "FILE.json"},
-                                        kNoBackup};
+                                        kNoBackup,
+                                        kJson};
 constexpr OptionSpec kUpgradeOptions[] = {kPort, kYes, kNoBackup};
-constexpr OptionSpec kApplyOptions[] = {kPorts, kAll,   {.name = "--check", .value = ""},
-                                        kJson,  kStore, kNoBackup};
-constexpr OptionSpec kRestoreOptions[] = {
-    kPort, kYes, {.name = "--force", .value = ""}, kStore, kNoBackup};
+constexpr OptionSpec kApplyOptions[] = {
+    kPorts, kAll, {.name = "--check", .value = ""}, kJson, kStore, kNoStore, kNoBackup};
+constexpr OptionSpec kRestoreOptions[] = {kPort,  kYes,     {.name = "--force", .value = ""},
+                                          kStore, kNoStore, kNoBackup};
 constexpr OptionSpec kJsonOnly[] = {kJson};
 constexpr OptionSpec kPortOnly[] = {kPort};
 constexpr OptionSpec kTermOptions[] = {kPort, kLog, {.name = "--trace", .value = "LAYERS"}};
@@ -112,14 +115,15 @@ constexpr CommandSpec kCommands[] = {
          "  read --json prints it and at most 1 MiB, then from FIELD=VALUE, where FIELD\n"
          "  may carry indexes: m_strPhoneMsn[2]=5551, m_byModemLlc[1][0]=0x80) and writes\n"
          "  what changed.\n"
-         "  Profiles are numbered 0..3 everywhere. --store N (or m_nStoreProfile=N, -1 for\n"
-         "  none) keeps the settings in profile N; --power-up N (or m_nPowerUpProfile=N,\n"
-         "  4 = factory defaults) makes profile N the one loaded at power-up. Settings not\n"
-         "  stored in that profile last only until the device is next reset (opening the\n"
-         "  port resets it).\n"
-         "  Each value the device did not take is named with the value it holds; a write\n"
-         "  that stopped says of each value whether it was applied, not applied or is\n"
-         "  unknown. Exit status 1 then.\n"
+         "  Profiles are numbered 0..3 everywhere. A changed setting is stored in the\n"
+         "  profile the device loads at power-up (opening the port resets the device to\n"
+         "  it, so a setting not stored there is gone at the next connection). --store N\n"
+         "  (or m_nStoreProfile=N) stores into profile N instead; --no-store changes only\n"
+         "  the active settings. --power-up N (or m_nPowerUpProfile=N, 4 = factory\n"
+         "  defaults) makes profile N the one loaded at power-up.\n"
+         "  Each value is told as applied, refused (with the value the device holds),\n"
+         "  unknown (sent, not confirmed) or not sent; exit status 1 unless every one was\n"
+         "  applied and stored. --json prints the report as one object.\n"
          "  The settings read are kept as a backup first (vardexctl backups); a backup\n"
          "  that cannot be written stops the write. --no-backup writes without one.\n",
      .run =
@@ -134,9 +138,12 @@ constexpr CommandSpec kCommands[] = {
      .description =
          "  FILE holds any of the fields, by either name: the state wanted. Writes only\n"
          "  the fields that differ, with write's checks and backup; nothing when none does.\n"
+         "  Changed settings are stored as write stores them (--store N, --no-store).\n"
          "  --check   send no setting, only tell what would change\n"
          "  --json    print {\"changed\": true|false, \"changes\": {FIELD: {\"before\": V,\n"
-         "            \"after\": V}}}\n"
+         "            \"after\": V}}, \"fields\": [each value's fate], \"stored\": ...,\n"
+         "            \"profile\": N, \"power_up\": N, \"backup\": PATH, \"error\": TEXT}\n"
+         "            (also when the write failed: changed is true when the device changed)\n"
          "  Exit status 0 whether anything changed or not; write's statuses on "
          "failure.\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
@@ -172,8 +179,8 @@ constexpr CommandSpec kCommands[] = {
      .operand_text = "[N|FILE]",
      .description = "  Shows what would change and, when confirmed (--yes: without asking),\n"
                     "  writes backup N (1, the newest, by default) or FILE back. A backup of\n"
-                    "  another variant (country or model) is refused unless --force. --store N\n"
-                    "  keeps them in stored profile N as well.\n",
+                    "  another variant (country or model) is refused unless --force. The\n"
+                    "  settings are stored as write stores them (--store N, --no-store).\n",
      .run =
          [](const std::vector<std::string>& args) {
              return RunRestore(args, std::cout, stdin, stderr);

@@ -4,9 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -29,22 +31,11 @@
 #include "settings/json_reader.h"
 #include "settings/json_text.h"
 #include "settings/record_fields.h"
+#include "settings/write_path.h"
 #include "write_report.h"
 
 namespace vardex::ctl {
 namespace {
-
-// The row number of the write job's fault message, -1 without one.
-int FaultRow(const std::vector<std::string>& messages) {
-    const std::string_view format = res::kTextFaultsDetectedFormat;
-    const std::string_view prefix = format.substr(0, format.find('%'));
-    for (const std::string& message : messages) {
-        if (message.size() > prefix.size() && message.compare(0, prefix.size(), prefix) == 0) {
-            return std::atoi(message.c_str() + prefix.size());
-        }
-    }
-    return -1;
-}
 
 // Opens PATH as the search would leave it; true when there is nothing to open.
 bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* command,
@@ -59,12 +50,10 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 
 // Runs one job under the terminal window; reports a failure the job left to its
 // caller. *in_loader, when given, says whether the job found the device waiting
-// in its firmware loader (then said instead of "did not complete"); *write how
-// far a write job got.
+// in its firmware loader (then said instead of "did not complete").
 JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
                  const char* command, std::FILE* err, JobHook hook,
-                 UpgradeResult* firmware_result = nullptr, bool* in_loader = nullptr,
-                 WriteProgress* write = nullptr) {
+                 UpgradeResult* firmware_result = nullptr, bool* in_loader = nullptr) {
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
@@ -77,10 +66,6 @@ JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int 
     const JobResult result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
     if (firmware_result != nullptr) {
         *firmware_result = progress.m_firmwareResult;
-    }
-    if (write != nullptr) {
-        write->rows_done = progress.m_nRowsDone;
-        write->profile_not_stored = progress.m_nProfileNotStored;
     }
     if (in_loader != nullptr) {
         *in_loader = result != JobResult::kDone && progress.m_bInLoader != 0;
@@ -154,99 +139,22 @@ int ReadForWrite(CVarDexConfigurationManagerApp& app, const std::string& port, c
     return kExitOk;
 }
 
-// Keeps the settings as read before a write; false (told) when they could not
-// be kept, and then nothing may be sent.
-bool KeepBackup(const CDeviceConfig& as_read, bool wanted, const char* command, std::FILE* err) {
-    if (!wanted) {
-        return true;
-    }
-    std::string path;
-    std::string why;
-    if (!settings::SaveBackup(as_read, &path, &why)) {
-        std::fprintf(err,
-                     "vardexctl %s: cannot keep a backup of the settings: %s\n"
-                     "vardexctl %s: nothing was written (--no-backup writes without one)\n",
-                     command, why.c_str(), command);
-        return false;
-    }
-    std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, path.c_str());
-    return true;
-}
-
-// The variant's checks of the wanted record against the one read; kExitOk or
-// kExitUsage (told).
-int CheckChanges(const CDeviceConfig& as_read, const CDeviceConfig& record, const char* command,
-                 std::FILE* err) {
-    // The country is known only now; the device still has heard no setting.
-    std::string refused_field;
-    std::string refused_why;
-    if (const RecordField* locked = FindUnchangeable(as_read, record)) {
-        refused_field = locked->name;
-        refused_why = WhyUnchangeable(*locked, record);
-    } else if (const auto breach = vardex::params::FindTelephonyBreach(as_read, record)) {
-        refused_field = breach->field;
-        refused_why = breach->why.empty() ? res::FormatLimits(breach->lo, breach->hi) : breach->why;
-    } else if (const auto c = vardex::params::FindConnectionBreach(as_read, record)) {
-        refused_field = c->field;
-        refused_why = c->why;
-    }
-    if (!refused_field.empty()) {
-        std::fprintf(err, "vardexctl %s: %s: %s\nvardexctl %s: nothing was written\n", command,
-                     refused_field.c_str(), refused_why.c_str(), command);
-        return kExitUsage;
-    }
-    return kExitOk;
-}
-
-// Writes app's working record (the wanted settings) to the device, whose
-// settings as read are as_read, and tells what the device did not take.
-int WriteWanted(CVarDexConfigurationManagerApp& app, const CDeviceConfig& as_read,
-                const char* command, std::FILE* in, std::FILE* err, JobHook hook) {
-    CDeviceConfig& record = app.m_workingRecord;
-    const std::vector<SettableItem> before = SettableItems(as_read);
-    const std::vector<SettableItem> wanted = SettableItems(record);
-
+// The write job under the terminal window.
+WriteOutcome RunWriteJob(CVarDexConfigurationManagerApp& app, std::FILE* in, std::FILE* err,
+                         JobHook hook) {
     CliJobWindow writer(in, err);
-    WriteProgress progress;
-    bool in_loader = false;
-    progress.completed = RunJob(app, writer, CCommProgress::kJobWriteAll, false, command, err, hook,
-                                nullptr, &in_loader, &progress) == JobResult::kDone;
-    progress.fault_row = FaultRow(writer.Messages());
-    if (progress.completed && NeedsReadBack(before, wanted)) {
-        // The restrictions are the one setting the job sends without reading it
-        // back; without this a refused one would pass for written.
-        CRunningJob probe;
-        progress.unconfirmed_read_back =
-            RunRow(*QueryRowOf(Row::kRestrictions), &probe, &app, 0) == PARAM_OK;
+    if (!writer.Ready()) {
+        WriteOutcome outcome;
+        outcome.told = true;
+        std::fprintf(err, "vardexctl: cannot set up the job: %s\n",
+                     std::strerror(writer.SetupError()));
+        return outcome;
     }
-
-    bool all_applied = true;
-    std::vector<std::string> lines;
-    for (const ItemOutcome& outcome : JudgeWrite(before, wanted, record, progress)) {
-        all_applied = all_applied && outcome.fate == ItemOutcome::Fate::kApplied;
-        // After a complete write only what went wrong is worth a line.
-        if (!progress.completed || outcome.fate != ItemOutcome::Fate::kApplied) {
-            lines.push_back(DescribeOutcome(outcome));
-        }
+    if (hook.started != nullptr) {
+        hook.started(&writer, hook.context);
     }
-    if (progress.completed && progress.fault_row >= 0 && all_applied) {
-        // A fault no requested value shows (a reply that could not be taken
-        // as a value, a setting changed behind the program's back).
-        lines.push_back("the device reported a fault in setting row " +
-                        std::to_string(progress.fault_row) + " that no requested value shows");
-        all_applied = false;
-    }
-    for (const std::string& line : lines) {
-        std::fprintf(err, "vardexctl %s: %s\n", command, line.c_str());
-    }
-    if (!progress.completed) {
-        return FailedJobStatus(in_loader);
-    }
-    if (!all_applied) {
-        std::fprintf(err, "vardexctl %s: the device did not take every value\n", command);
-        return kExitLinkDown;
-    }
-    return kExitOk;
+    CCommProgress progress(writer, app);
+    return progress.DoModalWrite();
 }
 
 // A --store or --power-up value as the field's assignment; false with *error.
@@ -284,6 +192,152 @@ std::vector<ItemChange> SettingChanges(const CDeviceConfig& before, const CDevic
     return changes;
 }
 
+// Where the settings a command changes are stored.
+enum class StoreMode {
+    kPowerUp,  // the profile the device loads at power-up (the default)
+    kGiven,    // --store N or m_nStoreProfile
+    kNone,     // --no-store: the active settings only
+};
+
+// The store mode a command's words ask for; false (told) for both at once.
+bool StoreModeOf(const ParsedArgs& parsed, const std::vector<FieldChange>& changes, StoreMode* mode,
+                 std::string* error) {
+    const bool given =
+        parsed.Has("--store") || std::any_of(changes.begin(), changes.end(), [](const auto& c) {
+            const RecordField* f = FindField(c.name);
+            return f != nullptr && std::string_view(f->name) == "m_nStoreProfile";
+        });
+    if (given && parsed.Has("--no-store")) {
+        *error = "--no-store and a profile to store into exclude each other";
+        return false;
+    }
+    *mode = parsed.Has("--no-store") ? StoreMode::kNone
+            : given                  ? StoreMode::kGiven
+                                     : StoreMode::kPowerUp;
+    return true;
+}
+
+// What write, apply and restore do alike, and where they differ.
+struct WriteSteps {
+    const char* command;
+    StoreMode store = StoreMode::kPowerUp;
+    bool backup = true;
+    bool check = false;            // only tell what would change
+    bool only_if_changed = false;  // nothing to do when no setting differs
+    // Right after the read: an exit status to stop with.
+    std::function<std::optional<int>(const CDeviceConfig& as_read)> check_device = {};
+    // Between the differences and the write: an exit status to stop with.
+    std::function<std::optional<int>(const std::vector<ItemChange>& differences)> confirm = {};
+};
+
+struct WriteRun {
+    int status = kExitOk;
+    std::vector<ItemChange> differences;
+    std::optional<settings::WriteReport> report;  // when a write was tried
+};
+
+// The one pipeline of write, apply and restore: read, take the changes, choose
+// the profile to store into, check the variant's rules, then the core's write
+// path (backup, write, verify, report), told on err.
+WriteRun ReadAndWrite(const std::vector<FieldChange>& changes, const std::string& port,
+                      const WriteSteps& steps, std::FILE* in, std::FILE* err, JobHook hook) {
+    WriteRun run;
+    CVarDexConfigurationManagerApp app;
+    if ((run.status = ReadForWrite(app, port, steps.command, in, err, hook)) != kExitOk) {
+        return run;
+    }
+    CDeviceConfig as_read;
+    as_read.CopyFrom(app.m_workingRecord);
+    if (steps.check_device) {
+        if (const auto status = steps.check_device(as_read)) {
+            run.status = *status;
+            return run;
+        }
+    }
+    CDeviceConfig& wanted = app.m_workingRecord;
+    ApplyChanges(changes, &wanted);
+    run.differences = SettingChanges(as_read, wanted);
+    if (steps.store != StoreMode::kGiven) {
+        const bool setting_changed =
+            std::any_of(run.differences.begin(), run.differences.end(), [](const ItemChange& c) {
+                const RecordField* f = FindField(c.name.substr(0, c.name.find('[')));
+                return f != nullptr && f->change == ChangeKind::kSetting;
+            });
+        wanted.m_nStoreProfile = 0;
+        // Opening the port resets the device to its power-up profile: a
+        // setting not stored there is gone at the next connection.
+        if (steps.store == StoreMode::kPowerUp && setting_changed) {
+            if (wanted.m_nPowerUpProfile > 3) {
+                std::fprintf(err,
+                             "vardexctl %s: the varDex starts with its factory defaults, which "
+                             "cannot be stored into: give --store N (and --power-up N to start "
+                             "with it), or --no-store for the active settings only\n"
+                             "vardexctl %s: nothing was written\n",
+                             steps.command, steps.command);
+                run.status = kExitUsage;
+                return run;
+            }
+            wanted.m_nStoreProfile = wanted.m_nPowerUpProfile + 1;
+        }
+    }
+    if (const auto refused = settings::FindNotAllowed(as_read, wanted)) {
+        std::fprintf(err, "vardexctl %s: %s: %s\nvardexctl %s: nothing was written\n",
+                     steps.command, refused->field.c_str(), refused->why.c_str(), steps.command);
+        run.status = kExitUsage;
+        return run;
+    }
+    if (steps.check || (steps.only_if_changed && run.differences.empty())) {
+        return run;
+    }
+    if (steps.confirm) {
+        if (const auto status = steps.confirm(run.differences)) {
+            run.status = *status;
+            return run;
+        }
+    }
+    run.report =
+        settings::WriteSettings(app, steps.backup, [&] { return RunWriteJob(app, in, err, hook); });
+    const settings::WriteReport& report = *run.report;
+    if (!report.backup_path.empty()) {
+        std::fprintf(err, "vardexctl %s: backup kept in %s\n", steps.command,
+                     report.backup_path.c_str());
+    }
+    PrintReport(report, steps.command, err);
+    using Failure = settings::WriteReport::Failure;
+    if (report.Done()) {
+        run.status = kExitOk;
+    } else if (report.failure == Failure::kNotAllowed) {
+        run.status = kExitUsage;
+    } else if (report.failure == Failure::kNotIdentified) {
+        run.status = FailedJobStatus(report.in_loader);
+    } else {
+        run.status = kExitLinkDown;
+    }
+    return run;
+}
+
+std::string DifferencesJson(const std::vector<ItemChange>& differences) {
+    std::string json = "{";
+    for (std::size_t i = 0; i < differences.size(); ++i) {
+        const ItemChange& c = differences[i];
+        json += (i ? "," : "") + JsonString(c.name) + ":{\"before\":" + c.before +
+                ",\"after\":" + c.after + "}";
+    }
+    return json + "}";
+}
+
+// The JSON object of a write: whether the device changed, and the report.
+std::string WriteJson(const WriteRun& run, bool check) {
+    const bool changed =
+        check ? !run.differences.empty() : run.report.has_value() && run.report->AnyApplied();
+    std::string json = std::string("{\"changed\":") + (changed ? "true" : "false") +
+                       ",\"changes\":" + DifferencesJson(run.differences);
+    if (run.report) {
+        json += "," + ReportJsonMembers(*run.report);
+    }
+    return json + "}\n";
+}
+
 }  // namespace
 
 int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
@@ -314,25 +368,17 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
             return fail(error);
         }
     }
-
-    CVarDexConfigurationManagerApp app;
-    if (const int status = ReadForWrite(app, parsed.Value("--port"), "write", in, err, hook)) {
-        return status;
+    WriteSteps steps{.command = "write", .backup = !parsed.Has("--no-backup")};
+    if (!StoreModeOf(parsed, changes, &steps.store, &error)) {
+        return fail(error);
     }
-    CDeviceConfig as_read;
-    as_read.CopyFrom(app.m_workingRecord);
-    ApplyChanges(changes, &app.m_workingRecord);
-    if (const int status = CheckChanges(as_read, app.m_workingRecord, "write", err)) {
-        return status;
+    const WriteRun run = ReadAndWrite(changes, parsed.Value("--port"), steps, in, err, hook);
+    if (parsed.Has("--json") && run.report) {
+        out << WriteJson(run, false);
+    } else if (run.status == kExitOk) {
+        out << "written\n";
     }
-    if (!KeepBackup(as_read, !parsed.Has("--no-backup"), "write", err)) {
-        return kExitLinkDown;
-    }
-    if (const int status = WriteWanted(app, as_read, "write", in, err, hook)) {
-        return status;
-    }
-    out << "written\n";
-    return kExitOk;
+    return run.status;
 }
 
 namespace {
@@ -353,6 +399,12 @@ std::optional<int> ReadSettingsOperand(const CommandSpec& spec, const ParsedArgs
     }
     std::fputs(UsageError(spec, error).c_str(), err);
     return kExitUsage;
+}
+
+void PrintDifferences(const std::vector<ItemChange>& differences, std::ostream& out) {
+    for (const ItemChange& c : differences) {
+        out << c.name << ": " << c.before << " -> " << c.after << "\n";
+    }
 }
 
 }  // namespace
@@ -380,9 +432,7 @@ int RunDiff(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
     wanted.CopyFrom(record);
     ApplyChanges(changes, &wanted);
     const std::vector<ItemChange> differences = SettingChanges(record, wanted);
-    for (const ItemChange& c : differences) {
-        out << c.name << ": " << c.before << " -> " << c.after << "\n";
-    }
+    PrintDifferences(differences, out);
     return differences.empty() ? kExitOk : kExitDiffers;
 }
 
@@ -395,46 +445,28 @@ int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE*
         return *status;
     }
     std::string error;
-    if (parsed.Has("--store") &&
-        !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) {
+    WriteSteps steps{.command = "apply",
+                     .backup = !parsed.Has("--no-backup"),
+                     .check = parsed.Has("--check"),
+                     .only_if_changed = true};
+    if ((parsed.Has("--store") &&
+         !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) ||
+        !StoreModeOf(parsed, changes, &steps.store, &error)) {
         std::fputs(UsageError(spec, error).c_str(), err);
         return kExitUsage;
     }
-    CVarDexConfigurationManagerApp app;
-    if (const int status = ReadForWrite(app, parsed.Value("--port"), "apply", in, err, hook)) {
-        return status;
-    }
-    CDeviceConfig as_read;
-    as_read.CopyFrom(app.m_workingRecord);
-    ApplyChanges(changes, &app.m_workingRecord);
-    if (const int status = CheckChanges(as_read, app.m_workingRecord, "apply", err)) {
-        return status;
-    }
-    const std::vector<ItemChange> differences = SettingChanges(as_read, app.m_workingRecord);
-    const bool check = parsed.Has("--check");
-    if (!differences.empty() && !check) {
-        if (!KeepBackup(as_read, !parsed.Has("--no-backup"), "apply", err)) {
-            return kExitLinkDown;
-        }
-        if (const int status = WriteWanted(app, as_read, "apply", in, err, hook)) {
-            return status;
-        }
-    }
+    const WriteRun run = ReadAndWrite(changes, parsed.Value("--port"), steps, in, err, hook);
     if (parsed.Has("--json")) {
-        std::string json = std::string("{\"changed\":") + (differences.empty() ? "false" : "true") +
-                           ",\"changes\":{";
-        for (std::size_t i = 0; i < differences.size(); ++i) {
-            const ItemChange& c = differences[i];
-            json += (i ? "," : "") + JsonString(c.name) + ":{\"before\":" + c.before +
-                    ",\"after\":" + c.after + "}";
+        if (run.status == kExitOk || run.report) {
+            out << WriteJson(run, steps.check);
         }
-        out << json << "}}\n";
-        return kExitOk;
+        return run.status;
     }
-    for (const ItemChange& c : differences) {
-        out << c.name << ": " << c.before << " -> " << c.after << "\n";
+    if (run.status != kExitOk) {
+        return run.status;
     }
-    out << (differences.empty() ? "unchanged\n" : check ? "would change\n" : "changed\n");
+    PrintDifferences(run.differences, out);
+    out << (run.differences.empty() ? "unchanged\n" : steps.check ? "would change\n" : "changed\n");
     return kExitOk;
 }
 
@@ -463,66 +495,76 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
     }
     std::vector<FieldChange> changes;
     std::string error;
+    WriteSteps steps{
+        .command = "restore", .backup = !parsed.Has("--no-backup"), .only_if_changed = true};
     if (!FileChanges(path, &changes, &error) ||
         (parsed.Has("--store") &&
-         !ProfileOption("--store", parsed.Value("--store"), &changes, &error))) {
+         !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) ||
+        !StoreModeOf(parsed, changes, &steps.store, &error)) {
         return fail(error);
     }
-    CVarDexConfigurationManagerApp app;
-    if (const int status = ReadForWrite(app, parsed.Value("--port"), "restore", in, err, hook)) {
-        return status;
-    }
-    CDeviceConfig& record = app.m_workingRecord;
-    // Another variant's settings would mean other things, or be refused half way.
-    const settings::Backup origin = settings::DescribeBackup(path);
-    if ((origin.country != record.m_strCountry || origin.model != record.m_wModelVersion) &&
-        !parsed.Has("--force")) {
-        std::fprintf(
-            err,
-            "vardexctl restore: %s was read from another variant (%s), this device is "
-            "%s\nvardexctl restore: nothing was written (--force restores it all the "
-            "same)\n",
-            path.c_str(),
-            settings::DescribeDevice(origin.country, origin.model, origin.firmware, origin.crc)
-                .c_str(),
-            settings::DescribeDevice(record.m_strCountry, record.m_wModelVersion,
-                                     record.m_wFirmwareVersion, record.m_strCrc)
-                .c_str());
-        return kExitUsage;
-    }
-    CDeviceConfig as_read;
-    as_read.CopyFrom(record);
-    ApplyChanges(changes, &record);
-    if (const int status = CheckChanges(as_read, record, "restore", err)) {
-        return status;
-    }
-    const std::vector<ItemChange> differences = SettingChanges(as_read, record);
-    if (differences.empty()) {
-        out << "unchanged\n";
-        return kExitOk;
-    }
-    for (const ItemChange& c : differences) {
-        out << c.name << ": " << c.before << " -> " << c.after << "\n";
-    }
-    out.flush();
-    if (!parsed.Has("--yes")) {
-        std::fprintf(err, "Restore these settings? [y/N] ");
-        std::fflush(err);
-        std::string line;
-        if (!ReadInputLine(in, &line) || line.empty() || (line[0] != 'y' && line[0] != 'Y')) {
-            std::fprintf(err, "vardexctl restore: nothing was written\n");
-            return kExitLinkDown;
+    const bool force = parsed.Has("--force");
+    const bool yes = parsed.Has("--yes");
+    steps.check_device = [&](const CDeviceConfig& record) -> std::optional<int> {
+        // Another variant's settings would mean other things, or be refused half way.
+        const settings::Backup origin = settings::DescribeBackup(path);
+        if ((origin.country != record.m_strCountry || origin.model != record.m_wModelVersion) &&
+            !force) {
+            std::fprintf(
+                err,
+                "vardexctl restore: %s was read from another variant (%s), this device is "
+                "%s\nvardexctl restore: nothing was written (--force restores it all the "
+                "same)\n",
+                path.c_str(),
+                settings::DescribeDevice(origin.country, origin.model, origin.firmware, origin.crc)
+                    .c_str(),
+                settings::DescribeDevice(record.m_strCountry, record.m_wModelVersion,
+                                         record.m_wFirmwareVersion, record.m_strCrc)
+                    .c_str());
+            return kExitUsage;
         }
+        return std::nullopt;
+    };
+    steps.confirm = [&](const std::vector<ItemChange>& differences) -> std::optional<int> {
+        PrintDifferences(differences, out);
+        out.flush();
+        if (!yes) {
+            std::fprintf(err, "Restore these settings? [y/N] ");
+            std::fflush(err);
+            std::string line;
+            if (!ReadInputLine(in, &line) || line.empty() || (line[0] != 'y' && line[0] != 'Y')) {
+                std::fprintf(err, "vardexctl restore: nothing was written\n");
+                return kExitLinkDown;
+            }
+        }
+        return std::nullopt;
+    };
+    const WriteRun run = ReadAndWrite(changes, parsed.Value("--port"), steps, in, err, hook);
+    if (run.status == kExitOk) {
+        out << (run.report ? "restored\n" : "unchanged\n");
     }
-    if (!KeepBackup(as_read, !parsed.Has("--no-backup"), "restore", err)) {
-        return kExitLinkDown;
-    }
-    if (const int status = WriteWanted(app, as_read, "restore", in, err, hook)) {
-        return status;
-    }
-    out << "restored\n";
-    return kExitOk;
+    return run.status;
 }
+
+namespace {
+
+// Keeps the settings as read before an upgrade; false (told) when they could
+// not be kept, and then nothing may be sent.
+bool KeepBackup(const CDeviceConfig& as_read, const char* command, std::FILE* err) {
+    std::string path;
+    std::string why;
+    if (!settings::SaveBackup(as_read, &path, &why)) {
+        std::fprintf(err,
+                     "vardexctl %s: cannot keep a backup of the settings: %s\n"
+                     "vardexctl %s: nothing was written (--no-backup writes without one)\n",
+                     command, why.c_str(), command);
+        return false;
+    }
+    std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, path.c_str());
+    return true;
+}
+
+}  // namespace
 
 int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
                std::FILE* err, JobHook hook) {
@@ -589,7 +631,7 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
                 std::fprintf(err, "vardexctl upgrade: not started\n");
                 return FailedJobStatus(in_loader);
             }
-            if (!KeepBackup(app.m_workingRecord, true, "upgrade", err)) {
+            if (!KeepBackup(app.m_workingRecord, "upgrade", err)) {
                 return kExitLinkDown;
             }
         }
