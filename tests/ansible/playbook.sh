@@ -75,7 +75,7 @@ cat >"$work/site.yml" <<YAML
 - hosts: all
   gather_facts: false
   tasks:
-    - name: Call waiting off on port 1, CLIP off, X.25 TEI 9, kept in profile 0
+    - name: Call waiting off on port 1, CLIP off, X.25 TEI 9, kept where the device starts from
       vardex.config.settings:
         port: "{{ vardex_port }}"
         vardexctl: "$vardexctl"
@@ -84,7 +84,6 @@ cat >"$work/site.yml" <<YAML
           port1.call_waiting: 0
           m_bClip: 0
           x25.tei: 9
-        store_profile: 0
 YAML
 
 # The recap's counts of a host: "ok changed failed".
@@ -136,6 +135,44 @@ grep -q "nothing-here" "$log" || { cat "$log"; fail "the failure does not name t
 log=$(play second)
 expect "$log" local_device "1 0 0"
 expect "$log" remote_device "1 0 0"
+
+# A run whose time runs out part way: vardexctl is stopped as coreutils'
+# timeout stops it, once the device has stored the first row's number. What
+# reached the device is reported: changed, and each field's outcome.
+cat >"$work/stopped-vardexctl" <<SH
+#!/bin/bash
+"$vardexctl" "\$@" &
+pid=\$!
+for _ in \$(seq 400); do grep -q 4711 "$work/a.state" && break; sleep 0.05; done
+kill -TERM \$pid
+wait \$pid
+exit 124
+SH
+chmod +x "$work/stopped-vardexctl"
+cat >"$work/stopped.yml" <<YAML
+- hosts: local_device
+  gather_facts: false
+  tasks:
+    - vardex.config.settings:
+        port: "{{ vardex_port }}"
+        vardexctl: "$work/stopped-vardexctl"
+        settings:
+          telephony.phone_msn: ["4711", "", "", "", "", ""]
+          port1.call_waiting: 1
+          telephony.flash_duration: 44
+      register: stopped
+      ignore_errors: true
+    - assert:
+        that:
+          - stopped is failed
+          - stopped is changed
+          - stopped.fields | selectattr('name', 'equalto', 'm_strPhoneMsn[0]') | map(attribute='fate') | first in ['applied', 'unknown']
+          - stopped.fields | selectattr('fate', 'equalto', 'not sent') | list | length > 0
+          - "'did not finish' in stopped.msg or 'stopped' in stopped.msg"
+YAML
+log=$work/stopped.log
+ansible-playbook -i "$work/inventory.yml" "$work/stopped.yml" >"$log" 2>&1 || true
+grep -q "local_device.*failed=0" "$log" || { cat "$log"; fail "a stopped write was not told as changed"; }
 
 # A device that goes silent fails its host; the other still succeeds.
 control b "silence on"

@@ -27,9 +27,9 @@ def port_args(module):
     return ['--port', port] if port else []
 
 
-def run(module, args, data=None):
-    """Runs vardexctl with args and returns its standard output. Any failure
-    fails the task with vardexctl's own message and exit status."""
+def run_unchecked(module, args, data=None):
+    """Runs vardexctl with args; returns (rc, stdout, stderr, command, failure),
+    failure being None for exit status 0, else what the task should say."""
     program = module.params.get('vardexctl') or module.get_bin_path('vardexctl', required=True)
     timeout = module.params.get('timeout')
     command = [program] + args
@@ -39,12 +39,20 @@ def run(module, args, data=None):
     # No terminal: a question vardexctl would ask is answered by end of input.
     rc, out, err = module.run_command(command, data=data, binary_data=data is None,
                                       environ_update={'LC_ALL': 'C.UTF-8'})
+    failure = None
     if rc == TIMED_OUT and timeout:
-        module.fail_json(msg='vardexctl did not finish within %d s' % timeout, rc=rc,
-                         stdout=out, stderr=err, cmd=command)
-    if rc != 0:
-        message = err.strip().splitlines()[-1] if err.strip() else 'vardexctl failed'
-        module.fail_json(msg=message, rc=rc, stdout=out, stderr=err, cmd=command)
+        failure = 'vardexctl did not finish within %d s' % timeout
+    elif rc != 0:
+        failure = err.strip().splitlines()[-1] if err.strip() else 'vardexctl failed'
+    return rc, out, err, command, failure
+
+
+def run(module, args, data=None):
+    """Runs vardexctl with args and returns its standard output. Any failure
+    fails the task with vardexctl's own message and exit status."""
+    rc, out, err, command, failure = run_unchecked(module, args, data)
+    if failure:
+        module.fail_json(msg=failure, rc=rc, stdout=out, stderr=err, cmd=command)
     return out
 
 

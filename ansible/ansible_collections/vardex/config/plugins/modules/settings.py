@@ -17,8 +17,9 @@ description:
     reported. In diff mode the fields that change are shown before and after.
   - Before a write, vardexctl keeps a backup of the settings it read (C(vardexctl backups) lists
     them, C(vardexctl restore) writes one back).
-  - Any failure of vardexctl fails the task with vardexctl's message and exit status; a task that
-    failed never reports a change.
+  - Any failure of vardexctl fails the task with vardexctl's message and exit status. A write that
+    failed part way (a device that went away, a time bound that ran out) still reports
+    C(changed) when any field reached the device, with each field's outcome in C(fields).
 author:
   - the varDex Configuration Manager developers
 options:
@@ -40,11 +41,13 @@ options:
     default: {}
   store_profile:
     description:
-      - The stored profile (0 to 3) that keeps the settings written. Left out, the settings are
-        active only until the device is next reset, and opening its port resets it, so the next
-        run finds the old values again; give it for an idempotent play.
-    type: int
-    choices: [0, 1, 2, 3]
+      - The stored profile (0 to 3) that keeps the settings written.
+      - Left out, the settings are stored in the profile the device loads at power-up, which is
+        what opening its port brings back, so the next run finds them (a device that starts with
+        its factory defaults needs a profile given here).
+      - C(none) changes only the active settings; the next opening of the port resets them, and
+        the next run writes them again.
+    type: raw
   power_up_profile:
     description:
       - The profile the device loads at power-up, 0 to 3, or 4 for the factory defaults.
@@ -68,13 +71,12 @@ requirements:
 '''
 
 EXAMPLES = r'''
-- name: Call waiting on both analog ports, stored in profile 0
+- name: Call waiting on both analog ports, stored in the profile loaded at power-up
   vardex.config.settings:
     port: /dev/ttyUSB0
     settings:
       port1.call_waiting: 1
       port2.call_waiting: 1
-    store_profile: 0
 
 - name: The same settings on a device behind a port server, seen before they are sent
   vardex.config.settings:
@@ -95,6 +97,28 @@ changes:
   returned: always
   type: dict
   sample: {"m_bCallWaiting1": {"before": 0, "after": 1}}
+fields:
+  description:
+    - What became of each value written, as vardexctl reports it, also when the write failed
+      part way. C(fate) is C(applied), C(refused) (C(held) is what the device holds),
+      C(unknown) (sent, not confirmed), C(not sent) or C(active, not stored).
+  returned: when a write was made
+  type: list
+  elements: dict
+  sample: [{"name": "m_bCallWaiting1", "readable": "port1.call_waiting", "before": 0,
+            "wanted": 1, "held": 1, "fate": "applied", "why": null}]
+stored:
+  description: Whether the device confirmed storing the settings in C(profile).
+  returned: when a write was made
+  type: bool
+profile:
+  description: The profile the settings were to be stored in; null for none.
+  returned: when a write was made
+  type: int
+backup:
+  description: The backup vardexctl kept of the settings before the write, on the managed host.
+  returned: when a write was made
+  type: str
 diff:
   description: The fields that change, before and after, in diff mode.
   returned: when diff mode is on
@@ -118,10 +142,36 @@ def desired_state(module):
     return wanted
 
 
+def store_args(module):
+    """vardexctl's words for store_profile: a profile 0..3, none, or the
+    power-up profile when left out."""
+    store = module.params['store_profile']
+    if store is None:
+        return []
+    if str(store).strip().lower() == 'none':
+        return ['--no-store']
+    if str(store).strip() in ('0', '1', '2', '3'):
+        return ['--store', str(store).strip()]
+    module.fail_json(msg='store_profile takes a profile 0 to 3 or none, not %r' % (store,))
+    return []
+
+
+def parse_report(out):
+    """vardexctl's JSON report, or None when it printed none."""
+    try:
+        report = json.loads(out)
+    except ValueError:
+        return None
+    if not isinstance(report, dict) or not isinstance(report.get('changed'), bool) \
+            or not isinstance(report.get('changes', {}), dict):
+        return None
+    return report
+
+
 def main():
     argument_spec = dict(
         settings=dict(type='dict', default={}),
-        store_profile=dict(type='int', choices=[0, 1, 2, 3]),
+        store_profile=dict(type='raw'),
         power_up_profile=dict(type='int', choices=[0, 1, 2, 3, 4]),
     )
     argument_spec.update(vardexctl.COMMON_ARGS)
@@ -131,20 +181,25 @@ def main():
     try:
         with os.fdopen(handle, 'w') as settings_file:
             json.dump(desired_state(module), settings_file)
-        args = ['apply'] + vardexctl.port_args(module) + [path, '--json']
-        if module.params['store_profile'] is not None:
-            args += ['--store', str(module.params['store_profile'])]
+        args = ['apply'] + vardexctl.port_args(module) + [path, '--json'] + store_args(module)
         if module.check_mode:
             args.append('--check')
-        report = vardexctl.run_json(module, args)
+        rc, out, err, command, failure = vardexctl.run_unchecked(module, args)
     finally:
         os.unlink(path)
 
-    changes = report.get('changes', {}) if isinstance(report, dict) else {}
-    if not isinstance(report, dict) or not isinstance(report.get('changed'), bool) \
-            or not isinstance(changes, dict):
-        module.fail_json(msg='vardexctl printed an unexpected report', report=report)
-    result = dict(changed=report['changed'], changes=changes)
+    report = parse_report(out)
+    written = dict((key, report[key]) for key in ('fields', 'stored', 'profile', 'backup')
+                   if report is not None and key in report)
+    if failure:
+        # What reached the device is told even when the write did not finish.
+        module.fail_json(msg=(report or {}).get('error') or failure, rc=rc, stdout=out,
+                         stderr=err, cmd=command, changed=bool(report and report['changed']),
+                         changes=(report or {}).get('changes', {}), **written)
+    if report is None:
+        module.fail_json(msg='vardexctl printed an unexpected report', stdout=out)
+    changes = report.get('changes', {})
+    result = dict(changed=report['changed'], changes=changes, **written)
     if module._diff:
         result['diff'] = dict(
             before=dict((field, change.get('before')) for field, change in changes.items()),
