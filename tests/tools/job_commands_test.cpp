@@ -700,6 +700,26 @@ TEST_F(Commands, WritesAreStoredInThePowerUpProfileUnlessToldOtherwise) {
     EXPECT_NE(Err().find("give --store N"), std::string::npos) << Err();
 }
 
+// apply --store N holds the file against what profile N holds, not against
+// the power-up profile the opening loaded: the first run writes it, a second
+// finds nothing to do.
+TEST_F(Commands, ApplyToAProfileComparesWithWhatThatProfileHolds) {
+    device_.Modify([](sim::Device& d) {
+        sim::NvState nv = d.Nv();
+        nv.profiles[0].registers[84] = 0x10;  // CLIP off at power-up
+        nv.profiles[1].registers[84] = 0x00;  // on in profile 1
+        d.LoadNv(nv);
+    });
+    const std::string wanted = WriteFile("clip.json", R"({"telephony.clip":0})");
+    ASSERT_EQ(Run(ctl::RunApply, {"--store", "1", wanted}), 0) << Err();
+    EXPECT_EQ(out_.str(), "m_bClip: 1 -> 0\nchanged\n");
+    EXPECT_EQ(
+        device_.Inspect([](const sim::Device& d) { return d.Nv().profiles[1].registers[84]; }),
+        0x10);
+    ASSERT_EQ(Run(ctl::RunApply, {"--store", "1", wanted}), 0) << Err();
+    EXPECT_EQ(out_.str(), "unchanged\n");
+}
+
 // A variant without X.25 reads its X.25 settings as null, and the read goes
 // back in (a packet size of 0 would be out of range).
 TEST(RoundTrip, AReadOfAVariantWithoutX25GoesBackIn) {
@@ -843,6 +863,35 @@ TEST_F(Commands, CtrlCAsksAndASecondOneStopsTheJob) {
     EXPECT_NE(err.find("Sure you want to cancel the job?"), std::string::npos);
     EXPECT_EQ(err.find("A varDex was not found"), std::string::npos);
     EXPECT_EQ(out_.str(), "");
+}
+
+// Two Ctrl+C while a job identifies the device (a step that cannot stop: the
+// channel settles) are not dropped: the job stops once the step ends, and
+// apply writes nothing, whether they came in its read or in its write.
+TEST_F(Commands, TwoCtrlCDuringIdentificationStopTheApply) {
+    const std::string wanted = WriteFile("cw.json", R"({"m_bCallWaiting1":0})");
+    for (const int at : {1, 2}) {
+        SCOPED_TRACE(at == 1 ? "in the read" : "in the write");
+        AtJob press;
+        press.at = at;
+        std::thread presser;
+        press.action = [&](ctl::CliJobWindow* window) {
+            const std::uint64_t from = device_.BytesReceived();
+            presser = std::thread([this, window, from] {
+                // "AT/SETRI" and "AT": the settle pause follows.
+                device_.WaitForBytesReceived(from + 12, std::chrono::seconds(20));
+                window->Interrupt();
+                window->Interrupt();
+            });
+        };
+        EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
+        std::rewind(err_);
+        EXPECT_EQ(Run(ctl::RunApply, {wanted}, press.Hook()), 1) << Err();
+        presser.join();
+        // (Usually while the step could not stop; on a busy machine the
+        // presses may land after it, and must stop the apply all the same.)
+        EXPECT_NE(device_.Register(79) & 4, 0) << Err();
+    }
 }
 
 // A polite kill (a time bound ran out, the session ended) has nobody to ask:

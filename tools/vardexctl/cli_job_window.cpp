@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <utility>
 
 #include "res/strings.h"
 
@@ -18,9 +19,14 @@ constexpr char kEventInterrupt = 'C';
 // SIGTERM or SIGHUP: nobody is there to answer, so the job stops after the
 // command in progress without asking, as a confirmed Cancel does.
 constexpr char kEventTerminate = 'T';
+// Cancel is on again: a Ctrl+C that came while it was off is acted on now.
+constexpr char kEventPending = 'P';
 constexpr int kTerminateSignals[] = {SIGTERM, SIGHUP};
 
 std::atomic<int> g_interrupt_fd{-1};
+// A stop a job could not act on before it ended: the command must not go on
+// to its next job.
+std::atomic<bool> g_stop_left{false};
 
 extern "C" void OnJobInterrupt(int) {
     const int fd = g_interrupt_fd.load();
@@ -97,15 +103,28 @@ JobResult CliJobWindow::RunModal(CCommProgress& job) {
             terminate_.store(true);
         }
         if (event == kEventInterrupt || event == kEventTerminate) {
-            if (job.CancelEnabled()) {
+            if (job.CancelEnabled() && pending_interrupts_ == 0) {
                 job.OnCancelCommand();
             } else if (job.m_bAbort == 0) {
-                // Not while the worker holds the terminal for a question (the
-                // device list, which has its own way out).
-                std::unique_lock lock(mutex_, std::try_to_lock);
-                if (lock.owns_lock()) {
-                    Write("This step cannot be cancelled; it ends on its own shortly.\n");
+                // Remembered, and acted on once the step ends (EnableCancel):
+                // a second Ctrl+C then stops the job without asking.
+                if (event == kEventInterrupt && ++pending_interrupts_ == 1) {
+                    // Not while the worker holds the terminal for a question
+                    // (the device list, which has its own way out).
+                    std::unique_lock lock(mutex_, std::try_to_lock);
+                    if (lock.owns_lock()) {
+                        Write(
+                            "This step cannot be cancelled; it stops when it ends (Ctrl+C again "
+                            "to stop without asking).\n");
+                    }
                 }
+            }
+        } else if (event == kEventPending && pending_interrupts_ > 0) {
+            if (std::exchange(pending_interrupts_, 0) >= 2) {
+                terminate_.store(true);
+            }
+            if (job.CancelEnabled() && job.m_bAbort == 0) {
+                job.OnCancelCommand();
             }
         } else if (event == kEventEnd) {
             job.OnEndMessage();
@@ -116,6 +135,11 @@ JobResult CliJobWindow::RunModal(CCommProgress& job) {
         std::signal(kTerminateSignals[i], previous_terminate[i]);
     }
     g_interrupt_fd.store(-1);
+    // A stop the job never got to act on (it ended inside the step that could
+    // not stop) is not dropped: the command ends here.
+    if ((pending_interrupts_ > 0 || terminate_.load()) && result_ == JobResult::kDone) {
+        g_stop_left.store(true);
+    }
     std::lock_guard lock(mutex_);
     view_.Finish();
     return result_;
@@ -187,7 +211,14 @@ void CliJobWindow::EnableCancel(bool enable) {
     if (enable && terminate_.load()) {
         const char byte = kEventTerminate;
         (void)!::write(pipe_[1].get(), &byte, 1);
+    } else if (enable) {
+        const char byte = kEventPending;
+        (void)!::write(pipe_[1].get(), &byte, 1);
     }
+}
+
+bool CliJobWindow::StopLeft() {
+    return g_stop_left.load();
 }
 
 void CliJobWindow::SetProgressRange(int lower, int upper) {

@@ -35,6 +35,10 @@ public:
     void Interrupt();
     // False when the window could not be set up (no pipe): no job may start.
     bool Ready() const { return pipe_[0].valid(); }
+    // Whether a job of this process ended with a stop it could not act on (a
+    // Ctrl+C or SIGTERM during a step that cannot stop, at its very end): the
+    // command must not go on to its next job.
+    static bool StopLeft();
     int SetupError() const { return setup_error_; }
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;
@@ -76,6 +80,8 @@ private:
     bool input_ended_ = false;
     // SIGTERM or SIGHUP came: Cancel needs no confirmation.
     std::atomic<bool> terminate_{false};
+    // Ctrl+C that came while Cancel was off (UI thread only).
+    int pending_interrupts_ = 0;
     JobResult result_ = JobResult::kStopped;
 };
 

@@ -19,6 +19,7 @@
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
+#include "link/at_commands.h"
 #include "link/tapi_line.h"
 #include "params/connection_rules.h"
 #include "params/field_table.h"
@@ -53,7 +54,8 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
 // in its firmware loader (then said instead of "did not complete").
 JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int job, bool upgrade,
                  const char* command, std::FILE* err, JobHook hook,
-                 UpgradeResult* firmware_result = nullptr, bool* in_loader = nullptr) {
+                 UpgradeResult* firmware_result = nullptr, bool* in_loader = nullptr,
+                 const std::string& recall = {}) {
     if (!window.Ready()) {
         std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
                      std::strerror(window.SetupError()));
@@ -63,6 +65,7 @@ JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int 
         hook.started(&window, hook.context);
     }
     CCommProgress progress(window, app);
+    progress.m_strRecall = recall;
     const JobResult result = upgrade ? progress.DoModalUpgrade() : progress.DoModalJob(job);
     if (firmware_result != nullptr) {
         *firmware_result = progress.m_firmwareResult;
@@ -122,21 +125,34 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
 
 namespace {
 
-// Opens the port and reads every setting into app's working record; kExitOk, or
-// the status to end with (the failure told).
+// A stop the person asked for that no job could act on yet ends the command
+// before it sends anything more; kExitOk when there was none.
+int StopLeftStatus(const char* command, std::FILE* err) {
+    if (!CliJobWindow::StopLeft()) {
+        return kExitOk;
+    }
+    std::fprintf(err, "vardexctl %s: stopped; nothing was written\n", command);
+    return kExitLinkDown;
+}
+
+// Opens the port and reads every setting into app's working record, recalling
+// stored profile `profile` first when it is 0..3 (so that what is compared is
+// what the profile holds); kExitOk, or the status to end with (the failure told).
 int ReadForWrite(CVarDexConfigurationManagerApp& app, const std::string& port, const char* command,
-                 std::FILE* in, std::FILE* err, JobHook hook) {
+                 std::FILE* in, std::FILE* err, JobHook hook, int profile = -1) {
     if (!OpenDirect(app.m_workingRecord, port, command, err)) {
         return kExitLinkDown;
     }
     CliJobWindow reader(in, err);
     bool in_loader = false;
     if (RunJob(app, reader, CCommProgress::kJobReadAll, false, command, err, hook, nullptr,
-               &in_loader) != JobResult::kDone) {
+               &in_loader,
+               profile >= 0 && profile <= 3 ? vardex::at::RecallProfile(profile) : std::string()) !=
+        JobResult::kDone) {
         std::fprintf(err, "vardexctl %s: nothing was written\n", command);
         return FailedJobStatus(in_loader);
     }
-    return kExitOk;
+    return StopLeftStatus(command, err);
 }
 
 // The write job under the terminal window.
@@ -243,7 +259,15 @@ WriteRun ReadAndWrite(const std::vector<FieldChange>& changes, const std::string
                       const WriteSteps& steps, std::FILE* in, std::FILE* err, JobHook hook) {
     WriteRun run;
     CVarDexConfigurationManagerApp app;
-    if ((run.status = ReadForWrite(app, port, steps.command, in, err, hook)) != kExitOk) {
+    // A profile given to store into is what the changes are held against: it
+    // is recalled before the read, so a second run finds nothing to change.
+    int profile = -1;
+    if (steps.store == StoreMode::kGiven) {
+        CDeviceConfig scratch;
+        ApplyChanges(changes, &scratch);
+        profile = scratch.m_nStoreProfile - 1;
+    }
+    if ((run.status = ReadForWrite(app, port, steps.command, in, err, hook, profile)) != kExitOk) {
         return run;
     }
     CDeviceConfig as_read;
@@ -294,6 +318,9 @@ WriteRun ReadAndWrite(const std::vector<FieldChange>& changes, const std::string
             run.status = *status;
             return run;
         }
+    }
+    if ((run.status = StopLeftStatus(steps.command, err)) != kExitOk) {
+        return run;
     }
     run.report =
         settings::WriteSettings(app, steps.backup, [&] { return RunWriteJob(app, in, err, hook); });
