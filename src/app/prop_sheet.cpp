@@ -156,7 +156,7 @@ void CPropSheet::ShowRestore() {
     if (loader_mode_ || job_depth_ > 0) {
         return;
     }
-    CRestoreDialog dialog(this, app_.m_deviceCopy);
+    CRestoreDialog dialog(this, app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord));
     if (dialog.DoModal() != QDialog::Accepted) {
         return;
     }
@@ -175,7 +175,8 @@ void CPropSheet::ShowRestore() {
 bool CPropSheet::KeepBackup() {
     std::string path;
     std::string why;
-    if (settings::SaveBackup(app_.m_deviceCopy, &path, &why)) {
+    if (settings::SaveBackup(app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord), &path,
+                             &why)) {
         return true;
     }
     AppMessageBox(this, res::FormatText(kNoBackupFormat, {why}), MessageIcon::Exclamation);

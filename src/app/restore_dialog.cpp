@@ -26,12 +26,14 @@ constexpr const char* kChangesName = "What the backup changes";
 
 }  // namespace
 
-CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device)
+CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device,
+                               const std::string& port)
     : CDialog(parent), device_(device) {
     setWindowTitle(QString::fromUtf8(kCaption));
-    // Another variant's settings would mean other things, or be refused half way.
+    // Another unit's settings would give this one its numbers; another
+    // variant's would mean other things, or be refused half way.
     for (settings::Backup& backup : settings::ListBackups()) {
-        if (backup.country == device.m_strCountry && backup.model == device.m_wModelVersion) {
+        if (settings::SameUnit(backup, device, port)) {
             backups_.push_back(std::move(backup));
         }
     }

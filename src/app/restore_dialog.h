@@ -17,7 +17,8 @@ public:
     static constexpr int IDC_CHANGES = 1061;
 
     // device: what the device is known to hold.
-    CRestoreDialog(QWidget* parent, const CDeviceConfig& device);
+    // port: the unit's (its backups are those listed).
+    CRestoreDialog(QWidget* parent, const CDeviceConfig& device, const std::string& port);
 
     const std::vector<settings::Backup>& Backups() const { return backups_; }
     // The chosen backup's fields, once the dialog ended with Accepted.

@@ -17,6 +17,7 @@
 #include "platform/environment.h"
 #include "platform/unique_fd.h"
 #include "settings/json_reader.h"
+#include "settings/json_text.h"
 #include "settings/record_fields.h"
 
 namespace vardex::settings {
@@ -84,6 +85,38 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
+// A temporary file older than this was left by a write that died: no live
+// write takes that long between making and linking it.
+constexpr auto kLeftOverAge = std::chrono::minutes(1);
+
+void RemoveLeftOvers(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return;
+    }
+    const auto now = std::chrono::system_clock::now();
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        struct stat info {};
+        const std::string path = folder + "/" + name;
+        if (name.rfind(".backup-", 0) == 0 && ::lstat(path.c_str(), &info) == 0 &&
+            S_ISREG(info.st_mode) &&
+            std::chrono::system_clock::from_time_t(info.st_mtime) + kLeftOverAge < now) {
+            ::unlink(path.c_str());
+        }
+    }
+    ::closedir(dir);
+}
+
+// "2026-12-10 05:28:22" of a stamp's first 15 characters.
+std::string ShownTime(const std::string& stamp) {
+    if (stamp.size() < 15) {
+        return {};
+    }
+    return stamp.substr(0, 4) + "-" + stamp.substr(4, 2) + "-" + stamp.substr(6, 2) + " " +
+           stamp.substr(9, 2) + ":" + stamp.substr(11, 2) + ":" + stamp.substr(13, 2);
+}
+
 std::string Stamp() {
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
@@ -114,7 +147,8 @@ std::string BackupFolder() {
     return {};
 }
 
-bool SaveBackup(const CDeviceConfig& record, std::string* path, std::string* why) {
+bool SaveBackup(const CDeviceConfig& record, const std::string& port, std::string* path,
+                std::string* why) {
     const std::string folder = BackupFolder();
     if (folder.empty()) {
         *why = "neither XDG_STATE_HOME nor HOME names a folder for the backups";
@@ -123,7 +157,12 @@ bool SaveBackup(const CDeviceConfig& record, std::string* path, std::string* why
     if (!MakeFolders(folder, why)) {
         return false;
     }
-    const std::string text = ctl::RecordJson(record);
+    RemoveLeftOvers(folder);
+    const std::string stamp = Stamp();
+    std::string text = ctl::RecordJson(record);
+    text.resize(text.rfind('}'));
+    text += ",\"" + std::string(kPortKey) + "\":" + ctl::JsonString(port) + ",\"" +
+            std::string(kWrittenKey) + "\":" + ctl::JsonString(stamp) + "}\n";
     std::string temp = folder + "/.backup-XXXXXX";
     const UniqueFd fd(::mkstemp(temp.data()));  // mode 0600
     if (!fd) {
@@ -140,7 +179,6 @@ bool SaveBackup(const CDeviceConfig& record, std::string* path, std::string* why
                                CDeviceConfig::FormatVersion(record.m_wModelVersion) + "_fw" +
                                CDeviceConfig::FormatVersion(record.m_wFirmwareVersion) + "_crc" +
                                NamePart(record.m_strCrc);
-    const std::string stamp = Stamp();
     bool linked = false;
     // link() never replaces a file: two backups of one millisecond both stay.
     for (int sequence = 0; sequence < kSequenceMax && !linked; ++sequence) {
@@ -163,9 +201,17 @@ bool SaveBackup(const CDeviceConfig& record, std::string* path, std::string* why
     if (!dir || ::fsync(dir.get()) != 0) {
         return Fail("cannot sync " + folder, why);
     }
+    // The oldest written go; the one just made stays whatever the others say
+    // of their times (a clock stepped back, files from another machine).
     const std::vector<Backup> all = ListBackups();
-    for (std::size_t i = kBackupsKept; i < all.size(); ++i) {
-        ::unlink(all[i].path.c_str());
+    std::size_t kept = 1;
+    for (const Backup& backup : all) {
+        if (backup.path == *path) {
+            continue;
+        }
+        if (++kept > kBackupsKept) {
+            ::unlink(backup.path.c_str());
+        }
     }
     return true;
 }
@@ -198,14 +244,29 @@ Backup DescribeBackup(const std::string& path) {
             backup.firmware = static_cast<std::uint16_t>(value.number);
         }
     }
+    for (const auto& [key, value] : members) {
+        if (value.type != ctl::FieldValue::Type::kText) {
+            continue;
+        }
+        if (key == kPortKey) {
+            backup.port = value.text;
+        } else if (key == kWrittenKey) {
+            backup.time = ShownTime(value.text);
+            backup.written = value.text;
+        }
+    }
     return backup;
 }
 
-std::vector<Backup> ListBackups() {
+std::vector<Backup> ListBackups(std::string* why) {
     std::vector<Backup> backups;
     const std::string folder = BackupFolder();
     DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (dir == nullptr) {
+        // None kept yet is no failure; a folder that cannot be read is.
+        if (!folder.empty() && errno != ENOENT && why != nullptr) {
+            *why = "cannot read " + folder + ": " + std::strerror(errno);
+        }
         return backups;
     }
     while (const dirent* entry = ::readdir(dir)) {
@@ -214,22 +275,34 @@ std::vector<Backup> ListBackups() {
             Backup backup;
             backup.file = name;
             backup.path = folder + "/" + name;
-            backup.time = name.substr(0, 4) + "-" + name.substr(4, 2) + "-" + name.substr(6, 2) +
-                          " " + name.substr(9, 2) + ":" + name.substr(11, 2) + ":" +
-                          name.substr(13, 2);
             backups.push_back(std::move(backup));
         }
     }
     ::closedir(dir);
-    std::sort(backups.begin(), backups.end(),
-              [](const Backup& a, const Backup& b) { return a.file > b.file; });
     for (Backup& backup : backups) {
-        Backup device = DescribeBackup(backup.path);
-        device.time = backup.time;
-        device.file = backup.file;
-        backup = std::move(device);
+        const std::string file = backup.file;
+        backup = DescribeBackup(backup.path);
+        backup.file = file;
+        if (backup.written.empty()) {  // older files say it in their names only
+            backup.written = file.substr(0, kStampLength);
+            backup.time = ShownTime(file);
+        }
     }
+    // By the time each was written (the stamp sorts as text), then by name.
+    std::sort(backups.begin(), backups.end(), [](const Backup& a, const Backup& b) {
+        return a.written != b.written ? a.written > b.written : a.file > b.file;
+    });
     return backups;
+}
+
+bool SameUnit(const Backup& backup, const CDeviceConfig& device, const std::string& port) {
+    return backup.country == device.m_strCountry && backup.model == device.m_wModelVersion &&
+           (backup.port.empty() || backup.port == port);
+}
+
+std::string DescribeUnit(const Backup& backup) {
+    return "the varDex on " + (backup.port.empty() ? std::string("an unknown port") : backup.port) +
+           " (" + DescribeDevice(backup.country, backup.model, backup.firmware, backup.crc) + ")";
 }
 
 std::string DescribeDevice(const std::string& country, std::uint16_t model, std::uint16_t firmware,

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "params/device_config.h"
@@ -18,16 +19,27 @@ inline constexpr std::size_t kBackupsKept = 100;
 // HOME names one.
 std::string BackupFolder();
 
-// Keeps the record as a new backup: written to a temporary file, synced, then
-// linked under its name (time and device) with mode 0600, so that a backup is
-// either whole or absent; older backups beyond kBackupsKept are removed. False
+// Keeps the record as a new backup of the unit on `port` (the path it was read
+// on): written to a temporary file, synced, then linked under its name (time
+// and device) with mode 0600, so that a backup is either whole or absent. The
+// file holds the unit's port and the time it was written (kPortKey,
+// kWrittenKey) behind the settings. The oldest beyond kBackupsKept, by the
+// time they were written, are removed, never the new one; so are temporary
+// files an earlier write left behind (a process killed while it synced). False
 // with *why when it could not be kept; *path is the new file.
-bool SaveBackup(const CDeviceConfig& record, std::string* path, std::string* why);
+bool SaveBackup(const CDeviceConfig& record, const std::string& port, std::string* path,
+                std::string* why);
+
+// The keys a backup adds to a read's JSON: no settings.
+inline constexpr std::string_view kPortKey = "backup_port";
+inline constexpr std::string_view kWrittenKey = "backup_written";
 
 struct Backup {
     std::string path;
-    std::string file;  // the name alone
-    std::string time;  // "2026-12-10 05:28:22" (UTC)
+    std::string file;     // the name alone
+    std::string time;     // "2026-12-10 05:28:22" (UTC), when it was written
+    std::string port;     // the unit's port; empty for a file that does not say
+    std::string written;  // the stamp of its writing ("20261210T052822.123Z"), sorts by age
     // The device it was read from, as the file says; empty or 0 when it does
     // not say (a file that is not a backup of this program).
     std::string country;
@@ -40,8 +52,16 @@ struct Backup {
 // file set, the time empty).
 Backup DescribeBackup(const std::string& path);
 
-// The backups, newest first.
-std::vector<Backup> ListBackups();
+// The backups, the newest written first. An empty list and *why (when given)
+// for a folder that is there but cannot be read.
+std::vector<Backup> ListBackups(std::string* why = nullptr);
+
+// Whether a backup was read from this unit: the same port, and the same
+// country and model (a file that names no port is held to the variant alone).
+bool SameUnit(const Backup& backup, const CDeviceConfig& device, const std::string& port);
+
+// "the varDex on /dev/ttyUSB0 (Hungary, model 1.2, firmware 2.10, CRC 5A3C)".
+std::string DescribeUnit(const Backup& backup);
 
 // "Hungary, model 1.2, firmware 3.4, CRC ABCD".
 std::string DescribeDevice(const std::string& country, std::uint16_t model, std::uint16_t firmware,

@@ -4,6 +4,21 @@
 
 namespace vardex::ctl {
 
+std::string TerminalText(std::string_view bytes) {
+    std::string out;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", byte);
+            out += escape;
+        } else {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
 std::string JsonString(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + 2);

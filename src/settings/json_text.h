@@ -10,4 +10,8 @@ namespace vardex::ctl {
 
 std::string JsonString(std::string_view bytes);
 
+// Text from a file or a device as it may go to a terminal: control characters
+// (escape sequences included) written as \xNN, everything else as it is.
+std::string TerminalText(std::string_view bytes);
+
 }  // namespace vardex::ctl

@@ -16,6 +16,7 @@
 
 #include "params/field_table.h"
 #include "params/telephony_rules.h"
+#include "settings/backup_store.h"
 #include "settings/json_reader.h"
 #include "settings/json_text.h"
 
@@ -492,6 +493,14 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
     }
     std::vector<const Field*> seen;
     for (auto& [name, value] : members) {
+        if (name == settings::kPortKey || name == settings::kWrittenKey) {
+            // Where and when a backup was made: no setting.
+            if (value.type != FieldValue::Type::kText) {
+                *error = JsonString(name) + " must be a text";
+                return false;
+            }
+            continue;
+        }
         if (name == kRefusedKey) {
             // What a read could not learn: no setting, but it must be a list
             // of texts, as a read prints it.
@@ -754,6 +763,13 @@ std::string SettingsSchema() {
         const Json ref = {{"$ref", std::string("#/$defs/") + f.name}};
         properties[f.name] = ref;
         properties[f.entry->readable] = ref;
+    }
+    for (const std::string_view key : {settings::kPortKey, settings::kWrittenKey}) {
+        properties[std::string(key)] = {
+            {"type", "string"},
+            {"description", key == settings::kPortKey
+                                ? "a backup's unit: the port it was read on"
+                                : "when a backup was written (UTC, 20261210T052822.123Z)"}};
     }
     properties[std::string(kRefusedKey)] = {
         {"type", "array"},

@@ -216,6 +216,15 @@ std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDev
     return std::nullopt;
 }
 
+std::string UnitPort(CDeviceConfig& record) {
+    if (!record.Line().OpenedPath().empty()) {
+        return record.Line().OpenedPath();
+    }
+    std::string name;
+    record.GetDeviceName(&name);
+    return name;
+}
+
 bool WriteReport::AnyApplied() const {
     return std::any_of(fields.begin(), fields.end(), [](const FieldResult& r) {
         return r.fate == Fate::kApplied || r.fate == Fate::kUnknown;
@@ -252,7 +261,7 @@ WriteReport WriteSettings(CVarDexConfigurationManagerApp& app, bool keep_backup,
     }
     if (keep_backup) {
         std::string problem;
-        if (!SaveBackup(before, &report.backup_path, &problem)) {
+        if (!SaveBackup(before, UnitPort(app.m_workingRecord), &report.backup_path, &problem)) {
             report.failure = Failure::kNoBackup;
             report.reason = res::FormatText(kNoBackupFormat, {problem});
             return report;

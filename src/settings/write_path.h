@@ -84,6 +84,10 @@ struct NotAllowed {
 };
 std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDeviceConfig& wanted);
 
+// The port a record's channel is open on, which names the unit in its backups:
+// the path of a serial port, or the name of a modem line.
+std::string UnitPort(CDeviceConfig& record);
+
 // Runs the write job over the app's records on the caller's window.
 using WriteJob = std::function<WriteOutcome()>;
 

@@ -214,7 +214,8 @@ void ExpectSoundDialogs(CDeviceConfig& record) {
     dialogs.emplace_back("progress", std::make_unique<ui::CCommProgressDialog>(nullptr));
     dialogs.emplace_back("cancel", std::make_unique<ui::CCancelConfirmDialog>());
     dialogs.emplace_back("about", std::make_unique<ui::CAboutDialog>());
-    dialogs.emplace_back("restore", std::make_unique<ui::CRestoreDialog>(nullptr, record));
+    dialogs.emplace_back("restore",
+                         std::make_unique<ui::CRestoreDialog>(nullptr, record, "/dev/ttyS0"));
     for (auto& [what, dialog] : dialogs) {
         dialog->show();  // laid out
         QApplication::processEvents();

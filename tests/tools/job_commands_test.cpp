@@ -260,7 +260,10 @@ TEST_F(Commands, WritesKeepABackupThatRestoreAndApplyBringBack) {
     ASSERT_EQ(Run(ctl::RunWrite, {"--store", "0", "m_bCallWaiting1=0"}), 0) << Err();
     std::vector<settings::Backup> backups = settings::ListBackups();
     ASSERT_EQ(backups.size(), 1u);
-    EXPECT_EQ(ReadFile(backups[0].path), first);
+    // The read as it was, then the unit's port and the time it was written.
+    const std::string kept = ReadFile(backups[0].path);
+    EXPECT_EQ(kept.substr(0, first.size() - 2), first.substr(0, first.size() - 2));
+    EXPECT_NE(kept.find(",\"backup_port\":\"" + device_.Path() + "\","), std::string::npos) << kept;
     struct stat info {};
     ASSERT_EQ(::stat(backups[0].path.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
@@ -313,7 +316,8 @@ TEST_F(Commands, NoSettingIsSentWithoutABackupOrToAnotherVariant) {
         }
     }
     EXPECT_EQ(Run(ctl::RunRestore, {"--yes", polish}), 2);
-    EXPECT_NE(Err().find("was read from another variant (Poland, model 1.2"), std::string::npos)
+    EXPECT_NE(Err().find("was read from the varDex on an unknown port (Poland, model 1.2"),
+              std::string::npos)
         << Err();
     EXPECT_EQ(SettingsSent(device_), std::vector<std::string>{});
     EXPECT_TRUE(settings::ListBackups().empty());
@@ -698,6 +702,34 @@ TEST_F(Commands, WritesAreStoredInThePowerUpProfileUnlessToldOtherwise) {
     device_.Modify([](sim::Device& d) { d.SetRegister(15, 4 << 5); });
     EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0"}), ctl::kExitUsage);
     EXPECT_NE(Err().find("give --store N"), std::string::npos) << Err();
+}
+
+// Two units of one variant: a backup knows its unit, restoring another's needs
+// --force and names both, and a restore without a number takes the newest of
+// this unit's backups, not the newest of all.
+TEST_F(Commands, ABackupOfAnotherUnitIsRestoredOnlyWhenForced) {
+    sim::PtyDevice other;
+    SysError error;
+    ASSERT_TRUE(other.Start(&error)) << error.Message();
+    ASSERT_EQ(Run(ctl::RunWrite, {"m_strPhoneMsn[0]=1111"}), 0) << Err();
+    ASSERT_EQ(ctl::RunWrite({"--port", other.Path(), "m_strPhoneMsn[0]=2222"}, out_, in_, err_, {}),
+              0);
+    // Each write kept the settings as read: h1's backup holds no number, h2's none.
+    ASSERT_EQ(ctl::RunWrite({"--port", other.Path(), "m_strPhoneMsn[0]=3333"}, out_, in_, err_, {}),
+              0);
+    const std::vector<settings::Backup> kept = settings::ListBackups();
+    ASSERT_EQ(kept.size(), 3u);
+    EXPECT_EQ(kept[0].port, other.Path()) << "the newest is the other unit's";
+    EXPECT_EQ(Run(ctl::RunRestore, {"--yes", "1"}), ctl::kExitUsage);
+    EXPECT_NE(Err().find("was read from the varDex on " + other.Path()), std::string::npos)
+        << Err();
+    EXPECT_NE(Err().find("this is the varDex on " + device_.Path()), std::string::npos) << Err();
+    EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0]; }), "1111");
+    // Without a number: this unit's own backup, from before its write.
+    ASSERT_EQ(Run(ctl::RunRestore, {"--yes"}), 0) << Err();
+    EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0]; }), "");
+    ASSERT_EQ(Run(ctl::RunRestore, {"--yes", "--force", kept[0].path}), 0) << Err();
+    EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0]; }), "2222");
 }
 
 // apply --store N holds the file against what profile N holds, not against

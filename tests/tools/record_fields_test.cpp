@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -156,29 +158,59 @@ TEST(FieldsJson, ReadableNamesAreTakenWhereverAFieldIsNamed) {
               std::string::npos);
 }
 
-TEST(Backups, TheNewestAreKeptPrivateAndNamedByTheirDevice) {
+TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
     const test::ScopedTempDir state;
     const test::ScopedEnv env("XDG_STATE_HOME", state.Path());
+    const std::string folder = state.Path() + "/vardex/backups";
     CDeviceConfig read;
     MakeRead(&read);
     read.m_strCrc = "CRC: 5A3C/../x";  // the device's text never leaves the folder
     std::string first;
     std::string why;
-    ASSERT_TRUE(settings::SaveBackup(read, &first, &why)) << why;
+    ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &first, &why)) << why;
     for (std::size_t i = 0; i < settings::kBackupsKept; ++i) {
         std::string path;
-        ASSERT_TRUE(settings::SaveBackup(read, &path, &why)) << why;
+        ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &path, &why)) << why;
     }
-    const std::vector<settings::Backup> kept = settings::ListBackups();
+    std::vector<settings::Backup> kept = settings::ListBackups();
     ASSERT_EQ(kept.size(), settings::kBackupsKept);
     EXPECT_LT(first, kept.back().path) << "the oldest went";
-    EXPECT_EQ(kept.back().path.rfind(state.Path() + "/vardex/backups/", 0), 0u);
+    EXPECT_EQ(kept.back().path.rfind(folder + "/", 0), 0u);
     EXPECT_NE(kept.front().file.find("_Hungary_"), std::string::npos) << kept.front().file;
     EXPECT_EQ(kept.front().crc, read.m_strCrc);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(state.Path() + "/vardex/backups"),
+    EXPECT_EQ(kept.front().port, "/dev/h1");
+    EXPECT_TRUE(settings::SameUnit(kept.front(), read, "/dev/h1"));
+    EXPECT_FALSE(settings::SameUnit(kept.front(), read, "/dev/h2"));
+
+    // Backups from another machine whose names and times sort after now, and
+    // a temporary file a killed write left: the new backup stays, the left-over
+    // goes, and the oldest written is what makes room.
+    const std::string text = test::ReadFile(kept.front().path);
+    for (std::size_t i = 0; i < settings::kBackupsKept; ++i) {
+        char name[64];
+        std::snprintf(name, sizeof name, "/29991231T000000.%03zuZ.00_x.json", i);
+        std::ofstream(folder + name) << text;
+    }
+    const std::string left = folder + "/.backup-AbCdEf";
+    std::ofstream(left) << text;
+    std::filesystem::last_write_time(
+        left, std::filesystem::last_write_time(left) - std::chrono::minutes(5));
+    std::string newest;
+    ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &newest, &why)) << why;
+    EXPECT_TRUE(std::filesystem::exists(newest));
+    EXPECT_FALSE(std::filesystem::exists(left));
+    kept = settings::ListBackups();
+    EXPECT_EQ(kept.size(), settings::kBackupsKept);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
                             std::filesystem::directory_iterator()),
               static_cast<long>(settings::kBackupsKept))
         << "no temporary file is left";
+
+    // A folder that cannot be read is no empty folder.
+    std::filesystem::remove_all(folder);
+    std::ofstream(folder) << "not a folder";
+    EXPECT_TRUE(settings::ListBackups(&why).empty());
+    EXPECT_NE(why.find("cannot read"), std::string::npos) << why;
 }
 
 TEST(FieldsJson, FieldsTheVariantLacksAreNullAndTheReadGoesBackIn) {

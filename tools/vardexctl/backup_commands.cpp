@@ -15,7 +15,12 @@ int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FIL
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
-    const std::vector<settings::Backup> backups = settings::ListBackups();
+    std::string why;
+    const std::vector<settings::Backup> backups = settings::ListBackups(&why);
+    if (!why.empty()) {
+        std::fprintf(err, "vardexctl backups: %s\n", why.c_str());
+        return kExitLinkDown;
+    }
     const bool json = parsed.Has("--json");
     if (json) {
         out << "[";
@@ -25,10 +30,13 @@ int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FIL
         const std::string device = settings::DescribeDevice(b.country, b.model, b.firmware, b.crc);
         if (json) {
             out << (i ? "," : "") << "{\"number\":" << i + 1 << ",\"time\":" << JsonString(b.time)
+                << ",\"port\":" << (b.port.empty() ? "null" : JsonString(b.port))
                 << ",\"device\":" << JsonString(device) << ",\"file\":" << JsonString(b.path)
                 << "}";
         } else {
-            out << i + 1 << "  " << b.time << " UTC  " << device << "  " << b.path << "\n";
+            out << i + 1 << "  " << b.time << " UTC  "
+                << TerminalText(b.port.empty() ? "unknown port" : b.port) << "  "
+                << TerminalText(device) << "  " << TerminalText(b.path) << "\n";
         }
     }
     if (json) {

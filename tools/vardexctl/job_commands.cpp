@@ -193,10 +193,18 @@ bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std
         *error = "cannot read " + path + ": " + *error;
         return false;
     }
-    if (!ParseFieldsJson(text, changes, error)) {
+    std::vector<FieldChange> read;
+    if (!ParseFieldsJson(text, &read, error)) {
         *error = path + ": " + *error;
         return false;
     }
+    // A read prints -1 for the profile it stored into (none): no instruction.
+    std::erase_if(read, [](const FieldChange& c) {
+        const RecordField* f = FindField(c.name);
+        return f != nullptr && std::string_view(f->name) == "m_nStoreProfile" &&
+               c.value.type == FieldValue::Type::kNumber && c.value.number == -1;
+    });
+    changes->insert(changes->end(), read.begin(), read.end());
     return true;
 }
 
@@ -240,8 +248,9 @@ struct WriteSteps {
     bool backup = true;
     bool check = false;            // only tell what would change
     bool only_if_changed = false;  // nothing to do when no setting differs
-    // Right after the read: an exit status to stop with.
-    std::function<std::optional<int>(const CDeviceConfig& as_read)> check_device = {};
+    // Right after the read, with the unit's port: an exit status to stop with.
+    std::function<std::optional<int>(const CDeviceConfig& as_read, const std::string& port)>
+        check_device = {};
     // Between the differences and the write: an exit status to stop with.
     std::function<std::optional<int>(const std::vector<ItemChange>& differences)> confirm = {};
 };
@@ -255,7 +264,7 @@ struct WriteRun {
 // The one pipeline of write, apply and restore: read, take the changes, choose
 // the profile to store into, check the variant's rules, then the core's write
 // path (backup, write, verify, report), told on err.
-WriteRun ReadAndWrite(const std::vector<FieldChange>& changes, const std::string& port,
+WriteRun ReadAndWrite(std::vector<FieldChange>& changes, const std::string& port,
                       const WriteSteps& steps, std::FILE* in, std::FILE* err, JobHook hook) {
     WriteRun run;
     CVarDexConfigurationManagerApp app;
@@ -273,7 +282,8 @@ WriteRun ReadAndWrite(const std::vector<FieldChange>& changes, const std::string
     CDeviceConfig as_read;
     as_read.CopyFrom(app.m_workingRecord);
     if (steps.check_device) {
-        if (const auto status = steps.check_device(as_read)) {
+        if (const auto status =
+                steps.check_device(as_read, settings::UnitPort(app.m_workingRecord))) {
             run.status = *status;
             return run;
         }
@@ -508,11 +518,18 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
         std::fputs(UsageError(spec, why).c_str(), err);
         return kExitUsage;
     };
-    // A number picks a kept backup (1 the newest); anything else is a file.
+    std::string error;
+    const std::vector<settings::Backup> backups = settings::ListBackups(&error);
+    if (!error.empty()) {
+        std::fprintf(err, "vardexctl restore: %s\nvardexctl restore: nothing was written\n",
+                     error.c_str());
+        return kExitLinkDown;
+    }
+    // A number picks a kept backup (1 the newest written); anything else is a
+    // file; nothing, the newest of this unit, known once it is read.
     const std::vector<std::string> operands = parsed.Operands();
-    std::string path = operands.empty() ? "1" : operands.front();
+    std::string path = operands.empty() ? std::string() : operands.front();
     if (!path.empty() && path.find_first_not_of("0123456789") == std::string::npos) {
-        const std::vector<settings::Backup> backups = settings::ListBackups();
         const unsigned long n = path.size() <= 4 ? std::stoul(path) : 0;
         if (n < 1 || n > backups.size()) {
             return fail("no backup " + path + " (vardexctl backups lists " +
@@ -521,10 +538,9 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
         path = backups[n - 1].path;
     }
     std::vector<FieldChange> changes;
-    std::string error;
     WriteSteps steps{
         .command = "restore", .backup = !parsed.Has("--no-backup"), .only_if_changed = true};
-    if (!FileChanges(path, &changes, &error) ||
+    if ((!path.empty() && !FileChanges(path, &changes, &error)) ||
         (parsed.Has("--store") &&
          !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) ||
         !StoreModeOf(parsed, changes, &steps.store, &error)) {
@@ -532,22 +548,41 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
     }
     const bool force = parsed.Has("--force");
     const bool yes = parsed.Has("--yes");
-    steps.check_device = [&](const CDeviceConfig& record) -> std::optional<int> {
-        // Another variant's settings would mean other things, or be refused half way.
+    steps.check_device = [&](const CDeviceConfig& record,
+                             const std::string& port) -> std::optional<int> {
+        if (path.empty()) {
+            for (const settings::Backup& backup : backups) {
+                if (settings::SameUnit(backup, record, port) && !backup.port.empty()) {
+                    path = backup.path;
+                    break;
+                }
+            }
+            std::vector<FieldChange> file;
+            if (path.empty() || !FileChanges(path, &file, &error)) {
+                std::fprintf(err, "vardexctl restore: %s\nvardexctl restore: nothing was written\n",
+                             path.empty()
+                                 ? ("no backup of the varDex on " + port + " is kept").c_str()
+                                 : error.c_str());
+                return kExitUsage;
+            }
+            changes.insert(changes.begin(), file.begin(), file.end());
+        }
+        // Another unit's settings would give this one its numbers; another
+        // variant's would mean other things, or be refused half way.
         const settings::Backup origin = settings::DescribeBackup(path);
-        if ((origin.country != record.m_strCountry || origin.model != record.m_wModelVersion) &&
-            !force) {
-            std::fprintf(
-                err,
-                "vardexctl restore: %s was read from another variant (%s), this device is "
-                "%s\nvardexctl restore: nothing was written (--force restores it all the "
-                "same)\n",
-                path.c_str(),
-                settings::DescribeDevice(origin.country, origin.model, origin.firmware, origin.crc)
-                    .c_str(),
-                settings::DescribeDevice(record.m_strCountry, record.m_wModelVersion,
-                                         record.m_wFirmwareVersion, record.m_strCrc)
-                    .c_str());
+        if (!settings::SameUnit(origin, record, port) && !force) {
+            settings::Backup self;
+            self.port = port;
+            self.country = record.m_strCountry;
+            self.model = record.m_wModelVersion;
+            self.firmware = record.m_wFirmwareVersion;
+            self.crc = record.m_strCrc;
+            std::fprintf(err,
+                         "vardexctl restore: %s was read from %s; this is %s\n"
+                         "vardexctl restore: nothing was written (--force restores it all the "
+                         "same)\n",
+                         path.c_str(), settings::DescribeUnit(origin).c_str(),
+                         settings::DescribeUnit(self).c_str());
             return kExitUsage;
         }
         return std::nullopt;
@@ -577,10 +612,11 @@ namespace {
 
 // Keeps the settings as read before an upgrade; false (told) when they could
 // not be kept, and then nothing may be sent.
-bool KeepBackup(const CDeviceConfig& as_read, const char* command, std::FILE* err) {
+bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, const char* command,
+                std::FILE* err) {
     std::string path;
     std::string why;
-    if (!settings::SaveBackup(as_read, &path, &why)) {
+    if (!settings::SaveBackup(as_read, port, &path, &why)) {
         std::fprintf(err,
                      "vardexctl %s: cannot keep a backup of the settings: %s\n"
                      "vardexctl %s: nothing was written (--no-backup writes without one)\n",
@@ -658,7 +694,8 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
                 std::fprintf(err, "vardexctl upgrade: not started\n");
                 return FailedJobStatus(in_loader);
             }
-            if (!KeepBackup(app.m_workingRecord, "upgrade", err)) {
+            if (!KeepBackup(app.m_workingRecord, settings::UnitPort(app.m_workingRecord), "upgrade",
+                            err)) {
                 return kExitLinkDown;
             }
         }
