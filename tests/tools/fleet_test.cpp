@@ -49,7 +49,7 @@ TEST(Fleet, EachPortGetsItsResultInOrderAndTheWorstStatusWins) {
     EXPECT_EQ(read.status, 1) << "the missing port's status";
     const std::string lines[] = {
         "{\"port\":\"" + poland.Path() + "\",\"status\":0,\"m_bUsbConnection\":0,",
-        "{\"port\":\"" + missing + "\",\"status\":1,\"error\":\"vardexctl read: " + missing,
+        "{\"port\":\"" + missing + "\",\"status\":1,\"error\":\"" + missing + " does not exist",
         "{\"port\":\"" + cyprus.Path() + "\",\"status\":0,\"m_bUsbConnection\":0,"};
     std::size_t at = 0;
     for (const std::string& line : lines) {
@@ -57,6 +57,9 @@ TEST(Fleet, EachPortGetsItsResultInOrderAndTheWorstStatusWins) {
         at = read.out.find('\n', at) + 1;
     }
     EXPECT_EQ(at, read.out.size()) << "one line per device";
+    // A port given twice is one device, asked once.
+    const Ran twice = Vardexctl("identify --port " + cyprus.Path() + " --port " + cyprus.Path());
+    EXPECT_EQ(twice.status, 0) << twice.out;
 
     // --all: every varDex the search finds, each written on its own channel.
     env.Set("VARDEX_PORTS", cyprus.Path() + "::" + poland.Path());
@@ -76,6 +79,9 @@ TEST(Fleet, EachPortGetsItsResultInOrderAndTheWorstStatusWins) {
         EXPECT_EQ(device->Inspect([](const sim::Device& d) { return d.Register(79) & 4; }), 0);
     }
     EXPECT_EQ(Vardexctl("identify --all --port " + cyprus.Path()).status, 2);
+    // A port the configuration names that no varDex answers on fails --all.
+    env.Set("VARDEX_PORTS", cyprus.Path() + ":" + missing);
+    EXPECT_EQ(Vardexctl("identify --all").status, 1);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 
 #include "command_table.h"
@@ -17,6 +18,8 @@
 #include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "link/user_prompts.h"
+#include "platform/environment.h"
+#include "platform/port_map.h"
 #include "platform/unique_fd.h"
 #include "settings/json_text.h"
 #include "stop_signals.h"
@@ -169,8 +172,34 @@ std::string LastLine(const std::string& text) {
     return text.substr(start == std::string::npos ? 0 : start + 1, end - start);
 }
 
-void Print(const Child& child, bool json) {
-    const std::string error = child.status == 0 ? std::string() : LastLine(child.err_text);
+// What a failed child said of why: its first line behind "vardexctl NAME: "
+// that is not one of the closing words every failure ends with; failing
+// that, its last line.
+std::string ReasonOf(const std::string& text, std::string_view name) {
+    const std::string prefix = "vardexctl " + std::string(name) + ": ";
+    static constexpr std::string_view kClosing[] = {"nothing was written",
+                                                    "the job did not complete", "backup kept in",
+                                                    "stopped; nothing was written", "not started"};
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string_view line = std::string_view(text).substr(start, end - start);
+        start = end + 1;
+        if (!line.starts_with(prefix)) {
+            continue;
+        }
+        const std::string_view said = line.substr(prefix.size());
+        if (std::none_of(std::begin(kClosing), std::end(kClosing),
+                         [said](std::string_view c) { return said.starts_with(c); })) {
+            return std::string(said);
+        }
+    }
+    return LastLine(text);
+}
+
+void Print(const Child& child, std::string_view name, bool json) {
+    const std::string error = child.status == 0 ? std::string() : ReasonOf(child.err_text, name);
     if (json) {
         // The device's own object with its port and status in front, or only
         // those and the error when it printed none.
@@ -178,12 +207,15 @@ void Print(const Child& child, bool json) {
             "{\"port\":" + JsonString(child.port) + ",\"status\":" + std::to_string(child.status);
         std::string object = child.out_text;
         object.erase(object.find_last_not_of("\r\n") + 1);
+        bool said = false;
         if (object.size() >= 2 && object.front() == '{' && object.back() == '}' &&
             object.find('\n') == std::string::npos) {
             const std::string inner = object.substr(1, object.size() - 2);
             line += inner.empty() ? "" : "," + inner;
+            // Its own report names the error already (with null when none).
+            said = inner.find("\"error\":") != std::string::npos;
         }
-        if (!error.empty()) {
+        if (!error.empty() && !said) {
             line += ",\"error\":" + JsonString(error);
         }
         std::cout << line << "}\n";
@@ -204,7 +236,7 @@ void Print(const Child& child, bool json) {
 
 }  // namespace
 
-std::vector<std::string> FindEveryVarDex(std::string* note) {
+std::vector<std::string> FindEveryVarDex(std::string* note, std::vector<std::string>* silent) {
     CDevicePort port;
     CNullProgressBar progress;
     ListOnly prompts;
@@ -215,6 +247,15 @@ std::vector<std::string> FindEveryVarDex(std::string* note) {
         if (!row.path.empty() && ReplyNamesVarDex(row.reply) &&
             std::find(paths.begin(), paths.end(), row.path) == paths.end()) {
             paths.push_back(row.path);
+        }
+    }
+    // The ports the person named in VARDEX_PORTS that no varDex answered on.
+    const char* configured = std::getenv(env::kPorts);
+    if (silent != nullptr && configured != nullptr) {
+        for (const std::string& path : ParsePortList(configured)) {
+            if (!path.empty() && std::find(paths.begin(), paths.end(), path) == paths.end()) {
+                silent->push_back(path);
+            }
         }
     }
     if (result.search == SearchResult::kLoaderAnswered ||
@@ -245,20 +286,14 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
         std::cerr << UsageError(command, "--all and --port exclude each other");
         return 2;
     }
-    if (!all && ports.size() <= 1) {
-        return single(args);
-    }
-    if (all) {
-        std::string note;
-        ports = FindEveryVarDex(&note);
-        if (!note.empty()) {
-            std::cerr << "vardexctl " << name << ": " << note << "\n";
-        }
-        if (ports.empty()) {
-            std::cerr << "vardexctl " << name << ": no varDex was found\n";
-            return 1;
+    // A port given twice is one device: two children would fight for it.
+    std::vector<std::string> unique;
+    for (const std::string& port : ports) {
+        if (std::find(unique.begin(), unique.end(), port) == unique.end()) {
+            unique.push_back(port);
         }
     }
+    ports = std::move(unique);
     // The same words for each device, its own port in place of the others.
     std::vector<std::string> rest;
     bool operands = false;
@@ -276,6 +311,32 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
             }
         }
     }
+    if (!all && ports.size() <= 1) {
+        std::vector<std::string> words;
+        if (!ports.empty()) {
+            words = {"--port", ports.front()};
+        }
+        words.insert(words.end(), rest.begin(), rest.end());
+        return single(words);
+    }
+    int worst = 0;
+    if (all) {
+        std::string note;
+        std::vector<std::string> silent;
+        ports = FindEveryVarDex(&note, &silent);
+        if (!note.empty()) {
+            std::cerr << "vardexctl " << name << ": " << note << "\n";
+        }
+        for (const std::string& path : silent) {
+            std::cerr << "vardexctl " << name << ": no varDex answered on " << path
+                      << ", a port VARDEX_PORTS names\n";
+            worst = 1;
+        }
+        if (ports.empty()) {
+            std::cerr << "vardexctl " << name << ": no varDex was found\n";
+            return 1;
+        }
+    }
     std::vector<Child> children(ports.size());
     std::fflush(nullptr);
     for (std::size_t i = 0; i < ports.size(); ++i) {
@@ -287,9 +348,8 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
         }
     }
     Collect(children);
-    int worst = 0;
     for (const Child& child : children) {
-        Print(child, parsed.Has("--json"));
+        Print(child, name, parsed.Has("--json"));
         worst = std::max(worst, child.status);
     }
     return worst;

@@ -18,7 +18,9 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
 
 // The ports on which the search finds a varDex, in the search's order; a port
 // whose varDex waits in its loader is among them (the search stops there, which
-// *note then says).
-std::vector<std::string> FindEveryVarDex(std::string* note);
+// *note then says). *silent, when given, gets each port VARDEX_PORTS names on
+// which no varDex answered.
+std::vector<std::string> FindEveryVarDex(std::string* note,
+                                         std::vector<std::string>* silent = nullptr);
 
 }  // namespace vardex::ctl
