@@ -11,10 +11,10 @@
 
 #include "at_command.h"
 #include "identify_command.h"
-#include "settings/json_text.h"
 #include "platform/environment.h"
 #include "pty_device.h"
 #include "scripted_peer.h"
+#include "settings/json_text.h"
 #include "time_scale.h"
 
 namespace vardex::ctl {
@@ -175,8 +175,8 @@ TEST(VardexctlIdentify, PrintsTheIdentityOfTheDeviceOnThePort) {
     EXPECT_EQ(status, kExitOk) << messages;
     EXPECT_EQ(out.str(),
               "{\"device\":\"Direct to " + peer.SlavePath() +
-                  "\",\"m_strCountry\":\"Brasil USB\",\"m_wModelVersion\":\"1.2\","
-                  "\"m_wHardwareVersion\":\"3.0\",\"m_wFirmwareVersion\":\"2.10\","
+                  "\",\"m_strCountry\":\"Brasil USB\",\"m_wModelVersion\":258,"
+                  "\"m_wHardwareVersion\":768,\"m_wFirmwareVersion\":522,"
                   "\"m_strCrc\":\"CRC: 0001\",\"m_bUsbConnection\":0,\"m_bX25Available\":0,"
                   "\"m_bFskLevelAvailable\":0}\n");
     // The status texts of the job went to the terminal.

@@ -295,21 +295,22 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
     }
     ports = std::move(unique);
     // The same words for each device, its own port in place of the others.
+    // Options first, the operands behind "--" (an operand may look like one).
     std::vector<std::string> rest;
-    bool operands = false;
+    std::vector<std::string> operands;
     for (const ParsedArgs::Item& item : parsed.Items()) {
         if (item.option == nullptr) {
-            if (!operands) {
-                rest.emplace_back("--");
-                operands = true;
-            }
-            rest.push_back(item.text);
+            operands.push_back(item.text);
         } else if (item.option->name != "--port" && item.option->name != "--all") {
             rest.emplace_back(item.option->name);
             if (!item.option->value.empty()) {
                 rest.push_back(item.text);
             }
         }
+    }
+    if (!operands.empty()) {
+        rest.emplace_back("--");
+        rest.insert(rest.end(), operands.begin(), operands.end());
     }
     if (!all && ports.size() <= 1) {
         std::vector<std::string> words;

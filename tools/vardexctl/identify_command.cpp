@@ -73,12 +73,14 @@ int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FI
     record.GetDeviceName(&name);
     const auto version = [](std::uint16_t w) { return CDeviceConfig::FormatVersion(w); };
     if (json) {
+        // A field has one JSON type in every command: the version words are
+        // numbers here as in read --json (major * 256 + minor).
         out << "{\"device\":" << JsonString(name)
-            << ",\"m_strCountry\":" << JsonString(record.m_strCountry) << ",\"m_wModelVersion\":\""
-            << version(record.m_wModelVersion) << "\",\"m_wHardwareVersion\":\""
-            << version(record.m_wHardwareVersion) << "\",\"m_wFirmwareVersion\":\""
-            << version(record.m_wFirmwareVersion)
-            << "\",\"m_strCrc\":" << JsonString(record.m_strCrc)
+            << ",\"m_strCountry\":" << JsonString(record.m_strCountry)
+            << ",\"m_wModelVersion\":" << record.m_wModelVersion
+            << ",\"m_wHardwareVersion\":" << record.m_wHardwareVersion
+            << ",\"m_wFirmwareVersion\":" << record.m_wFirmwareVersion
+            << ",\"m_strCrc\":" << JsonString(record.m_strCrc)
             << ",\"m_bUsbConnection\":" << record.m_bUsbConnection
             << ",\"m_bX25Available\":" << record.m_bX25Available
             << ",\"m_bFskLevelAvailable\":" << record.m_bFskLevelAvailable << "}\n";

@@ -60,7 +60,7 @@ identity:
   description: The device as vardexctl identify reports it.
   returned: always
   type: dict
-  sample: {"device": "varDex", "m_strCountry": "Germany", "m_wFirmwareVersion": "3.3"}
+  sample: {"device": "varDex", "m_strCountry": "Germany", "m_wFirmwareVersion": 771}
 settings:
   description: Every setting, as vardexctl read --json prints it; a setting the variant lacks is null.
   returned: always
