@@ -6,6 +6,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <istream>
 #include <limits>
@@ -136,12 +137,20 @@ public:
     }
     bool number_unsigned(number_unsigned_t val) override {
         if (val > static_cast<number_unsigned_t>(std::numeric_limits<long long>::max())) {
-            return NumberFault();
+            return NumberFault(true);
         }
         return number_integer(static_cast<number_integer_t>(val));
     }
-    bool number_float(number_float_t /*val*/, const string_t& /*text*/) override {
-        return NumberFault();
+    // A whole number written with a fraction or an exponent (1.0, 2e1) is the
+    // whole number, as a JSON Schema "integer" takes it; within 2^53 a double
+    // holds it exactly.
+    bool number_float(number_float_t val, const string_t& /*text*/) override {
+        constexpr number_float_t kExact = 9007199254740992.0;
+        const bool whole = std::isfinite(val) && val == std::trunc(val);
+        if (whole && std::fabs(val) <= kExact) {
+            return number_integer(static_cast<number_integer_t>(val));
+        }
+        return NumberFault(whole);
     }
     bool string(string_t& val) override {
         if (!Place()) {
@@ -205,7 +214,7 @@ public:
     bool parse_error(std::size_t /*position*/, const std::string& /*last_token*/,
                      const Json::exception& ex) override {
         if (ex.id == 406) {  // a number beyond even a floating one
-            return NumberFault();
+            return NumberFault(true);
         }
         const std::size_t at = SkipSpace(mark_);
         switch (next_) {
@@ -291,16 +300,15 @@ private:
         return true;
     }
 
-    // A number the record cannot take: with a fraction or an exponent, or whole
-    // but beyond 64 bits, which the library hands over as a floating one.
-    bool NumberFault() {
+    // A number the record cannot take: with a fraction, or whole but beyond
+    // what it holds exactly.
+    bool NumberFault(bool whole) {
         if (!Place()) {
             return false;
         }
         const std::size_t start = TokenStart();
         const std::size_t end = source_.Looked();
         std::string shown(text_.substr(start, end - start));
-        const bool whole = shown.find_first_of(".eE") == std::string::npos;
         if (shown.size() > 24) {
             shown = shown.substr(0, 20) + "...";
         }
@@ -445,6 +453,12 @@ bool ReadSettingsFileImpl(const std::string& path, std::string* text, std::strin
 }  // namespace
 
 bool ReadFieldsObject(const std::string& text, Members* members, std::string* error) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        *error =
+            "the file begins with a byte-order mark (EF BB BF), which JSON does not take: "
+            "save it as UTF-8 without one";
+        return false;
+    }
     ByteSource source(text);
     std::istream in(&source);
     FieldsReader reader(text, source, members);

@@ -174,6 +174,31 @@ std::string Describe(const Field& f) {
 }
 
 // A value as the person wrote it, for a message.
+std::string_view TypeText(const Field& f);
+
+// Whether a value has the JSON type of the field, its range aside.
+bool TypeMatches(const Field& f, const FieldValue& v) {
+    using T = FieldValue::Type;
+    const auto all = [](const FieldValue& list, const auto& each) {
+        return list.type == T::kList && std::all_of(list.list.begin(), list.list.end(), each);
+    };
+    switch (f.kind) {
+        case Kind::kInt:
+        case Kind::kWord:
+            return v.type == T::kNumber;
+        case Kind::kText:
+        case Kind::kDigits:
+            return v.type == T::kText;
+        case Kind::kTextArray:
+            return all(v, [](const FieldValue& x) { return x.type == T::kText; });
+        case Kind::kLlc:
+            return all(v, [&all](const FieldValue& port) {
+                return all(port, [](const FieldValue& x) { return x.type == T::kNumber; });
+            });
+    }
+    return false;
+}
+
 std::string Shown(const FieldValue& v) {
     switch (v.type) {
         case FieldValue::Type::kNumber:
@@ -525,7 +550,17 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
             return false;
         }
         seen.push_back(f);
-        if (!f->writable || value.type == FieldValue::Type::kNull) {
+        if (value.type == FieldValue::Type::kNull) {
+            continue;
+        }
+        // What only the device reports is not written, but it must have its
+        // type, as the schema says.
+        if (!f->writable) {
+            if (!TypeMatches(*f, value)) {
+                *error = std::string(f->name) + ": expected " + std::string(TypeText(*f)) +
+                         ", not " + Shown(value);
+                return false;
+            }
             continue;
         }
         if (!Check(*f, {}, value, error)) {
@@ -776,6 +811,11 @@ std::string SettingsSchema() {
         {"items", {{"type", "string"}}},
         {"description",
          "the commands the device answered with ERROR in the read; their fields are null"}};
+    // One field under both its names is refused, as vardexctl refuses it.
+    Json one_name = Json::array();
+    for (const Field& f : Fields()) {
+        one_name.push_back({{"not", {{"required", {f.name, f.entry->readable}}}}});
+    }
     const Json schema = {{"$schema", "https://json-schema.org/draft/2020-12/schema"},
                          {"title", "varDex settings file"},
                          {"description",
@@ -784,6 +824,7 @@ std::string SettingsSchema() {
                          {"type", "object"},
                          {"properties", properties},
                          {"additionalProperties", false},
+                         {"allOf", one_name},
                          {"$defs", defs}};
     return schema.dump(2) + "\n";
 }

@@ -57,9 +57,12 @@ TEST(FieldsJson, RefusesWhatIsNoWholeNumberAndKeysGivenTwice) {
              Case{R"({"m_byModemLlc":[[1,2,true],[4,5,6]]})", "not true"},
              Case{R"({"refused_commands":"ATS84?"})", "must be a list of commands"},
              Case{R"({"refused_commands":[1]})", "must be a list of commands"},
-             Case{R"({"m_bClip":1.0})", "1.0 is not a whole number"},
-             Case{R"({"m_nFlashDuration":2e1})", "2e1 is not a whole number"},
-             Case{R"({"m_nFlashDuration":-0.5E+3})", "is not a whole number"},
+             Case{R"({"m_bClip":1.5})", "1.5 is not a whole number"},
+             Case{R"({"m_nFlashDuration":2.5e-1})", "is not a whole number"},
+             Case{R"({"m_nFlashDuration":1e300})", "is out of range"},
+             Case{"\xEF\xBB\xBF{\"m_bClip\":1}", "byte-order mark"},
+             Case{R"({"m_strCountry":5})", "m_strCountry: expected text, not 5"},
+             Case{R"({"m_wModelVersion":"1.2"})", "m_wModelVersion: expected version"},
              Case{R"({"m_bClip":9223372036854775808})", "out of range"},
              Case{R"({"m_bClip":-9223372036854775809})", "out of range"},
              Case{R"({"m_bClip":1,"m_bClip":1})", "\"m_bClip\" appears twice"},
@@ -79,6 +82,9 @@ TEST(FieldsJson, RefusesWhatIsNoWholeNumberAndKeysGivenTwice) {
     // The extremes of 64 bits are numbers, only out of the field's range.
     const Parsed low = Json(R"({"m_bClip":-9223372036854775808})");
     EXPECT_NE(low.error.find("not -9223372036854775808"), std::string::npos) << low.error;
+    // A whole number is whole however it is written, as a schema's integer.
+    const Parsed whole = Json(R"({"m_bClip":1.0,"m_nFlashDuration":2e1,"m_nFskLevel":0.5E+1})");
+    EXPECT_TRUE(whole.ok) << whole.error;
     // A null is what a read did not learn: no change.
     const Parsed fine = Json(
         " {\"m_bClip\" : -0 ,\t\"m_strX25Address\":\"1\\u0032\",\"m_nFlashDuration\":null,"
