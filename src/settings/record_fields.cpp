@@ -204,7 +204,9 @@ std::string Shown(const FieldValue& v) {
         case FieldValue::Type::kNumber:
             return std::to_string(v.number);
         case FieldValue::Type::kText:
-            return JsonString(v.text.size() > 40 ? v.text.substr(0, 40) + "..." : v.text);
+            // As the person typed it (UTF-8 stays UTF-8), control characters escaped.
+            return "\"" + TerminalText(v.text.size() > 40 ? v.text.substr(0, 40) + "..." : v.text) +
+                   "\"";
         case FieldValue::Type::kList:
             return "a list";
         case FieldValue::Type::kBool:

@@ -62,6 +62,7 @@ TEST(FieldsJson, RefusesWhatIsNoWholeNumberAndKeysGivenTwice) {
              Case{R"({"m_nFlashDuration":1e300})", "is out of range"},
              Case{"\xEF\xBB\xBF{\"m_bClip\":1}", "byte-order mark"},
              Case{R"({"m_strCountry":5})", "m_strCountry: expected text, not 5"},
+             Case{"{\"m_strX25Address\":\"12\xc3\xa9\"}", "not \"12\xc3\xa9\""},
              Case{R"({"m_wModelVersion":"1.2"})", "m_wModelVersion: expected version"},
              Case{R"({"m_bClip":9223372036854775808})", "out of range"},
              Case{R"({"m_bClip":-9223372036854775809})", "out of range"},
