@@ -6,9 +6,11 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "job_commands.h"
 #include "scoped_env.h"
 #include "settings/backup_store.h"
 #include "settings/record_fields.h"
@@ -213,11 +215,20 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
               static_cast<long>(settings::kBackupsKept))
         << "no temporary file is left";
 
+    // The device's texts reach a terminal with their control characters escaped.
+    read.m_strCrc = "CRC: \x1b[31mred";
+    ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &newest, &why)) << why;
+    std::ostringstream listed;
+    EXPECT_EQ(RunBackups({}, listed, stderr), 0);
+    EXPECT_EQ(listed.str().find('\x1b'), std::string::npos);
+    EXPECT_NE(listed.str().find("CRC: \\x1b[31mred"), std::string::npos) << listed.str();
+
     // A folder that cannot be read is no empty folder.
     std::filesystem::remove_all(folder);
     std::ofstream(folder) << "not a folder";
     EXPECT_TRUE(settings::ListBackups(&why).empty());
     EXPECT_NE(why.find("cannot read"), std::string::npos) << why;
+    EXPECT_EQ(RunBackups({}, listed, stderr), 1);
 }
 
 TEST(FieldsJson, FieldsTheVariantLacksAreNullAndTheReadGoesBackIn) {
