@@ -46,8 +46,8 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
 
 class Commands : public ::testing::Test {
 protected:
-    explicit Commands(sim::DeviceOptions options = {})
-        : state_("XDG_STATE_HOME", TempPath("state")), scale_(0.1), device_(std::move(options)) {
+    explicit Commands(sim::DeviceOptions options = {}, double scale = 0.1)
+        : state_("XDG_STATE_HOME", TempPath("state")), scale_(scale), device_(std::move(options)) {
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
         in_ = std::tmpfile();
@@ -111,8 +111,10 @@ TEST_F(Commands, WriteFieldsAndJsonFileThenReadBack) {
 // was asked.
 class DialectCommands : public Commands, public ::testing::WithParamInterface<std::uint32_t> {
 protected:
+    // At a fifth of the real time: a reply's pause (at most a third of the
+    // read time-out) then leaves tens of milliseconds for a busy machine.
     DialectCommands()
-        : Commands(sim::DeviceOptions{.dialect = sim::Dialect::FromSeed(GetParam())}) {}
+        : Commands(sim::DeviceOptions{.dialect = sim::Dialect::FromSeed(GetParam())}, 0.2) {}
 
     nlohmann::json ReadJson() {
         EXPECT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
