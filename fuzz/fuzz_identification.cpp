@@ -27,10 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     for (const std::string_view keyword : {id::kHardwareKeyword, id::kSoftwareKeyword}) {
         if (id::VersionReply(reply, keyword)) {
-            // An answer: nothing outside printable text and line breaks.
+            // An answer: nothing outside printable text, tabs and line breaks.
             for (const char c : reply) {
                 const auto u = static_cast<unsigned char>(c);
-                Check((u >= 0x20 && u < 0x7F) || c == '\r' || c == '\n');
+                Check((u >= 0x20 && u < 0x7F) || c == '\r' || c == '\n' || c == '\t');
             }
         }
     }
