@@ -1,6 +1,7 @@
 #include "nv_state.h"
 
 #include "device_text.h"
+#include "platform/file_kind.h"
 #include "platform/unique_fd.h"
 
 #include <fcntl.h>
@@ -84,29 +85,6 @@ int HexDigit(char c) {
 std::string Counters(const std::array<std::uint32_t, 3>& counters) {
     return std::to_string(counters[0]) + "," + std::to_string(counters[1]) + "," +
            std::to_string(counters[2]);
-}
-
-// How a message names what is at a path that is not a regular file.
-const char* FileKind(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "a directory";
-    }
-    if (S_ISCHR(mode)) {
-        return "a character device";
-    }
-    if (S_ISBLK(mode)) {
-        return "a block device";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    if (S_ISLNK(mode)) {
-        return "a symbolic link";
-    }
-    return S_ISREG(mode) ? "a regular file" : "something else";
 }
 
 std::string Indexed(std::string_view stem, std::size_t index, std::string_view tail = {}) {
@@ -289,8 +267,8 @@ StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::stri
         return StateFileStatus::kRefused;
     }
     if (!S_ISREG(info.st_mode)) {
-        *problem =
-            path + (link ? " leads to " : " is ") + FileKind(info.st_mode) + ", not a regular file";
+        *problem = path + (link ? " leads to " : " is ") + vardex::FileKindText(info.st_mode) +
+                   ", not a regular file";
         return StateFileStatus::kRefused;
     }
     // O_NONBLOCK: should a FIFO have taken the file's place since the look above,
@@ -306,7 +284,8 @@ StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::stri
         return StateFileStatus::kRefused;
     }
     if (!S_ISREG(info.st_mode)) {
-        *problem = path + " turned into " + FileKind(info.st_mode) + " while being opened";
+        *problem =
+            path + " turned into " + vardex::FileKindText(info.st_mode) + " while being opened";
         return StateFileStatus::kRefused;
     }
     std::string text;
@@ -358,8 +337,9 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
             std::free(resolved);
         }
         if (!S_ISREG(info.st_mode)) {
-            *error = SysError{EPERM, "replace " + target + " (" + FileKind(info.st_mode) +
-                                         ", not a regular file)"};
+            *error =
+                SysError{EPERM, "replace " + target + " (" + vardex::FileKindText(info.st_mode) +
+                                    ", not a regular file)"};
             return false;
         }
         exists = true;

@@ -35,25 +35,14 @@ namespace vardex::ui {
 namespace {
 
 constexpr const char* kRestoreMenuText = "Restore Settings...";
-constexpr const char* kNoBackupFormat =
-    "The settings could not be kept as a backup, so nothing was sent to the device:\n%s";
 
 // Where a field's control is named in the messages: its page and the control's
 // name for a screen reader, which says which port it belongs to.
 std::string ControlLabel(const std::vector<CRecordPage*>& pages, const settings::FieldResult& r) {
-    std::size_t index = 0;
-    const std::size_t open = r.name.find('[');
-    if (open != std::string::npos) {
-        index = std::stoul(r.name.substr(open + 1));
-        const std::size_t second = r.name.find('[', open + 1);
-        if (second != std::string::npos) {  // the LLC octets: port, then octet
-            index = index * CDeviceConfig::kLlcOctets + std::stoul(r.name.substr(second + 1));
-        }
-    }
     for (const CRecordPage* page : pages) {
         for (const FieldBinding& binding : page->Bindings()) {
-            if (r.field == nullptr || binding.member != r.field->member || binding.index != index ||
-                binding.exchange == Exchange::kShown) {
+            if (r.field == nullptr || binding.member != r.field->member ||
+                binding.index != r.element || binding.exchange == Exchange::kShown) {
                 continue;
             }
             const QWidget* control = page->GetDlgItem(binding.id);
@@ -174,12 +163,12 @@ void CPropSheet::ShowRestore() {
 
 bool CPropSheet::KeepBackup() {
     std::string path;
-    std::string why;
-    if (settings::SaveBackup(app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord), &path,
-                             &why)) {
+    std::string reason;
+    if (settings::KeepBackup(app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord), &path,
+                             &reason)) {
         return true;
     }
-    AppMessageBox(this, res::FormatText(kNoBackupFormat, {why}), MessageIcon::Exclamation);
+    AppMessageBox(this, reason, MessageIcon::Exclamation);
     return false;
 }
 

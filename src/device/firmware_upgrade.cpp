@@ -13,6 +13,7 @@
 
 #include "device/identify.h"
 #include "link/at_commands.h"
+#include "platform/file_kind.h"
 #include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "res/strings.h"
@@ -38,22 +39,6 @@ std::string ProgressText(const std::string& format, long sent, long size, int te
 // Tenths of a percent; 64-bit so that images beyond 2 MB do not overflow.
 int Tenths(long long sent, long long size) {
     return static_cast<int>(sent * 1000 / size);
-}
-
-std::string KindOf(mode_t mode) {
-    if (S_ISDIR(mode)) {
-        return "a directory";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    if (S_ISCHR(mode) || S_ISBLK(mode)) {
-        return "a device";
-    }
-    return "not a regular file";
 }
 
 // Steps 7 to 12 of the request: until the device's loader asks with NAK.
@@ -128,7 +113,8 @@ bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* imag
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        *why = path + " is " + KindOf(info.st_mode) + ", not a firmware image file";
+        *why = path + " is " + std::string(vardex::FileKindText(info.st_mode)) +
+               ", not a firmware image file";
         return false;
     }
     // Non-blocking, so that whatever was put in its place since cannot hang the

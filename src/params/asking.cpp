@@ -1,5 +1,6 @@
 #include "params/asking.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "platform/trace.h"
@@ -22,7 +23,9 @@ std::optional<Verdict> AskOnce(CDevicePort& port, const std::string& command,
         std::string shown;
         for (const char c : got) {
             const auto u = static_cast<unsigned char>(c);
-            shown += u >= 0x20 && u < 0x7F ? std::string(1, c) : "\\x" + std::to_string(u);
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\x%02x", u);
+            shown += u >= 0x20 && u < 0x7F ? std::string(1, c) : std::string(escape);
         }
         vardex::Trace("Reply to %s %s: %s\n", command.c_str(),
                       verdict == Verdict::kRefused ? "refused" : "not taken", shown.c_str());

@@ -92,7 +92,10 @@ std::vector<FieldResult> JudgeWrite(const CDeviceConfig& before_record,
     const int rows_done = outcome.RowsDone();
     std::vector<FieldResult> results;
     std::vector<int> rows;
+    std::size_t element = 0;
     for (std::size_t i = 0; i < wanted.size() && i < before.size() && i < now.size(); ++i) {
+        // The items of one field come in element order.
+        element = i > 0 && wanted[i].field == wanted[i - 1].field ? element + 1 : 0;
         if (wanted[i].value == before[i].value) {
             continue;
         }
@@ -100,6 +103,7 @@ std::vector<FieldResult> JudgeWrite(const CDeviceConfig& before_record,
         const int row = field != nullptr ? SettingRowIndex(*field) : -1;
         FieldResult r;
         r.field = field;
+        r.element = element;
         r.name = wanted[i].name;
         r.readable = field != nullptr
                          ? field->readable + wanted[i].name.substr(std::strlen(field->name))
@@ -201,6 +205,16 @@ bool Settled(const RecordField& field, const std::vector<FieldResult>& results) 
 
 }  // namespace
 
+bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, std::string* path,
+                std::string* reason) {
+    std::string problem;
+    if (SaveBackup(as_read, port, path, &problem)) {
+        return true;
+    }
+    *reason = res::FormatText(kNoBackupFormat, {problem});
+    return false;
+}
+
 std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDeviceConfig& wanted) {
     if (const RecordField* locked = FindUnchangeable(before, wanted)) {
         return NotAllowed{locked->name, std::string(WhyUnchangeable(*locked, wanted))};
@@ -259,13 +273,10 @@ WriteReport WriteSettings(CVarDexConfigurationManagerApp& app, bool keep_backup,
         report.reason = refused->why;
         return report;
     }
-    if (keep_backup) {
-        std::string problem;
-        if (!SaveBackup(before, UnitPort(app.m_workingRecord), &report.backup_path, &problem)) {
-            report.failure = Failure::kNoBackup;
-            report.reason = res::FormatText(kNoBackupFormat, {problem});
-            return report;
-        }
+    if (keep_backup &&
+        !KeepBackup(before, UnitPort(app.m_workingRecord), &report.backup_path, &report.reason)) {
+        report.failure = Failure::kNoBackup;
+        return report;
     }
 
     const WriteOutcome outcome = run();

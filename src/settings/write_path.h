@@ -32,6 +32,9 @@ enum class Fate {
 
 struct FieldResult {
     const RecordField* field = nullptr;
+    // The element of an array field, counted through its arrays (the LLC octets
+    // port * 3 + octet); 0 for a field that is one value.
+    std::size_t element = 0;
     std::string name;      // the member name with its indexes: m_strPhoneMsn[2]
     std::string readable;  // the readable name with its indexes: telephony.phone_msn[2]
     std::string before;    // as JSON prints it
@@ -75,6 +78,13 @@ struct WriteReport {
     // Whether nothing was sent.
     bool NothingSent() const;
 };
+
+// Keeps what the device holds (as read into `as_read`, its channel on `port`)
+// as a backup before anything is sent to it: every write and the upgrade.
+// False with *reason, what a person reads, when it could not be kept; *path is
+// the new file.
+bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, std::string* path,
+                std::string* reason);
 
 // A change the device's variant does not take (the pages' and vardexctl's
 // rules alike): the field's member name and why.

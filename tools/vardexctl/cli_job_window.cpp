@@ -217,8 +217,8 @@ void CliJobWindow::EnableCancel(bool enable) {
     }
 }
 
-bool CliJobWindow::StopLeft() {
-    return g_stop_left.load();
+bool CliJobWindow::TakeStopLeft() {
+    return g_stop_left.exchange(false);
 }
 
 void CliJobWindow::SetProgressRange(int lower, int upper) {

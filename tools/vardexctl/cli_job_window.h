@@ -35,10 +35,11 @@ public:
     void Interrupt();
     // False when the window could not be set up (no pipe): no job may start.
     bool Ready() const { return pipe_[0].valid(); }
-    // Whether a job of this process ended with a stop it could not act on (a
-    // Ctrl+C or SIGTERM during a step that cannot stop, at its very end): the
-    // command must not go on to its next job.
-    static bool StopLeft();
+    // Whether a job ended with a stop it could not act on (a Ctrl+C or SIGTERM
+    // during a step that cannot stop, at its very end) since the last call: the
+    // command must not go on to its next job. Taking it clears it, so that the
+    // next command of a process that runs several starts afresh.
+    static bool TakeStopLeft();
     int SetupError() const { return setup_error_; }
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;

@@ -87,6 +87,14 @@ JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int 
     return result;
 }
 
+// Asks a yes/no question on err; true only for an answer that begins with y.
+bool AskedYes(const char* question, std::FILE* in, std::FILE* err) {
+    std::fprintf(err, "%s [y/N] ", question);
+    std::fflush(err);
+    std::string line;
+    return ReadInputLine(in, &line) && !line.empty() && (line[0] == 'y' || line[0] == 'Y');
+}
+
 // The exit status of a job that did not complete.
 int FailedJobStatus(bool in_loader) {
     return in_loader ? kExitInLoader : kExitLinkDown;
@@ -128,7 +136,7 @@ namespace {
 // A stop the person asked for that no job could act on yet ends the command
 // before it sends anything more; kExitOk when there was none.
 int StopLeftStatus(const char* command, std::FILE* err) {
-    if (!CliJobWindow::StopLeft()) {
+    if (!CliJobWindow::TakeStopLeft()) {
         return kExitOk;
     }
     std::fprintf(err, "vardexctl %s: stopped; nothing was written\n", command);
@@ -590,14 +598,9 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
     steps.confirm = [&](const std::vector<ItemChange>& differences) -> std::optional<int> {
         PrintDifferences(differences, out);
         out.flush();
-        if (!yes) {
-            std::fprintf(err, "Restore these settings? [y/N] ");
-            std::fflush(err);
-            std::string line;
-            if (!ReadInputLine(in, &line) || line.empty() || (line[0] != 'y' && line[0] != 'Y')) {
-                std::fprintf(err, "vardexctl restore: nothing was written\n");
-                return kExitLinkDown;
-            }
+        if (!yes && !AskedYes("Restore these settings?", in, err)) {
+            std::fprintf(err, "vardexctl restore: nothing was written\n");
+            return kExitLinkDown;
         }
         return std::nullopt;
     };
@@ -615,12 +618,11 @@ namespace {
 bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, const char* command,
                 std::FILE* err) {
     std::string path;
-    std::string why;
-    if (!settings::SaveBackup(as_read, port, &path, &why)) {
-        std::fprintf(err,
-                     "vardexctl %s: cannot keep a backup of the settings: %s\n"
-                     "vardexctl %s: nothing was written (--no-backup writes without one)\n",
-                     command, why.c_str(), command);
+    std::string reason;
+    if (!settings::KeepBackup(as_read, port, &path, &reason)) {
+        std::replace(reason.begin(), reason.end(), '\n', ' ');
+        std::fprintf(err, "vardexctl %s: %s\nvardexctl %s: --no-backup upgrades without one\n",
+                     command, reason.c_str(), command);
         return false;
     }
     std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, path.c_str());
@@ -654,14 +656,9 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
         }
     }
     std::fprintf(err, "%s\n", std::string(res::LoadString(res::IDS_UPGRADE_WARNING)).c_str());
-    if (!yes) {
-        std::fprintf(err, "Continue? [y/N] ");
-        std::fflush(err);
-        std::string line;
-        if (!ReadInputLine(in, &line) || line.empty() || (line[0] != 'y' && line[0] != 'Y')) {
-            std::fprintf(err, "vardexctl upgrade: not started\n");
-            return kExitLinkDown;
-        }
+    if (!yes && !AskedYes("Continue?", in, err)) {
+        std::fprintf(err, "vardexctl upgrade: not started\n");
+        return kExitLinkDown;
     }
 
     CVarDexConfigurationManagerApp app;
