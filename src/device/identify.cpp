@@ -99,6 +99,16 @@ IdentifyResult InLoader(CJobView* dialog, CDeviceConfig& record) {
     return IdentifyResult::kInLoader;
 }
 
+// The device went away under the identification (a cable pulled just then):
+// said as when it goes later in a job, never taken for a loader's silence or
+// for another modem.
+IdentifyResult Vanished(CJobView* dialog) {
+    dialog->Prompts().ShowMessage(std::string(res::kTextJobDeviceVanished),
+                                  MessageIcon::Exclamation);
+    dialog->m_bQuietEnd = 1;
+    return IdentifyResult::kNotIdentified;
+}
+
 }  // namespace
 
 std::string UnreadableMessage(const std::string& command) {
@@ -194,6 +204,9 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         if (answered_at_once && dialog->m_bAbort != 0) {
             return IdentifyResult::kNotIdentified;
         }
+        if (at_once == nullptr && record.Line().LinkLost()) {
+            return Vanished(dialog);
+        }
     }
     if (!answered_at_once) {
         // A loader announces itself with NAK now and then; a device in normal
@@ -211,6 +224,9 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         if (dialog->m_bAbort != 0) {
             return IdentifyResult::kNotIdentified;
         }
+        if (probe == nullptr && record.Line().LinkLost()) {
+            return Vanished(dialog);
+        }
         if (BeginsWithNak(probe)) {
             vardex::SleepMs(kLoaderHeardPauseMs);
             return InLoader(dialog, record);
@@ -219,7 +235,7 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         record.SetReadTimeout(kExchangeReadMs);
         const char* first = record.SendCommand(at::kIdentify.data());
         if (first == nullptr) {
-            return IdentifyResult::kInLoader;
+            return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
         }
         model.assign(first, record.GetReplyLength());
         if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
@@ -232,7 +248,7 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         record.WriteRaw(at::kAnswerNo.data(), at::kAnswerNo.size());
         const char* again = record.SendCommand(at::kIdentify.data());
         if (again == nullptr) {
-            return IdentifyResult::kInLoader;
+            return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
         }
         model.assign(again, record.GetReplyLength());
     }
@@ -242,7 +258,7 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
         record.WriteRaw(leave.data(), leave.size());
         const char* again = record.SendCommand(at::kIdentify.data());
         if (again == nullptr) {
-            return IdentifyResult::kInLoader;
+            return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
         }
         model.assign(again, record.GetReplyLength());
     }
@@ -254,6 +270,9 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
             [](std::string_view text) { return TakenIf(RecognisedModel(text)); },
             &model) != Answer::kAccepted) {
         dialog->m_strUnreadCommand.clear();
+        if (record.Line().LinkLost()) {
+            return Vanished(dialog);
+        }
         dialog->Prompts().ShowMessage(
             "The device on " + name + " does not answer as a varDex: its answer to " +
                 std::string(at::kIdentify) +
@@ -273,10 +292,7 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     }
     if (pass == Pass::kLinkDown && record.Line().LinkLost()) {
         // Gone half way: its versions were never read, and none may be shown.
-        dialog->Prompts().ShowMessage(std::string(res::kTextJobDeviceVanished),
-                                      MessageIcon::Exclamation);
-        dialog->m_bQuietEnd = 1;
-        return IdentifyResult::kNotIdentified;
+        return Vanished(dialog);
     }
 
     record.m_wModelVersion = identity.model;
