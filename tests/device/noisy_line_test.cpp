@@ -17,7 +17,7 @@ namespace {
 
 class NoisyLine : public SimJobTest {
 protected:
-    NoisyLine() : SimJobTest(0.05) {}
+    NoisyLine() : SimJobTest(kAnswerScale) {}
 
     // A device whose settings are not the defaults, read once over a clean line:
     // what every later read must give.

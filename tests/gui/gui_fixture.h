@@ -182,7 +182,7 @@ public:
 template <typename Device>
 class ProgramFixture : public ::testing::Test {
 protected:
-    static constexpr double kScale = 0.05;
+    static constexpr double kScale = kAnswerScale;
 
     ProgramFixture() : scale_(kScale), env_("VARDEX_PORTS", device_.Path()) {
         env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes

@@ -575,7 +575,7 @@ TEST_F(ProgramTest, AnUnselectedPowerUpListWritesNothingOfItsOwn) {
 // No device at all: the search reports it and the program ends.
 class NoDeviceTest : public ::testing::Test {
 protected:
-    ScopedTimeScale scale_{0.05};
+    ScopedTimeScale scale_{kAnswerScale};
     ScopedEnv env_{"VARDEX_PORTS", std::string("/nonexistent/vardex-port")};
     ScriptedUi ui_;
     ui::CVarDexApplication app_;

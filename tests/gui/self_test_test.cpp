@@ -73,7 +73,7 @@ std::string Prompt(const CSelfTestProgress& d) {
 
 class SelfTestDialogTest : public ::testing::Test {
 protected:
-    SelfTestDialogTest() : scale_(0.05) {
+    SelfTestDialogTest() : scale_(kAnswerScale) {
         auto& port = app_.m_workingRecord;
         EXPECT_EQ(port.Line().OpenPort(device_.Path(), 115200), OpenResult::kOk);
         port.Line().SelectDirectPort(device_.Path());
@@ -398,7 +398,7 @@ protected:
     static void Press(Page& page, int id) { page.Item<QPushButton>(id)->click(); }
     static QTreeWidgetItem* Row(Page& page, int row) { return page.List()->topLevelItem(row); }
 
-    ScopedTimeScale scale_{0.05};
+    ScopedTimeScale scale_{kAnswerScale};
     StartedPtyDevice device_;
     Host host_;
     Script script_;

@@ -22,7 +22,7 @@ namespace {
 
 class Telephony : public ::testing::Test {
 protected:
-    Telephony() : scale_(0.05) {
+    Telephony() : scale_(kAnswerScale) {
         env_.Set("VARDEX_TAPI_PROVIDER", std::nullopt);
         tapi::ResetBindingForTests();
         CaptureTraces(true);

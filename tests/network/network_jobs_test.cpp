@@ -39,7 +39,7 @@ protected:
     using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::FILE*, std::FILE*,
                             ctl::JobHook);
 
-    ThroughServer() : scale_(0.1), env_("VARDEX_LINES", "") {
+    ThroughServer() : scale_(kAnswerScale), env_("VARDEX_LINES", "") {
         env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();

@@ -20,9 +20,7 @@
 
 namespace vardex::test {
 
-// Waits of the runner and the channel at 1/20 of their nominal length: shorter
-// read time-outs than that fail on a loaded machine.
-inline constexpr double kSelfTestScale = 0.05;
+inline constexpr double kSelfTestScale = kAnswerScale;
 
 class SelfTestSim : public ::testing::Test {
 protected:

@@ -47,7 +47,7 @@ public:
                 ::_exit(120);
             }
             ::dup2(::fileno(out), 1);
-            ::setenv(env::kTimeScale, "0.05", 1);
+            ::setenv(env::kTimeScale, std::to_string(test::kAnswerScale).c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(VARDEXCTL_PATH),
                                     const_cast<char*>("selftest")};
             for (const std::string& arg : args) {
@@ -327,7 +327,7 @@ TEST_F(SelfTestCommandModelThree, BadRequestsAreUsageErrors) {
     }
     // This model has no DTMF detector: asking for the dialing test is refused
     // before anything is tested.
-    test::ScopedTimeScale fast(0.05);
+    test::ScopedTimeScale fast(test::kAnswerScale);
     EXPECT_EQ(RunSelfTest(Args({"--tests", "dialing"}), out, in, err), kExitUsage);
     const Lines received = Received();  // identification's own AT/ lines only
     EXPECT_EQ(std::count(received.begin(), received.end(), "AT/DISCPOTS"), 0);
