@@ -1,9 +1,17 @@
 # Build time. The headers of Qt and of the test framework are parsed once per
-# build, as precompiled headers that every target of a kind reuses; test code,
-# whose speed nothing measures, is compiled without optimisation (half its
-# compile time); ccache is used when it is installed.
+# build, as precompiled headers that every target of a kind reuses; a target's
+# files are compiled four at a time as one (a unity build), except the few
+# whose file-local names repeat a neighbour's (SKIP_UNITY_BUILD_INCLUSION where
+# they are added); test code, whose speed nothing measures, is compiled without
+# optimisation (half its compile time); ccache is used when it is installed.
 option(VARDEX_PCH "Precompile the headers of Qt and of the test framework" ON)
+option(VARDEX_UNITY "Compile each target's files four at a time as one" ON)
 option(VARDEX_CCACHE "Compile through ccache when it is installed" ON)
+
+if(VARDEX_UNITY)
+  set(CMAKE_UNITY_BUILD ON)
+  set(CMAKE_UNITY_BUILD_BATCH_SIZE 4)
+endif()
 
 if(VARDEX_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
   find_program(VARDEX_CCACHE_PROGRAM ccache)

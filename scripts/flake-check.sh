@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Runs the whole suite on a machine made busy on purpose: twice as many tests
-# at once as there are cores, in random order, while a busy loop runs on every
-# core. A test that passes alone but fails here waits for time instead of for
+# Runs the whole suite on a machine made busy on purpose: as many tests at once
+# as scripts/test.sh runs (four for each core), in random order, while a busy
+# loop runs on every core. A test that passes alone but fails here waits for time instead of for
 # its event. Prints each test that failed with how often; the last line is
 # "flake-check: N passed, N failed" over all runs of all rounds.
 #   flake-check.sh [ROUNDS]   (default 3; needs a build, as test.sh makes it)
-# Takes about a quarter of an hour a round on two cores.
+# Takes about five minutes a round on two cores.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 rounds=${1:-3}
 build=${VARDEX_BUILD_DIR:-build}
 cores=$(nproc)
-jobs=$((2 * cores))
+jobs=$((4 * cores))
 [ -f "$build/CTestTestfile.cmake" ] ||
   { echo "flake-check: no build in $build; run scripts/test.sh first" >&2; exit 2; }
 cmake --build "$build" >/dev/null
