@@ -15,7 +15,7 @@
 
 namespace vardex::test {
 
-inline constexpr double kDeviceTestScale = 0.1;
+inline constexpr double kDeviceTestScale = kAnswerScale;
 
 // Replies of a varDex in normal operation; "ATI3" carries the country.
 inline ScriptedPeer::Responder VarDexReplies(const std::string& country = "Hungary") {

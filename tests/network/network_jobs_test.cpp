@@ -266,7 +266,7 @@ TEST_F(ThroughServer, AServerThatCannotBeReachedIsSaidSo) {
 // agreed: the read ends with its own failure (nothing answers as a varDex), not
 // when the flood ends.
 TEST(FloodingServer, TheJobEndsWithItsOwnFailure) {
-    ScopedTimeScale scale(0.1);
+    ScopedTimeScale scale(kAnswerScale);
     ScopedEnv lines("VARDEX_LINES", "");
     FakePortServer server;
     server.Flood(FakePortServer::Nops());

@@ -209,9 +209,6 @@ void Without(vardex::params::Feature variant, CDeviceConfig* r) {
 // none on a variant without the setting, and a setting every variant has is
 // sent on one without any of the others.
 TEST_F(RowTest, EachFieldsRowSendsItAndOnlyWhereTheVariantHasIt) {
-    // Only the lines sent count, not how the replies are timed: every exchange
-    // may end sooner than in the other row tests.
-    ScopedTimeScale faster(0.05);
     // Complete answers to the queries the register file does not serve, so that
     // no verification asks twice.
     Answer("AT&ZI?",

@@ -84,7 +84,7 @@ std::string Readable(const std::string& bytes) {
 
 class RowBytes : public ::testing::TestWithParam<const char*> {
 protected:
-    RowBytes() : scale_(0.1) {}
+    RowBytes() : scale_(kAnswerScale) {}
 
     CDeviceConfig& W() { return app_.m_workingRecord; }
 

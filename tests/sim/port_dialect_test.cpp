@@ -85,7 +85,7 @@ protected:
         port_.SetReadTimeout(250);
     }
 
-    vardex::test::ScopedTimeScale scale_{0.1};
+    vardex::test::ScopedTimeScale scale_{vardex::test::kAnswerScale};
     PtyDevice device_;
     CDevicePort port_;
 };

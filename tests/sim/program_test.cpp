@@ -207,7 +207,7 @@ protected:
         return reply != nullptr ? reply : "<null>";
     }
 
-    vardex::test::ScopedTimeScale scale_{0.1};
+    vardex::test::ScopedTimeScale scale_{vardex::test::kAnswerScale};
     std::string folder_;
 };
 

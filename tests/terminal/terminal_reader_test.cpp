@@ -141,7 +141,7 @@ bool IsFloodPiece(const std::string& log, int* lines) {
 
 class TerminalReaderTest : public ::testing::Test {
 protected:
-    TerminalReaderTest() : scale_(0.1) {}
+    TerminalReaderTest() : scale_(vardex::test::kAnswerScale) {}
 
     void SetUp() override {
         SysError error;

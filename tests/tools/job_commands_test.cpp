@@ -38,6 +38,16 @@
 namespace vardex::test {
 namespace {
 
+// A thread a job's hook starts is there only if the job got that far: joined
+// when it is, and false when it is not, so that the test fails saying so.
+bool JoinIfStarted(std::thread& thread) {
+    if (!thread.joinable()) {
+        return false;
+    }
+    thread.join();
+    return true;
+}
+
 std::string WriteFile(const std::string& name, const std::string& bytes) {
     const std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << bytes;
@@ -46,7 +56,7 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
 
 class Commands : public ::testing::Test {
 protected:
-    explicit Commands(sim::DeviceOptions options = {}, double scale = 0.1)
+    explicit Commands(sim::DeviceOptions options = {}, double scale = kAnswerScale)
         : state_("XDG_STATE_HOME", TempPath("state")), scale_(scale), device_(std::move(options)) {
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
@@ -572,7 +582,8 @@ TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
                    "m_byModemLlc[1][2]=7", "--store", "1"},
                   cut.Hook()),
               1);
-    cutter.join();
+    // A write that stopped before its reading never started the cut.
+    ASSERT_TRUE(JoinIfStarted(cutter)) << Err();
     const std::string err = Err();
     EXPECT_EQ(out_.str(), "");
 
@@ -757,7 +768,7 @@ TEST_F(Commands, ApplyToAProfileComparesWithWhatThatProfileHolds) {
 // A variant without X.25 reads its X.25 settings as null, and the read goes
 // back in (a packet size of 0 would be out of range).
 TEST(RoundTrip, AReadOfAVariantWithoutX25GoesBackIn) {
-    ScopedTimeScale scale(0.1);
+    ScopedTimeScale scale(kAnswerScale);
     sim::PtyDevice device(sim::DeviceOptions{.country = "Poland"});
     SysError error;
     ASSERT_TRUE(device.Start(&error)) << error.Message();
@@ -857,7 +868,7 @@ TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {
 // As the program's Upgrade button: where the operator keeps upgrades, the
 // device is not asked for its loader.
 TEST(UpgradeCommand, OperatorCountryIsLeftAlone) {
-    ScopedTimeScale scale(0.1);
+    ScopedTimeScale scale(kAnswerScale);
     sim::PtyDevice device(sim::DeviceOptions{.country = "Poland"});
     SysError error;
     ASSERT_TRUE(device.Start(&error)) << error.Message();
@@ -892,7 +903,7 @@ TEST_F(Commands, CtrlCAsksAndASecondOneStopsTheJob) {
                       },
                       &context};
     EXPECT_EQ(Run(ctl::RunRead, {}, hook), 1);
-    context.presser.join();
+    ASSERT_TRUE(JoinIfStarted(context.presser)) << Err();
     const std::string err = Err();
     EXPECT_NE(err.find("Sure you want to cancel the job?"), std::string::npos);
     EXPECT_EQ(err.find("A varDex was not found"), std::string::npos);
@@ -921,7 +932,7 @@ TEST_F(Commands, TwoCtrlCDuringIdentificationStopTheApply) {
         EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
         std::rewind(err_);
         EXPECT_EQ(Run(ctl::RunApply, {wanted}, press.Hook()), 1) << Err();
-        presser.join();
+        ASSERT_TRUE(JoinIfStarted(presser)) << Err();
         // (Usually while the step could not stop; on a busy machine the
         // presses may land after it, and must stop the apply all the same.)
         EXPECT_NE(device_.Register(79) & 4, 0) << Err();
@@ -945,7 +956,7 @@ TEST_F(Commands, SigtermStopsTheJobWithoutAskingAndTheProgramLives) {
                       },
                       &context};
     EXPECT_EQ(Run(ctl::RunWrite, {"m_bClip=0", "m_bCallWaiting1=1"}, hook), 1);
-    context.killer.join();
+    ASSERT_TRUE(JoinIfStarted(context.killer)) << Err();
     const std::string err = Err();
     EXPECT_EQ(err.find("Sure you want to cancel the job?"), std::string::npos) << err;
     EXPECT_NE(err.find("Stopped by a signal"), std::string::npos) << err;

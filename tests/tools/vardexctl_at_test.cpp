@@ -160,7 +160,7 @@ std::string IdentityReply(const std::string& line) {
 }
 
 TEST(VardexctlIdentify, PrintsTheIdentityOfTheDeviceOnThePort) {
-    ScopedTimeScale scale(0.1);
+    ScopedTimeScale scale(test::kAnswerScale);
     ScriptedPeer peer(IdentityReply, false);
     std::ostringstream out;
     char* err_text = nullptr;
@@ -185,7 +185,7 @@ TEST(VardexctlIdentify, PrintsTheIdentityOfTheDeviceOnThePort) {
 }
 
 TEST(VardexctlIdentify, SearchesThePortsAndAsksWhichDevice) {
-    ScopedTimeScale scale(0.1);
+    ScopedTimeScale scale(test::kAnswerScale);
     ScriptedPeer com1(IdentityReply, false);
     ScriptedPeer com2(IdentityReply, false);
     ::setenv(env::kPorts, (com1.SlavePath() + ":" + com2.SlavePath()).c_str(), 1);
