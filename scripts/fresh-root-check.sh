@@ -3,13 +3,25 @@
 # CI machine has packages installed by hand, which once hid a missing one (Qt).
 # Builds a minimal bookworm root with mmdebstrap from the host's Debian mirrors,
 # puts the committed tree (HEAD, never a build directory) into it, and there, as
-# root, runs install-deps.sh and then test.sh (build and the whole test suite).
+# root, runs install-deps.sh and then `test.sh --packages`: the build of the
+# programs and the tests that need an installed package, and those tests (the
+# whole suite runs once, on the host).
 # Then it builds the Debian package there (scripts/package.sh) and installs it
 # into a copy of the bare root taken before install-deps.sh ran, where
 # scripts/package-install-check.sh uses and removes it.
+#   fresh-root-check.sh --whole   instead: the README's test command alone
+#                                 (install, build, the whole suite), timed, as
+#                                 on a new machine
 # Needs root. Everything it mounts and both roots go away on exit, Ctrl+C
 # included.
 set -euo pipefail
+
+whole=false
+case "${1:-}" in
+  "") ;;
+  --whole) whole=true ;;
+  *) echo "usage: fresh-root-check.sh [--whole]" >&2; exit 2 ;;
+esac
 
 repo=$(cd "$(dirname "$0")/.." && pwd)
 sources=/etc/apt/sources.list.d/debian.sources
@@ -139,12 +151,19 @@ done
 in_root() { chroot "$root" /usr/bin/env -i "${env[@]}" /bin/bash -c "cd /src/vardex && $1"; }
 in_bare() { chroot "$bare" /usr/bin/env -i "${env[@]}" /bin/bash -c "cd /tmp && $1"; }
 
+if $whole; then
+  echo "-- bash scripts/test.sh in the fresh root, as on a new machine"
+  in_root 'bash scripts/test.sh'
+  echo "-- fresh root: creation $(duration $((created - start))), bash scripts/test.sh $(duration $((SECONDS - created)))"
+  exit 0
+fi
+
 echo "-- install-deps.sh in the fresh root"
 in_root 'bash scripts/install-deps.sh'
 installed=$SECONDS
 
-echo "-- test.sh in the fresh root"
-in_root 'bash scripts/test.sh'
+echo "-- test.sh --packages in the fresh root"
+in_root 'bash scripts/test.sh --packages'
 tested=$SECONDS
 
 echo "-- the Debian package: built and checked in the fresh root"

@@ -1,8 +1,18 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages that the build, the tests and the demonstration
-# need, only those missing. It is all a fresh Debian 12 needs: CI proves it in a
-# minimal root where nothing else was installed.
+# Installs the Debian 12 packages that the build, the tests, the demonstration
+# and the Debian package need, only those missing. It is all a fresh Debian 12
+# needs: CI proves it in a minimal root where nothing else was installed.
+#   install-deps.sh        what scripts/test.sh and scripts/demo.sh need
+#   install-deps.sh --ci   and what only CI's further checks use: clang for the
+#                          fuzz targets, and a guest machine for the serial drivers
 set -euo pipefail
+
+ci=false
+case "${1:-}" in
+  "") ;;
+  --ci) ci=true ;;
+  *) echo "usage: install-deps.sh [--ci]" >&2; exit 2 ;;
+esac
 
 packages=(
   # compiler and build
@@ -13,8 +23,6 @@ packages=(
   nlohmann-json3-dev
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  # fuzz targets (libFuzzer) and sanitizer runtimes
-  clang libclang-rt-14-dev
   # interoperability tests: an independent XMODEM receiver behind a pseudo-terminal
   lrzsz socat
   # the Debian package's checks: lintian, manual pages, AppStream data, the
@@ -27,11 +35,17 @@ packages=(
   ansible-core pycodestyle yamllint
   # the settings schema checked with a standard JSON Schema validator
   python3-jsonschema
-  # the programs on the kernel's own serial drivers: a guest root, its
-  # initramfs and the machine that boots it (the guest's kernel is Debian's,
-  # fetched into the guest root)
-  mmdebstrap cpio qemu-system-x86
 )
+if $ci; then
+  packages+=(
+    # fuzz targets (libFuzzer) and clang's sanitizer runtimes
+    clang libclang-rt-14-dev
+    # the programs on the kernel's own serial drivers: a guest root, its
+    # initramfs and the machine that boots it (the guest's kernel is Debian's,
+    # fetched into the guest root); the fresh-root check's roots
+    mmdebstrap cpio qemu-system-x86
+  )
+fi
 
 missing=()
 for package in "${packages[@]}"; do

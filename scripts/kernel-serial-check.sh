@@ -34,7 +34,7 @@ readonly SIM_START_S=20     # a simulator printing its port
 
 for tool in mmdebstrap qemu-system-x86_64 cpio socat; do
   command -v "$tool" >/dev/null ||
-    { echo "kernel-serial: $tool is missing; scripts/install-deps.sh installs it" >&2; exit 1; }
+    { echo "kernel-serial: $tool is missing; scripts/install-deps.sh --ci installs it" >&2; exit 1; }
 done
 
 deb=${1:-}

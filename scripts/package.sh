@@ -8,9 +8,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The tree test.sh built, configured again for /usr: nothing is compiled anew.
+# The tree test.sh built, configured again for /usr: nothing is compiled anew,
+# and only what the package holds is built if it was not.
 cmake -S . -B build -G Ninja -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build build
+cmake --build build --target vardex_installed
 rm -f build/vardex-config_*.deb
 (cd build && cpack -G DEB >/dev/null)
 deb=$(ls build/vardex-config_*_amd64.deb)
