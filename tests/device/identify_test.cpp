@@ -4,6 +4,7 @@
 
 #include "device_fixture.h"
 #include "exchange_timing.h"
+#include "link/protocol_waits.h"
 #include "res/strings.h"
 
 namespace vardex::test {
@@ -178,7 +179,7 @@ TEST_F(Identify, LoaderNakGivesMinusFourAfterTheMessage) {
     peer.SetIdleChatter("\x15", std::chrono::milliseconds(30));
     const auto start = Clock::now();
     EXPECT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kInLoader);
-    EXPECT_GE(MsSince(start), 1000);  // the ten-second wait, scaled
+    EXPECT_GE(MsSince(start), ScaledMs(kLoaderHeardPauseMs).count() / 1000);
     ASSERT_EQ(view_.prompts.messages.size(), 1u);
     EXPECT_EQ(view_.prompts.messages[0].first, res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
     EXPECT_TRUE(Record().IsOpen());
