@@ -413,7 +413,8 @@ int CTapiLine::GetTapiHandle() {
     if (!port) {
         return 0;
     }
-    SetHandle(port);
+    // A new channel: the loss of the one before is not this one's.
+    AdoptHandle(port);
     m_strOpenedPath = path;
     m_bLineChannel = true;
     vardex::LineSettings settings;
