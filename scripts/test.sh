@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test. VARDEX_WERROR=ON turns warnings into errors.
 #   test.sh              the whole suite
-#   test.sh --packages   only the tests that need a package install-deps.sh
-#                        installs (the window's, Ansible, the schema, the port
-#                        server, XMODEM against lrzsz, the Debian package's
-#                        parts), and what they run: the fresh-root check's proof
-#                        that install-deps.sh is complete. A skipped test fails.
+#   test.sh --packages   builds all but the benchmarks and runs only the tests
+#                        that need a package install-deps.sh installs (the
+#                        window's, Ansible, the schema, the port server, XMODEM
+#                        against lrzsz, the Debian package's parts): the
+#                        fresh-root check's proof that install-deps.sh is
+#                        complete. A skipped test fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,16 +23,15 @@ bash scripts/install-deps.sh
 # with every core kept busy besides).
 jobs=$((4 * $(nproc)))
 
+bench=ON
+if $subset; then bench=OFF; fi
+cmake -S . -B build -G Ninja -DVARDEX_WERROR="${VARDEX_WERROR:-OFF}" -DVARDEX_BUILD_BENCH="$bench"
+cmake --build build
 if ! $subset; then
-  cmake -S . -B build -G Ninja -DVARDEX_WERROR="${VARDEX_WERROR:-OFF}"
-  cmake --build build
   ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
   exit 0
 fi
 
-cmake -S . -B build -G Ninja -DVARDEX_WERROR="${VARDEX_WERROR:-OFF}" -DVARDEX_BUILD_BENCH=OFF
-# Everything: cpack, in the package test, installs from the whole build.
-cmake --build build
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 status=0
