@@ -6,7 +6,6 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
-#include <QScreen>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabWidget>
@@ -36,13 +35,15 @@ namespace {
 
 constexpr const char* kRestoreMenuText = "Restore Settings...";
 
-// Where a field's control is named in the messages: its page and the control's
-// name for a screen reader, which says which port it belongs to.
-std::string ControlLabel(const std::vector<CRecordPage*>& pages, const settings::FieldResult& r) {
+// Where a field's control is named in the messages and lists: its page and the
+// control's name for a screen reader, which says which port it belongs to;
+// readable where no page shows the field.
+std::string ControlLabel(const std::vector<CRecordPage*>& pages, const RecordField* field,
+                         std::size_t element, const std::string& readable) {
     for (const CRecordPage* page : pages) {
         for (const FieldBinding& binding : page->Bindings()) {
-            if (r.field == nullptr || binding.member != r.field->member ||
-                binding.index != r.element || binding.exchange == Exchange::kShown) {
+            if (field == nullptr || binding.member != field->member || binding.index != element ||
+                binding.exchange == Exchange::kShown) {
                 continue;
             }
             const QWidget* control = page->GetDlgItem(binding.id);
@@ -52,7 +53,7 @@ std::string ControlLabel(const std::vector<CRecordPage*>& pages, const settings:
             }
         }
     }
-    return settings::ReadableLabel(r);
+    return readable;
 }
 
 }  // namespace
@@ -105,6 +106,7 @@ CPropSheet::CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app
         static_cast<QHBoxLayout*>(buttons)->insertWidget(1, status_, 1);
     }
 
+    RememberSizeAs(QStringLiteral("sheet/size"));
     read_timer_.setSingleShot(true);
     connect(&read_timer_, &QTimer::timeout, this, [this] { ReadDevice(); });
 }
@@ -122,11 +124,6 @@ void CPropSheet::showEvent(QShowEvent* event) {
         return;
     }
     first_activation_ = false;
-    if (QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
     // The read starts from the event loop once the window is up, never from its
     // creation.
     read_timer_.start(static_cast<int>(
@@ -145,7 +142,10 @@ void CPropSheet::ShowRestore() {
     if (loader_mode_ || job_depth_ > 0) {
         return;
     }
-    CRestoreDialog dialog(this, app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord));
+    CRestoreDialog dialog(this, app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord),
+                          [this](const ctl::ItemChange& c) {
+                              return ControlLabel(record_pages_, c.entry, c.element, c.readable);
+                          });
     if (dialog.DoModal() != QDialog::Accepted) {
         return;
     }
@@ -254,6 +254,7 @@ void CPropSheet::ReadDevice() {
         return;
     }
     TransferRecord(0);
+    FocusFirstControl();
     if (TraceEnabled()) {
         // What the page shows after the read: lets an installed program be
         // checked from outside, where no test can reach its widgets.
@@ -301,9 +302,10 @@ bool CPropSheet::WriteDevice() {
     }
     ShowStatus({});
     if (!report.told) {
-        const std::string text = settings::ProblemText(
-            report,
-            [this](const settings::FieldResult& r) { return ControlLabel(record_pages_, r); });
+        const std::string text =
+            settings::ProblemText(report, [this](const settings::FieldResult& r) {
+                return ControlLabel(record_pages_, r.field, r.element, r.readable);
+            });
         if (!text.empty()) {
             AppMessageBox(this, text, MessageIcon::Exclamation);
         }
@@ -374,19 +376,50 @@ int CPropSheet::TransferRecord(int to_record) {
     return 1;
 }
 
+bool CPropSheet::ChangesPending() const {
+    const CDeviceConfig& record = app_.m_workingRecord;
+    bool pending = record.m_bSettingsModified != 0 || record.m_bOtherModified != 0;
+    for (int index = 0; index < GetPageCount(); ++index) {
+        pending = pending || GetPage(index)->IsModified();
+    }
+    return pending;
+}
+
 void CPropSheet::PostClose() {
+    // The job that asks has already said why: nothing is asked again.
     QMetaObject::invokeMethod(
-        this, [this] { OnCancel(); }, Qt::QueuedConnection);
+        this, [this] { Close(false); }, Qt::QueuedConnection);
 }
 
 void CPropSheet::OnCancel() {
+    Close(true);
+}
+
+void CPropSheet::Close(bool ask) {
     if (job_depth_ > 0) {
         // A job's window is up: the sheet ends as soon as the job has.
         close_pending_ = true;
         return;
     }
+    int result = QDialog::Rejected;
+    if (ask && !loader_mode_ && ChangesPending()) {
+        switch (AppMessageBox(this, std::string(res::kTextUnappliedChanges), MessageIcon::Question,
+                              MessageButtons::DiscardApplyKeep)) {
+            case QMessageBox::Discard:
+                break;
+            case QMessageBox::Apply:
+                // A write that fails keeps the window open, its changes pending.
+                if (!WriteDevice()) {
+                    return;
+                }
+                result = QDialog::Accepted;
+                break;
+            default:
+                return;
+        }
+    }
     read_timer_.stop();
-    EndDialog(QDialog::Rejected);
+    EndDialog(result);
 }
 
 }  // namespace vardex::ui

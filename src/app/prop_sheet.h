@@ -68,11 +68,16 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    // Cancel, Esc, the close box and a close asked for by a job.
+    // Cancel, Esc and the close box: changes not yet applied are not dropped
+    // without asking.
     void OnCancel() override;
 
 private:
     void AddRecordPage(CRecordPage* page);
+    // Ends the sheet once no job runs; ask: changes not yet applied are
+    // discarded, applied or kept as the person says.
+    void Close(bool ask);
+    bool ChangesPending() const;
     void MarkPagesModified(bool modified);
     void SetLoaderMode(bool on);
     // Keeps what the device holds as a backup; false (told) when it cannot.

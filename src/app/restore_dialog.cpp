@@ -5,7 +5,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "res/strings.h"
 #include "settings/json_reader.h"
@@ -27,8 +29,11 @@ constexpr const char* kChangesName = "What the backup changes";
 }  // namespace
 
 CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device,
-                               const std::string& port)
-    : CDialog(parent), device_(device) {
+                               const std::string& port, ChangeLabel label)
+    : CDialog(parent), device_(device), label_(std::move(label)) {
+    if (!label_) {
+        label_ = [](const ctl::ItemChange& change) { return change.readable; };
+    }
     setWindowTitle(QString::fromUtf8(kCaption));
     // Another unit's settings would give this one its numbers; another
     // variant's would mean other things, or be refused half way.
@@ -39,9 +44,13 @@ CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device,
     }
     auto* list = new QListWidget(this);
     SetControlId(list, IDC_BACKUPS);
+    // A line longer than the list is shortened in its middle, whole on hovering.
+    list->setTextElideMode(Qt::ElideMiddle);
+    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* changes = new QPlainTextEdit(this);
     SetControlId(changes, IDC_CHANGES);
     changes->setReadOnly(true);
+    changes->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     auto* heading =
         new QLabel(QString::fromUtf8(backups_.empty() ? kNoBackupText : kChooseText), this);
     NameControl(list, {QString::fromUtf8(kBackupsName)}, heading);
@@ -58,11 +67,19 @@ CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device,
 bool CRestoreDialog::OnInitDialog() {
     CDialog::OnInitDialog();
     auto* list = Item<QListWidget>(IDC_BACKUPS);
+    int widest = 0;
     for (const settings::Backup& backup : backups_) {
-        list->addItem(QString::fromStdString(
+        const QString line = QString::fromStdString(
             backup.time + " UTC  " +
-            settings::DescribeDevice(backup.country, backup.model, backup.firmware, backup.crc)));
+            settings::DescribeDevice(backup.country, backup.model, backup.firmware, backup.crc));
+        auto* item = new QListWidgetItem(line, list);
+        item->setToolTip(line);
+        widest = std::max(widest, list->fontMetrics().horizontalAdvance(line));
     }
+    // Wide enough for the lines where the screen has the room.
+    list->setMinimumWidth(
+        std::min(widest + 4 * list->fontMetrics().averageCharWidth(),
+                 screen() != nullptr ? screen()->availableGeometry().width() * 3 / 4 : widest));
     if (backups_.empty()) {
         ShowBackup(-1);
     } else {
@@ -86,7 +103,7 @@ void CRestoreDialog::ShowBackup(int row) {
             wanted.CopyFrom(device_);
             ctl::ApplyChanges(changes_, &wanted);
             for (const ctl::ItemChange& c : ctl::Differences(device_, wanted)) {
-                shown += c.name + ": " + c.before + " -> " + c.after + "\n";
+                shown += label_(c) + ": " + c.before + " -> " + c.after + "\n";
             }
             if (shown.empty()) {
                 changes_.clear();

@@ -2,6 +2,8 @@
 // and for the one chosen the settings that differ from the device's.
 #pragma once
 
+#include <functional>
+#include <string>
 #include <vector>
 
 #include "params/device_config.h"
@@ -16,9 +18,14 @@ public:
     static constexpr int IDC_BACKUPS = 1060;
     static constexpr int IDC_CHANGES = 1061;
 
+    // How a setting is named to the person: its on-screen label where the
+    // window has one (the readable name by default).
+    using ChangeLabel = std::function<std::string(const ctl::ItemChange&)>;
+
     // device: what the device is known to hold.
     // port: the unit's (its backups are those listed).
-    CRestoreDialog(QWidget* parent, const CDeviceConfig& device, const std::string& port);
+    CRestoreDialog(QWidget* parent, const CDeviceConfig& device, const std::string& port,
+                   ChangeLabel label = {});
 
     const std::vector<settings::Backup>& Backups() const { return backups_; }
     // The chosen backup's fields, once the dialog ended with Accepted.
@@ -32,6 +39,7 @@ private:
     void ShowBackup(int row);
 
     const CDeviceConfig& device_;
+    ChangeLabel label_;
     std::vector<settings::Backup> backups_;
     std::vector<ctl::FieldChange> changes_;
 };

@@ -76,6 +76,7 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
     : CRecordPage(Text(res::kTextPageConnection), kHelpConnection, kBindings), host_(host) {
     // The protocols: V.110 is drawn above V.120, though its index is the higher.
     auto* protocols = new QGroupBox(this);
+    NameControl(protocols, {Text(res::kTextProtocolGroup)});
     auto* pg = new QGridLayout(protocols);
     const struct {
         int id;
@@ -112,6 +113,7 @@ CConnectionPage::CConnectionPage(ISheetHost& host)
 
     // PPP: the multilink choice, BAP and the thresholds of bandwidth on demand.
     auto* ppp = new QGroupBox(this);
+    NameControl(ppp, {Text(res::kTextPppGroup)});
     auto* pv = new QVBoxLayout(ppp);
     const std::string_view choices[] = {res::kTextPppAsyncToSync, res::kTextPppMultilinkFixed,
                                         res::kTextPppBandwidthOnDemand};
@@ -241,7 +243,9 @@ void CConnectionPage::OnThresholdChange(int id) {
     const RecordField& limits = FieldOfControl(id);
     const int value = NumberIn(Item<QLineEdit>(id));
     if (!limits.Allows(value)) {
-        AppMessageBox(this, res::FormatLimits(limits.lo, limits.hi), MessageIcon::Exclamation);
+        AppMessageBox(this,
+                      FieldMessage(Item<QLineEdit>(id), res::FormatLimits(limits.lo, limits.hi)),
+                      MessageIcon::Exclamation);
     } else if (value != IntField(id)) {
         host_.App().m_workingRecord.m_bSettingsModified = 1;
         SetModified(true);

@@ -1,6 +1,7 @@
 #include "record_page.h"
 
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QLineEdit>
 #include <array>
 #include <cassert>
@@ -259,6 +260,7 @@ CRecordPage::CRecordPage(const QString& title, int help_topic,
 
 void CRecordPage::LoadFrom(const CDeviceConfig& record) {
     record_.CopyFrom(record);
+    loaded_ = true;
 }
 
 void CRecordPage::StoreTo(CDeviceConfig& record) const {
@@ -290,6 +292,21 @@ bool CRecordPage::Changeable(int id) const {
 void CRecordPage::ExchangeBound(CDataExchange& dx,
                                 const std::function<bool(const FieldBinding&)>& keep) {
     ExchangeFields(dx, this, record_, bindings_, keep);
+    if (dx.m_bSaveAndValidate || loaded_) {
+        return;
+    }
+    // Before the first read the page's copy holds defaults, not the device's
+    // values: what is only shown, and the lists, stay empty.
+    for (const FieldBinding& binding : bindings_) {
+        QWidget* control = GetDlgItem(binding.id);
+        if (auto* edit = qobject_cast<QLineEdit*>(control);
+            edit != nullptr && binding.exchange == Exchange::kShown) {
+            edit->clear();
+        } else if (auto* list = qobject_cast<QComboBox*>(control);
+                   list != nullptr && binding.exchange == Exchange::kList) {
+            list->setCurrentIndex(-1);
+        }
+    }
 }
 
 void CRecordPage::EnableBound() const {

@@ -120,6 +120,7 @@ private:
 
     std::span<const FieldBinding> bindings_;
     CDeviceConfig record_;
+    bool loaded_ = false;  // a record read from the device has been loaded
 };
 
 }  // namespace vardex::ui

@@ -530,16 +530,18 @@ void CTelephonyPage::OnFskChange() {
 }
 
 bool CTelephonyPage::eventFilter(QObject* watched, QEvent* event) {
+    const bool limited = watched == GetDlgItem(IDC_FLASH) || watched == GetDlgItem(IDC_FSK);
+    if (limited && event->type() == QEvent::FocusIn && !checking_) {
+        // What a refused value leaves behind: the page as it was before the edit.
+        modified_before_ = IsModified();
+        settings_before_ = host_.App().m_workingRecord.m_bSettingsModified;
+    }
     // A message box taking the focus is a focus loss too: one check at a time,
     // and none while the page's own exchange of values says what is wrong.
-    if (event->type() == QEvent::FocusOut && !checking_ &&
+    if (limited && event->type() == QEvent::FocusOut && !checking_ &&
         static_cast<QFocusEvent*>(event)->reason() != Qt::PopupFocusReason) {
         checking_ = true;
-        for (const int id : {IDC_FLASH, IDC_FSK}) {
-            if (watched == GetDlgItem(id)) {
-                CheckLimits(id);
-            }
-        }
+        CheckLimits(watched == GetDlgItem(IDC_FLASH) ? IDC_FLASH : IDC_FSK);
         checking_ = false;
     }
     return CRecordPage::eventFilter(watched, event);
@@ -552,8 +554,14 @@ void CTelephonyPage::CheckLimits(int id) {
     if (value == 0) {
         edit->setText(QStringLiteral("0"));
     } else if (!LimitedAllows(limits, value)) {
-        AppMessageBox(this, res::FormatLimits(limits.lo, limits.hi), MessageIcon::Exclamation);
+        AppMessageBox(this, FieldMessage(edit, res::FormatLimits(limits.lo, limits.hi)),
+                      MessageIcon::Exclamation);
         edit->setText(QString::number(IntField(id)));
+        host_.App().m_workingRecord.m_bSettingsModified = settings_before_;
+        SetModified(modified_before_);
+        // The person corrects it where it was.
+        edit->setFocus(Qt::OtherFocusReason);
+        edit->selectAll();
     }
 }
 

@@ -101,6 +101,9 @@ private:
     CSpinButton* flash_spin_ = nullptr;
     CSpinButton* fsk_spin_ = nullptr;
     bool checking_ = false;
+    // The page's marks when the focus entered a limited edit.
+    bool modified_before_ = false;
+    int settings_before_ = 0;
 };
 
 }  // namespace vardex::ui

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPixmap>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -27,6 +28,10 @@ namespace {
 QLineEdit* ReadOnlyEdit(QWidget* parent, int id, int min_width = 0) {
     auto* edit = new QLineEdit(parent);
     edit->setReadOnly(true);
+    // The dialog's own colour behind the text: nothing here to type into.
+    QPalette palette = edit->palette();
+    palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+    edit->setPalette(palette);
     SetControlId(edit, id);
     if (min_width > 0) {
         edit->setMinimumWidth(min_width);

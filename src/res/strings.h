@@ -389,11 +389,20 @@ inline constexpr std::string_view kTextApply = "&Apply";
 inline constexpr std::string_view kTextWindowMenu = "Window menu";
 inline constexpr std::string_view kTextHelpOnPage = "&Help on this page";
 inline constexpr std::string_view kTextHelpWindowSuffix = " Help";
+// Asked when the window is closed with changes not yet applied.
+inline constexpr std::string_view kTextUnappliedChanges =
+    "Some changes have not been applied to the varDex yet.\n"
+    "Apply them before closing?";
+inline constexpr std::string_view kTextDiscard = "&Discard";
+inline constexpr std::string_view kTextKeepEditing = "&Keep editing";
 // What a screen reader says where the window shows no text of its own: each
 // modem LLC octet's edit, and the arrows beside a number.
 inline constexpr std::string_view kTextLlcOctetNames[] = {"LLC Octet 5A", "LLC Octet 5C",
                                                           "LLC Octet 5D"};
 inline constexpr std::string_view kTextStepUp = "Up";
+// The Connection page's two groups, which show no title.
+inline constexpr std::string_view kTextProtocolGroup = "Protocol";
+inline constexpr std::string_view kTextPppGroup = "PPP options";
 inline constexpr std::string_view kTextStepDown = "Down";
 
 }  // namespace vardex::res

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <span>
@@ -593,8 +594,8 @@ std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
             case Kind::kTextArray: {
                 const auto texts = f.Texts(record);
                 for (std::size_t i = 0; i < f.count; ++i) {
-                    items.push_back(
-                        {f.name, name + "[" + std::to_string(i) + "]", JsonString(texts[i])});
+                    items.push_back({f.name, name + "[" + std::to_string(i) + "]",
+                                     JsonString(texts[i]), f.entry, i});
                 }
                 break;
             }
@@ -604,15 +605,16 @@ std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
                         items.push_back(
                             {f.name,
                              name + "[" + std::to_string(p) + "][" + std::to_string(o) + "]",
-                             std::to_string(record.m_byModemLlc[p][o])});
+                             std::to_string(record.m_byModemLlc[p][o]), f.entry,
+                             p * CDeviceConfig::kLlcOctets + o});
                     }
                 }
                 break;
             case Kind::kDigits:
-                items.push_back({f.name, name, JsonString(f.Text(record))});
+                items.push_back({f.name, name, JsonString(f.Text(record)), f.entry});
                 break;
             default:
-                items.push_back({f.name, name, IntJson(f, record)});
+                items.push_back({f.name, name, IntJson(f, record), f.entry});
         }
     }
     return items;
@@ -624,7 +626,8 @@ std::vector<ItemChange> Differences(const CDeviceConfig& before, const CDeviceCo
     const std::vector<SettableItem> b = SettableItems(after);
     for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) {
         if (a[i].value != b[i].value) {
-            changes.push_back({a[i].name, a[i].value, b[i].value});
+            changes.push_back({a[i].name, a[i].value, b[i].value, a[i].entry, a[i].element,
+                               a[i].entry->readable + a[i].name.substr(std::strlen(a[i].field))});
         }
     }
     return changes;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "params/device_config.h"
+#include "params/field_table.h"
 
 namespace vardex::ctl {
 
@@ -66,6 +67,10 @@ struct SettableItem {
     const char* field;  // the record's field name
     std::string name;   // with its indexes: m_strPhoneMsn[2]
     std::string value;  // as JSON prints it
+    const RecordField* entry = nullptr;
+    // The element of an array field, counted through its arrays (the LLC
+    // octets port * 3 + octet); 0 for one value.
+    std::size_t element = 0;
 };
 // Every settable value, in declaration order (the same items for any record).
 std::vector<SettableItem> SettableItems(const CDeviceConfig& record);
@@ -75,6 +80,10 @@ struct ItemChange {
     std::string name;    // m_strPhoneMsn[2]
     std::string before;  // as JSON prints it
     std::string after;
+    const RecordField* entry = nullptr;
+    std::size_t element = 0;
+    // telephony.phone_msn[2]: what a person reads where no label shows the field.
+    std::string readable;
 };
 std::vector<ItemChange> Differences(const CDeviceConfig& before, const CDeviceConfig& after);
 

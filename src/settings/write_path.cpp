@@ -320,10 +320,6 @@ Pending KeepUnapplied(const WriteReport& report, const CDeviceConfig& before,
     return pending;
 }
 
-std::string ReadableLabel(const FieldResult& result) {
-    return result.readable;
-}
-
 std::string_view FateWord(Fate fate) {
     switch (fate) {
         case Fate::kApplied:

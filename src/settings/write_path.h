@@ -126,8 +126,6 @@ Pending KeepUnapplied(const WriteReport& report, const CDeviceConfig& before,
 
 // How a value is named to a person: the window gives its on-screen label.
 using FieldLabel = std::function<std::string(const FieldResult&)>;
-// The readable name: what vardexctl shows.
-std::string ReadableLabel(const FieldResult& result);
 
 // "3 settings written and stored in profile 2, the power-up profile."
 std::string SummaryLine(const WriteReport& report);

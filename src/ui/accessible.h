@@ -2,8 +2,10 @@
 // the person sees, and the keys that change a sheet's pages from anywhere in it.
 #pragma once
 
+#include <QChar>
 #include <QString>
 #include <initializer_list>
+#include <set>
 #include <vector>
 
 class QLabel;
@@ -30,6 +32,21 @@ void DescribeControl(QWidget* control, std::initializer_list<QString> parts);
 // The focus moves through controls in this order: the reading order, where it
 // differs from the order the controls were made in.
 void SetTabOrder(const std::vector<QWidget*>& controls);
+
+// Access keys, the Alt+letter of a caption. The captioned controls of root's
+// window in the order they were made: buttons with a text, labels that lead to
+// a control, checkable group boxes.
+std::vector<QWidget*> CaptionedControls(const QWidget* root);
+// The keys (lower case) the captions of controls mark already.
+std::set<QChar> KeysIn(const std::vector<QWidget*>& controls);
+// caption with a key of its own marked: a word's first letter where one is
+// free, else any free letter or digit; taken grows by it. A caption that marks
+// one already, or has no free character, is returned as it is.
+QString WithAccessKey(const QString& caption, std::set<QChar>& taken);
+// Every control without a key gets one (WithAccessKey), in their order, after
+// the keys they mark already have been added to taken. The texts are not
+// changed otherwise.
+void GiveAccessKeys(const std::vector<QWidget*>& controls, std::set<QChar>& taken);
 
 // Ctrl+Tab, Ctrl+Shift+Tab, Ctrl+PageDown and Ctrl+PageUp move to the next or
 // previous page of tabs from wherever the focus is in window, also from a

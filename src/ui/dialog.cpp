@@ -8,9 +8,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QShowEvent>
 #include <QTimer>
 #include <climits>
 
+#include "accessible.h"
 #include "message_box.h"
 #include "res/strings.h"
 
@@ -73,6 +75,11 @@ QWidget* FindControl(const QWidget* root, int id) {
     return nullptr;
 }
 
+std::string FieldMessage(const QWidget* control, const std::string& message) {
+    const QString name = control != nullptr ? control->accessibleName() : QString();
+    return name.isEmpty() ? message : name.toStdString() + ": " + message;
+}
+
 // ---- CDataExchange ----
 
 QWidget* CDataExchange::Control(int id) {
@@ -84,7 +91,7 @@ QWidget* CDataExchange::Control(int id) {
 
 void CDataExchange::Fail(QWidget* control, const std::string& message) {
     failed_ = true;
-    AppMessageBox(root_, message, MessageIcon::Exclamation);
+    AppMessageBox(root_, FieldMessage(control, message), MessageIcon::Exclamation);
     control->setFocus();
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         edit->selectAll();
@@ -305,6 +312,39 @@ QPushButton* CDialog::MakeButton(int id, const QString& text) {
 bool CDialog::OnInitDialog() {
     UpdateData(false);
     return true;
+}
+
+void CDialog::AssignAccessKeys() {
+    std::vector<QWidget*> controls;
+    for (QWidget* w : CaptionedControls(this)) {
+        const int id = ControlId(w);
+        if (id != kOkButton && id != kCancelButton) {
+            controls.push_back(w);
+        }
+    }
+    std::set<QChar> taken;
+    GiveAccessKeys(controls, taken);
+}
+
+void CDialog::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!keys_assigned_) {
+        keys_assigned_ = true;
+        AssignAccessKeys();
+    }
+    // A dialog opens with the focus on its first control, as the keyboard
+    // would reach it, whatever the desktop activates first.
+    if (focusWidget() == nullptr) {
+        QWidget* w = nextInFocusChain();
+        for (int guard = 0; w != this && guard < 10000; ++guard, w = w->nextInFocusChain()) {
+            if (isAncestorOf(w) && w->window() == this && w->isVisibleTo(this) && w->isEnabled() &&
+                (w->focusPolicy() & Qt::TabFocus) != 0) {
+                setAttribute(Qt::WA_KeyboardFocusChange);
+                w->setFocus(Qt::TabFocusReason);
+                break;
+            }
+        }
+    }
 }
 
 void CDialog::OnOK() {

@@ -20,6 +20,11 @@ inline QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// A message about a control's value, led by the control's name as a screen
+// reader says it ("Flash Duration: Valid limits: 20 - 100"), so that the
+// box says which field it means.
+std::string FieldMessage(const QWidget* control, const std::string& message);
+
 // Registers the program's icons, bitmaps and help pages (once; every dialog does).
 void EnsureResources();
 
@@ -119,8 +124,13 @@ protected:
     virtual void OnCancel();
     // A push button made by MakeButton other than OK and Cancel.
     virtual void OnCommand(int) {}
+    // Each captioned control but OK and Cancel (Enter and Esc stand for them)
+    // gets an access key, when the dialog is first shown.
+    virtual void AssignAccessKeys();
+    void showEvent(QShowEvent* event) override;
 
 private:
+    bool keys_assigned_ = false;
     bool ended_ = false;
     int result_ = QDialog::Rejected;
 };

@@ -1,12 +1,15 @@
 #include "help.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QMenu>
 #include <QPointer>
+#include <QScreen>
+#include <algorithm>
 
 #include "dialog.h"
 #include "message_box.h"
@@ -40,7 +43,8 @@ QString HelpTopicUrl(int topic) {
     return QStringLiteral("qrc") + path;
 }
 
-HelpWindow::HelpWindow() : browser_(new QTextBrowser(this)) {
+HelpWindow::HelpWindow(QWidget* owner)
+    : QWidget(owner, Qt::Window), browser_(new QTextBrowser(this)) {
     setWindowTitle(AppName() + Text(res::kTextHelpWindowSuffix));
     setAttribute(Qt::WA_DeleteOnClose);
     auto* contents = new QListWidget(this);
@@ -60,6 +64,14 @@ HelpWindow::HelpWindow() : browser_(new QTextBrowser(this)) {
     resize(720, 520);
 }
 
+void HelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
 void HelpWindow::ShowTopic(int topic) {
     const QString url = HelpTopicUrl(topic);
     if (url.isEmpty()) {
@@ -70,11 +82,42 @@ void HelpWindow::ShowTopic(int topic) {
 }
 
 HelpWindow* OpenHelp(int topic) {
+    // A modal window blocks every window but its own: the help is made one of
+    // them, which also keeps it above.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr) {
+        owner = QApplication::activeWindow();
+    }
+    if (owner != nullptr && owner->window() == Instance().data()) {
+        owner = Instance()->parentWidget();
+    }
+    const bool placed = !Instance().isNull() && Instance()->parentWidget() == owner;
     if (Instance().isNull()) {
-        Instance() = new HelpWindow();
+        Instance() = new HelpWindow(owner);
+    } else if (!placed) {
+        const bool shown = Instance()->isVisible();
+        Instance()->setParent(owner, Qt::Window);
+        Instance()->setVisible(shown);
     }
     HelpWindow* window = Instance().data();
     window->ShowTopic(topic);
+    if (!placed || !window->isVisible()) {
+        // On the owner's screen, over the owner, whole.
+        const QScreen* screen = owner != nullptr ? owner->screen() : window->screen();
+        if (screen != nullptr) {
+            const QRect room = screen->availableGeometry();
+            const int title = 2 * window->fontMetrics().height();
+            window->resize(std::min(720, room.width() * 9 / 10),
+                           std::min(520, room.height() * 9 / 10 - title));
+            QRect frame(QPoint(), window->size() + QSize(0, title));
+            frame.moveCenter(owner != nullptr ? owner->frameGeometry().center() : room.center());
+            frame.moveLeft(
+                std::max(room.left(), std::min(frame.left(), room.right() - frame.width())));
+            frame.moveTop(
+                std::max(room.top(), std::min(frame.top(), room.bottom() - frame.height())));
+            window->move(frame.topLeft());
+        }
+    }
     window->show();
     window->raise();
     window->activateWindow();

@@ -22,20 +22,26 @@ inline constexpr int kHelpX25 = 9;
 QString HelpTopicUrl(int topic);
 
 // The help window: the contents list beside the page of the topic asked for.
+// It belongs to the window the person works in, so that a modal one leaves it
+// usable and keeps it above; Escape closes it.
 class HelpWindow : public QWidget {
 public:
-    HelpWindow();
+    explicit HelpWindow(QWidget* owner = nullptr);
     void ShowTopic(int topic);
     int Topic() const { return topic_; }
     QTextBrowser* Browser() const { return browser_; }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QTextBrowser* browser_;
     int topic_ = 0;
 };
 
-// Opens the help window (one for the whole program) at topic and raises it.
-// GUI thread only. Returns the window.
+// Opens the help window (one for the whole program) at topic over the window
+// the person works in (the active modal one first), and raises it. GUI thread
+// only. Returns the window.
 HelpWindow* OpenHelp(int topic);
 // The help window when it has been opened, else null.
 HelpWindow* CurrentHelpWindow();

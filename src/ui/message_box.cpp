@@ -1,8 +1,11 @@
 #include "message_box.h"
 
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
+#include "dialog.h"
 #include "res/strings.h"
 
 namespace vardex::ui {
@@ -44,6 +47,26 @@ QMessageBox::StandardButton AppMessageBox(QWidget* parent, const std::string& te
         case MessageIcon::Question:
             box.setIcon(QMessageBox::Question);
             break;
+    }
+    // The box sizes itself to its text: without room for its title a short
+    // message's caption is cut by the desktop.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        const int title =
+            box.fontMetrics().horizontalAdvance(AppName()) * 5 / 4 + 6 * box.fontMetrics().height();
+        grid->addItem(new QSpacerItem(title, 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    if (buttons == MessageButtons::DiscardApplyKeep) {
+        QPushButton* discard = box.addButton(Text(res::kTextDiscard), QMessageBox::DestructiveRole);
+        QPushButton* apply = box.addButton(Text(res::kTextApply), QMessageBox::AcceptRole);
+        QPushButton* keep = box.addButton(Text(res::kTextKeepEditing), QMessageBox::RejectRole);
+        box.setDefaultButton(apply);
+        box.setEscapeButton(keep);
+        box.exec();
+        if (box.clickedButton() == discard) {
+            return QMessageBox::Discard;
+        }
+        return box.clickedButton() == apply ? QMessageBox::Apply : QMessageBox::Cancel;
     }
     if (buttons == MessageButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

@@ -13,14 +13,16 @@ class QWidget;
 
 namespace vardex::ui {
 
-enum class MessageButtons { Ok, YesNo };
+// DiscardApplyKeep: changes not yet applied, asked about before a window closes.
+enum class MessageButtons { Ok, YesNo, DiscardApplyKeep };
 
 // "varDex Configuration Manager".
 QString AppName();
 
 // Shows text with icon and buttons, modal to parent (or to the application when
 // parent is null). Returns QMessageBox::Ok, Yes or No; closing a Yes/No box
-// counts as No. GUI thread only.
+// counts as No. DiscardApplyKeep returns Discard, Apply or Cancel (keep
+// editing), which closing the box counts as. GUI thread only.
 QMessageBox::StandardButton AppMessageBox(QWidget* parent, const std::string& text,
                                           MessageIcon icon,
                                           MessageButtons buttons = MessageButtons::Ok);

@@ -1,16 +1,52 @@
 #include "property_sheet.h"
 
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSettings>
+#include <QShowEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <set>
 
 #include "accessible.h"
 #include "help.h"
 #include "res/strings.h"
 
 namespace vardex::ui {
+
+namespace {
+
+// A page inside its tab: as large as the page wants where there is room, and
+// scrolled where a small screen or a large font leaves too little.
+class CPageScroller : public QScrollArea {
+public:
+    explicit CPageScroller(QWidget* page) {
+        setFrameShape(QFrame::NoFrame);
+        setWidgetResizable(true);
+        setWidget(page);
+    }
+    QSize sizeHint() const override {
+        const QWidget* page = widget();
+        return page != nullptr ? page->sizeHint().expandedTo(page->minimumSizeHint())
+                               : QScrollArea::sizeHint();
+    }
+    QSize minimumSizeHint() const override {
+        const int line = fontMetrics().height();
+        return {16 * line, 6 * line};
+    }
+};
+
+// Where the settings file keeps the sizes the person left windows at.
+QSettings WindowSettings() {
+    return QSettings(QStringLiteral("vardex"), QStringLiteral("vardex-config"));
+}
+
+}  // namespace
 
 // ---- CPropertyPage ----
 
@@ -70,6 +106,19 @@ void CPropertyPage::OnOK() {
     }
 }
 
+QWidget* CPropertyPage::FirstControl() const {
+    // The whole ring, once: the page's controls need not follow it directly.
+    QWidget* w = nextInFocusChain();
+    for (int guard = 0; w != this && guard < 10000; ++guard, w = w->nextInFocusChain()) {
+        const auto* edit = qobject_cast<const QLineEdit*>(w);
+        if (isAncestorOf(w) && w->isVisibleTo(this) && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus) != 0 && (edit == nullptr || !edit->isReadOnly())) {
+            return w;
+        }
+    }
+    return nullptr;
+}
+
 // ---- CPropertySheet ----
 
 CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
@@ -78,6 +127,7 @@ CPropertySheet::CPropertySheet(const QString& title, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(tabs_, 1);
     QHBoxLayout* buttons = MakeOkCancelRow();
+    buttons->setObjectName(QStringLiteral("sheetButtons"));
     QPushButton* apply = MakeButton(ID_APPLY_NOW, Text(res::kTextApply));
     apply->setEnabled(false);
     buttons->addWidget(apply);
@@ -104,9 +154,16 @@ void CPropertySheet::RemovePage(CPropertyPage* page) {
     const int index = static_cast<int>(it - pages_.begin());
     pages_.erase(it);
     page->sheet_ = nullptr;
+    const int tab = TabIndexOf(page);
+    auto* scroller = qobject_cast<QScrollArea*>(tabs_->widget(tab));
     const bool blocked = tabs_->blockSignals(true);
-    tabs_->removeTab(tabs_->indexOf(page));
+    tabs_->removeTab(tab);
     tabs_->blockSignals(blocked);
+    if (scroller != nullptr) {
+        // The page is on its way out already: only its frame is deleted here.
+        scroller->takeWidget();
+        scroller->deleteLater();
+    }
     if (shown_ == index) {
         // The page shown goes without being asked to be left; its neighbour
         // becomes the shown one only when the person picks it.
@@ -121,8 +178,18 @@ void CPropertySheet::AddPage(CPropertyPage* page) {
     page->sheet_ = this;
     pages_.push_back(page);
     const bool blocked = tabs_->blockSignals(true);
-    tabs_->addTab(page, page->Caption());
+    tabs_->addTab(new CPageScroller(page), page->Caption());
     tabs_->blockSignals(blocked);
+}
+
+int CPropertySheet::TabIndexOf(const CPropertyPage* page) const {
+    for (int i = 0; i < tabs_->count(); ++i) {
+        const auto* scroller = qobject_cast<const QScrollArea*>(tabs_->widget(i));
+        if (scroller != nullptr && scroller->widget() == page) {
+            return i;
+        }
+    }
+    return -1;
 }
 
 CPropertyPage* CPropertySheet::GetActivePage() const {
@@ -155,6 +222,12 @@ void CPropertySheet::PageChanged(int index) {
     shown_ = index;
     if (index >= 0) {
         GetPage(index)->OnSetActive();
+        AssignPageKeys(GetPage(index));
+        // A page chosen from inside another (Ctrl+PageDown, an access key)
+        // takes the focus; one chosen on the tab bar leaves it there, to go on.
+        if (!tabs_->tabBar()->hasFocus() && isVisible()) {
+            FocusFirstControl();
+        }
     }
 }
 
@@ -174,6 +247,122 @@ bool CPropertySheet::OnInitDialog() {
         GetPage(shown_)->OnSetActive();
     }
     return true;
+}
+
+std::vector<QWidget*> CPropertySheet::FootButtons() const {
+    std::vector<QWidget*> buttons;
+    const auto* row = findChild<QHBoxLayout*>(QStringLiteral("sheetButtons"));
+    for (int i = 0; row != nullptr && i < row->count(); ++i) {
+        QWidget* w = row->itemAt(i)->widget();
+        if (w != nullptr && (w->focusPolicy() & Qt::TabFocus) != 0) {
+            buttons.push_back(w);
+        }
+    }
+    return buttons;
+}
+
+void CPropertySheet::PutButtonsLast() {
+    const std::vector<QWidget*> foot = FootButtons();
+    QWidget* last = nullptr;
+    QWidget* w = nextInFocusChain();
+    for (int guard = 0; w != this && guard < 10000; ++guard, w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) != 0 &&
+            std::find(foot.begin(), foot.end(), w) == foot.end()) {
+            last = w;
+        }
+    }
+    for (QWidget* button : foot) {
+        if (last != nullptr) {
+            QWidget::setTabOrder(last, button);
+        }
+        last = button;
+    }
+}
+
+void CPropertySheet::FocusFirstControl() {
+    CPropertyPage* page = GetActivePage();
+    QWidget* first = page != nullptr ? page->FirstControl() : nullptr;
+    if (first == nullptr) {
+        return;
+    }
+    // As the keyboard would put it there: the style marks the control.
+    setAttribute(Qt::WA_KeyboardFocusChange);
+    first->setFocus(Qt::TabFocusReason);
+    if (auto* scroller = qobject_cast<QScrollArea*>(tabs_->widget(TabIndexOf(page)))) {
+        scroller->ensureWidgetVisible(first);
+    }
+}
+
+void CPropertySheet::AssignAccessKeys() {
+    std::vector<QWidget*> own;
+    for (QWidget* w : CaptionedControls(this)) {
+        const int id = ControlId(w);
+        if (!tabs_->isAncestorOf(w) && id != kOkButton && id != kCancelButton) {
+            own.push_back(w);
+        }
+    }
+    shared_keys_ = KeysIn(own);
+    for (int i = 0; i < tabs_->count(); ++i) {
+        tabs_->setTabText(i, WithAccessKey(tabs_->tabText(i), shared_keys_));
+    }
+    GiveAccessKeys(own, shared_keys_);
+    shared_ready_ = true;
+    if (CPropertyPage* page = GetActivePage()) {
+        AssignPageKeys(page);
+    }
+}
+
+void CPropertySheet::AssignPageKeys(CPropertyPage* page) {
+    if (!shared_ready_) {
+        return;  // the sheet's own come first, when it is first shown
+    }
+    std::set<QChar> taken = shared_keys_;
+    GiveAccessKeys(CaptionedControls(page), taken);
+}
+
+void CPropertySheet::showEvent(QShowEvent* event) {
+    CDialog::showEvent(event);
+    if (placed_ || event->spontaneous()) {
+        return;
+    }
+    placed_ = true;
+    PutButtonsLast();
+    if (const QScreen* screen = this->screen()) {
+        FitInto(screen->availableGeometry());
+    }
+}
+
+void CPropertySheet::FitInto(const QRect& available) {
+    // The desktop's frame once it has drawn one; before, room for a title bar.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                   outer.right() - inner.right(), outer.bottom() - inner.bottom());
+    if (frame.isNull()) {
+        const int line = fontMetrics().height();
+        frame = QMargins(line / 4, 2 * line, line / 4, line / 4);
+    }
+    const QSize room(available.width() - frame.left() - frame.right(),
+                     available.height() - frame.top() - frame.bottom());
+    QSize wanted = sizeHint();
+    if (!size_key_.isEmpty()) {
+        const QSize kept = WindowSettings().value(size_key_).toSize();
+        if (kept.isValid()) {
+            wanted = kept;
+        }
+    }
+    wanted = wanted.expandedTo(minimumSizeHint()).boundedTo(room);
+    resize(wanted);
+    // A window's position is its frame's.
+    move(available.left() + std::max(0, (room.width() - wanted.width()) / 2),
+         available.top() + std::max(0, (room.height() - wanted.height()) / 2));
+}
+
+void CPropertySheet::done(int result) {
+    if (!size_key_.isEmpty() && placed_) {
+        WindowSettings().setValue(size_key_, size());
+    }
+    CDialog::done(result);
 }
 
 int CPropertySheet::DoModal() {

@@ -2,8 +2,10 @@
 // modified: the program's main window is one.
 #pragma once
 
+#include <QChar>
 #include <QString>
 #include <QWidget>
+#include <set>
 #include <vector>
 
 #include "dialog.h"
@@ -48,6 +50,9 @@ public:
     virtual bool OnKillActive() { return UpdateData(true); }
     // The sheet's OK button, sent to the shown page. The base ends the sheet with OK.
     virtual void OnOK();
+    // The control the focus goes to when the page is shown: by default the
+    // first one the Tab key reaches.
+    virtual QWidget* FirstControl() const;
 
 protected:
     virtual void DoDataExchange(CDataExchange&) {}
@@ -87,6 +92,16 @@ public:
 
     int DoModal() override;
 
+    // Sizes the sheet to fit available (a screen's free area, the desktop's
+    // frame included) and centres it there: pages scroll inside it where the
+    // room is short, the buttons stay on the screen.
+    void FitInto(const QRect& available);
+    // The shown page's first control takes the focus, marked as the keyboard
+    // marks it, and scrolls into view.
+    void FocusFirstControl();
+    // The size the person left the sheet at is kept under key for the next start.
+    void RememberSizeAs(const QString& key) { size_key_ = key; }
+
 protected:
     // Apply button. The base applies nothing: the sheet decides.
     virtual void OnApplyNow() {}
@@ -94,6 +109,10 @@ protected:
     void OnOK() override;
     void OnCommand(int id) override;
     bool OnInitDialog() override;
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+    // The tab captions and the buttons share their keys with every page.
+    void AssignAccessKeys() override;
 
     QTabWidget* Tabs() const { return tabs_; }
 
@@ -101,11 +120,21 @@ private:
     friend class CPropertyPage;
     void PageChanged(int index);
     void RemovePage(CPropertyPage* page);
+    int TabIndexOf(const CPropertyPage* page) const;
+    // The buttons at the foot come after every page's controls in the Tab order.
+    void PutButtonsLast();
+    std::vector<QWidget*> FootButtons() const;
+    // The page's controls take the keys the tabs and buttons leave.
+    void AssignPageKeys(CPropertyPage* page);
 
     QTabWidget* tabs_;
     std::vector<CPropertyPage*> pages_;
     int shown_ = -1;
     bool switching_ = false;
+    bool placed_ = false;
+    QString size_key_;
+    std::set<QChar> shared_keys_;
+    bool shared_ready_ = false;
 };
 
 }  // namespace vardex::ui

@@ -220,7 +220,8 @@ TEST_F(GermanyConnection, ThresholdsShowTheirLimitsAtOnceAndPutTheMemberBack) {
         EXPECT_EQ(Edit(page, Page::IDC_ADD_RATE)->text(), loaded);
         Type(page, Page::IDC_ADD_RATE, "70");
         ASSERT_EQ(ui_.messages.size(), 1u);
-        EXPECT_EQ(ui_.messages[0].text, "Valid limits: 0 - 64");
+        EXPECT_EQ(ui_.messages[0].text,
+                  "Add a channel when the rate exceeds: Valid limits: 0 - 64");
         EXPECT_EQ(ui_.messages[0].icon, MessageIcon::Exclamation);
         EXPECT_EQ(Edit(page, Page::IDC_ADD_RATE)->text(), "70") << "the text stays";
         LeaveField(page, Page::IDC_ADD_RATE);
@@ -234,10 +235,13 @@ TEST_F(GermanyConnection, ThresholdsShowTheirLimitsAtOnceAndPutTheMemberBack) {
         const int progress = ui_.progress_dialogs;
         Type(page, Page::IDC_DROP_RATE, "200");
         sheet.OnApplyNow();
-        EXPECT_EQ(ui_.messages.back().text, "Please enter an integer between 0 and 128.");
+        EXPECT_EQ(
+            ui_.messages.back().text,
+            "Drop a channel when the rate drops below: Please enter an integer between 0 and 128.");
         Type(page, Page::IDC_DROP_RATE, "");
         sheet.OnApplyNow();
-        EXPECT_EQ(ui_.messages.back().text, "Please enter a positive integer.");
+        EXPECT_EQ(ui_.messages.back().text,
+                  "Drop a channel when the rate drops below: Please enter a positive integer.");
         EXPECT_EQ(ui_.progress_dialogs, progress);
         EXPECT_EQ(sheet.GetActivePage(), &page);
     });
@@ -376,10 +380,11 @@ TEST_F(CyprusConnection, ABadValueKeepsTheDialogHelpIsTopicNineAndCancelReturnsN
             Ok(d);
             EXPECT_FALSE(d.Ended());
             ASSERT_FALSE(ui_.messages.empty());
-            EXPECT_EQ(ui_.messages.back().text, "Please enter an integer between 0 and 63.");
+            EXPECT_EQ(ui_.messages.back().text,
+                      "TEI, Layer 2: Please enter an integer between 0 and 63.");
             Type(d, X25::IDC_TEI, "");
             Ok(d);
-            EXPECT_EQ(ui_.messages.back().text, "Please enter a positive integer.");
+            EXPECT_EQ(ui_.messages.back().text, "TEI, Layer 2: Please enter a positive integer.");
             Type(d, X25::IDC_TEI, "5");
             QTest::keyClick(Edit(d, X25::IDC_TEI), Qt::Key_F1);
             ASSERT_NE(ui::CurrentHelpWindow(), nullptr);

@@ -90,7 +90,15 @@ public:
     ScriptedUi() {
         ui::SetMessageBoxHook([this](const ui::MessageBoxCall& call) {
             messages.push_back(call);
-            return call.buttons == ui::MessageButtons::YesNo ? message_answer : QMessageBox::Ok;
+            switch (call.buttons) {
+                case ui::MessageButtons::YesNo:
+                    return message_answer;
+                case ui::MessageButtons::DiscardApplyKeep:
+                    return close_answer;
+                case ui::MessageButtons::Ok:
+                    break;
+            }
+            return QMessageBox::Ok;
         });
         ui::CDialog::SetModalHook([this](ui::CDialog* dialog) { Dispatch(dialog); });
     }
@@ -110,10 +118,14 @@ public:
 
     std::vector<ui::MessageBoxCall> messages;
     QMessageBox::StandardButton message_answer = QMessageBox::Yes;
+    // Closing with changes not yet applied: Discard, Apply or Cancel (keep editing).
+    QMessageBox::StandardButton close_answer = QMessageBox::Discard;
     int progress_dialogs = 0;
     int device_lists = 0;
     int storage_dialogs = 0;
     int x25_dialogs = 0;
+    // What the device list does; OK when empty.
+    std::function<void(ui::CDeviceListDialog*)> on_device_list;
     // What the storage confirmation does; Cancel when empty.
     std::function<void(ui::CStorageConfirmDialog*)> on_storage;
     std::function<void(ui::CCommProgressDialog*)> on_progress;
@@ -132,9 +144,13 @@ private:
             if (on_progress) {
                 on_progress(progress);
             }
-        } else if (dynamic_cast<ui::CDeviceListDialog*>(dialog) != nullptr) {
+        } else if (auto* list = dynamic_cast<ui::CDeviceListDialog*>(dialog)) {
             ++device_lists;
-            dialog->Item<QAbstractButton>(1)->click();
+            if (on_device_list) {
+                on_device_list(list);
+            } else {
+                dialog->Item<QAbstractButton>(1)->click();
+            }
         } else if (auto* storage = dynamic_cast<ui::CStorageConfirmDialog*>(dialog)) {
             ++storage_dialogs;
             if (on_storage) {

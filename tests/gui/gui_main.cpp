@@ -13,6 +13,9 @@ int main(int argc, char** argv) {
     // the temporary folder for good.
     const vardex::test::ScopedTempDir runtime;
     ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    // The window keeps its size in the settings folder: the run's own.
+    const vardex::test::ScopedTempDir config;
+    ::setenv("XDG_CONFIG_HOME", config.Path().c_str(), 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -220,8 +220,10 @@ TEST_F(ProgramTest, RestoreSettingsWritesTheBackupTheApplyKept) {
 
         sheet.ShowRestore();
         EXPECT_EQ(listed, 1);
-        EXPECT_EQ(shown.toStdString(), "m_bCallWaiting1: " + std::to_string(first == 0 ? 1 : 0) +
-                                           " -> " + std::to_string(first) + "\n");
+        // Named as the Telephony page shows the setting, not by its member.
+        EXPECT_EQ(shown.toStdString(), "Telephony: Call Waiting (CW), Analog Port 1: " +
+                                           std::to_string(first == 0 ? 1 : 0) + " -> " +
+                                           std::to_string(first) + "\n");
         // The ordinary write: the storage question, then the device holds it.
         EXPECT_EQ(ui_.storage_dialogs, 2);
         EXPECT_EQ(W().m_bCallWaiting1, first);

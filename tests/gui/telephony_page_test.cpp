@@ -131,7 +131,7 @@ TEST_F(PolandPage, FlashGoesDownToFiveAndTheHungarianControlsAreClosed) {
         TypeAndLeave(page, Page::IDC_FLASH, "5");
         EXPECT_EQ(Edit(page, Page::IDC_FLASH)->text(), "5");
         TypeAndLeave(page, Page::IDC_FLASH, "4");
-        EXPECT_TRUE(ui_.Said("Valid limits: 5 - 100"));
+        EXPECT_TRUE(ui_.Said("Flash Duration: Valid limits: 5 - 100"));
     });
 }
 
@@ -152,13 +152,13 @@ TEST_F(GermanyPage, ValuesOutsideTheLimitsArePutBack) {
         const QString loaded = Edit(page, Page::IDC_FLASH)->text();
         TypeAndLeave(page, Page::IDC_FLASH, "10");
         ASSERT_EQ(ui_.messages.size(), 1u);
-        EXPECT_EQ(ui_.messages[0].text, "Valid limits: 20 - 100");
+        EXPECT_EQ(ui_.messages[0].text, "Flash Duration: Valid limits: 20 - 100");
         EXPECT_EQ(Edit(page, Page::IDC_FLASH)->text(), loaded);
         // 0 is no flash at all.
         TypeAndLeave(page, Page::IDC_FLASH, "00");
         EXPECT_EQ(Edit(page, Page::IDC_FLASH)->text(), "0");
         TypeAndLeave(page, Page::IDC_FSK, "25");
-        EXPECT_TRUE(ui_.Said("Valid limits: 0 - 19"));
+        EXPECT_TRUE(ui_.Said("FSK Level: Valid limits: 0 - 19"));
         EXPECT_EQ(ui_.messages.size(), 2u);
 
         // Apply from the edit (Alt+A): refused once, with the field's limits,
@@ -168,9 +168,9 @@ TEST_F(GermanyPage, ValuesOutsideTheLimitsArePutBack) {
             int id;
             QString typed;
             std::string said;
-        } refused[] = {{Page::IDC_FSK, "", "Valid limits: 0 - 19"},
-                       {Page::IDC_FLASH, "10", "Valid limits: 20 - 100"},
-                       {Page::IDC_FLASH, "", "Valid limits: 20 - 100"}};
+        } refused[] = {{Page::IDC_FSK, "", "FSK Level: Valid limits: 0 - 19"},
+                       {Page::IDC_FLASH, "10", "Flash Duration: Valid limits: 20 - 100"},
+                       {Page::IDC_FLASH, "", "Flash Duration: Valid limits: 20 - 100"}};
         for (const auto& r : refused) {
             ui::SetMessageBoxHook([this, edit = Edit(page, r.id)](const ui::MessageBoxCall& m) {
                 ui_.messages.push_back(m);
@@ -254,7 +254,8 @@ TEST_F(HungaryPage, AnLlcOctetAbove255KeepsThePageOpen) {
         const int progress = ui_.progress_dialogs;
         sheet.OnApplyNow();
         ASSERT_FALSE(ui_.messages.empty());
-        EXPECT_EQ(ui_.messages.back().text, "Please enter an integer between 0 and 255.");
+        EXPECT_EQ(ui_.messages.back().text,
+                  "LLC Octet 5C, Analog Port 1: Please enter an integer between 0 and 255.");
         EXPECT_EQ(ui_.progress_dialogs, progress);
         EXPECT_FALSE(sheet.Ended());
         EXPECT_EQ(sheet.GetActivePage(), &page);

@@ -20,6 +20,7 @@
 #include "temp_files.h"
 #include "terminal/trace_switches.h"
 #include "terminal/ui/terminal_page.h"
+#include "ui/accessible.h"
 #include "ui/help.h"
 
 namespace vardex::test {
@@ -210,7 +211,7 @@ TEST_F(TerminalPageTest, TheLogHoldsExactlyWhatTheDeviceSent) {
         auto* button = page.Item<QPushButton>(Page::IDC_LOG);
         const QString start = ui::Text(res::LoadString(res::IDS_LOG_START));
         const QString stop = ui::Text(res::LoadString(res::IDS_LOG_STOP));
-        EXPECT_EQ(button->text(), start);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(start));
 
         button->click();  // cancelled
         ASSERT_EQ(filters.size(), 1u);
@@ -223,7 +224,7 @@ TEST_F(TerminalPageTest, TheLogHoldsExactlyWhatTheDeviceSent) {
         ASSERT_EQ(ui_.messages.size(), 1u);
         EXPECT_EQ(ui_.messages[0].text, "Unable to open log file " + bad + " for writting.");
         EXPECT_EQ(ui_.messages[0].icon, MessageIcon::Exclamation);
-        EXPECT_EQ(button->text(), start);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(start));
 
         // What the device answers to one command, as a fresh one answers it.
         std::string expected;
@@ -235,14 +236,14 @@ TEST_F(TerminalPageTest, TheLogHoldsExactlyWhatTheDeviceSent) {
         answer = QString::fromStdString(path);
         button->click();
         EXPECT_TRUE(page.Terminal().IsLogOpen());
-        EXPECT_EQ(button->text(), stop);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(stop));
         QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
         QTest::keyClick(&page.Terminal(), Qt::Key_Return);
         EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));
 
         ASSERT_TRUE(sheet.SetActivePage(0));
         EXPECT_FALSE(page.Terminal().IsLogOpen());
-        EXPECT_EQ(button->text(), start);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(start));
         std::ifstream in(path, std::ios::binary);
         const std::string logged((std::istreambuf_iterator<char>(in)), {});
         EXPECT_EQ(logged, expected);
@@ -252,9 +253,9 @@ TEST_F(TerminalPageTest, TheLogHoldsExactlyWhatTheDeviceSent) {
         EXPECT_FALSE(page.Terminal().IsLogOpen());
         button->click();
         EXPECT_EQ(filters.size(), 4u);
-        EXPECT_EQ(button->text(), stop);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(stop));
         button->click();
-        EXPECT_EQ(button->text(), start);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(start));
         EXPECT_EQ(filters.size(), 4u) << "stopping a log asks for nothing";
 
         // A log whose writes fail ends with a word, not in silence.
@@ -266,7 +267,7 @@ TEST_F(TerminalPageTest, TheLogHoldsExactlyWhatTheDeviceSent) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return ui_.messages.size() == 2; }, kWaitMs));
         EXPECT_EQ(ui_.messages.back().text, "Unable to open log file /dev/full for writting.");
         EXPECT_FALSE(page.Terminal().IsLogOpen());
-        EXPECT_EQ(button->text(), start);
+        EXPECT_EQ(ui::SpokenText(button->text()), ui::SpokenText(start));
     });
     std::remove(path.c_str());
 }
@@ -319,7 +320,8 @@ TEST_F(TerminalPageTest, ApplyFromThePagePausesTheReader) {
         EXPECT_TRUE(page.Terminal().ReaderRunning());
         EXPECT_EQ(page.Terminal().ReadersStarted(), started + 1);
         EXPECT_FALSE(page.Terminal().IsLogOpen());
-        EXPECT_EQ(button->text(), ui::Text(res::LoadString(res::IDS_LOG_START)));
+        EXPECT_EQ(ui::SpokenText(button->text()),
+                  ui::SpokenText(ui::Text(res::LoadString(res::IDS_LOG_START))));
         QTest::keyClicks(&page.Terminal(), QStringLiteral("ATI"));
         QTest::keyClick(&page.Terminal(), Qt::Key_Return);
         EXPECT_TRUE(WaitForScreen(page, QStringLiteral("OK")));

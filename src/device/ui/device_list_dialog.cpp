@@ -26,6 +26,8 @@ CDeviceListDialog::CDeviceListDialog(const std::string& caption, const std::stri
     }
     list_->setMinimumSize(360, 140);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { OnOK(); });
+    // The arrows choose at once: the list has the focus when the dialog opens.
+    list_->setFocus(Qt::OtherFocusReason);
     QHBoxLayout* buttons = MakeOkCancelRow();
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(label);

@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -64,6 +65,8 @@ CSelfTestPage1::CSelfTestPage1(ISheetHost& host)
     list_->setColumnWidth(0, std::max(200, list_->iconSize().width() + name_width + padding));
     list_->setColumnWidth(1, std::max(80, result_width + padding));
     connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { RunSelected(); });
+    // Enter runs the chosen tests; the list would pass it on to the sheet's OK.
+    list_->installEventFilter(this);
 
     const QFontMetrics metrics(font());
     list_->setMinimumSize(405 * metrics.averageCharWidth() / 4, 200 * metrics.height() / 8);
@@ -121,10 +124,26 @@ void CSelfTestPage1::OnCommand(int id) {
     }
 }
 
+bool CSelfTestPage1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == list_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            key->modifiers() == Qt::NoModifier) {
+            RunSelected();
+            return true;
+        }
+    }
+    return CRecordPage::eventFilter(watched, event);
+}
+
 void CSelfTestPage1::RunSelected() {
     std::vector<int> rows;
     for (QTreeWidgetItem* item : list_->selectedItems()) {
         rows.push_back(list_->indexOfTopLevelItem(item));
+    }
+    // The row the keyboard is on, when none is selected: the one the person sees marked.
+    if (rows.empty() && list_->currentItem() != nullptr) {
+        rows.push_back(list_->indexOfTopLevelItem(list_->currentItem()));
     }
     std::sort(rows.begin(), rows.end());
     for (const int row : rows) {

@@ -48,6 +48,7 @@ protected:
     // Builds the rows once, from the model version known then.
     bool OnInitDialog() override;
     void OnCommand(int id) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void RunSelected();

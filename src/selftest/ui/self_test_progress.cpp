@@ -332,6 +332,7 @@ void CSelfTestProgress::EnableAnswers(bool enable) {
     CallOnGuiThread(this, [&] {
         yes_->setEnabled(enable);
         no_->setEnabled(enable);
+        FocusAnswer();
     });
 }
 
@@ -339,7 +340,15 @@ void CSelfTestProgress::ShowAnswers(bool show_yes, bool show_no) {
     CallOnGuiThread(this, [&] {
         yes_->setVisible(show_yes);
         no_->setVisible(show_no);
+        FocusAnswer();
     });
+}
+
+void CSelfTestProgress::FocusAnswer() {
+    // The focus marks what Enter does: Yes, whenever it can be given.
+    if (!yes_->isHidden() && yes_->isEnabled()) {
+        yes_->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CSelfTestProgress::SetPicture(TestPicture picture) {

@@ -114,6 +114,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Yes takes the focus when it is shown and enabled.
+    void FocusAnswer();
     void ShowPicture();
     void EndWhenDone();
 

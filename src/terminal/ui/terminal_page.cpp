@@ -140,6 +140,10 @@ bool CTerminalPage::OnInitDialog() {
     return true;
 }
 
+QWidget* CTerminalPage::FirstControl() const {
+    return m_terminal;
+}
+
 bool CTerminalPage::OnSetActive() {
     active_ = true;
     m_terminal->StartReader();

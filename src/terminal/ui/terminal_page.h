@@ -48,6 +48,8 @@ public:
     bool OnSetActive() override;
     bool OnKillActive() override;
     void OnOK() override;
+    // The terminal: what the person types goes to the device, Enter included.
+    QWidget* FirstControl() const override;
 
     // A device job needs the channel to itself: the reader stops for it (an open
     // log closes) and starts again afterwards when the page is still shown.
