@@ -56,10 +56,7 @@ void SetTabOrder(const std::vector<QWidget*>& controls) {
     }
 }
 
-namespace {
-
-// The key a caption marks, lower case; null for none ("&&" is a literal ampersand).
-QChar MarkedKey(const QString& caption) {
+QChar AccessKeyOf(const QString& caption) {
     for (qsizetype i = 0; i + 1 < caption.size(); ++i) {
         if (caption[i] == u'&') {
             if (caption[i + 1] != u'&') {
@@ -70,6 +67,8 @@ QChar MarkedKey(const QString& caption) {
     }
     return {};
 }
+
+namespace {
 
 QString CaptionOf(const QWidget* w) {
     if (const auto* button = qobject_cast<const QAbstractButton*>(w)) {
@@ -117,7 +116,7 @@ std::vector<QWidget*> CaptionedControls(const QWidget* root) {
 std::set<QChar> KeysIn(const std::vector<QWidget*>& controls) {
     std::set<QChar> keys;
     for (const QWidget* w : controls) {
-        const QChar key = MarkedKey(CaptionOf(w));
+        const QChar key = AccessKeyOf(CaptionOf(w));
         if (!key.isNull()) {
             keys.insert(key);
         }
@@ -126,8 +125,8 @@ std::set<QChar> KeysIn(const std::vector<QWidget*>& controls) {
 }
 
 QString WithAccessKey(const QString& caption, std::set<QChar>& taken) {
-    if (!MarkedKey(caption).isNull()) {
-        taken.insert(MarkedKey(caption));
+    if (!AccessKeyOf(caption).isNull()) {
+        taken.insert(AccessKeyOf(caption));
         return caption;
     }
     const auto free_at = [&](bool word_start) -> qsizetype {

@@ -37,6 +37,8 @@ void SetTabOrder(const std::vector<QWidget*>& controls);
 // window in the order they were made: buttons with a text, labels that lead to
 // a control, checkable group boxes.
 std::vector<QWidget*> CaptionedControls(const QWidget* root);
+// The key a caption marks, lower case; null for none ("&&" is an ampersand).
+QChar AccessKeyOf(const QString& caption);
 // The keys (lower case) the captions of controls mark already.
 std::set<QChar> KeysIn(const std::vector<QWidget*>& controls);
 // caption with a key of its own marked: a word's first letter where one is

@@ -302,8 +302,18 @@ void CPropertySheet::AssignAccessKeys() {
         }
     }
     shared_keys_ = KeysIn(own);
+    // A key a page's own texts mark is that page's: no tab takes it.
+    std::set<QChar> for_tabs = shared_keys_;
+    for (CPropertyPage* page : pages_) {
+        const std::set<QChar> marked = KeysIn(CaptionedControls(page));
+        for_tabs.insert(marked.begin(), marked.end());
+    }
     for (int i = 0; i < tabs_->count(); ++i) {
-        tabs_->setTabText(i, WithAccessKey(tabs_->tabText(i), shared_keys_));
+        const QString keyed = WithAccessKey(tabs_->tabText(i), for_tabs);
+        if (const QChar key = AccessKeyOf(keyed); !key.isNull()) {
+            shared_keys_.insert(key);
+        }
+        tabs_->setTabText(i, keyed);
     }
     GiveAccessKeys(own, shared_keys_);
     shared_ready_ = true;

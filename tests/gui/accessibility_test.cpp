@@ -11,6 +11,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTabBar>
 #include <QTest>
 #include <map>
 #include <memory>
@@ -21,6 +22,7 @@
 #include "gui_fixture.h"
 #include "pages/page_controls.h"
 #include "pages/telephony_page.h"
+#include "ui/accessible.h"
 
 namespace vardex::test {
 namespace {
@@ -102,10 +104,38 @@ struct Scope {
                 note(button->text(), w);
             } else if (auto* box = qobject_cast<QGroupBox*>(w)) {
                 note(box->title(), w);
+            } else if (auto* bar = qobject_cast<QTabBar*>(w)) {
+                for (int tab = 0; tab < bar->count(); ++tab) {
+                    if (QKeySequence::mnemonic(bar->tabText(tab)).isEmpty()) {
+                        Fault("no access key on tab " + bar->tabText(tab) + ": ", w);
+                    }
+                    note(bar->tabText(tab), w);
+                }
             } else if (auto* label = qobject_cast<QLabel*>(w)) {
                 note(label->text(), w);
                 if (!QKeySequence::mnemonic(label->text()).isEmpty() && label->buddy() == nullptr) {
                     Fault("mnemonic leads nowhere: ", w);
+                }
+            }
+        }
+        // A caption without a key of its own, though one of its letters is free.
+        for (QWidget* w : ui::CaptionedControls(root)) {
+            auto* button = qobject_cast<QAbstractButton*>(w);
+            auto* label = qobject_cast<QLabel*>(w);
+            const QString text = button != nullptr  ? button->text()
+                                 : label != nullptr ? label->text()
+                                                    : QString();
+            const int id = ui::ControlId(w);
+            if (text.isEmpty() || !QKeySequence::mnemonic(text).isEmpty() || id == ui::kOkButton ||
+                id == ui::kCancelButton || !w->isVisibleTo(root)) {
+                continue;
+            }
+            for (const QChar c : text) {
+                if (c.isLetterOrNumber() && c.unicode() < 0x80 &&
+                    !mnemonics.contains(
+                        QKeySequence::mnemonic(QStringLiteral("&") + c).toString())) {
+                    Fault("no access key, though " + QString(c) + " is free: ", w);
+                    break;
                 }
             }
         }

@@ -4,12 +4,15 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QScrollArea>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QWindow>
+#include <algorithm>
 #include <cstdio>
 
 #include "gui_fixture.h"
@@ -173,6 +176,75 @@ TEST_F(ProgramTest, CallWaitingChangedAndAppliedWithTheKeyboardAlone) {
     EXPECT_TRUE(ui_.messages.empty());
     std::printf("keys from the device list to the change applied, and Escape: %d\n", keys);
     EXPECT_LE(keys, 8);
+}
+
+// A flash time out of its limits, typed and left with Tab: the box names the
+// field, the old value comes back, the focus stays and nothing is pending.
+TEST_F(ProgramTest, ARefusedValueNamesItsFieldAndLeavesThePageAsItWas) {
+    RunProgram([&](CPropSheet& sheet) {
+        Activate(&sheet);
+        ASSERT_TRUE(sheet.SetActivePage(1));
+        auto* flash = sheet.TelephonyPage().Item<QLineEdit>(ui::CTelephonyPage::IDC_FLASH);
+        const QString before = flash->text();
+        flash->setFocus(Qt::TabFocusReason);
+        flash->selectAll();
+        QTest::keyClicks(flash, QStringLiteral("150"));
+        EXPECT_TRUE(sheet.TelephonyPage().IsModified()) << "typing is a change";
+        QTest::keyClick(flash, Qt::Key_Tab);
+        ASSERT_EQ(ui_.messages.size(), 1u);
+        EXPECT_EQ(ui_.messages[0].text.rfind("Flash Duration: Valid limits: ", 0), 0u)
+            << ui_.messages[0].text;
+        EXPECT_EQ(flash->text(), before);
+        EXPECT_TRUE(flash->hasFocus());
+        EXPECT_FALSE(sheet.TelephonyPage().IsModified());
+        EXPECT_EQ(W().m_bSettingsModified, 0);
+        EXPECT_FALSE(sheet.GetDlgItem(CPropSheet::ID_APPLY_NOW)->isEnabled());
+    });
+}
+
+// Tab goes through the page, then the buttons; the tab bar comes before both.
+TEST_F(ProgramTest, TabReachesThePageBeforeTheButtons) {
+    RunProgram([&](CPropSheet& sheet) {
+        for (int i = 0; i < sheet.GetPageCount(); ++i) {
+            ASSERT_TRUE(sheet.SetActivePage(i));
+            std::vector<QWidget*> chain;
+            QWidget* w = sheet.nextInFocusChain();
+            for (int guard = 0; w != &sheet && guard < 10000; ++guard, w = w->nextInFocusChain()) {
+                if ((w->focusPolicy() & Qt::TabFocus) != 0 && w->isVisibleTo(&sheet) &&
+                    w->isEnabled()) {
+                    chain.push_back(w);
+                }
+            }
+            const auto at = [&](const QWidget* x) {
+                return std::find(chain.begin(), chain.end(), x) - chain.begin();
+            };
+            const auto page_end = std::find_if(chain.rbegin(), chain.rend(), [&](QWidget* x) {
+                return sheet.GetPage(i)->isAncestorOf(x);
+            });
+            ASSERT_NE(page_end, chain.rend());
+            for (const int id : {ui::kOkButton, ui::kCancelButton}) {
+                EXPECT_GT(at(sheet.GetDlgItem(id)), chain.rend() - page_end - 1)
+                    << sheet.GetPage(i)->Caption().toStdString();
+            }
+            EXPECT_LT(at(sheet.findChild<QTabBar*>()), at(sheet.GetPage(i)->FirstControl()));
+        }
+    });
+}
+
+// Before the first read the page shows nothing of a record nobody read.
+TEST_F(ProgramTest, FieldsAreEmptyUntilTheDeviceIsRead) {
+    QString country;
+    int power_up = 0;
+    app_.InitInstance({QStringLiteral("vardex-config")}, [&](CPropSheet& sheet) {
+        sheet.m_onFirstShown = [&] {
+            ui::CUpgradePage& page = sheet.InformationPage();
+            country = page.Item<QLineEdit>(ui::CUpgradePage::IDC_COUNTRY)->text();
+            power_up = page.Item<QComboBox>(ui::CUpgradePage::IDC_POWER_UP)->currentIndex();
+        };
+        sheet.m_onReadDone = [&sheet] { sheet.EndDialog(QDialog::Accepted); };
+    });
+    EXPECT_EQ(country, QString());
+    EXPECT_EQ(power_up, -1);
 }
 
 // Escape with a change not yet applied asks: Keep editing stays, Apply writes
