@@ -67,9 +67,9 @@ all:
     ansible_connection: local
     ansible_python_interpreter: /usr/bin/python3
   hosts:
-    local_device: {vardex_port: "$work/a"}
-    remote_device: {vardex_port: "rfc2217://127.0.0.1:$port"}
-    missing_device: {vardex_port: "$work/nothing-here"}
+    local_device: {vardex_port: "$work/a", tei: "9"}
+    remote_device: {vardex_port: "rfc2217://127.0.0.1:$port", tei: "9", clip: "no"}
+    missing_device: {vardex_port: "$work/nothing-here", tei: "9"}
 YAML
 cat >"$work/site.yml" <<YAML
 - hosts: all
@@ -81,9 +81,10 @@ cat >"$work/site.yml" <<YAML
         vardexctl: "$vardexctl"
         timeout: 120
         settings:
-          port1.call_waiting: 0
-          m_bClip: 0
-          x25.tei: 9
+          port1.call_waiting: "{{ cw | default(0) }}"
+          m_bClip: "{{ clip | default(false) }}"
+          x25.tei: "{{ tei | int }}"
+          telephony.flash_duration: "{{ flash }}"
 YAML
 
 # The recap's counts of a host: "ok changed failed".
@@ -100,7 +101,9 @@ expect() {  # run-log host "ok changed failed"
 play() {  # log-name ansible-playbook options...
   local log=$work/$1
   shift
-  ansible-playbook -i "$work/inventory.yml" "$work/site.yml" "$@" >"$log" 2>&1 || true
+  # Values from the inventory, the command line and filters all reach a
+  # template as text: the module gives each its field's type.
+  ansible-playbook -i "$work/inventory.yml" "$work/site.yml" -e flash=60 "$@" >"$log" 2>&1 || true
   echo "$log"
 }
 value() {  # device field
@@ -117,7 +120,7 @@ log=$(play check --check --diff)
 expect "$log" local_device "1 1 0"
 expect "$log" remote_device "1 1 0"
 expect "$log" missing_device "0 0 1"
-grep -q '"m_bCallWaiting1": 1' "$log" || { cat "$log"; fail "diff mode shows no value before"; }
+grep -q '"port1.call_waiting": 1' "$log" || { cat "$log"; fail "diff mode shows no value before, by the playbook's name"; }
 [ "$(value a m_bCallWaiting1)" = 1 ] || fail "check mode changed the device"
 control a "refuse off"
 control b "refuse off"
@@ -130,6 +133,7 @@ expect "$log" missing_device "0 0 1"
 grep -q "nothing-here" "$log" || { cat "$log"; fail "the failure does not name the port"; }
 [ "$(value a m_bCallWaiting1)" = 0 ] || fail "device a was not written"
 [ "$(value a m_nX25Tei)" = 9 ] || fail "device a has no TEI 9"
+[ "$(value a m_nFlashDuration)" = 60 ] || fail "device a has not the flash time given with -e"
 
 # The second run finds nothing to do.
 log=$(play second)
@@ -141,6 +145,7 @@ expect "$log" remote_device "1 0 0"
 # reached the device is reported: changed, and each field's outcome.
 cat >"$work/stopped-vardexctl" <<SH
 #!/bin/bash
+[ "\$1" = apply ] || exec "$vardexctl" "\$@"
 "$vardexctl" "\$@" &
 pid=\$!
 for _ in \$(seq 400); do grep -q 4711 "$work/a.state" && break; sleep 0.05; done
@@ -166,7 +171,7 @@ cat >"$work/stopped.yml" <<YAML
         that:
           - stopped is failed
           - stopped is changed
-          - stopped.fields | selectattr('name', 'equalto', 'm_strPhoneMsn[0]') | map(attribute='fate') | first in ['applied', 'unknown']
+          - stopped.fields | selectattr('name', 'equalto', 'telephony.phone_msn[0]') | map(attribute='fate') | first in ['applied', 'unknown']
           - stopped.fields | selectattr('fate', 'equalto', 'not sent') | list | length > 0
           - "'did not finish' in stopped.msg or 'stopped' in stopped.msg"
 YAML

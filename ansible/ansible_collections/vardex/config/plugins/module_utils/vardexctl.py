@@ -43,8 +43,23 @@ def run_unchecked(module, args, data=None):
     if rc == TIMED_OUT and timeout:
         failure = 'vardexctl did not finish within %d s' % timeout
     elif rc != 0:
-        failure = err.strip().splitlines()[-1] if err.strip() else 'vardexctl failed'
+        failure = failure_text(out, err)
     return rc, out, err, command, failure
+
+
+def failure_text(out, err):
+    """What went wrong, as vardexctl says it: the "error" of the JSON object a
+    --json command prints when it fails, else the last line of its standard
+    error that is not a progress bar."""
+    try:
+        report = json.loads(out)
+    except ValueError:
+        report = None
+    if isinstance(report, dict) and isinstance(report.get('error'), str) and report['error']:
+        return report['error']
+    lines = [line.strip() for line in err.replace('\r', '\n').splitlines()]
+    lines = [line for line in lines if line and not line.startswith('[')]
+    return lines[-1] if lines else 'vardexctl failed'
 
 
 def run(module, args, data=None):
@@ -64,3 +79,121 @@ def run_json(module, args):
     except ValueError as error:
         module.fail_json(msg='vardexctl printed no JSON object: %s' % error, stdout=out)
     return None
+
+
+def schema(module):
+    """vardexctl's JSON Schema of a settings file: every field under both of
+    its names, with its type and limits."""
+    return run_json(module, ['schema'])
+
+
+TRUE_WORDS = ('yes', 'true', 'on')
+FALSE_WORDS = ('no', 'false', 'off')
+
+
+class Fields(object):
+    """The fields of the settings file as the schema describes them: each
+    name's type, its other name, and the conversion of a value as a playbook
+    gives it (numbers as text from a template, yes/no for a flag) to that type."""
+
+    def __init__(self, schema_doc):
+        self.defs = schema_doc.get('$defs', {})
+        self.refs = dict((name, prop.get('$ref', '').split('/')[-1])
+                         for name, prop in schema_doc.get('properties', {}).items())
+        self.readable = {}
+        for rule in schema_doc.get('allOf', []):
+            names = rule.get('not', {}).get('required', [])
+            if len(names) == 2:
+                self.readable[names[0]] = names[1]
+        self.member = dict((readable, member) for member, readable in self.readable.items())
+
+    @staticmethod
+    def split(name):
+        """'port1.msn[2]' -> ('port1.msn', '[2]')."""
+        at = name.find('[')
+        return (name, '') if at < 0 else (name[:at], name[at:])
+
+    def shown(self, name):
+        """The readable name of a field (with its indexes) for a message."""
+        base, index = self.split(name)
+        return self.readable.get(base, base) + index
+
+    def kind(self, name):
+        """The schema of a field's value (or of the element its indexes name);
+        None for a name the schema does not know."""
+        base, index = self.split(name)
+        definition = self.defs.get(self.refs.get(base, ''))
+        if definition is None:
+            return None
+        kinds = [k for k in definition.get('anyOf', [definition]) if k.get('type') != 'null']
+        kind = kinds[0] if kinds else {}
+        for _ in range(index.count('[')):
+            kind = kind.get('items', {})
+        return kind
+
+    def convert(self, name, value):
+        """(value as the field's type, None) or (None, why it does not convert)."""
+        kind = self.kind(name)
+        if kind is None or value is None:
+            return value, None
+        return self._convert(self.shown(name), kind, value)
+
+    def _convert(self, shown, kind, value):
+        what = kind.get('type')
+        if what == 'array':
+            if not isinstance(value, (list, tuple)):
+                return None, '%s: expected a list, not %r' % (shown, value)
+            converted = []
+            for position, item in enumerate(value):
+                item, why = self._convert('%s[%d]' % (shown, position), kind.get('items', {}), item)
+                if why:
+                    return None, why
+                converted.append(item)
+            return converted, None
+        if what == 'string':
+            if isinstance(value, bool) or not isinstance(value, (str, int)):
+                return None, '%s: expected a text, not %r' % (shown, value)
+            return str(value), None
+        if what == 'integer':
+            number = self._whole(value)
+            low, high = kind.get('minimum'), kind.get('maximum')
+            if number is None or (low is not None and number < low) or \
+                    (high is not None and number > high):
+                limits = '' if low is None or high is None else ' %d..%d' % (low, high)
+                flag = ' (or yes/no)' if (low, high) == (0, 1) else ''
+                return None, '%s: expected a whole number%s%s, not %r' % (shown, limits, flag, value)
+            return number, None
+        return value, None
+
+    @staticmethod
+    def _whole(value):
+        if isinstance(value, bool):
+            return int(value)
+        if isinstance(value, int):
+            return value
+        if isinstance(value, float):
+            return int(value) if value.is_integer() else None
+        if isinstance(value, str):
+            text = value.strip().lower()
+            if text in TRUE_WORDS:
+                return 1
+            if text in FALSE_WORDS:
+                return 0
+            try:
+                number = float(text) if ('.' in text or 'e' in text) else int(text, 10)
+            except ValueError:
+                return None
+            if isinstance(number, float):
+                return int(number) if number.is_integer() else None
+            return number
+        return None
+
+    def as_named(self, name, used):
+        """A name vardexctl reported (member or readable, with indexes) under
+        the form of it the playbook used: used holds the base names of the
+        playbook's settings."""
+        base, index = self.split(name)
+        for candidate in (base, self.readable.get(base), self.member.get(base)):
+            if candidate in used:
+                return candidate + index
+        return name

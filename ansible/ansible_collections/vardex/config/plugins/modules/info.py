@@ -81,6 +81,10 @@ def main():
     if module.params['names'] == 'readable':
         read += ['--names', 'readable']
     settings = vardexctl.run_json(module, read)
+    if module.params['names'] == 'readable' and isinstance(identity, dict):
+        # The identity under the same names as the settings.
+        fields = vardexctl.Fields(vardexctl.schema(module))
+        identity = dict((fields.readable.get(key, key), value) for key, value in identity.items())
     module.exit_json(changed=False, identity=identity, settings=settings)
 
 

@@ -135,11 +135,33 @@ from ansible_collections.vardex.config.plugins.module_utils import vardexctl
 POWER_UP_FIELD = 'm_nPowerUpProfile'
 
 
-def desired_state(module):
-    wanted = dict(module.params['settings'] or {})
+def desired_state(module, fields):
+    """The playbook's settings converted to each field's type (a template
+    hands numbers over as text); fails the task naming every value that does
+    not convert."""
+    wanted = {}
+    refused = []
+    for name, value in (module.params['settings'] or {}).items():
+        converted, why = fields.convert(name, value)
+        if why:
+            refused.append(why)
+        wanted[name] = converted
+    if refused:
+        module.fail_json(msg='; '.join(refused))
     if module.params['power_up_profile'] is not None:
         wanted[POWER_UP_FIELD] = module.params['power_up_profile']
     return wanted
+
+
+def renamed(report, fields, used):
+    """The report's field names as the playbook wrote them."""
+    changes = dict((fields.as_named(name, used), change)
+                   for name, change in report.get('changes', {}).items())
+    report = dict(report, changes=changes)
+    if isinstance(report.get('fields'), list):
+        report['fields'] = [dict(f, name=fields.as_named(f.get('name', ''), used))
+                            if isinstance(f, dict) else f for f in report['fields']]
+    return report
 
 
 def store_args(module):
@@ -177,10 +199,13 @@ def main():
     argument_spec.update(vardexctl.COMMON_ARGS)
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
 
+    fields = vardexctl.Fields(vardexctl.schema(module))
+    wanted = desired_state(module, fields)
+    used = set(vardexctl.Fields.split(name)[0] for name in wanted)
     handle, path = tempfile.mkstemp(prefix='vardex-settings-', suffix='.json')
     try:
         with os.fdopen(handle, 'w') as settings_file:
-            json.dump(desired_state(module), settings_file)
+            json.dump(wanted, settings_file)
         args = ['apply'] + vardexctl.port_args(module) + [path, '--json'] + store_args(module)
         if module.check_mode:
             args.append('--check')
@@ -189,6 +214,8 @@ def main():
         os.unlink(path)
 
     report = parse_report(out)
+    if report is not None:
+        report = renamed(report, fields, used)
     written = dict((key, report[key]) for key in ('fields', 'stored', 'profile', 'backup')
                    if report is not None and key in report)
     if failure:
