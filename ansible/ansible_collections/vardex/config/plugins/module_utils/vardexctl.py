@@ -127,8 +127,10 @@ class Fields(object):
             return None
         kinds = [k for k in definition.get('anyOf', [definition]) if k.get('type') != 'null']
         kind = kinds[0] if kinds else {}
-        for _ in range(index.count('[')):
+        depth = index.count('[')
+        while depth > 0:
             kind = kind.get('items', {})
+            depth -= 1
         return kind
 
     def convert(self, name, value):

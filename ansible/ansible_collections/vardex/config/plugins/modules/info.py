@@ -15,7 +15,7 @@ description:
     through C(vardexctl identify --json) and C(vardexctl read --json). Nothing is written, so it
     runs in check mode as well.
 author:
-  - the varDex Configuration Manager developers
+  - varDex Configuration Manager developers (@vardex-config)
 options:
   port:
     description:

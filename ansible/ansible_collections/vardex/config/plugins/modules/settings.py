@@ -21,7 +21,7 @@ description:
     failed part way (a device that went away, a time bound that ran out) still reports
     C(changed) when any field reached the device, with each field's outcome in C(fields).
 author:
-  - the varDex Configuration Manager developers
+  - varDex Configuration Manager developers (@vardex-config)
 options:
   port:
     description:
