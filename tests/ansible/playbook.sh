@@ -179,6 +179,28 @@ log=$work/stopped.log
 ansible-playbook -i "$work/inventory.yml" "$work/stopped.yml" >"$log" 2>&1 || true
 grep -q "local_device.*failed=0" "$log" || { cat "$log"; fail "a stopped write was not told as changed"; }
 
+# Facts, with the shared options set once for the collection's group.
+cat >"$work/facts.yml" <<YAML
+- hosts: local_device
+  gather_facts: false
+  module_defaults:
+    group/vardex.config.vardex:
+      vardexctl: "$vardexctl"
+      timeout: 60
+  tasks:
+    - vardex.config.facts:
+        port: "{{ vardex_port }}"
+    - assert:
+        that:
+          - ansible_facts.vardex.country == 'Cyprus'
+          - ansible_facts.vardex.firmware is match('^[0-9]+[.][0-9]+$')
+          - ansible_facts.vardex.port == vardex_port
+          - ansible_facts.vardex.crc | length > 0
+YAML
+log=$work/facts.log
+ansible-playbook -i "$work/inventory.yml" "$work/facts.yml" >"$log" 2>&1 || true
+grep -q "local_device.*ok=2.*failed=0" "$log" || { cat "$log"; fail "the facts were not gathered"; }
+
 # A device that goes silent fails its host; the other still succeeds.
 control b "silence on"
 log=$(play silent)

@@ -22,24 +22,25 @@ python=$(python3 -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 # voluptuous, pycodestyle, yamllint...) stands in for it: made where the first
 # attempt says it wanted one, then the test runs again.
 sanity() {  # test
-  local out venv
-  if out=$(ansible-test sanity --local --python "$python" --test "$1" 2>&1); then
-    echo "$out" | grep -v '^WARNING: Using locale' || true
-    return 0
-  fi
-  venv=$(sed -n 's/^FATAL: Python [0-9.]* at "\(.*\)\/bin\/python" does not have pip available.*/\1/p' <<<"$out")
-  if [ -z "$venv" ]; then
-    echo "$out"
-    return 1
-  fi
-  rm -rf "$venv"
-  python3 -m venv --system-site-packages --without-pip "$venv"
-  echo '[]' >"$venv/meta.install.json"
-  # Whether its PyYAML has libyaml, as ansible-test records it.
-  "$venv/bin/python" -c 'import json, yaml; print(json.dumps(hasattr(yaml, "CLoader")))' \
-    >"$venv/meta.yaml.json"
-  touch "$venv/marker.txt"
-  ansible-test sanity --local --python "$python" --test "$1"
+  local out venv attempt
+  for attempt in 1 2 3; do
+    if out=$(ansible-test sanity --local --python "$python" --test "$1" 2>&1); then
+      echo "$out" | grep -v '^WARNING: Using locale' || true
+      return 0
+    fi
+    # A test may want more than one (import: one for modules, one for plugins).
+    venv=$(sed -n 's/^FATAL: Python [0-9.]* at "\(.*\)\/bin\/python" does not have pip available.*/\1/p' <<<"$out")
+    [ -n "$venv" ] || break
+    rm -rf "$venv"
+    python3 -m venv --system-site-packages --without-pip "$venv"
+    echo '[]' >"$venv/meta.install.json"
+    # Whether its PyYAML has libyaml, as ansible-test records it.
+    "$venv/bin/python" -c 'import json, yaml; print(json.dumps(hasattr(yaml, "CLoader")))' \
+      >"$venv/meta.yaml.json"
+    touch "$venv/marker.txt"
+  done
+  echo "$out"
+  return 1
 }
 # Every test but those for file kinds the collection has none of.
 for test in $(ansible-test sanity --list-tests); do

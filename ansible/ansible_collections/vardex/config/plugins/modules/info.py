@@ -16,31 +16,26 @@ description:
     runs in check mode as well.
 author:
   - varDex Configuration Manager developers (@vardex-config)
+extends_documentation_fragment:
+  - vardex.config.common
+attributes:
+  check_mode:
+    support: full
+    description: Reads only; runs the same in check mode.
+  diff_mode:
+    support: none
+    description: Changes nothing, so has no difference to show.
+  platform:
+    support: full
+    platforms: posix
+    description: Runs on the managed host that has the device.
 options:
-  port:
-    description:
-      - The device's port, a path such as C(/dev/ttyUSB0) or a network port such as
-        C(rfc2217://host:port). Left out, vardexctl searches for the device.
-    type: str
   names:
     description:
       - How the settings are keyed, by the record's member names or by readable names.
     type: str
     choices: [member, readable]
     default: member
-  vardexctl:
-    description:
-      - The path of the vardexctl program. By default it is found on the PATH.
-    type: path
-  timeout:
-    description:
-      - The most seconds each of the two reads may take; 0 sets no bound beyond vardexctl's own.
-    type: int
-    default: 600
-notes:
-  - Check mode is supported; the module never changes anything.
-requirements:
-  - vardexctl, from the varDex Configuration Manager package, on the managed host
 '''
 
 EXAMPLES = r'''

@@ -22,21 +22,32 @@ description:
     C(changed) when any field reached the device, with each field's outcome in C(fields).
 author:
   - varDex Configuration Manager developers (@vardex-config)
+extends_documentation_fragment:
+  - vardex.config.common
+attributes:
+  check_mode:
+    support: full
+    description: Nothing is sent to the device; the changes that would be made are reported.
+  diff_mode:
+    support: full
+    description: The fields that change, before and after, by the names the playbook used.
+  platform:
+    support: full
+    platforms: posix
+    description: Runs on the managed host that has the device.
 options:
-  port:
-    description:
-      - The device's port, a path such as C(/dev/ttyUSB0) or a network port such as
-        C(rfc2217://host:port).
-      - Left out, vardexctl searches the machine's serial ports and USB modem lines; it must then
-        find exactly one varDex.
-    type: str
   settings:
     description:
       - Field to value, for any subset of the device's fields. A field is named by its readable
         name (C(port1.call_waiting)) or the record's member name (C(m_bCallWaiting1));
         C(vardexctl --list-fields) lists both.
-      - Values are checked by vardexctl, with the rules of the device's variant, before anything is
-        sent.
+      - Each value is converted to its field's type as C(vardexctl schema) gives it, so values from
+        templates, the inventory or C(-e) (which arrive as text) are taken as the numbers they
+        spell; C(yes), C(no), C(true) and C(false) set a flag. A value that does not convert fails
+        the task, naming the field by its readable name and its limits.
+      - Values are then checked by vardexctl, with the rules of the device's variant, before
+        anything is sent.
+      - C(changes), C(diff) and C(fields) name each field as it is named here.
     type: dict
     default: {}
   store_profile:
@@ -53,21 +64,6 @@ options:
       - The profile the device loads at power-up, 0 to 3, or 4 for the factory defaults.
     type: int
     choices: [0, 1, 2, 3, 4]
-  vardexctl:
-    description:
-      - The path of the vardexctl program. By default it is found on the PATH.
-    type: path
-  timeout:
-    description:
-      - The most seconds the whole job may take. When they run out vardexctl is asked to stop after
-        the command in progress, and the task fails. 0 sets no bound beyond vardexctl's own.
-    type: int
-    default: 600
-notes:
-  - Check mode and diff mode are supported.
-  - The user running the module needs access to the port (on Debian, membership of C(dialout)).
-requirements:
-  - vardexctl, from the varDex Configuration Manager package, on the managed host
 '''
 
 EXAMPLES = r'''
