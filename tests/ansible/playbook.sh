@@ -140,6 +140,42 @@ log=$(play second)
 expect "$log" local_device "1 0 0"
 expect "$log" remote_device "1 0 0"
 
+# A backup on the controller before a change, and the restore that brings it back.
+cat >"$work/backup.yml" <<YAML
+- hosts: local_device
+  gather_facts: false
+  module_defaults:
+    group/vardex.config.vardex: {vardexctl: "$vardexctl", timeout: 120}
+  tasks:
+    - vardex.config.settings:
+        port: "{{ vardex_port }}"
+        settings: {port1.call_waiting: "yes"}
+        backup: true
+        backup_options: {dir_path: "$work/backups", filename: a.json}
+      register: changed
+    - assert:
+        that:
+          - changed is changed
+          - changed.backup_path == "$work/backups/a.json"
+    - vardex.config.restore:
+        port: "{{ vardex_port }}"
+        src: "{{ changed.backup_path }}"
+      check_mode: true
+      diff: true
+      register: would
+    - assert:
+        that:
+          - would is changed
+          - would.changes.m_bCallWaiting1.after == 0
+    - vardex.config.restore:
+        port: "{{ vardex_port }}"
+        src: "{{ changed.backup_path }}"
+YAML
+log=$work/backup.log
+ansible-playbook -i "$work/inventory.yml" "$work/backup.yml" >"$log" 2>&1 || true
+grep -q "local_device.*changed=3.*failed=0" "$log" || { cat "$log"; fail "the backup was not kept or not restored"; }
+[ "$(value a m_bCallWaiting1)" = 0 ] || fail "the restore did not bring call waiting back"
+
 # A run whose time runs out part way: vardexctl is stopped as coreutils'
 # timeout stops it, once the device has stored the first row's number. What
 # reached the device is reported: changed, and each field's outcome.

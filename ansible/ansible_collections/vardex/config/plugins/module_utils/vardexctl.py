@@ -15,6 +15,9 @@ TIMED_OUT = 124
 # killed.
 GRACE_SECONDS = 30
 
+# The option both modules that write take: where the settings are stored.
+STORE_ARGS = dict(store_profile=dict(type='raw'))
+
 COMMON_ARGS = dict(
     port=dict(type='str'),
     vardexctl=dict(type='path'),
@@ -199,3 +202,64 @@ class Fields(object):
             if candidate in used:
                 return candidate + index
         return name
+
+
+def store_args(module):
+    """vardexctl's words for store_profile: a profile 0..3, none, or the
+    power-up profile when left out."""
+    store = module.params['store_profile']
+    if store is None:
+        return []
+    if str(store).strip().lower() == 'none':
+        return ['--no-store']
+    if str(store).strip() in ('0', '1', '2', '3'):
+        return ['--store', str(store).strip()]
+    module.fail_json(msg='store_profile takes a profile 0 to 3 or none, not %r' % (store,))
+    return []
+
+
+def parse_report(out):
+    """vardexctl apply's JSON report, or None when it printed none."""
+    try:
+        report = json.loads(out)
+    except ValueError:
+        return None
+    if not isinstance(report, dict) or not isinstance(report.get('changed'), bool) \
+            or not isinstance(report.get('changes', {}), dict):
+        return None
+    return report
+
+
+def apply(module, path, rename=None):
+    """vardexctl apply of the settings file at path (in check mode: what it
+    would change), as the task's result; rename gives a reported field name as
+    the playbook wrote it. The result has failed set when the write failed, and
+    then still says what reached the device."""
+    args = ['apply'] + port_args(module) + [path, '--json'] + store_args(module)
+    if module.check_mode:
+        args.append('--check')
+    rc, out, err, command, failure = run_unchecked(module, args)
+    report = parse_report(out)
+    rename = rename or (lambda name: name)
+    if report is not None:
+        report['changes'] = dict((rename(name), change)
+                                 for name, change in report.get('changes', {}).items())
+        if isinstance(report.get('fields'), list):
+            report['fields'] = [dict(f, name=rename(f.get('name', ''))) if isinstance(f, dict) else f
+                                for f in report['fields']]
+    written = dict((key, report[key]) for key in ('fields', 'stored', 'profile', 'backup')
+                   if report is not None and key in report)
+    if failure:
+        # What reached the device is told even when the write did not finish.
+        return dict(failed=True, msg=failure, rc=rc, stdout=out, stderr=err, cmd=command,
+                    changed=bool(report and report['changed']),
+                    changes=(report or {}).get('changes', {}), **written)
+    if report is None:
+        return dict(failed=True, msg='vardexctl printed an unexpected report', stdout=out)
+    changes = report.get('changes', {})
+    result = dict(changed=report['changed'], changes=changes, **written)
+    if module._diff:
+        result['diff'] = dict(
+            before=dict((field, change.get('before')) for field, change in changes.items()),
+            after=dict((field, change.get('after')) for field, change in changes.items()))
+    return result

@@ -64,6 +64,27 @@ options:
       - The profile the device loads at power-up, 0 to 3, or 4 for the factory defaults.
     type: int
     choices: [0, 1, 2, 3, 4]
+  backup:
+    description:
+      - Keep the device's settings, as read before any change, in a file on the controller.
+      - By default the file is C(backup/HOST_vardex.DATE@TIME.json) in the playbook's folder;
+        C(backup_options) chooses another. M(vardex.config.restore) writes such a file back.
+      - This is besides the backup vardexctl keeps on the managed host before every write.
+    type: bool
+    default: false
+  backup_options:
+    description:
+      - Where the controller keeps the backup when C(backup) is true.
+    type: dict
+    suboptions:
+      dir_path:
+        description:
+          - The folder, made when missing. By default C(backup) in the playbook's folder.
+        type: path
+      filename:
+        description:
+          - The file's name. By default C(HOST_vardex.DATE@TIME.json).
+        type: str
 '''
 
 EXAMPLES = r'''
@@ -115,6 +136,11 @@ backup:
   description: The backup vardexctl kept of the settings before the write, on the managed host.
   returned: when a write was made
   type: str
+backup_path:
+  description: The backup kept on the controller.
+  returned: when backup is true
+  type: str
+  sample: /home/ops/site/backup/bench1_vardex.2026-12-11@10:20:30.json
 diff:
   description: The fields that change, before and after, in diff mode.
   returned: when diff mode is on
@@ -149,84 +175,36 @@ def desired_state(module, fields):
     return wanted
 
 
-def renamed(report, fields, used):
-    """The report's field names as the playbook wrote them."""
-    changes = dict((fields.as_named(name, used), change)
-                   for name, change in report.get('changes', {}).items())
-    report = dict(report, changes=changes)
-    if isinstance(report.get('fields'), list):
-        report['fields'] = [dict(f, name=fields.as_named(f.get('name', ''), used))
-                            if isinstance(f, dict) else f for f in report['fields']]
-    return report
-
-
-def store_args(module):
-    """vardexctl's words for store_profile: a profile 0..3, none, or the
-    power-up profile when left out."""
-    store = module.params['store_profile']
-    if store is None:
-        return []
-    if str(store).strip().lower() == 'none':
-        return ['--no-store']
-    if str(store).strip() in ('0', '1', '2', '3'):
-        return ['--store', str(store).strip()]
-    module.fail_json(msg='store_profile takes a profile 0 to 3 or none, not %r' % (store,))
-    return []
-
-
-def parse_report(out):
-    """vardexctl's JSON report, or None when it printed none."""
-    try:
-        report = json.loads(out)
-    except ValueError:
-        return None
-    if not isinstance(report, dict) or not isinstance(report.get('changed'), bool) \
-            or not isinstance(report.get('changes', {}), dict):
-        return None
-    return report
-
-
 def main():
     argument_spec = dict(
         settings=dict(type='dict', default={}),
-        store_profile=dict(type='raw'),
         power_up_profile=dict(type='int', choices=[0, 1, 2, 3, 4]),
+        backup=dict(type='bool', default=False),
+        backup_options=dict(type='dict', options=dict(dir_path=dict(type='path'),
+                                                      filename=dict(type='str'))),
     )
+    argument_spec.update(vardexctl.STORE_ARGS)
     argument_spec.update(vardexctl.COMMON_ARGS)
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
 
     fields = vardexctl.Fields(vardexctl.schema(module))
     wanted = desired_state(module, fields)
+    # The settings as they were, for the controller to keep (the action plugin
+    # writes them there); read before anything is sent.
+    before = vardexctl.run(module, ['read'] + vardexctl.port_args(module) + ['--json']) \
+        if module.params['backup'] else None
     used = set(vardexctl.Fields.split(name)[0] for name in wanted)
     handle, path = tempfile.mkstemp(prefix='vardex-settings-', suffix='.json')
     try:
         with os.fdopen(handle, 'w') as settings_file:
             json.dump(wanted, settings_file)
-        args = ['apply'] + vardexctl.port_args(module) + [path, '--json'] + store_args(module)
-        if module.check_mode:
-            args.append('--check')
-        rc, out, err, command, failure = vardexctl.run_unchecked(module, args)
+        result = vardexctl.apply(module, path, rename=lambda name: fields.as_named(name, used))
     finally:
         os.unlink(path)
-
-    report = parse_report(out)
-    if report is not None:
-        report = renamed(report, fields, used)
-    written = dict((key, report[key]) for key in ('fields', 'stored', 'profile', 'backup')
-                   if report is not None and key in report)
-    if failure:
-        # What reached the device is told even when the write did not finish.
-        module.fail_json(msg=(report or {}).get('error') or failure, rc=rc, stdout=out,
-                         stderr=err, cmd=command, changed=bool(report and report['changed']),
-                         changes=(report or {}).get('changes', {}), **written)
-    if report is None:
-        module.fail_json(msg='vardexctl printed an unexpected report', stdout=out)
-    changes = report.get('changes', {})
-    result = dict(changed=report['changed'], changes=changes, **written)
-    if module._diff:
-        result['diff'] = dict(
-            before=dict((field, change.get('before')) for field, change in changes.items()),
-            after=dict((field, change.get('after')) for field, change in changes.items()))
+    if before is not None:
+        result['__backup__'] = before
+    if result.get('failed'):
+        module.fail_json(**result)
     module.exit_json(**result)
 
 
