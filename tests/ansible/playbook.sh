@@ -237,6 +237,34 @@ log=$work/facts.log
 ansible-playbook -i "$work/inventory.yml" "$work/facts.yml" >"$log" 2>&1 || true
 grep -q "local_device.*ok=2.*failed=0" "$log" || { cat "$log"; fail "the facts were not gathered"; }
 
+# A firmware upgrade, once: the second run with the same image changes nothing,
+# and check mode only tells whether the firmware differs.
+"$sim" --make-image V2.11 "$work/fw-2.11.img" >/dev/null
+cat >"$work/upgrade.yml" <<YAML
+- hosts: local_device
+  gather_facts: false
+  module_defaults:
+    group/vardex.config.vardex: {vardexctl: "$vardexctl", timeout: 300}
+  tasks:
+    - vardex.config.upgrade: {port: "{{ vardex_port }}", image: "$work/fw-2.11.img", version: "2.12"}
+      check_mode: true
+      register: would
+    - vardex.config.upgrade: {port: "{{ vardex_port }}", image: "$work/fw-2.11.img", version: "2.11"}
+      register: first
+    - vardex.config.upgrade: {port: "{{ vardex_port }}", image: "$work/fw-2.11.img", version: "2.11"}
+      register: second
+    - assert:
+        that:
+          - would is changed
+          - would.firmware.before == first.firmware.before
+          - first is changed
+          - first.firmware.after == '2.11'
+          - second is not changed
+YAML
+log=$work/upgrade.log
+ansible-playbook -i "$work/inventory.yml" "$work/upgrade.yml" >"$log" 2>&1 || true
+grep -q "local_device.*failed=0" "$log" || { cat "$log"; fail "the upgrade was not made once"; }
+
 # A device that goes silent fails its host; the other still succeeds.
 control b "silence on"
 log=$(play silent)
