@@ -265,6 +265,23 @@ log=$work/upgrade.log
 ansible-playbook -i "$work/inventory.yml" "$work/upgrade.yml" >"$log" 2>&1 || true
 grep -q "local_device.*failed=0" "$log" || { cat "$log"; fail "the upgrade was not made once"; }
 
+# The inventory plugin finds both simulated devices of this host, grouped.
+cat >"$work/bench.vardex.yml" <<YAML
+plugin: vardex.config.devices
+hosts:
+  - name: localhost
+vardexctl: "$vardexctl"
+environment:
+  VARDEX_PORTS: "$work/a:$work/nothing-here:$work/b"
+  VARDEX_TIME_SCALE: "$VARDEX_TIME_SCALE"
+YAML
+graph=$(ansible-inventory -i "$work/bench.vardex.yml" --graph 2>"$work/inventory.log") ||
+  { cat "$work/inventory.log"; fail "the inventory plugin failed"; }
+for line in "@vardex_country_cyprus:" "localhost_$(tr -c '0-9A-Za-z_\n' _ <<<"${work#/}/a" | tr A-Z a-z)"; do
+  grep -qF -- "$line" <<<"$graph" || { echo "$graph"; fail "the inventory has no $line"; }
+done
+[ "$(grep -c -- '--localhost_' <<<"$graph")" -ge 2 ] || { echo "$graph"; fail "the inventory lacks a device"; }
+
 # A device that goes silent fails its host; the other still succeeds.
 control b "silence on"
 log=$(play silent)
