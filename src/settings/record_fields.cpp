@@ -164,8 +164,9 @@ std::string Describe(const Field& f) {
             text << "octets 0..255";
             break;
         case Kind::kTextArray:
-            text << (std::string_view(f.name) == "m_strDteMsn" ? "printable characters but ';'"
-                                                               : "decimal digits")
+            text << (std::string_view(f.entry->name) == "m_strDteMsn"
+                         ? "printable characters but ';'"
+                         : "decimal digits")
                  << ", at most " << f.hi;
             break;
         default:
@@ -241,12 +242,13 @@ bool CheckDigits(const Field& f, const FieldValue& v, std::string* error) {
 
 // A subscriber number as the Telephony page takes it.
 bool CheckMsn(const Field& f, const FieldValue& v, std::string* error) {
-    const bool dte = std::string_view(f.name) == "m_strDteMsn";
+    const bool dte = std::string_view(f.entry->name) == "m_strDteMsn";
     return (v.type == FieldValue::Type::kText && vardex::params::MsnAllowed(v.text, dte)) ||
            Expected(f, v, error);
 }
 
-// Checks a value for a whole field or, with indexes, one element of it.
+// Checks a value for a whole field or, with indexes, one element of it; the
+// messages name f by f.name.
 bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
            std::string* error) {
     if (!f.writable) {
@@ -330,6 +332,21 @@ bool SplitName(const std::string& full, std::string* name, std::vector<std::size
         at = close + 1;
     }
     return true;
+}
+
+// A refused change: its kind, for a caller that tells the kinds apart.
+bool Refuse(FieldFault kind, FieldFault* fault) {
+    if (fault != nullptr) {
+        *fault = kind;
+    }
+    return false;
+}
+
+// f under the name the person wrote, so that its messages say that name.
+Field AsWritten(const Field& f, const std::string& name) {
+    Field named = f;
+    named.name = name.c_str();
+    return named;
 }
 
 // A whole number in decimal (leading zeros too: 010 is ten) or 0x hex, else text.
@@ -484,12 +501,12 @@ std::string RecordText(const CDeviceConfig& record) {
     return out;
 }
 
-bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
-                     std::string* error) {
+bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes, std::string* error,
+                     FieldFault* fault) {
     const auto eq = word.find('=');
     if (eq == std::string::npos) {
         *error = "'" + word + "' is not FIELD=VALUE";
-        return false;
+        return Refuse(FieldFault::kForm, fault);
     }
     std::string name;
     std::vector<std::size_t> index;
@@ -497,7 +514,7 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
     const Field* f = SplitName(full, &name, &index) ? Find(name) : nullptr;
     if (f == nullptr) {
         *error = "unknown field '" + full + "'";
-        return false;
+        return Refuse(FieldFault::kUnknownField, fault);
     }
     FieldValue value = WordValue(word.substr(eq + 1));
     // Digits are text in a digit field, even when they read as a number.
@@ -506,18 +523,18 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
         value.type = FieldValue::Type::kText;
         value.text = word.substr(eq + 1);
     }
-    if (!Check(*f, index, value, error)) {
-        return false;
+    if (!Check(AsWritten(*f, name), index, value, error)) {
+        return Refuse(f->writable ? FieldFault::kValue : FieldFault::kReadOnly, fault);
     }
     changes->push_back({full, std::move(value)});
     return true;
 }
 
-bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
-                     std::string* error) {
+bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
+                     FieldFault* fault) {
     std::vector<std::pair<std::string, FieldValue>> members;
     if (!ReadFieldsObject(json, &members, error)) {
-        return false;
+        return Refuse(FieldFault::kForm, fault);
     }
     std::vector<const Field*> seen;
     for (auto& [name, value] : members) {
@@ -525,7 +542,7 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
             // Where and when a backup was made: no setting.
             if (value.type != FieldValue::Type::kText) {
                 *error = JsonString(name) + " must be a text";
-                return false;
+                return Refuse(FieldFault::kForm, fault);
             }
             continue;
         }
@@ -538,19 +555,19 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
                                });
             if (!texts) {
                 *error = JsonString(name) + " must be a list of commands";
-                return false;
+                return Refuse(FieldFault::kForm, fault);
             }
             continue;
         }
         const Field* f = Find(name);
         if (f == nullptr) {
             *error = "unknown field " + JsonString(name);
-            return false;
+            return Refuse(FieldFault::kUnknownField, fault);
         }
         // The reader refuses a key given twice; one field by both its names too.
         if (std::find(seen.begin(), seen.end(), f) != seen.end()) {
             *error = "field " + JsonString(name) + " given twice";
-            return false;
+            return Refuse(FieldFault::kForm, fault);
         }
         seen.push_back(f);
         if (value.type == FieldValue::Type::kNull) {
@@ -560,14 +577,13 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
         // type, as the schema says.
         if (!f->writable) {
             if (!TypeMatches(*f, value)) {
-                *error = std::string(f->name) + ": expected " + std::string(TypeText(*f)) +
-                         ", not " + Shown(value);
-                return false;
+                *error = name + ": expected " + std::string(TypeText(*f)) + ", not " + Shown(value);
+                return Refuse(FieldFault::kValue, fault);
             }
             continue;
         }
-        if (!Check(*f, {}, value, error)) {
-            return false;
+        if (!Check(AsWritten(*f, name), {}, value, error)) {
+            return Refuse(FieldFault::kValue, fault);
         }
         changes->push_back({name, std::move(value)});
     }

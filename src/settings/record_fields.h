@@ -47,17 +47,28 @@ struct FieldChange {
     FieldValue value;
 };
 
+// What was wrong with a change that was refused, for a caller (vardexctl
+// --json) that tells a misspelt name from a bad value.
+enum class FieldFault {
+    kForm,          // not FIELD=VALUE, no JSON object of fields, a field given twice
+    kUnknownField,  // no field has the name
+    kValue,         // a value of another type, outside its limits, or an element the field lacks
+    kReadOnly,      // only the device reports the field
+};
+
 // Parses "FIELD=VALUE" (FIELD may carry indexes: m_strPhoneMsn[2],
 // m_byModemLlc[1][0]; a number is decimal or 0x hexadecimal); false with
 // *error set for an unknown or read-only field, a value of the wrong type or
-// out of range.
-bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
-                     std::string* error);
+// out of range, and *fault, when given, saying which. A message names the
+// field as FIELD does.
+bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes, std::string* error,
+                     FieldFault* fault = nullptr);
 // Parses a JSON object of fields (as `read --json` prints); read-only fields are
 // skipped so that a read's output can be fed back. Numbers must be whole and
 // fit 64 bits, true and false are no numbers, and a key may appear only once.
-bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
-                     std::string* error);
+// Errors as ParseAssignment's, a field named by its key.
+bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
+                     FieldFault* fault = nullptr);
 // Applies checked changes.
 void ApplyChanges(const std::vector<FieldChange>& changes, CDeviceConfig* record);
 

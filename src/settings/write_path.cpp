@@ -220,9 +220,9 @@ std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDev
         return NotAllowed{locked->name, std::string(WhyUnchangeable(*locked, wanted))};
     }
     if (const auto breach = params::FindTelephonyBreach(before, wanted)) {
-        return NotAllowed{breach->field, breach->why.empty()
-                                             ? res::FormatLimits(breach->lo, breach->hi)
-                                             : breach->why};
+        return breach->why.empty()
+                   ? NotAllowed{breach->field, res::FormatLimits(breach->lo, breach->hi), true}
+                   : NotAllowed{breach->field, breach->why};
     }
     if (const auto breach = params::FindConnectionBreach(before, wanted)) {
         return NotAllowed{breach->field, breach->why};

@@ -91,6 +91,7 @@ bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, std::stri
 struct NotAllowed {
     std::string field;
     std::string why;
+    bool limits = false;  // why gives the limits of the field's value on this variant
 };
 std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDeviceConfig& wanted);
 
