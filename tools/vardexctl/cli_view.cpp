@@ -42,17 +42,14 @@ bool ReadInputLine(std::FILE* in, std::string* line) {
     }
 }
 
+CliProgressBar::CliProgressBar(std::FILE* out)
+    : out_(out), terminal_(::isatty(::fileno(out)) != 0) {}
+
 void CliProgressBar::SetRange32(int lower, int upper) {
-    if (!pending_.empty()) {
-        // The last state of the step that ends here.
-        std::fprintf(out_, "%s\n", pending_.c_str());
-        pending_.clear();
-    }
     lower_ = lower;
     upper_ = upper > lower ? upper : lower + 1;
-    detail_.clear();  // a new range is a new step: its detail comes with it
-    printed_done_ = -1;
-    Draw(false);
+    EndDetail();  // a new range is a new step: its detail comes with it
+    Draw();
 }
 
 void CliProgressBar::SetPos(int position) {
@@ -60,7 +57,10 @@ void CliProgressBar::SetPos(int position) {
     Draw();
 }
 
-void CliProgressBar::Draw(bool log_now) {
+void CliProgressBar::Draw() {
+    if (!terminal_) {
+        return;
+    }
     constexpr int kWidth = 30;
     const long long span = static_cast<long long>(upper_) - lower_;
     long long done = span > 0 ? (static_cast<long long>(pos_) - lower_) * kWidth / span : 0;
@@ -74,35 +74,26 @@ void CliProgressBar::Draw(bool log_now) {
     if (!detail_.empty()) {
         line += "  " + detail_;
     }
-    if (::isatty(::fileno(out_)) != 0) {
-        // One line redrawn in place; the escape clears what a longer one left.
-        std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+    // One line redrawn in place; the escape clears what a longer one left.
+    std::fprintf(out_, "\r%s\x1b[K", line.c_str());
+    std::fflush(out_);
+    drawn_ = true;
+}
+
+void CliProgressBar::EndDetail() {
+    if (!terminal_ && !detail_.empty()) {
+        std::fprintf(out_, "%s\n", detail_.c_str());
         std::fflush(out_);
-        drawn_ = true;
-        return;
     }
-    // A log gets a line each time the bar grows, and the last state at the end.
-    pending_ = line;
-    if (log_now && done != printed_done_) {
-        std::fprintf(out_, "%s\n", line.c_str());
-        std::fflush(out_);
-        printed_done_ = done;
-        pending_.clear();
-    }
+    detail_.clear();
 }
 
 void CliProgressBar::Finish() {
-    detail_.clear();
+    EndDetail();
     if (drawn_) {
         std::fputc('\n', out_);
         drawn_ = false;
     }
-    if (!pending_.empty()) {
-        std::fprintf(out_, "%s\n", pending_.c_str());
-        std::fflush(out_);
-        pending_.clear();
-    }
-    printed_done_ = -1;
 }
 
 void CliProgressBar::SetDetail(const std::string& detail) {

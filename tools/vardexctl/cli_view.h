@@ -16,9 +16,12 @@ namespace vardex::ctl {
 // break is dropped. False at the end of input with nothing read.
 bool ReadInputLine(std::FILE* in, std::string* line);
 
+// A progress line redrawn in place on a terminal. Without one (a script, a
+// log) nothing of the bar is written: only the status line it carries, as it
+// last was, once its step ends.
 class CliProgressBar : public IProgressBar {
 public:
-    explicit CliProgressBar(std::FILE* out) : out_(out) {}
+    explicit CliProgressBar(std::FILE* out);
     void SetRange32(int lower, int upper) override;
     void SetPos(int position) override;
     void SetStep(int step) override { step_ = step; }
@@ -31,14 +34,13 @@ public:
     void SetDetail(const std::string& detail);
 
 private:
-    // Without a terminal, log_now false only notes the state for later.
-    void Draw(bool log_now = true);
+    void Draw();
+    // Without a terminal: the detail as a line of its own, then forgotten.
+    void EndDetail();
     std::FILE* out_;
+    bool terminal_;
     int lower_ = 0, upper_ = 100, pos_ = 0, step_ = 10;
     std::string detail_;
-    // Without a terminal: the bar's fill last printed, and the state not yet printed.
-    long long printed_done_ = -1;
-    std::string pending_;
     bool drawn_ = false;
 };
 
