@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "failure.h"
 #include "pty_device.h"
 #include "scoped_env.h"
 #include "temp_files.h"
@@ -57,6 +58,13 @@ TEST(Fleet, EachPortGetsItsResultInOrderAndTheWorstStatusWins) {
         at = read.out.find('\n', at) + 1;
     }
     EXPECT_EQ(at, read.out.size()) << "one line per device";
+    // The failed device's own object joins its line: the kind of failure, and one status.
+    const std::size_t failed = read.out.find(missing);
+    const std::string line = read.out.substr(failed, read.out.find('\n', failed) - failed);
+    EXPECT_NE(line.find("\"reason\":\"" + std::string(ctl::ReasonWord(ctl::Reason::kNoDevice))),
+              std::string::npos)
+        << line;
+    EXPECT_EQ(line.find("\"status\""), line.rfind("\"status\"")) << line;
     // A port given twice is one device, asked once.
     const Ran twice = Vardexctl("identify --port " + cyprus.Path() + " --port " + cyprus.Path());
     EXPECT_EQ(twice.status, 0) << twice.out;

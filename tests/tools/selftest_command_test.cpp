@@ -232,9 +232,12 @@ TEST_F(SelfTestCommand, AFaultIsPrintedOnceAndFailsTheRun) {
     const std::string fault = "FAULT: Tone generator #2 fault";
     EXPECT_NE(screen.find(fault), std::string::npos) << screen;
     EXPECT_EQ(screen.find(fault), screen.rfind(fault)) << screen;
-    EXPECT_EQ(run.Out(),
-              "{\"tests\":[{\"test\":5,\"name\":\"Telephone Tone Test\",\"keyword\":\"tone\","
-              "\"result\":\"fail\",\"faults\":\"Tone generator #2 fault\"}]}\n");
+    // The run's report is its failure's object: which test failed, and the status.
+    EXPECT_EQ(
+        run.Out(),
+        "{\"tests\":[{\"test\":5,\"name\":\"Telephone Tone Test\",\"keyword\":\"tone\","
+        "\"result\":\"fail\",\"faults\":\"Tone generator #2 fault\"}],"
+        "\"error\":\"failed: Telephone Tone Test\",\"reason\":\"test-failed\",\"status\":1}\n");
 }
 
 TEST_F(SelfTestCommand, CtrlCInterruptsResetsThePortsAndSkipsTheRest) {

@@ -7,6 +7,7 @@
 
 #include "command_line.h"
 #include "command_table.h"
+#include "failure.h"
 #include "link/device_port.h"
 #include "port_option.h"
 #include "settings/json_text.h"
@@ -51,21 +52,23 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (parsed.Has("--timeout")) {
         const auto ms = ParseMilliseconds(parsed.Value("--timeout"));
         if (!ms) {
-            err << "vardexctl at: --timeout takes milliseconds from 1 to " << kLongestTimeoutMs
-                << "\n";
+            TellFailure(
+                Reason::kUsage, "at",
+                "--timeout takes milliseconds from 1 to " + std::to_string(kLongestTimeoutMs), err);
             return kExitUsage;
         }
         timeout = *ms;
     }
     const std::vector<std::string> commands = parsed.Operands();
     if (commands.empty()) {
-        err << UsageError(spec, "no command given");
-        return kExitUsage;
+        return TellUsageError(spec, Reason::kUsage, "no command given", err);
     }
     for (const auto& command : commands) {
         if (HasControlCharacter(command)) {
-            err << "vardexctl at: a command may not hold control characters; the carriage "
-                   "return is added for you\n";
+            TellFailure(Reason::kUsage, "at",
+                        "a command may not hold control characters; the carriage return is "
+                        "added for you",
+                        err);
             return kExitUsage;
         }
         if (command.size() > CDevicePort::kCommandTextMax) {
@@ -76,14 +79,14 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
 
     if (!PortOrComOne(&port_name)) {
-        err << "vardexctl at: " << ComOneUnmapped() << "\n";
+        TellFailure(Reason::kNoDevice, "at", ComOneUnmapped(), err);
         return kExitLinkDown;
     }
 
     CDevicePort port;
     std::string why;
     if (!OpenPortByPath(port, port_name, &why)) {
-        err << "vardexctl at: " << why << "\n";
+        TellFailure(Reason::kNoDevice, "at", why, err);
         return kExitLinkDown;
     }
     port.SetReadTimeout(timeout);
@@ -93,11 +96,15 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
         const char* reply = port.SendCommand(command.c_str());
         if (reply == nullptr) {
             status = kExitLinkDown;
+            const std::string down =
+                "the link to the device on " + port_name + " is down: no reply to " + command;
             if (json) {
+                // Each command's null says it; the output stays one value per command.
                 out << "null\n";
+                KeepFailure(Reason::kDeviceLost, down);
+                FailureInOutput();
             } else {
-                err << "vardexctl at: the link to the device on " << port_name
-                    << " is down: no reply to " << command << "\n";
+                TellFailure(Reason::kDeviceLost, "at", down, err);
             }
         } else if (json) {
             out << JsonString(std::string_view(reply, port.GetReplyLength())) << "\n";

@@ -3,6 +3,7 @@
 
 #include "at_command.h"
 #include "command_table.h"
+#include "failure.h"
 #include "job_commands.h"
 #include "settings/backup_store.h"
 #include "settings/json_text.h"
@@ -18,7 +19,7 @@ int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FIL
     std::string why;
     const std::vector<settings::Backup> backups = settings::ListBackups(&why);
     if (!why.empty()) {
-        std::fprintf(err, "vardexctl backups: %s\n", why.c_str());
+        TellFailure(Reason::kIo, "backups", why, err);
         return kExitLinkDown;
     }
     const bool json = parsed.Has("--json");

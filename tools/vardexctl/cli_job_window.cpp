@@ -91,6 +91,7 @@ char CliJobWindow::NextEvent(bool with_stdin) {
 JobResult CliJobWindow::RunModal(CCommProgress& job) {
     job_ = &job;
     ended_ = false;
+    stopped_ = false;
     g_interrupt_fd.store(pipe_[1].get());
     auto previous = std::signal(SIGINT, OnJobInterrupt);
     decltype(previous) previous_terminate[std::size(kTerminateSignals)];
@@ -153,6 +154,7 @@ void CliJobWindow::EndModal(JobResult result) {
 bool CliJobWindow::ConfirmCancel() {
     if (terminate_.load()) {
         Write("Stopped by a signal: cancelling after the current step...\n");
+        stopped_ = true;
         return true;
     }
     Write(std::string(res::kTextCancelConfirmQuestion) +
@@ -166,6 +168,7 @@ bool CliJobWindow::ConfirmCancel() {
         if (event == kEventInterrupt || event == kEventTerminate || event == 'y') {
             confirm_open_ = false;
             Write("Cancelling after the current step...\n");
+            stopped_ = true;
             return true;
         }
         if (event == 'n') {

@@ -41,6 +41,8 @@ public:
     // next command of a process that runs several starts afresh.
     static bool TakeStopLeft();
     int SetupError() const { return setup_error_; }
+    // Whether the person (or a signal) stopped the last job run here.
+    bool Stopped() const { return stopped_; }
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;
 
@@ -79,6 +81,7 @@ private:
     bool ended_ = false;
     bool confirm_open_ = false;
     bool input_ended_ = false;
+    bool stopped_ = false;
     // SIGTERM or SIGHUP came: Cancel needs no confirmation.
     std::atomic<bool> terminate_{false};
     // Ctrl+C that came while Cancel was off (UI thread only).

@@ -103,6 +103,7 @@ void CliProgressBar::SetDetail(const std::string& detail) {
 
 void CliPrompts::ShowMessage(const std::string& text, MessageIcon icon) {
     progress_->Finish();
+    last_message_ = text;
     const char* label = icon == MessageIcon::Exclamation ? "Warning" : "Note";
     std::fprintf(out_, "%s: %s\n", label, text.c_str());
     std::fflush(out_);

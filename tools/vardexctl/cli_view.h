@@ -51,12 +51,15 @@ public:
     void ShowMessage(const std::string& text, MessageIcon icon) override;
     Choice ChooseFromList(const std::string& caption, const std::string& prompt,
                           const std::vector<std::string>& items, int* selected) override;
+    // The text of the last message shown; empty before the first.
+    const std::string& LastMessage() const { return last_message_; }
 
 private:
     std::FILE* in_;
     std::FILE* out_;
     CliProgressBar* progress_;
     bool input_ended_ = false;
+    std::string last_message_;
 };
 
 class CliJobView : public CJobView {
@@ -69,6 +72,7 @@ public:
     IUserPrompts& Prompts() override { return prompts_; }
     void CloseOwner() override {}
     void Finish() { progress_.Finish(); }
+    const std::string& LastMessage() const { return prompts_.LastMessage(); }
 
 private:
     std::FILE* out_;

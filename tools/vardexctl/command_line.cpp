@@ -1,6 +1,7 @@
 #include "command_line.h"
 
 #include "at_command.h"
+#include "failure.h"
 
 namespace vardex::ctl {
 namespace {
@@ -123,7 +124,12 @@ std::vector<std::string> ParsedArgs::Operands() const {
 }
 
 int ParsedArgs::Finish(std::ostream& out, std::ostream& err) const {
-    (*status == kExitOk ? out : err) << message;
+    if (*status == kExitOk) {
+        out << message;
+    } else {
+        err << message;
+        KeepFailure(Reason::kUsage, problem);
+    }
     return *status;
 }
 
@@ -132,8 +138,23 @@ int ParsedArgs::Finish(std::ostream& out, std::FILE* err) const {
         out << message;
     } else {
         std::fputs(message.c_str(), err);
+        KeepFailure(Reason::kUsage, problem);
     }
     return *status;
+}
+
+int TellUsageError(const CommandSpec& command, Reason reason, const std::string& problem,
+                   std::FILE* err) {
+    std::fputs(UsageError(command, problem).c_str(), err);
+    KeepFailure(reason, problem);
+    return kExitUsage;
+}
+
+int TellUsageError(const CommandSpec& command, Reason reason, const std::string& problem,
+                   std::ostream& err) {
+    err << UsageError(command, problem);
+    KeepFailure(reason, problem);
+    return kExitUsage;
 }
 
 ParsedArgs ParseArgs(const CommandSpec& command, const std::vector<std::string>& args) {
@@ -198,6 +219,7 @@ ParsedArgs ParseArgs(const CommandSpec& command, const std::vector<std::string>&
     } else if (!problem.empty()) {
         parsed.status = kExitUsage;
         parsed.message = UsageError(command, problem);
+        parsed.problem = problem;
     }
     return parsed;
 }

@@ -14,6 +14,8 @@
 
 namespace vardex::ctl {
 
+enum class Reason;
+
 struct OptionSpec {
     std::string_view name;
     // What follows the option in the synopsis ("PATH"); empty for a switch.
@@ -53,6 +55,12 @@ std::string Synopsis(const CommandSpec& command);
 std::string CommandUsage(const CommandSpec& command);
 // "vardexctl NAME: PROBLEM" and the usage, as every usage error ends.
 std::string UsageError(const CommandSpec& command, std::string_view problem);
+// Tells UsageError on err and keeps problem, of kind reason, as the command's
+// failure; returns kExitUsage.
+int TellUsageError(const CommandSpec& command, Reason reason, const std::string& problem,
+                   std::FILE* err);
+int TellUsageError(const CommandSpec& command, Reason reason, const std::string& problem,
+                   std::ostream& err);
 // "NAME needs ...": for a missing value and for a value the option cannot take.
 std::string NeedsValue(const OptionSpec& option);
 
@@ -78,8 +86,11 @@ public:
     // standard error).
     std::optional<int> status;
     std::string message;
+    // A usage error's complaint alone, without the usage.
+    std::string problem;
 
-    // Prints message where it belongs; returns *status.
+    // Prints message where it belongs (a usage error kept as the command's
+    // failure); returns *status.
     int Finish(std::ostream& out, std::ostream& err) const;
     int Finish(std::ostream& out, std::FILE* err) const;
 

@@ -143,7 +143,8 @@ constexpr CommandSpec kCommands[] = {
          "  --json    print {\"changed\": true|false, \"changes\": {FIELD: {\"before\": V,\n"
          "            \"after\": V}}, \"fields\": [each value's fate], \"stored\": ...,\n"
          "            \"profile\": N, \"power_up\": N, \"backup\": PATH, \"error\": TEXT}\n"
-         "            (also when the write failed: changed is true when the device changed)\n"
+         "            (also when the write failed, with \"reason\" and \"status\" after\n"
+         "            \"error\": changed is true when the device changed)\n"
          "  Exit status 0 whether anything changed or not; write's statuses on "
          "failure.\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =

@@ -12,7 +12,9 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "at_command.h"
 #include "command_table.h"
+#include "failure.h"
 #include "link/channel.h"
 #include "link/device_list.h"
 #include "link/device_port.h"
@@ -198,27 +200,37 @@ std::string ReasonOf(const std::string& text, std::string_view name) {
     return LastLine(text);
 }
 
+// One device's line of --json: its port and status first.
+std::string DeviceLine(const std::string& port, int status, const std::string& members) {
+    return "{\"port\":" + JsonString(port) + ",\"status\":" + std::to_string(status) +
+           (members.empty() ? "" : "," + members) + "}\n";
+}
+
 void Print(const Child& child, std::string_view name, bool json) {
     const std::string error = child.status == 0 ? std::string() : ReasonOf(child.err_text, name);
     if (json) {
         // The device's own object with its port and status in front, or only
-        // those and the error when it printed none.
-        std::string line =
-            "{\"port\":" + JsonString(child.port) + ",\"status\":" + std::to_string(child.status);
+        // those, the error and its kind when it printed none.
         std::string object = child.out_text;
         object.erase(object.find_last_not_of("\r\n") + 1);
-        bool said = false;
+        std::string inner;
         if (object.size() >= 2 && object.front() == '{' && object.back() == '}' &&
             object.find('\n') == std::string::npos) {
-            const std::string inner = object.substr(1, object.size() - 2);
-            line += inner.empty() ? "" : "," + inner;
-            // Its own report names the error already (with null when none).
-            said = inner.find("\"error\":") != std::string::npos;
+            inner = object.substr(1, object.size() - 2);
+            // A failure's object ends with the status, which leads the line already.
+            const std::string own = ",\"status\":" + std::to_string(child.status);
+            if (inner.ends_with(own)) {
+                inner.erase(inner.size() - own.size());
+            }
         }
-        if (!error.empty() && !said) {
-            line += ",\"error\":" + JsonString(error);
+        // Its own report names the error already (with null when none).
+        if (!error.empty() && inner.find("\"error\":") == std::string::npos) {
+            // Not started, or ended by a signal before it could say why.
+            const Reason reason = child.pid > 0 ? Reason::kStopped : Reason::kIo;
+            inner += (inner.empty() ? "" : ",") + std::string("\"error\":") + JsonString(error) +
+                     ",\"reason\":" + JsonString(ReasonWord(reason));
         }
-        std::cout << line << "}\n";
+        std::cout << DeviceLine(child.port, child.status, inner);
         return;
     }
     std::cout << "== " << child.port;
@@ -283,8 +295,8 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
     std::vector<std::string> ports = parsed.Values("--port");
     const bool all = parsed.Has("--all");
     if (all && !ports.empty()) {
-        std::cerr << UsageError(command, "--all and --port exclude each other");
-        return 2;
+        return TellUsageError(command, Reason::kUsage, "--all and --port exclude each other",
+                              std::cerr);
     }
     // A port given twice is one device: two children would fight for it.
     std::vector<std::string> unique;
@@ -320,7 +332,10 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
         words.insert(words.end(), rest.begin(), rest.end());
         return single(words);
     }
+    const bool json = parsed.Has("--json");
     int worst = 0;
+    // With --json, a line each for the ports VARDEX_PORTS names where no varDex answered.
+    std::string silent_lines;
     if (all) {
         std::string note;
         std::vector<std::string> silent;
@@ -328,14 +343,21 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
         if (!note.empty()) {
             std::cerr << "vardexctl " << name << ": " << note << "\n";
         }
+        std::string nowhere;
         for (const std::string& path : silent) {
-            std::cerr << "vardexctl " << name << ": no varDex answered on " << path
-                      << ", a port VARDEX_PORTS names\n";
-            worst = 1;
+            const std::string error =
+                "no varDex answered on " + path + ", a port " + env::kPorts + " names";
+            std::cerr << "vardexctl " << name << ": " << error << "\n";
+            silent_lines += DeviceLine(path, kExitLinkDown,
+                                       "\"error\":" + JsonString(error) + ",\"reason\":" +
+                                           JsonString(ReasonWord(Reason::kNoDevice)));
+            nowhere += (nowhere.empty() ? "no varDex answered on " : ", ") + path;
+            worst = kExitLinkDown;
         }
         if (ports.empty()) {
             std::cerr << "vardexctl " << name << ": no varDex was found\n";
-            return 1;
+            KeepFailure(Reason::kNoDevice, nowhere.empty() ? "no varDex was found" : nowhere);
+            return kExitLinkDown;
         }
     }
     std::vector<Child> children(ports.size());
@@ -350,8 +372,12 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
     }
     Collect(children);
     for (const Child& child : children) {
-        Print(child, name, parsed.Has("--json"));
+        Print(child, name, json);
         worst = std::max(worst, child.status);
+    }
+    if (json) {
+        std::cout << silent_lines;
+        FailureInOutput();
     }
     return worst;
 }

@@ -8,6 +8,7 @@
 #include "command_table.h"
 #include "device/identify.h"
 #include "device/identity_parse.h"
+#include "failure.h"
 #include "port_option.h"
 #include "res/strings.h"
 #include "settings/json_text.h"
@@ -32,7 +33,7 @@ int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port
                     const char* command, std::FILE* in, std::FILE* err) {
     std::string why;
     if (!port.empty() && !OpenPortByPath(app.m_workingRecord, port, &why)) {
-        std::fprintf(err, "vardexctl %s: %s\n", command, why.c_str());
+        TellFailure(Reason::kNoDevice, command, why, err);
         return kExitLinkDown;
     }
     CliJobView view(in, err);
@@ -46,8 +47,10 @@ int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port
     if (result == IdentifyResult::kIdentified) {
         return kExitOk;
     }
+    // The first Ctrl+C is the only stop an identification has.
+    TellJobFailure(JobFailure(app.m_workingRecord, view, view.m_bAbort != 0, view.LastMessage()),
+                   command, view.LastMessage(), err);
     if (view.m_bInLoader != 0) {
-        std::fprintf(err, "vardexctl %s: %s\n", command, kLoaderAdvice);
         return kExitInLoader;
     }
     std::fprintf(err, "vardexctl %s: no varDex was identified\n", command);

@@ -19,6 +19,7 @@
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
+#include "failure.h"
 #include "link/at_commands.h"
 #include "link/tapi_line.h"
 #include "params/connection_rules.h"
@@ -45,7 +46,7 @@ bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* comm
     if (port.empty() || OpenPortByPath(record, port, &why)) {
         return true;
     }
-    std::fprintf(err, "vardexctl %s: %s\n", command, why.c_str());
+    TellFailure(Reason::kNoDevice, command, why, err);
     return false;
 }
 
@@ -57,8 +58,9 @@ JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int 
                  UpgradeResult* firmware_result = nullptr, bool* in_loader = nullptr,
                  const std::string& recall = {}) {
     if (!window.Ready()) {
-        std::fprintf(err, "vardexctl %s: cannot set up the job: %s\n", command,
-                     std::strerror(window.SetupError()));
+        TellFailure(Reason::kIo, command,
+                    std::string("cannot set up the job: ") + std::strerror(window.SetupError()),
+                    err);
         return JobResult::kStopped;
     }
     if (hook.started != nullptr) {
@@ -70,20 +72,29 @@ JobResult RunJob(CVarDexConfigurationManagerApp& app, CliJobWindow& window, int 
     if (firmware_result != nullptr) {
         *firmware_result = progress.m_firmwareResult;
     }
+    if (result == JobResult::kDone) {
+        return result;
+    }
+    const std::vector<std::string> shown = window.Messages();
+    const std::string last = shown.empty() ? std::string() : shown.back();
+    Failure failure = JobFailure(app.m_workingRecord, progress, window.Stopped(), last);
+    if (upgrade && progress.m_firmwareResult == UpgradeResult::kFileFailed) {
+        failure.reason = Reason::kIo;
+        failure.error = progress.m_strFileProblem;
+    }
     if (in_loader != nullptr) {
-        *in_loader = result != JobResult::kDone && progress.m_bInLoader != 0;
+        *in_loader = progress.m_bInLoader != 0;
         if (*in_loader) {
-            std::fprintf(err, "vardexctl %s: %s\n", command, kLoaderAdvice);
+            TellJobFailure(failure, command, last, err);
             return result;
         }
     }
-    if (result != JobResult::kDone) {
-        if (progress.m_bQuietEnd == 0 && !upgrade) {
-            std::fprintf(err, "%s\n",
-                         NotFoundMessage(app.m_workingRecord.Line().PortFailures()).c_str());
-        }
-        std::fprintf(err, "vardexctl %s: the job did not complete\n", command);
+    if (progress.m_bQuietEnd == 0 && !upgrade) {
+        std::fprintf(err, "%s\n",
+                     NotFoundMessage(app.m_workingRecord.Line().PortFailures()).c_str());
     }
+    TellJobFailure(failure, command, last, err);
+    std::fprintf(err, "vardexctl %s: the job did not complete\n", command);
     return result;
 }
 
@@ -111,9 +122,8 @@ int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
     const bool json = parsed.Has("--json");
     const std::string names = parsed.Value("--names");
     if (!names.empty() && names != "member" && names != "readable") {
-        std::fputs(UsageError(CommandNamed("read"), "--names takes member or readable").c_str(),
-                   err);
-        return kExitUsage;
+        return TellUsageError(CommandNamed("read"), Reason::kUsage,
+                              "--names takes member or readable", err);
     }
     CVarDexConfigurationManagerApp app;
     if (!OpenDirect(app.m_workingRecord, parsed.Value("--port"), "read", err)) {
@@ -139,7 +149,7 @@ int StopLeftStatus(const char* command, std::FILE* err) {
     if (!CliJobWindow::TakeStopLeft()) {
         return kExitOk;
     }
-    std::fprintf(err, "vardexctl %s: stopped; nothing was written\n", command);
+    TellFailure(Reason::kStopped, command, "stopped; nothing was written", err);
     return kExitLinkDown;
 }
 
@@ -170,15 +180,40 @@ WriteOutcome RunWriteJob(CVarDexConfigurationManagerApp& app, std::FILE* in, std
     if (!writer.Ready()) {
         WriteOutcome outcome;
         outcome.told = true;
-        std::fprintf(err, "vardexctl: cannot set up the job: %s\n",
-                     std::strerror(writer.SetupError()));
+        const std::string why =
+            std::string("cannot set up the job: ") + std::strerror(writer.SetupError());
+        std::fprintf(err, "vardexctl: %s\n", why.c_str());
+        KeepFailure(Reason::kIo, why);
         return outcome;
     }
     if (hook.started != nullptr) {
         hook.started(&writer, hook.context);
     }
     CCommProgress progress(writer, app);
-    return progress.DoModalWrite();
+    WriteOutcome outcome = progress.DoModalWrite();
+    if (outcome.end == WriteOutcome::End::kNotIdentified) {
+        // Identification told the person why; the report names no more than that it failed.
+        const std::vector<std::string> shown = writer.Messages();
+        const Failure failure = JobFailure(app.m_workingRecord, progress, writer.Stopped(),
+                                           shown.empty() ? std::string() : shown.back());
+        KeepFailure(failure.reason, failure.error);
+    }
+    return outcome;
+}
+
+// What a refused field or value was wrong in.
+Reason FaultReason(FieldFault fault) {
+    switch (fault) {
+        case FieldFault::kUnknownField:
+            return Reason::kUnknownField;
+        case FieldFault::kValue:
+            return Reason::kOutOfRange;
+        case FieldFault::kReadOnly:
+            return Reason::kRefused;
+        case FieldFault::kForm:
+            break;
+    }
+    return Reason::kUsage;
 }
 
 // A --store or --power-up value as the field's assignment; false with *error.
@@ -194,16 +229,20 @@ bool ProfileOption(std::string_view option, const std::string& value,
     return ParseAssignment(field + value, changes, error);
 }
 
-// Reads a settings file into changes; false with *error.
-bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std::string* error) {
+// Reads a settings file into changes; false with *error and its kind.
+bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std::string* error,
+                 Reason* reason) {
     std::string text;
     if (!ReadSettingsFile(path, &text, error)) {
         *error = "cannot read " + path + ": " + *error;
+        *reason = Reason::kIo;
         return false;
     }
     std::vector<FieldChange> read;
-    if (!ParseFieldsJson(text, &read, error)) {
+    FieldFault fault = FieldFault::kForm;
+    if (!ParseFieldsJson(text, &read, error, &fault)) {
         *error = path + ": " + *error;
+        *reason = FaultReason(fault);
         return false;
     }
     // A read prints -1 for the profile it stored into (none): no instruction.
@@ -214,6 +253,19 @@ bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std
     });
     changes->insert(changes->end(), read.begin(), read.end());
     return true;
+}
+
+// A field the checks name by its member name, as the person gave it (by
+// either name) among changes.
+std::string AsGiven(const std::string& member, const std::vector<FieldChange>& changes) {
+    for (const FieldChange& change : changes) {
+        const std::string name = change.name.substr(0, change.name.find('['));
+        const RecordField* field = FindField(name);
+        if (field != nullptr && field->name == member) {
+            return name;
+        }
+    }
+    return member;
 }
 
 // The differences a write would send: the profile to store into is an
@@ -310,12 +362,12 @@ WriteRun ReadAndWrite(std::vector<FieldChange>& changes, const std::string& port
         // setting not stored there is gone at the next connection.
         if (steps.store == StoreMode::kPowerUp && setting_changed) {
             if (wanted.m_nPowerUpProfile > 3) {
-                std::fprintf(err,
-                             "vardexctl %s: the varDex starts with its factory defaults, which "
-                             "cannot be stored into: give --store N (and --power-up N to start "
-                             "with it), or --no-store for the active settings only\n"
-                             "vardexctl %s: nothing was written\n",
-                             steps.command, steps.command);
+                TellFailure(Reason::kUsage, steps.command,
+                            "the varDex starts with its factory defaults, which cannot be stored "
+                            "into: give --store N (and --power-up N to start with it), or "
+                            "--no-store for the active settings only",
+                            err);
+                std::fprintf(err, "vardexctl %s: nothing was written\n", steps.command);
                 run.status = kExitUsage;
                 return run;
             }
@@ -323,8 +375,9 @@ WriteRun ReadAndWrite(std::vector<FieldChange>& changes, const std::string& port
         }
     }
     if (const auto refused = settings::FindNotAllowed(as_read, wanted)) {
-        std::fprintf(err, "vardexctl %s: %s: %s\nvardexctl %s: nothing was written\n",
-                     steps.command, refused->field.c_str(), refused->why.c_str(), steps.command);
+        TellFailure(refused->limits ? Reason::kOutOfRange : Reason::kRefused, steps.command,
+                    AsGiven(refused->field, changes) + ": " + refused->why, err);
+        std::fprintf(err, "vardexctl %s: nothing was written\n", steps.command);
         run.status = kExitUsage;
         return run;
     }
@@ -351,13 +404,16 @@ WriteRun ReadAndWrite(std::vector<FieldChange>& changes, const std::string& port
     using Failure = settings::WriteReport::Failure;
     if (report.Done()) {
         run.status = kExitOk;
-    } else if (report.failure == Failure::kNotAllowed) {
+        return run;
+    }
+    if (report.failure == Failure::kNotAllowed) {
         run.status = kExitUsage;
     } else if (report.failure == Failure::kNotIdentified) {
         run.status = FailedJobStatus(report.in_loader);
     } else {
         run.status = kExitLinkDown;
     }
+    KeepFailure(ReportReason(report), ReportError(report));
     return run;
 }
 
@@ -371,16 +427,26 @@ std::string DifferencesJson(const std::vector<ItemChange>& differences) {
     return json + "}";
 }
 
-// The JSON object of a write: whether the device changed, and the report.
-std::string WriteJson(const WriteRun& run, bool check) {
+// The members of a write's JSON object: whether the device changed, and the report.
+std::string WriteJsonMembers(const WriteRun& run, bool check) {
     const bool changed =
         check ? !run.differences.empty() : run.report.has_value() && run.report->AnyApplied();
-    std::string json = std::string("{\"changed\":") + (changed ? "true" : "false") +
+    std::string json = std::string("\"changed\":") + (changed ? "true" : "false") +
                        ",\"changes\":" + DifferencesJson(run.differences);
     if (run.report) {
         json += "," + ReportJsonMembers(*run.report);
     }
-    return json + "}\n";
+    return json;
+}
+
+// Prints the write's JSON object; a failed write's is its failure's report,
+// printed where every failure is.
+void PrintWriteJson(const WriteRun& run, bool check, std::ostream& out) {
+    if (run.status == kExitOk) {
+        out << "{" << WriteJsonMembers(run, check) << "}\n";
+    } else if (run.report) {
+        KeepFailureReport(WriteJsonMembers(run, check));
+    }
 }
 
 }  // namespace
@@ -392,34 +458,33 @@ int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
-    const auto fail = [&](const std::string& why) {
-        std::fputs(UsageError(spec, why).c_str(), err);
-        return kExitUsage;
-    };
     // Everything is checked before the device hears a word, in the order given.
     std::vector<FieldChange> changes;
     std::string error;
+    Reason reason = Reason::kUsage;
     for (const ParsedArgs::Item& item : parsed.Items()) {
         const std::string_view option = item.option != nullptr ? item.option->name : "";
+        FieldFault fault = FieldFault::kForm;
         if (option == "--store" || option == "--power-up") {
             if (!ProfileOption(option, item.text, &changes, &error)) {
-                return fail(error);
+                return TellUsageError(spec, Reason::kUsage, error, err);
             }
         } else if (option == "--from") {
-            if (!FileChanges(item.text, &changes, &error)) {
-                return fail(error);
+            if (!FileChanges(item.text, &changes, &error, &reason)) {
+                return TellUsageError(spec, reason, error, err);
             }
-        } else if (item.option == nullptr && !ParseAssignment(item.text, &changes, &error)) {
-            return fail(error);
+        } else if (item.option == nullptr &&
+                   !ParseAssignment(item.text, &changes, &error, &fault)) {
+            return TellUsageError(spec, FaultReason(fault), error, err);
         }
     }
     WriteSteps steps{.command = "write", .backup = !parsed.Has("--no-backup")};
     if (!StoreModeOf(parsed, changes, &steps.store, &error)) {
-        return fail(error);
+        return TellUsageError(spec, Reason::kUsage, error, err);
     }
     const WriteRun run = ReadAndWrite(changes, parsed.Value("--port"), steps, in, err, hook);
     if (parsed.Has("--json") && run.report) {
-        out << WriteJson(run, false);
+        PrintWriteJson(run, false, out);
     } else if (run.status == kExitOk) {
         out << "written\n";
     }
@@ -437,13 +502,13 @@ std::optional<int> ReadSettingsOperand(const CommandSpec& spec, const ParsedArgs
         return parsed.Finish(out, err);
     }
     std::string error;
+    Reason reason = Reason::kUsage;
     if (parsed.Operands().empty()) {
         error = "no settings file given";
-    } else if (FileChanges(parsed.Operands().front(), changes, &error)) {
+    } else if (FileChanges(parsed.Operands().front(), changes, &error, &reason)) {
         return std::nullopt;
     }
-    std::fputs(UsageError(spec, error).c_str(), err);
-    return kExitUsage;
+    return TellUsageError(spec, reason, error, err);
 }
 
 void PrintDifferences(const std::vector<ItemChange>& differences, std::ostream& out) {
@@ -497,14 +562,11 @@ int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     if ((parsed.Has("--store") &&
          !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) ||
         !StoreModeOf(parsed, changes, &steps.store, &error)) {
-        std::fputs(UsageError(spec, error).c_str(), err);
-        return kExitUsage;
+        return TellUsageError(spec, Reason::kUsage, error, err);
     }
     const WriteRun run = ReadAndWrite(changes, parsed.Value("--port"), steps, in, err, hook);
     if (parsed.Has("--json")) {
-        if (run.status == kExitOk || run.report) {
-            out << WriteJson(run, steps.check);
-        }
+        PrintWriteJson(run, steps.check, out);
         return run.status;
     }
     if (run.status != kExitOk) {
@@ -522,15 +584,11 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
-    const auto fail = [&](const std::string& why) {
-        std::fputs(UsageError(spec, why).c_str(), err);
-        return kExitUsage;
-    };
     std::string error;
     const std::vector<settings::Backup> backups = settings::ListBackups(&error);
     if (!error.empty()) {
-        std::fprintf(err, "vardexctl restore: %s\nvardexctl restore: nothing was written\n",
-                     error.c_str());
+        TellFailure(Reason::kIo, "restore", error, err);
+        std::fprintf(err, "vardexctl restore: nothing was written\n");
         return kExitLinkDown;
     }
     // A number picks a kept backup (1 the newest written); anything else is a
@@ -540,19 +598,22 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
     if (!path.empty() && path.find_first_not_of("0123456789") == std::string::npos) {
         const unsigned long n = path.size() <= 4 ? std::stoul(path) : 0;
         if (n < 1 || n > backups.size()) {
-            return fail("no backup " + path + " (vardexctl backups lists " +
-                        std::to_string(backups.size()) + ")");
+            return TellUsageError(spec, Reason::kUsage,
+                                  "no backup " + path + " (vardexctl backups lists " +
+                                      std::to_string(backups.size()) + ")",
+                                  err);
         }
         path = backups[n - 1].path;
     }
     std::vector<FieldChange> changes;
     WriteSteps steps{
         .command = "restore", .backup = !parsed.Has("--no-backup"), .only_if_changed = true};
-    if ((!path.empty() && !FileChanges(path, &changes, &error)) ||
+    Reason reason = Reason::kUsage;
+    if ((!path.empty() && !FileChanges(path, &changes, &error, &reason)) ||
         (parsed.Has("--store") &&
          !ProfileOption("--store", parsed.Value("--store"), &changes, &error)) ||
         !StoreModeOf(parsed, changes, &steps.store, &error)) {
-        return fail(error);
+        return TellUsageError(spec, reason, error, err);
     }
     const bool force = parsed.Has("--force");
     const bool yes = parsed.Has("--yes");
@@ -566,11 +627,12 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
                 }
             }
             std::vector<FieldChange> file;
-            if (path.empty() || !FileChanges(path, &file, &error)) {
-                std::fprintf(err, "vardexctl restore: %s\nvardexctl restore: nothing was written\n",
-                             path.empty()
-                                 ? ("no backup of the varDex on " + port + " is kept").c_str()
-                                 : error.c_str());
+            Reason file_reason = Reason::kUsage;
+            if (path.empty() || !FileChanges(path, &file, &error, &file_reason)) {
+                TellFailure(
+                    file_reason, "restore",
+                    path.empty() ? "no backup of the varDex on " + port + " is kept" : error, err);
+                std::fprintf(err, "vardexctl restore: nothing was written\n");
                 return kExitUsage;
             }
             changes.insert(changes.begin(), file.begin(), file.end());
@@ -585,12 +647,13 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
             self.model = record.m_wModelVersion;
             self.firmware = record.m_wFirmwareVersion;
             self.crc = record.m_strCrc;
+            TellFailure(Reason::kRefused, "restore",
+                        path + " was read from " + settings::DescribeUnit(origin) + "; this is " +
+                            settings::DescribeUnit(self),
+                        err);
             std::fprintf(err,
-                         "vardexctl restore: %s was read from %s; this is %s\n"
                          "vardexctl restore: nothing was written (--force restores it all the "
-                         "same)\n",
-                         path.c_str(), settings::DescribeUnit(origin).c_str(),
-                         settings::DescribeUnit(self).c_str());
+                         "same)\n");
             return kExitUsage;
         }
         return std::nullopt;
@@ -600,6 +663,7 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
         out.flush();
         if (!yes && !AskedYes("Restore these settings?", in, err)) {
             std::fprintf(err, "vardexctl restore: nothing was written\n");
+            KeepFailure(Reason::kStopped, "the restore was not confirmed; nothing was written");
             return kExitLinkDown;
         }
         return std::nullopt;
@@ -621,8 +685,8 @@ bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, const cha
     std::string reason;
     if (!settings::KeepBackup(as_read, port, &path, &reason)) {
         std::replace(reason.begin(), reason.end(), '\n', ' ');
-        std::fprintf(err, "vardexctl %s: %s\nvardexctl %s: --no-backup upgrades without one\n",
-                     command, reason.c_str(), command);
+        TellFailure(Reason::kIo, command, reason, err);
+        std::fprintf(err, "vardexctl %s: --no-backup upgrades without one\n", command);
         return false;
     }
     std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, path.c_str());
@@ -641,8 +705,7 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     const bool yes = parsed.Has("--yes");
     const std::vector<std::string> operands = parsed.Operands();
     if (operands.empty()) {
-        std::fputs(UsageError(spec, "no image file given").c_str(), err);
-        return kExitUsage;
+        return TellUsageError(spec, Reason::kUsage, "no image file given", err);
     }
     const std::string& file = operands.front();
     // A file that cannot be an image is refused before the port is even opened;
@@ -651,13 +714,14 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
         std::vector<unsigned char> image;
         std::string why;
         if (!LoadFirmwareImage(file, &image, &why)) {
-            std::fprintf(err, "vardexctl upgrade: %s\n", why.c_str());
+            TellFailure(Reason::kIo, "upgrade", why, err);
             return kExitLinkDown;
         }
     }
     std::fprintf(err, "%s\n", std::string(res::LoadString(res::IDS_UPGRADE_WARNING)).c_str());
     if (!yes && !AskedYes("Continue?", in, err)) {
         std::fprintf(err, "vardexctl upgrade: not started\n");
+        KeepFailure(Reason::kStopped, "the upgrade was not confirmed; not started");
         return kExitLinkDown;
     }
 
@@ -674,12 +738,15 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
         const IdentifyResult identified = IdentifyDevice(&view, &app);
         view.Finish();
         if (identified != IdentifyResult::kIdentified && identified != IdentifyResult::kInLoader) {
+            TellJobFailure(JobFailure(app.m_workingRecord, view, false, view.LastMessage()),
+                           "upgrade", view.LastMessage(), err);
             std::fprintf(err, "vardexctl upgrade: no varDex was identified\n");
             return kExitLinkDown;
         }
         if (identified == IdentifyResult::kIdentified &&
             vardex::params::VariantOf(app.m_workingRecord).UpgradeKeptForOperator()) {
             std::fprintf(err, "%s\n", std::string(res::kTextOperatorOnlyUpgrade).c_str());
+            KeepFailure(Reason::kRefused, std::string(res::kTextOperatorOnlyUpgrade));
             return kExitLinkDown;
         }
         // A device in its loader has no settings to keep.

@@ -5,6 +5,7 @@
 
 #include "at_command.h"
 #include "command_table.h"
+#include "failure.h"
 #include "link/exchange_timing.h"
 #include "platform/environment.h"
 #include "settings/record_fields.h"
@@ -43,7 +44,8 @@ constexpr const char* kDetails =
     "  --design-timing      (before COMMAND) the slower exchange timing, as\n"
     "                       VARDEX_EXCHANGE=design\n"
     "  --port PATH          the device's port: a path or COM1..COM10 (default COM1)\n"
-    "  --json               print the result as one JSON object\n"
+    "  --json               print the result as one JSON object; a failure as\n"
+    "                       {\"error\": TEXT, \"reason\": WORD, \"status\": N}\n"
     "  --timeout MS         at: how long to wait for each reply\n"
     "  --store N            write: keep the settings in stored profile N (0..3)\n"
     "  --power-up N         write: the profile taken at power-up (0..3, 4: factory)\n"
@@ -141,7 +143,7 @@ int main(int argc, char** argv) {
     const std::string command = args.front();
     args.erase(args.begin());
     if (const vardex::ctl::CommandSpec* spec = vardex::ctl::FindCommand(command)) {
-        return spec->run(args);
+        return vardex::ctl::RunCommand(*spec, args);
     }
     if (command == "help" && !args.empty()) {
         const vardex::ctl::CommandSpec* spec = vardex::ctl::FindCommand(args.front());

@@ -8,12 +8,14 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <sstream>
 
 #include "at_command.h"
 #include "command_table.h"
+#include "failure.h"
 #include "identify_command.h"
 #include "params/app_core.h"
 #include "platform/unique_fd.h"
@@ -158,6 +160,7 @@ struct Session {
     int event_read;
     int event_write;
     bool stop = false;
+    bool link_lost = false;
 };
 
 bool ParseTests(const std::string& list, std::vector<int>* tests) {
@@ -313,6 +316,7 @@ Outcome RunOne(CDevicePort& port, int test, int ports, Session& session) {
         std::fprintf(session.err, "vardexctl selftest: %s\n",
                      std::string(res::kTextDeviceVanished).c_str());
         session.stop = true;
+        session.link_lost = true;
     }
     return {test, CSelfTestRunner::Translate(runner.Result()), runner.Errors()};
 }
@@ -335,8 +339,10 @@ void PrintTable(std::ostream& out, const std::vector<Outcome>& outcomes) {
     }
 }
 
-void PrintJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
-    out << "{\"tests\":[";
+// The "tests" member of the run's JSON object.
+std::string TestsJson(const std::vector<Outcome>& outcomes) {
+    std::ostringstream out;
+    out << "\"tests\":[";
     for (std::size_t i = 0; i < outcomes.size(); ++i) {
         const Outcome& o = outcomes[i];
         out << (i == 0 ? "" : ",") << "{\"test\":" << o.test
@@ -345,7 +351,21 @@ void PrintJson(std::ostream& out, const std::vector<Outcome>& outcomes) {
             << ",\"result\":" << JsonString(ResultWord(o.code))
             << ",\"faults\":" << JsonString(o.faults) << "}";
     }
-    out << "]}\n";
+    out << "]";
+    return out.str();
+}
+
+// "failed: Telephone Ring Test, ...": the names of the tests `which` picks.
+std::string TestsThat(const std::vector<Outcome>& outcomes, const char* said,
+                      const std::function<bool(const Outcome&)>& which) {
+    std::string text;
+    for (const Outcome& o : outcomes) {
+        if (which(o)) {
+            text += (text.empty() ? std::string(said) + ": " : ", ") +
+                    std::string(res::LoadString(TestNameId(o.test)));
+        }
+    }
+    return text;
 }
 
 }  // namespace
@@ -366,8 +386,7 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
         const bool is_ports = item.option != nullptr && item.option->name == "--ports";
         if ((is_tests && !ParseTests(item.text, &tests)) ||
             (is_ports && !ParsePorts(item.text, &ports))) {
-            std::fputs(UsageError(spec, NeedsValue(*item.option)).c_str(), err);
-            return kExitUsage;
+            return TellUsageError(spec, Reason::kUsage, NeedsValue(*item.option), err);
         }
     }
 
@@ -388,8 +407,8 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
             has = has || a == test;
         }
         if (!has) {
-            std::fprintf(err, "vardexctl selftest: this varDex has no %s test\n",
-                         std::string(TestKeyword(test)).c_str());
+            TellFailure(Reason::kRefused, "selftest",
+                        "this varDex has no " + std::string(TestKeyword(test)) + " test", err);
             record.Close();
             return kExitUsage;
         }
@@ -397,11 +416,12 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
 
     UniqueFd events[2];
     if (!OpenPipe(events, O_CLOEXEC)) {
-        std::fprintf(err, "vardexctl selftest: %s\n", std::strerror(errno));
+        TellFailure(Reason::kIo, "selftest", std::strerror(errno), err);
         record.Close();
         return kExitLinkDown;
     }
     std::vector<Outcome> outcomes;
+    bool link_lost = false;
     {
         const StopSignals signals;
         AnswerLines input(in);
@@ -414,26 +434,39 @@ int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FI
             }
             outcomes.push_back(RunOne(record, test, ports, session));
         }
+        link_lost = session.link_lost;
     }
     events[0].reset();
     events[1].reset();
     record.Close();
 
-    if (json) {
-        PrintJson(out, outcomes);
-    } else {
+    const std::string interrupted = TestsThat(outcomes, "interrupted", [](const Outcome& o) {
+        return !o.code || o.code == TEST_INTERRUPTED;
+    });
+    const std::string failed =
+        TestsThat(outcomes, "failed", [](const Outcome& o) { return o.code == TEST_FAIL; });
+    const int status = !interrupted.empty() ? kExitTestInterrupted
+                       : !failed.empty()    ? kExitTestFailed
+                                            : kExitOk;
+    if (status != kExitOk) {
+        const std::string error = link_lost ? std::string(res::kTextDeviceVanished)
+                                  : !interrupted.empty()
+                                      ? interrupted + (failed.empty() ? "" : "; " + failed)
+                                      : failed;
+        KeepFailure(link_lost             ? Reason::kDeviceLost
+                    : interrupted.empty() ? Reason::kTestFailed
+                                          : Reason::kStopped,
+                    error);
+        if (json) {
+            KeepFailureReport(TestsJson(outcomes) + ",\"error\":" + JsonString(error));
+        }
+    }
+    if (!json) {
         PrintTable(out, outcomes);
+    } else if (status == kExitOk) {
+        out << "{" << TestsJson(outcomes) << "}\n";
     }
-    bool failed = false;
-    bool interrupted = false;
-    for (const Outcome& o : outcomes) {
-        failed = failed || o.code == TEST_FAIL;
-        interrupted = interrupted || o.code == TEST_INTERRUPTED || !o.code;
-    }
-    if (interrupted) {
-        return kExitTestInterrupted;
-    }
-    return failed ? kExitTestFailed : kExitOk;
+    return status;
 }
 
 }  // namespace vardex::ctl

@@ -81,6 +81,13 @@ std::string ReportJsonMembers(const WriteReport& report) {
             (report.store_profile >= 0 ? std::to_string(report.store_profile) : "null");
     json += ",\"power_up\":" + std::to_string(report.power_up_profile);
     json += ",\"backup\":" + (report.backup_path.empty() ? "null" : JsonString(report.backup_path));
+    json += ",\"error\":" + (report.failure == WriteReport::Failure::kNone && report.Done()
+                                 ? std::string("null")
+                                 : JsonString(ReportError(report)));
+    return json;
+}
+
+std::string ReportError(const WriteReport& report) {
     std::string error = report.failure == WriteReport::Failure::kNotAllowed
                             ? report.refused_field + ": " + report.reason
                             : report.reason;
@@ -88,11 +95,31 @@ std::string ReportJsonMembers(const WriteReport& report) {
         error = report.in_loader ? "the varDex waits in its firmware loader"
                                  : "no varDex was identified";
     }
-    json += ",\"error\":" +
-            (report.failure == WriteReport::Failure::kNone && report.Done()
-                 ? std::string("null")
-                 : JsonString(error.empty() ? "the device did not take every value" : error));
-    return json;
+    return error.empty() ? "the device did not take every value" : error;
+}
+
+Reason ReportReason(const WriteReport& report) {
+    using F = WriteReport::Failure;
+    switch (report.failure) {
+        case F::kNone:  // values the device did not take
+        case F::kNotAllowed:
+            return Reason::kRefused;
+        case F::kNoBackup:
+            return Reason::kIo;
+        case F::kNotIdentified:
+            return report.in_loader ? Reason::kInLoader : Reason::kNoDevice;
+        case F::kStopped:
+            return Reason::kStopped;
+        case F::kLinkLost:
+            return Reason::kDeviceLost;
+        case F::kUnreadable:
+            return Reason::kBadReply;
+        case F::kNoAnswer:
+            return Reason::kTimeout;
+        case F::kNotStored:
+            return Reason::kNotStored;
+    }
+    return Reason::kRefused;
 }
 
 }  // namespace vardex::ctl

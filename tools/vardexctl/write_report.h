@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "failure.h"
 #include "settings/write_path.h"
 
 namespace vardex::ctl {
@@ -22,5 +23,9 @@ void PrintReport(const settings::WriteReport& report, const char* command, std::
 // value: name, readable, before, wanted, held, fate, why), "stored", "profile",
 // "power_up", "backup" and "error".
 std::string ReportJsonMembers(const settings::WriteReport& report);
+
+// What a write that was not done failed of, as its "error" says it, and its kind.
+std::string ReportError(const settings::WriteReport& report);
+Reason ReportReason(const settings::WriteReport& report);
 
 }  // namespace vardex::ctl
