@@ -284,9 +284,36 @@ for line in "@vardex_country_cyprus:" "localhost_$(tr -c '0-9A-Za-z_\n' _ <<<"${
 done
 [ "$(grep -c -- '--localhost_' <<<"$graph")" -ge 2 ] || { echo "$graph"; fail "the inventory lacks a device"; }
 
-# A device that goes silent fails its host; the other still succeeds.
+# Each failure says its own reason in msg: a misspelt field, a value out of
+# range (refused before vardexctl runs), a value the device's variant cannot
+# take (refused by vardexctl).
+cat >"$work/mistakes.yml" <<YAML
+- hosts: local_device
+  gather_facts: false
+  module_defaults:
+    group/vardex.config.vardex: {vardexctl: "$vardexctl", timeout: 120}
+  tasks:
+    - vardex.config.settings: {port: "{{ vardex_port }}", settings: {port1.call_waitng: 1}}
+      register: misspelt
+      ignore_errors: true
+    - vardex.config.settings: {port: "{{ vardex_port }}", settings: {x25.tei: "{{ 64 }}"}}
+      register: too_big
+      ignore_errors: true
+    - assert:
+        that:
+          - "'port1.call_waitng' in misspelt.msg"
+          - "'usage' not in misspelt.msg and 'worst' not in misspelt.msg"
+          - "too_big.msg is match('x25.tei: expected a whole number 0..63')"
+YAML
+log=$work/mistakes.log
+ansible-playbook -i "$work/inventory.yml" "$work/mistakes.yml" >"$log" 2>&1 || true
+grep -q "local_device.*failed=0" "$log" || { cat "$log"; fail "a failure did not say its reason"; }
+
+# A device that goes silent fails its host with the reason; the other still succeeds.
 control b "silence on"
 log=$(play silent)
 expect "$log" local_device "1 0 0"
 expect "$log" remote_device "0 0 1"
+grep 'remote_device.*FAILED' "$log" | grep -q '"msg": "vardexctl apply: nothing was written"' &&
+  { cat "$log"; fail "the silent device's failure does not say why"; }
 echo "ansible playbook: ok"
