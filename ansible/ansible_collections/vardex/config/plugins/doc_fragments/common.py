@@ -28,6 +28,11 @@ options:
         the command in progress, and the task fails. 0 sets no bound beyond vardexctl's own.
     type: int
     default: 600
+attributes:
+  platform:
+    support: full
+    platforms: posix
+    description: Runs on the managed host that has the device.
 notes:
   - The user running the module needs access to the port (on Debian, membership of C(dialout)).
 requirements:

@@ -28,10 +28,6 @@ attributes:
   facts:
     support: full
     description: Sets C(ansible_facts.vardex).
-  platform:
-    support: full
-    platforms: posix
-    description: Runs on the managed host that has the device.
 '''
 
 EXAMPLES = r'''

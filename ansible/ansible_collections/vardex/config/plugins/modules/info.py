@@ -25,10 +25,6 @@ attributes:
   diff_mode:
     support: none
     description: Changes nothing, so has no difference to show.
-  platform:
-    support: full
-    platforms: posix
-    description: Runs on the managed host that has the device.
 options:
   names:
     description:

@@ -28,10 +28,6 @@ attributes:
   diff_mode:
     support: full
     description: The fields that change, before and after.
-  platform:
-    support: full
-    platforms: posix
-    description: Runs on the managed host that has the device.
 options:
   src:
     description:

@@ -31,10 +31,6 @@ attributes:
   diff_mode:
     support: full
     description: The fields that change, before and after, by the names the playbook used.
-  platform:
-    support: full
-    platforms: posix
-    description: Runs on the managed host that has the device.
 options:
   settings:
     description:

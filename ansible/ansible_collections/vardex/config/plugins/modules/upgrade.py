@@ -29,10 +29,6 @@ attributes:
   diff_mode:
     support: full
     description: The firmware version before and after.
-  platform:
-    support: full
-    platforms: posix
-    description: Runs on the managed host that has the device.
 options:
   image:
     description:
