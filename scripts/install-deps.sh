@@ -32,7 +32,7 @@ packages=(
   ser2net
   # the Ansible collection: its engine and sanity tests, and the checks those
   # tests would fetch from the network
-  ansible-core pycodestyle yamllint pylint python3-voluptuous python3-pytest
+  ansible-core pycodestyle yamllint pylint python3-voluptuous python3-pytest shellcheck
   # the settings schema checked with a standard JSON Schema validator
   python3-jsonschema
 )
