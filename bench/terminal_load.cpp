@@ -25,7 +25,7 @@
 #include "platform/vtime.h"
 #include "pty_device.h"
 #include "simulated_device.h"
-#include "terminal/ui/terminal_control.h"
+#include "ui/terminal/terminal_control.h"
 
 namespace {
 

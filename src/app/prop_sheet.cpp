@@ -15,8 +15,6 @@
 
 #include "about_dialog.h"
 #include "device/comm_progress.h"
-#include "device/ui/comm_progress_dialog.h"
-#include "pages/storage_confirm_dialog.h"
 #include "params/app_core.h"
 #include "params/field_table.h"
 #include "platform/trace.h"
@@ -26,8 +24,10 @@
 #include "settings/backup_store.h"
 #include "settings/write_path.h"
 #include "ui/accessible.h"
+#include "ui/device/comm_progress_dialog.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
+#include "ui/pages/storage_confirm_dialog.h"
 
 namespace vardex::ui {
 

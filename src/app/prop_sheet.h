@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "pages/connection_page.h"
-#include "pages/record_page.h"
-#include "pages/sheet_host.h"
-#include "pages/telephony_page.h"
-#include "pages/upgrade_page.h"
-#include "selftest/ui/self_test_page.h"
-#include "terminal/ui/terminal_page.h"
+#include "ui/pages/connection_page.h"
+#include "ui/pages/record_page.h"
+#include "ui/pages/sheet_host.h"
+#include "ui/pages/telephony_page.h"
+#include "ui/pages/upgrade_page.h"
 #include "ui/property_sheet.h"
+#include "ui/selftest/self_test_page.h"
+#include "ui/terminal/terminal_page.h"
 
 class CVarDexConfigurationManagerApp;
 

@@ -20,9 +20,9 @@
 #include "app/about_dialog.h"
 #include "app/restore_dialog.h"
 #include "gui_fixture.h"
-#include "pages/page_controls.h"
-#include "pages/telephony_page.h"
 #include "ui/accessible.h"
+#include "ui/pages/page_controls.h"
+#include "ui/pages/telephony_page.h"
 
 namespace vardex::test {
 namespace {

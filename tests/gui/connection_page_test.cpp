@@ -11,10 +11,10 @@
 #include <QTest>
 
 #include "gui_fixture.h"
-#include "pages/connection_page.h"
-#include "pages/telephony_page.h"
 #include "res/strings.h"
 #include "ui/help.h"
+#include "ui/pages/connection_page.h"
+#include "ui/pages/telephony_page.h"
 
 namespace vardex::test {
 namespace {

@@ -16,10 +16,10 @@
 
 #include "app/about_dialog.h"
 #include "gui_fixture.h"
-#include "pages/x25_dialog.h"
 #include "res/strings.h"
 #include "ui/gui_call.h"
 #include "ui/help.h"
+#include "ui/pages/x25_dialog.h"
 #include "vardex_version.h"
 
 namespace vardex::test {

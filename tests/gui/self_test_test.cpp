@@ -23,10 +23,10 @@
 #include "params/app_core.h"
 #include "res/strings.h"
 #include "selftest/self_test.h"
-#include "selftest/ui/color_static.h"
-#include "selftest/ui/self_test_art.h"
-#include "selftest/ui/self_test_page.h"
-#include "selftest/ui/self_test_progress.h"
+#include "ui/selftest/color_static.h"
+#include "ui/selftest/self_test_art.h"
+#include "ui/selftest/self_test_page.h"
+#include "ui/selftest/self_test_progress.h"
 
 namespace vardex::test {
 namespace {

@@ -10,8 +10,8 @@
 #include <QTest>
 
 #include "gui_fixture.h"
-#include "pages/telephony_page.h"
 #include "res/strings.h"
+#include "ui/pages/telephony_page.h"
 
 namespace vardex::test {
 namespace {

@@ -19,9 +19,9 @@
 #include "res/strings.h"
 #include "temp_files.h"
 #include "terminal/trace_switches.h"
-#include "terminal/ui/terminal_page.h"
 #include "ui/accessible.h"
 #include "ui/help.h"
+#include "ui/terminal/terminal_page.h"
 
 namespace vardex::test {
 namespace {

@@ -16,8 +16,8 @@
 #include <cstdio>
 
 #include "gui_fixture.h"
-#include "pages/telephony_page.h"
 #include "ui/help.h"
+#include "ui/pages/telephony_page.h"
 
 namespace vardex::test {
 namespace {

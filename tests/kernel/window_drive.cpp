@@ -23,11 +23,11 @@
 
 #include "app/application.h"
 #include "app/prop_sheet.h"
-#include "device/ui/comm_progress_dialog.h"
-#include "device/ui/device_list_dialog.h"
-#include "pages/storage_confirm_dialog.h"
-#include "pages/upgrade_page.h"
+#include "ui/device/comm_progress_dialog.h"
+#include "ui/device/device_list_dialog.h"
 #include "ui/message_box.h"
+#include "ui/pages/storage_confirm_dialog.h"
+#include "ui/pages/upgrade_page.h"
 
 namespace {
 

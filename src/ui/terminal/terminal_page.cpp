@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <string>
 
-#include "device/ui/comm_progress_dialog.h"
+#include "ui/device/comm_progress_dialog.h"
 #include "params/app_core.h"
 #include "res/strings.h"
 #include "terminal/trace_switches.h"

@@ -7,8 +7,8 @@
 #include <QIcon>
 #include <vector>
 
-#include "pages/record_page.h"
-#include "pages/sheet_host.h"
+#include "ui/pages/record_page.h"
+#include "ui/pages/sheet_host.h"
 #include "selftest/self_test.h"
 
 class QTreeWidget;

@@ -10,8 +10,8 @@
 #include <functional>
 #include <string>
 
-#include "pages/record_page.h"
-#include "pages/sheet_host.h"
+#include "ui/pages/record_page.h"
+#include "ui/pages/sheet_host.h"
 #include "terminal_control.h"
 
 class QPushButton;
