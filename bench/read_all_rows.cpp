@@ -13,6 +13,7 @@
 #include <string>
 
 #include "params/param_rows.h"
+#include "params/row_dispatch.h"
 #include "platform/vtime.h"
 #include "pty_device.h"
 #include "simulated_device.h"

@@ -6,6 +6,7 @@
 #include "device/identify.h"
 #include "link/tapi_line.h"
 #include "params/field_table.h"
+#include "params/row_dispatch.h"
 #include "res/strings.h"
 
 namespace res = vardex::res;

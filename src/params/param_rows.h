@@ -89,19 +89,12 @@ struct ParamRowSpec {
     RowHandler handler = nullptr;
 };
 
-// Both in the order the jobs run them.
+// Both in the order the jobs run them. Running a row: params/row_dispatch.h.
 std::span<const ParamRowSpec> QueryRows();
 std::span<const ParamRowSpec> SettingRows();
 
-// A row by its name; null when there is none.
+// A row of either table by its name; null when there is none.
 const ParamRowSpec* FindRow(std::string_view name);
-// The query row of a group; null for a group without one (the store).
-const ParamRowSpec* QueryRowOf(Row group);
-
-// Runs a row. A null app fails; a row that failed while the stop request was
-// set is stopped.
-RowResult RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
-                 int verify);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
 inline constexpr unsigned kParamReadTimeoutMs = kExchangeReadMs;

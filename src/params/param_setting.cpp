@@ -14,6 +14,7 @@
 #include "link/at_commands.h"
 #include "params/register_rows.h"
 #include "params/reply_parsers.h"
+#include "params/row_dispatch.h"
 #include "params/telephony_rules.h"
 
 using vardex::params::Feature;
@@ -307,4 +308,17 @@ std::span<const ParamRowSpec> SettingRows() {
          .handler = StoreProfile},
     };
     return kRows;
+}
+
+// Here, above both tables: running a row, which the setting rows call, must not
+// know the setting rows' table.
+const ParamRowSpec* FindRow(std::string_view name) {
+    for (const auto rows : {QueryRows(), SettingRows()}) {
+        for (const ParamRowSpec& row : rows) {
+            if (name == row.name) {
+                return &row;
+            }
+        }
+    }
+    return nullptr;
 }

@@ -1,5 +1,5 @@
-// Rows of register fields, and running any row: the field table places each
-// field in its register, so a row of register fields is data only.
+// Rows of register fields: the field table places each field in its register,
+// so a row of register fields is data only.
 #include "params/register_rows.h"
 
 #include <algorithm>
@@ -82,42 +82,6 @@ bool SendWhole(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Field
                             check_stop);
 }
 
-bool IsSettingRow(const ParamRowSpec& row) {
-    const auto rows = SettingRows();
-    return std::any_of(rows.begin(), rows.end(), [&](const ParamRowSpec& r) { return &r == &row; });
-}
-
-RowResult RegisterQueryRow(const ParamRowSpec& row, CRunningJob* job,
-                           CVarDexConfigurationManagerApp& app, int verify) {
-    bool mismatch = false;
-    if (!ReadFields(job, app.m_workingRecord, app.m_deviceCopy, verify, RowFields(row.group),
-                    row.check_stop, &mismatch)) {
-        return PARAM_FAILED;
-    }
-    return Result(mismatch);
-}
-
-RowResult RegisterSettingRow(const ParamRowSpec& row, CRunningJob* job,
-                             CVarDexConfigurationManagerApp& app) {
-    const Fields fields = RowFields(row.group);
-    {
-        RaisedTimeout timeout(app.m_workingRecord, row.timeout_ms);
-        if (!SendFields(job, app.m_workingRecord, app.m_deviceCopy, fields, row.check_stop)) {
-            return PARAM_FAILED;
-        }
-    }
-    // Where a list had nothing chosen, the device's own values are read as a
-    // read takes them: there is nothing sent to compare with.
-    const bool no_choice = std::any_of(fields.begin(), fields.end(), [&](const RecordField* f) {
-        return NoChoice(*f, IntOf(*f, app.m_workingRecord));
-    });
-    if (no_choice) {
-        const ParamRowSpec* query = QueryRowOf(row.group);
-        return query != nullptr ? RunRow(*query, job, &app, 0) : PARAM_OK;
-    }
-    return Verify(row.group, job, app);
-}
-
 }  // namespace
 
 std::pair<Fields, Fields> AroundX121Address() {
@@ -130,9 +94,26 @@ std::pair<Fields, Fields> AroundX121Address() {
     return {all.first(split), all.subspan(split)};
 }
 
-RowResult Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app) {
-    const ParamRowSpec* query = QueryRowOf(group);
-    return query != nullptr ? RunRow(*query, job, &app, 1) : PARAM_OK;
+RowResult ReadRowFields(const ParamRowSpec& row, CRunningJob* job,
+                        CVarDexConfigurationManagerApp& app, int verify) {
+    bool mismatch = false;
+    if (!ReadFields(job, app.m_workingRecord, app.m_deviceCopy, verify, RowFields(row.group),
+                    row.check_stop, &mismatch)) {
+        return PARAM_FAILED;
+    }
+    return Result(mismatch);
+}
+
+bool SendRowFields(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app) {
+    RaisedTimeout timeout(app.m_workingRecord, row.timeout_ms);
+    return SendFields(job, app.m_workingRecord, app.m_deviceCopy, RowFields(row.group),
+                      row.check_stop);
+}
+
+bool NothingChosen(Row group, const CDeviceConfig& w) {
+    const Fields fields = RowFields(group);
+    return std::any_of(fields.begin(), fields.end(),
+                       [&](const RecordField* f) { return NoChoice(*f, IntOf(*f, w)); });
 }
 
 Answer AskNumber(CRunningJob* job, CDeviceConfig& w, const std::string& command, int* value) {
@@ -264,42 +245,3 @@ bool SendFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Fiel
 }
 
 }  // namespace vardex::params::rows
-
-const ParamRowSpec* FindRow(std::string_view name) {
-    for (const auto rows : {QueryRows(), SettingRows()}) {
-        for (const ParamRowSpec& row : rows) {
-            if (name == row.name) {
-                return &row;
-            }
-        }
-    }
-    return nullptr;
-}
-
-const ParamRowSpec* QueryRowOf(Row group) {
-    for (const ParamRowSpec& row : QueryRows()) {
-        if (row.group == group) {
-            return &row;
-        }
-    }
-    return nullptr;
-}
-
-RowResult RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
-                 int verify) {
-    if (app == nullptr) {
-        return PARAM_FAILED;
-    }
-    if (!vardex::params::VariantOf(app->m_workingRecord).Has(row.needs)) {
-        return PARAM_OK;
-    }
-    namespace rows = vardex::params::rows;
-    RowResult result = PARAM_OK;
-    if (row.handler != nullptr) {
-        result = row.handler(row, job, *app, verify);
-    } else {
-        result = rows::IsSettingRow(row) ? rows::RegisterSettingRow(row, job, *app)
-                                         : rows::RegisterQueryRow(row, job, *app, verify);
-    }
-    return result == PARAM_FAILED && rows::StopRequested(job) ? PARAM_STOPPED : result;
-}

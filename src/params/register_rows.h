@@ -1,6 +1,7 @@
 // What the rows share: reading and writing the register fields the field
-// table gives a group, the stop request, and a raised read time-out. Private
-// to the parameter rows.
+// table gives a group, the stop request, and a raised read time-out; and the
+// rows of register fields themselves, which running a row calls for a row
+// without a handler. Private to the parameter rows.
 #pragma once
 
 #include <span>
@@ -74,9 +75,19 @@ bool SendFields(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, Fiel
 // the device takes between S91 and S103.
 std::pair<Fields, Fields> AroundX121Address();
 
-// Runs the group's query row in verification mode (PARAM_OK for a group
-// without one).
-RowResult Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& app);
+// A query row of register fields: reads its group's fields.
+RowResult ReadRowFields(const ParamRowSpec& row, CRunningJob* job,
+                        CVarDexConfigurationManagerApp& app, int verify);
+
+// The sending half of a setting row of register fields: what differs of its
+// group, with the row's read time-out. False when a command got no answer or
+// the job was stopped. Reading back is running the group's query row.
+bool SendRowFields(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp& app);
+
+// Whether a field of the group is a list with nothing chosen in w: a setting
+// row sends the device's own value for it, then reads its group back as a
+// read does instead of verifying it.
+bool NothingChosen(Row group, const CDeviceConfig& w);
 
 // One command with the stop request checked after it when check_stop is set;
 // false when no reply came or the job was stopped.

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <thread>
 
+#include "command_table.h"
 #include "fake_port_server.h"
 #include "firmware_image.h"
 #include "job_commands.h"
@@ -34,11 +35,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// A handler run on the test's streams, with the row it serves.
+struct Command {
+    std::string_view name;
+    int (*run)(const ctl::CommandCall&, std::ostream&, std::FILE*, std::FILE*, ctl::JobHook);
+};
+constexpr Command kRead{"read", ctl::RunRead};
+constexpr Command kWrite{"write", ctl::RunWrite};
+constexpr Command kUpgrade{"upgrade", ctl::RunUpgrade};
+
 class ThroughServer : public ::testing::Test {
 protected:
-    using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::FILE*, std::FILE*,
-                            ctl::JobHook);
-
     ThroughServer() : scale_(kAnswerScale), env_("VARDEX_LINES", "") {
         env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes
         SysError error;
@@ -54,7 +61,7 @@ protected:
     }
 
     // The command on the port (none: the search), with standard error emptied first.
-    int Run(Command command, const std::string& port, std::vector<std::string> args,
+    int Run(const Command& command, const std::string& port, std::vector<std::string> args,
             ctl::JobHook hook = {}) {
         if (!port.empty()) {
             args.insert(args.begin(), {"--port", port});
@@ -65,7 +72,7 @@ protected:
             ADD_FAILURE() << "cannot empty the error file";
         }
         std::rewind(err_);
-        return command(args, out_, in_, err_, hook);
+        return command.run(ctl::CallOf(command.name, args), out_, in_, err_, hook);
     }
     std::string Err() { return Written(err_); }
 
@@ -79,23 +86,23 @@ protected:
 };
 
 TEST_F(ThroughServer, ReadGivesTheSameJsonAsTheDevicesOwnPortByNameAndBySearch) {
-    ASSERT_EQ(Run(ctl::RunRead, device_.Path(), {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, device_.Path(), {"--json"}), 0) << Err();
     const std::string direct = out_.str();
     ASSERT_NE(direct.find("\"m_strCountry\":\"Hungary\""), std::string::npos) << direct;
 
-    ASSERT_EQ(Run(ctl::RunRead, server_.Url(), {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, server_.Url(), {"--json"}), 0) << Err();
     EXPECT_EQ(out_.str(), direct);
     EXPECT_EQ(Err().find("/23"), std::string::npos) << "no progress bar off a terminal";
 
     // COM3 mapped to the server: the search lists it by name and address.
     env_.Set("VARDEX_PORTS", "/nonexistent/tty0::" + server_.Url());
-    ASSERT_EQ(Run(ctl::RunRead, "", {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, "", {"--json"}), 0) << Err();
     EXPECT_EQ(out_.str(), direct);
     EXPECT_NE(Err().find("Direct to COM3 (" + server_.Url() + ")"), std::string::npos) << Err();
 }
 
 TEST_F(ThroughServer, WriteIsVerifiedAndReadsBack) {
-    ASSERT_EQ(Run(ctl::RunWrite, server_.Url(),
+    ASSERT_EQ(Run(kWrite, server_.Url(),
                   {"m_bCallWaiting1=0", "m_strDteMsn[2]=0777", "m_byModemLlc[0][1]=0xFF", "--store",
                    "0"}),
               0)
@@ -103,7 +110,7 @@ TEST_F(ThroughServer, WriteIsVerifiedAndReadsBack) {
     EXPECT_EQ(device_.Register(79) & 4, 0);
     EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[8]; }), "0777");
     // Opening the port again recalls profile 0, where the values were stored.
-    ASSERT_EQ(Run(ctl::RunRead, server_.Url(), {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, server_.Url(), {"--json"}), 0) << Err();
     const std::string json = out_.str();
     EXPECT_NE(json.find("\"m_bCallWaiting1\":0,"), std::string::npos) << json;
     EXPECT_NE(json.find("\"m_strDteMsn\":[\"\",\"\",\"0777\"]"), std::string::npos) << json;
@@ -119,7 +126,7 @@ TEST_F(ThroughServer, AnUpgradeOf100KilobytesArrivesIntact) {
     std::ofstream(path, std::ios::binary) << image;
 
     device_.KeepReceivedBytes(true);
-    ASSERT_EQ(Run(ctl::RunUpgrade, server_.Url(), {"--yes", path}), 0) << Err();
+    ASSERT_EQ(Run(kUpgrade, server_.Url(), {"--yes", path}), 0) << Err();
     EXPECT_EQ(out_.str(), "upgraded: software version 4.2\n");
     std::filesystem::remove(path);
 
@@ -200,7 +207,7 @@ TEST_F(ThroughServer, TheTerminalCarriesEveryByteBothWays) {
 // own port hangs up.
 TEST_F(ThroughServer, ADroppedLineEndsTheJobAsOnTheDevicesOwnPort) {
     const auto read_dropping = [this](sim::PtyDevice& device, const std::string& port) {
-        EXPECT_EQ(Run(ctl::RunRead, port, {"--json"}), 0) << Err();
+        EXPECT_EQ(Run(kRead, port, {"--json"}), 0) << Err();
         const std::uint64_t one_read = device.BytesReceived();
         std::thread dropper([&] {
             if (device.WaitForBytesReceived(one_read + one_read * 3 / 4, 30s)) {
@@ -208,7 +215,7 @@ TEST_F(ThroughServer, ADroppedLineEndsTheJobAsOnTheDevicesOwnPort) {
             }
         });
         const auto start = std::chrono::steady_clock::now();
-        EXPECT_EQ(Run(ctl::RunRead, port, {"--json"}), 1);
+        EXPECT_EQ(Run(kRead, port, {"--json"}), 1);
         dropper.join();
         EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
         EXPECT_TRUE(device.HungUp());
@@ -233,7 +240,7 @@ TEST_F(ThroughServer, ADroppedLineEndsTheJobAsOnTheDevicesOwnPort) {
     EXPECT_TRUE(said.starts_with(res::LoadString(res::IDS_DEVICE_NOT_FOUND))) << said;
 
     // The server still listens but has no device behind it any more.
-    EXPECT_EQ(Run(ctl::RunRead, server_.Url(), {"--json"}), 1);
+    EXPECT_EQ(Run(kRead, server_.Url(), {"--json"}), 1);
     EXPECT_NE(Err().find(server_.Url()), std::string::npos) << Err();
 }
 
@@ -241,7 +248,7 @@ TEST_F(ThroughServer, ADroppedLineEndsTheJobAsOnTheDevicesOwnPort) {
 TEST_F(ThroughServer, ASecondClientHearsThatThePortIsInUse) {
     CDevicePort first;
     ASSERT_EQ(first.Line().OpenPort(server_.Url(), 115200), OpenResult::kOk);
-    EXPECT_EQ(Run(ctl::RunRead, server_.Url(), {}), 1);
+    EXPECT_EQ(Run(kRead, server_.Url(), {}), 1);
     EXPECT_NE(Err().find(server_.Url() + " is in use by another program: its port server"),
               std::string::npos)
         << Err();
@@ -254,11 +261,11 @@ TEST_F(ThroughServer, AServerThatCannotBeReachedIsSaidSo) {
     const int port = server_.Port();
     server_.Stop();
     const std::string refused = "rfc2217://127.0.0.1:" + std::to_string(port);
-    EXPECT_EQ(Run(ctl::RunRead, refused, {}), 1);
+    EXPECT_EQ(Run(kRead, refused, {}), 1);
     EXPECT_NE(Err().find("Cannot open " + refused + " ("), std::string::npos) << Err();
 
     env_.Set("VARDEX_PORTS", refused + ":rfc2217://no-such-host.invalid:3001");
-    EXPECT_EQ(Run(ctl::RunRead, "", {}), 1);
+    EXPECT_EQ(Run(kRead, "", {}), 1);
     const std::string err = Err();
     EXPECT_NE(err.find("COM1 (" + refused + "): Cannot open " + refused), std::string::npos) << err;
     EXPECT_NE(err.find("COM2 (rfc2217://no-such-host.invalid:3001): "), std::string::npos) << err;
@@ -275,7 +282,7 @@ TEST(FloodingServer, TheJobEndsWithItsOwnFailure) {
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::ostringstream out;
-    EXPECT_EQ(ctl::RunRead({"--port", server.Name()}, out, in, err), 1);
+    EXPECT_EQ(ctl::RunRead(ctl::CallOf("read", {"--port", server.Name()}), out, in, err), 1);
     EXPECT_FALSE(server.FloodRanOut()) << "the job waited for the flood to end";
     EXPECT_EQ(out.str(), "");
     const std::string said = Written(err);

@@ -17,6 +17,7 @@
 #include "link/tapi_line.h"
 #include "params/field_table.h"
 #include "params/param_rows.h"
+#include "params/row_dispatch.h"
 #include "pty_device.h"
 #include "time_scale.h"
 

@@ -15,6 +15,7 @@
 
 #include "link/tapi_line.h"
 #include "params/param_rows.h"
+#include "params/row_dispatch.h"
 #include "scripted_peer.h"
 #include "time_scale.h"
 

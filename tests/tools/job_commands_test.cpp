@@ -20,6 +20,7 @@
 #include "at_command.h"
 #include "cli_job_window.h"
 #include "cli_view.h"
+#include "command_table.h"
 #include "device/firmware_upgrade.h"
 #include "firmware_image.h"
 #include "identify_command.h"
@@ -55,6 +56,18 @@ std::string WriteFile(const std::string& name, const std::string& bytes) {
     return path;
 }
 
+// A handler run on the test's streams, with the row it serves.
+struct Command {
+    std::string_view name;
+    int (*run)(const ctl::CommandCall&, std::ostream&, std::FILE*, std::FILE*, ctl::JobHook);
+};
+constexpr Command kRead{"read", ctl::RunRead};
+constexpr Command kWrite{"write", ctl::RunWrite};
+constexpr Command kDiff{"diff", ctl::RunDiff};
+constexpr Command kApply{"apply", ctl::RunApply};
+constexpr Command kRestore{"restore", ctl::RunRestore};
+constexpr Command kUpgrade{"upgrade", ctl::RunUpgrade};
+
 class Commands : public ::testing::Test {
 protected:
     explicit Commands(sim::DeviceOptions options = {}, double scale = kAnswerScale)
@@ -68,12 +81,10 @@ protected:
         std::fclose(in_);
         std::fclose(err_);
     }
-    using Command = int (*)(const std::vector<std::string>&, std::ostream&, std::FILE*, std::FILE*,
-                            ctl::JobHook);
-    int Run(Command command, std::vector<std::string> args, ctl::JobHook hook = {}) {
+    int Run(const Command& command, std::vector<std::string> args, ctl::JobHook hook = {}) {
         args.insert(args.begin(), {"--port", device_.Path()});
         out_.str("");
-        return command(args, out_, in_, err_, hook);
+        return command.run(ctl::CallOf(command.name, args), out_, in_, err_, hook);
     }
     std::string Err() { return Written(err_); }
 
@@ -91,14 +102,14 @@ TEST_F(Commands, WriteFieldsAndJsonFileThenReadBack) {
                                      "m_byModemLlc":[[1,2,3],[4,5,200]],
                                      "m_wModelVersion":999, "m_nX25Tei":9,
                                      "m_nStoreProfile":2})");
-    ASSERT_EQ(Run(ctl::RunWrite, {"--from", from, "m_bCallWaiting1=0", "m_strDteMsn[2]=0777",
-                                  "m_byModemLlc[0][1]=0x9A", "--power-up", "2"}),
+    ASSERT_EQ(Run(kWrite, {"--from", from, "m_bCallWaiting1=0", "m_strDteMsn[2]=0777",
+                           "m_byModemLlc[0][1]=0x9A", "--power-up", "2"}),
               0)
         << Err();
     EXPECT_EQ(
         device_.Inspect([](const sim::Device& d) { return d.Nv().profiles[2].registers[79]; }) & 4,
         0);
-    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0);
+    ASSERT_EQ(Run(kRead, {"--json"}), 0);
     const std::string json = out_.str();
     EXPECT_NE(json.find("\"m_nStoreProfile\":-1,"), std::string::npos) << json;
     EXPECT_NE(json.find("\"m_bCallWaiting1\":0,"), std::string::npos);
@@ -111,7 +122,7 @@ TEST_F(Commands, WriteFieldsAndJsonFileThenReadBack) {
     // Opening the port resets the device to its power-up profile: what was
     // stored there came back. A read's output goes back in unchanged.
     const std::string again = WriteFile("again.json", json);
-    EXPECT_EQ(Run(ctl::RunWrite, {"--from", again}), 0) << Err();
+    EXPECT_EQ(Run(kWrite, {"--from", again}), 0) << Err();
 }
 
 // Each choice the reply rules leave to the device, seed by seed (the X.121
@@ -128,7 +139,7 @@ protected:
         : Commands(sim::DeviceOptions{.dialect = sim::Dialect::FromSeed(GetParam())}, 0.2) {}
 
     nlohmann::json ReadJson() {
-        EXPECT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+        EXPECT_EQ(Run(kRead, {"--json"}), 0) << Err();
         return nlohmann::json::parse(out_.str(), nullptr, false);
     }
     // Every followed value of a read against the device, profile -1 the active.
@@ -191,7 +202,7 @@ TEST_P(DialectCommands, ReadAndVerifiedWriteAreExact) {
         const bool text = value.front() == '"';
         args.push_back(name + "=" + (text ? value.substr(1, value.size() - 2) : value));
     }
-    ASSERT_EQ(Run(ctl::RunWrite, args), 0) << Err();
+    ASSERT_EQ(Run(kWrite, args), 0) << Err();
     device_.Inspect([&wanted](const sim::Device& d) {
         for (const auto& [name, value] : wanted) {
             EXPECT_EQ(Truth(d, name), value) << name;
@@ -229,7 +240,7 @@ TEST_F(Commands, BadInputIsRefusedBeforeAnythingIsSent) {
                                                  {"--from", TempPath("missing.json")},
                                                  {"m_bClip"}}) {
         SCOPED_TRACE(args.back());
-        EXPECT_EQ(Run(ctl::RunWrite, args), 2);
+        EXPECT_EQ(Run(kWrite, args), 2);
     }
     EXPECT_EQ(device_.BytesReceived(), 0u);
     EXPECT_NE(Err().find("m_nFlashDuration: expected a whole number 0..100"), std::string::npos);
@@ -239,7 +250,7 @@ TEST_F(Commands, TelephonyRulesOfTheCountryHoldBeforeAnySettingIsSent) {
     const int flash = device_.Register(56);
     for (const char* word : {"m_nFlashDuration=10", "m_bNoIncomingMlppp1=1"}) {
         SCOPED_TRACE(word);
-        EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", word}), 2);
+        EXPECT_EQ(Run(kWrite, {"m_bCallWaiting1=0", word}), 2);
     }
     const std::string err = Err();
     EXPECT_NE(err.find("vardexctl write: m_nFlashDuration: Valid limits: 20 - 100\n"),
@@ -250,7 +261,7 @@ TEST_F(Commands, TelephonyRulesOfTheCountryHoldBeforeAnySettingIsSent) {
     EXPECT_EQ(device_.Register(56), flash);
     EXPECT_EQ(device_.Register(79) & 4, 4) << "nothing of the write went out";
     // 0 is no flash, and allowed everywhere.
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_nFlashDuration=0"}), 0) << Err();
+    EXPECT_EQ(Run(kWrite, {"m_nFlashDuration=0"}), 0) << Err();
     EXPECT_EQ(device_.Register(56), 0);
 }
 
@@ -268,10 +279,10 @@ std::vector<std::string> SettingsSent(const sim::PtyDevice& device) {
 }
 
 TEST_F(Commands, WritesKeepABackupThatRestoreAndApplyBringBack) {
-    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, {"--json"}), 0) << Err();
     const std::string first = out_.str();
     ASSERT_NE(first.find("\"m_nPowerUpProfile\":0,"), std::string::npos);  // what --store 0 keeps
-    ASSERT_EQ(Run(ctl::RunWrite, {"--store", "0", "m_bCallWaiting1=0"}), 0) << Err();
+    ASSERT_EQ(Run(kWrite, {"--store", "0", "m_bCallWaiting1=0"}), 0) << Err();
     std::vector<settings::Backup> backups = settings::ListBackups();
     ASSERT_EQ(backups.size(), 1u);
     // The read as it was, then the unit's port and the time it was written.
@@ -284,37 +295,37 @@ TEST_F(Commands, WritesKeepABackupThatRestoreAndApplyBringBack) {
     EXPECT_EQ(backups[0].country, "Hungary");
 
     // The device differs from the backup in the one field written.
-    EXPECT_EQ(Run(ctl::RunDiff, {backups[0].path}), ctl::kExitDiffers);
+    EXPECT_EQ(Run(kDiff, {backups[0].path}), ctl::kExitDiffers);
     EXPECT_EQ(out_.str(), "m_bCallWaiting1: 0 -> 1\n");
-    ASSERT_EQ(Run(ctl::RunRestore, {"--yes", "--store", "0"}), 0) << Err();
+    ASSERT_EQ(Run(kRestore, {"--yes", "--store", "0"}), 0) << Err();
     EXPECT_NE(out_.str().find("m_bCallWaiting1: 0 -> 1\n"), std::string::npos) << out_.str();
-    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0);
+    ASSERT_EQ(Run(kRead, {"--json"}), 0);
     EXPECT_EQ(out_.str(), first);
     EXPECT_EQ(settings::ListBackups().size(), 2u);
-    EXPECT_EQ(Run(ctl::RunDiff, {backups[0].path}), 0);
+    EXPECT_EQ(Run(kDiff, {backups[0].path}), 0);
 
     // A desired state by readable names: --check sends no setting, a second
     // apply finds nothing to do and sends nothing either.
     const std::string wanted =
         WriteFile("wanted.json", R"({"port1.call_waiting":0,"x25.tei":9,"m_bClip":1})");
     device_.KeepReceivedBytes(true);
-    ASSERT_EQ(Run(ctl::RunApply, {wanted, "--check", "--json"}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {wanted, "--check", "--json"}), 0) << Err();
     EXPECT_EQ(out_.str(), R"({"changed":true,"changes":{"m_bCallWaiting1":{"before":1,"after":0},)"
                           R"("m_nX25Tei":{"before":0,"after":9}}})"
                           "\n");
     EXPECT_EQ(SettingsSent(device_), std::vector<std::string>{});
-    ASSERT_EQ(Run(ctl::RunApply, {wanted, "--store", "0"}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {wanted, "--store", "0"}), 0) << Err();
     EXPECT_FALSE(SettingsSent(device_).empty());
     device_.KeepReceivedBytes(false);
     device_.KeepReceivedBytes(true);
-    ASSERT_EQ(Run(ctl::RunApply, {wanted, "--json"}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {wanted, "--json"}), 0) << Err();
     EXPECT_EQ(out_.str(), "{\"changed\":false,\"changes\":{}}\n");
     EXPECT_EQ(SettingsSent(device_), std::vector<std::string>{});
     EXPECT_EQ(settings::ListBackups().size(), 3u);  // the check and the no-op kept none
 }
 
 TEST_F(Commands, NoSettingIsSentWithoutABackupOrToAnotherVariant) {
-    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, {"--json"}), 0) << Err();
     std::string other = out_.str();
     other.replace(other.find("\"Hungary\""), 9, "\"Poland\"");
     const std::string polish = WriteFile("polish.json", other);
@@ -324,12 +335,12 @@ TEST_F(Commands, NoSettingIsSentWithoutABackupOrToAnotherVariant) {
     device_.KeepReceivedBytes(true);
     {
         ScopedEnv state("XDG_STATE_HOME", blocked);
-        for (const auto command : {ctl::RunWrite, ctl::RunApply}) {
-            EXPECT_EQ(Run(command, {command == ctl::RunWrite ? "m_bClip=0" : clip}), 1);
+        for (const Command& command : {kWrite, kApply}) {
+            EXPECT_EQ(Run(command, {command.run == ctl::RunWrite ? "m_bClip=0" : clip}), 1);
             EXPECT_NE(Err().find("could not be kept as a backup"), std::string::npos);
         }
     }
-    EXPECT_EQ(Run(ctl::RunRestore, {"--yes", polish}), 2);
+    EXPECT_EQ(Run(kRestore, {"--yes", polish}), 2);
     EXPECT_NE(Err().find("was read from the varDex on an unknown port (Poland, model 1.2"),
               std::string::npos)
         << Err();
@@ -343,12 +354,12 @@ protected:
 };
 
 TEST_F(PolandCommands, FlashFromFiveAndNoTerminals) {
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_nFlashDuration=5"}), 0) << Err();
+    EXPECT_EQ(Run(kWrite, {"m_nFlashDuration=5"}), 0) << Err();
     EXPECT_EQ(device_.Register(56), 5);
     for (const char* word : {"m_nFlashDuration=4", "m_nTerminalType1=2", "m_bMessageWaiting2=1",
                              "m_byModemLlc[1][2]=9"}) {
         SCOPED_TRACE(word);
-        EXPECT_EQ(Run(ctl::RunWrite, {word}), 2);
+        EXPECT_EQ(Run(kWrite, {word}), 2);
     }
     const std::string err = Err();
     EXPECT_NE(err.find("m_nFlashDuration: Valid limits: 5 - 100"), std::string::npos) << err;
@@ -363,7 +374,7 @@ TEST_F(PolandCommands, TheConnectionIsNotToBeChanged) {
          {"m_nProtocol=" + std::to_string(protocol),
           "m_nBodAddRate=" + std::to_string(device_.Register(126) ^ 1), "m_bBapSupport=" + bap}) {
         SCOPED_TRACE(word);
-        EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", word}), 2);
+        EXPECT_EQ(Run(kWrite, {"m_bCallWaiting1=0", word}), 2);
     }
     const std::string err = Err();
     EXPECT_NE(err.find("vardexctl write: m_nProtocol: the Polish variant keeps its connection"),
@@ -382,13 +393,13 @@ protected:
 TEST_F(GermanyCommands, ProtocolsAndX25OnlyWhereTheVariantHasThem) {
     for (const char* word : {"m_nProtocol=4", "m_nProtocol=5", "m_nProtocol=6", "m_nX25Tei=5"}) {
         SCOPED_TRACE(word);
-        EXPECT_EQ(Run(ctl::RunWrite, {word}), 2);
+        EXPECT_EQ(Run(kWrite, {word}), 2);
     }
     const std::string err = Err();
     EXPECT_NE(err.find("m_nProtocol: this variant does not offer that protocol"), std::string::npos)
         << err;
     EXPECT_NE(err.find("m_nX25Tei: this variant has no X.25"), std::string::npos);
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_nProtocol=3"}), 0) << Err();
+    EXPECT_EQ(Run(kWrite, {"m_nProtocol=3"}), 0) << Err();
     EXPECT_EQ(device_.Register(82), CDeviceConfig::ProtocolToS82(3));
 }
 
@@ -396,10 +407,10 @@ TEST_F(Commands, X25ValuesKeepTheirRanges) {
     for (const char* word : {"m_nX25Tei=64", "m_nX25CugNumber=100", "m_nX25PacketSize=8",
                              "m_strX25Address=12a", "m_strX25Address=1234567890123456"}) {
         SCOPED_TRACE(word);
-        EXPECT_EQ(Run(ctl::RunWrite, {word}), 2);
+        EXPECT_EQ(Run(kWrite, {word}), 2);
     }
     EXPECT_EQ(device_.BytesReceived(), 0u);
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_nX25CugNumber=255", "m_nX25Tei=63"}), 0) << Err();
+    EXPECT_EQ(Run(kWrite, {"m_nX25CugNumber=255", "m_nX25Tei=63"}), 0) << Err();
     EXPECT_EQ(device_.Register(105), 255);
     EXPECT_EQ(device_.Register(90), 63);
 }
@@ -409,8 +420,8 @@ TEST_F(Commands, ValuesTheDeviceRefusedAreNamedWithWhatItKept) {
     ASSERT_EQ(device_.Register(85) & 1, 0);  // CLIR off on Phone 1
     const std::string flash = std::to_string(device_.Register(56));
     device_.SetRefuseWrites(true);
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", "m_nFlashDuration=33", "m_strPhoneMsn[1]=77",
-                                  "m_bClir1=1"}),
+    EXPECT_EQ(Run(kWrite, {"m_bCallWaiting1=0", "m_nFlashDuration=33", "m_strPhoneMsn[1]=77",
+                           "m_bClir1=1"}),
               1);
     const std::string err = Err();
     // The window's own message stays as the program shows it.
@@ -433,7 +444,7 @@ TEST_F(Commands, SettingsFilesAreRegularFilesOfAtMostOneMebibyte) {
     // A FIFO without a writer must not hold the command: bounded, and freed if it does.
     std::promise<int> status;
     std::future<int> done = status.get_future();
-    std::thread runner([&] { status.set_value(Run(ctl::RunWrite, {"--from", fifo})); });
+    std::thread runner([&] { status.set_value(Run(kWrite, {"--from", fifo})); });
     if (done.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
         ADD_FAILURE() << "--from FIFO blocked";
         ::close(::open(fifo.c_str(), O_WRONLY));
@@ -453,7 +464,7 @@ TEST_F(Commands, SettingsFilesAreRegularFilesOfAtMostOneMebibyte) {
         {"/dev/zero", "not a regular file"},
     };
     for (const auto& [path, why] : said) {
-        EXPECT_EQ(Run(ctl::RunWrite, {"--from", path}), 2) << path;
+        EXPECT_EQ(Run(kWrite, {"--from", path}), 2) << path;
     }
     const std::string err = Err();
     EXPECT_NE(err.find("cannot read " + fifo + ": not a regular file\n"), std::string::npos) << err;
@@ -481,11 +492,15 @@ TEST_F(Commands, AnEmptyOrMissingPortIsAUsageErrorForEveryCommand) {
         if (port.size() == 2) {
             at.push_back("ATI4");
         }
-        EXPECT_EQ(ctl::RunAt(at, out, err), ctl::kExitUsage);
-        EXPECT_EQ(ctl::RunIdentify(with({}), out, in_, err_), ctl::kExitUsage);
-        EXPECT_EQ(ctl::RunRead(with({}), out, in_, err_, {}), ctl::kExitUsage);
-        EXPECT_EQ(ctl::RunWrite(with({"m_bClip=1"}), out, in_, err_, {}), ctl::kExitUsage);
-        EXPECT_EQ(ctl::RunUpgrade(with({"--yes", image}), out, in_, err_, {}), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunAt(ctl::CallOf("at", at), out, err), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunIdentify(ctl::CallOf("identify", with({})), out, in_, err_),
+                  ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunRead(ctl::CallOf("read", with({})), out, in_, err_, {}), ctl::kExitUsage);
+        EXPECT_EQ(ctl::RunWrite(ctl::CallOf("write", with({"m_bClip=1"})), out, in_, err_, {}),
+                  ctl::kExitUsage);
+        EXPECT_EQ(
+            ctl::RunUpgrade(ctl::CallOf("upgrade", with({"--yes", image})), out, in_, err_, {}),
+            ctl::kExitUsage);
         EXPECT_EQ(out.str(), "");
     }
     EXPECT_NE(Err().find("vardexctl write: --port needs the path of a port"), std::string::npos);
@@ -502,13 +517,18 @@ TEST_F(Commands, APortThatCannotBeOpenedIsNamedWithItsReasonByEveryCommand) {
     const std::string because = missing + " does not exist (";
     std::ostringstream out;
     std::ostringstream at_err;
-    EXPECT_EQ(ctl::RunAt({"--port", missing, "ATI4"}, out, at_err), ctl::kExitLinkDown);
-    EXPECT_NE(at_err.str().find("vardexctl at: " + because), std::string::npos);
-    EXPECT_EQ(ctl::RunIdentify({"--port", missing}, out, in_, err_), ctl::kExitLinkDown);
-    EXPECT_EQ(ctl::RunRead({"--port", missing}, out, in_, err_, {}), ctl::kExitLinkDown);
-    EXPECT_EQ(ctl::RunWrite({"--port", missing, "m_bClip=1"}, out, in_, err_, {}),
+    EXPECT_EQ(ctl::RunAt(ctl::CallOf("at", {"--port", missing, "ATI4"}), out, at_err),
               ctl::kExitLinkDown);
-    EXPECT_EQ(ctl::RunUpgrade({"--port", missing, "--yes", image}, out, in_, err_, {}),
+    EXPECT_NE(at_err.str().find("vardexctl at: " + because), std::string::npos);
+    EXPECT_EQ(ctl::RunIdentify(ctl::CallOf("identify", {"--port", missing}), out, in_, err_),
+              ctl::kExitLinkDown);
+    EXPECT_EQ(ctl::RunRead(ctl::CallOf("read", {"--port", missing}), out, in_, err_, {}),
+              ctl::kExitLinkDown);
+    EXPECT_EQ(
+        ctl::RunWrite(ctl::CallOf("write", {"--port", missing, "m_bClip=1"}), out, in_, err_, {}),
+        ctl::kExitLinkDown);
+    EXPECT_EQ(ctl::RunUpgrade(ctl::CallOf("upgrade", {"--port", missing, "--yes", image}), out, in_,
+                              err_, {}),
               ctl::kExitLinkDown);
     const std::string err = Err();
     for (const char* command : {"identify", "read", "write", "upgrade"}) {
@@ -560,7 +580,7 @@ TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
     measure.at = 2;
     measure.action = [&](ctl::CliJobWindow*) { start = device_.BytesReceived(); };
     // The same commands, byte for byte, as the write that is cut below.
-    ASSERT_EQ(Run(ctl::RunWrite,
+    ASSERT_EQ(Run(kWrite,
                   {"m_strPhoneMsn[0]=5550", "m_bCallWaiting1=0", "m_nFlashDuration=31",
                    "m_byModemLlc[1][2]=6", "--store", "1"},
                   measure.Hook()),
@@ -579,7 +599,7 @@ TEST_F(Commands, AWriteThatLostTheLineSaysOfEachValueWhetherItWasApplied) {
             device_.Hangup();
         });
     };
-    EXPECT_EQ(Run(ctl::RunWrite,
+    EXPECT_EQ(Run(kWrite,
                   {"m_strPhoneMsn[0]=5551", "m_bCallWaiting1=1", "m_nFlashDuration=30",
                    "m_byModemLlc[1][2]=7", "--store", "1"},
                   cut.Hook()),
@@ -634,7 +654,7 @@ TEST_F(Commands, ASilentDeviceIsNeverReportedWritten) {
         silence.action = [this](ctl::CliJobWindow*) { device_.SetSilent(true); };
         EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
         std::rewind(err_);
-        EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0"}, silence.Hook()), 1);
+        EXPECT_EQ(Run(kWrite, {"m_bCallWaiting1=0"}, silence.Hook()), 1);
         EXPECT_EQ(out_.str(), "");
         const std::string err = Err();
         EXPECT_EQ(err.find("\nwritten"), std::string::npos) << err;
@@ -660,7 +680,7 @@ TEST_F(Commands, AStoreOrResetWithoutTheDevicesOkIsNeverCalledDone) {
         lose.action = [&](ctl::CliJobWindow*) { device_.LoseCommands(prefix, count); };
         EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
         std::rewind(err_);
-        return Run(ctl::RunWrite, std::move(args), lose.Hook());
+        return Run(kWrite, std::move(args), lose.Hook());
     };
 
     EXPECT_EQ(write_losing("&W", 1, {"m_nBodAddTime=111", "--store", "0"}), 0) << Err();
@@ -684,7 +704,7 @@ TEST_F(Commands, AStoreOrResetWithoutTheDevicesOkIsNeverCalledDone) {
 // second apply of the same state changes nothing. --no-store says it does not.
 TEST_F(Commands, WritesAreStoredInThePowerUpProfileUnlessToldOtherwise) {
     device_.Modify([](sim::Device& d) { d.SetRegister(15, 2 << 5); });  // profile 2 at power-up
-    ASSERT_EQ(Run(ctl::RunRead, {"--json"}), 0) << Err();
+    ASSERT_EQ(Run(kRead, {"--json"}), 0) << Err();
     const std::string before = WriteFile("before.json", out_.str());
     const std::string wanted = WriteFile("wanted.json", R"({"port1.call_waiting":0})");
     const auto profile2 = [this] {
@@ -692,7 +712,7 @@ TEST_F(Commands, WritesAreStoredInThePowerUpProfileUnlessToldOtherwise) {
             [](const sim::Device& d) { return d.Nv().profiles[2].registers[79]; });
     };
 
-    ASSERT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0", "--json"}), 0) << Err();
+    ASSERT_EQ(Run(kWrite, {"m_bCallWaiting1=0", "--json"}), 0) << Err();
     const auto report = nlohmann::json::parse(out_.str());
     EXPECT_EQ(report.at("changed"), true);
     EXPECT_EQ(report.at("stored"), true);
@@ -702,20 +722,20 @@ TEST_F(Commands, WritesAreStoredInThePowerUpProfileUnlessToldOtherwise) {
     EXPECT_NE(Err().find("1 setting written and stored in profile 2, the power-up profile."),
               std::string::npos)
         << Err();
-    EXPECT_EQ(Run(ctl::RunDiff, {before}), ctl::kExitDiffers);
+    EXPECT_EQ(Run(kDiff, {before}), ctl::kExitDiffers);
     EXPECT_EQ(out_.str(), "m_bCallWaiting1: 0 -> 1\n");
-    ASSERT_EQ(Run(ctl::RunApply, {wanted}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {wanted}), 0) << Err();
     EXPECT_EQ(out_.str(), "unchanged\n");
 
-    ASSERT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=1", "--no-store"}), 0) << Err();
+    ASSERT_EQ(Run(kWrite, {"m_bCallWaiting1=1", "--no-store"}), 0) << Err();
     EXPECT_EQ(profile2() & 4, 0);
     EXPECT_NE(Err().find("the next connection to the varDex (which resets it)"), std::string::npos);
-    ASSERT_EQ(Run(ctl::RunApply, {wanted}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {wanted}), 0) << Err();
     EXPECT_EQ(out_.str(), "unchanged\n") << "the opening brought back profile 2";
 
     // A device that starts with its factory defaults has no profile to store in.
     device_.Modify([](sim::Device& d) { d.SetRegister(15, 4 << 5); });
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_bCallWaiting1=0"}), ctl::kExitUsage);
+    EXPECT_EQ(Run(kWrite, {"m_bCallWaiting1=0"}), ctl::kExitUsage);
     EXPECT_NE(Err().find("give --store N"), std::string::npos) << Err();
 }
 
@@ -726,24 +746,26 @@ TEST_F(Commands, ABackupOfAnotherUnitIsRestoredOnlyWhenForced) {
     sim::PtyDevice other;
     SysError error;
     ASSERT_TRUE(other.Start(&error)) << error.Message();
-    ASSERT_EQ(Run(ctl::RunWrite, {"m_strPhoneMsn[0]=1111"}), 0) << Err();
-    ASSERT_EQ(ctl::RunWrite({"--port", other.Path(), "m_strPhoneMsn[0]=2222"}, out_, in_, err_, {}),
+    ASSERT_EQ(Run(kWrite, {"m_strPhoneMsn[0]=1111"}), 0) << Err();
+    ASSERT_EQ(ctl::RunWrite(ctl::CallOf("write", {"--port", other.Path(), "m_strPhoneMsn[0]=2222"}),
+                            out_, in_, err_, {}),
               0);
     // Each write kept the settings as read: h1's backup holds no number, h2's none.
-    ASSERT_EQ(ctl::RunWrite({"--port", other.Path(), "m_strPhoneMsn[0]=3333"}, out_, in_, err_, {}),
+    ASSERT_EQ(ctl::RunWrite(ctl::CallOf("write", {"--port", other.Path(), "m_strPhoneMsn[0]=3333"}),
+                            out_, in_, err_, {}),
               0);
     const std::vector<settings::Backup> kept = settings::ListBackups();
     ASSERT_EQ(kept.size(), 3u);
     EXPECT_EQ(kept[0].port, other.Path()) << "the newest is the other unit's";
-    EXPECT_EQ(Run(ctl::RunRestore, {"--yes", "1"}), ctl::kExitUsage);
+    EXPECT_EQ(Run(kRestore, {"--yes", "1"}), ctl::kExitUsage);
     EXPECT_NE(Err().find("was read from the varDex on " + other.Path()), std::string::npos)
         << Err();
     EXPECT_NE(Err().find("this is the varDex on " + device_.Path()), std::string::npos) << Err();
     EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0]; }), "1111");
     // Without a number: this unit's own backup, from before its write.
-    ASSERT_EQ(Run(ctl::RunRestore, {"--yes"}), 0) << Err();
+    ASSERT_EQ(Run(kRestore, {"--yes"}), 0) << Err();
     EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0]; }), "");
-    ASSERT_EQ(Run(ctl::RunRestore, {"--yes", "--force", kept[0].path}), 0) << Err();
+    ASSERT_EQ(Run(kRestore, {"--yes", "--force", kept[0].path}), 0) << Err();
     EXPECT_EQ(device_.Inspect([](const sim::Device& d) { return d.Nv().msn[0]; }), "2222");
 }
 
@@ -758,12 +780,12 @@ TEST_F(Commands, ApplyToAProfileComparesWithWhatThatProfileHolds) {
         d.LoadNv(nv);
     });
     const std::string wanted = WriteFile("clip.json", R"({"telephony.clip":0})");
-    ASSERT_EQ(Run(ctl::RunApply, {"--store", "1", wanted}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {"--store", "1", wanted}), 0) << Err();
     EXPECT_EQ(out_.str(), "m_bClip: 1 -> 0\nchanged\n");
     EXPECT_EQ(
         device_.Inspect([](const sim::Device& d) { return d.Nv().profiles[1].registers[84]; }),
         0x10);
-    ASSERT_EQ(Run(ctl::RunApply, {"--store", "1", wanted}), 0) << Err();
+    ASSERT_EQ(Run(kApply, {"--store", "1", wanted}), 0) << Err();
     EXPECT_EQ(out_.str(), "unchanged\n");
 }
 
@@ -777,11 +799,15 @@ TEST(RoundTrip, AReadOfAVariantWithoutX25GoesBackIn) {
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
     std::ostringstream out;
-    EXPECT_EQ(ctl::RunRead({"--port", device.Path(), "--json"}, out, in, err, {}), 0);
+    EXPECT_EQ(
+        ctl::RunRead(ctl::CallOf("read", {"--port", device.Path(), "--json"}), out, in, err, {}),
+        0);
     EXPECT_NE(out.str().find("\"m_nX25PacketSize\":null"), std::string::npos) << out.str();
     const std::string from = WriteFile("poland.json", out.str());
     out.str("");
-    EXPECT_EQ(ctl::RunWrite({"--port", device.Path(), "--from", from}, out, in, err, {}), 0)
+    EXPECT_EQ(ctl::RunWrite(ctl::CallOf("write", {"--port", device.Path(), "--from", from}), out,
+                            in, err, {}),
+              0)
         << Written(err);
     EXPECT_EQ(out.str(), "written\n");
     std::fclose(in);
@@ -790,23 +816,23 @@ TEST(RoundTrip, AReadOfAVariantWithoutX25GoesBackIn) {
 
 TEST_F(Commands, UpgradeInstallsTheImageAndReadsAgain) {
     const std::string image = WriteFile("up.img", sim::MakeFirmwareImage("V4.2", 3000));
-    EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", image}), 0) << Err();
+    EXPECT_EQ(Run(kUpgrade, {"--yes", image}), 0) << Err();
     EXPECT_EQ(out_.str(), "upgraded: software version 4.2\n");
     const std::string err = Err();
     EXPECT_NE(err.find("Warning!"), std::string::npos);
     EXPECT_NE(err.find("3000 bytes out of 3000 (100.0%)"), std::string::npos);
 
     // An image the loader does not take leaves the device waiting in it.
-    EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", WriteFile("junk.img", std::string(100, 'j'))}),
+    EXPECT_EQ(Run(kUpgrade, {"--yes", WriteFile("junk.img", std::string(100, 'j'))}),
               ctl::kExitInLoader)
         << Err();
     EXPECT_NE(Err().find("still waiting in its firmware loader"), std::string::npos);
-    EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", image}), 0) << Err();
+    EXPECT_EQ(Run(kUpgrade, {"--yes", image}), 0) << Err();
 
     // Without --yes the question is asked, and anything but yes keeps the firmware.
     std::fputs("n\n", in_);
     std::rewind(in_);
-    EXPECT_EQ(Run(ctl::RunUpgrade, {image}), 1);
+    EXPECT_EQ(Run(kUpgrade, {image}), 1);
     EXPECT_NE(Err().find("Continue? [y/N]"), std::string::npos);
 }
 
@@ -821,7 +847,7 @@ TEST_F(Commands, UpgradeRefusesAFileThatIsNoImageBeforeTheDeviceHearsAWord) {
         std::fflush(err_);
         EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
         std::rewind(err_);
-        EXPECT_EQ(Run(ctl::RunUpgrade, {"--yes", path}), 1) << path;
+        EXPECT_EQ(Run(kUpgrade, {"--yes", path}), 1) << path;
         EXPECT_NE(Err().find(path), std::string::npos) << Err();
     }
     EXPECT_EQ(device_.BytesReceived(), heard);
@@ -832,7 +858,7 @@ TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {
     device_.Modify([](sim::Device& d) { d.EnterLoader(); });
     const std::string not_found(res::LoadString(res::IDS_DEVICE_NOT_FOUND).substr(0, 20));
     const std::string in_loader(res::LoadString(res::IDS_DEVICE_IN_UPGRADE_MODE));
-    for (const Command command : {ctl::RunRead, ctl::RunWrite}) {
+    for (const Command& command : {kRead, kWrite}) {
         std::fflush(err_);
         EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
         std::rewind(err_);
@@ -849,7 +875,8 @@ TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {
     std::fflush(err_);
     EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
     std::rewind(err_);
-    EXPECT_EQ(ctl::RunIdentify({"--port", device_.Path()}, out, in_, err_), ctl::kExitInLoader);
+    EXPECT_EQ(ctl::RunIdentify(ctl::CallOf("identify", {"--port", device_.Path()}), out, in_, err_),
+              ctl::kExitInLoader);
     const std::string err = Err();
     EXPECT_NE(err.find("vardexctl upgrade FILE"), std::string::npos) << err;
     EXPECT_EQ(err.find("no varDex was identified"), std::string::npos) << err;
@@ -860,7 +887,8 @@ TEST_F(Commands, ADeviceInItsLoaderIsSaidSoWithWhatToDoAndItsOwnStatus) {
     std::fflush(err_);
     EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
     std::rewind(err_);
-    EXPECT_EQ(ctl::RunSelfTest({"--port", device_.Path()}, out, in_, err_), ctl::kExitLinkDown);
+    EXPECT_EQ(ctl::RunSelfTest(ctl::CallOf("selftest", {"--port", device_.Path()}), out, in_, err_),
+              ctl::kExitLinkDown);
     const std::string selftest_err = Err();
     EXPECT_NE(selftest_err.find("vardexctl selftest: "), std::string::npos) << selftest_err;
     EXPECT_NE(selftest_err.find("vardexctl upgrade FILE"), std::string::npos) << selftest_err;
@@ -878,7 +906,9 @@ TEST(UpgradeCommand, OperatorCountryIsLeftAlone) {
     std::ostringstream out;
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    EXPECT_EQ(ctl::RunUpgrade({"--port", device.Path(), "--yes", image}, out, in, err, {}), 1);
+    EXPECT_EQ(ctl::RunUpgrade(ctl::CallOf("upgrade", {"--port", device.Path(), "--yes", image}),
+                              out, in, err, {}),
+              1);
     const std::string err_text = Written(err);
     std::fclose(in);
     std::fclose(err);
@@ -904,7 +934,7 @@ TEST_F(Commands, CtrlCAsksAndASecondOneStopsTheJob) {
                           });
                       },
                       &context};
-    EXPECT_EQ(Run(ctl::RunRead, {}, hook), 1);
+    EXPECT_EQ(Run(kRead, {}, hook), 1);
     ASSERT_TRUE(JoinIfStarted(context.presser)) << Err();
     const std::string err = Err();
     EXPECT_NE(err.find("Sure you want to cancel the job?"), std::string::npos);
@@ -933,7 +963,7 @@ TEST_F(Commands, TwoCtrlCDuringIdentificationStopTheApply) {
         };
         EXPECT_EQ(::ftruncate(::fileno(err_), 0), 0);
         std::rewind(err_);
-        EXPECT_EQ(Run(ctl::RunApply, {wanted}, press.Hook()), 1) << Err();
+        EXPECT_EQ(Run(kApply, {wanted}, press.Hook()), 1) << Err();
         ASSERT_TRUE(JoinIfStarted(presser)) << Err();
         // (Usually while the step could not stop; on a busy machine the
         // presses may land after it, and must stop the apply all the same.)
@@ -957,7 +987,7 @@ TEST_F(Commands, SigtermStopsTheJobWithoutAskingAndTheProgramLives) {
                           });
                       },
                       &context};
-    EXPECT_EQ(Run(ctl::RunWrite, {"m_bClip=0", "m_bCallWaiting1=1"}, hook), 1);
+    EXPECT_EQ(Run(kWrite, {"m_bClip=0", "m_bCallWaiting1=1"}, hook), 1);
     ASSERT_TRUE(JoinIfStarted(context.killer)) << Err();
     const std::string err = Err();
     EXPECT_EQ(err.find("Sure you want to cancel the job?"), std::string::npos) << err;
@@ -1015,7 +1045,8 @@ TEST(XmodemInterop, UpgradeCommandIsReceivedByRx) {
     std::ostringstream stdout_text;
     std::FILE* in = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    const int status = ctl::RunUpgrade({"--port", pty, "--yes", path}, stdout_text, in, err, {});
+    const int status = ctl::RunUpgrade(ctl::CallOf("upgrade", {"--port", pty, "--yes", path}),
+                                       stdout_text, in, err, {});
     const std::string err_text = Written(err);
     std::fclose(in);
     std::fclose(err);

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "command_table.h"
 #include "job_commands.h"
 #include "scoped_env.h"
 #include "settings/backup_store.h"
@@ -219,7 +220,7 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
     read.m_strCrc = "CRC: \x1b[31mred";
     ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &newest, &why)) << why;
     std::ostringstream listed;
-    EXPECT_EQ(RunBackups({}, listed, stderr), 0);
+    EXPECT_EQ(RunBackups(CallOf("backups", {}), listed, stderr), 0);
     EXPECT_EQ(listed.str().find('\x1b'), std::string::npos);
     EXPECT_NE(listed.str().find("CRC: \\x1b[31mred"), std::string::npos) << listed.str();
 
@@ -228,7 +229,7 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
     std::ofstream(folder) << "not a folder";
     EXPECT_TRUE(settings::ListBackups(&why).empty());
     EXPECT_NE(why.find("cannot read"), std::string::npos) << why;
-    EXPECT_EQ(RunBackups({}, listed, stderr), 1);
+    EXPECT_EQ(RunBackups(CallOf("backups", {}), listed, stderr), 1);
 }
 
 TEST(FieldsJson, FieldsTheVariantLacksAreNullAndTheReadGoesBackIn) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "at_command.h"
+#include "command_table.h"
 #include "control.h"
 #include "platform/environment.h"
 #include "pty_device.h"
@@ -326,12 +327,13 @@ TEST_F(SelfTestCommandModelThree, BadRequestsAreUsageErrors) {
                                                {"--ports", "3"},
                                                {"--ports", "1,x"},
                                                {"--bogus"}}) {
-        EXPECT_EQ(RunSelfTest(args, out, in, err), kExitUsage) << args[0];
+        EXPECT_EQ(RunSelfTest(CallOf("selftest", args), out, in, err), kExitUsage) << args[0];
     }
     // This model has no DTMF detector: asking for the dialing test is refused
     // before anything is tested.
     test::ScopedTimeScale fast(test::kAnswerScale);
-    EXPECT_EQ(RunSelfTest(Args({"--tests", "dialing"}), out, in, err), kExitUsage);
+    EXPECT_EQ(RunSelfTest(CallOf("selftest", Args({"--tests", "dialing"})), out, in, err),
+              kExitUsage);
     const Lines received = Received();  // identification's own AT/ lines only
     EXPECT_EQ(std::count(received.begin(), received.end(), "AT/DISCPOTS"), 0);
     EXPECT_EQ(std::count(received.begin(), received.end(), "AT/CONPOTS"), 0);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "at_command.h"
+#include "command_table.h"
 #include "identify_command.h"
 #include "platform/environment.h"
 #include "pty_device.h"
@@ -33,7 +34,7 @@ AtRun RunAtWith(const std::vector<std::string>& args) {
     std::ostringstream out;
     std::ostringstream err;
     AtRun run;
-    run.status = RunAt(args, out, err);
+    run.status = RunAt(CallOf("at", args), out, err);
     run.out = out.str();
     run.err = err.str();
     return run;
@@ -167,7 +168,8 @@ TEST(VardexctlIdentify, PrintsTheIdentityOfTheDeviceOnThePort) {
     std::size_t err_size = 0;
     FILE* err = ::open_memstream(&err_text, &err_size);
     FILE* in = std::fopen("/dev/null", "r");
-    const int status = RunIdentify({"--port", peer.SlavePath(), "--json"}, out, in, err);
+    const int status =
+        RunIdentify(CallOf("identify", {"--port", peer.SlavePath(), "--json"}), out, in, err);
     std::fclose(in);
     std::fclose(err);
     const std::string messages(err_text, err_size);
@@ -194,7 +196,7 @@ TEST(VardexctlIdentify, SearchesThePortsAndAsksWhichDevice) {
     char answer[] = "2\n";
     FILE* in = ::fmemopen(answer, 2, "r");
     FILE* err = std::fopen("/dev/null", "w");
-    const int status = RunIdentify({}, out, in, err);
+    const int status = RunIdentify(CallOf("identify", {}), out, in, err);
     std::fclose(in);
     std::fclose(err);
     ::unsetenv(env::kPorts);

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <regex>
@@ -16,6 +17,7 @@
 
 #include "at_command.h"
 #include "cli_view.h"
+#include "command_table.h"
 #include "failure.h"
 #include "params/field_table.h"
 #include "platform/environment.h"
@@ -190,6 +192,34 @@ TEST_F(JsonFailures, EachIsOneObjectWithItsCauseItsKindAndTheExitStatus) {
         EXPECT_FALSE(std::regex_search(run.err, kProgressBar)) << run.err;
     }
     EXPECT_EQ(device_.BytesReceived(), 0u) << "refused before the device heard a word";
+}
+
+// The program parses each subcommand's words once, with its row, and its
+// handler tells what that found before any device hears a word: --help is the
+// row's usage, an unknown option the row's usage error, kept for --json.
+TEST_F(JsonFailures, EverySubcommandTellsItsOwnParseBeforeAnyDevice) {
+    ScopedEnv ports(env::kPorts, device_.Path());
+    for (const ctl::CommandSpec& command : ctl::Commands()) {
+        const std::string name(command.name);
+        SCOPED_TRACE(name);
+        const ScriptRun help = RunAsScript(name + " --help");
+        EXPECT_EQ(help.status, ctl::kExitOk) << help.err;
+        EXPECT_EQ(help.out, ctl::CommandUsage(command));
+        const bool json = std::any_of(command.options.begin(), command.options.end(),
+                                      [](const ctl::OptionSpec& o) { return o.name == "--json"; });
+        const ScriptRun bad = RunAsScript(name + " --bogus" + (json ? " --json" : ""));
+        EXPECT_EQ(bad.status, ctl::kExitUsage);
+        EXPECT_EQ(bad.err, ctl::UsageError(command, "unknown option '--bogus'"));
+        if (!json) {
+            EXPECT_EQ(bad.out, "");
+            continue;
+        }
+        const nlohmann::json failure = nlohmann::json::parse(bad.out, nullptr, false);
+        ASSERT_TRUE(failure.is_object()) << "not one object: " << bad.out;
+        EXPECT_EQ(failure.value("reason", ""), ctl::ReasonWord(Reason::kUsage));
+        EXPECT_EQ(failure.value("status", -1), ctl::kExitUsage);
+    }
+    EXPECT_EQ(device_.BytesReceived(), 0u);
 }
 
 TEST_F(JsonFailures, AFailedWritesReportGainsItsKindAndStatus) {

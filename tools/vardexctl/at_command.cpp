@@ -6,7 +6,6 @@
 #include <optional>
 
 #include "command_line.h"
-#include "command_table.h"
 #include "failure.h"
 #include "link/device_port.h"
 #include "port_option.h"
@@ -40,9 +39,9 @@ std::optional<unsigned> ParseMilliseconds(const std::string& text) {
 
 }  // namespace
 
-int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    const CommandSpec& spec = CommandNamed("at");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+int RunAt(const CommandCall& call, std::ostream& out, std::ostream& err) {
+    const CommandSpec& spec = call.command;
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }

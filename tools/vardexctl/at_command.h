@@ -2,10 +2,10 @@
 #pragma once
 
 #include <ostream>
-#include <string>
-#include <vector>
 
 namespace vardex::ctl {
+
+struct CommandCall;
 
 // Exit statuses shared by every subcommand.
 inline constexpr int kExitOk = 0;
@@ -21,7 +21,7 @@ inline constexpr const char* kLoaderAdvice =
     "the varDex is waiting in its firmware loader (a firmware upgrade was interrupted); "
     "install a firmware image with: vardexctl upgrade FILE";
 
-// args are the words after "at". Replies go to out, messages to err.
-int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// call holds the words after "at". Replies go to out, messages to err.
+int RunAt(const CommandCall& call, std::ostream& out, std::ostream& err);
 
 }  // namespace vardex::ctl

@@ -2,7 +2,7 @@
 #include <ostream>
 
 #include "at_command.h"
-#include "command_table.h"
+#include "command_line.h"
 #include "failure.h"
 #include "job_commands.h"
 #include "settings/backup_store.h"
@@ -11,8 +11,8 @@
 
 namespace vardex::ctl {
 
-int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FILE* err) {
-    const ParsedArgs parsed = ParseArgs(CommandNamed("backups"), args);
+int RunBackups(const CommandCall& call, std::ostream& out, std::FILE* err) {
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
@@ -48,8 +48,8 @@ int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FIL
     return kExitOk;
 }
 
-int RunSchema(const std::vector<std::string>& args, std::ostream& out, std::FILE* err) {
-    const ParsedArgs parsed = ParseArgs(CommandNamed("schema"), args);
+int RunSchema(const CommandCall& call, std::ostream& out, std::FILE* err) {
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }

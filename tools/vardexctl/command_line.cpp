@@ -224,4 +224,8 @@ ParsedArgs ParseArgs(const CommandSpec& command, const std::vector<std::string>&
     return parsed;
 }
 
+CommandCall CallWith(const CommandSpec& command, const std::vector<std::string>& args) {
+    return {command, ParseArgs(command, args)};
+}
+
 }  // namespace vardex::ctl

@@ -15,6 +15,7 @@
 namespace vardex::ctl {
 
 enum class Reason;
+struct CommandCall;
 
 struct OptionSpec {
     std::string_view name;
@@ -46,7 +47,7 @@ struct CommandSpec {
     // The usage text after its synopsis.
     std::string_view description;
     // Runs the subcommand on the program's own streams.
-    int (*run)(const std::vector<std::string>& args) = nullptr;
+    int (*run)(const CommandCall& call) = nullptr;
 };
 
 // "[--port PATH] [--json] COMMAND...": the options and operands as the usage shows them.
@@ -103,5 +104,16 @@ private:
 // wins over any error; "--" ends the options. An empty value counts as a
 // missing one (an empty --port would search every port).
 ParsedArgs ParseArgs(const CommandSpec& command, const std::vector<std::string>& args);
+
+// What a handler is given: its own row, and its words as that row parsed them
+// (once, where the table's handlers are called). A handler tells a parse that
+// set status itself, on its own streams.
+struct CommandCall {
+    const CommandSpec& command;
+    ParsedArgs parsed;
+};
+
+// The call a handler gets for these words.
+CommandCall CallWith(const CommandSpec& command, const std::vector<std::string>& args);
 
 }  // namespace vardex::ctl

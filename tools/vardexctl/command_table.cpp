@@ -78,7 +78,7 @@ constexpr CommandSpec kCommands[] = {
                     "  --json      one JSON value per command: the reply as a string, or null\n"
                     "              when the link is down\n"
                     "  --timeout   read time-out in milliseconds for slow commands (default 250)\n",
-     .run = [](const std::vector<std::string>& args) { return RunAt(args, std::cout, std::cerr); }},
+     .run = [](const CommandCall& call) { return RunAt(call, std::cout, std::cerr); }},
     {.name = "identify",
      .summary = "find and identify the device",
      .options = kIdentifyOptions,
@@ -87,9 +87,9 @@ constexpr CommandSpec kCommands[] = {
          "  which one to use when there are several, and prints its "
          "identity.\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
-         [](const std::vector<std::string>& args) {
-             return RunPerDevice("identify", args, [](const std::vector<std::string>& words) {
-                 return RunIdentify(words, std::cout, stdin, stderr);
+         [](const CommandCall& call) {
+             return RunPerDevice(call, [](const CommandCall& one) {
+                 return RunIdentify(one, std::cout, stdin, stderr);
              });
          }},
     {.name = "read",
@@ -100,9 +100,9 @@ constexpr CommandSpec kCommands[] = {
                     "                    instead of the record's "
                     "(m_bCallWaiting1)\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
-         [](const std::vector<std::string>& args) {
-             return RunPerDevice("read", args, [](const std::vector<std::string>& words) {
-                 return RunRead(words, std::cout, stdin, stderr);
+         [](const CommandCall& call) {
+             return RunPerDevice(call, [](const CommandCall& one) {
+                 return RunRead(one, std::cout, stdin, stderr);
              });
          }},
     {.name = "write",
@@ -126,10 +126,7 @@ constexpr CommandSpec kCommands[] = {
          "  applied and stored. --json prints the report as one object.\n"
          "  The settings read are kept as a backup first (vardexctl backups); a backup\n"
          "  that cannot be written stops the write. --no-backup writes without one.\n",
-     .run =
-         [](const std::vector<std::string>& args) {
-             return RunWrite(args, std::cout, stdin, stderr);
-         }},
+     .run = [](const CommandCall& call) { return RunWrite(call, std::cout, stdin, stderr); }},
     {.name = "apply",
      .summary = "bring the device to the settings of FILE",
      .options = kApplyOptions,
@@ -148,9 +145,9 @@ constexpr CommandSpec kCommands[] = {
          "  Exit status 0 whether anything changed or not; write's statuses on "
          "failure.\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
-         [](const std::vector<std::string>& args) {
-             return RunPerDevice("apply", args, [](const std::vector<std::string>& words) {
-                 return RunApply(words, std::cout, stdin, stderr);
+         [](const CommandCall& call) {
+             return RunPerDevice(call, [](const CommandCall& one) {
+                 return RunApply(one, std::cout, stdin, stderr);
              });
          }},
     {.name = "diff",
@@ -161,18 +158,14 @@ constexpr CommandSpec kCommands[] = {
      .description = "  Prints each field where the device and FILE differ, as\n"
                     "  FIELD: DEVICE VALUE -> FILE VALUE. Exit status 0 the same, 1 they differ,\n"
                     "  2 usage error, 3 the varDex waits in its loader, 4 it could not be read.\n",
-     .run =
-         [](const std::vector<std::string>& args) {
-             return RunDiff(args, std::cout, stdin, stderr);
-         }},
+     .run = [](const CommandCall& call) { return RunDiff(call, std::cout, stdin, stderr); }},
     {.name = "backups",
      .summary = "list the backups kept before writes",
      .options = kJsonOnly,
      .description = "  Lists the backups, newest first, numbered from 1: time, device, file.\n"
                     "  They are kept in $XDG_STATE_HOME/vardex/backups (default\n"
                     "  ~/.local/state/vardex/backups), the newest 100.\n",
-     .run =
-         [](const std::vector<std::string>& args) { return RunBackups(args, std::cout, stderr); }},
+     .run = [](const CommandCall& call) { return RunBackups(call, std::cout, stderr); }},
     {.name = "restore",
      .summary = "write a backup back",
      .options = kRestoreOptions,
@@ -182,17 +175,13 @@ constexpr CommandSpec kCommands[] = {
                     "  writes backup N (1, the newest, by default) or FILE back. A backup of\n"
                     "  another variant (country or model) is refused unless --force. The\n"
                     "  settings are stored as write stores them (--store N, --no-store).\n",
-     .run =
-         [](const std::vector<std::string>& args) {
-             return RunRestore(args, std::cout, stdin, stderr);
-         }},
+     .run = [](const CommandCall& call) { return RunRestore(call, std::cout, stdin, stderr); }},
     {.name = "schema",
      .summary = "print the JSON Schema of a settings file",
      .options = {},
      .description = "  Prints the JSON Schema (draft 2020-12) of the settings files read --json\n"
                     "  prints and write --from, apply and diff take.\n",
-     .run =
-         [](const std::vector<std::string>& args) { return RunSchema(args, std::cout, stderr); }},
+     .run = [](const CommandCall& call) { return RunSchema(call, std::cout, stderr); }},
     {.name = "upgrade",
      .summary = "replace the firmware",
      .options = kUpgradeOptions,
@@ -201,10 +190,7 @@ constexpr CommandSpec kCommands[] = {
      .description =
          "  Replaces the varDex firmware with FILE, then reads every setting. Where the\n"
          "  device's country keeps upgrades for its operator, says so and changes nothing.\n",
-     .run =
-         [](const std::vector<std::string>& args) {
-             return RunUpgrade(args, std::cout, stdin, stderr);
-         }},
+     .run = [](const CommandCall& call) { return RunUpgrade(call, std::cout, stdin, stderr); }},
     {.name = "term",
      .summary = "raw terminal on the device\n(Ctrl+] leaves)",
      .options = kTermOptions,
@@ -218,7 +204,7 @@ constexpr CommandSpec kCommands[] = {
          "  --log FILE      write the raw bytes received to FILE (emptied first)\n"
          "  --trace LAYERS  switch traces on at the start: l1, l2, l3, app, u,\n"
          "                  separated by commas\n",
-     .run = [](const std::vector<std::string>& args) { return RunTerm(args, std::cerr); }},
+     .run = [](const CommandCall& call) { return RunTerm(call, std::cerr); }},
     {.name = "trace",
      .summary = "print the device's traces",
      .options = kTraceOptions,
@@ -230,7 +216,7 @@ constexpr CommandSpec kCommands[] = {
          "  --seconds N     stop after N seconds (1 to 86400)\n"
          "  --timestamps    begin each printed line with the time it arrived\n"
          "                  (the log keeps the raw bytes only)\n",
-     .run = [](const std::vector<std::string>& args) { return RunTrace(args, std::cerr); }},
+     .run = [](const CommandCall& call) { return RunTrace(call, std::cerr); }},
     {.name = "selftest",
      .summary = "run the hardware tests",
      .options = kSelfTestOptions,
@@ -241,10 +227,7 @@ constexpr CommandSpec kCommands[] = {
                     "  questions with y or n and Enter. Ctrl+C, closing the terminal, a kill, or\n"
                     "  the end of input at a question stops the test, resets the ports and ends.\n"
                     "  Exit status: 0 every test passed, 1 one failed, 3 one was interrupted.\n",
-     .run =
-         [](const std::vector<std::string>& args) {
-             return RunSelfTest(args, std::cout, stdin, stderr);
-         }},
+     .run = [](const CommandCall& call) { return RunSelfTest(call, std::cout, stdin, stderr); }},
 };
 
 // The column the summaries start in; a longer synopsis puts its summary on
@@ -272,6 +255,10 @@ const CommandSpec& CommandNamed(std::string_view name) {
         std::abort();  // a handler asked for a row the table does not have
     }
     return *command;
+}
+
+CommandCall CallOf(std::string_view name, const std::vector<std::string>& args) {
+    return CallWith(CommandNamed(name), args);
 }
 
 std::string CommandList() {

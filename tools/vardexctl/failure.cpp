@@ -169,9 +169,10 @@ void TellJobFailure(const Failure& failure, std::string_view command,
 
 int RunCommand(const CommandSpec& command, const std::vector<std::string>& args) {
     TakeFailure();
-    const int status = command.run(args);
+    const CommandCall call = CallWith(command, args);
+    const int status = command.run(call);
     Failure failure = TakeFailure();
-    if (status == kExitOk || failure.in_output || !ParseArgs(command, args).Has("--json")) {
+    if (status == kExitOk || failure.in_output || !call.parsed.Has("--json")) {
         return status;
     }
     if (!failure.kept) {

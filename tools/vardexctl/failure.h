@@ -74,8 +74,9 @@ Failure JobFailure(CDeviceConfig& record, const CRunningJob& job, bool stopped,
 void TellJobFailure(const Failure& failure, std::string_view command,
                     const std::string& last_message, std::FILE* err);
 
-// Runs a subcommand of the table with the program's streams; when it fails
-// and its words hold --json, prints its failure on standard output.
+// Runs a subcommand of the table with the program's streams, handing its
+// handler the row and the words parsed by it; when it fails and its words hold
+// --json, prints its failure on standard output.
 int RunCommand(const CommandSpec& command, const std::vector<std::string>& args);
 
 }  // namespace vardex::ctl

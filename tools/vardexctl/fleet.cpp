@@ -11,9 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string_view>
 
 #include "at_command.h"
-#include "command_table.h"
+#include "command_line.h"
 #include "failure.h"
 #include "link/channel.h"
 #include "link/device_list.h"
@@ -285,12 +286,12 @@ std::vector<std::string> FindEveryVarDex(std::string* note, std::vector<std::str
     return paths;
 }
 
-int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
-                 int (*single)(const std::vector<std::string>& args)) {
-    const CommandSpec& command = CommandNamed(name);
-    const ParsedArgs parsed = ParseArgs(command, args);
+int RunPerDevice(const CommandCall& call, int (*single)(const CommandCall& one)) {
+    const CommandSpec& command = call.command;
+    const std::string_view name = command.name;
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
-        return single(args);  // the single command tells the problem as always
+        return single(call);  // the single command tells the problem as always
     }
     std::vector<std::string> ports = parsed.Values("--port");
     const bool all = parsed.Has("--all");
@@ -330,7 +331,7 @@ int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
             words = {"--port", ports.front()};
         }
         words.insert(words.end(), rest.begin(), rest.end());
-        return single(words);
+        return single(CallWith(command, words));
     }
     const bool json = parsed.Has("--json");
     int worst = 0;

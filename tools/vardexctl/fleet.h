@@ -6,15 +6,15 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace vardex::ctl {
 
-// Runs subcommand `name` (identify, read or apply) as its words ask: on one
-// device through single, on several through a vardexctl each.
-int RunPerDevice(std::string_view name, const std::vector<std::string>& args,
-                 int (*single)(const std::vector<std::string>& args));
+struct CommandCall;
+
+// Runs a call of identify, read or apply as its words ask: on one device
+// through single, on several through a vardexctl each.
+int RunPerDevice(const CommandCall& call, int (*single)(const CommandCall& one));
 
 // The ports on which the search finds a varDex, in the search's order; a port
 // whose varDex waits in its loader is among them (the search stops there, which

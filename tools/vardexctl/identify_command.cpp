@@ -5,7 +5,7 @@
 
 #include "at_command.h"
 #include "cli_view.h"
-#include "command_table.h"
+#include "command_line.h"
 #include "device/identify.h"
 #include "device/identity_parse.h"
 #include "failure.h"
@@ -57,9 +57,8 @@ int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port
     return kExitLinkDown;
 }
 
-int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
-                std::FILE* err) {
-    const ParsedArgs parsed = ParseArgs(CommandNamed("identify"), args);
+int RunIdentify(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err) {
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }

@@ -4,11 +4,12 @@
 #include <cstdio>
 #include <ostream>
 #include <string>
-#include <vector>
 
 class CVarDexConfigurationManagerApp;
 
 namespace vardex::ctl {
+
+struct CommandCall;
 
 // The first steps of every job on a device: opens port when one is given
 // (otherwise identification searches), then identifies the device, showing the
@@ -20,7 +21,6 @@ namespace vardex::ctl {
 int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port,
                     const char* command, std::FILE* in, std::FILE* err);
 
-int RunIdentify(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
-                std::FILE* err);
+int RunIdentify(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err);
 
 }  // namespace vardex::ctl

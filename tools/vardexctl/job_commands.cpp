@@ -15,7 +15,7 @@
 #include "at_command.h"
 #include "cli_job_window.h"
 #include "cli_view.h"
-#include "command_table.h"
+#include "command_line.h"
 #include "device/comm_progress.h"
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
@@ -113,17 +113,17 @@ int FailedJobStatus(bool in_loader) {
 
 }  // namespace
 
-int RunRead(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+int RunRead(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err,
             JobHook hook) {
-    const ParsedArgs parsed = ParseArgs(CommandNamed("read"), args);
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
     const bool json = parsed.Has("--json");
     const std::string names = parsed.Value("--names");
     if (!names.empty() && names != "member" && names != "readable") {
-        return TellUsageError(CommandNamed("read"), Reason::kUsage,
-                              "--names takes member or readable", err);
+        return TellUsageError(call.command, Reason::kUsage, "--names takes member or readable",
+                              err);
     }
     CVarDexConfigurationManagerApp app;
     if (!OpenDirect(app.m_workingRecord, parsed.Value("--port"), "read", err)) {
@@ -451,10 +451,10 @@ void PrintWriteJson(const WriteRun& run, bool check, std::ostream& out) {
 
 }  // namespace
 
-int RunWrite(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+int RunWrite(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err,
              JobHook hook) {
-    const CommandSpec& spec = CommandNamed("write");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+    const CommandSpec& spec = call.command;
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
@@ -495,9 +495,9 @@ namespace {
 
 // The settings file a command takes as its operand, as changes; the exit
 // status when the command is not to go on (--help, a usage error, a bad file).
-std::optional<int> ReadSettingsOperand(const CommandSpec& spec, const ParsedArgs& parsed,
-                                       std::ostream& out, std::FILE* err,
+std::optional<int> ReadSettingsOperand(const CommandCall& call, std::ostream& out, std::FILE* err,
                                        std::vector<FieldChange>* changes) {
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
@@ -508,7 +508,7 @@ std::optional<int> ReadSettingsOperand(const CommandSpec& spec, const ParsedArgs
     } else if (FileChanges(parsed.Operands().front(), changes, &error, &reason)) {
         return std::nullopt;
     }
-    return TellUsageError(spec, reason, error, err);
+    return TellUsageError(call.command, reason, error, err);
 }
 
 void PrintDifferences(const std::vector<ItemChange>& differences, std::ostream& out) {
@@ -519,12 +519,11 @@ void PrintDifferences(const std::vector<ItemChange>& differences, std::ostream& 
 
 }  // namespace
 
-int RunDiff(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+int RunDiff(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err,
             JobHook hook) {
-    const CommandSpec& spec = CommandNamed("diff");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+    const ParsedArgs& parsed = call.parsed;
     std::vector<FieldChange> changes;
-    if (const std::optional<int> status = ReadSettingsOperand(spec, parsed, out, err, &changes)) {
+    if (const std::optional<int> status = ReadSettingsOperand(call, out, err, &changes)) {
         return *status;
     }
     CVarDexConfigurationManagerApp app;
@@ -546,12 +545,12 @@ int RunDiff(const std::vector<std::string>& args, std::ostream& out, std::FILE* 
     return differences.empty() ? kExitOk : kExitDiffers;
 }
 
-int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE* in, std::FILE* err,
+int RunApply(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err,
              JobHook hook) {
-    const CommandSpec& spec = CommandNamed("apply");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+    const CommandSpec& spec = call.command;
+    const ParsedArgs& parsed = call.parsed;
     std::vector<FieldChange> changes;
-    if (const std::optional<int> status = ReadSettingsOperand(spec, parsed, out, err, &changes)) {
+    if (const std::optional<int> status = ReadSettingsOperand(call, out, err, &changes)) {
         return *status;
     }
     std::string error;
@@ -577,10 +576,10 @@ int RunApply(const std::vector<std::string>& args, std::ostream& out, std::FILE*
     return kExitOk;
 }
 
-int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
-               std::FILE* err, JobHook hook) {
-    const CommandSpec& spec = CommandNamed("restore");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+int RunRestore(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err,
+               JobHook hook) {
+    const CommandSpec& spec = call.command;
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
@@ -695,10 +694,10 @@ bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, const cha
 
 }  // namespace
 
-int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
-               std::FILE* err, JobHook hook) {
-    const CommandSpec& spec = CommandNamed("upgrade");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+int RunUpgrade(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err,
+               JobHook hook) {
+    const CommandSpec& spec = call.command;
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }

@@ -14,7 +14,7 @@
 #include <sstream>
 
 #include "at_command.h"
-#include "command_table.h"
+#include "command_line.h"
 #include "failure.h"
 #include "identify_command.h"
 #include "params/app_core.h"
@@ -370,10 +370,9 @@ std::string TestsThat(const std::vector<Outcome>& outcomes, const char* said,
 
 }  // namespace
 
-int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
-                std::FILE* err) {
-    const CommandSpec& spec = CommandNamed("selftest");
-    const ParsedArgs parsed = ParseArgs(spec, args);
+int RunSelfTest(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err) {
+    const CommandSpec& spec = call.command;
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         return parsed.Finish(out, err);
     }

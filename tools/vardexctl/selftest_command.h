@@ -3,14 +3,13 @@
 
 #include <cstdio>
 #include <ostream>
-#include <string>
-#include <vector>
 
 namespace vardex::ctl {
 
+struct CommandCall;
+
 // Exit status: 0 every test passed, 1 a test failed (or no device), 2 bad
 // usage, 3 a test was interrupted.
-int RunSelfTest(const std::vector<std::string>& args, std::ostream& out, std::FILE* in,
-                std::FILE* err);
+int RunSelfTest(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err);
 
 }  // namespace vardex::ctl

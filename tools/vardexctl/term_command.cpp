@@ -18,7 +18,7 @@
 #include <string_view>
 
 #include "at_command.h"
-#include "command_table.h"
+#include "command_line.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "platform/unique_fd.h"
@@ -265,16 +265,14 @@ struct Options {
 
 // Takes the words of either command into *options; false after telling err
 // (or, for --help, standard output) what it was asked or what is wrong.
-bool ParseOptions(const char* name, const std::vector<std::string>& args, Options* options,
-                  int* status, std::ostream& err) {
-    const CommandSpec& spec = CommandNamed(name);
-    const ParsedArgs parsed = ParseArgs(spec, args);
+bool ParseOptions(const CommandCall& call, Options* options, int* status, std::ostream& err) {
+    const ParsedArgs& parsed = call.parsed;
     if (parsed.status) {
         *status = parsed.Finish(std::cout, err);
         return false;
     }
     *status = kExitUsage;
-    const std::string prefix = std::string("vardexctl ") + name + ": ";
+    const std::string prefix = "vardexctl " + std::string(call.command.name) + ": ";
     options->port = parsed.Value("--port");
     options->log = parsed.Value("--log");
     options->timestamps = parsed.Has("--timestamps");
@@ -358,9 +356,9 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
 
 }  // namespace
 
-int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
+int RunTerm(const CommandCall& call, std::ostream& err) {
     Options options;
-    if (int status = 0; !ParseOptions("term", args, &options, &status, err)) {
+    if (int status = 0; !ParseOptions(call, &options, &status, err)) {
         return status;
     }
     SignalScope signals;
@@ -432,9 +430,9 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
     });
 }
 
-int RunTrace(const std::vector<std::string>& args, std::ostream& err) {
+int RunTrace(const CommandCall& call, std::ostream& err) {
     Options options;
-    if (int status = 0; !ParseOptions("trace", args, &options, &status, err)) {
+    if (int status = 0; !ParseOptions(call, &options, &status, err)) {
         return status;
     }
     SignalScope signals;
