@@ -22,6 +22,7 @@
 #include "firmware_image.h"
 #include "nv_state.h"
 #include "platform/environment.h"
+#include "platform/file_io.h"
 #include "platform/unique_fd.h"
 #include "pty_device.h"
 #include "vardex_version.h"
@@ -342,18 +343,10 @@ vardex::UniqueFd OpenControlSocket(const std::string& path) {
     return fd;
 }
 
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = fd == STDOUT_FILENO ? ::write(fd, text.data(), text.size())
-                                              : ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;  // the reader went away; the session ends at its next read
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
+// A reply that cannot be written is dropped: the reader went away, and the
+// session ends at its next read.
+void Reply(int fd, std::string_view text) {
+    (void)vardex::WriteAll(fd, text);
 }
 
 struct Session {
@@ -380,13 +373,13 @@ bool Serve(vardex::sim::PtyDevice& device, Session* session) {
         const std::string line = session->pending.substr(0, newline);
         session->pending.erase(0, newline + 1);
         bool close = false;
-        WriteAll(session->out, vardex::sim::RunControlCommand(device, line, &close));
+        Reply(session->out, vardex::sim::RunControlCommand(device, line, &close));
         if (close) {
             return false;
         }
     }
     if (session->pending.size() > kLineMax) {
-        WriteAll(session->out, "error: line too long\n");
+        Reply(session->out, "error: line too long\n");
         return false;
     }
     return true;
@@ -486,7 +479,7 @@ int main(int argc, char** argv) {
                 const int fd = client.get();
                 sessions.push_back(Session{fd, fd, {}, std::move(client)});
             } else if (client) {
-                WriteAll(client.get(), "error: too many control sessions\n");
+                Reply(client.get(), "error: too many control sessions\n");
             }
         }
     }

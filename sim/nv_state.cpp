@@ -1,6 +1,7 @@
 #include "nv_state.h"
 
 #include "device_text.h"
+#include "platform/file_io.h"
 #include "platform/file_kind.h"
 #include "platform/unique_fd.h"
 
@@ -364,19 +365,11 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
         [[maybe_unused]] const int owned = ::fchown(fd.get(), info.st_uid, info.st_gid);
         [[maybe_unused]] const int moded = ::fchmod(fd.get(), info.st_mode & 07777);
     }
-    std::string_view left = text;
-    while (!left.empty()) {
-        const ssize_t n = ::write(fd.get(), left.data(), left.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            *error = SysError::FromErrno("write " + temp);
-            fd.reset();
-            ::unlink(temp.c_str());
-            return false;
-        }
-        left.remove_prefix(static_cast<std::size_t>(n));
+    if (!WriteAll(fd.get(), text)) {
+        *error = SysError::FromErrno("write " + temp);
+        fd.reset();
+        ::unlink(temp.c_str());
+        return false;
     }
     if (::fsync(fd.get()) != 0) {
         *error = SysError::FromErrno("fsync " + temp);

@@ -15,6 +15,7 @@
 
 #include "params/field_table.h"
 #include "platform/environment.h"
+#include "platform/file_io.h"
 #include "platform/unique_fd.h"
 #include "settings/json_reader.h"
 #include "settings/json_text.h"
@@ -66,21 +67,6 @@ bool MakeFolders(const std::string& path, std::string* why) {
     if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         errno = ENOTDIR;
         return Fail(path, why);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
     }
     return true;
 }

@@ -21,6 +21,7 @@
 #include "command_table.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
+#include "platform/file_io.h"
 #include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "port_option.h"
@@ -161,25 +162,6 @@ private:
     int fd_;
     bool active_ = false;
 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd out{fd, POLLOUT, 0};
-            (void)::poll(&out, 1, PollMs(ScaledMs(kIdleCheckMs)));
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 // Prints the converted chunks on the reader thread. A backspace that reaches
 // the printed text takes back a character of the current line only.
@@ -426,7 +408,7 @@ int RunTerm(const std::vector<std::string>& args, std::ostream& err) {
         }
         if (raw.Active()) {
             raw.Restore();
-            WriteAll(STDOUT_FILENO, "\n");
+            (void)WriteAll(STDOUT_FILENO, "\n");
         }
         return link_ok;
     });
