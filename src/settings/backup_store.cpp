@@ -9,13 +9,14 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "params/field_table.h"
 #include "platform/environment.h"
 #include "platform/file_io.h"
+#include "platform/time_stamp.h"
 #include "platform/unique_fd.h"
 #include "settings/json_reader.h"
 #include "settings/json_text.h"
@@ -104,18 +105,7 @@ std::string ShownTime(const std::string& stamp) {
 }
 
 std::string Stamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &utc);
-    char with_millis[40];
-    std::snprintf(with_millis, sizeof with_millis, "%s.%03dZ", text, static_cast<int>(millis));
-    return with_millis;
+    return TimeStamp(std::chrono::system_clock::now(), "%Y%m%dT%H%M%S", StampZone::kUtc) + "Z";
 }
 
 }  // namespace

@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <iostream>
 #include <string_view>
 
@@ -22,6 +21,7 @@
 #include "link/device_port.h"
 #include "link/tapi_line.h"
 #include "platform/file_io.h"
+#include "platform/time_stamp.h"
 #include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "port_option.h"
@@ -214,17 +214,7 @@ public:
 
 private:
     static std::string Stamp() {
-        const auto now = std::chrono::system_clock::now();
-        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-            1000;
-        std::tm local{};
-        ::localtime_r(&seconds, &local);
-        char text[32];
-        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min,
-                      local.tm_sec, static_cast<int>(ms));
-        return text;
+        return TimeStamp(std::chrono::system_clock::now(), "%H:%M:%S", StampZone::kLocal) + " ";
     }
 
     int fd_;
