@@ -268,8 +268,7 @@ StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::stri
         return StateFileStatus::kRefused;
     }
     if (!S_ISREG(info.st_mode)) {
-        *problem = path + (link ? " leads to " : " is ") + vardex::FileKindText(info.st_mode) +
-                   ", not a regular file";
+        *problem = vardex::WrongFileKindText(path, info.st_mode, "a regular file", link);
         return StateFileStatus::kRefused;
     }
     // O_NONBLOCK: should a FIFO have taken the file's place since the look above,

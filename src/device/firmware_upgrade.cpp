@@ -113,8 +113,7 @@ bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* imag
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        *why = path + " is " + std::string(vardex::FileKindText(info.st_mode)) +
-               ", not a firmware image file";
+        *why = vardex::WrongFileKindText(path, info.st_mode, "a firmware image file");
         return false;
     }
     // Non-blocking, so that whatever was put in its place since cannot hang the
