@@ -16,12 +16,12 @@ int RunBackups(const std::vector<std::string>& args, std::ostream& out, std::FIL
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
-    std::string why;
-    const std::vector<settings::Backup> backups = settings::ListBackups(&why);
-    if (!why.empty()) {
-        TellFailure(Reason::kIo, "backups", why, err);
+    const auto listed = settings::ListBackups();
+    if (!listed) {
+        TellFailure(Reason::kIo, "backups", listed.error(), err);
         return kExitLinkDown;
     }
+    const std::vector<settings::Backup>& backups = *listed;
     const bool json = parsed.Has("--json");
     if (json) {
         out << "[";

@@ -232,15 +232,15 @@ bool ProfileOption(std::string_view option, const std::string& value,
 // Reads a settings file into changes; false with *error and its kind.
 bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std::string* error,
                  Reason* reason) {
-    std::string text;
-    if (!ReadSettingsFile(path, &text, error)) {
-        *error = "cannot read " + path + ": " + *error;
+    const auto text = ReadSettingsFile(path);
+    if (!text) {
+        *error = "cannot read " + path + ": " + text.error();
         *reason = Reason::kIo;
         return false;
     }
     std::vector<FieldChange> read;
     FieldFault fault = FieldFault::kForm;
-    if (!ParseFieldsJson(text, &read, error, &fault)) {
+    if (!ParseFieldsJson(*text, &read, error, &fault)) {
         *error = path + ": " + *error;
         *reason = FaultReason(fault);
         return false;
@@ -585,12 +585,13 @@ int RunRestore(const std::vector<std::string>& args, std::ostream& out, std::FIL
         return parsed.Finish(out, err);
     }
     std::string error;
-    const std::vector<settings::Backup> backups = settings::ListBackups(&error);
-    if (!error.empty()) {
-        TellFailure(Reason::kIo, "restore", error, err);
+    const auto listed = settings::ListBackups();
+    if (!listed) {
+        TellFailure(Reason::kIo, "restore", listed.error(), err);
         std::fprintf(err, "vardexctl restore: nothing was written\n");
         return kExitLinkDown;
     }
+    const std::vector<settings::Backup>& backups = *listed;
     // A number picks a kept backup (1 the newest written); anything else is a
     // file; nothing, the newest of this unit, known once it is read.
     const std::vector<std::string> operands = parsed.Operands();
