@@ -711,13 +711,9 @@ int RunUpgrade(const std::vector<std::string>& args, std::ostream& out, std::FIL
     const std::string& file = operands.front();
     // A file that cannot be an image is refused before the port is even opened;
     // the job checks it again when it reads it.
-    {
-        std::vector<unsigned char> image;
-        std::string why;
-        if (!LoadFirmwareImage(file, &image, &why)) {
-            TellFailure(Reason::kIo, "upgrade", why, err);
-            return kExitLinkDown;
-        }
+    if (const auto image = LoadFirmwareImage(file); !image) {
+        TellFailure(Reason::kIo, "upgrade", image.error(), err);
+        return kExitLinkDown;
     }
     std::fprintf(err, "%s\n", std::string(res::LoadString(res::IDS_UPGRADE_WARNING)).c_str());
     if (!yes && !AskedYes("Continue?", in, err)) {
