@@ -284,17 +284,18 @@ void SaveState(const std::string& path, const vardex::sim::NvState& state) {
 // ends.
 bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool replace_unusable) {
     using vardex::sim::StateFileStatus;
-    vardex::sim::NvState state;
-    std::string problem;
-    const StateFileStatus status = vardex::sim::ReadStateFile(path, &state, &problem);
-    if (status == StateFileStatus::kRefused) {
-        std::fprintf(stderr, "vardex-sim: refusing the state file: %s\n", problem.c_str());
+    const auto state = vardex::sim::ReadStateFile(path);
+    const bool loaded = state.has_value();
+    if (!loaded && state.error().status == StateFileStatus::kRefused) {
+        std::fprintf(stderr, "vardex-sim: refusing the state file: %s\n",
+                     state.error().text.c_str());
         return false;
     }
-    const bool keep = status == StateFileStatus::kUnusable && !replace_unusable;
-    if (status == StateFileStatus::kUnusable) {
+    const bool unusable = !loaded && state.error().status == StateFileStatus::kUnusable;
+    const bool keep = unusable && !replace_unusable;
+    if (unusable) {
         std::fprintf(stderr, "vardex-sim: state file unusable, starting from factory state: %s\n",
-                     problem.c_str());
+                     state.error().text.c_str());
         if (keep) {
             std::fprintf(stderr,
                          "vardex-sim: %s is left as it is and changes are not saved "
@@ -305,14 +306,14 @@ bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool re
         }
     }
     device.Modify([&](vardex::sim::Device& d) {
-        if (status == StateFileStatus::kLoaded) {
-            d.LoadNv(state);
+        if (loaded) {
+            d.LoadNv(*state);
         }
         if (keep) {
             return;
         }
         d.SetNvSink([path](const vardex::sim::NvState& changed) { SaveState(path, changed); });
-        if (status != StateFileStatus::kLoaded) {
+        if (!loaded) {
             SaveState(path, d.Nv());
         }
     });
