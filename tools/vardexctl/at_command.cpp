@@ -84,9 +84,8 @@ int RunAt(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
 
     CDevicePort port;
-    std::string why;
-    if (!OpenPortByPath(port, port_name, &why)) {
-        TellFailure(Reason::kNoDevice, "at", why, err);
+    if (const auto opened = OpenPortByPath(port, port_name); !opened) {
+        TellFailure(Reason::kNoDevice, "at", opened.error(), err);
         return kExitLinkDown;
     }
     port.SetReadTimeout(timeout);

@@ -42,12 +42,14 @@ namespace {
 // Opens PATH as the search would leave it; true when there is nothing to open.
 bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* command,
                 std::FILE* err) {
-    std::string why;
-    if (port.empty() || OpenPortByPath(record, port, &why)) {
+    if (port.empty()) {
         return true;
     }
-    TellFailure(Reason::kNoDevice, command, why, err);
-    return false;
+    const auto opened = OpenPortByPath(record, port);
+    if (!opened) {
+        TellFailure(Reason::kNoDevice, command, opened.error(), err);
+    }
+    return opened.has_value();
 }
 
 // Runs one job under the terminal window; reports a failure the job left to its

@@ -288,9 +288,8 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
         return kExitLinkDown;
     }
     CDevicePort port;
-    std::string why;
-    if (!OpenPortByPath(port, port_name, &why)) {
-        err << prefix << why << "\n";
+    if (const auto opened = OpenPortByPath(port, port_name); !opened) {
+        err << prefix << opened.error() << "\n";
         return kExitLinkDown;
     }
     // Only now: a port that does not open leaves the file as it was.
