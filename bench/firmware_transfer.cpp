@@ -150,13 +150,12 @@ int main(int argc, char** argv) {
         WaitExit(socat.pid, 120000);
         received = vardex::Clock::now();
     });
-    std::vector<unsigned char> bytes;
-    std::string why;
-    if (!LoadFirmwareImage(image, &bytes, &why)) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+    const auto bytes = LoadFirmwareImage(image);
+    if (!bytes) {
+        std::fprintf(stderr, "%s\n", bytes.error().c_str());
         return 1;
     }
-    const bool sent = SendFirmwareImage(&view, port, bytes) == UpgradeResult::kDone;
+    const bool sent = SendFirmwareImage(&view, port, *bytes) == UpgradeResult::kDone;
     watcher.join();
     port.Close();
     const double ours = Seconds(view.first, received);

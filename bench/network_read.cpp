@@ -56,9 +56,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     vardex::test::PortServer server;
-    std::string why;
-    if (!server.Start(served_device.Path(), &why, tuned)) {
-        std::fprintf(stderr, "%s\n", why.c_str());
+    if (const auto started = server.Start(served_device.Path(), tuned); !started) {
+        std::fprintf(stderr, "%s\n", started.error().c_str());
         return 1;
     }
 

@@ -56,12 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         PutLe32(&image, 48, sim::Crc32(std::string_view(image).substr(0, 48)));
     }
-    sim::FirmwareInfo info;
-    std::string why;
-    if (sim::ParseFirmwareImage(image, &info, &why)) {
-        CheckAccepted(image, info);
+    if (const auto info = sim::ParseFirmwareImage(image)) {
+        CheckAccepted(image, *info);
     } else {
-        Check(!why.empty());
+        Check(!info.error().empty());
     }
 
     // The same bytes as a version text and a size for the tool side.
@@ -69,10 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string made =
         sim::MakeFirmwareImage(version, sim::kImageHeaderSize + image.size() % 300);
     if (!made.empty()) {
-        sim::FirmwareInfo made_info;
-        Check(sim::ParseFirmwareImage(made, &made_info, nullptr));
-        Check(made_info.version == version);
-        CheckAccepted(made, made_info);
+        const auto made_info = sim::ParseFirmwareImage(made);
+        Check(made_info.has_value());
+        Check(made_info->version == version);
+        CheckAccepted(made, *made_info);
     }
     return 0;
 }

@@ -131,13 +131,13 @@ void Device::CancelTransfer() {
 }
 
 void Device::FinishImage() {
-    FirmwareInfo info;
-    if (!ParseFirmwareImage(image_, &info, nullptr)) {
+    const auto info = ParseFirmwareImage(image_);
+    if (!info) {
         StartLoaderWait(kLoaderNakMs);
         return;
     }
-    nv_.software_version = info.version;
-    nv_.crc = FirmwareCrcText(info.payload_crc);
+    nv_.software_version = info->version;
+    nv_.crc = FirmwareCrcText(info->payload_crc);
     nv_.firmware_valid = true;
     SaveNv();
     image_.clear();

@@ -79,13 +79,8 @@ std::string MakeFirmwareImage(std::string_view version, std::size_t total_size) 
     return image;
 }
 
-bool ParseFirmwareImage(std::string_view received, FirmwareInfo* info, std::string* why) {
-    auto fail = [why](const char* text) {
-        if (why != nullptr) {
-            *why = text;
-        }
-        return false;
-    };
+Expected<FirmwareInfo> ParseFirmwareImage(std::string_view received) {
+    auto fail = [](const char* text) { return Unexpected{text}; };
     if (received.size() < kImageHeaderSize) {
         return fail("image shorter than its header");
     }
@@ -112,12 +107,7 @@ bool ParseFirmwareImage(std::string_view received, FirmwareInfo* info, std::stri
     if (!PrintableVersion(version)) {
         return fail("bad version text");
     }
-    if (info != nullptr) {
-        info->version = std::string(version);
-        info->payload_crc = crc;
-        info->payload_size = length;
-    }
-    return true;
+    return FirmwareInfo{std::string(version), crc, length};
 }
 
 std::string FirmwareCrcText(std::uint32_t payload_crc) {

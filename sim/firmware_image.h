@@ -24,6 +24,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/expected.h"
+
 namespace vardex::sim {
 
 constexpr std::size_t kImageHeaderSize = 52;
@@ -44,8 +46,8 @@ struct FirmwareInfo {
     std::size_t payload_size = 0;
 };
 
-// Checks what the loader received; on failure *why says what is wrong.
-bool ParseFirmwareImage(std::string_view received, FirmwareInfo* info, std::string* why);
+// Checks what the loader received: what it installs, or what is wrong.
+Expected<FirmwareInfo> ParseFirmwareImage(std::string_view received);
 
 // The "ATI1" text of a firmware: the low 16 bits of its payload CRC.
 std::string FirmwareCrcText(std::uint32_t payload_crc);

@@ -22,6 +22,7 @@
 #include "firmware_image.h"
 #include "nv_state.h"
 #include "platform/environment.h"
+#include "platform/file_io.h"
 #include "platform/unique_fd.h"
 #include "pty_device.h"
 #include "vardex_version.h"
@@ -283,17 +284,18 @@ void SaveState(const std::string& path, const vardex::sim::NvState& state) {
 // ends.
 bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool replace_unusable) {
     using vardex::sim::StateFileStatus;
-    vardex::sim::NvState state;
-    std::string problem;
-    const StateFileStatus status = vardex::sim::ReadStateFile(path, &state, &problem);
-    if (status == StateFileStatus::kRefused) {
-        std::fprintf(stderr, "vardex-sim: refusing the state file: %s\n", problem.c_str());
+    const auto state = vardex::sim::ReadStateFile(path);
+    const bool loaded = state.has_value();
+    if (!loaded && state.error().status == StateFileStatus::kRefused) {
+        std::fprintf(stderr, "vardex-sim: refusing the state file: %s\n",
+                     state.error().text.c_str());
         return false;
     }
-    const bool keep = status == StateFileStatus::kUnusable && !replace_unusable;
-    if (status == StateFileStatus::kUnusable) {
+    const bool unusable = !loaded && state.error().status == StateFileStatus::kUnusable;
+    const bool keep = unusable && !replace_unusable;
+    if (unusable) {
         std::fprintf(stderr, "vardex-sim: state file unusable, starting from factory state: %s\n",
-                     problem.c_str());
+                     state.error().text.c_str());
         if (keep) {
             std::fprintf(stderr,
                          "vardex-sim: %s is left as it is and changes are not saved "
@@ -304,14 +306,14 @@ bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool re
         }
     }
     device.Modify([&](vardex::sim::Device& d) {
-        if (status == StateFileStatus::kLoaded) {
-            d.LoadNv(state);
+        if (loaded) {
+            d.LoadNv(*state);
         }
         if (keep) {
             return;
         }
         d.SetNvSink([path](const vardex::sim::NvState& changed) { SaveState(path, changed); });
-        if (status != StateFileStatus::kLoaded) {
+        if (!loaded) {
             SaveState(path, d.Nv());
         }
     });
@@ -342,18 +344,10 @@ vardex::UniqueFd OpenControlSocket(const std::string& path) {
     return fd;
 }
 
-void WriteAll(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = fd == STDOUT_FILENO ? ::write(fd, text.data(), text.size())
-                                              : ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;  // the reader went away; the session ends at its next read
-        }
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
+// A reply that cannot be written is dropped: the reader went away, and the
+// session ends at its next read.
+void Reply(int fd, std::string_view text) {
+    (void)vardex::WriteAll(fd, text);
 }
 
 struct Session {
@@ -380,13 +374,13 @@ bool Serve(vardex::sim::PtyDevice& device, Session* session) {
         const std::string line = session->pending.substr(0, newline);
         session->pending.erase(0, newline + 1);
         bool close = false;
-        WriteAll(session->out, vardex::sim::RunControlCommand(device, line, &close));
+        Reply(session->out, vardex::sim::RunControlCommand(device, line, &close));
         if (close) {
             return false;
         }
     }
     if (session->pending.size() > kLineMax) {
-        WriteAll(session->out, "error: line too long\n");
+        Reply(session->out, "error: line too long\n");
         return false;
     }
     return true;
@@ -486,7 +480,7 @@ int main(int argc, char** argv) {
                 const int fd = client.get();
                 sessions.push_back(Session{fd, fd, {}, std::move(client)});
             } else if (client) {
-                WriteAll(client.get(), "error: too many control sessions\n");
+                Reply(client.get(), "error: too many control sessions\n");
             }
         }
     }

@@ -1,6 +1,7 @@
 #include "nv_state.h"
 
 #include "device_text.h"
+#include "platform/file_io.h"
 #include "platform/file_kind.h"
 #include "platform/unique_fd.h"
 
@@ -126,15 +127,13 @@ std::string SerializeNv(const NvState& state) {
     return out;
 }
 
-bool ParseNv(std::string_view text, NvState* state, std::string* why) {
+Expected<NvState> ParseNv(std::string_view text) {
     std::map<std::string, std::string, std::less<>> values;
     std::size_t line_number = 0;
     bool ended = false;
     auto fail = [&](const std::string& what) {
-        if (why != nullptr) {
-            *why = line_number > 0 ? "line " + std::to_string(line_number) + ": " + what : what;
-        }
-        return false;
+        return Unexpected{line_number > 0 ? "line " + std::to_string(line_number) + ": " + what
+                                          : what};
     };
     while (!text.empty()) {
         const std::size_t newline = text.find('\n');
@@ -249,44 +248,45 @@ bool ParseNv(std::string_view text, NvState* state, std::string* why) {
     if (!values.empty()) {
         return fail("unknown key " + values.begin()->first);
     }
-    *state = std::move(parsed);
-    return true;
+    return parsed;
 }
 
-StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::string* problem) {
+Expected<NvState, StateFileProblem> ReadStateFile(const std::string& path) {
+    auto fail = [](StateFileStatus status, std::string text) {
+        return Unexpected{StateFileProblem{status, std::move(text)}};
+    };
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0) {
         const SysError error = SysError::FromErrno("look at " + path);
-        *problem = error.Message();
-        return error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kRefused;
+        return fail(error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kRefused,
+                    error.Message());
     }
     const bool link = S_ISLNK(info.st_mode);
     if (link && ::stat(path.c_str(), &info) != 0) {
-        *problem = path + " is a symbolic link to nothing that can be used (" +
-                   SysError::FromErrno("follow it").Message() + ")";
-        return StateFileStatus::kRefused;
+        return fail(StateFileStatus::kRefused,
+                    path + " is a symbolic link to nothing that can be used (" +
+                        SysError::FromErrno("follow it").Message() + ")");
     }
     if (!S_ISREG(info.st_mode)) {
-        *problem = path + (link ? " leads to " : " is ") + vardex::FileKindText(info.st_mode) +
-                   ", not a regular file";
-        return StateFileStatus::kRefused;
+        return fail(StateFileStatus::kRefused,
+                    vardex::WrongFileKindText(path, info.st_mode, "a regular file", link));
     }
     // O_NONBLOCK: should a FIFO have taken the file's place since the look above,
     // the open returns at once rather than wait for a writer.
     UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) {
         const SysError error = SysError::FromErrno("open " + path);
-        *problem = error.Message();
-        return error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kUnusable;
+        return fail(error.code == ENOENT ? StateFileStatus::kMissing : StateFileStatus::kUnusable,
+                    error.Message());
     }
     if (::fstat(fd.get(), &info) != 0) {
-        *problem = SysError::FromErrno("look at the open " + path).Message();
-        return StateFileStatus::kRefused;
+        return fail(StateFileStatus::kRefused,
+                    SysError::FromErrno("look at the open " + path).Message());
     }
     if (!S_ISREG(info.st_mode)) {
-        *problem =
-            path + " turned into " + vardex::FileKindText(info.st_mode) + " while being opened";
-        return StateFileStatus::kRefused;
+        return fail(
+            StateFileStatus::kRefused,
+            path + " turned into " + vardex::FileKindText(info.st_mode) + " while being opened");
     }
     std::string text;
     char buffer[4096];
@@ -296,27 +296,25 @@ StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::stri
             if (errno == EINTR) {
                 continue;
             }
-            *problem = SysError::FromErrno("read " + path).Message();
-            return StateFileStatus::kUnusable;
+            return fail(StateFileStatus::kUnusable, SysError::FromErrno("read " + path).Message());
         }
         if (n == 0) {
             break;
         }
         text.append(buffer, static_cast<std::size_t>(n));
         if (text.size() > kStateFileMaxBytes) {
-            *problem = path + ": larger than " +
-                       std::to_string(kStateFileMaxBytes / (1024 * 1024)) +
-                       " MiB, too large for a state file";
-            return StateFileStatus::kUnusable;
+            return fail(StateFileStatus::kUnusable,
+                        path + ": larger than " +
+                            std::to_string(kStateFileMaxBytes / (1024 * 1024)) +
+                            " MiB, too large for a state file");
         }
     }
     fd.reset();
-    std::string why;
-    if (!ParseNv(text, state, &why)) {
-        *problem = path + ": " + why;
-        return StateFileStatus::kUnusable;
+    auto parsed = ParseNv(text);
+    if (!parsed) {
+        return fail(StateFileStatus::kUnusable, path + ": " + parsed.error());
     }
-    return StateFileStatus::kLoaded;
+    return std::move(*parsed);
 }
 
 bool SaveStateFile(const std::string& path, const NvState& state, SysError* error) {
@@ -364,19 +362,11 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
         [[maybe_unused]] const int owned = ::fchown(fd.get(), info.st_uid, info.st_gid);
         [[maybe_unused]] const int moded = ::fchmod(fd.get(), info.st_mode & 07777);
     }
-    std::string_view left = text;
-    while (!left.empty()) {
-        const ssize_t n = ::write(fd.get(), left.data(), left.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            *error = SysError::FromErrno("write " + temp);
-            fd.reset();
-            ::unlink(temp.c_str());
-            return false;
-        }
-        left.remove_prefix(static_cast<std::size_t>(n));
+    if (!WriteAll(fd.get(), text)) {
+        *error = SysError::FromErrno("write " + temp);
+        fd.reset();
+        ::unlink(temp.c_str());
+        return false;
     }
     if (::fsync(fd.get()) != 0) {
         *error = SysError::FromErrno("fsync " + temp);

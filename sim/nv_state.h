@@ -29,6 +29,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/expected.h"
 #include "platform/sys_error.h"
 
 namespace vardex::sim {
@@ -56,18 +57,22 @@ struct NvState {
 };
 
 std::string SerializeNv(const NvState& state);
-// On failure *why names the first problem (with its line number) and *state is
-// untouched.
-bool ParseNv(std::string_view text, NvState* state, std::string* why);
+// The state, or the first problem with its line number.
+Expected<NvState> ParseNv(std::string_view text);
 
-// What "--state FILE" names, as ReadStateFile found it.
+// What "--state FILE" names when it gives no state, as ReadStateFile found it.
 enum class StateFileStatus {
-    kLoaded,    // a state file: *state holds what it keeps
     kMissing,   // nothing there yet; the first save creates it
     kUnusable,  // a regular file that holds no usable state (damaged, foreign, too
                 // large, unreadable): the caller leaves it alone unless told otherwise
     kRefused,   // not a regular file (device node, FIFO, socket, directory, a link
                 // to one of those or to nothing), or the path cannot be looked at
+};
+
+// Why "--state FILE" gave no state.
+struct StateFileProblem {
+    StateFileStatus status;
+    std::string text;  // what was found, naming the file
 };
 
 // The largest state file read; a real one is a few kilobytes.
@@ -76,9 +81,9 @@ constexpr std::size_t kStateFileMaxBytes = 1024 * 1024;
 // Reads and parses a state file. The path is looked at before it is opened, so
 // that a device node or a FIFO is never opened (an open can block or act on a
 // device), and the open descriptor is checked again, in case another file was
-// put there in between. A symbolic link to a regular file is followed. For
-// every result but kLoaded, *problem says what was found, naming the file.
-StateFileStatus ReadStateFile(const std::string& path, NvState* state, std::string* problem);
+// put there in between. A symbolic link to a regular file is followed. The
+// state the file keeps, or what was found instead, naming the file.
+Expected<NvState, StateFileProblem> ReadStateFile(const std::string& path);
 // Writes beside the file, flushes it to disk and renames it over the old one,
 // so that a crash leaves either the old or the new state, never a torn one.
 // Only a regular file (or nothing) is replaced: anything else fails with EPERM.

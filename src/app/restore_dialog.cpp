@@ -37,7 +37,7 @@ CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device,
     setWindowTitle(QString::fromUtf8(kCaption));
     // Another unit's settings would give this one its numbers; another
     // variant's would mean other things, or be refused half way.
-    for (settings::Backup& backup : settings::ListBackups()) {
+    for (settings::Backup& backup : settings::ListBackups().value_or({})) {
         if (settings::SameUnit(backup, device, port)) {
             backups_.push_back(std::move(backup));
         }
@@ -92,10 +92,9 @@ void CRestoreDialog::ShowBackup(int row) {
     changes_.clear();
     std::string shown;
     if (row >= 0 && row < static_cast<int>(backups_.size())) {
-        std::string text;
-        std::string why;
-        if (!ctl::ReadSettingsFile(backups_[row].path, &text, &why) ||
-            !ctl::ParseFieldsJson(text, &changes_, &why)) {
+        const auto text = ctl::ReadSettingsFile(backups_[row].path);
+        std::string why = text ? std::string() : text.error();
+        if (!text || !ctl::ParseFieldsJson(*text, &changes_, &why)) {
             changes_.clear();
             shown = res::FormatText(kUnreadableFormat, {why});
         } else {

@@ -19,6 +19,8 @@
 #include "res/strings.h"
 
 namespace res = vardex::res;
+using vardex::Expected;
+using vardex::Unexpected;
 
 namespace {
 
@@ -104,55 +106,45 @@ LoaderRequest RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevi
 
 }  // namespace
 
-bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* image,
-                       std::string* why) {
-    image->clear();
+Expected<std::vector<unsigned char>> LoadFirmwareImage(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        *why = path + ": " + std::strerror(errno);
-        return false;
+        return Unexpected{path + ": " + std::strerror(errno)};
     }
     if (!S_ISREG(info.st_mode)) {
-        *why = path + " is " + std::string(vardex::FileKindText(info.st_mode)) +
-               ", not a firmware image file";
-        return false;
+        return Unexpected{vardex::WrongFileKindText(path, info.st_mode, "a firmware image file")};
     }
     // Non-blocking, so that whatever was put in its place since cannot hang the
     // read; checked again on the descriptor.
     const vardex::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0) {
-        *why = path + ": " + std::strerror(errno);
-        return false;
+        return Unexpected{path + ": " + std::strerror(errno)};
     }
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        *why = path + " is not a regular file";
-        return false;
+        return Unexpected{path + " is not a regular file"};
     }
     if (info.st_size == 0) {
-        *why = path + " is empty";
-        return false;
+        return Unexpected{path + " is empty"};
     }
     if (static_cast<unsigned long long>(info.st_size) > kFirmwareImageMaxBytes) {
-        *why = path + " is larger than the " + std::to_string(kFirmwareImageMaxBytes / 1024) +
-               " KiB the varDex's loader takes";
-        return false;
+        return Unexpected{path + " is larger than the " +
+                          std::to_string(kFirmwareImageMaxBytes / 1024) +
+                          " KiB the varDex's loader takes"};
     }
-    image->resize(static_cast<std::size_t>(info.st_size));
+    std::vector<unsigned char> image(static_cast<std::size_t>(info.st_size));
     std::size_t got = 0;
-    while (got < image->size()) {
-        const ssize_t n = ::read(file.get(), image->data() + got, image->size() - got);
+    while (got < image.size()) {
+        const ssize_t n = ::read(file.get(), image.data() + got, image.size() - got);
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            *why = path + (n < 0 ? ": " + std::string(std::strerror(errno))
-                                 : std::string(" changed while it was read"));
-            image->clear();
-            return false;
+            return Unexpected{path + (n < 0 ? ": " + std::string(std::strerror(errno))
+                                            : std::string(" changed while it was read"))};
         }
         got += static_cast<std::size_t>(n);
     }
-    return true;
+    return image;
 }
 
 namespace {
@@ -277,10 +269,12 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
     }
     // The whole image before the device hears a word: a file that is no image
     // must not leave the device waiting in its loader.
-    std::vector<unsigned char> image;
-    if (!LoadFirmwareImage(path, &image, &dialog->m_strFileProblem)) {
+    auto loaded = LoadFirmwareImage(path);
+    if (!loaded) {
+        dialog->m_strFileProblem = loaded.error();
         return UpgradeResult::kFileFailed;
     }
+    const std::vector<unsigned char> image = std::move(*loaded);
     const std::string caption = dialog->GetCaption();
 
     dialog->SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));

@@ -11,16 +11,16 @@
 #include "device/job_view.h"
 #include "device/xmodem.h"
 #include "params/app_core.h"
+#include "platform/expected.h"
 
 // The largest image the varDex's loader takes.
 inline constexpr std::size_t kFirmwareImageMaxBytes = 2 * 1024 * 1024;
 
 // Reads a whole image file, before the device hears a word about it: only a
 // regular file of 1 .. kFirmwareImageMaxBytes bytes (a FIFO, a device or a
-// directory never blocks the read: it is refused). False with *why naming the
-// file and the reason.
-bool LoadFirmwareImage(const std::string& path, std::vector<unsigned char>* image,
-                       std::string* why);
+// directory never blocks the read: it is refused). The image, or why not,
+// naming the file.
+vardex::Expected<std::vector<unsigned char>> LoadFirmwareImage(const std::string& path);
 
 // Asks for the image file and reads it whole (nothing is sent for a file that
 // is no image), identifies the device, asks it into its loader (skipped when

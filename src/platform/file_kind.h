@@ -4,6 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <string>
+#include <string_view>
+
 namespace vardex {
 
 // "a directory", "a character device", "a FIFO", ... for a stat() mode.
@@ -30,6 +33,14 @@ inline const char* FileKindText(mode_t mode) {
         return "a symbolic link";
     }
     return "something else";
+}
+
+// "<path> is a FIFO, not <wanted>": a path that holds the wrong kind of file.
+// through_link: a symbolic link was followed there ("leads to").
+inline std::string WrongFileKindText(const std::string& path, mode_t mode, std::string_view wanted,
+                                     bool through_link = false) {
+    return path + (through_link ? " leads to " : " is ") + FileKindText(mode) + ", not " +
+           std::string(wanted);
 }
 
 }  // namespace vardex

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "sys_error.h"
+#include "unique_fd.h"
 
 namespace vardex {
 
@@ -15,23 +16,17 @@ public:
     // program closes its port; CloseKeeper() gives that up.
     static bool Create(PtyPair* pair, SysError* error);
 
-    PtyPair() = default;
-    ~PtyPair();
-    PtyPair(PtyPair&& other) noexcept;
-    PtyPair& operator=(PtyPair&& other) noexcept;
-    PtyPair(const PtyPair&) = delete;
-    PtyPair& operator=(const PtyPair&) = delete;
-
-    int Master() const { return master_; }
+    int Master() const { return master_.get(); }
     const std::string& SlavePath() const { return slave_path_; }
 
     // The device hangs up: the program's port sees DSR off from now on.
-    void CloseMaster();
-    void CloseKeeper();
+    void CloseMaster() { master_.reset(); }
+    void CloseKeeper() { keeper_.reset(); }
 
 private:
-    int master_ = -1;
-    int keeper_ = -1;
+    // Members go in reverse order: the master, the device's side, closes first.
+    UniqueFd keeper_;
+    UniqueFd master_;
     std::string slave_path_;
 };
 

@@ -9,12 +9,14 @@
 #include <cctype>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 
 #include "params/field_table.h"
 #include "platform/environment.h"
+#include "platform/file_io.h"
+#include "platform/time_stamp.h"
 #include "platform/unique_fd.h"
 #include "settings/json_reader.h"
 #include "settings/json_text.h"
@@ -30,9 +32,9 @@ constexpr std::size_t kStampLength = 24;
 constexpr std::size_t kNamePartMax = 32;
 constexpr int kSequenceMax = 100;
 
-bool Fail(const std::string& what, std::string* why) {
-    *why = what + ": " + std::strerror(errno);
-    return false;
+// What failed and errno's words for it.
+Unexpected<std::string> Fail(const std::string& what) {
+    return Unexpected{what + ": " + std::strerror(errno)};
 }
 
 std::string NamePart(const std::string& text) {
@@ -53,36 +55,21 @@ bool IsBackupName(const std::string& name) {
 }
 
 // mkdir -p, each new folder private.
-bool MakeFolders(const std::string& path, std::string* why) {
+Expected<void> MakeFolders(const std::string& path) {
     for (std::size_t at = 1; at <= path.size(); ++at) {
         if (at == path.size() || path[at] == '/') {
             const std::string part = path.substr(0, at);
             if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-                return Fail("cannot make " + part, why);
+                return Fail("cannot make " + part);
             }
         }
     }
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
         errno = ENOTDIR;
-        return Fail(path, why);
+        return Fail(path);
     }
-    return true;
-}
-
-bool WriteAll(int fd, const std::string& text) {
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
+    return {};
 }
 
 // A temporary file older than this was left by a write that died: no live
@@ -118,18 +105,7 @@ std::string ShownTime(const std::string& stamp) {
 }
 
 std::string Stamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-        1000;
-    std::tm utc{};
-    ::gmtime_r(&seconds, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%S", &utc);
-    char with_millis[40];
-    std::snprintf(with_millis, sizeof with_millis, "%s.%03dZ", text, static_cast<int>(millis));
-    return with_millis;
+    return TimeStamp(std::chrono::system_clock::now(), "%Y%m%dT%H%M%S", StampZone::kUtc) + "Z";
 }
 
 }  // namespace
@@ -147,15 +123,13 @@ std::string BackupFolder() {
     return {};
 }
 
-bool SaveBackup(const CDeviceConfig& record, const std::string& port, std::string* path,
-                std::string* why) {
+Expected<std::string> SaveBackup(const CDeviceConfig& record, const std::string& port) {
     const std::string folder = BackupFolder();
     if (folder.empty()) {
-        *why = "neither XDG_STATE_HOME nor HOME names a folder for the backups";
-        return false;
+        return Unexpected{"neither XDG_STATE_HOME nor HOME names a folder for the backups"};
     }
-    if (!MakeFolders(folder, why)) {
-        return false;
+    if (auto made = MakeFolders(folder); !made) {
+        return Unexpected{made.error()};
     }
     RemoveLeftOvers(folder);
     const std::string stamp = Stamp();
@@ -166,26 +140,27 @@ bool SaveBackup(const CDeviceConfig& record, const std::string& port, std::strin
     std::string temp = folder + "/.backup-XXXXXX";
     const UniqueFd fd(::mkstemp(temp.data()));  // mode 0600
     if (!fd) {
-        return Fail("cannot write in " + folder, why);
+        return Fail("cannot write in " + folder);
     }
     const bool written = WriteAll(fd.get(), text) && ::fsync(fd.get()) == 0;
     if (!written) {
         const int error = errno;
         ::unlink(temp.c_str());
         errno = error;
-        return Fail("cannot write " + temp, why);
+        return Fail("cannot write " + temp);
     }
     const std::string device = NamePart(record.m_strCountry) + "_model" +
                                CDeviceConfig::FormatVersion(record.m_wModelVersion) + "_fw" +
                                CDeviceConfig::FormatVersion(record.m_wFirmwareVersion) + "_crc" +
                                NamePart(record.m_strCrc);
+    std::string path;
     bool linked = false;
     // link() never replaces a file: two backups of one millisecond both stay.
     for (int sequence = 0; sequence < kSequenceMax && !linked; ++sequence) {
         char name[16];
         std::snprintf(name, sizeof name, ".%02d_", sequence);
-        *path = folder + "/" + stamp + name + device + ".json";
-        linked = ::link(temp.c_str(), path->c_str()) == 0;
+        path = folder + "/" + stamp + name + device + ".json";
+        linked = ::link(temp.c_str(), path.c_str()) == 0;
         if (!linked && errno != EEXIST) {
             break;
         }
@@ -194,38 +169,41 @@ bool SaveBackup(const CDeviceConfig& record, const std::string& port, std::strin
     ::unlink(temp.c_str());
     if (!linked) {
         errno = error;
-        return Fail("cannot name the backup in " + folder, why);
+        return Fail("cannot name the backup in " + folder);
     }
     // The new name survives a crash only once its folder is on disk.
     const UniqueFd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dir || ::fsync(dir.get()) != 0) {
-        return Fail("cannot sync " + folder, why);
+        return Fail("cannot sync " + folder);
     }
     // The oldest written go; the one just made stays whatever the others say
     // of their times (a clock stepped back, files from another machine).
-    const std::vector<Backup> all = ListBackups();
+    const std::vector<Backup> all = ListBackups().value_or({});
     std::size_t kept = 1;
     for (const Backup& backup : all) {
-        if (backup.path == *path) {
+        if (backup.path == path) {
             continue;
         }
         if (++kept > kBackupsKept) {
             ::unlink(backup.path.c_str());
         }
     }
-    return true;
+    return path;
 }
 
 Backup DescribeBackup(const std::string& path) {
     Backup backup;
     backup.path = path;
     backup.file = path.substr(path.rfind('/') + 1);
-    std::string text;
-    std::string why;
-    std::vector<std::pair<std::string, ctl::FieldValue>> members;
-    if (!ctl::ReadSettingsFile(path, &text, &why) || !ctl::ReadFieldsObject(text, &members, &why)) {
+    const auto text = ctl::ReadSettingsFile(path);
+    if (!text) {
         return backup;
     }
+    const auto read = ctl::ReadFieldsObject(*text);
+    if (!read) {
+        return backup;
+    }
+    const std::vector<std::pair<std::string, ctl::FieldValue>>& members = *read;
     for (const auto& [key, value] : members) {
         const RecordField* field = FindField(key);
         if (field == nullptr) {
@@ -258,14 +236,14 @@ Backup DescribeBackup(const std::string& path) {
     return backup;
 }
 
-std::vector<Backup> ListBackups(std::string* why) {
+Expected<std::vector<Backup>> ListBackups() {
     std::vector<Backup> backups;
     const std::string folder = BackupFolder();
     DIR* dir = folder.empty() ? nullptr : ::opendir(folder.c_str());
     if (dir == nullptr) {
         // None kept yet is no failure; a folder that cannot be read is.
-        if (!folder.empty() && errno != ENOENT && why != nullptr) {
-            *why = "cannot read " + folder + ": " + std::strerror(errno);
+        if (!folder.empty() && errno != ENOENT) {
+            return Fail("cannot read " + folder);
         }
         return backups;
     }

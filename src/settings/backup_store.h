@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "params/device_config.h"
+#include "platform/expected.h"
 
 namespace vardex::settings {
 
@@ -25,10 +26,9 @@ std::string BackupFolder();
 // file holds the unit's port and the time it was written (kPortKey,
 // kWrittenKey) behind the settings. The oldest beyond kBackupsKept, by the
 // time they were written, are removed, never the new one; so are temporary
-// files an earlier write left behind (a process killed while it synced). False
-// with *why when it could not be kept; *path is the new file.
-bool SaveBackup(const CDeviceConfig& record, const std::string& port, std::string* path,
-                std::string* why);
+// files an earlier write left behind (a process killed while it synced). The
+// new file's path, or why it could not be kept.
+Expected<std::string> SaveBackup(const CDeviceConfig& record, const std::string& port);
 
 // The keys a backup adds to a read's JSON: no settings.
 inline constexpr std::string_view kPortKey = "backup_port";
@@ -52,9 +52,9 @@ struct Backup {
 // file set, the time empty).
 Backup DescribeBackup(const std::string& path);
 
-// The backups, the newest written first. An empty list and *why (when given)
-// for a folder that is there but cannot be read.
-std::vector<Backup> ListBackups(std::string* why = nullptr);
+// The backups, the newest written first; none when the folder is not there
+// yet, a failure when it is there but cannot be read.
+Expected<std::vector<Backup>> ListBackups();
 
 // Whether a backup was read from this unit: the same port, and the same
 // country and model (a file that names no port is held to the variant alone).

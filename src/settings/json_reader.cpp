@@ -398,37 +398,36 @@ private:
 // The largest settings file taken: a record's JSON is a few kilobytes.
 constexpr std::size_t kSettingsFileMax = 1 << 20;
 
-bool FileProblem(const std::string& what, std::string* why) {
-    *why = what;
-    return false;
+Unexpected<std::string> FileProblem(std::string what) {
+    return Unexpected{std::move(what)};
 }
 
-// Reads a settings file; false with *why for a file that is missing or
-// unreadable, not a regular file (a FIFO would wait for a writer, a device
-// might never end) or larger than kSettingsFileMax.
-bool ReadSettingsFileImpl(const std::string& path, std::string* text, std::string* why) {
+// Reads a settings file; a failure for a file that is missing or unreadable,
+// not a regular file (a FIFO would wait for a writer, a device might never
+// end) or larger than kSettingsFileMax.
+Expected<std::string> ReadSettingsFileImpl(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        return FileProblem(std::strerror(errno), why);
+        return FileProblem(std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        return FileProblem("not a regular file", why);
+        return FileProblem("not a regular file");
     }
     if (static_cast<std::size_t>(info.st_size) > kSettingsFileMax) {
-        return FileProblem("larger than 1 MiB", why);
+        return FileProblem("larger than 1 MiB");
     }
     // Non-blocking and checked again: the name may have become a FIFO since.
     const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (!fd) {
-        return FileProblem(std::strerror(errno), why);
+        return FileProblem(std::strerror(errno));
     }
     if (::fstat(fd.get(), &info) != 0) {
-        return FileProblem(std::strerror(errno), why);
+        return FileProblem(std::strerror(errno));
     }
     if (!S_ISREG(info.st_mode)) {
-        return FileProblem("not a regular file", why);
+        return FileProblem("not a regular file");
     }
-    text->clear();
+    std::string text;
     char buffer[16384];
     for (;;) {
         const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
@@ -436,41 +435,40 @@ bool ReadSettingsFileImpl(const std::string& path, std::string* text, std::strin
             continue;
         }
         if (n < 0) {
-            return FileProblem(std::strerror(errno), why);
+            return FileProblem(std::strerror(errno));
         }
         if (n == 0) {
             break;
         }
         // It may grow while it is read.
-        if (text->size() + static_cast<std::size_t>(n) > kSettingsFileMax) {
-            return FileProblem("larger than 1 MiB", why);
+        if (text.size() + static_cast<std::size_t>(n) > kSettingsFileMax) {
+            return FileProblem("larger than 1 MiB");
         }
-        text->append(buffer, static_cast<std::size_t>(n));
+        text.append(buffer, static_cast<std::size_t>(n));
     }
-    return true;
+    return text;
 }
 
 }  // namespace
 
-bool ReadFieldsObject(const std::string& text, Members* members, std::string* error) {
+Expected<Members> ReadFieldsObject(const std::string& text) {
     if (text.starts_with("\xEF\xBB\xBF")) {
-        *error =
+        return Unexpected{
             "the file begins with a byte-order mark (EF BB BF), which JSON does not take: "
-            "save it as UTF-8 without one";
-        return false;
+            "save it as UTF-8 without one"};
     }
     ByteSource source(text);
     std::istream in(&source);
-    FieldsReader reader(text, source, members);
+    Members members;
+    FieldsReader reader(text, source, &members);
     if (Json::sax_parse(in, &reader) && reader.Finish()) {
-        return true;
+        return members;
     }
-    *error = reader.error();
-    return false;
+    return Unexpected{reader.error()};
 }
 
-bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why) {
-    return ReadSettingsFileImpl(path, text, why);
+Expected<std::string> ReadSettingsFile(const std::string& path) {
+    return ReadSettingsFileImpl(path);
 }
 
 }  // namespace vardex::ctl

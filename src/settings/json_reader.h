@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/expected.h"
 #include "settings/record_fields.h"
 
 namespace vardex::ctl {
@@ -13,14 +14,13 @@ namespace vardex::ctl {
 // Reads one JSON object whose values are texts, lists (at most 8 inside one
 // another), whole numbers that fit 64 bits, true, false or null: no object
 // inside it and no key twice. Texts are bytes: a byte of the input stands for
-// itself, whatever its value, and a \u escape may name only 00..ff. False at
-// the first fault, with *error saying what and "(at byte N)" where.
-bool ReadFieldsObject(const std::string& text,
-                      std::vector<std::pair<std::string, FieldValue>>* members, std::string* error);
+// itself, whatever its value, and a \u escape may name only 00..ff. Its
+// members in order, or the first fault: what, and "(at byte N)" where.
+Expected<std::vector<std::pair<std::string, FieldValue>>> ReadFieldsObject(const std::string& text);
 
-// Reads a settings file; false with *why for a file that is missing or
+// Reads a settings file whole; a failure for a file that is missing or
 // unreadable, not a regular file (a FIFO would wait for a writer, a device
 // might never end) or larger than 1 MiB.
-bool ReadSettingsFile(const std::string& path, std::string* text, std::string* why);
+Expected<std::string> ReadSettingsFile(const std::string& path);
 
 }  // namespace vardex::ctl

@@ -533,7 +533,10 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
 bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
                      FieldFault* fault) {
     std::vector<std::pair<std::string, FieldValue>> members;
-    if (!ReadFieldsObject(json, &members, error)) {
+    if (auto read = ReadFieldsObject(json)) {
+        members = std::move(*read);
+    } else {
+        *error = read.error();
         return Refuse(FieldFault::kForm, fault);
     }
     std::vector<const Field*> seen;

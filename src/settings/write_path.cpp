@@ -207,11 +207,12 @@ bool Settled(const RecordField& field, const std::vector<FieldResult>& results) 
 
 bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, std::string* path,
                 std::string* reason) {
-    std::string problem;
-    if (SaveBackup(as_read, port, path, &problem)) {
+    auto saved = SaveBackup(as_read, port);
+    if (saved) {
+        *path = std::move(*saved);
         return true;
     }
-    *reason = res::FormatText(kNoBackupFormat, {problem});
+    *reason = res::FormatText(kNoBackupFormat, {saved.error()});
     return false;
 }
 

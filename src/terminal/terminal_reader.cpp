@@ -6,9 +6,11 @@
 
 #include <cerrno>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "link/device_port.h"
+#include "platform/file_io.h"
 #include "platform/vtime.h"
 
 namespace vardex::terminal {
@@ -117,18 +119,7 @@ void CTerminalReader::WriteLog(const char* data, std::size_t length) {
         if (!m_logFd) {
             return;
         }
-        std::size_t done = 0;
-        while (done < length) {
-            const ssize_t n = ::write(m_logFd.get(), data + done, length - done);
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                failed = true;
-                break;
-            }
-            done += static_cast<std::size_t>(n);
-        }
+        failed = !WriteAll(m_logFd.get(), std::string_view(data, length));
         if (failed) {
             m_logFd.reset();
         }

@@ -213,7 +213,7 @@ TEST_F(ProgramTest, RestoreSettingsWritesTheBackupTheApplyKept) {
         W().m_bSettingsModified = 1;
         sheet.OnApplyNow();
         ASSERT_EQ(W().m_bCallWaiting1, first == 0 ? 1 : 0);
-        const std::vector<settings::Backup> kept = settings::ListBackups();
+        const std::vector<settings::Backup> kept = settings::ListBackups().value_or({});
         ASSERT_EQ(kept.size(), 1u);
         EXPECT_NE(ReadFile(kept[0].path).find("\"m_bCallWaiting1\":" + std::to_string(first)),
                   std::string::npos);
@@ -228,7 +228,7 @@ TEST_F(ProgramTest, RestoreSettingsWritesTheBackupTheApplyKept) {
         EXPECT_EQ(ui_.storage_dialogs, 2);
         EXPECT_EQ(W().m_bCallWaiting1, first);
         EXPECT_EQ(app_.Core().m_deviceCopy.m_bCallWaiting1, first);
-        EXPECT_EQ(settings::ListBackups().size(), 2u);
+        EXPECT_EQ(settings::ListBackups().value_or({}).size(), 2u);
     });
     EXPECT_TRUE(ui_.messages.empty());
 }

@@ -50,8 +50,8 @@ protected:
         env_.Set("XDG_STATE_HOME", TempPath("state"));  // the backups of the writes
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
-        std::string why;
-        EXPECT_TRUE(server_.Start(device_.Path(), &why)) << why;
+        const auto started = server_.Start(device_.Path());
+        EXPECT_TRUE(started) << started.error();
         in_ = std::tmpfile();
         err_ = std::tmpfile();
     }

@@ -17,8 +17,8 @@ using ui::CUpgradePage;
 class ServedPtyDevice : public StartedPtyDevice {
 public:
     ServedPtyDevice() {
-        std::string why;
-        EXPECT_TRUE(server_.Start(StartedPtyDevice::Path(), &why)) << why;
+        const auto started = server_.Start(StartedPtyDevice::Path());
+        EXPECT_TRUE(started) << started.error();
         url_ = server_.Url();
     }
     const std::string& Path() const { return url_; }

@@ -46,8 +46,8 @@ TEST(PortServer, ServesTheSimulatorAndLeavesNothingBehind) {
     SysError error;
     ASSERT_TRUE(device.Start(&error)) << error.Message();
     PortServer server;
-    std::string why;
-    ASSERT_TRUE(server.Start(device.Path(), &why)) << why;
+    const auto started = server.Start(device.Path());
+    ASSERT_TRUE(started) << started.error();
     EXPECT_EQ(server.Url(), "rfc2217://127.0.0.1:" + std::to_string(server.Port()));
 
     // Raw bytes: the server's telnet negotiation first, then the device's reply.
@@ -81,8 +81,7 @@ TEST(PortServer, DiesWithTheProcessThatStartedIt) {
     ASSERT_GE(child, 0);
     if (child == 0) {
         PortServer server;
-        std::string why;
-        const pid_t pid = server.Start(device.Path(), &why) ? server.Pid() : -1;
+        const pid_t pid = server.Start(device.Path()) ? server.Pid() : -1;
         (void)!::write(pipe_fds[1], &pid, sizeof pid);
         ::_exit(0);  // no destructor runs
     }

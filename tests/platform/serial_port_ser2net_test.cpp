@@ -18,8 +18,8 @@ using test::ScriptedPeer;
 TEST(NetPortSer2net, DataBothWaysIntactAndTheLineDroppingEndsTheJob) {
     ScriptedPeer peer([](const std::string& line) { return "\r\nOK " + line + "\r\n"; });
     test::PortServer server;
-    std::string why;
-    ASSERT_TRUE(server.Start(peer.SlavePath(), &why)) << why;
+    const auto started = server.Start(peer.SlavePath());
+    ASSERT_TRUE(started) << started.error();
     SysError error;
     auto port = SerialPort::Open(server.Url(), &error);
     ASSERT_TRUE(port) << error.Message() << "\n" << server.Log();

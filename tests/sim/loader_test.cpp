@@ -160,27 +160,28 @@ TEST_F(SimLoaderTest, AFaultyFlashReportsAnErrorInsteadOfNakUntilRestart) {
 
 TEST(SimFirmwareImage, ParseRejectsEveryKindOfDamage) {
     const std::string image = MakeFirmwareImage("V2.11", 1000);
-    FirmwareInfo info;
-    ASSERT_TRUE(ParseFirmwareImage(image + std::string(120, '\xFF'), &info, nullptr));
-    EXPECT_EQ(info.version, "V2.11");
-    EXPECT_EQ(info.payload_size, 1000u - kImageHeaderSize);
+    const auto info = ParseFirmwareImage(image + std::string(120, '\xFF'));
+    ASSERT_TRUE(info) << info.error();
+    EXPECT_EQ(info->version, "V2.11");
+    EXPECT_EQ(info->payload_size, 1000u - kImageHeaderSize);
     EXPECT_EQ(FirmwareCrcText(0x1234ABCDu), "CRC: ABCD");
 
-    std::string why;
-    EXPECT_FALSE(ParseFirmwareImage(image.substr(0, 999), nullptr, &why));
-    EXPECT_EQ(why, "image shorter than its payload length");
-    EXPECT_FALSE(ParseFirmwareImage(image.substr(0, 40), nullptr, &why));
+    // Why an image is refused; empty for one taken.
+    auto why = [](std::string_view received) {
+        const auto parsed = ParseFirmwareImage(received);
+        return parsed ? std::string() : parsed.error();
+    };
+    EXPECT_EQ(why(image.substr(0, 999)), "image shorter than its payload length");
+    EXPECT_FALSE(ParseFirmwareImage(image.substr(0, 40)));
     std::string copy = image;
     copy[0] = 'X';
-    EXPECT_FALSE(ParseFirmwareImage(copy, nullptr, &why));
+    EXPECT_FALSE(ParseFirmwareImage(copy));
     copy = image;
     copy[20] = 'Z';  // inside the version: header CRC
-    EXPECT_FALSE(ParseFirmwareImage(copy, nullptr, &why));
-    EXPECT_EQ(why, "header CRC mismatch");
+    EXPECT_EQ(why(copy), "header CRC mismatch");
     copy = image;
     copy[999] = static_cast<char>(copy[999] + 1);
-    EXPECT_FALSE(ParseFirmwareImage(copy, nullptr, &why));
-    EXPECT_EQ(why, "payload CRC mismatch");
+    EXPECT_EQ(why(copy), "payload CRC mismatch");
 
     EXPECT_TRUE(MakeFirmwareImage("", 100).empty());
     EXPECT_TRUE(MakeFirmwareImage(std::string(33, 'V'), 100).empty());

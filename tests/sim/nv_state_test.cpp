@@ -51,10 +51,9 @@ NvState Sample() {
 
 TEST(SimNvState, RoundTripsEveryField) {
     const NvState state = Sample();
-    NvState parsed;
-    std::string why;
-    ASSERT_TRUE(ParseNv(SerializeNv(state), &parsed, &why)) << why;
-    EXPECT_EQ(parsed, state);
+    const auto parsed = ParseNv(SerializeNv(state));
+    ASSERT_TRUE(parsed) << parsed.error();
+    EXPECT_EQ(*parsed, state);
 }
 
 TEST(SimNvState, DamagedTextIsRefusedWhole) {
@@ -87,13 +86,8 @@ TEST(SimNvState, DamagedTextIsRefusedWhole) {
         replaced("\nend\n", "\nend"),
     };
     for (const std::string& text : cases) {
-        NvState state = Sample();
-        state.s15 = 1;
-        const NvState before = state;
-        std::string why;
-        EXPECT_FALSE(ParseNv(text, &state, &why)) << text.substr(0, 80);
-        EXPECT_FALSE(why.empty());
-        EXPECT_EQ(state, before);
+        const auto parsed = ParseNv(text);
+        EXPECT_TRUE(!parsed && !parsed.error().empty()) << text.substr(0, 80);
     }
 }
 
@@ -145,16 +139,17 @@ protected:
 };
 
 TEST_F(SimStateFileTest, SaveReplacesTheFileAndLeavesNoTemporary) {
-    NvState loaded;
-    std::string problem;
-    EXPECT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kMissing);
+    const auto missing = ReadStateFile(path_);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().status, StateFileStatus::kMissing);
 
     SysError error;
     ASSERT_TRUE(SaveStateFile(path_, Device::FactoryNv(DeviceOptions{}), &error))
         << error.Message();
     ASSERT_TRUE(SaveStateFile(path_, Sample(), &error)) << error.Message();
-    ASSERT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kLoaded) << problem;
-    EXPECT_EQ(loaded, Sample());
+    const auto loaded = ReadStateFile(path_);
+    ASSERT_TRUE(loaded) << loaded.error().text;
+    EXPECT_EQ(*loaded, Sample());
     EXPECT_EQ(Listing(), "device.state\n");
 
     // A folder that cannot be written to fails the save.
@@ -163,19 +158,22 @@ TEST_F(SimStateFileTest, SaveReplacesTheFileAndLeavesNoTemporary) {
 }
 
 TEST_F(SimStateFileTest, ARegularFileWithoutAUsableStateIsUnusableAndSaysWhy) {
-    NvState loaded = Sample();
-    std::string problem;
     std::ofstream(path_) << "vardex-sim state 1\nfirmware_valid=1\n\x01\x02\nend\n";
-    EXPECT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kUnusable);
-    EXPECT_NE(problem.find(path_ + ": line 3"), std::string::npos) << problem;
+    const auto damaged = ReadStateFile(path_);
+    ASSERT_FALSE(damaged);
+    EXPECT_EQ(damaged.error().status, StateFileStatus::kUnusable);
+    EXPECT_NE(damaged.error().text.find(path_ + ": line 3"), std::string::npos)
+        << damaged.error().text;
 
     // Too large to be one, whatever it holds: not read beyond the cap.
     std::string large = SerializeNv(Sample());
     large.resize(kStateFileMaxBytes + 1, '\n');
     std::ofstream(path_, std::ios::trunc) << large;
-    EXPECT_EQ(ReadStateFile(path_, &loaded, &problem), StateFileStatus::kUnusable);
-    EXPECT_NE(problem.find("too large"), std::string::npos) << problem;
-    EXPECT_EQ(loaded, Sample());
+    const auto too_large = ReadStateFile(path_);
+    ASSERT_FALSE(too_large);
+    EXPECT_EQ(too_large.error().status, StateFileStatus::kUnusable);
+    EXPECT_NE(too_large.error().text.find("too large"), std::string::npos)
+        << too_large.error().text;
 }
 
 // A device node, a FIFO, a socket or a directory is refused before it is opened:
@@ -198,29 +196,27 @@ TEST_F(SimStateFileTest, OnlyARegularFileIsRead) {
         {folder_ + "/to-nothing", "to-nothing is a symbolic link to nothing"},
     };
     for (const auto& [path, said] : cases) {
-        NvState loaded;
-        std::string problem;
         // Bounded: should the read wait on the FIFO after all, a writer that
         // comes and goes ends it.
-        auto read =
-            std::async(std::launch::async, [&] { return ReadStateFile(path, &loaded, &problem); });
+        auto read = std::async(std::launch::async, [&] { return ReadStateFile(path); });
         if (read.wait_for(5s) != std::future_status::ready) {
             ADD_FAILURE() << path << " blocked the read";
             // Opened and closed at once: the reader sees a writer come and go.
             (void)UniqueFd(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC));
         }
-        EXPECT_EQ(read.get(), StateFileStatus::kRefused) << path;
-        EXPECT_NE(problem.find(said), std::string::npos) << problem;
+        const auto refused = read.get();
+        ASSERT_FALSE(refused) << path;
+        EXPECT_EQ(refused.error().status, StateFileStatus::kRefused) << path;
+        EXPECT_NE(refused.error().text.find(said), std::string::npos) << refused.error().text;
     }
 
     // A link to a regular file is followed.
     SysError error;
     ASSERT_TRUE(SaveStateFile(path_, Sample(), &error)) << error.Message();
     ASSERT_EQ(::symlink(path_.c_str(), (folder_ + "/link").c_str()), 0);
-    NvState loaded;
-    std::string problem;
-    EXPECT_EQ(ReadStateFile(folder_ + "/link", &loaded, &problem), StateFileStatus::kLoaded);
-    EXPECT_EQ(loaded, Sample());
+    const auto loaded = ReadStateFile(folder_ + "/link");
+    ASSERT_TRUE(loaded) << loaded.error().text;
+    EXPECT_EQ(*loaded, Sample());
 }
 
 // A save replaces a regular file and nothing else: renaming over a device node

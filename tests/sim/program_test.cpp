@@ -271,9 +271,9 @@ TEST_F(SimProgramTest, MakesImagesTheLoaderAccepts) {
     std::ifstream in(file, std::ios::binary);
     const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(image.size(), 300u);
-    FirmwareInfo info;
-    ASSERT_TRUE(ParseFirmwareImage(image, &info, nullptr));
-    EXPECT_EQ(info.version, "V2.55");
+    const auto info = ParseFirmwareImage(image);
+    ASSERT_TRUE(info) << info.error();
+    EXPECT_EQ(info->version, "V2.55");
     EXPECT_NE(RunToEnd("--make-image '' '" + file + "'", &status), "");
     EXPECT_NE(status, 0);
 }
@@ -423,10 +423,9 @@ TEST_F(SimProgramTest, AnUnusableStateFileIsLeftAloneUntilThePersonSaysReplaceIt
     SimProcess sim({"--state", state, "--replace-unusable-state", "--control", "-"});
     ASSERT_FALSE(sim.Path().empty());
     EXPECT_EQ(sim.Control("book phone1 5"), "ok\n");
-    NvState saved;
-    std::string problem;
-    ASSERT_EQ(ReadStateFile(state, &saved, &problem), StateFileStatus::kLoaded) << problem;
-    EXPECT_EQ(saved.total_charge[0], 5u);
+    const auto saved = ReadStateFile(state);
+    ASSERT_TRUE(saved) << saved.error().text;
+    EXPECT_EQ(saved->total_charge[0], 5u);
     EXPECT_EQ(sim.Stop(), 0);
 }
 

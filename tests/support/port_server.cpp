@@ -107,24 +107,23 @@ std::string PortServer::Log() const {
     return text.str();
 }
 
-bool PortServer::Start(const std::string& device, std::string* why, bool tuned) {
+Expected<void> PortServer::Start(const std::string& device, bool tuned) {
     Stop();
     const std::string program = FindProgram();
     if (program.empty()) {
-        *why = "ser2net is not installed (looked on PATH and in /usr/sbin)";
-        return false;
+        return Unexpected{"ser2net is not installed (looked on PATH and in /usr/sbin)"};
     }
     // In the test's own folder, so that it goes with the test even when the
     // process that started the server dies without stopping it.
     std::string pattern = TempPath("ser2net-XXXXXX");
     if (::mkdtemp(pattern.data()) == nullptr) {
-        *why = "cannot make a temporary directory";
-        return false;
+        return Unexpected{"cannot make a temporary directory"};
     }
     dir_ = pattern;
     const std::string config = dir_ + "/ser2net.yaml";
     const std::string pidfile = dir_ + "/ser2net.pid";
     const std::string log = dir_ + "/server.log";
+    std::string why;  // the last attempt's failure
 
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         port_ = FreePort();
@@ -157,8 +156,7 @@ bool PortServer::Start(const std::string& device, std::string* why, bool tuned) 
         const pid_t parent = ::getpid();
         const pid_t pid = ::fork();
         if (pid < 0) {
-            *why = "cannot start ser2net";
-            return false;
+            return Unexpected{"cannot start ser2net"};
         }
         if (pid == 0) {
             ::prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -186,7 +184,7 @@ bool PortServer::Start(const std::string& device, std::string* why, bool tuned) 
                 if (pidfd >= 0) {
                     ::close(pidfd);
                 }
-                return true;
+                return {};
             }
             if (Reap(pid, pidfd, std::chrono::milliseconds(kWatchMs))) {
                 exited = true;
@@ -198,16 +196,16 @@ bool PortServer::Start(const std::string& device, std::string* why, bool tuned) 
         }
         if (exited) {
             pid_ = -1;
-            *why = "ser2net ended at once: " + Log();
+            why = "ser2net ended at once: " + Log();
             Stop();
-            return false;
+            return Unexpected{why};
         }
         // It runs but does not listen: the port was taken in the meantime.
-        *why = "ser2net did not listen on 127.0.0.1: " + Log();
+        why = "ser2net did not listen on 127.0.0.1: " + Log();
         Kill();
     }
     Stop();
-    return false;
+    return Unexpected{why};
 }
 
 bool PortServer::Listening() const {

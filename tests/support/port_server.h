@@ -22,6 +22,8 @@
 
 #include <string>
 
+#include "platform/expected.h"
+
 namespace vardex::test {
 
 class PortServer {
@@ -37,9 +39,9 @@ public:
     // Serves device (a pseudo-terminal's path) on 127.0.0.1 at a free port with
     // the RFC 2217 options. tuned: the configuration the README recommends
     // (nodelay on the server's socket, no chardelay); otherwise ser2net's own
-    // defaults for both. False with *why when the server is missing or does not
-    // come up.
-    bool Start(const std::string& device, std::string* why, bool tuned = true);
+    // defaults for both. A failure says why when the server is missing or does
+    // not come up.
+    Expected<void> Start(const std::string& device, bool tuned = true);
     void Stop();
 
     int Port() const { return port_; }

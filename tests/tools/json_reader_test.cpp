@@ -22,7 +22,13 @@ struct Read {
 
 Read ReadObject(const std::string& text) {
     Read r;
-    r.ok = ReadFieldsObject(text, &r.members, &r.error);
+    auto read = ReadFieldsObject(text);
+    r.ok = read.has_value();
+    if (read) {
+        r.members = std::move(*read);
+    } else {
+        r.error = read.error();
+    }
     return r;
 }
 

@@ -175,16 +175,15 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
     CDeviceConfig read;
     MakeRead(&read);
     read.m_strCrc = "CRC: 5A3C/../x";  // the device's text never leaves the folder
-    std::string first;
-    std::string why;
-    ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &first, &why)) << why;
+    const auto first = settings::SaveBackup(read, "/dev/h1");
+    ASSERT_TRUE(first) << first.error();
     for (std::size_t i = 0; i < settings::kBackupsKept; ++i) {
-        std::string path;
-        ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &path, &why)) << why;
+        const auto saved = settings::SaveBackup(read, "/dev/h1");
+        ASSERT_TRUE(saved) << saved.error();
     }
-    std::vector<settings::Backup> kept = settings::ListBackups();
+    std::vector<settings::Backup> kept = settings::ListBackups().value_or({});
     ASSERT_EQ(kept.size(), settings::kBackupsKept);
-    EXPECT_LT(first, kept.back().path) << "the oldest went";
+    EXPECT_LT(*first, kept.back().path) << "the oldest went";
     EXPECT_EQ(kept.back().path.rfind(folder + "/", 0), 0u);
     EXPECT_NE(kept.front().file.find("_Hungary_"), std::string::npos) << kept.front().file;
     EXPECT_EQ(kept.front().crc, read.m_strCrc);
@@ -205,11 +204,11 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
     std::ofstream(left) << text;
     std::filesystem::last_write_time(
         left, std::filesystem::last_write_time(left) - std::chrono::minutes(5));
-    std::string newest;
-    ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &newest, &why)) << why;
-    EXPECT_TRUE(std::filesystem::exists(newest));
+    const auto newest = settings::SaveBackup(read, "/dev/h1");
+    ASSERT_TRUE(newest) << newest.error();
+    EXPECT_TRUE(std::filesystem::exists(*newest));
     EXPECT_FALSE(std::filesystem::exists(left));
-    kept = settings::ListBackups();
+    kept = settings::ListBackups().value_or({});
     EXPECT_EQ(kept.size(), settings::kBackupsKept);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder),
                             std::filesystem::directory_iterator()),
@@ -218,7 +217,8 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
 
     // The device's texts reach a terminal with their control characters escaped.
     read.m_strCrc = "CRC: \x1b[31mred";
-    ASSERT_TRUE(settings::SaveBackup(read, "/dev/h1", &newest, &why)) << why;
+    const auto escaped = settings::SaveBackup(read, "/dev/h1");
+    ASSERT_TRUE(escaped) << escaped.error();
     std::ostringstream listed;
     EXPECT_EQ(RunBackups(CallOf("backups", {}), listed, stderr), 0);
     EXPECT_EQ(listed.str().find('\x1b'), std::string::npos);
@@ -227,8 +227,9 @@ TEST(Backups, TheNewestWrittenAreKeptPrivateWithTheirUnit) {
     // A folder that cannot be read is no empty folder.
     std::filesystem::remove_all(folder);
     std::ofstream(folder) << "not a folder";
-    EXPECT_TRUE(settings::ListBackups(&why).empty());
-    EXPECT_NE(why.find("cannot read"), std::string::npos) << why;
+    const auto unreadable = settings::ListBackups();
+    ASSERT_FALSE(unreadable);
+    EXPECT_NE(unreadable.error().find("cannot read"), std::string::npos) << unreadable.error();
     EXPECT_EQ(RunBackups(CallOf("backups", {}), listed, stderr), 1);
 }
 

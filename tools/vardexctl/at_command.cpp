@@ -83,9 +83,8 @@ int RunAt(const CommandCall& call, std::ostream& out, std::ostream& err) {
     }
 
     CDevicePort port;
-    std::string why;
-    if (!OpenPortByPath(port, port_name, &why)) {
-        TellFailure(Reason::kNoDevice, "at", why, err);
+    if (const auto opened = OpenPortByPath(port, port_name); !opened) {
+        TellFailure(Reason::kNoDevice, "at", opened.error(), err);
         return kExitLinkDown;
     }
     port.SetReadTimeout(timeout);

@@ -16,12 +16,12 @@ int RunBackups(const CommandCall& call, std::ostream& out, std::FILE* err) {
     if (parsed.status) {
         return parsed.Finish(out, err);
     }
-    std::string why;
-    const std::vector<settings::Backup> backups = settings::ListBackups(&why);
-    if (!why.empty()) {
-        TellFailure(Reason::kIo, "backups", why, err);
+    const auto listed = settings::ListBackups();
+    if (!listed) {
+        TellFailure(Reason::kIo, "backups", listed.error(), err);
         return kExitLinkDown;
     }
+    const std::vector<settings::Backup>& backups = *listed;
     const bool json = parsed.Has("--json");
     if (json) {
         out << "[";

@@ -31,10 +31,11 @@ extern "C" void OnInterrupt(int) {
 
 int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port,
                     const char* command, std::FILE* in, std::FILE* err) {
-    std::string why;
-    if (!port.empty() && !OpenPortByPath(app.m_workingRecord, port, &why)) {
-        TellFailure(Reason::kNoDevice, command, why, err);
-        return kExitLinkDown;
+    if (!port.empty()) {
+        if (const auto opened = OpenPortByPath(app.m_workingRecord, port); !opened) {
+            TellFailure(Reason::kNoDevice, command, opened.error(), err);
+            return kExitLinkDown;
+        }
     }
     CliJobView view(in, err);
     view.SetStatusText(std::string(res::LoadString(res::IDS_SCANNING_PORTS)));

@@ -42,12 +42,14 @@ namespace {
 // Opens PATH as the search would leave it; true when there is nothing to open.
 bool OpenDirect(CDeviceConfig& record, const std::string& port, const char* command,
                 std::FILE* err) {
-    std::string why;
-    if (port.empty() || OpenPortByPath(record, port, &why)) {
+    if (port.empty()) {
         return true;
     }
-    TellFailure(Reason::kNoDevice, command, why, err);
-    return false;
+    const auto opened = OpenPortByPath(record, port);
+    if (!opened) {
+        TellFailure(Reason::kNoDevice, command, opened.error(), err);
+    }
+    return opened.has_value();
 }
 
 // Runs one job under the terminal window; reports a failure the job left to its
@@ -232,15 +234,15 @@ bool ProfileOption(std::string_view option, const std::string& value,
 // Reads a settings file into changes; false with *error and its kind.
 bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std::string* error,
                  Reason* reason) {
-    std::string text;
-    if (!ReadSettingsFile(path, &text, error)) {
-        *error = "cannot read " + path + ": " + *error;
+    const auto text = ReadSettingsFile(path);
+    if (!text) {
+        *error = "cannot read " + path + ": " + text.error();
         *reason = Reason::kIo;
         return false;
     }
     std::vector<FieldChange> read;
     FieldFault fault = FieldFault::kForm;
-    if (!ParseFieldsJson(text, &read, error, &fault)) {
+    if (!ParseFieldsJson(*text, &read, error, &fault)) {
         *error = path + ": " + *error;
         *reason = FaultReason(fault);
         return false;
@@ -584,12 +586,13 @@ int RunRestore(const CommandCall& call, std::ostream& out, std::FILE* in, std::F
         return parsed.Finish(out, err);
     }
     std::string error;
-    const std::vector<settings::Backup> backups = settings::ListBackups(&error);
-    if (!error.empty()) {
-        TellFailure(Reason::kIo, "restore", error, err);
+    const auto listed = settings::ListBackups();
+    if (!listed) {
+        TellFailure(Reason::kIo, "restore", listed.error(), err);
         std::fprintf(err, "vardexctl restore: nothing was written\n");
         return kExitLinkDown;
     }
+    const std::vector<settings::Backup>& backups = *listed;
     // A number picks a kept backup (1 the newest written); anything else is a
     // file; nothing, the newest of this unit, known once it is read.
     const std::vector<std::string> operands = parsed.Operands();
@@ -709,13 +712,9 @@ int RunUpgrade(const CommandCall& call, std::ostream& out, std::FILE* in, std::F
     const std::string& file = operands.front();
     // A file that cannot be an image is refused before the port is even opened;
     // the job checks it again when it reads it.
-    {
-        std::vector<unsigned char> image;
-        std::string why;
-        if (!LoadFirmwareImage(file, &image, &why)) {
-            TellFailure(Reason::kIo, "upgrade", why, err);
-            return kExitLinkDown;
-        }
+    if (const auto image = LoadFirmwareImage(file); !image) {
+        TellFailure(Reason::kIo, "upgrade", image.error(), err);
+        return kExitLinkDown;
     }
     std::fprintf(err, "%s\n", std::string(res::LoadString(res::IDS_UPGRADE_WARNING)).c_str());
     if (!yes && !AskedYes("Continue?", in, err)) {

@@ -7,15 +7,14 @@
 
 namespace vardex::ctl {
 
-bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why) {
+Expected<void> OpenPortByPath(CDevicePort& port, const std::string& path) {
     CTapiLine& line = port.Line();
     const OpenResult opened = line.OpenPort(path, kLineBaud);
     if (opened != OpenResult::kOk) {
-        *why = DescribeOpenFailure(opened, path, path, line.LastOpenError());
-        return false;
+        return Unexpected{DescribeOpenFailure(opened, path, path, line.LastOpenError())};
     }
     line.SelectDirectPort(path);
-    return true;
+    return {};
 }
 
 bool PortOrComOne(std::string* port_name) {

@@ -3,14 +3,16 @@
 
 #include <string>
 
+#include "platform/expected.h"
+
 class CDevicePort;
 
 namespace vardex::ctl {
 
 // Opens the port at path as the search leaves a chosen port open, with the
-// device named after it; false with *why, what the person is told, when the
-// port cannot be used.
-bool OpenPortByPath(CDevicePort& port, const std::string& path, std::string* why);
+// device named after it; a failure, what the person is told, when the port
+// cannot be used.
+Expected<void> OpenPortByPath(CDevicePort& port, const std::string& path);
 
 // For a command that opens its own port: leaves a given *port_name, or makes
 // an empty one what COM1 maps to; false when COM1 maps to nothing.

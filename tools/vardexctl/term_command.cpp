@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <iostream>
 #include <string_view>
 
@@ -21,6 +20,8 @@
 #include "command_line.h"
 #include "link/device_port.h"
 #include "link/tapi_line.h"
+#include "platform/file_io.h"
+#include "platform/time_stamp.h"
 #include "platform/unique_fd.h"
 #include "platform/vtime.h"
 #include "port_option.h"
@@ -162,25 +163,6 @@ private:
     bool active_ = false;
 };
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0 && errno == EAGAIN) {
-            pollfd out{fd, POLLOUT, 0};
-            (void)::poll(&out, 1, PollMs(ScaledMs(kIdleCheckMs)));
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Prints the converted chunks on the reader thread. A backspace that reaches
 // the printed text takes back a character of the current line only.
 class Printer : public terminal::ITerminalSink {
@@ -232,17 +214,7 @@ public:
 
 private:
     static std::string Stamp() {
-        const auto now = std::chrono::system_clock::now();
-        const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-        const auto ms =
-            std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-            1000;
-        std::tm local{};
-        ::localtime_r(&seconds, &local);
-        char text[32];
-        std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d ", local.tm_hour, local.tm_min,
-                      local.tm_sec, static_cast<int>(ms));
-        return text;
+        return TimeStamp(std::chrono::system_clock::now(), "%H:%M:%S", StampZone::kLocal) + " ";
     }
 
     int fd_;
@@ -314,9 +286,8 @@ int RunOnDevice(const char* name, const Options& options, Printer& sink, std::os
         return kExitLinkDown;
     }
     CDevicePort port;
-    std::string why;
-    if (!OpenPortByPath(port, port_name, &why)) {
-        err << prefix << why << "\n";
+    if (const auto opened = OpenPortByPath(port, port_name); !opened) {
+        err << prefix << opened.error() << "\n";
         return kExitLinkDown;
     }
     // Only now: a port that does not open leaves the file as it was.
@@ -424,7 +395,7 @@ int RunTerm(const CommandCall& call, std::ostream& err) {
         }
         if (raw.Active()) {
             raw.Restore();
-            WriteAll(STDOUT_FILENO, "\n");
+            (void)WriteAll(STDOUT_FILENO, "\n");
         }
         return link_ok;
     });
