@@ -297,6 +297,10 @@ private:
     Reply DoNoCharge(std::string_view args);
     Reply DoDLoop(std::string_view args);
     Reply DoSpiComTest(std::string_view args);
+    // " n" behind a command of ports 0, 1 or 2 (both): act on each port named;
+    // ERROR when the argument is wrong or act refuses a port.
+    template <typename Act>
+    Reply OnPorts(std::string_view args, Act act);
 
     DeviceOptions options_;
     Sink sink_;

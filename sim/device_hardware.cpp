@@ -200,67 +200,53 @@ Device::Reply Device::DoDtmfRead(std::string_view args) {
     return Ok(std::string(1, pots.last_key));
 }
 
-Device::Reply Device::DoRing(std::string_view args) {
+template <typename Act>
+Device::Reply Device::OnPorts(std::string_view args, Act act) {
     int port = 0;
     if (!OnlyPort(args, true, &port)) {
         return Error();
     }
     for (int p = 0; p < 2; ++p) {
-        if (port != kBothPorts && p != port) {
-            continue;
-        }
-        Pots& pots = pots_[static_cast<std::size_t>(p)];
-        if (!pots.disconnected) {
+        if ((port == kBothPorts || p == port) && !act(p, pots_[static_cast<std::size_t>(p)])) {
             return Error();
+        }
+    }
+    return Ok();
+}
+
+Device::Reply Device::DoRing(std::string_view args) {
+    return OnPorts(args, [this](int p, Pots& pots) {
+        if (!pots.disconnected) {
+            return false;
         }
         // Off hook the ring trips at once; a broken generator rings nothing.
         pots.ringing = !pots.off_hook && !Fault(PortCircuit(Circuit::kRing1, p));
-    }
-    return Ok();
+        return true;
+    });
 }
 
 Device::Reply Device::DoNoRing(std::string_view args) {
-    int port = 0;
-    if (!OnlyPort(args, true, &port)) {
-        return Error();
-    }
-    for (int p = 0; p < 2; ++p) {
-        if (port == kBothPorts || p == port) {
-            pots_[static_cast<std::size_t>(p)].ringing = false;
-        }
-    }
-    return Ok();
+    return OnPorts(args, [](int, Pots& pots) {
+        pots.ringing = false;
+        return true;
+    });
 }
 
 Device::Reply Device::DoStartTone(std::string_view args) {
-    int port = 0;
-    if (!OnlyPort(args, true, &port)) {
-        return Error();
-    }
-    for (int p = 0; p < 2; ++p) {
-        if (port != kBothPorts && p != port) {
-            continue;
-        }
-        Pots& pots = pots_[static_cast<std::size_t>(p)];
+    return OnPorts(args, [this](int p, Pots& pots) {
         if (!pots.disconnected) {
-            return Error();
+            return false;
         }
         pots.tone = !Fault(PortCircuit(Circuit::kTone1, p));
-    }
-    return Ok();
+        return true;
+    });
 }
 
 Device::Reply Device::DoStopTone(std::string_view args) {
-    int port = 0;
-    if (!OnlyPort(args, true, &port)) {
-        return Error();
-    }
-    for (int p = 0; p < 2; ++p) {
-        if (port == kBothPorts || p == port) {
-            pots_[static_cast<std::size_t>(p)].tone = false;
-        }
-    }
-    return Ok();
+    return OnPorts(args, [](int, Pots& pots) {
+        pots.tone = false;
+        return true;
+    });
 }
 
 // "AT/CHARGE n t": metering pulses on port n for t milliseconds (default
@@ -292,16 +278,10 @@ Device::Reply Device::DoCharge(std::string_view args) {
 }
 
 Device::Reply Device::DoNoCharge(std::string_view args) {
-    int port = 0;
-    if (!OnlyPort(args, true, &port)) {
-        return Error();
-    }
-    for (int p = 0; p < 2; ++p) {
-        if (port == kBothPorts || p == port) {
-            pots_[static_cast<std::size_t>(p)].charge_until = kNever;
-        }
-    }
-    return Ok();
+    return OnPorts(args, [](int, Pots& pots) {
+        pots.charge_until = kNever;
+        return true;
+    });
 }
 
 // D-channel loop-back through the ISDN interface.

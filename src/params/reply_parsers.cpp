@@ -210,10 +210,14 @@ std::size_t SkipBlank(std::string_view text, std::size_t pos) {
     return pos;
 }
 
-std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bool* complete) {
-    static constexpr std::string_view kLabels[3] = {"MSN1 : ", "MSN2 : ", "MSN3 : "};
-    std::vector<std::pair<int, std::string>> numbers;
-    // Every port's section, or the reply is the tail of one that paused.
+namespace {
+
+// Walks a reply of one section for each port (its port line, then its
+// labelled lines) up to the final result; read_section(port, &pos) reads a
+// section's lines and says whether the port counts as given. complete: the
+// reply was whole and gave every port, or it is the tail of one that paused.
+template <typename ReadSection>
+void ReadPortSections(std::string_view text, bool* complete, ReadSection read_section) {
     std::array<bool, 3> seen{};
     Report(complete, false);
     std::size_t pos = 0;
@@ -227,46 +231,47 @@ std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bo
         if (port < 0 || !NextLine(text, &pos)) {
             break;
         }
-        seen[static_cast<std::size_t>(port)] = true;
+        if (read_section(port, &pos)) {
+            seen[static_cast<std::size_t>(port)] = true;
+        }
+        pos = SkipBlank(text, pos);
+    }
+}
+
+}  // namespace
+
+std::vector<std::pair<int, std::string>> ParseMsnReply(std::string_view text, bool* complete) {
+    static constexpr std::string_view kLabels[3] = {"MSN1 : ", "MSN2 : ", "MSN3 : "};
+    std::vector<std::pair<int, std::string>> numbers;
+    ReadPortSections(text, complete, [&](int port, std::size_t* pos) {
         // Three passes so that the labels may come in any order.
         for (int pass = 0; pass < 3; ++pass) {
             for (int k = 0; k < 3; ++k) {
-                if (StartsAt(text, pos, kLabels[k])) {
-                    pos = SkipBlankInLine(text, pos + kLabels[k].size());
-                    numbers.emplace_back(port * 3 + k, TakeNumber(text, &pos, port));
+                if (StartsAt(text, *pos, kLabels[k])) {
+                    *pos = SkipBlankInLine(text, *pos + kLabels[k].size());
+                    numbers.emplace_back(port * 3 + k, TakeNumber(text, pos, port));
                 }
-                pos = SkipBlank(text, pos);
+                *pos = SkipBlank(text, *pos);
             }
         }
-    }
+        return true;
+    });
     return numbers;
 }
 
 std::array<std::string, 3> ParseOwnNumberReply(std::string_view text, bool* complete) {
     static constexpr std::string_view kLabel = "OWN NUMBER : ";
     std::array<std::string, 3> own;
-    // A reply that lacks a port's section (the tail of one that paused) would
-    // read as that port having no own number.
-    std::array<bool, 3> seen{};
-    Report(complete, false);
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        pos = SkipBlank(text, pos);
-        if (StartsAt(text, pos, "OK")) {
-            Report(complete, StoppedAtTheEnd(text, pos) && seen == std::array{true, true, true});
-            break;
+    // A port's section without its number would read as that port having no
+    // own number: it counts only with its label.
+    ReadPortSections(text, complete, [&](int port, std::size_t* pos) {
+        if (!StartsAt(text, *pos, kLabel)) {
+            return false;
         }
-        const int port = PortOfLine(text, pos);
-        if (port < 0 || !NextLine(text, &pos)) {
-            break;
-        }
-        if (StartsAt(text, pos, kLabel)) {
-            pos = SkipBlankInLine(text, pos + kLabel.size());
-            own[static_cast<std::size_t>(port)] = TakeNumber(text, &pos, port);
-            seen[static_cast<std::size_t>(port)] = true;
-        }
-        pos = SkipBlank(text, pos);
-    }
+        *pos = SkipBlankInLine(text, *pos + kLabel.size());
+        own[static_cast<std::size_t>(port)] = TakeNumber(text, pos, port);
+        return true;
+    });
     return own;
 }
 

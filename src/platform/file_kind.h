@@ -11,26 +11,18 @@ namespace vardex {
 
 // "a directory", "a character device", "a FIFO", ... for a stat() mode.
 inline const char* FileKindText(mode_t mode) {
-    if (S_ISREG(mode)) {
-        return "a regular file";
-    }
-    if (S_ISDIR(mode)) {
-        return "a directory";
-    }
-    if (S_ISCHR(mode)) {
-        return "a character device";
-    }
-    if (S_ISBLK(mode)) {
-        return "a block device";
-    }
-    if (S_ISFIFO(mode)) {
-        return "a FIFO";
-    }
-    if (S_ISSOCK(mode)) {
-        return "a socket";
-    }
-    if (S_ISLNK(mode)) {
-        return "a symbolic link";
+    struct Kind {
+        mode_t type;
+        const char* text;
+    };
+    static constexpr Kind kKinds[] = {
+        {S_IFREG, "a regular file"}, {S_IFDIR, "a directory"}, {S_IFCHR, "a character device"},
+        {S_IFBLK, "a block device"}, {S_IFIFO, "a FIFO"},      {S_IFSOCK, "a socket"},
+        {S_IFLNK, "a symbolic link"}};
+    for (const Kind& kind : kKinds) {
+        if ((mode & S_IFMT) == kind.type) {
+            return kind.text;
+        }
     }
     return "something else";
 }
