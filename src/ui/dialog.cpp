@@ -128,13 +128,18 @@ void CDataExchange::Int(int id, int& value) {
     IntRange(id, value, INT_MIN, INT_MAX);
 }
 
-void CDataExchange::IntRange(int id, int& value, int min, int max) {
+QLineEdit* CDataExchange::NumberToRead(int id, int value) {
     auto* edit = qobject_cast<QLineEdit*>(Control(id));
-    if (edit == nullptr) {
-        return;
-    }
-    if (!m_bSaveAndValidate) {
+    if (edit != nullptr && !m_bSaveAndValidate) {
         edit->setText(QString::number(value));
+        return nullptr;
+    }
+    return edit;
+}
+
+void CDataExchange::IntRange(int id, int& value, int min, int max) {
+    QLineEdit* edit = NumberToRead(id, value);
+    if (edit == nullptr) {
         return;
     }
     long long v = 0;
@@ -146,12 +151,8 @@ void CDataExchange::IntRange(int id, int& value, int min, int max) {
 }
 
 void CDataExchange::UInt(int id, int& value) {
-    auto* edit = qobject_cast<QLineEdit*>(Control(id));
+    QLineEdit* edit = NumberToRead(id, value);
     if (edit == nullptr) {
-        return;
-    }
-    if (!m_bSaveAndValidate) {
-        edit->setText(QString::number(value));
         return;
     }
     const QString text = edit->text().trimmed();

@@ -11,6 +11,7 @@
 #include <string_view>
 
 class QHBoxLayout;
+class QLineEdit;
 class QPushButton;
 
 namespace vardex::ui {
@@ -69,6 +70,9 @@ public:
 
 private:
     QWidget* Control(int id);
+    // The edit of a number control when its text is to be read; when loading,
+    // the value is shown and there is nothing to read (null, as without an edit).
+    QLineEdit* NumberToRead(int id, int value);
     void Fail(QWidget* control, const std::string& message);
 
     QWidget* root_;
