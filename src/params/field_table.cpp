@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <map>
+#include <stdexcept>
+#include <string>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -243,45 +246,38 @@ const auto& Table() {
 
 #undef VARDEX_MEMBER
 
-// Arrays element by element (nested for the LLC octets).
-template <typename T>
-void Assign(T& to, const T& from) {
-    if constexpr (std::is_array_v<T>) {
-        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
-            Assign(to[i], from[i]);
-        }
-    } else {
-        to = from;
-    }
-}
-
-template <typename T>
-bool Equal(const T& a, const T& b) {
-    if constexpr (std::is_array_v<T>) {
-        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
-            if (!Equal(a[i], b[i])) {
-                return false;
+// The one unpacking of a field's member: element `index` of it in the record,
+// counted through its arrays; null when the field holds no T or no such
+// element.
+template <typename T, typename Record>
+auto* ElementOf(const RecordField& field, Record& record, std::size_t index) {
+    using Result = std::conditional_t<std::is_const_v<Record>, const T, T>;
+    return std::visit(
+        [&](auto member) -> Result* {
+            auto& value = record.*member;
+            using V = std::remove_cvref_t<decltype(value)>;
+            if constexpr (!std::is_same_v<std::remove_all_extents_t<V>, T>) {
+                return nullptr;
+            } else if constexpr (std::rank_v<V> == 0) {
+                return index == 0 ? &value : nullptr;
+            } else if constexpr (std::rank_v<V> == 1) {
+                return index < std::extent_v<V> ? &value[index] : nullptr;
+            } else {
+                constexpr std::size_t inner = std::extent_v<V, 1>;
+                return index < std::extent_v<V> * inner ? &value[index / inner][index % inner]
+                                                        : nullptr;
             }
-        }
-        return true;
-    } else {
-        return a == b;
-    }
+        },
+        field.member);
 }
 
-template <typename T>
-void Clear(T& value, int def) {
-    if constexpr (std::is_array_v<T>) {
-        for (auto& element : value) {
-            Clear(element, def);
-        }
-    } else if constexpr (std::is_same_v<T, std::string>) {
-        value.clear();
-    } else if constexpr (std::is_same_v<T, std::uint8_t>) {
-        value = 0;
-    } else {
-        value = static_cast<T>(def);
+template <typename T, typename Record>
+auto& Checked(const RecordField& field, Record& record, std::size_t index) {
+    auto* element = ElementOf<T>(field, record, index);
+    if (element == nullptr) {
+        throw std::logic_error(std::string(field.name) + " has no such element");
     }
+    return *element;
 }
 
 }  // namespace
@@ -299,10 +295,9 @@ const RecordField* FindField(std::string_view name) {
     return nullptr;
 }
 
-const RecordField* FieldOf(int CDeviceConfig::*member) {
+const RecordField* FieldOf(const FieldMember& member) {
     for (const RecordField& field : Table()) {
-        const auto* m = std::get_if<int CDeviceConfig::*>(&field.member);
-        if (m != nullptr && *m == member) {
+        if (field.member == member) {
             return &field;
         }
     }
@@ -436,17 +431,116 @@ int BitCommandValue(const RegisterPlace& place, int value, int bit) {
     return value;
 }
 
+std::size_t ElementCount(const RecordField& field) {
+    return std::visit(
+        [](auto member) -> std::size_t {
+            using V = std::remove_reference_t<decltype(std::declval<CDeviceConfig&>().*member)>;
+            return sizeof(V) / sizeof(std::remove_all_extents_t<V>);
+        },
+        field.member);
+}
+
+bool HoldsText(const RecordField& field) {
+    return field.type == FieldType::kText || field.type == FieldType::kDigits ||
+           field.type == FieldType::kTextArray;
+}
+
+template <typename T>
+T& FieldElement(const RecordField& field, CDeviceConfig& record, std::size_t element) {
+    return Checked<T>(field, record, element);
+}
+
+template <typename T>
+const T& FieldElement(const RecordField& field, const CDeviceConfig& record, std::size_t element) {
+    return Checked<T>(field, record, element);
+}
+
+// Every type a field's element has.
+template int& FieldElement(const RecordField&, CDeviceConfig&, std::size_t);
+template const int& FieldElement(const RecordField&, const CDeviceConfig&, std::size_t);
+template std::uint16_t& FieldElement(const RecordField&, CDeviceConfig&, std::size_t);
+template const std::uint16_t& FieldElement(const RecordField&, const CDeviceConfig&, std::size_t);
+template std::uint8_t& FieldElement(const RecordField&, CDeviceConfig&, std::size_t);
+template const std::uint8_t& FieldElement(const RecordField&, const CDeviceConfig&, std::size_t);
+template std::string& FieldElement(const RecordField&, CDeviceConfig&, std::size_t);
+template const std::string& FieldElement(const RecordField&, const CDeviceConfig&, std::size_t);
+
+int FieldNumber(const RecordField& field, const CDeviceConfig& record, std::size_t element) {
+    switch (field.type) {
+        case FieldType::kWord:
+            return Checked<std::uint16_t>(field, record, element);
+        case FieldType::kOctets:
+            return Checked<std::uint8_t>(field, record, element);
+        case FieldType::kFlag:
+        case FieldType::kInt:
+        case FieldType::kText:
+        case FieldType::kDigits:
+        case FieldType::kTextArray:
+            break;
+    }
+    return Checked<int>(field, record, element);
+}
+
+void SetFieldNumber(const RecordField& field, CDeviceConfig& record, int value,
+                    std::size_t element) {
+    switch (field.type) {
+        case FieldType::kWord:
+            Checked<std::uint16_t>(field, record, element) = static_cast<std::uint16_t>(value);
+            return;
+        case FieldType::kOctets:
+            Checked<std::uint8_t>(field, record, element) = static_cast<std::uint8_t>(value);
+            return;
+        case FieldType::kFlag:
+        case FieldType::kInt:
+        case FieldType::kText:
+        case FieldType::kDigits:
+        case FieldType::kTextArray:
+            break;
+    }
+    Checked<int>(field, record, element) = value;
+}
+
 void ResetField(const RecordField& field, CDeviceConfig& record) {
     if (field.reset == ResetRule::kKept) {
         return;
     }
-    std::visit([&](auto member) { Clear(record.*member, field.def); }, field.member);
+    for (std::size_t i = 0; i < ElementCount(field); ++i) {
+        if (HoldsText(field)) {
+            Checked<std::string>(field, record, i).clear();
+        } else {
+            SetFieldNumber(field, record, field.def, i);
+        }
+    }
 }
 
 void CopyField(const RecordField& field, CDeviceConfig& to, const CDeviceConfig& from) {
-    std::visit([&](auto member) { Assign(to.*member, from.*member); }, field.member);
+    for (std::size_t i = 0; i < ElementCount(field); ++i) {
+        CopyElement(field, to, from, i);
+    }
 }
 
 bool SameField(const RecordField& field, const CDeviceConfig& a, const CDeviceConfig& b) {
-    return std::visit([&](auto member) { return Equal(a.*member, b.*member); }, field.member);
+    for (std::size_t i = 0; i < ElementCount(field); ++i) {
+        if (!SameElement(field, a, b, i)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void CopyElement(const RecordField& field, CDeviceConfig& to, const CDeviceConfig& from,
+                 std::size_t element) {
+    if (HoldsText(field)) {
+        Checked<std::string>(field, to, element) = Checked<std::string>(field, from, element);
+    } else {
+        SetFieldNumber(field, to, FieldNumber(field, from, element), element);
+    }
+}
+
+bool SameElement(const RecordField& field, const CDeviceConfig& a, const CDeviceConfig& b,
+                 std::size_t element) {
+    if (HoldsText(field)) {
+        return Checked<std::string>(field, a, element) == Checked<std::string>(field, b, element);
+    }
+    return FieldNumber(field, a, element) == FieldNumber(field, b, element);
 }

@@ -126,7 +126,7 @@ std::span<const RecordField> RecordFields();
 
 // The entry of a field by either name or by member; null when there is none.
 const RecordField* FindField(std::string_view name);
-const RecordField* FieldOf(int CDeviceConfig::*member);
+const RecordField* FieldOf(const FieldMember& member);
 
 // Whether this device's variant has the field at all.
 bool FieldAvailable(const RecordField& field, const CDeviceConfig& record);
@@ -155,7 +155,30 @@ long long EncodeRegister(const RegisterPlace& place, int value);
 // What "ATSr.b=" sends for bit `bit` (0 = the field's first) of a value.
 int BitCommandValue(const RegisterPlace& place, int value, int bit);
 
-// Reset, copy and compare of one field.
+// A field's value in a record, element by element, as its FieldType holds it:
+// kFlag and kInt an int, kWord a std::uint16_t, kText and kDigits a
+// std::string, kTextArray a std::string per number and kOctets a std::uint8_t
+// per octet (port * kLlcOctets + octet). Everything that reads or writes a
+// field by its entry goes through these, so that only they know the member's
+// form. Asking for another type or an element the field lacks throws
+// std::logic_error: it is a fault of the caller, never of the record.
+std::size_t ElementCount(const RecordField& field);
+bool HoldsText(const RecordField& field);  // kText, kDigits, kTextArray
+template <typename T>
+T& FieldElement(const RecordField& field, CDeviceConfig& record, std::size_t element = 0);
+template <typename T>
+const T& FieldElement(const RecordField& field, const CDeviceConfig& record,
+                      std::size_t element = 0);
+// A number element of any width as an int, and set from one.
+int FieldNumber(const RecordField& field, const CDeviceConfig& record, std::size_t element = 0);
+void SetFieldNumber(const RecordField& field, CDeviceConfig& record, int value,
+                    std::size_t element = 0);
+
+// Reset, copy and compare of one field, or of one element of it.
 void ResetField(const RecordField& field, CDeviceConfig& record);
 void CopyField(const RecordField& field, CDeviceConfig& to, const CDeviceConfig& from);
 bool SameField(const RecordField& field, const CDeviceConfig& a, const CDeviceConfig& b);
+void CopyElement(const RecordField& field, CDeviceConfig& to, const CDeviceConfig& from,
+                 std::size_t element);
+bool SameElement(const RecordField& field, const CDeviceConfig& a, const CDeviceConfig& b,
+                 std::size_t element);

@@ -27,10 +27,10 @@ inline RowResult Result(bool mismatch) {
 }
 
 inline int& IntOf(const RecordField& field, CDeviceConfig& r) {
-    return r.*std::get<int CDeviceConfig::*>(field.member);
+    return FieldElement<int>(field, r);
 }
 inline int IntOf(const RecordField& field, const CDeviceConfig& r) {
-    return r.*std::get<int CDeviceConfig::*>(field.member);
+    return FieldElement<int>(field, r);
 }
 
 // Raises the read timeout for slow commands and puts the ordinary one back on

@@ -1,7 +1,6 @@
 #include "params/telephony_rules.h"
 
 #include <cstddef>
-#include <variant>
 
 #include "params/field_table.h"
 
@@ -27,9 +26,9 @@ std::optional<TelephonyBreach> FindTelephonyBreach(const CDeviceConfig& before,
                                                    const CDeviceConfig& wanted) {
     // The flash duration is the field its row writes: the table names it.
     static const RecordField& flash = *RowFields(Row::kFlashDuration).front();
-    const auto member = std::get<int CDeviceConfig::*>(flash.member);
+    const int duration = FieldElement<int>(flash, wanted);
     const CountryVariant variant = VariantOf(wanted);
-    if (before.*member != wanted.*member && !FlashAllowed(wanted.*member, variant)) {
+    if (!SameField(flash, before, wanted) && !FlashAllowed(duration, variant)) {
         return TelephonyBreach{flash.name, "", variant.FlashMinimum(), kFlashMax};
     }
     return std::nullopt;

@@ -7,11 +7,8 @@
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <span>
 #include <sstream>
 #include <string_view>
-#include <type_traits>
-#include <variant>
 
 #include <nlohmann/json.hpp>
 
@@ -24,90 +21,31 @@
 namespace vardex::ctl {
 namespace {
 
-enum class Kind { kInt, kWord, kText, kDigits, kTextArray, kLlc };
-
 // A record field as vardexctl shows it: the field table's entry, and how a
 // person numbers it.
 struct Field {
     const RecordField* entry;
     const char* name;
-    Kind kind;
+    FieldType type;
     bool writable;
-    long long lo, hi;  // numbers: the accepted range as shown; digits: the longest text
-    long long also;    // one more accepted number outside the range (else lo)
-    int shift;         // shown value minus the record's value
-    std::size_t count;
+    long long lo, hi;      // numbers: the accepted range as shown; digits: the longest text
+    long long also;        // one more accepted number outside the range (else lo)
+    int shift;             // shown value minus the record's value
+    std::size_t count;     // elements: a text array's texts
     const char* describe;  // what the field takes, when the range says too little
-
-    int& Int(CDeviceConfig& r) const { return r.*std::get<int CDeviceConfig::*>(entry->member); }
-    int Int(const CDeviceConfig& r) const {
-        return r.*std::get<int CDeviceConfig::*>(entry->member);
-    }
-    std::uint16_t Word(const CDeviceConfig& r) const {
-        return r.*std::get<std::uint16_t CDeviceConfig::*>(entry->member);
-    }
-    std::string& Text(CDeviceConfig& r) const {
-        return r.*std::get<std::string CDeviceConfig::*>(entry->member);
-    }
-    const std::string& Text(const CDeviceConfig& r) const {
-        return r.*std::get<std::string CDeviceConfig::*>(entry->member);
-    }
-    // The texts of a text array.
-    template <typename Record>
-    auto Texts(Record& r) const {
-        using Element = std::conditional_t<std::is_const_v<Record>, const std::string, std::string>;
-        return std::visit(
-            [&r](auto member) -> std::span<Element> {
-                using T = std::remove_cvref_t<decltype(r.*member)>;
-                if constexpr (std::is_same_v<std::remove_all_extents_t<T>, std::string> &&
-                              std::rank_v<T> == 1) {
-                    return r.*member;
-                } else {
-                    return {};
-                }
-            },
-            entry->member);
-    }
 };
-
-Kind KindOf(FieldType type) {
-    switch (type) {
-        case FieldType::kWord:
-            return Kind::kWord;
-        case FieldType::kText:
-            return Kind::kText;
-        case FieldType::kDigits:
-            return Kind::kDigits;
-        case FieldType::kTextArray:
-            return Kind::kTextArray;
-        case FieldType::kOctets:
-            return Kind::kLlc;
-        case FieldType::kFlag:
-        case FieldType::kInt:
-            break;
-    }
-    return Kind::kInt;
-}
 
 Field AsShown(const RecordField& entry) {
     Field f{&entry,
             entry.name,
-            KindOf(entry.type),
+            entry.type,
             entry.Writable(),
             entry.lo,
             entry.hi,
             entry.also == RecordField::kNoOtherValue ? entry.lo : entry.also,
             0,
-            1,
+            ElementCount(entry),
             nullptr};
-    if (f.kind == Kind::kTextArray) {
-        f.count = std::visit(
-            [](auto member) {
-                using T = std::remove_reference_t<decltype(std::declval<CDeviceConfig&>().*member)>;
-                return std::extent_v<T>;
-            },
-            entry.member);
-    }
     // Profiles are numbered 0..3 wherever a person sees them; the record keeps
     // 0 for "none" and n for profile n - 1.
     if (std::string_view(entry.name) == "m_nStoreProfile") {
@@ -153,17 +91,18 @@ std::string Describe(const Field& f) {
         return f.describe;
     }
     std::ostringstream text;
-    switch (f.kind) {
-        case Kind::kInt:
+    switch (f.type) {
+        case FieldType::kFlag:
+        case FieldType::kInt:
             text << "a whole number " << f.lo << ".." << f.hi;
             if (f.also != f.lo) {
                 text << " or " << f.also;
             }
             break;
-        case Kind::kLlc:
+        case FieldType::kOctets:
             text << "octets 0..255";
             break;
-        case Kind::kTextArray:
+        case FieldType::kTextArray:
             text << (std::string_view(f.entry->name) == "m_strDteMsn"
                          ? "printable characters but ';'"
                          : "decimal digits")
@@ -184,16 +123,17 @@ bool TypeMatches(const Field& f, const FieldValue& v) {
     const auto all = [](const FieldValue& list, const auto& each) {
         return list.type == T::kList && std::all_of(list.list.begin(), list.list.end(), each);
     };
-    switch (f.kind) {
-        case Kind::kInt:
-        case Kind::kWord:
+    switch (f.type) {
+        case FieldType::kFlag:
+        case FieldType::kInt:
+        case FieldType::kWord:
             return v.type == T::kNumber;
-        case Kind::kText:
-        case Kind::kDigits:
+        case FieldType::kText:
+        case FieldType::kDigits:
             return v.type == T::kText;
-        case Kind::kTextArray:
+        case FieldType::kTextArray:
             return all(v, [](const FieldValue& x) { return x.type == T::kText; });
-        case Kind::kLlc:
+        case FieldType::kOctets:
             return all(v, [&all](const FieldValue& port) {
                 return all(port, [](const FieldValue& x) { return x.type == T::kNumber; });
             });
@@ -255,12 +195,14 @@ bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldVal
         *error = std::string(f.name) + " is reported by the device and cannot be written";
         return false;
     }
-    const std::size_t dims = f.kind == Kind::kTextArray ? 1 : f.kind == Kind::kLlc ? 2 : 0;
+    const std::size_t dims = f.type == FieldType::kTextArray ? 1
+                             : f.type == FieldType::kOctets  ? 2
+                                                             : 0;
     if (index.size() > dims) {
         *error = std::string(f.name) + " has no such element";
         return false;
     }
-    if (f.kind == Kind::kTextArray) {
+    if (f.type == FieldType::kTextArray) {
         if (!index.empty()) {
             return index[0] < f.count
                        ? CheckMsn(f, v, error)
@@ -278,7 +220,7 @@ bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldVal
         }
         return true;
     }
-    if (f.kind == Kind::kLlc) {
+    if (f.type == FieldType::kOctets) {
         const std::size_t ports = CDeviceConfig::kLlcPorts;
         const std::size_t octets = CDeviceConfig::kLlcOctets;
         if ((!index.empty() && index[0] >= ports) || (index.size() > 1 && index[1] >= octets)) {
@@ -306,7 +248,7 @@ bool Check(const Field& f, const std::vector<std::size_t>& index, const FieldVal
         };
         return walk(v, depth);
     }
-    if (f.kind == Kind::kDigits) {
+    if (f.type == FieldType::kDigits) {
         return CheckDigits(f, v, error);
     }
     return CheckNumber(f, v, error);
@@ -379,33 +321,35 @@ FieldValue WordValue(const std::string& text) {
     return v;
 }
 
+// The element of an LLC octet, counted as the field table counts them.
+std::size_t OctetElement(std::size_t port, std::size_t octet) {
+    return port * CDeviceConfig::kLlcOctets + octet;
+}
+
 void Store(const Field& f, const std::vector<std::size_t>& index, const FieldValue& v,
            CDeviceConfig* record) {
-    switch (f.kind) {
-        case Kind::kInt:
-            f.Int(*record) = static_cast<int>(v.number - f.shift);
+    const RecordField& entry = *f.entry;
+    switch (f.type) {
+        case FieldType::kFlag:
+        case FieldType::kInt:
+            SetFieldNumber(entry, *record, static_cast<int>(v.number - f.shift));
             break;
-        case Kind::kDigits:
-            f.Text(*record) = v.text;
+        case FieldType::kDigits:
+            FieldElement<std::string>(entry, *record) = v.text;
             break;
-        case Kind::kTextArray: {
-            const auto texts = f.Texts(*record);
+        case FieldType::kTextArray:
             if (!index.empty()) {
-                texts[index[0]] = v.text;
+                FieldElement<std::string>(entry, *record, index[0]) = v.text;
             } else {
                 for (std::size_t i = 0; i < f.count; ++i) {
-                    texts[i] = v.list[i].text;
+                    FieldElement<std::string>(entry, *record, i) = v.list[i].text;
                 }
             }
             break;
-        }
-        case Kind::kLlc: {
-            auto& llc = record->m_byModemLlc;
-            const auto octet = [](const FieldValue& x) {
-                return static_cast<std::uint8_t>(x.number);
-            };
+        case FieldType::kOctets: {
+            const auto octet = [](const FieldValue& x) { return static_cast<int>(x.number); };
             if (index.size() == 2) {
-                llc[index[0]][index[1]] = octet(v);
+                SetFieldNumber(entry, *record, octet(v), OctetElement(index[0], index[1]));
             } else {
                 for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
                     if (!index.empty() && p != index[0]) {
@@ -413,47 +357,54 @@ void Store(const Field& f, const std::vector<std::size_t>& index, const FieldVal
                     }
                     const FieldValue& port = index.empty() ? v.list[p] : v;
                     for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
-                        llc[p][o] = octet(port.list[o]);
+                        SetFieldNumber(entry, *record, octet(port.list[o]), OctetElement(p, o));
                     }
                 }
             }
             break;
         }
-        default:
+        case FieldType::kWord:
+        case FieldType::kText:
+            // Only the device reports them.
             break;
     }
 }
 
 std::string IntJson(const Field& f, const CDeviceConfig& record) {
-    return std::to_string(static_cast<long long>(f.Int(record)) + f.shift);
+    return std::to_string(static_cast<long long>(FieldNumber(*f.entry, record)) + f.shift);
+}
+
+std::string TextJson(const Field& f, const CDeviceConfig& record, std::size_t element = 0) {
+    return JsonString(FieldElement<std::string>(*f.entry, record, element));
 }
 
 std::string ValueJson(const Field& f, const CDeviceConfig& record) {
     if (Absent(f, record)) {
         return "null";
     }
-    switch (f.kind) {
-        case Kind::kInt:
+    switch (f.type) {
+        case FieldType::kFlag:
+        case FieldType::kInt:
             return IntJson(f, record);
-        case Kind::kWord:
-            return std::to_string(f.Word(record));
-        case Kind::kText:
-        case Kind::kDigits:
-            return JsonString(f.Text(record));
-        case Kind::kTextArray: {
-            const auto texts = f.Texts(record);
+        case FieldType::kWord:
+            return std::to_string(FieldNumber(*f.entry, record));
+        case FieldType::kText:
+        case FieldType::kDigits:
+            return TextJson(f, record);
+        case FieldType::kTextArray: {
             std::string out = "[";
             for (std::size_t i = 0; i < f.count; ++i) {
-                out += (i ? "," : "") + JsonString(texts[i]);
+                out += (i ? "," : "") + TextJson(f, record, i);
             }
             return out + "]";
         }
-        case Kind::kLlc: {
+        case FieldType::kOctets: {
             std::string out = "[";
             for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
                 out += p ? ",[" : "[";
                 for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
-                    out += (o ? "," : "") + std::to_string(record.m_byModemLlc[p][o]);
+                    out += (o ? "," : "") +
+                           std::to_string(FieldNumber(*f.entry, record, OctetElement(p, o)));
                 }
                 out += "]";
             }
@@ -490,8 +441,8 @@ std::string RecordText(const CDeviceConfig& record) {
     std::string out;
     for (const Field& f : Fields()) {
         std::string value = ValueJson(f, record);
-        if (f.kind == Kind::kWord) {
-            value = CDeviceConfig::FormatVersion(f.Word(record));
+        if (f.type == FieldType::kWord) {
+            value = CDeviceConfig::FormatVersion(FieldElement<std::uint16_t>(*f.entry, record));
         }
         out += std::string(f.name) + " = " + value + "\n";
     }
@@ -518,7 +469,7 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
     }
     FieldValue value = WordValue(word.substr(eq + 1));
     // Digits are text in a digit field, even when they read as a number.
-    const bool digits = f->kind == Kind::kDigits || f->kind == Kind::kTextArray;
+    const bool digits = f->type == FieldType::kDigits || f->type == FieldType::kTextArray;
     if (digits && value.type == FieldValue::Type::kNumber) {
         value.type = FieldValue::Type::kText;
         value.text = word.substr(eq + 1);
@@ -609,28 +560,27 @@ std::vector<SettableItem> SettableItems(const CDeviceConfig& record) {
             continue;
         }
         const std::string name = f.name;
-        switch (f.kind) {
-            case Kind::kTextArray: {
-                const auto texts = f.Texts(record);
+        switch (f.type) {
+            case FieldType::kTextArray:
                 for (std::size_t i = 0; i < f.count; ++i) {
                     items.push_back({f.name, name + "[" + std::to_string(i) + "]",
-                                     JsonString(texts[i]), f.entry, i});
+                                     TextJson(f, record, i), f.entry, i});
                 }
                 break;
-            }
-            case Kind::kLlc:
+            case FieldType::kOctets:
                 for (std::size_t p = 0; p < CDeviceConfig::kLlcPorts; ++p) {
                     for (std::size_t o = 0; o < CDeviceConfig::kLlcOctets; ++o) {
+                        const std::size_t element = OctetElement(p, o);
                         items.push_back(
                             {f.name,
                              name + "[" + std::to_string(p) + "][" + std::to_string(o) + "]",
-                             std::to_string(record.m_byModemLlc[p][o]), f.entry,
-                             p * CDeviceConfig::kLlcOctets + o});
+                             std::to_string(FieldNumber(*f.entry, record, element)), f.entry,
+                             element});
                     }
                 }
                 break;
-            case Kind::kDigits:
-                items.push_back({f.name, name, JsonString(f.Text(record)), f.entry});
+            case FieldType::kDigits:
+                items.push_back({f.name, name, TextJson(f, record), f.entry});
                 break;
             default:
                 items.push_back({f.name, name, IntJson(f, record), f.entry});
@@ -674,18 +624,20 @@ std::string_view VariantsText(vardex::params::Feature feature) {
 }
 
 std::string_view TypeText(const Field& f) {
-    switch (f.kind) {
-        case Kind::kInt:
-            return f.entry->type == FieldType::kFlag ? "flag" : "number";
-        case Kind::kWord:
+    switch (f.type) {
+        case FieldType::kFlag:
+            return "flag";
+        case FieldType::kInt:
+            return "number";
+        case FieldType::kWord:
             return "version";
-        case Kind::kText:
+        case FieldType::kText:
             return "text";
-        case Kind::kDigits:
+        case FieldType::kDigits:
             return "digits";
-        case Kind::kTextArray:
+        case FieldType::kTextArray:
             return "texts";
-        case Kind::kLlc:
+        case FieldType::kOctets:
             return "octets";
     }
     return "?";
@@ -730,20 +682,21 @@ nlohmann::ordered_json NumberSchema(const Field& f) {
 nlohmann::ordered_json FieldSchema(const Field& f) {
     using Json = nlohmann::ordered_json;
     Json schema;
-    switch (f.kind) {
-        case Kind::kInt:
+    switch (f.type) {
+        case FieldType::kFlag:
+        case FieldType::kInt:
             schema = NumberSchema(f);
             break;
-        case Kind::kWord:
+        case FieldType::kWord:
             schema = {{"type", "integer"}, {"minimum", 0}, {"maximum", 0xFFFF}};
             break;
-        case Kind::kText:
+        case FieldType::kText:
             schema = {{"type", "string"}};
             break;
-        case Kind::kDigits:
+        case FieldType::kDigits:
             schema = {{"type", "string"}, {"maxLength", f.hi}, {"pattern", "^[0-9]*$"}};
             break;
-        case Kind::kTextArray: {
+        case FieldType::kTextArray: {
             const bool dte = std::string_view(f.name) == "m_strDteMsn";
             schema = {{"type", "array"},
                       {"minItems", f.count},
@@ -752,7 +705,7 @@ nlohmann::ordered_json FieldSchema(const Field& f) {
                        {{"type", "string"}, {"maxLength", f.hi}, {"pattern", MsnCharacters(dte)}}}};
             break;
         }
-        case Kind::kLlc: {
+        case FieldType::kOctets: {
             const Json octets = {{"type", "array"},
                                  {"minItems", CDeviceConfig::kLlcOctets},
                                  {"maxItems", CDeviceConfig::kLlcOctets},
@@ -792,12 +745,13 @@ std::string FieldList() {
     std::ostringstream text;
     for (const Field& f : Fields()) {
         text << f.name << ' ' << f.entry->readable << ' ' << TypeText(f) << ' ';
-        if (f.kind == Kind::kInt || f.kind == Kind::kLlc) {
+        if (f.type == FieldType::kFlag || f.type == FieldType::kInt ||
+            f.type == FieldType::kOctets) {
             text << f.lo << ".." << f.hi;
             if (f.also != f.lo) {
                 text << "," << f.also;
             }
-        } else if (f.kind == Kind::kDigits || f.kind == Kind::kTextArray) {
+        } else if (f.type == FieldType::kDigits || f.type == FieldType::kTextArray) {
             text << "0.." << f.hi << "_chars";
         } else {
             text << '-';

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <type_traits>
-#include <variant>
 
 #include "device/identify.h"
 #include "link/tapi_line.h"
@@ -182,19 +180,6 @@ std::vector<FieldResult> JudgeWrite(const CDeviceConfig& before_record,
 
 namespace {
 
-// Element by element: where the person changed a value (wanted differs from
-// before) that the record no longer holds, it goes back.
-template <typename T>
-void KeepWanted(T& now, const T& before, const T& wanted) {
-    if constexpr (std::is_array_v<T>) {
-        for (std::size_t i = 0; i < std::extent_v<T>; ++i) {
-            KeepWanted(now[i], before[i], wanted[i]);
-        }
-    } else if (wanted != before) {
-        now = wanted;
-    }
-}
-
 // Whether the device is known to hold what the record says for the field.
 bool Settled(const RecordField& field, const std::vector<FieldResult>& results) {
     return std::all_of(results.begin(), results.end(), [&field](const FieldResult& r) {
@@ -313,9 +298,13 @@ Pending KeepUnapplied(const WriteReport& report, const CDeviceConfig& before,
             (Is(r.field, "m_bResetCharges") && r.fate == Fate::kRefused)) {
             continue;
         }
-        std::visit(
-            [&](auto member) { KeepWanted(record->*member, before.*member, wanted.*member); },
-            r.field->member);
+        // Element by element: where the person changed a value (wanted
+        // differs from before) that the record no longer holds, it goes back.
+        for (std::size_t i = 0; i < ElementCount(*r.field); ++i) {
+            if (!SameElement(*r.field, before, wanted, i)) {
+                CopyElement(*r.field, *record, wanted, i);
+            }
+        }
         (r.field->change == ChangeKind::kSetting ? pending.settings : pending.other) = true;
     }
     return pending;

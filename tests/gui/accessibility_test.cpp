@@ -17,8 +17,7 @@
 #include <memory>
 #include <set>
 
-#include "app/about_dialog.h"
-#include "app/restore_dialog.h"
+#include "every_dialog.h"
 #include "gui_fixture.h"
 #include "ui/accessible.h"
 #include "ui/pages/page_controls.h"
@@ -234,19 +233,7 @@ struct Scope {
 };
 
 void ExpectSoundDialogs(CDeviceConfig& record) {
-    std::vector<std::pair<QString, std::unique_ptr<QWidget>>> dialogs;
-    dialogs.emplace_back("X.25", std::make_unique<ui::CX25PropertiesDialog>(record));
-    dialogs.emplace_back("storage", std::make_unique<ui::CStorageConfirmDialog>());
-    dialogs.emplace_back(
-        "device list", std::make_unique<ui::CDeviceListDialog>("varDex", "Choose",
-                                                               std::vector<std::string>{"a", "b"}));
-    dialogs.emplace_back("self test", std::make_unique<ui::CSelfTestProgress>(record));
-    dialogs.emplace_back("progress", std::make_unique<ui::CCommProgressDialog>(nullptr));
-    dialogs.emplace_back("cancel", std::make_unique<ui::CCancelConfirmDialog>());
-    dialogs.emplace_back("about", std::make_unique<ui::CAboutDialog>());
-    dialogs.emplace_back("restore",
-                         std::make_unique<ui::CRestoreDialog>(nullptr, record, "/dev/ttyS0"));
-    for (auto& [what, dialog] : dialogs) {
+    for (auto& [what, dialog] : EveryDialog(record)) {
         dialog->show();  // laid out
         QApplication::processEvents();
         Scope(what, dialog.get()).ExpectSound();

@@ -11,10 +11,13 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QThread>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/about_dialog.h"
+#include "every_dialog.h"
 #include "gui_fixture.h"
 #include "res/strings.h"
 #include "ui/gui_call.h"
@@ -386,6 +389,58 @@ TEST(Binding, EveryControlShowsAFieldItCanHold) {
                     break;
             }
         }
+    }
+}
+
+// The page or dialog whose lookups are meant to find w: the nearest around it.
+const QWidget* LookupRoot(const QWidget* w) {
+    for (const QWidget* p = w->parentWidget(); p != nullptr; p = p->parentWidget()) {
+        if (qobject_cast<const QDialog*>(p) != nullptr ||
+            dynamic_cast<const CPropertyPage*>(p) != nullptr) {
+            return p;
+        }
+    }
+    return nullptr;
+}
+
+QString Described(const QWidget* w) {
+    const auto* page = dynamic_cast<const CPropertyPage*>(w);
+    return QStringLiteral("%1 \"%2\"")
+        .arg(QString::fromLatin1(w->metaObject()->className()),
+             page != nullptr ? page->Caption() : w->accessibleName());
+}
+
+// Each control of the window with an id is what a lookup of that id finds from
+// its page or dialog: none shares its id with another there, nor with a
+// control of a page inside it.
+QStringList LostControls(const QWidget* window) {
+    QStringList lost;
+    std::map<std::pair<const QWidget*, int>, const QWidget*> seen;
+    for (const QWidget* w : window->findChildren<QWidget*>()) {
+        const int id = ControlId(w);
+        if (id == 0 || w->window() != window) {
+            continue;
+        }
+        const QWidget* root = LookupRoot(w);
+        const auto [first, fresh] = seen.emplace(std::pair(root, id), w);
+        const QWidget* found = FindControl(root, id);
+        if (!fresh || found != w) {
+            lost << QStringLiteral("%1 in %2: %3 found, %4 not")
+                        .arg(id)
+                        .arg(Described(root), Described(found), Described(w));
+        }
+    }
+    return lost;
+}
+
+TEST(ControlIds, EachControlIsWhatItsIdFindsInEveryPageAndDialog) {
+    ScriptedUi ui;
+    CVarDexApplication app;
+    CPropSheet sheet(MainWindowTitle(), app.Core());
+    ASSERT_GT(sheet.GetPageCount(), 0);
+    EXPECT_EQ(LostControls(&sheet).join('\n').toStdString(), "") << "the sheet";
+    for (auto& [what, dialog] : EveryDialog(app.Core().m_workingRecord)) {
+        EXPECT_EQ(LostControls(dialog.get()).join('\n').toStdString(), "") << what.toStdString();
     }
 }
 

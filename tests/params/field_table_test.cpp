@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <regex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <variant>
@@ -35,6 +37,7 @@ TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
         EXPECT_TRUE(std::regex_match(f.readable, readable)) << f.readable;
         EXPECT_EQ(FindField(f.name), &f);
         EXPECT_EQ(FindField(f.readable), &f);
+        EXPECT_EQ(FieldOf(f.member), &f);
         // Read by a query row, or derived: never both, never neither.
         EXPECT_NE(f.row != Row::kNone && QueryRowOf(f.row) != nullptr, f.derived);
         if (f.Writable()) {
@@ -44,7 +47,6 @@ TEST(FieldTable, EveryFieldOnceWithItsRowsOrMarkedDerived) {
             EXPECT_EQ(SettingRowIndex(f), -1);
         }
         if (IsNumber(f)) {
-            EXPECT_EQ(FieldOf(std::get<int CDeviceConfig::*>(f.member)), &f);
             EXPECT_LE(f.lo, f.hi);
         }
     }
@@ -161,6 +163,74 @@ TEST(FieldTable, ResetCopyAndCompareFollowTheTable) {
         EXPECT_TRUE(b.SameParameters(changed));
         changed.Reset();
         EXPECT_EQ(changed.SameParameters(a), f.reset == ResetRule::kDefault);
+    }
+}
+
+// Where an element lives in the record, reached as the field's type says, and
+// its size.
+struct Place {
+    std::uintptr_t at;
+    std::size_t size;
+};
+
+template <typename T>
+Place PlaceAs(const RecordField& f, const CDeviceConfig& r, std::size_t element) {
+    return {reinterpret_cast<std::uintptr_t>(&FieldElement<T>(f, r, element)), sizeof(T)};
+}
+
+Place PlaceOf(const RecordField& f, const CDeviceConfig& r, std::size_t element) {
+    switch (f.type) {
+        case FieldType::kWord:
+            return PlaceAs<std::uint16_t>(f, r, element);
+        case FieldType::kOctets:
+            return PlaceAs<std::uint8_t>(f, r, element);
+        case FieldType::kText:
+        case FieldType::kDigits:
+        case FieldType::kTextArray:
+            return PlaceAs<std::string>(f, r, element);
+        case FieldType::kFlag:
+        case FieldType::kInt:
+            break;
+    }
+    return PlaceAs<int>(f, r, element);
+}
+
+// Every element of every field is reached as the table's type says, in the
+// order of its arrays (the LLC octets port by port), inside the record and at
+// a place of its own; the element-wise copy and compare touch that element
+// only; another type or an element past the last is refused.
+TEST(FieldTable, EachElementIsReachedAlone) {
+    const CDeviceConfig r;
+    const auto record = reinterpret_cast<std::uintptr_t>(&r);
+    std::set<std::uintptr_t> places;
+    for (const RecordField& f : RecordFields()) {
+        SCOPED_TRACE(f.name);
+        const std::size_t n = ElementCount(f);
+        const Place first = PlaceOf(f, r, 0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uintptr_t at = PlaceOf(f, r, i).at;
+            EXPECT_EQ(at, first.at + i * first.size) << i;
+            EXPECT_TRUE(places.insert(at).second) << "element " << i << " shared";
+            EXPECT_TRUE(at >= record && at + first.size <= record + sizeof r) << i;
+            CDeviceConfig changed;
+            if (HoldsText(f)) {
+                FieldElement<std::string>(f, changed, i) = "7";
+            } else {
+                SetFieldNumber(f, changed, FieldNumber(f, changed, i) + 7, i);
+            }
+            for (std::size_t j = 0; j < n; ++j) {
+                EXPECT_EQ(SameElement(f, changed, r, j), j != i) << i << " " << j;
+            }
+            CDeviceConfig copy;
+            CopyElement(f, copy, changed, i);
+            EXPECT_TRUE(SameField(f, copy, changed)) << i;
+        }
+        EXPECT_THROW(PlaceOf(f, r, n), std::logic_error);
+        if (HoldsText(f)) {
+            EXPECT_THROW(FieldNumber(f, r), std::logic_error);
+        } else {
+            EXPECT_THROW(FieldElement<std::string>(f, r), std::logic_error);
+        }
     }
 }
 

@@ -5,7 +5,6 @@
 #include <QLineEdit>
 #include <array>
 #include <cassert>
-#include <type_traits>
 #include <utility>
 
 #include "params/country_variant.h"
@@ -41,8 +40,7 @@ void Radio(CDataExchange& dx, std::span<const int> ids, int& value) {
 std::string ShownText(CDeviceConfig& record, const FieldBinding& binding) {
     const RecordField& field = FieldOf(binding);
     if (field.type == FieldType::kWord) {
-        return CDeviceConfig::FormatVersion(
-            record.*std::get<std::uint16_t CDeviceConfig::*>(binding.member));
+        return CDeviceConfig::FormatVersion(FieldElement<std::uint16_t>(field, record));
     }
     if (field.type == FieldType::kText || field.type == FieldType::kTextArray) {
         return TextValue(record, binding);
@@ -78,70 +76,22 @@ void ExchangeLimited(CDataExchange& dx, const QWidget* root, CDeviceConfig& reco
 }  // namespace
 
 const RecordField& FieldOf(const FieldBinding& binding) {
-    for (const RecordField& field : RecordFields()) {
-        if (field.member == binding.member) {
-            return field;
-        }
-    }
     // Every member of the record has its entry (the table's test checks it).
-    assert(false);
-    return RecordFields().front();
+    const RecordField* field = ::FieldOf(binding.member);
+    assert(field != nullptr);
+    return *field;
 }
 
 int IntValue(const CDeviceConfig& record, const FieldBinding& binding) {
-    return std::visit(
-        [&](auto member) -> int {
-            const auto& value = record.*member;
-            using T = std::remove_cvref_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, int> || std::is_same_v<T, std::uint16_t>) {
-                return value;
-            } else if constexpr (std::is_same_v<T, std::uint8_t[CDeviceConfig::kLlcPorts]
-                                                               [CDeviceConfig::kLlcOctets]>) {
-                return value[binding.index / CDeviceConfig::kLlcOctets]
-                            [binding.index % CDeviceConfig::kLlcOctets];
-            } else {
-                assert(false);
-                return 0;
-            }
-        },
-        binding.member);
+    return FieldNumber(FieldOf(binding), record, binding.index);
 }
 
 void SetInt(CDeviceConfig& record, const FieldBinding& binding, int number) {
-    std::visit(
-        [&](auto member) {
-            auto& value = record.*member;
-            using T = std::remove_cvref_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, int>) {
-                value = number;
-            } else if constexpr (std::is_same_v<T, std::uint8_t[CDeviceConfig::kLlcPorts]
-                                                               [CDeviceConfig::kLlcOctets]>) {
-                value[binding.index / CDeviceConfig::kLlcOctets]
-                     [binding.index % CDeviceConfig::kLlcOctets] =
-                         static_cast<std::uint8_t>(number);
-            } else {
-                assert(false);
-            }
-        },
-        binding.member);
+    SetFieldNumber(FieldOf(binding), record, number, binding.index);
 }
 
 std::string& TextValue(CDeviceConfig& record, const FieldBinding& binding) {
-    return std::visit(
-        [&](auto member) -> std::string& {
-            auto& value = record.*member;
-            using T = std::remove_cvref_t<decltype(value)>;
-            if constexpr (std::is_same_v<T, std::string>) {
-                return value;
-            } else if constexpr (std::is_array_v<T> &&
-                                 std::is_same_v<std::remove_extent_t<T>, std::string>) {
-                return value[binding.index];
-            } else {
-                assert(false);
-                return record.m_strCountry;
-            }
-        },
-        binding.member);
+    return FieldElement<std::string>(FieldOf(binding), record, binding.index);
 }
 
 Limits LimitsOf(const FieldBinding& binding, const CDeviceConfig& record) {

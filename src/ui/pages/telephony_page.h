@@ -63,7 +63,7 @@ public:
     static constexpr int IDC_FLASH = 1012, IDC_FLASH_SPIN = 1014;
     static constexpr int IDC_BETWEEN_RINGS = 1015, IDC_PRIOR_TO_RINGING = 1016;
     static constexpr int IDC_FSK = 1013, IDC_FSK_SPIN = 1017;
-    static constexpr int IDC_PICTURE_P1 = 2004, IDC_PICTURE_P2 = 2005, IDC_PICTURE_DTE = 2006;
+    static constexpr int IDC_PICTURE_P1 = 2004, IDC_PICTURE_P2 = 2033, IDC_PICTURE_DTE = 2034;
 
     explicit CTelephonyPage(ISheetHost& host);
 
