@@ -361,19 +361,6 @@ std::span<const RecordField* const> RowFields(Row group) {
     return found->second;
 }
 
-int SettingRowIndex(const RecordField& field) {
-    if (!field.Writable()) {
-        return -1;
-    }
-    const auto rows = SettingRows();
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].group == field.row) {
-            return static_cast<int>(i);
-        }
-    }
-    return -1;
-}
-
 int DecodeRegister(const RegisterPlace& place, int register_value) {
     const int mask = (1 << place.width) - 1;
     const int bits = (register_value >> place.first) & mask;

@@ -142,9 +142,6 @@ const RecordField* FindUnchangeable(const CDeviceConfig& before, const CDeviceCo
 // The register fields of a group in the order its rows ask and send them.
 std::span<const RecordField* const> RowFields(Row group);
 
-// The field's setting row as an index into SettingRows(); -1 for none.
-int SettingRowIndex(const RecordField& field);
-
 // A number field's value decoded from its register's value (for kBitQuery: from
 // the answer to the bit's own query).
 int DecodeRegister(const RegisterPlace& place, int register_value);

@@ -71,6 +71,7 @@ enum class Row {
 };
 
 struct ParamRowSpec;
+struct RecordField;
 using RowHandler = RowResult (*)(const ParamRowSpec& row, CRunningJob* job,
                                  CVarDexConfigurationManagerApp& app, int verify);
 
@@ -95,6 +96,9 @@ std::span<const ParamRowSpec> SettingRows();
 
 // A row of either table by its name; null when there is none.
 const ParamRowSpec* FindRow(std::string_view name);
+
+// The field's setting row as an index into SettingRows(); -1 for none.
+int SettingRowIndex(const RecordField& field);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
 inline constexpr unsigned kParamReadTimeoutMs = kExchangeReadMs;

@@ -322,3 +322,16 @@ const ParamRowSpec* FindRow(std::string_view name) {
     }
     return nullptr;
 }
+
+int SettingRowIndex(const RecordField& field) {
+    if (!field.Writable()) {
+        return -1;
+    }
+    const auto rows = SettingRows();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].group == field.row) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}

@@ -7,6 +7,7 @@
 #include "device/identify.h"
 #include "link/tapi_line.h"
 #include "params/connection_rules.h"
+#include "params/param_rows.h"
 #include "params/telephony_rules.h"
 #include "res/strings.h"
 #include "settings/backup_store.h"
