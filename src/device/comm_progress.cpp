@@ -128,11 +128,6 @@ void CCommProgress::EndWrite(WriteOutcome outcome) {
     EndJob(failed ? 1 : 0);
 }
 
-bool CCommProgress::JobFinished() const {
-    std::lock_guard lock(m_endMutex);
-    return m_bJobFinished;
-}
-
 void CCommProgress::SetCaption(const std::string& text) {
     m_strCaption = text;
     m_window.SetCaption(text);

@@ -134,9 +134,6 @@ public:
     void EndJob(int failed);
     // Worker side of a write's end: keeps its outcome for DoModalWrite first.
     void EndWrite(WriteOutcome outcome);
-    // Whether a Cancel confirmation or the end message saw the job finished
-    // (for the window implementations' diagnostics and the tests).
-    bool JobFinished() const;
 
     int m_nJob = kJobWriteAll;
     int m_bUpgrade = 0;

@@ -1,7 +1,10 @@
 #include "device/identify.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
+#include <utility>
+#include <variant>
 
 #include "device/identity_parse.h"
 #include "link/at_commands.h"
@@ -109,6 +112,262 @@ IdentifyResult Vanished(CJobView* dialog) {
     return IdentifyResult::kNotIdentified;
 }
 
+// What a step of the identification found, or how the identification ends
+// because of what the step met.
+template <typename T>
+class Step {
+public:
+    Step(T found) : outcome_(std::move(found)) {}
+    Step(IdentifyResult end) : outcome_(end) {}
+
+    explicit operator bool() const { return std::holds_alternative<T>(outcome_); }
+    T& operator*() { return std::get<T>(outcome_); }
+    IdentifyResult End() const { return std::get<IdentifyResult>(outcome_); }
+
+private:
+    std::variant<T, IdentifyResult> outcome_;
+};
+
+// How a step that finds nothing ends the identification, if it does.
+using Ending = std::optional<IdentifyResult>;
+
+// No channel to talk to the firmware: the person hears why (nothing for a
+// search the person cancelled).
+IdentifyResult NoChannel(CJobView* dialog, CDeviceConfig& record, const ConnectResult& connected) {
+    dialog->m_bQuietEnd = 1;
+    switch (connected.search) {
+        case SearchResult::kNothingFound:
+            dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().PortFailures()),
+                                          MessageIcon::Exclamation);
+            dialog->CloseOwner();
+            break;
+        case SearchResult::kLoaderError:
+            dialog->Prompts().ShowMessage(
+                std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
+                MessageIcon::Exclamation);
+            break;
+        case SearchResult::kCancelled:
+        case SearchResult::kLoaderAnswered:
+            break;
+        case SearchResult::kFound:
+            // The chosen port could not be set up, or the device does not say
+            // it is ready: the person must hear why, or the job just ends. A
+            // device that went away while its port was set up (a cable
+            // pulled just then) is lost like one that goes later in the job.
+            dialog->Prompts().ShowMessage(record.Line().LinkLost()
+                                              ? std::string(res::kTextJobDeviceVanished)
+                                              : ConnectFailureMessage(record, connected.open),
+                                          MessageIcon::Exclamation);
+            break;
+    }
+    return IdentifyResult::kNotIdentified;
+}
+
+// Opens the channel, searching for the device when none is open; Cancel is
+// offered once it is open. Ends where the search found the device waiting in
+// its loader and left it open (an upgrade can go on with it), or where there
+// is no channel.
+Ending OpenChannel(CJobView* dialog, CDeviceConfig& record) {
+    dialog->m_bInLoader = 0;
+    dialog->EnableCancel(false);
+    const ConnectResult connected =
+        record.Connect(&dialog->Progress(), &dialog->Prompts(), kLineBaud);
+    const bool loader = connected.search == SearchResult::kLoaderAnswered && record.IsOpen();
+    if (loader || !connected.Ok()) {
+        return loader ? InLoader(dialog, record) : NoChannel(dialog, record, connected);
+    }
+    dialog->EnableCancel(true);
+    return std::nullopt;
+}
+
+// Readies the exchanges and tells the person which device is probed; returns
+// its name, for the messages.
+std::string StartProbing(CJobView* dialog, CDeviceConfig& record) {
+    record.SetReadTimeout(kExchangeReadMs);
+    std::string name;
+    record.GetDeviceName(&name);
+    // From what the port is, not from its name: "Direct to /dev/ttyUSB0" is an
+    // RS-232 adapter, a modem line or a CDC-ACM port is the device's own USB.
+    record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
+    dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_INITIAL_PROBING), {name}));
+    return name;
+}
+
+// Asks "ATI4". No reply ends the identification: a device gone from the line
+// is lost; a silent one is taken as a loader whose link is down, which the
+// upgrade goes on from.
+Step<std::string> AskModel(CJobView* dialog, CDeviceConfig& record) {
+    const char* reply = record.SendCommand(at::kIdentify.data());
+    if (reply == nullptr) {
+        return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
+    }
+    return std::string(reply, record.GetReplyLength());
+}
+
+// A model reply taken at once, or none: the loader is listened for then.
+using AtOnce = std::optional<std::string>;
+
+// A device that names itself at once, or asks its question or shows its
+// console prompt, runs its firmware, not its loader: listening for the loader
+// first would only hear silence. Ends where it went away, or where the person
+// stopped the job once it had answered.
+Step<AtOnce> AskAtOnce(CJobView* dialog, CDeviceConfig& record) {
+    record.PurgeInput();
+    const char* reply = record.SendCommand(at::kIdentify.data());
+    if (reply == nullptr) {
+        return record.Line().LinkLost() ? Step<AtOnce>(Vanished(dialog)) : AtOnce();
+    }
+    std::string model(reply, record.GetReplyLength());
+    const auto kind = id::ClassifyFirstAnswer(model);
+    if (!RecognisedModel(model) && kind != id::FirstAnswer::kQuestion &&
+        kind != id::FirstAnswer::kConsole) {
+        return AtOnce();
+    }
+    if (dialog->m_bAbort != 0) {
+        return IdentifyResult::kNotIdentified;
+    }
+    return AtOnce(std::move(model));
+}
+
+// A loader announces itself with NAK now and then; a device in normal operation
+// sends nothing unasked. Ends on anything else heard (twice), on a stop, on a
+// line gone down, and with the loader on its NAK.
+Ending ListenForLoader(CJobView* dialog, CDeviceConfig& record) {
+    record.PurgeInput();
+    record.SetReadTimeout(kLoaderProbeMs);
+    const char* heard = record.ReadPending();
+    if (heard != nullptr && !BeginsWithNak(heard)) {
+        record.PurgeInput();
+        heard = record.ReadPending();
+    }
+    if ((heard != nullptr && !BeginsWithNak(heard)) || dialog->m_bAbort != 0) {
+        return IdentifyResult::kNotIdentified;
+    }
+    if (heard == nullptr) {
+        return record.Line().LinkLost() ? Ending(Vanished(dialog)) : std::nullopt;
+    }
+    vardex::SleepMs(kLoaderHeardPauseMs);
+    return InLoader(dialog, record);
+}
+
+// The first "ATI4" after the loader was not heard. Its NAK coming just after
+// the probe is the same device, the same news.
+Step<std::string> AskModelAfterListening(CJobView* dialog, CDeviceConfig& record) {
+    record.SetReadTimeout(kExchangeReadMs);
+    Step<std::string> model = AskModel(dialog, record);
+    if (model && id::ClassifyFirstAnswer(*model) == id::FirstAnswer::kLoader) {
+        return InLoader(dialog, record);
+    }
+    return model;
+}
+
+// The device's first answer to "ATI4": at once where the exchange waits for
+// final results, else after listening for the loader.
+Step<std::string> FirstAnswer(CJobView* dialog, CDeviceConfig& record) {
+    if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult) {
+        Step<AtOnce> at_once = AskAtOnce(dialog, record);
+        if (!at_once) {
+            return at_once.End();
+        }
+        if (*at_once) {
+            return std::move(**at_once);
+        }
+    }
+    if (const Ending end = ListenForLoader(dialog, record)) {
+        return *end;
+    }
+    return AskModelAfterListening(dialog, record);
+}
+
+// The device waits for a yes or no: one "N" ends that, and it is asked again.
+Step<std::string> AnswerQuestion(CJobView* dialog, CDeviceConfig& record, std::string model) {
+    if (id::ClassifyFirstAnswer(model) != id::FirstAnswer::kQuestion) {
+        return model;
+    }
+    record.WriteRaw(at::kAnswerNo.data(), at::kAnswerNo.size());
+    return AskModel(dialog, record);
+}
+
+// A console prompt: leave it, and ask again.
+Step<std::string> LeaveConsole(CJobView* dialog, CDeviceConfig& record, std::string model) {
+    if (id::ClassifyFirstAnswer(model) != id::FirstAnswer::kConsole) {
+        return model;
+    }
+    const std::string leave = at::Line(at::kLeaveConsole);
+    record.WriteRaw(leave.data(), leave.size());
+    return AskModel(dialog, record);
+}
+
+// The device does not answer as a varDex. Taken as a loader's silence for the
+// upgrade, once the person has heard so; a device gone is lost instead.
+IdentifyResult NotVarDex(CJobView* dialog, CDeviceConfig& record, const std::string& name) {
+    dialog->m_strUnreadCommand.clear();
+    if (record.Line().LinkLost()) {
+        return Vanished(dialog);
+    }
+    dialog->Prompts().ShowMessage(
+        "The device on " + name + " does not answer as a varDex: its answer to " +
+            std::string(at::kIdentify) +
+            " was not recognised, also when asked again. "
+            "Check that the varDex is switched on and connected to this port.",
+        MessageIcon::Exclamation);
+    dialog->m_bQuietEnd = 1;
+    return IdentifyResult::kInLoader;
+}
+
+// Only a device that names itself is identified: silence, noise or another
+// modem's answer is asked once more after draining the line, then given up.
+Step<std::string> RecogniseModel(CJobView* dialog, CDeviceConfig& record, const std::string& name,
+                                 std::string model) {
+    if (RecognisedModel(model) ||
+        AskAgain(
+            dialog, record, std::string(at::kIdentify),
+            [](std::string_view text) { return TakenIf(RecognisedModel(text)); },
+            &model) == Answer::kAccepted) {
+        return model;
+    }
+    return NotVarDex(dialog, record, name);
+}
+
+// The versions, the country and the CRC of the recognised model. Ends where an
+// answer could not be read (the person hears which) or the device went away
+// half way (its versions were never read, and none may be shown); a link down
+// with the device still there keeps what was read.
+Step<Identity> AskIdentity(CJobView* dialog, CDeviceConfig& record, const std::string& model) {
+    Identity identity;
+    const Pass pass = ReadIdentity(dialog, record, model, &identity);
+    if (pass == Pass::kUnreadable) {
+        dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
+                                      MessageIcon::Exclamation);
+        dialog->m_bQuietEnd = 1;
+        return IdentifyResult::kNotIdentified;
+    }
+    if (pass == Pass::kLinkDown && record.Line().LinkLost()) {
+        return Vanished(dialog);
+    }
+    return identity;
+}
+
+// The identity into the record; the country sets the variant's capabilities.
+void TakeIdentity(CDeviceConfig& record, const Identity& identity) {
+    record.m_wModelVersion = identity.model;
+    record.m_wHardwareVersion = identity.hardware;
+    record.m_wFirmwareVersion = identity.firmware;
+    vardex::params::SetCountry(record, identity.country);
+    record.m_strCrc = identity.crc;
+}
+
+void ShowSummary(CJobView* dialog, const CDeviceConfig& record, const std::string& name) {
+    char summary[1024];
+    const std::string format(res::LoadString(res::IDS_DEVICE_SUMMARY));
+    std::snprintf(summary, sizeof summary, format.c_str(), name.c_str(),
+                  record.m_strCountry.c_str(), record.m_wModelVersion >> 8,
+                  record.m_wModelVersion & 0xFF, record.m_wHardwareVersion >> 8,
+                  record.m_wHardwareVersion & 0xFF, record.m_wFirmwareVersion >> 8,
+                  record.m_wFirmwareVersion & 0xFF);
+    dialog->SetStatusText(summary);
+}
+
 }  // namespace
 
 std::string UnreadableMessage(const std::string& command) {
@@ -139,175 +398,28 @@ std::string ConnectFailureMessage(CDeviceConfig& record, OpenResult result) {
 
 IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app) {
     CDeviceConfig& record = app->m_workingRecord;
-    dialog->m_bInLoader = 0;
-    dialog->EnableCancel(false);
-    const ConnectResult connected =
-        record.Connect(&dialog->Progress(), &dialog->Prompts(), kLineBaud);
-    if (connected.search == SearchResult::kLoaderAnswered && record.IsOpen()) {
-        // The search found the device waiting in its loader and left it open:
-        // the person hears so, and an upgrade can go on with it.
-        return InLoader(dialog, record);
+    if (const Ending end = OpenChannel(dialog, record)) {
+        return *end;
     }
-    if (!connected.Ok()) {
-        dialog->m_bQuietEnd = 1;
-        switch (connected.search) {
-            case SearchResult::kNothingFound:
-                dialog->Prompts().ShowMessage(NotFoundMessage(record.Line().PortFailures()),
-                                              MessageIcon::Exclamation);
-                dialog->CloseOwner();
-                break;
-            case SearchResult::kLoaderError:
-                dialog->Prompts().ShowMessage(
-                    std::string(res::LoadString(res::IDS_PREVIOUS_UPGRADE_FAILED)),
-                    MessageIcon::Exclamation);
-                break;
-            case SearchResult::kCancelled:
-            case SearchResult::kLoaderAnswered:
-                break;
-            case SearchResult::kFound:
-                // The chosen port could not be set up, or the device does not say
-                // it is ready: the person must hear why, or the job just ends. A
-                // device that went away while its port was set up (a cable
-                // pulled just then) is lost like one that goes later in the job.
-                dialog->Prompts().ShowMessage(record.Line().LinkLost()
-                                                  ? std::string(res::kTextJobDeviceVanished)
-                                                  : ConnectFailureMessage(record, connected.open),
-                                              MessageIcon::Exclamation);
-                break;
-        }
-        return IdentifyResult::kNotIdentified;
+    const std::string name = StartProbing(dialog, record);
+    Step<std::string> model = FirstAnswer(dialog, record);
+    if (model) {
+        model = AnswerQuestion(dialog, record, std::move(*model));
     }
-    dialog->EnableCancel(true);
-
-    record.SetReadTimeout(kExchangeReadMs);
-    std::string name;
-    record.GetDeviceName(&name);
-    // From what the port is, not from its name: "Direct to /dev/ttyUSB0" is an
-    // RS-232 adapter, a modem line or a CDC-ACM port is the device's own USB.
-    record.m_bUsbConnection = record.Line().UsbConnection() ? 1 : 0;
-    dialog->SetStatusText(res::FormatText(res::LoadString(res::IDS_INITIAL_PROBING), {name}));
-
-    std::string model;
-    bool answered_at_once = false;
-    if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult) {
-        // A device that names itself at once, or asks its question or shows its
-        // console prompt, runs its firmware, not its loader: listening for the
-        // loader first would only hear silence.
-        record.PurgeInput();
-        const char* at_once = record.SendCommand(at::kIdentify.data());
-        if (at_once != nullptr) {
-            model.assign(at_once, record.GetReplyLength());
-            const auto kind = id::ClassifyFirstAnswer(model);
-            answered_at_once = RecognisedModel(model) || kind == id::FirstAnswer::kQuestion ||
-                               kind == id::FirstAnswer::kConsole;
-        }
-        if (answered_at_once && dialog->m_bAbort != 0) {
-            return IdentifyResult::kNotIdentified;
-        }
-        if (at_once == nullptr && record.Line().LinkLost()) {
-            return Vanished(dialog);
-        }
+    if (model) {
+        model = LeaveConsole(dialog, record, std::move(*model));
     }
-    if (!answered_at_once) {
-        // A loader announces itself with NAK now and then; a device in normal
-        // operation sends nothing unasked.
-        record.PurgeInput();
-        record.SetReadTimeout(kLoaderProbeMs);
-        const char* probe = record.ReadPending();
-        if (probe != nullptr && !BeginsWithNak(probe)) {
-            record.PurgeInput();
-            probe = record.ReadPending();
-        }
-        if (probe != nullptr && !BeginsWithNak(probe)) {
-            return IdentifyResult::kNotIdentified;
-        }
-        if (dialog->m_bAbort != 0) {
-            return IdentifyResult::kNotIdentified;
-        }
-        if (probe == nullptr && record.Line().LinkLost()) {
-            return Vanished(dialog);
-        }
-        if (BeginsWithNak(probe)) {
-            vardex::SleepMs(kLoaderHeardPauseMs);
-            return InLoader(dialog, record);
-        }
-
-        record.SetReadTimeout(kExchangeReadMs);
-        const char* first = record.SendCommand(at::kIdentify.data());
-        if (first == nullptr) {
-            return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
-        }
-        model.assign(first, record.GetReplyLength());
-        if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kLoader) {
-            // The loader's NAK came just after the probe: the same device, the same news.
-            return InLoader(dialog, record);
-        }
+    if (model) {
+        model = RecogniseModel(dialog, record, name, std::move(*model));
     }
-    if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kQuestion) {
-        // The device waits for a yes or no: one "N" ends that.
-        record.WriteRaw(at::kAnswerNo.data(), at::kAnswerNo.size());
-        const char* again = record.SendCommand(at::kIdentify.data());
-        if (again == nullptr) {
-            return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
-        }
-        model.assign(again, record.GetReplyLength());
+    if (!model) {
+        return model.End();
     }
-    if (id::ClassifyFirstAnswer(model) == id::FirstAnswer::kConsole) {
-        // A console prompt: leave it.
-        const std::string leave = at::Line(at::kLeaveConsole);
-        record.WriteRaw(leave.data(), leave.size());
-        const char* again = record.SendCommand(at::kIdentify.data());
-        if (again == nullptr) {
-            return record.Line().LinkLost() ? Vanished(dialog) : IdentifyResult::kInLoader;
-        }
-        model.assign(again, record.GetReplyLength());
+    Step<Identity> identity = AskIdentity(dialog, record, *model);
+    if (!identity) {
+        return identity.End();
     }
-    // Only a device that names itself is identified: silence, noise or another
-    // modem's answer is asked once more after draining the line, then given up.
-    if (!RecognisedModel(model) &&
-        AskAgain(
-            dialog, record, std::string(at::kIdentify),
-            [](std::string_view text) { return TakenIf(RecognisedModel(text)); },
-            &model) != Answer::kAccepted) {
-        dialog->m_strUnreadCommand.clear();
-        if (record.Line().LinkLost()) {
-            return Vanished(dialog);
-        }
-        dialog->Prompts().ShowMessage(
-            "The device on " + name + " does not answer as a varDex: its answer to " +
-                std::string(at::kIdentify) +
-                " was not recognised, also when asked again. "
-                "Check that the varDex is switched on and connected to this port.",
-            MessageIcon::Exclamation);
-        dialog->m_bQuietEnd = 1;
-        return IdentifyResult::kInLoader;
-    }
-    Identity identity;
-    const Pass pass = ReadIdentity(dialog, record, model, &identity);
-    if (pass == Pass::kUnreadable) {
-        dialog->Prompts().ShowMessage(UnreadableMessage(dialog->m_strUnreadCommand),
-                                      MessageIcon::Exclamation);
-        dialog->m_bQuietEnd = 1;
-        return IdentifyResult::kNotIdentified;
-    }
-    if (pass == Pass::kLinkDown && record.Line().LinkLost()) {
-        // Gone half way: its versions were never read, and none may be shown.
-        return Vanished(dialog);
-    }
-
-    record.m_wModelVersion = identity.model;
-    record.m_wHardwareVersion = identity.hardware;
-    record.m_wFirmwareVersion = identity.firmware;
-    vardex::params::SetCountry(record, identity.country);
-    record.m_strCrc = identity.crc;
-
-    char summary[1024];
-    const std::string format(res::LoadString(res::IDS_DEVICE_SUMMARY));
-    std::snprintf(summary, sizeof summary, format.c_str(), name.c_str(),
-                  record.m_strCountry.c_str(), record.m_wModelVersion >> 8,
-                  record.m_wModelVersion & 0xFF, record.m_wHardwareVersion >> 8,
-                  record.m_wHardwareVersion & 0xFF, record.m_wFirmwareVersion >> 8,
-                  record.m_wFirmwareVersion & 0xFF);
-    dialog->SetStatusText(summary);
+    TakeIdentity(record, *identity);
+    ShowSummary(dialog, record, name);
     return IdentifyResult::kIdentified;
 }

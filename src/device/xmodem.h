@@ -37,7 +37,6 @@ public:
     explicit XmodemSender(const std::vector<unsigned char>& image);
 
     const unsigned char* Block() const { return block_; }
-    std::uint8_t Number() const { return number_; }
     // Image bytes the receiver has taken.
     std::size_t Sent() const { return sent_; }
     // The receiver's answer to the block just sent.

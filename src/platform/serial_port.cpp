@@ -31,7 +31,7 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* 
             return nullptr;
         }
         const std::uint32_t confirmed = net->ConfirmedBaudRate();
-        auto port = Wrap(std::make_unique<NetBackend>(std::move(net)), path, &err);
+        auto port = Wrap(std::make_unique<NetBackend>(std::move(net)), &err);
         if (port) {
             // Until it is set, the line runs at what the server confirmed.
             port->settings_.BaudRate = confirmed;
@@ -42,18 +42,16 @@ std::shared_ptr<SerialPort> SerialPort::Open(const std::string& path, SysError* 
     if (!tty) {
         return nullptr;
     }
-    return Wrap(std::move(tty), path, &err);
+    return Wrap(std::move(tty), &err);
 }
 
-std::shared_ptr<SerialPort> SerialPort::Wrap(std::unique_ptr<PortBackend> backend,
-                                             const std::string& path, SysError* err) {
+std::shared_ptr<SerialPort> SerialPort::Wrap(std::unique_ptr<PortBackend> backend, SysError* err) {
     UniqueFd wake_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
     if (!wake_fd) {
         *err = SysError::FromErrno("eventfd");
         return nullptr;
     }
-    return std::shared_ptr<SerialPort>(
-        new SerialPort(path, std::move(backend), std::move(wake_fd)));
+    return std::shared_ptr<SerialPort>(new SerialPort(std::move(backend), std::move(wake_fd)));
 }
 
 std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, SysError* error) {
@@ -68,11 +66,11 @@ std::shared_ptr<SerialPort> SerialPort::Adopt(int fd, const std::string& path, S
     if (!tty) {
         return nullptr;
     }
-    return Wrap(std::move(tty), path, &err);
+    return Wrap(std::move(tty), &err);
 }
 
-SerialPort::SerialPort(std::string path, std::unique_ptr<PortBackend> backend, UniqueFd wake_fd)
-    : path_(std::move(path)), backend_(std::move(backend)), wake_fd_(std::move(wake_fd)) {}
+SerialPort::SerialPort(std::unique_ptr<PortBackend> backend, UniqueFd wake_fd)
+    : backend_(std::move(backend)), wake_fd_(std::move(wake_fd)) {}
 
 SerialPort::~SerialPort() = default;
 

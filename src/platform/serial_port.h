@@ -89,8 +89,6 @@ public:
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
-    const std::string& Path() const { return path_; }
-
     bool GetState(LineSettings* settings);
     // Raw mode (no software flow control) with the given baud rate, byte size,
     // parity and stop bits.
@@ -129,10 +127,9 @@ public:
     SysError LastError() const;
 
 private:
-    SerialPort(std::string path, std::unique_ptr<PortBackend> backend, UniqueFd wake_fd);
+    SerialPort(std::unique_ptr<PortBackend> backend, UniqueFd wake_fd);
     // The common end of Open and Adopt: the wake-up descriptor.
-    static std::shared_ptr<SerialPort> Wrap(std::unique_ptr<PortBackend> backend,
-                                            const std::string& path, SysError* err);
+    static std::shared_ptr<SerialPort> Wrap(std::unique_ptr<PortBackend> backend, SysError* err);
     void SetLastError(SysError error);
     // Records the error of a back end's call that failed; passes its result on.
     bool Check(bool ok, const SysError& error);
@@ -143,7 +140,6 @@ private:
     // Waits until the deadline (or Cancel) without looking at the descriptor.
     void WaitOut(std::chrono::steady_clock::time_point deadline, bool has_deadline);
 
-    std::string path_;
     std::unique_ptr<PortBackend> backend_;
     UniqueFd wake_fd_;
     std::atomic<bool> cancelled_{false};

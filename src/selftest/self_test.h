@@ -145,7 +145,6 @@ public:
     // ignored), then the cancel flag, which the procedure honours at its next
     // check. BLOCKS for the device's replies: never call it on a GUI thread.
     void Cancel();
-    bool CancelRequested() const { return m_bCancel.load() != 0; }
     // Waits (at most limit, real time) until the worker waits for an answer
     // that has not come yet; false on the limit or once the test has ended.
     // For a person who answers only what is asked (the terminal, the tests).
@@ -180,7 +179,6 @@ public:
                                                std::uint32_t after_ms);
     // Sleeps for a nominal duration (scaled).
     void Sleep(std::int64_t ms);
-    CDevicePort& Port() { return m_port; }
 
     // Shared state.
     std::atomic<int> m_bCancel{0};
