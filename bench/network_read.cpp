@@ -18,6 +18,8 @@
 #include "pty_device.h"
 #include "scripted_job_view.h"
 
+using namespace vardex::link;
+
 namespace {
 
 // The job's time in milliseconds, or a negative number when it failed.

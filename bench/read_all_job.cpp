@@ -18,6 +18,8 @@
 #include "scripted_job_view.h"
 #include "simulated_device.h"
 
+using namespace vardex::link;
+
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
     constexpr std::int64_t kProbeMs = kLoaderProbeMs;

@@ -18,6 +18,8 @@
 #include "pty_device.h"
 #include "simulated_device.h"
 
+using namespace vardex::link;
+
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
     constexpr std::uint32_t kInterval = kReadIntervalMs;

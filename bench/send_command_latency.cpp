@@ -16,6 +16,8 @@
 #include "platform/vtime.h"
 #include "scripted_peer.h"
 
+using namespace vardex::link;
+
 int main(int argc, char** argv) {
     int iterations = 8;
     if (argc > 1) {

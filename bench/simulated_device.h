@@ -19,7 +19,7 @@ inline bool OpenSimulatedDevice(sim::PtyDevice& device, CVarDexConfigurationMana
         return false;
     }
     CDeviceConfig& w = app.m_workingRecord;
-    if (w.Line().OpenPort(device.Path(), kLineBaud) != OpenResult::kOk) {
+    if (w.Line().OpenPort(device.Path(), link::kLineBaud) != link::OpenResult::kOk) {
         std::fprintf(stderr, "cannot open %s\n", device.Path().c_str());
         return false;
     }

@@ -8,7 +8,7 @@
 #include "fuzz_check.h"
 
 using vardex::fuzz::Check;
-namespace id = vardex::identity;
+namespace id = vardex::device::identity;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view reply(reinterpret_cast<const char*>(data), size);

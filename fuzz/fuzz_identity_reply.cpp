@@ -17,7 +17,7 @@ void Check(bool condition) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    namespace id = vardex::identity;
+    namespace id = vardex::device::identity;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     std::size_t end = 0;
     if (id::ParseVersion(text, &end)) {

@@ -10,6 +10,8 @@
 #include "fuzz_check.h"
 #include "link/reply_assembly.h"
 
+using namespace vardex::link;
+
 using vardex::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,6 +6,8 @@
 #include "device/transfer_jobs.h"
 #include "res/strings.h"
 
+using namespace vardex::link;
+
 namespace res = vardex::res;
 
 CCommProgress::CCommProgress(IJobWindow& window, CVarDexConfigurationManagerApp& app)

@@ -79,10 +79,12 @@ public:
     // window never has to report them back.
     virtual void SetProgressRange(int lower, int upper) = 0;
     virtual void SetProgressPos(int position) = 0;
-    virtual void ShowMessage(const std::string& text, MessageIcon icon) = 0;
+    virtual void ShowMessage(const std::string& text, vardex::link::MessageIcon icon) = 0;
     // As IUserPrompts::ChooseFromList.
-    virtual Choice ChooseFromList(const std::string& caption, const std::string& prompt,
-                                  const std::vector<std::string>& items, int* selected) = 0;
+    virtual vardex::link::Choice ChooseFromList(const std::string& caption,
+                                                const std::string& prompt,
+                                                const std::vector<std::string>& items,
+                                                int* selected) = 0;
     // The open-file dialog. filter: "Label (*.a;*.b)|*.a;*.b|All Files (*.*)|*.*||";
     // default_ext e.g. "*.img;*.dnl". false when the person cancelled.
     virtual bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
@@ -121,9 +123,9 @@ public:
     std::string GetCaption() const override;
     void SetStatusText(const std::string& text) override;
     void EnableCancel(bool enable) override;
-    IProgressBar& Progress() override { return m_progress; }
+    vardex::link::IProgressBar& Progress() override { return m_progress; }
     void GetProgressRange(int* lower, int* upper) const override;
-    IUserPrompts& Prompts() override { return m_prompts; }
+    vardex::link::IUserPrompts& Prompts() override { return m_prompts; }
     bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
                         std::string* path) override;
     void CloseOwner() override;
@@ -149,7 +151,7 @@ public:
     std::atomic<UpgradeResult> m_firmwareResult{UpgradeResult::kStopped};
 
 private:
-    class Bar : public IProgressBar {
+    class Bar : public vardex::link::IProgressBar {
     public:
         explicit Bar(CCommProgress& owner) : m_owner(owner) {}
         void SetRange32(int lower, int upper) override;
@@ -162,12 +164,13 @@ private:
     private:
         CCommProgress& m_owner;
     };
-    class Prompter : public IUserPrompts {
+    class Prompter : public vardex::link::IUserPrompts {
     public:
         explicit Prompter(IJobWindow& window) : m_window(window) {}
-        void ShowMessage(const std::string& text, MessageIcon icon) override;
-        Choice ChooseFromList(const std::string& caption, const std::string& prompt,
-                              const std::vector<std::string>& items, int* selected) override;
+        void ShowMessage(const std::string& text, vardex::link::MessageIcon icon) override;
+        vardex::link::Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                            const std::vector<std::string>& items,
+                                            int* selected) override;
 
     private:
         IJobWindow& m_window;

@@ -18,6 +18,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+using namespace vardex::link;
+
 namespace res = vardex::res;
 using vardex::Expected;
 using vardex::Unexpected;
@@ -64,7 +66,7 @@ LoaderRequest RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevi
             }
         }
         record.SetReadTimeout(kUpgradeQuestionMs);
-        const char* reply = record.SendCommand(vardex::at::kUpgradeRequest.data());
+        const char* reply = record.SendCommand(vardex::link::at::kUpgradeRequest.data());
         if (dialog->m_bAbort != 0) {
             return LoaderRequest::kStopped;
         }
@@ -77,7 +79,7 @@ LoaderRequest RequestLoader(CJobView* dialog, CDeviceConfig& record, int askDevi
         }
         record.SetReadTimeout(kLoaderStartMs);
         record.SetReadIntervalTimeout(kLoaderStartIntervalMs);
-        record.WriteRaw(vardex::at::kAnswerYes.data(), vardex::at::kAnswerYes.size());
+        record.WriteRaw(vardex::link::at::kAnswerYes.data(), vardex::link::at::kAnswerYes.size());
         const char* answer = record.ReadPending();
         record.SetReadTimeout(kLoaderPollMs);
         record.SetReadIntervalTimeout(kLoaderPollMs);
@@ -324,7 +326,7 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
     dialog->Progress().SetRange32(lower, upper);
     dialog->Progress().SetPos(position);
     record.SetReadTimeout(kExchangeReadMs);
-    const char* restarted = record.SendCommand(vardex::at::kAttention.data());
+    const char* restarted = record.SendCommand(vardex::link::at::kAttention.data());
     record.PurgeInput();
     dialog->SetCaption(caption);
     if (restarted == nullptr) {

@@ -36,5 +36,5 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
 // the tenth of a percent changes. A loader that cancels the first block (it
 // was left half-way through an earlier transfer, and has started over) gets
 // the image again from its first block, once. kFileFailed for an empty image.
-UpgradeResult SendFirmwareImage(CJobView* dialog, CDevicePort& port,
+UpgradeResult SendFirmwareImage(CJobView* dialog, vardex::link::CDevicePort& port,
                                 const std::vector<unsigned char>& image);

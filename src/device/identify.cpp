@@ -16,8 +16,10 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
-namespace id = vardex::identity;
-namespace at = vardex::at;
+using namespace vardex::link;
+
+namespace id = vardex::device::identity;
+namespace at = vardex::link::at;
 namespace res = vardex::res;
 
 namespace {

@@ -31,8 +31,8 @@ std::string UnreadableMessage(const std::string& command);
 
 // The not-found message, followed by the ports the search found refused or busy
 // and what to do about them.
-std::string NotFoundMessage(const std::vector<PortFailure>& failures);
+std::string NotFoundMessage(const std::vector<vardex::link::PortFailure>& failures);
 
 // What the person is told when the channel to the chosen device could not be
 // set up: the device's name and path, what failed and what to do.
-std::string ConnectFailureMessage(CDeviceConfig& record, OpenResult result);
+std::string ConnectFailureMessage(CDeviceConfig& record, vardex::link::OpenResult result);

@@ -4,7 +4,7 @@
 
 #include "params/reply_parsers.h"
 
-namespace vardex::identity {
+namespace vardex::device::identity {
 namespace {
 
 bool IsBlank(char c) {
@@ -133,4 +133,4 @@ bool RecognisedModel(std::string_view reply) {
     return complete && complete->ok && VersionReply(reply, kModelKeyword);
 }
 
-}  // namespace vardex::identity
+}  // namespace vardex::device::identity

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vardex::identity {
+namespace vardex::device::identity {
 
 inline constexpr std::uint16_t kVersionNotRead = 0xFFFF;
 inline constexpr std::size_t kCountryMax = 29;
@@ -49,4 +49,4 @@ bool VersionReply(std::string_view reply, std::string_view keyword);
 // Whether the reply to "ATI4" names a varDex: complete, "OK", keyword and version.
 bool RecognisedModel(std::string_view reply);
 
-}  // namespace vardex::identity
+}  // namespace vardex::device::identity

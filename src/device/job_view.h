@@ -15,8 +15,8 @@ public:
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetStatusText(const std::string& text) = 0;
     virtual void EnableCancel(bool enable) = 0;
-    virtual IProgressBar& Progress() = 0;
-    virtual IUserPrompts& Prompts() = 0;
+    virtual vardex::link::IProgressBar& Progress() = 0;
+    virtual vardex::link::IUserPrompts& Prompts() = 0;
     // Asks the window that owns the job to close (the program ends when that is
     // the main window).
     virtual void CloseOwner() = 0;

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace vardex::at {
+namespace vardex::link::at {
 
 // The end of a command line.
 inline constexpr std::string_view kEnd = "\r";
@@ -128,4 +128,4 @@ inline constexpr std::array<std::array<std::string_view, 4>, 5> kTraceSwitches =
     {"ATCD6CD9\r", "ATCD7CD9\r", "ATCD6CD26\r", "ATCD7CD26\r"},
 }};
 
-}  // namespace vardex::at
+}  // namespace vardex::link::at

@@ -10,6 +10,8 @@
 #include "link/protocol_waits.h"
 #include "platform/serial_port.h"
 
+namespace vardex::link {
+
 inline constexpr unsigned char NAK = 0x15;
 inline constexpr std::uint32_t MS_CTS_ON = vardex::kMsCtsOn;
 inline constexpr std::uint32_t MS_DSR_ON = vardex::kMsDsrOn;
@@ -77,3 +79,5 @@ constexpr int Code(OpenResult result) {
 constexpr int Code(SearchResult result) {
     return static_cast<int>(result);
 }
+
+}  // namespace vardex::link

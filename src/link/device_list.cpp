@@ -2,6 +2,8 @@
 
 #include "res/strings.h"
 
+namespace vardex::link {
+
 bool ReplyNamesVarDex(const std::string& reply) {
     return reply.find("varDex") != std::string::npos || reply.find("VarDex") != std::string::npos;
 }
@@ -44,3 +46,5 @@ Choice RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows
                             MessageIcon::Exclamation);
     }
 }
+
+}  // namespace vardex::link

@@ -7,6 +7,8 @@
 
 #include "link/user_prompts.h"
 
+namespace vardex::link {
+
 struct DeviceEntry {
     std::string name;         // "Direct to COM3", or a modem line's name with its port
     std::string reply;        // what the device answered to "ATI4"
@@ -27,3 +29,5 @@ bool ReplyNamesVarDex(const std::string& reply);
 // kCancelled on Cancel (also when nothing could be listed).
 Choice RunDeviceList(IUserPrompts& prompts, const std::vector<DeviceEntry>& rows, std::size_t count,
                      std::uint32_t* chosen_index);
+
+}  // namespace vardex::link

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <utility>
 
+namespace vardex::link {
+
 CDevicePort::CDevicePort() : m_line(std::make_unique<CTapiLine>()) {}
 
 CDevicePort::~CDevicePort() {
@@ -199,7 +201,7 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
     vardex::SysError why;
-    result.open = m_line->ConfigureChannel(baud, vardex::at::kReconnect, &why);
+    result.open = m_line->ConfigureChannel(baud, vardex::link::at::kReconnect, &why);
     if (result.open != OpenResult::kOk) {
         // The reason goes with the port's name (a search's own error stays
         // when this step failed without one).
@@ -221,3 +223,5 @@ int CDevicePort::GetDeviceName(std::string* name) {
     }
     return 1;
 }
+
+}  // namespace vardex::link

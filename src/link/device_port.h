@@ -17,6 +17,8 @@
 #include "link/channel.h"
 #include "link/user_prompts.h"
 
+namespace vardex::link {
+
 // Declared in link/tapi_line.h, which brings the telephony types with it:
 // included only where the channel itself is driven.
 class CTapiLine;
@@ -88,3 +90,5 @@ private:
     // another thread than the exchange's.
     std::atomic<bool> m_bEndedEarly{false};
 };
+
+}  // namespace vardex::link

@@ -14,6 +14,8 @@
 #include "platform/trace.h"
 #include "res/strings.h"
 
+namespace vardex::link {
+
 namespace tapi = vardex::tapi;
 using vardex::Trace;
 
@@ -96,13 +98,13 @@ SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* pro
         Trace("lineMakeCall succeeded.\n");
         char reply[260];
         std::size_t count = 0;
-        const std::string identify = vardex::at::Line(vardex::at::kIdentify);
+        const std::string identify = vardex::link::at::Line(vardex::link::at::kIdentify);
         Write(identify.data(), identify.size(), &count);
         Read(reply, 259, &count);
         m_devices[d].reply.assign(reply, count);
         std::string port;
         GetPortName(&port);
-        Trace("%s replied : %s \n", vardex::at::kIdentify.data(), m_devices[d].reply.c_str());
+        Trace("%s replied : %s \n", vardex::link::at::kIdentify.data(), m_devices[d].reply.c_str());
         m_devices[d].name += " (" + port + ")";
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
@@ -235,12 +237,12 @@ CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n) {
     }
     line.SetReadTimeout(kExchangeReadMs);
     std::size_t count = 0;
-    const std::string identify = vardex::at::Line(vardex::at::kIdentify);
+    const std::string identify = vardex::link::at::Line(vardex::link::at::kIdentify);
     line.Write(identify.data(), identify.size(), &count);
     char reply[260];
     line.Read(reply, 259, &count);
     probe.reply.assign(reply, count);
-    Trace("%s replied : %s \n", vardex::at::kIdentify.data(), probe.reply.c_str());
+    Trace("%s replied : %s \n", vardex::link::at::kIdentify.data(), probe.reply.c_str());
     probe.names_vardex = ReplyNamesVarDex(probe.reply);
     if (!probe.names_vardex) {
         // Something answers but is no varDex in normal operation: a loader sends
@@ -391,3 +393,5 @@ void CTapiLine::SelectDirectPort(const std::string& path) {
 std::string CTapiLine::DirectPortPath() const {
     return m_strDirectPort;
 }
+
+}  // namespace vardex::link

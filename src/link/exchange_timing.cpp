@@ -5,6 +5,8 @@
 
 #include "platform/environment.h"
 
+namespace vardex::link {
+
 namespace {
 
 std::atomic<ExchangeTiming>& TimingSlot() {
@@ -27,3 +29,5 @@ ExchangeTiming CurrentExchangeTiming() {
 void SetExchangeTiming(ExchangeTiming timing) {
     TimingSlot().store(timing, std::memory_order_relaxed);
 }
+
+}  // namespace vardex::link

@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+namespace vardex::link {
+
 enum class ExchangeTiming {
     kFinalResult,  // end on the final result code plus the guard time
     kSilence,      // end only after a whole silent read time-out
@@ -19,3 +21,5 @@ ExchangeTiming CurrentExchangeTiming();
 void SetExchangeTiming(ExchangeTiming timing);
 // The setting from an environment value (null: unset).
 ExchangeTiming ExchangeTimingFromText(const char* text);
+
+}  // namespace vardex::link

@@ -8,6 +8,8 @@
 #include "platform/net_line.h"
 #include "platform/port_users.h"
 
+namespace vardex::link {
+
 namespace {
 
 constexpr const char* kModemManager = "ModemManager";
@@ -141,3 +143,5 @@ std::string DescribePortFailures(const std::vector<PortFailure>& failures) {
     }
     return text;
 }
+
+}  // namespace vardex::link

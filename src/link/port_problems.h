@@ -10,6 +10,8 @@
 #include "platform/port_users.h"
 #include "platform/sys_error.h"
 
+namespace vardex::link {
+
 // A port the search could not use for a reason the person can act on.
 struct PortFailure {
     std::string name;  // "COM3", or a modem line's name
@@ -40,3 +42,5 @@ std::string DescribeOpenFailure(OpenResult result, const std::string& port, cons
 
 // The failures of a search, one paragraph each; "" when there are none.
 std::string DescribePortFailures(const std::vector<PortFailure>& failures);
+
+}  // namespace vardex::link

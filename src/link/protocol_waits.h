@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace vardex::link {
+
 // ---- Every channel ----
 // A read ends once the line stays silent this long after a byte: a reply
 // comes in one go.
@@ -73,3 +75,5 @@ inline constexpr std::uint32_t kEotAnswerMs = 10000;
 // chance to stop.
 inline constexpr int kRestartPauses = 20;
 inline constexpr int kRestartPauseMs = 500;
+
+}  // namespace vardex::link

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+namespace vardex::link {
+
 namespace {
 
 // Reads until one read brings nothing; the total.
@@ -185,3 +187,5 @@ std::size_t AssembleReply(std::string_view line, char* reply, std::size_t capaci
     reply[length] = '\0';
     return DropLeadingLineBreak(reply, length);
 }
+
+}  // namespace vardex::link

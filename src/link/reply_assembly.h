@@ -9,6 +9,8 @@
 #include <functional>
 #include <string_view>
 
+namespace vardex::link {
+
 // Reads into `into` at most `room` bytes; returns how many came (0: silence).
 using ReplyRead = std::function<std::size_t(char* into, std::size_t room)>;
 
@@ -52,3 +54,5 @@ std::size_t AssembleReplyEarly(std::string_view line, char* reply, std::size_t c
 // byte count; no NUL is stored.
 std::size_t ReadToFinalResult(char* buffer, std::size_t count, const ReplyRead& read,
                               const ReplyRead& read_guard);
+
+}  // namespace vardex::link

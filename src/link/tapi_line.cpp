@@ -13,6 +13,8 @@
 #include "platform/port_map.h"
 #include "platform/vtime.h"
 
+namespace vardex::link {
+
 vardex::CommTimeouts DefaultCommTimeouts() {
     vardex::CommTimeouts t;
     t.ReadIntervalTimeout = kReadIntervalMs;
@@ -143,7 +145,7 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
     SetHandle(port);
     // Opening resets the device to its stored profile (ATZ) and turns its echo off.
     const OpenResult configured =
-        ConfigureChannel(baud, vardex::at::kPortStartUp, &m_lastOpenError);
+        ConfigureChannel(baud, vardex::link::at::kPortStartUp, &m_lastOpenError);
     if (configured != OpenResult::kOk) {
         ClosePort();
     }
@@ -176,7 +178,7 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
 
     // The replies are thrown away; the purge below clears whatever is left.
     for (const std::string_view command : init_lines) {
-        const std::string line = vardex::at::Line(command);
+        const std::string line = vardex::link::at::Line(command);
         std::size_t written = 0;
         Write(line.data(), line.size(), &written);
         char scratch[11];
@@ -359,3 +361,5 @@ void CTapiLine::PurgeInput() {
         port->Purge(PURGE_INPUT);
     }
 }
+
+}  // namespace vardex::link

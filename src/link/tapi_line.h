@@ -31,6 +31,8 @@
 #include "platform/sys_error.h"
 #include "platform/tapi_api.h"
 
+namespace vardex::link {
+
 // The search probes COM1..COM10.
 inline constexpr std::uint32_t kSearchedComPorts = 10;
 // Row count of the device table at least: rows 1..10 serve COM1..COM10.
@@ -222,3 +224,5 @@ private:
     HLINE m_hLine = 0;
     DWORD m_dwApiVersion = 0;
 };
+
+}  // namespace vardex::link

@@ -15,6 +15,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+namespace vardex::link {
+
 namespace tapi = vardex::tapi;
 using vardex::Trace;
 
@@ -426,8 +428,8 @@ int CTapiLine::GetTapiHandle() {
     port->SetEventMask(0x1);  // EV_RXCHAR
     char scratch[260];
     std::size_t count = 0;
-    for (const std::string_view command : vardex::at::kLineStartUp) {
-        const std::string line = vardex::at::Line(command);
+    for (const std::string_view command : vardex::link::at::kLineStartUp) {
+        const std::string line = vardex::link::at::Line(command);
         Write(line.data(), line.size(), &count);
         Read(scratch, 259, &count);
     }
@@ -522,3 +524,5 @@ int CTapiLine::MakeCall(LINEDEVCAPS* /*capabilities*/, DWORD device) {
     FreeBuffer(params);
     return ok ? 1 : 0;
 }
+
+}  // namespace vardex::link

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+namespace vardex::link {
+
 class IProgressBar {
 public:
     virtual ~IProgressBar() = default;
@@ -45,3 +47,5 @@ private:
     int m_nPos = 0;
     int m_nStep = 10;
 };
+
+}  // namespace vardex::link

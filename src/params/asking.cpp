@@ -5,6 +5,8 @@
 
 #include "platform/trace.h"
 
+using namespace vardex::link;
+
 namespace {
 
 // The reply's verdict, or nothing when the link is down.

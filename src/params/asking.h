@@ -37,12 +37,12 @@ using ReplyJudge = std::function<Verdict(std::string_view reply)>;
 // removed); it may keep what it parsed, the last reply's parse being what
 // counts. Blocks for one or two exchanges and a drain of at most one read
 // time-out.
-Answer AskChecked(CRunningJob* job, CDevicePort& port, const std::string& command,
+Answer AskChecked(CRunningJob* job, vardex::link::CDevicePort& port, const std::string& command,
                   const ReplyJudge& judge, std::string* reply = nullptr);
 
 // The second half of AskChecked, for a caller that asked once itself and did
 // not take the reply: drains the line and asks once more.
-Answer AskAgain(CRunningJob* job, CDevicePort& port, const std::string& command,
+Answer AskAgain(CRunningJob* job, vardex::link::CDevicePort& port, const std::string& command,
                 const ReplyJudge& judge, std::string* reply = nullptr);
 
 // A judge for questions whose "ERROR" is an answer like any other.

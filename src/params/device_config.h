@@ -24,7 +24,7 @@
 
 #include "link/device_port.h"
 
-class CDeviceConfig : public CDevicePort {
+class CDeviceConfig : public vardex::link::CDevicePort {
 public:
     // Connection protocol indexes (m_nProtocol), the order of the Connection
     // page's radio buttons.

@@ -14,7 +14,7 @@
 
 using vardex::params::Feature;
 namespace rows = vardex::params::rows;
-namespace at = vardex::at;
+namespace at = vardex::link::at;
 
 namespace {
 

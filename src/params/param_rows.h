@@ -80,7 +80,7 @@ struct ParamRowSpec {
     Row group;
     // The read time-out around the row's own commands (its verification runs
     // with the ordinary one).
-    unsigned timeout_ms = kExchangeReadMs;
+    unsigned timeout_ms = vardex::link::kExchangeReadMs;
     // Rows of many commands check the stop request after each, so that Cancel
     // does not wait for their end.
     bool check_stop = false;
@@ -101,4 +101,4 @@ const ParamRowSpec* FindRow(std::string_view name);
 int SettingRowIndex(const RecordField& field);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
-inline constexpr unsigned kParamReadTimeoutMs = kExchangeReadMs;
+inline constexpr unsigned kParamReadTimeoutMs = vardex::link::kExchangeReadMs;

@@ -17,9 +17,11 @@
 #include "params/row_dispatch.h"
 #include "params/telephony_rules.h"
 
+using namespace vardex::link;
+
 using vardex::params::Feature;
 namespace rows = vardex::params::rows;
-namespace at = vardex::at;
+namespace at = vardex::link::at;
 
 namespace {
 

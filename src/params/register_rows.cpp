@@ -14,7 +14,7 @@ namespace vardex::params::rows {
 
 namespace {
 
-namespace at = vardex::at;
+namespace at = vardex::link::at;
 
 bool NoChoice(const RecordField& field, int value) {
     return field.outside_is_no_choice && !field.Allows(value);

@@ -12,6 +12,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+using namespace vardex::link;
+
 namespace {
 
 // Size of the buffer every text operation formats into.
@@ -88,7 +90,7 @@ CSelfTestRunner::~CSelfTestRunner() {
 }
 
 const std::vector<std::string>& CSelfTestRunner::ResetSequence() {
-    namespace at = vardex::at;
+    namespace at = vardex::link::at;
     static const std::vector<std::string> sequence{
         std::string(at::kPotsConnect),
         at::ForPort(at::kChargeOff, 0),
@@ -163,7 +165,7 @@ void CSelfTestRunner::Run(int test) {
     } catch (const TestInterrupted&) {
         std::optional<std::string> reply;
         // A reconnect that finds the link down: the person learns why.
-        m_bLinkLost.store(!Exchange(vardex::at::kPotsConnect.data(), &reply));
+        m_bLinkLost.store(!Exchange(vardex::link::at::kPotsConnect.data(), &reply));
         m_strErrors.clear();
         m_nResult = TestEnd::kInterrupted;
     } catch (const LinkGone&) {

@@ -38,7 +38,9 @@
 #include <thread>
 #include <vector>
 
+namespace vardex::link {
 class CDevicePort;
+}
 
 // What RunTest returns (the Self Test page's result codes).
 enum class TestResult { kFail = 0, kPass = 1, kInterrupted = 3 };
@@ -110,7 +112,7 @@ public:
 class CSelfTestRunner {
 public:
     // The port is the working record's channel; both outlive the runner.
-    CSelfTestRunner(ISelfTestView& view, CDevicePort& port);
+    CSelfTestRunner(ISelfTestView& view, vardex::link::CDevicePort& port);
     virtual ~CSelfTestRunner();
     CSelfTestRunner(const CSelfTestRunner&) = delete;
     CSelfTestRunner& operator=(const CSelfTestRunner&) = delete;
@@ -207,7 +209,7 @@ private:
     std::string Format(int id, std::va_list args);
 
     ISelfTestView& m_view;
-    CDevicePort& m_port;
+    vardex::link::CDevicePort& m_port;
     std::thread m_thread;
     std::atomic<bool> m_bFinished{false};
     std::atomic<bool> m_bLinkLost{false};

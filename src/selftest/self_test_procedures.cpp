@@ -12,7 +12,7 @@
 #include "selftest/self_test.h"
 
 using namespace vardex::res;
-namespace at = vardex::at;
+namespace at = vardex::link::at;
 
 namespace {
 

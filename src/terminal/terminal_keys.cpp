@@ -2,6 +2,8 @@
 
 #include "link/device_port.h"
 
+using namespace vardex::link;
+
 namespace vardex::terminal {
 
 int KeyByte(TerminalKey key, char32_t character) {

@@ -8,7 +8,9 @@
 #include <string>
 #include <string_view>
 
+namespace vardex::link {
 class CDevicePort;
+}
 
 namespace vardex::terminal {
 
@@ -26,7 +28,7 @@ int KeyByte(TerminalKey key, char32_t character);
 
 // Writes the key's byte raw (no terminator, not echoed locally); the bytes
 // written (0 when the key sends nothing or the link is down).
-std::size_t SendKey(CDevicePort& port, TerminalKey key, char32_t character);
+std::size_t SendKey(link::CDevicePort& port, TerminalKey key, char32_t character);
 
 // What a terminal in raw mode sends as keys are typed, turned into the bytes
 // KeyByte gives those keys: UTF-8 text as its characters, DEL or BS as

@@ -13,6 +13,8 @@
 #include "platform/file_io.h"
 #include "platform/vtime.h"
 
+using namespace vardex::link;
+
 namespace vardex::terminal {
 
 CTerminalReader::CTerminalReader(CDevicePort& port, ITerminalSink& sink, HangUp hang_up)

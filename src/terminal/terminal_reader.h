@@ -36,7 +36,9 @@
 #include "platform/unique_fd.h"
 #include "terminal/terminal_text.h"
 
+namespace vardex::link {
 class CDevicePort;
+}
 
 namespace vardex::terminal {
 
@@ -78,7 +80,7 @@ public:
     static constexpr std::int64_t kStopWaitMs = 2000;
 
     // The port and the sink must outlive the reader object.
-    CTerminalReader(CDevicePort& port, ITerminalSink& sink,
+    CTerminalReader(link::CDevicePort& port, ITerminalSink& sink,
                     HangUp hang_up = HangUp::kWaitForDevice);
     // Stops the reader, waiting for it without limit, and closes the log.
     ~CTerminalReader();
@@ -124,7 +126,7 @@ private:
     // Marks the reader gone; under m_mutex.
     void Leave();
 
-    CDevicePort& m_port;
+    link::CDevicePort& m_port;
     ITerminalSink& m_sink;
     const HangUp m_hangUp;
     std::atomic<bool> m_bLinkDown{false};

@@ -7,10 +7,12 @@
 #include "link/device_port.h"
 #include "link/protocol_waits.h"
 
+using namespace vardex::link;
+
 namespace vardex::terminal {
 namespace {
 
-namespace at = vardex::at;
+namespace at = vardex::link::at;
 
 struct LayerRow {
     TraceLayer layer;

@@ -8,7 +8,9 @@
 #include <string_view>
 #include <vector>
 
+namespace vardex::link {
 class CDevicePort;
+}
 
 namespace vardex::terminal {
 
@@ -26,12 +28,12 @@ std::string_view TraceLayerName(TraceLayer layer);
 std::string_view TraceCommand(TraceLayer layer, bool on, bool usb);
 
 // Writes the switch with WriteRaw; true when every byte went out.
-bool WriteTraceSwitch(CDevicePort& port, TraceLayer layer, bool on, bool usb);
+bool WriteTraceSwitch(link::CDevicePort& port, TraceLayer layer, bool on, bool usb);
 
-// Sends vardex::at::kAllTracesOff through SendCommand under the exchange lock, with the
+// Sends vardex::link::at::kAllTracesOff through SendCommand under the exchange lock, with the
 // ordinary 250 ms reply time-out (the terminal reader leaves 50 ms behind).
 // False when the link is down. The reply is not examined.
-bool SendAllTracesOff(CDevicePort& port);
+bool SendAllTracesOff(link::CDevicePort& port);
 
 // Parses "l1,app,u" (names of TraceLayerName, any case, comma separated, each
 // at most once). False, with *bad set to the offending word, otherwise.

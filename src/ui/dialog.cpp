@@ -16,6 +16,8 @@
 #include "message_box.h"
 #include "res/strings.h"
 
+using namespace vardex::link;
+
 // The resources live in a static library: nothing would pull them into a program
 // unless something refers to them.
 static void InitGuiResources() {

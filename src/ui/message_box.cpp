@@ -8,6 +8,8 @@
 #include "dialog.h"
 #include "res/strings.h"
 
+using namespace vardex::link;
+
 namespace vardex::ui {
 
 namespace {

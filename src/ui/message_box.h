@@ -24,13 +24,13 @@ QString AppName();
 // counts as No. DiscardApplyKeep returns Discard, Apply or Cancel (keep
 // editing), which closing the box counts as. GUI thread only.
 QMessageBox::StandardButton AppMessageBox(QWidget* parent, const std::string& text,
-                                          MessageIcon icon,
+                                          link::MessageIcon icon,
                                           MessageButtons buttons = MessageButtons::Ok);
 
 // A test's stand-in for the box: gets what would be shown and returns the button.
 struct MessageBoxCall {
     std::string text;
-    MessageIcon icon;
+    link::MessageIcon icon;
     MessageButtons buttons;
 };
 using MessageBoxHook = std::function<QMessageBox::StandardButton(const MessageBoxCall&)>;

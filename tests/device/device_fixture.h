@@ -45,7 +45,7 @@ protected:
 
     // Opens the peer's port as a search would have left it.
     void OpenDirect(ScriptedPeer& peer) {
-        ASSERT_EQ(Record().Line().OpenPort(peer.SlavePath(), 115200), OpenResult::kOk);
+        ASSERT_EQ(Record().Line().OpenPort(peer.SlavePath(), 115200), link::OpenResult::kOk);
         Record().Line().SelectDirectPort(peer.SlavePath());
     }
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace vardex::identity {
+namespace vardex::device::identity {
 namespace {
 
 TEST(ParseVersion, ReadsMajorAndMinorBehindBlanksAndVs) {
@@ -47,4 +47,4 @@ TEST(Crc, EndsFourCharactersBeforeOk) {
 }
 
 }  // namespace
-}  // namespace vardex::identity
+}  // namespace vardex::device::identity

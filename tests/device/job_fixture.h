@@ -62,7 +62,7 @@ protected:
         device_ = std::make_unique<sim::PtyDevice>(std::move(options));
         SysError error;
         ASSERT_TRUE(device_->Start(&error)) << error.Message();
-        ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), OpenResult::kOk);
+        ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), link::OpenResult::kOk);
         W().Line().SelectDirectPort(device_->Path());
     }
 

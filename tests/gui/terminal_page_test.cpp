@@ -23,6 +23,8 @@
 #include "ui/help.h"
 #include "ui/terminal/terminal_page.h"
 
+using namespace vardex::link;
+
 namespace vardex::test {
 namespace {
 
@@ -32,7 +34,7 @@ using Page = CTerminalPage;
 
 constexpr int kTerminalPage = 3;
 constexpr int kWaitMs = 5000;
-const std::string kAllOff = vardex::at::Line(vardex::at::kAllTracesOff);
+const std::string kAllOff = vardex::link::at::Line(vardex::link::at::kAllTracesOff);
 
 std::size_t Count(const std::string& text, const std::string& what) {
     std::size_t n = 0;

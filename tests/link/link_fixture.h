@@ -29,7 +29,7 @@ protected:
     OpenLink() : scale_(kScale), peer_(ModemReply, true) {}
 
     void SetUp() override {
-        ASSERT_EQ(port_.Line().OpenPort(peer_.SlavePath(), 115200), OpenResult::kOk)
+        ASSERT_EQ(port_.Line().OpenPort(peer_.SlavePath(), 115200), link::OpenResult::kOk)
             << port_.Line().LastOpenError().Message();
         ASSERT_TRUE(peer_.WaitForLines(3));
         ASSERT_EQ(port_.SetReadTimeout(250), 1);
@@ -37,7 +37,7 @@ protected:
 
     ScopedTimeScale scale_;
     ScriptedPeer peer_;
-    CDevicePort port_;
+    link::CDevicePort port_;
 };
 
 }  // namespace vardex::test

@@ -6,6 +6,8 @@
 #include "link/reply_assembly.h"
 #include "link_fixture.h"
 
+using namespace vardex::link;
+
 namespace vardex::test {
 namespace {
 

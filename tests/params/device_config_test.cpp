@@ -18,6 +18,8 @@
 #include "platform/pty.h"
 #include "platform/serial_port.h"
 
+using namespace vardex::link;
+
 namespace {
 
 // One case per field of the field table: the value a new record holds

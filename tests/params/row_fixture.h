@@ -51,7 +51,7 @@ protected:
         : scale_(kScale), peer_([this](const std::string& line) { return Respond(line); }, true) {}
 
     void SetUp() override {
-        ASSERT_EQ(W().Line().OpenPort(peer_.SlavePath(), 115200), OpenResult::kOk)
+        ASSERT_EQ(W().Line().OpenPort(peer_.SlavePath(), 115200), link::OpenResult::kOk)
             << W().Line().LastOpenError().Message();
         ASSERT_TRUE(peer_.WaitForLines(3));
         ASSERT_EQ(W().SetReadTimeout(kParamReadTimeoutMs), 1);

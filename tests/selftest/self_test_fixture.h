@@ -33,7 +33,7 @@ protected:
             return;
         }
         auto& port = app_.m_workingRecord;
-        EXPECT_EQ(port.Line().OpenPort(device_->Path(), 115200), OpenResult::kOk);
+        EXPECT_EQ(port.Line().OpenPort(device_->Path(), 115200), link::OpenResult::kOk);
         port.Line().SelectDirectPort(device_->Path());
         device_->KeepReceivedBytes(true);
     }

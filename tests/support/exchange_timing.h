@@ -7,15 +7,16 @@ namespace vardex::test {
 
 class ScopedExchangeTiming {
 public:
-    explicit ScopedExchangeTiming(ExchangeTiming timing) : old_(CurrentExchangeTiming()) {
-        SetExchangeTiming(timing);
+    explicit ScopedExchangeTiming(link::ExchangeTiming timing)
+        : old_(link::CurrentExchangeTiming()) {
+        link::SetExchangeTiming(timing);
     }
-    ~ScopedExchangeTiming() { SetExchangeTiming(old_); }
+    ~ScopedExchangeTiming() { link::SetExchangeTiming(old_); }
     ScopedExchangeTiming(const ScopedExchangeTiming&) = delete;
     ScopedExchangeTiming& operator=(const ScopedExchangeTiming&) = delete;
 
 private:
-    ExchangeTiming old_;
+    link::ExchangeTiming old_;
 };
 
 }  // namespace vardex::test

@@ -12,7 +12,7 @@
 
 namespace vardex::test {
 
-class RecordingProgressBar : public IProgressBar {
+class RecordingProgressBar : public link::IProgressBar {
 public:
     void SetRange32(int lower, int upper) override {
         lower_ = lower;
@@ -32,24 +32,24 @@ private:
     int lower_ = 0, upper_ = 100, pos_ = 0, step_ = 10, steps_ = 0;
 };
 
-class ScriptedPrompts : public IUserPrompts {
+class ScriptedPrompts : public link::IUserPrompts {
 public:
     struct ListAnswer {
-        Choice button;
+        link::Choice button;
         int selected;  // -1: nothing selected
     };
 
-    void ShowMessage(const std::string& text, MessageIcon icon) override {
+    void ShowMessage(const std::string& text, link::MessageIcon icon) override {
         std::lock_guard lock(mutex_);
         messages.emplace_back(text, icon);
     }
-    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
-                          const std::vector<std::string>& items, int* selected) override {
+    link::Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                const std::vector<std::string>& items, int* selected) override {
         std::lock_guard lock(mutex_);
         lists.push_back(items);
         list_caption = caption;
         list_prompt = prompt;
-        ListAnswer answer{Choice::kCancelled, -1};
+        ListAnswer answer{link::Choice::kCancelled, -1};
         if (!answers.empty()) {
             answer = answers.front();
             answers.pop_front();
@@ -59,7 +59,7 @@ public:
     }
 
     std::deque<ListAnswer> answers;
-    std::vector<std::pair<std::string, MessageIcon>> messages;
+    std::vector<std::pair<std::string, link::MessageIcon>> messages;
     std::vector<std::vector<std::string>> lists;
     std::string list_caption, list_prompt;
 
@@ -72,8 +72,8 @@ public:
     void SetCaption(const std::string& text) override { captions.push_back(text); }
     void SetStatusText(const std::string& text) override { status_texts.push_back(text); }
     void EnableCancel(bool enable) override { cancel_enabled.push_back(enable); }
-    IProgressBar& Progress() override { return progress; }
-    IUserPrompts& Prompts() override { return prompts; }
+    link::IProgressBar& Progress() override { return progress; }
+    link::IUserPrompts& Prompts() override { return prompts; }
     void CloseOwner() override { ++close_requests; }
 
     RecordingProgressBar progress;

@@ -130,12 +130,12 @@ public:
             }
         });
     }
-    void ShowMessage(const std::string& text, MessageIcon icon) override {
+    void ShowMessage(const std::string& text, link::MessageIcon icon) override {
         Call([&] { prompts.ShowMessage(text, icon); });
     }
-    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
-                          const std::vector<std::string>& items, int* selected) override {
-        Choice button = Choice::kCancelled;
+    link::Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                const std::vector<std::string>& items, int* selected) override {
+        link::Choice button = link::Choice::kCancelled;
         Call([&] { button = prompts.ChooseFromList(caption, prompt, items, selected); });
         return button;
     }

@@ -34,7 +34,7 @@ TEST(TraceSwitches, CommandsAndTheirByteCounts) {
         }
         code += 2;
     }
-    EXPECT_EQ(vardex::at::kAllTracesOff, "ATCD0CD2CD4CD6CD8CD10");
+    EXPECT_EQ(vardex::link::at::kAllTracesOff, "ATCD0CD2CD4CD6CD8CD10");
 }
 
 TEST(TraceSwitches, LayerNamesOnTheCommandLine) {

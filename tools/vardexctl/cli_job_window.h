@@ -56,9 +56,9 @@ public:
     void EnableCancel(bool enable) override;
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int position) override;
-    void ShowMessage(const std::string& text, MessageIcon icon) override;
-    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
-                          const std::vector<std::string>& items, int* selected) override;
+    void ShowMessage(const std::string& text, link::MessageIcon icon) override;
+    link::Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                const std::vector<std::string>& items, int* selected) override;
     bool ChooseOpenFile(const std::string& filter, const std::string& default_ext,
                         std::string* path) override;
     void CloseOwner() override {}

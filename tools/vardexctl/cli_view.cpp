@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace vardex::link;
+
 namespace vardex::ctl {
 
 bool ReadInputLine(std::FILE* in, std::string* line) {

@@ -19,7 +19,7 @@ bool ReadInputLine(std::FILE* in, std::string* line);
 // A progress line redrawn in place on a terminal. Without one (a script, a
 // log) nothing of the bar is written: only the status line it carries, as it
 // last was, once its step ends.
-class CliProgressBar : public IProgressBar {
+class CliProgressBar : public link::IProgressBar {
 public:
     explicit CliProgressBar(std::FILE* out);
     void SetRange32(int lower, int upper) override;
@@ -44,13 +44,13 @@ private:
     bool drawn_ = false;
 };
 
-class CliPrompts : public IUserPrompts {
+class CliPrompts : public link::IUserPrompts {
 public:
     CliPrompts(std::FILE* in, std::FILE* out, CliProgressBar* progress)
         : in_(in), out_(out), progress_(progress) {}
-    void ShowMessage(const std::string& text, MessageIcon icon) override;
-    Choice ChooseFromList(const std::string& caption, const std::string& prompt,
-                          const std::vector<std::string>& items, int* selected) override;
+    void ShowMessage(const std::string& text, link::MessageIcon icon) override;
+    link::Choice ChooseFromList(const std::string& caption, const std::string& prompt,
+                                const std::vector<std::string>& items, int* selected) override;
     // The text of the last message shown; empty before the first.
     const std::string& LastMessage() const { return last_message_; }
 
@@ -68,8 +68,8 @@ public:
     void SetCaption(const std::string& text) override;
     void SetStatusText(const std::string& text) override;
     void EnableCancel(bool) override {}
-    IProgressBar& Progress() override { return progress_; }
-    IUserPrompts& Prompts() override { return prompts_; }
+    link::IProgressBar& Progress() override { return progress_; }
+    link::IUserPrompts& Prompts() override { return prompts_; }
     void CloseOwner() override {}
     void Finish() { progress_.Finish(); }
     const std::string& LastMessage() const { return prompts_.LastMessage(); }

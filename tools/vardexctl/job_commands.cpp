@@ -167,8 +167,8 @@ int ReadForWrite(CVarDexConfigurationManagerApp& app, const std::string& port, c
     bool in_loader = false;
     if (RunJob(app, reader, CCommProgress::kJobReadAll, false, command, err, hook, nullptr,
                &in_loader,
-               profile >= 0 && profile <= 3 ? vardex::at::RecallProfile(profile) : std::string()) !=
-        JobResult::kDone) {
+               profile >= 0 && profile <= 3 ? vardex::link::at::RecallProfile(profile)
+                                            : std::string()) != JobResult::kDone) {
         std::fprintf(err, "vardexctl %s: nothing was written\n", command);
         return FailedJobStatus(in_loader);
     }

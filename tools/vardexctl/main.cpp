@@ -11,6 +11,8 @@
 #include "settings/record_fields.h"
 #include "vardex_version.h"
 
+using namespace vardex::link;
+
 namespace {
 
 // What a usage error shows, with the command list between kUsage and

@@ -10,6 +10,8 @@
 #include "ui/accessible.h"
 #include "ui/message_box.h"
 
+using namespace vardex::link;
+
 namespace vardex::ui {
 
 CDeviceListDialog::CDeviceListDialog(const std::string& caption, const std::string& prompt,

@@ -21,6 +21,8 @@
 #include "ui/help.h"
 #include "ui/message_box.h"
 
+using namespace vardex::link;
+
 namespace vardex::ui {
 
 namespace {
@@ -293,7 +295,7 @@ void CUpgradePage::OnRecallProfile() {
     // The recall goes out from the read job, once the device is identified: a
     // channel that an earlier failure closed is searched for again first, as
     // Apply does, instead of ending the program on a command with no reply.
-    const std::string recall = m_nSource > 0 ? vardex::at::RecallProfile(m_nSource - 1) : "";
+    const std::string recall = m_nSource > 0 ? vardex::link::at::RecallProfile(m_nSource - 1) : "";
     bool quiet = false;
     const JobResult result = host_.RunDeviceJob(DeviceJob::kReadAll, this, &quiet, recall);
     if (result == JobResult::kDone) {

@@ -23,7 +23,10 @@
 #include "selftest/self_test.h"
 #include "ui/dialog.h"
 
+namespace vardex::link {
 class CDevicePort;
+}
+
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -47,7 +50,7 @@ public:
     static inline const QColor kAlarmBackground{255, 255, 0};
 
     // port: the working record's channel, which outlives the dialog.
-    explicit CSelfTestProgress(CDevicePort& port, QWidget* parent = nullptr);
+    explicit CSelfTestProgress(link::CDevicePort& port, QWidget* parent = nullptr);
     ~CSelfTestProgress() override;
 
     // Runs test (0..6) on the analog ports of the mask, modally; TEST_PASS,
@@ -62,7 +65,7 @@ public:
     // Tests: makes the runner (to see a worker that cannot start); the
     // ordinary runner when empty.
     using RunnerFactory =
-        std::function<std::unique_ptr<CSelfTestRunner>(ISelfTestView&, CDevicePort&)>;
+        std::function<std::unique_ptr<CSelfTestRunner>(ISelfTestView&, link::CDevicePort&)>;
     static void SetRunnerFactory(RunnerFactory factory);
     // Tests: the alarm's duration (design-time ms, scaled like every wait).
     void SetAlarmDurationMs(std::int64_t ms) { alarm_ms_ = ms; }

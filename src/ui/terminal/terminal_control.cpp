@@ -17,6 +17,8 @@
 #include "terminal/terminal_keys.h"
 #include "ui/gui_call.h"
 
+using namespace vardex::link;
+
 namespace vardex::ui {
 
 // ---- the reader's side ----

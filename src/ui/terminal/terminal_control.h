@@ -16,7 +16,9 @@
 #include "terminal/terminal_keys.h"
 #include "terminal/terminal_reader.h"
 
+namespace vardex::link {
 class CDevicePort;
+}
 
 namespace vardex::ui {
 
@@ -41,7 +43,7 @@ public:
 
     // The channel the keys go to and the reader reads. Once, before the reader
     // first starts; without it keys go nowhere and no reader runs.
-    void SetPort(CDevicePort* port);
+    void SetPort(link::CDevicePort* port);
 
     // Starts the reader on the channel (or keeps one that is still leaving):
     // after it exactly one reader runs.
@@ -98,7 +100,7 @@ private:
 
     QColor text_color_{0, 255, 0};
     QColor bk_color_{0, 0, 0};
-    CDevicePort* port_ = nullptr;
+    link::CDevicePort* port_ = nullptr;
     // The sink before the reader: the reader calls it until it is gone.
     std::unique_ptr<Feed> feed_;
     std::unique_ptr<terminal::CTerminalReader> reader_;

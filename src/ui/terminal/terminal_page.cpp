@@ -10,13 +10,15 @@
 #include <algorithm>
 #include <string>
 
-#include "ui/device/comm_progress_dialog.h"
 #include "params/app_core.h"
 #include "res/strings.h"
 #include "terminal/trace_switches.h"
 #include "ui/accessible.h"
+#include "ui/device/comm_progress_dialog.h"
 #include "ui/help.h"
 #include "ui/message_box.h"
+
+using namespace vardex::link;
 
 namespace vardex::ui {
 
