@@ -7,6 +7,8 @@
 #include "device/xmodem.h"
 #include "fuzz_check.h"
 
+using namespace vardex::device;
+
 using vardex::fuzz::Check;
 
 namespace {

@@ -58,8 +58,8 @@ public:
 
     // ---- ISheetHost ----
     CVarDexConfigurationManagerApp& App() override { return app_; }
-    JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
-                           const std::string& recall = {}) override;
+    device::JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                                   const std::string& recall = {}) override;
     bool WriteDevice() override;
     int TransferRecord(int to_record) override;
     bool SetActivePage(int index) override { return CPropertySheet::SetActivePage(index); }

@@ -6,6 +6,8 @@
 #include "device/transfer_jobs.h"
 #include "res/strings.h"
 
+namespace vardex::device {
+
 using namespace vardex::link;
 
 namespace res = vardex::res;
@@ -255,3 +257,5 @@ int UpgradeThreadProc(CCommProgress* dialog) {
     dialog->EndJob(result != JobResult::kDone);
     return 0;
 }
+
+}  // namespace vardex::device

@@ -44,6 +44,8 @@
 #include "device/job_view.h"
 #include "params/app_core.h"
 
+namespace vardex::device {
+
 // The window side of a running job.
 class IJobWindow {
 public:
@@ -197,3 +199,5 @@ private:
 int UploadThreadProc(CCommProgress* dialog);
 int DownloadThreadProc(CCommProgress* dialog);
 int UpgradeThreadProc(CCommProgress* dialog);
+
+}  // namespace vardex::device

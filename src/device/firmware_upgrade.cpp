@@ -18,6 +18,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+namespace vardex::device {
+
 using namespace vardex::link;
 
 namespace res = vardex::res;
@@ -343,3 +345,5 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
     record.m_bOtherModified = 0;
     return UpgradeResult::kDone;
 }
+
+}  // namespace vardex::device

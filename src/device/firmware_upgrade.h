@@ -13,6 +13,8 @@
 #include "params/app_core.h"
 #include "platform/expected.h"
 
+namespace vardex::device {
+
 // The largest image the varDex's loader takes.
 inline constexpr std::size_t kFirmwareImageMaxBytes = 2 * 1024 * 1024;
 
@@ -38,3 +40,5 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
 // the image again from its first block, once. kFileFailed for an empty image.
 UpgradeResult SendFirmwareImage(CJobView* dialog, vardex::link::CDevicePort& port,
                                 const std::vector<unsigned char>& image);
+
+}  // namespace vardex::device

@@ -16,6 +16,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+namespace vardex::device {
+
 using namespace vardex::link;
 
 namespace id = vardex::device::identity;
@@ -425,3 +427,5 @@ IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* 
     ShowSummary(dialog, record, name);
     return IdentifyResult::kIdentified;
 }
+
+}  // namespace vardex::device

@@ -5,6 +5,8 @@
 #include "link/port_problems.h"
 #include "params/app_core.h"
 
+namespace vardex::device {
+
 // What IdentifyDevice ends with.
 enum class IdentifyResult {
     kIdentified = 1,
@@ -36,3 +38,5 @@ std::string NotFoundMessage(const std::vector<vardex::link::PortFailure>& failur
 // What the person is told when the channel to the chosen device could not be
 // set up: the device's name and path, what failed and what to do.
 std::string ConnectFailureMessage(CDeviceConfig& record, vardex::link::OpenResult result);
+
+}  // namespace vardex::device

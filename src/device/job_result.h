@@ -9,6 +9,8 @@
 
 #include "params/param_rows.h"
 
+namespace vardex::device {
+
 enum class JobResult {
     kDone,
     // Not completed: stopped by the person, no device, or a step without its answer.
@@ -80,3 +82,5 @@ struct WriteOutcome {
         return -1;
     }
 };
+
+}  // namespace vardex::device

@@ -10,6 +10,8 @@
 #include "link/user_prompts.h"
 #include "params/running_job.h"
 
+namespace vardex::device {
+
 class CJobView : public CRunningJob {
 public:
     virtual void SetCaption(const std::string& text) = 0;
@@ -37,3 +39,5 @@ public:
         return false;
     }
 };
+
+}  // namespace vardex::device

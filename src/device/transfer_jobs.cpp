@@ -9,6 +9,8 @@
 #include "params/row_dispatch.h"
 #include "res/strings.h"
 
+namespace vardex::device {
+
 using namespace vardex::link;
 
 namespace res = vardex::res;
@@ -207,3 +209,5 @@ WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp
     outcome.end = WriteOutcome::End::kDone;
     return outcome;
 }
+
+}  // namespace vardex::device

@@ -8,6 +8,8 @@
 #include "params/app_core.h"
 #include "params/param_rows.h"
 
+namespace vardex::device {
+
 // Identifies the device, runs every query row into the working record and lets
 // the device copy take it; a charge reset still pending is given up (the pages
 // now show the device's counters). A read that does not complete leaves the
@@ -29,3 +31,5 @@ JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* ap
                             std::span<const ParamRowSpec> table);
 WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
                                 std::span<const ParamRowSpec> table);
+
+}  // namespace vardex::device

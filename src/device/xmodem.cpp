@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace vardex::device {
+
 XmodemSender::XmodemSender(const std::vector<unsigned char>& image) : image_(image) {
     Build();
 }
@@ -52,3 +54,5 @@ void BuildXmodemBlock(std::uint8_t number, const unsigned char* data, std::size_
     }
     block[kXmodemBlockSize - 1] = static_cast<unsigned char>(sum & 0xFF);
 }
+
+}  // namespace vardex::device

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace vardex::device {
+
 inline constexpr unsigned char kXmodemSoh = 0x01;
 inline constexpr unsigned char kXmodemEot = 0x04;
 inline constexpr unsigned char kXmodemAck = 0x06;
@@ -52,3 +54,5 @@ private:
     std::size_t count_ = 0;  // image bytes in the current block
     int resends_ = 0;
 };
+
+}  // namespace vardex::device

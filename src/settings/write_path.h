@@ -100,7 +100,7 @@ std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDev
 std::string UnitPort(CDeviceConfig& record);
 
 // Runs the write job over the app's records on the caller's window.
-using WriteJob = std::function<WriteOutcome()>;
+using WriteJob = std::function<device::WriteOutcome()>;
 
 // The app's working record holds the wanted settings, its device copy what the
 // device holds. Checks the variant's rules, keeps the device copy as a backup
@@ -113,7 +113,8 @@ WriteReport WriteSettings(CVarDexConfigurationManagerApp& app, bool keep_backup,
 // before, in the order the setting rows send them; after is the working record
 // once the job ended. The judgement WriteSettings makes, for the tests.
 std::vector<FieldResult> JudgeWrite(const CDeviceConfig& before, const CDeviceConfig& wanted,
-                                    const CDeviceConfig& after, const WriteOutcome& outcome);
+                                    const CDeviceConfig& after,
+                                    const device::WriteOutcome& outcome);
 
 // What a write left to the person: the record takes back every wanted value of
 // a field that was not applied, so that it stays pending and the next write

@@ -20,6 +20,8 @@
 #include "scoped_env.h"
 #include "temp_files.h"
 
+using namespace vardex::device;
+
 using namespace vardex::link;
 
 namespace vardex::test {

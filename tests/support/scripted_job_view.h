@@ -67,7 +67,7 @@ private:
     std::mutex mutex_;
 };
 
-class ScriptedJobView : public CJobView {
+class ScriptedJobView : public device::CJobView {
 public:
     void SetCaption(const std::string& text) override { captions.push_back(text); }
     void SetStatusText(const std::string& text) override { status_texts.push_back(text); }

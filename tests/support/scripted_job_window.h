@@ -23,7 +23,7 @@
 
 namespace vardex::test {
 
-class ScriptedJobWindow : public IJobWindow {
+class ScriptedJobWindow : public device::IJobWindow {
 public:
     // kHold keeps the confirmation open until the end message closes it.
     enum class Answer { kYes, kNo, kHold };
@@ -49,25 +49,25 @@ public:
 
     ScriptedJobWindow() : ui_thread_(std::this_thread::get_id()) {}
 
-    CCommProgress& Job() { return *job_; }
+    device::CCommProgress& Job() { return *job_; }
     // Presses Cancel: queued like any input, served by the UI loop.
     void PressCancel() {
         Post([this] { job_->OnCancelCommand(); });
     }
 
     // ---- IJobWindow ----
-    JobResult RunModal(CCommProgress& job) override {
+    device::JobResult RunModal(device::CCommProgress& job) override {
         job_ = &job;
         ended_ = false;  // a window may run one job after another
         while (!ended_) {
             if (!ServeOne()) {
                 ADD_FAILURE() << "the job window waited too long for the worker";
-                return JobResult::kStopped;
+                return device::JobResult::kStopped;
             }
         }
         return result_;
     }
-    void EndModal(JobResult result) override {
+    void EndModal(device::JobResult result) override {
         result_ = result;
         ended_ = true;
     }
@@ -197,14 +197,14 @@ private:
         return true;
     }
 
-    CCommProgress* job_ = nullptr;
+    device::CCommProgress* job_ = nullptr;
     std::thread::id ui_thread_;
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::function<void()>> queue_;
     bool ended_ = false;
     bool confirm_open_ = false;
-    JobResult result_ = JobResult::kStopped;
+    device::JobResult result_ = device::JobResult::kStopped;
 };
 
 }  // namespace vardex::test

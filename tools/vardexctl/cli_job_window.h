@@ -22,7 +22,7 @@
 
 namespace vardex::ctl {
 
-class CliJobWindow : public IJobWindow {
+class CliJobWindow : public device::IJobWindow {
 public:
     CliJobWindow(std::FILE* in = stdin, std::FILE* out = stderr);
     ~CliJobWindow() override;
@@ -46,8 +46,8 @@ public:
     // Texts of the messages shown so far.
     std::vector<std::string> Messages() const;
 
-    JobResult RunModal(CCommProgress& job) override;
-    void EndModal(JobResult result) override;
+    device::JobResult RunModal(device::CCommProgress& job) override;
+    void EndModal(device::JobResult result) override;
     bool ConfirmCancel() override;
     void CloseConfirmation() override;
     void PostEndMessage() override;
@@ -77,7 +77,7 @@ private:
     CliJobView view_;
     std::vector<std::string> messages_;
     std::string image_file_;
-    CCommProgress* job_ = nullptr;
+    device::CCommProgress* job_ = nullptr;
     bool ended_ = false;
     bool confirm_open_ = false;
     bool input_ended_ = false;
@@ -86,7 +86,7 @@ private:
     std::atomic<bool> terminate_{false};
     // Ctrl+C that came while Cancel was off (UI thread only).
     int pending_interrupts_ = 0;
-    JobResult result_ = JobResult::kStopped;
+    device::JobResult result_ = device::JobResult::kStopped;
 };
 
 }  // namespace vardex::ctl

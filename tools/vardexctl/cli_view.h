@@ -62,7 +62,7 @@ private:
     std::string last_message_;
 };
 
-class CliJobView : public CJobView {
+class CliJobView : public device::CJobView {
 public:
     CliJobView(std::FILE* in = stdin, std::FILE* out = stderr);
     void SetCaption(const std::string& text) override;

@@ -14,6 +14,8 @@
 #include "ui/gui_call.h"
 #include "ui/message_box.h"
 
+using namespace vardex::device;
+
 using namespace vardex::link;
 
 namespace vardex::ui {

@@ -24,7 +24,7 @@ class CJobAnimation;
 // Qt file dialog writes it: "varDex Download Files (*.img *.dnl);;All Files (*)".
 QString ConvertFileFilter(const std::string& filter);
 
-class CCommProgressDialog : public CDialog, public IJobWindow {
+class CCommProgressDialog : public CDialog, public device::IJobWindow {
 public:
     static constexpr int IDC_ANIMATION = 2051;
     static constexpr int IDC_PROGRESS = 2047;
@@ -45,8 +45,8 @@ public:
     CCancelConfirmDialog& Confirmation() { return confirm_; }
 
     // ---- IJobWindow ----
-    JobResult RunModal(CCommProgress& job) override;
-    void EndModal(JobResult result) override;
+    device::JobResult RunModal(device::CCommProgress& job) override;
+    void EndModal(device::JobResult result) override;
     bool ConfirmCancel() override;
     void CloseConfirmation() override;
     void PostEndMessage() override;
@@ -75,7 +75,7 @@ private:
     QLabel* status_;
     QPointer<QWidget> owner_;
     CCancelConfirmDialog confirm_;
-    CCommProgress* job_ = nullptr;
+    device::CCommProgress* job_ = nullptr;
 };
 
 }  // namespace vardex::ui

@@ -23,8 +23,8 @@ public:
     // that did not complete, *quiet_end says whether the failure was already
     // reported.
     // recall: for a read, the profile recall sent once the device is identified.
-    virtual JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
-                                   const std::string& recall = {}) = 0;
+    virtual device::JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
+                                           const std::string& recall = {}) = 0;
     // Writes the pending changes; true when none remain pending afterwards.
     virtual bool WriteDevice() = 0;
     // 1: pages to working record; 0: working record to pages.
