@@ -28,6 +28,8 @@
 #include "scripted_job_view.h"
 #include "simulated_device.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -30,6 +30,8 @@
 #include "platform/vtime.h"
 #include "scripted_job_view.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -18,6 +18,8 @@
 #include "pty_device.h"
 #include "scripted_job_view.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -18,6 +18,8 @@
 #include "pty_device.h"
 #include "simulated_device.h"
 
+using namespace vardex::params;
+
 using namespace vardex::link;
 
 int main(int argc, char** argv) {

@@ -12,13 +12,14 @@
 namespace vardex::bench {
 
 // False, with the reason on stderr, when the simulator or the port fails.
-inline bool OpenSimulatedDevice(sim::PtyDevice& device, CVarDexConfigurationManagerApp& app) {
+inline bool OpenSimulatedDevice(sim::PtyDevice& device,
+                                params::CVarDexConfigurationManagerApp& app) {
     SysError error;
     if (!device.Start(&error)) {
         std::fprintf(stderr, "simulator: %s\n", error.Message().c_str());
         return false;
     }
-    CDeviceConfig& w = app.m_workingRecord;
+    params::CDeviceConfig& w = app.m_workingRecord;
     if (w.Line().OpenPort(device.Path(), link::kLineBaud) != link::OpenResult::kOk) {
         std::fprintf(stderr, "cannot open %s\n", device.Path().c_str());
         return false;

@@ -27,6 +27,8 @@
 #include "simulated_device.h"
 #include "ui/terminal/terminal_control.h"
 
+using namespace vardex::params;
+
 namespace {
 
 using Seconds = std::chrono::duration<double>;

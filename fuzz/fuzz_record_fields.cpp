@@ -10,6 +10,8 @@
 #include "fuzz_check.h"
 #include "settings/record_fields.h"
 
+using namespace vardex::params;
+
 namespace {
 
 using vardex::ctl::FieldChange;

@@ -37,7 +37,7 @@ public:
     CVarDexApplication(const CVarDexApplication&) = delete;
     CVarDexApplication& operator=(const CVarDexApplication&) = delete;
 
-    CVarDexConfigurationManagerApp& Core() { return core_; }
+    params::CVarDexConfigurationManagerApp& Core() { return core_; }
 
     // Start-up and the whole run: parses arguments (the program's name first),
     // builds the sheet, runs it modally and returns once it has closed.
@@ -46,7 +46,7 @@ public:
                      const std::function<void(CPropSheet&)>& before_run = {});
 
 private:
-    CVarDexConfigurationManagerApp core_;
+    params::CVarDexConfigurationManagerApp core_;
 };
 
 }  // namespace vardex::ui

@@ -17,7 +17,9 @@
 #include "ui/selftest/self_test_page.h"
 #include "ui/terminal/terminal_page.h"
 
+namespace vardex::params {
 class CVarDexConfigurationManagerApp;
+}
 
 namespace vardex::ui {
 
@@ -26,7 +28,7 @@ public:
     static constexpr int ID_ABOUT = 16;
     static constexpr int kReadDelayMs = 250;
 
-    CPropSheet(const QString& title, CVarDexConfigurationManagerApp& app);
+    CPropSheet(const QString& title, params::CVarDexConfigurationManagerApp& app);
     ~CPropSheet() override;
 
     CUpgradePage& InformationPage() { return information_; }
@@ -57,7 +59,7 @@ public:
     bool ReadStarted() const { return read_started_; }
 
     // ---- ISheetHost ----
-    CVarDexConfigurationManagerApp& App() override { return app_; }
+    params::CVarDexConfigurationManagerApp& App() override { return app_; }
     device::JobResult RunDeviceJob(DeviceJob job, QWidget* parent, bool* quiet_end,
                                    const std::string& recall = {}) override;
     bool WriteDevice() override;
@@ -88,7 +90,7 @@ private:
     // The line beside the buttons that says what the last write did; empty hides it.
     void ShowStatus(const std::string& text);
 
-    CVarDexConfigurationManagerApp& app_;
+    params::CVarDexConfigurationManagerApp& app_;
     CUpgradePage information_;
     CTelephonyPage telephony_;
     CConnectionPage connection_;

@@ -13,6 +13,8 @@
 #include "settings/json_reader.h"
 #include "ui/accessible.h"
 
+using namespace vardex::params;
+
 namespace vardex::ui {
 namespace {
 

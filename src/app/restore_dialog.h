@@ -24,7 +24,7 @@ public:
 
     // device: what the device is known to hold.
     // port: the unit's (its backups are those listed).
-    CRestoreDialog(QWidget* parent, const CDeviceConfig& device, const std::string& port,
+    CRestoreDialog(QWidget* parent, const params::CDeviceConfig& device, const std::string& port,
                    ChangeLabel label = {});
 
     const std::vector<settings::Backup>& Backups() const { return backups_; }
@@ -38,7 +38,7 @@ protected:
 private:
     void ShowBackup(int row);
 
-    const CDeviceConfig& device_;
+    const params::CDeviceConfig& device_;
     ChangeLabel label_;
     std::vector<settings::Backup> backups_;
     std::vector<ctl::FieldChange> changes_;

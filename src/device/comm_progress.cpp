@@ -6,6 +6,8 @@
 #include "device/transfer_jobs.h"
 #include "res/strings.h"
 
+using namespace vardex::params;
+
 namespace vardex::device {
 
 using namespace vardex::link;

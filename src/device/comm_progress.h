@@ -101,7 +101,7 @@ public:
     static constexpr int kJobReadAll = 0;
     static constexpr int kJobWriteAll = 1;
 
-    CCommProgress(IJobWindow& window, CVarDexConfigurationManagerApp& app);
+    CCommProgress(IJobWindow& window, params::CVarDexConfigurationManagerApp& app);
     ~CCommProgress() override;
 
     // UI thread. Each runs its job modally; when it did not complete,
@@ -132,7 +132,7 @@ public:
                         std::string* path) override;
     void CloseOwner() override;
 
-    CVarDexConfigurationManagerApp& App() { return m_app; }
+    params::CVarDexConfigurationManagerApp& App() { return m_app; }
 
     // Worker side of the end: records the outcome and posts the end message.
     void EndJob(int failed);
@@ -181,7 +181,7 @@ private:
     JobResult RunJob();
 
     IJobWindow& m_window;
-    CVarDexConfigurationManagerApp& m_app;
+    params::CVarDexConfigurationManagerApp& m_app;
     Bar m_progress{*this};
     Prompter m_prompts{m_window};
     std::string m_strCaption;     // worker-side copy, for the upgrade's restore

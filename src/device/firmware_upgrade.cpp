@@ -18,6 +18,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+using namespace vardex::params;
+
 namespace vardex::device {
 
 using namespace vardex::link;

@@ -30,7 +30,8 @@ vardex::Expected<std::vector<unsigned char>> LoadFirmwareImage(const std::string
 // for the restart. Sets m_bInLoader whenever it leaves the device in
 // its loader. Blocks for up to a minute beside the transfer; the request for
 // the loader repeats until the device answers with NAK or the job is stopped.
-UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* app, int askDevice);
+UpgradeResult UpgradeFirmware(CJobView* dialog, params::CVarDexConfigurationManagerApp* app,
+                              int askDevice);
 
 // The transfer phase alone, for a receiver that has already asked with NAK:
 // the wake-up bytes, every block, EOT and its answer. Sets the caption and the

@@ -16,6 +16,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+using namespace vardex::params;
+
 namespace vardex::device {
 
 using namespace vardex::link;

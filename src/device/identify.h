@@ -25,7 +25,7 @@ enum class IdentifyResult {
 // device's identity into the working record. Blocks for the loader probe
 // (kLoaderProbeMs) beside the exchanges, and for the search when the channel
 // was closed.
-IdentifyResult IdentifyDevice(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+IdentifyResult IdentifyDevice(CJobView* dialog, params::CVarDexConfigurationManagerApp* app);
 
 // What the person is told when the device's answer to command could not be
 // read even when asked again.
@@ -37,6 +37,6 @@ std::string NotFoundMessage(const std::vector<vardex::link::PortFailure>& failur
 
 // What the person is told when the channel to the chosen device could not be
 // set up: the device's name and path, what failed and what to do.
-std::string ConnectFailureMessage(CDeviceConfig& record, vardex::link::OpenResult result);
+std::string ConnectFailureMessage(params::CDeviceConfig& record, vardex::link::OpenResult result);
 
 }  // namespace vardex::device

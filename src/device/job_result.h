@@ -51,7 +51,7 @@ struct WriteOutcome {
     End end = End::kNotIdentified;
     // The setting rows' results in table order, as far as they ran: the last
     // is the one that ended the job when it did not complete.
-    std::vector<RowResult> rows;
+    std::vector<params::RowResult> rows;
     // kNotStored: the profile (0..3) asked for.
     int profile_not_stored = -1;
     // kUnreadable: the command whose answer could not be read.
@@ -75,7 +75,7 @@ struct WriteOutcome {
     // The last row whose verification read back another value; -1 for none.
     int LastFaultRow() const {
         for (int i = static_cast<int>(rows.size()) - 1; i >= 0; --i) {
-            if (rows[static_cast<std::size_t>(i)] == RowResult::kMismatch) {
+            if (rows[static_cast<std::size_t>(i)] == params::RowResult::kMismatch) {
                 return i;
             }
         }

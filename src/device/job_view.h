@@ -12,7 +12,7 @@
 
 namespace vardex::device {
 
-class CJobView : public CRunningJob {
+class CJobView : public params::CRunningJob {
 public:
     virtual void SetCaption(const std::string& text) = 0;
     virtual void SetStatusText(const std::string& text) = 0;

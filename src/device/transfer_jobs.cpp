@@ -9,6 +9,8 @@
 #include "params/row_dispatch.h"
 #include "res/strings.h"
 
+using namespace vardex::params;
+
 namespace vardex::device {
 
 using namespace vardex::link;

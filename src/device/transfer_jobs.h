@@ -15,21 +15,21 @@ namespace vardex::device {
 // now show the device's counters). A read that does not complete leaves the
 // record as it was. It stops for no device, a row without reply, or the stop
 // request.
-JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+JobResult ReadAllParameters(CJobView* dialog, params::CVarDexConfigurationManagerApp* app);
 // The same with a profile recall ("ATZ0".."ATZ4") sent once the device is
 // identified (so found again first when the channel was lost), before reading.
-JobResult RecallAndReadAll(CJobView* dialog, CVarDexConfigurationManagerApp* app,
+JobResult RecallAndReadAll(CJobView* dialog, params::CVarDexConfigurationManagerApp* app,
                            const std::string& recall);
 // Identifies the device and runs every setting row; values the device did not
 // take leave the job done. When a setting that no row reads back was sent,
 // its row is read again at the end. The outcome says how far it got and why it
 // ended; the job tells the person nothing of it (the write's report does).
-WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app);
+WriteOutcome WriteAllParameters(CJobView* dialog, params::CVarDexConfigurationManagerApp* app);
 
 // The same over another null-terminated table.
-JobResult ReadAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                            std::span<const ParamRowSpec> table);
-WriteOutcome WriteAllParameters(CJobView* dialog, CVarDexConfigurationManagerApp* app,
-                                std::span<const ParamRowSpec> table);
+JobResult ReadAllParameters(CJobView* dialog, params::CVarDexConfigurationManagerApp* app,
+                            std::span<const params::ParamRowSpec> table);
+WriteOutcome WriteAllParameters(CJobView* dialog, params::CVarDexConfigurationManagerApp* app,
+                                std::span<const params::ParamRowSpec> table);
 
 }  // namespace vardex::device

@@ -5,6 +5,8 @@
 
 #include "params/device_config.h"
 
+namespace vardex::params {
+
 class CVarDexConfigurationManagerApp {
 public:
     CVarDexConfigurationManagerApp() = default;
@@ -14,3 +16,5 @@ public:
     CDeviceConfig m_deviceCopy;     // what the device is known to hold
     CDeviceConfig m_workingRecord;  // what the pages edit and the rows send
 };
+
+}  // namespace vardex::params

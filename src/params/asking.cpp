@@ -5,6 +5,8 @@
 
 #include "platform/trace.h"
 
+namespace vardex::params {
+
 using namespace vardex::link;
 
 namespace {
@@ -70,3 +72,5 @@ Answer AskChecked(CRunningJob* job, CDevicePort& port, const std::string& comman
     return *verdict == Verdict::kTaken ? Answer::kAccepted
                                        : AskAgain(job, port, command, judge, reply);
 }
+
+}  // namespace vardex::params

@@ -17,6 +17,8 @@
 #include "link/device_port.h"
 #include "params/running_job.h"
 
+namespace vardex::params {
+
 // What the caller makes of one reply.
 enum class Verdict {
     kTaken,     // an answer; the caller keeps what it parsed
@@ -49,3 +51,5 @@ Answer AskAgain(CRunningJob* job, vardex::link::CDevicePort& port, const std::st
 inline Verdict TakenIf(bool answer) {
     return answer ? Verdict::kTaken : Verdict::kNoAnswer;
 }
+
+}  // namespace vardex::params

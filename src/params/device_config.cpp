@@ -2,6 +2,8 @@
 
 #include "params/field_table.h"
 
+namespace vardex::params {
+
 namespace {
 
 // S82 codes in protocol index order.
@@ -84,3 +86,5 @@ int CDeviceConfig::S82ToProtocol(int s82) {
 std::string CDeviceConfig::FormatVersion(std::uint16_t w) {
     return std::to_string(w >> 8) + "." + std::to_string(w & 0xFF);
 }
+
+}  // namespace vardex::params

@@ -24,6 +24,8 @@
 
 #include "link/device_port.h"
 
+namespace vardex::params {
+
 class CDeviceConfig : public vardex::link::CDevicePort {
 public:
     // Connection protocol indexes (m_nProtocol), the order of the Connection
@@ -169,3 +171,5 @@ public:
     };
     std::vector<RefusedQuery> m_refusedQueries;
 };
+
+}  // namespace vardex::params

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+namespace vardex::params {
+
 namespace {
 
 using vardex::params::Feature;
@@ -531,3 +533,5 @@ bool SameElement(const RecordField& field, const CDeviceConfig& a, const CDevice
     }
     return FieldNumber(field, a, element) == FieldNumber(field, b, element);
 }
+
+}  // namespace vardex::params

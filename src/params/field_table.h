@@ -22,6 +22,8 @@
 #include "params/device_config.h"
 #include "params/param_rows.h"
 
+namespace vardex::params {
+
 enum class FieldType {
     kFlag,       // int, 0 or 1
     kInt,        // int with a range
@@ -179,3 +181,5 @@ void CopyElement(const RecordField& field, CDeviceConfig& to, const CDeviceConfi
                  std::size_t element);
 bool SameElement(const RecordField& field, const CDeviceConfig& a, const CDeviceConfig& b,
                  std::size_t element);
+
+}  // namespace vardex::params

@@ -1,5 +1,7 @@
 #include "params/multilink_rule.h"
 
+namespace vardex::params {
+
 int MultilinkChoiceOf(const CDeviceConfig& record) {
     if (record.m_bMultilink == 0) {
         return kMultilinkNone;
@@ -28,3 +30,5 @@ void ApplyMultilinkChoice(int choice, CDeviceConfig& record) {
             break;
     }
 }
+
+}  // namespace vardex::params

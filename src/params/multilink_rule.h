@@ -5,6 +5,8 @@
 
 #include "params/device_config.h"
 
+namespace vardex::params {
+
 inline constexpr int kMultilinkNone = 0;
 inline constexpr int kMultilinkFixed = 1;
 inline constexpr int kMultilinkOnDemand = 2;
@@ -20,3 +22,5 @@ int MultilinkChoiceOf(const CDeviceConfig& record);
 // zeroes the time, bandwidth on demand sets the flag and keeps the time. Any
 // other value changes nothing.
 void ApplyMultilinkChoice(int choice, CDeviceConfig& record);
+
+}  // namespace vardex::params

@@ -12,6 +12,8 @@
 #include "params/register_rows.h"
 #include "params/reply_parsers.h"
 
+namespace vardex::params {
+
 using vardex::params::Feature;
 namespace rows = vardex::params::rows;
 namespace at = vardex::link::at;
@@ -302,3 +304,5 @@ std::span<const ParamRowSpec> QueryRows() {
     };
     return kRows;
 }
+
+}  // namespace vardex::params

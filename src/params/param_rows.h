@@ -24,6 +24,8 @@
 #include "params/country_variant.h"
 #include "params/running_job.h"
 
+namespace vardex::params {
+
 // What a row ends with. The design's names and numbers are kept for the three
 // it has; a row that the stop request ended says so apart from a failure.
 enum class RowResult {
@@ -102,3 +104,5 @@ int SettingRowIndex(const RecordField& field);
 
 // The read timeout of the ordinary exchange, which rows that raise it set back.
 inline constexpr unsigned kParamReadTimeoutMs = vardex::link::kExchangeReadMs;
+
+}  // namespace vardex::params

@@ -17,6 +17,8 @@
 #include "params/row_dispatch.h"
 #include "params/telephony_rules.h"
 
+namespace vardex::params {
+
 using namespace vardex::link;
 
 using vardex::params::Feature;
@@ -337,3 +339,5 @@ int SettingRowIndex(const RecordField& field) {
     }
     return -1;
 }
+
+}  // namespace vardex::params

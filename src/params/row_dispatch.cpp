@@ -36,6 +36,8 @@ RowResult Verify(Row group, CRunningJob* job, CVarDexConfigurationManagerApp& ap
 
 }  // namespace vardex::params::rows
 
+namespace vardex::params {
+
 const ParamRowSpec* QueryRowOf(Row group) {
     for (const ParamRowSpec& row : QueryRows()) {
         if (row.group == group) {
@@ -63,3 +65,5 @@ RowResult RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfiguration
     }
     return result == PARAM_FAILED && rows::StopRequested(job) ? PARAM_STOPPED : result;
 }
+
+}  // namespace vardex::params

@@ -8,6 +8,8 @@
 
 #include "params/param_rows.h"
 
+namespace vardex::params {
+
 // The query row of a group; null for a group without one (the store).
 const ParamRowSpec* QueryRowOf(Row group);
 
@@ -15,6 +17,8 @@ const ParamRowSpec* QueryRowOf(Row group);
 // set is stopped.
 RowResult RunRow(const ParamRowSpec& row, CRunningJob* job, CVarDexConfigurationManagerApp* app,
                  int verify);
+
+}  // namespace vardex::params
 
 namespace vardex::params::rows {
 

@@ -8,6 +8,8 @@
 #include <atomic>
 #include <string>
 
+namespace vardex::params {
+
 class CRunningJob {
 public:
     CRunningJob() = default;
@@ -29,3 +31,5 @@ public:
     // write job's outcome. The settings are then active but not stored.
     std::atomic<int> m_nProfileNotStored{-1};
 };
+
+}  // namespace vardex::params

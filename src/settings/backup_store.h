@@ -28,7 +28,7 @@ std::string BackupFolder();
 // time they were written, are removed, never the new one; so are temporary
 // files an earlier write left behind (a process killed while it synced). The
 // new file's path, or why it could not be kept.
-Expected<std::string> SaveBackup(const CDeviceConfig& record, const std::string& port);
+Expected<std::string> SaveBackup(const params::CDeviceConfig& record, const std::string& port);
 
 // The keys a backup adds to a read's JSON: no settings.
 inline constexpr std::string_view kPortKey = "backup_port";
@@ -58,7 +58,7 @@ Expected<std::vector<Backup>> ListBackups();
 
 // Whether a backup was read from this unit: the same port, and the same
 // country and model (a file that names no port is held to the variant alone).
-bool SameUnit(const Backup& backup, const CDeviceConfig& device, const std::string& port);
+bool SameUnit(const Backup& backup, const params::CDeviceConfig& device, const std::string& port);
 
 // "the varDex on /dev/ttyUSB0 (Hungary, model 1.2, firmware 2.10, CRC 5A3C)".
 std::string DescribeUnit(const Backup& backup);

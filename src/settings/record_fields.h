@@ -37,9 +37,9 @@ enum class Names { kMember, kReadable };
 inline constexpr std::string_view kRefusedKey = "refused_commands";
 
 // Every field as JSON, one object, keys in declaration order, then kRefusedKey.
-std::string RecordJson(const CDeviceConfig& record, Names names = Names::kMember);
+std::string RecordJson(const params::CDeviceConfig& record, Names names = Names::kMember);
 // Every field as "name = value" lines.
-std::string RecordText(const CDeviceConfig& record);
+std::string RecordText(const params::CDeviceConfig& record);
 
 // A checked change, ready to apply.
 struct FieldChange {
@@ -70,7 +70,7 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
 bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
                      FieldFault* fault = nullptr);
 // Applies checked changes.
-void ApplyChanges(const std::vector<FieldChange>& changes, CDeviceConfig* record);
+void ApplyChanges(const std::vector<FieldChange>& changes, params::CDeviceConfig* record);
 
 // One settable value of a record as printed: a number field, one text of a
 // text array, one octet of the LLC, the X.121 address.
@@ -78,25 +78,26 @@ struct SettableItem {
     const char* field;  // the record's field name
     std::string name;   // with its indexes: m_strPhoneMsn[2]
     std::string value;  // as JSON prints it
-    const RecordField* entry = nullptr;
+    const params::RecordField* entry = nullptr;
     // The element of an array field, counted through its arrays (the LLC
     // octets port * 3 + octet); 0 for one value.
     std::size_t element = 0;
 };
 // Every settable value, in declaration order (the same items for any record).
-std::vector<SettableItem> SettableItems(const CDeviceConfig& record);
+std::vector<SettableItem> SettableItems(const params::CDeviceConfig& record);
 
 // A settable value that differs between two records.
 struct ItemChange {
     std::string name;    // m_strPhoneMsn[2]
     std::string before;  // as JSON prints it
     std::string after;
-    const RecordField* entry = nullptr;
+    const params::RecordField* entry = nullptr;
     std::size_t element = 0;
     // telephony.phone_msn[2]: what a person reads where no label shows the field.
     std::string readable;
 };
-std::vector<ItemChange> Differences(const CDeviceConfig& before, const CDeviceConfig& after);
+std::vector<ItemChange> Differences(const params::CDeviceConfig& before,
+                                    const params::CDeviceConfig& after);
 
 // Every name FIELD=VALUE takes, in both forms and with the indexes of each
 // element (m_strPhoneMsn[2], telephony.phone_msn[2]): for shell completion.

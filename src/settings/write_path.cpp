@@ -13,6 +13,8 @@
 #include "settings/backup_store.h"
 #include "settings/record_fields.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 namespace vardex::settings {

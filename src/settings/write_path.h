@@ -31,7 +31,7 @@ enum class Fate {
 };
 
 struct FieldResult {
-    const RecordField* field = nullptr;
+    const params::RecordField* field = nullptr;
     // The element of an array field, counted through its arrays (the LLC octets
     // port * 3 + octet); 0 for a field that is one value.
     std::size_t element = 0;
@@ -83,7 +83,7 @@ struct WriteReport {
 // as a backup before anything is sent to it: every write and the upgrade.
 // False with *reason, what a person reads, when it could not be kept; *path is
 // the new file.
-bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, std::string* path,
+bool KeepBackup(const params::CDeviceConfig& as_read, const std::string& port, std::string* path,
                 std::string* reason);
 
 // A change the device's variant does not take (the pages' and vardexctl's
@@ -93,11 +93,12 @@ struct NotAllowed {
     std::string why;
     bool limits = false;  // why gives the limits of the field's value on this variant
 };
-std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDeviceConfig& wanted);
+std::optional<NotAllowed> FindNotAllowed(const params::CDeviceConfig& before,
+                                         const params::CDeviceConfig& wanted);
 
 // The port a record's channel is open on, which names the unit in its backups:
 // the path of a serial port, or the name of a modem line.
-std::string UnitPort(CDeviceConfig& record);
+std::string UnitPort(params::CDeviceConfig& record);
 
 // Runs the write job over the app's records on the caller's window.
 using WriteJob = std::function<device::WriteOutcome()>;
@@ -106,14 +107,15 @@ using WriteJob = std::function<device::WriteOutcome()>;
 // device holds. Checks the variant's rules, keeps the device copy as a backup
 // (unless keep_backup is false), runs the job, judges each changed value and
 // lets the device copy take what the device is now known to hold.
-WriteReport WriteSettings(CVarDexConfigurationManagerApp& app, bool keep_backup,
+WriteReport WriteSettings(params::CVarDexConfigurationManagerApp& app, bool keep_backup,
                           const WriteJob& run);
 
 // The fate of every value whose wanted value differs from what the device held
 // before, in the order the setting rows send them; after is the working record
 // once the job ended. The judgement WriteSettings makes, for the tests.
-std::vector<FieldResult> JudgeWrite(const CDeviceConfig& before, const CDeviceConfig& wanted,
-                                    const CDeviceConfig& after,
+std::vector<FieldResult> JudgeWrite(const params::CDeviceConfig& before,
+                                    const params::CDeviceConfig& wanted,
+                                    const params::CDeviceConfig& after,
                                     const device::WriteOutcome& outcome);
 
 // What a write left to the person: the record takes back every wanted value of
@@ -123,8 +125,8 @@ struct Pending {
     bool settings = false;
     bool other = false;
 };
-Pending KeepUnapplied(const WriteReport& report, const CDeviceConfig& before,
-                      const CDeviceConfig& wanted, CDeviceConfig* record);
+Pending KeepUnapplied(const WriteReport& report, const params::CDeviceConfig& before,
+                      const params::CDeviceConfig& wanted, params::CDeviceConfig* record);
 
 // How a value is named to a person: the window gives its on-screen label.
 using FieldLabel = std::function<std::string(const FieldResult&)>;

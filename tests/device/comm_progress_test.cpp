@@ -11,6 +11,8 @@
 #include "res/strings.h"
 #include "scripted_job_window.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 namespace vardex::test {

@@ -41,7 +41,7 @@ class DeviceTest : public ::testing::Test {
 protected:
     DeviceTest() : scale_(kDeviceTestScale) {}
 
-    CDeviceConfig& Record() { return app_.m_workingRecord; }
+    params::CDeviceConfig& Record() { return app_.m_workingRecord; }
 
     // Opens the peer's port as a search would have left it.
     void OpenDirect(ScriptedPeer& peer) {
@@ -50,7 +50,7 @@ protected:
     }
 
     ScopedTimeScale scale_;
-    CVarDexConfigurationManagerApp app_;
+    params::CVarDexConfigurationManagerApp app_;
     ScriptedJobView view_;
 };
 

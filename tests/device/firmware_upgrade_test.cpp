@@ -20,6 +20,8 @@
 #include "scripted_peer.h"
 #include "temp_files.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -66,12 +66,12 @@ protected:
         W().Line().SelectDirectPort(device_->Path());
     }
 
-    CDeviceConfig& W() { return app_.m_workingRecord; }
-    CDeviceConfig& D() { return app_.m_deviceCopy; }
+    params::CDeviceConfig& W() { return app_.m_workingRecord; }
+    params::CDeviceConfig& D() { return app_.m_deviceCopy; }
 
     ScopedTimeScale scale_;
     std::unique_ptr<sim::PtyDevice> device_;
-    CVarDexConfigurationManagerApp app_;
+    params::CVarDexConfigurationManagerApp app_;
 };
 
 }  // namespace vardex::test

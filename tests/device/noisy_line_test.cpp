@@ -12,6 +12,8 @@
 #include "job_fixture.h"
 #include "pty_device.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 namespace vardex::test {

@@ -19,6 +19,8 @@
 #include "res/strings.h"
 #include "scoped_env.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -23,6 +23,8 @@
 #include "ui/pages/page_controls.h"
 #include "ui/pages/telephony_page.h"
 
+using namespace vardex::params;
+
 namespace vardex::test {
 namespace {
 

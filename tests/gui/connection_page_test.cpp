@@ -16,6 +16,8 @@
 #include "ui/pages/connection_page.h"
 #include "ui/pages/telephony_page.h"
 
+using namespace vardex::params;
+
 using namespace vardex::link;
 
 namespace vardex::test {

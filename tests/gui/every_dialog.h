@@ -23,7 +23,7 @@ namespace vardex::test {
 // Every dialog the program opens besides the sheet, on record, each with a name
 // for the messages.
 inline std::vector<std::pair<QString, std::unique_ptr<ui::CDialog>>> EveryDialog(
-    CDeviceConfig& record) {
+    params::CDeviceConfig& record) {
     std::vector<std::pair<QString, std::unique_ptr<ui::CDialog>>> dialogs;
     dialogs.emplace_back("X.25", std::make_unique<ui::CX25PropertiesDialog>(record));
     dialogs.emplace_back("storage", std::make_unique<ui::CStorageConfirmDialog>());

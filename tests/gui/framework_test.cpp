@@ -25,6 +25,8 @@
 #include "ui/pages/x25_dialog.h"
 #include "vardex_version.h"
 
+using namespace vardex::params;
+
 namespace vardex::test {
 namespace {
 

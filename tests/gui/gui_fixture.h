@@ -237,7 +237,7 @@ protected:
         ASSERT_FALSE(timed_out_);
     }
 
-    CDeviceConfig& W() { return app_.Core().m_workingRecord; }
+    params::CDeviceConfig& W() { return app_.Core().m_workingRecord; }
 
     ScopedTimeScale scale_;
     Device device_;

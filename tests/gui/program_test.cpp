@@ -25,6 +25,8 @@
 #include "temp_files.h"
 #include "ui/help.h"
 
+using namespace vardex::params;
+
 using namespace vardex::link;
 
 namespace vardex::test {

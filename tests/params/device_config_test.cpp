@@ -18,6 +18,8 @@
 #include "platform/pty.h"
 #include "platform/serial_port.h"
 
+using namespace vardex::params;
+
 using namespace vardex::link;
 
 namespace {

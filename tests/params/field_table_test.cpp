@@ -16,6 +16,8 @@
 #include "params/field_table.h"
 #include "row_fixture.h"
 
+using namespace vardex::params;
+
 namespace vardex::test {
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vardex::params;
+
 namespace {
 
 // A new record (the channel makes records uncopyable) with the two fields set.

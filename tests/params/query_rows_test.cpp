@@ -7,6 +7,8 @@
 
 #include "row_fixture.h"
 
+using namespace vardex::params;
+
 namespace vardex::test {
 namespace {
 

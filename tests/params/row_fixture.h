@@ -54,12 +54,12 @@ protected:
         ASSERT_EQ(W().Line().OpenPort(peer_.SlavePath(), 115200), link::OpenResult::kOk)
             << W().Line().LastOpenError().Message();
         ASSERT_TRUE(peer_.WaitForLines(3));
-        ASSERT_EQ(W().SetReadTimeout(kParamReadTimeoutMs), 1);
+        ASSERT_EQ(W().SetReadTimeout(params::kParamReadTimeoutMs), 1);
         baseline_ = peer_.Lines().size();
     }
 
-    CDeviceConfig& W() { return app_.m_workingRecord; }
-    CDeviceConfig& D() { return app_.m_deviceCopy; }
+    params::CDeviceConfig& W() { return app_.m_workingRecord; }
+    params::CDeviceConfig& D() { return app_.m_deviceCopy; }
 
     // A fixed reply for one command line (it wins over the register file).
     void Answer(const std::string& command, const std::string& reply) {
@@ -85,10 +85,10 @@ protected:
         stop_at_ = command;
     }
 
-    RowResult Run(std::string_view name, int verify = 0) {
-        const ParamRowSpec* row = FindRow(name);
+    params::RowResult Run(std::string_view name, int verify = 0) {
+        const params::ParamRowSpec* row = params::FindRow(name);
         EXPECT_NE(row, nullptr) << name;
-        return row != nullptr ? RunRow(*row, &job_, &app_, verify) : PARAM_FAILED;
+        return row != nullptr ? RunRow(*row, &job_, &app_, verify) : params::PARAM_FAILED;
     }
 
     // Command lines the device received since SetUp.
@@ -169,9 +169,9 @@ private:
 
 protected:
     // The job outlives the peer, whose thread may still be answering.
-    CRunningJob job_;
+    params::CRunningJob job_;
     ScriptedPeer peer_;
-    CVarDexConfigurationManagerApp app_;
+    params::CVarDexConfigurationManagerApp app_;
     std::size_t baseline_ = 0;
 };
 

@@ -134,7 +134,7 @@ protected:
 
     ScopedTimeScale scale_;
     std::unique_ptr<sim::PtyDevice> device_;
-    CVarDexConfigurationManagerApp app_;
+    params::CVarDexConfigurationManagerApp app_;
     ScriptedSelfTestView view_;
     CSelfTestRunner runner_{view_, app_.m_workingRecord};
     std::map<char, char> wrong_key_[2];

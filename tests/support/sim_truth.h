@@ -14,11 +14,12 @@
 namespace vardex::test {
 
 // A register field's value as the device holds it, active or in a profile.
-inline int RegisterValue(const RecordField& field, const std::array<std::uint8_t, 256>& registers) {
-    const RegisterPlace& place = field.place;
+inline int RegisterValue(const params::RecordField& field,
+                         const std::array<std::uint8_t, 256>& registers) {
+    const params::RegisterPlace& place = field.place;
     const int value = registers[static_cast<std::size_t>(place.reg)];
-    return DecodeRegister(place,
-                          place.coding == Coding::kBitQuery ? (value >> place.first) & 1 : value);
+    return DecodeRegister(
+        place, place.coding == params::Coding::kBitQuery ? (value >> place.first) & 1 : value);
 }
 
 inline std::array<std::uint8_t, 256> ActiveRegisters(const sim::Device& d) {
@@ -50,7 +51,7 @@ inline std::optional<std::string> Truth(const sim::Device& d, const std::string&
                                   : d.Nv().profiles[static_cast<std::size_t>(profile)].clip_level);
     }
     if (name == "m_nProtocol") {
-        return std::to_string(CDeviceConfig::S82ToProtocol(registers[82]));
+        return std::to_string(params::CDeviceConfig::S82ToProtocol(registers[82]));
     }
     for (std::size_t i = 0; i < 9; ++i) {
         const std::string msn = i < 6 ? "m_strPhoneMsn[" + std::to_string(i) + "]"
@@ -59,8 +60,8 @@ inline std::optional<std::string> Truth(const sim::Device& d, const std::string&
             return Json(d.Nv().msn[i]).dump();
         }
     }
-    const RecordField* field = FindField(name);
-    if (field == nullptr || field->place.reg < 0 || field->type == FieldType::kOctets) {
+    const params::RecordField* field = params::FindField(name);
+    if (field == nullptr || field->place.reg < 0 || field->type == params::FieldType::kOctets) {
         return std::nullopt;
     }
     return std::to_string(RegisterValue(*field, registers));

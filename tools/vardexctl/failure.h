@@ -12,8 +12,10 @@
 #include <string_view>
 #include <vector>
 
+namespace vardex::params {
 class CDeviceConfig;
 class CRunningJob;
+}  // namespace vardex::params
 
 namespace vardex::ctl {
 
@@ -67,7 +69,7 @@ std::string FailureJson(const Failure& failure, int status);
 // Why a device job (or an identification) that did not complete failed, from
 // what it left: the loader, a stop, the link, an unreadable answer, silence, or
 // no varDex at all. last_message is the last the job showed the person.
-Failure JobFailure(CDeviceConfig& record, const CRunningJob& job, bool stopped,
+Failure JobFailure(params::CDeviceConfig& record, const params::CRunningJob& job, bool stopped,
                    const std::string& last_message);
 
 // Tells a JobFailure on err, unless it is the message the job showed last, and keeps it.

@@ -5,7 +5,9 @@
 #include <ostream>
 #include <string>
 
+namespace vardex::params {
 class CVarDexConfigurationManagerApp;
+}
 
 namespace vardex::ctl {
 
@@ -18,7 +20,7 @@ struct CommandCall;
 // varDex was identified; otherwise what went wrong is said on err, prefixed
 // "vardexctl COMMAND: ", and the exit status is kExitLinkDown or, for a device
 // waiting in its loader, kExitInLoader.
-int OpenAndIdentify(CVarDexConfigurationManagerApp& app, const std::string& port,
+int OpenAndIdentify(params::CVarDexConfigurationManagerApp& app, const std::string& port,
                     const char* command, std::FILE* in, std::FILE* err);
 
 int RunIdentify(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err);

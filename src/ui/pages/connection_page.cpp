@@ -23,6 +23,8 @@
 #include "ui/message_box.h"
 #include "x25_dialog.h"
 
+using namespace vardex::params;
+
 using namespace vardex::link;
 
 namespace vardex::ui {

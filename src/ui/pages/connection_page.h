@@ -18,13 +18,14 @@ public:
     static constexpr int IDC_PPP = 3009, IDC_VOICE_TRANSPARENT = 3013, IDC_PPP_TRANSPARENT = 3010,
                          IDC_DATA_TRANSPARENT = 3011, IDC_V120 = 3016, IDC_V110 = 3017,
                          IDC_X25 = 3021;
-    static constexpr int kProtocolIds[CDeviceConfig::kProtocolCount] = {IDC_PPP,
-                                                                        IDC_VOICE_TRANSPARENT,
-                                                                        IDC_PPP_TRANSPARENT,
-                                                                        IDC_DATA_TRANSPARENT,
-                                                                        IDC_V120,
-                                                                        IDC_V110,
-                                                                        IDC_X25};
+    static constexpr int kProtocolIds[params::CDeviceConfig::kProtocolCount] = {
+        IDC_PPP,
+        IDC_VOICE_TRANSPARENT,
+        IDC_PPP_TRANSPARENT,
+        IDC_DATA_TRANSPARENT,
+        IDC_V120,
+        IDC_V110,
+        IDC_X25};
     // The multilink choices, in the order of kMultilink* (params/multilink_rule.h).
     static constexpr int IDC_ASYNC_TO_SYNC = 1033, IDC_MULTILINK_FIXED = 1034,
                          IDC_BANDWIDTH_ON_DEMAND = 3018;
@@ -42,9 +43,9 @@ public:
     // kMultilinkNone, kMultilinkFixed or kMultilinkOnDemand; -1 before the first load.
     int m_nMultilink = -1;
 
-    void LoadFrom(const CDeviceConfig& record) override;
+    void LoadFrom(const params::CDeviceConfig& record) override;
     // Takes the multilink choice onto the record's flag and add-channel time.
-    void StoreTo(CDeviceConfig& record) const override;
+    void StoreTo(params::CDeviceConfig& record) const override;
 
     void OnOK() override;
 

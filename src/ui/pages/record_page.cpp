@@ -11,6 +11,8 @@
 #include "res/strings.h"
 #include "ui/dialog.h"
 
+using namespace vardex::params;
+
 namespace vardex::ui {
 
 namespace {

@@ -40,7 +40,7 @@ enum class Exchange {
 
 struct FieldBinding {
     int id = 0;  // the control (a radio group's first button)
-    FieldMember member;
+    params::FieldMember member;
     Exchange exchange = Exchange::kCheck;
     // The element of an array field; the LLC octets count port * kLlcOctets + octet.
     std::size_t index = 0;
@@ -52,36 +52,36 @@ struct FieldBinding {
 };
 
 // The table's entry of a binding's field.
-const RecordField& FieldOf(const FieldBinding& binding);
+const params::RecordField& FieldOf(const FieldBinding& binding);
 
 // A binding's value in a record: a number (the LLC octets included) or a text.
-int IntValue(const CDeviceConfig& record, const FieldBinding& binding);
-void SetInt(CDeviceConfig& record, const FieldBinding& binding, int value);
-std::string& TextValue(CDeviceConfig& record, const FieldBinding& binding);
+int IntValue(const params::CDeviceConfig& record, const FieldBinding& binding);
+void SetInt(params::CDeviceConfig& record, const FieldBinding& binding, int value);
+std::string& TextValue(params::CDeviceConfig& record, const FieldBinding& binding);
 
 // The limits of a number binding on the record's variant.
 struct Limits {
     int lo = 0;
     int hi = 0;
 };
-Limits LimitsOf(const FieldBinding& binding, const CDeviceConfig& record);
+Limits LimitsOf(const FieldBinding& binding, const params::CDeviceConfig& record);
 // kLimited: 0 (off) or within the limits.
 bool LimitedAllows(const Limits& limits, int value);
 
 // Controls to record (save) or record to controls, binding by binding. A
 // binding for which keep() is true is loaded but not saved: its control shows
 // what a rule of the page makes it show, not the value.
-void ExchangeFields(CDataExchange& dx, const QWidget* root, CDeviceConfig& record,
+void ExchangeFields(CDataExchange& dx, const QWidget* root, params::CDeviceConfig& record,
                     std::span<const FieldBinding> bindings,
                     const std::function<bool(const FieldBinding&)>& keep = {});
 
 // Enables each bound control (and its group) where the record's variant lets a
 // person change its field.
-void EnableFields(const QWidget* root, const CDeviceConfig& record,
+void EnableFields(const QWidget* root, const params::CDeviceConfig& record,
                   std::span<const FieldBinding> bindings);
 
 // Copies the bound fields from one record to the other.
-void CopyFields(CDeviceConfig& to, const CDeviceConfig& from,
+void CopyFields(params::CDeviceConfig& to, const params::CDeviceConfig& from,
                 std::span<const FieldBinding> bindings);
 
 // The binding of a control (or of a control of its group); null for none.
@@ -93,13 +93,13 @@ public:
 
     // The working record into the page's copy after a read (the sheet then
     // reloads the shown page's controls).
-    virtual void LoadFrom(const CDeviceConfig& record);
+    virtual void LoadFrom(const params::CDeviceConfig& record);
     // The page's fields from its copy into the working record before a write.
-    virtual void StoreTo(CDeviceConfig& record) const;
+    virtual void StoreTo(params::CDeviceConfig& record) const;
 
     // The page's copy of the record, which its controls show.
-    CDeviceConfig& Record() { return record_; }
-    const CDeviceConfig& Record() const { return record_; }
+    params::CDeviceConfig& Record() { return record_; }
+    const params::CDeviceConfig& Record() const { return record_; }
     // The page's controls and the fields they show.
     std::span<const FieldBinding> Bindings() const { return bindings_; }
 
@@ -119,7 +119,7 @@ private:
     const FieldBinding& Bound(int id) const;
 
     std::span<const FieldBinding> bindings_;
-    CDeviceConfig record_;
+    params::CDeviceConfig record_;
     bool loaded_ = false;  // a record read from the device has been loaded
 };
 

@@ -7,7 +7,10 @@
 
 #include "device/job_result.h"
 
+namespace vardex::params {
 class CVarDexConfigurationManagerApp;
+}
+
 class QWidget;
 
 namespace vardex::ui {
@@ -18,7 +21,7 @@ enum class DeviceJob { kReadAll, kUpgrade };
 class ISheetHost {
 public:
     virtual ~ISheetHost() = default;
-    virtual CVarDexConfigurationManagerApp& App() = 0;
+    virtual params::CVarDexConfigurationManagerApp& App() = 0;
     // Runs a device job under the progress dialog, modal to parent; for a job
     // that did not complete, *quiet_end says whether the failure was already
     // reported.

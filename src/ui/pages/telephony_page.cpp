@@ -28,6 +28,8 @@
 #include "ui/help.h"
 #include "ui/message_box.h"
 
+using namespace vardex::params;
+
 using namespace vardex::link;
 
 namespace vardex::ui {

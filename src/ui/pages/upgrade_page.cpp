@@ -21,6 +21,8 @@
 #include "ui/help.h"
 #include "ui/message_box.h"
 
+using namespace vardex::params;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -44,7 +44,7 @@ public:
 
     // The identity and the charge counters in (a reset still to be written
     // shows as done); the power-up and store profile choices out.
-    void LoadFrom(const CDeviceConfig& record) override;
+    void LoadFrom(const params::CDeviceConfig& record) override;
 
     void OnOK() override;
     // With the device in its loader only the upgrade stays usable: no recall,

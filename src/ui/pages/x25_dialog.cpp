@@ -18,6 +18,8 @@
 #include "ui/choice_list.h"
 #include "ui/help.h"
 
+using namespace vardex::params;
+
 namespace vardex::ui {
 
 namespace {

@@ -43,12 +43,12 @@ public:
     static constexpr int kLinkSvc = 0, kLinkPvc = 1, kLinkSpvc = 2;
 
     // Works on its own copy of record: Cancel leaves the caller's as it was.
-    explicit CX25PropertiesDialog(const CDeviceConfig& record, QWidget* parent = nullptr);
+    explicit CX25PropertiesDialog(const params::CDeviceConfig& record, QWidget* parent = nullptr);
 
     // Every X.25 field with the control that shows it.
     static std::span<const FieldBinding> Bindings();
     // The values as OK took them.
-    const CDeviceConfig& Record() const { return record_; }
+    const params::CDeviceConfig& Record() const { return record_; }
 
     int m_bCugEnabled = 0;
 
@@ -70,7 +70,7 @@ private:
 
     // The arrows and the id of their edit.
     std::vector<std::pair<CSpinButton*, int>> spins_;
-    CDeviceConfig record_;
+    params::CDeviceConfig record_;
 };
 
 }  // namespace vardex::ui

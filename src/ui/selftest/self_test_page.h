@@ -7,9 +7,9 @@
 #include <QIcon>
 #include <vector>
 
+#include "selftest/self_test.h"
 #include "ui/pages/record_page.h"
 #include "ui/pages/sheet_host.h"
-#include "selftest/self_test.h"
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -41,8 +41,8 @@ public:
     static int RowImage(const QTreeWidgetItem* item);
 
     void OnOK() override;
-    void LoadFrom(const CDeviceConfig&) override {}
-    void StoreTo(CDeviceConfig&) const override {}
+    void LoadFrom(const params::CDeviceConfig&) override {}
+    void StoreTo(params::CDeviceConfig&) const override {}
 
 protected:
     // Builds the rows once, from the model version known then.

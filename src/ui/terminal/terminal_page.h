@@ -10,9 +10,9 @@
 #include <functional>
 #include <string>
 
+#include "terminal_control.h"
 #include "ui/pages/record_page.h"
 #include "ui/pages/sheet_host.h"
-#include "terminal_control.h"
 
 class QPushButton;
 
@@ -42,8 +42,8 @@ public:
     CTerminalControl& Terminal() { return *m_terminal; }
 
     // The page keeps no values of the record.
-    void LoadFrom(const CDeviceConfig&) override {}
-    void StoreTo(CDeviceConfig&) const override {}
+    void LoadFrom(const params::CDeviceConfig&) override {}
+    void StoreTo(params::CDeviceConfig&) const override {}
 
     bool OnSetActive() override;
     bool OnKillActive() override;
