@@ -12,6 +12,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+namespace vardex::selftest {
+
 using namespace vardex::link;
 
 namespace {
@@ -417,3 +419,5 @@ void CSelfTestRunner::Sleep(std::int64_t ms) {
         vardex::SleepMs(ms);
     }
 }
+
+}  // namespace vardex::selftest

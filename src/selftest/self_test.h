@@ -42,6 +42,8 @@ namespace vardex::link {
 class CDevicePort;
 }
 
+namespace vardex::selftest {
+
 // What RunTest returns (the Self Test page's result codes).
 enum class TestResult { kFail = 0, kPass = 1, kInterrupted = 3 };
 inline constexpr TestResult TEST_PASS = TestResult::kPass;
@@ -226,3 +228,5 @@ private:
 // Runs the procedure of test number test (0..6) with runner.m_nPorts; it stores 1
 // or 0 in runner.m_nResult. CheckCancel may unwind it.
 void RunSelfTestProcedure(CSelfTestRunner& runner, int test);
+
+}  // namespace vardex::selftest

@@ -11,6 +11,8 @@
 #include "res/strings.h"
 #include "selftest/self_test.h"
 
+namespace vardex::selftest {
+
 using namespace vardex::res;
 namespace at = vardex::link::at;
 
@@ -366,3 +368,5 @@ void RunSelfTestProcedure(CSelfTestRunner& runner, int test) {
             break;
     }
 }
+
+}  // namespace vardex::selftest

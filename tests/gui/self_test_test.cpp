@@ -28,6 +28,8 @@
 #include "ui/selftest/self_test_page.h"
 #include "ui/selftest/self_test_progress.h"
 
+using namespace vardex::selftest;
+
 using namespace vardex::params;
 
 using namespace vardex::device;

@@ -16,7 +16,7 @@
 
 namespace vardex::test {
 
-class ScriptedSelfTestView : public ISelfTestView {
+class ScriptedSelfTestView : public selftest::ISelfTestView {
 public:
     // Called on the worker thread, inside SetPromptText.
     std::function<void(const std::string& prompt)> on_prompt;
@@ -40,7 +40,7 @@ public:
     void ShowAnswers(bool show_yes, bool show_no) override {
         Record(std::string("show:") + (show_yes ? "yes" : "-") + "," + (show_no ? "no" : "-"));
     }
-    void SetPicture(TestPicture picture) override {
+    void SetPicture(selftest::TestPicture picture) override {
         Record("picture:" + std::to_string(static_cast<int>(picture)));
     }
     void SetProgressRange(int upper) override { Record("range:" + std::to_string(upper)); }
@@ -48,7 +48,7 @@ public:
     void BeginAlarm(const std::string& text) override { Record("alarm:" + text); }
     void EndAlarm() override { Record("alarm-end"); }
     std::int64_t AlarmDurationMs() const override { return alarm_ms; }
-    void TestEnded(TestEnd result) override {
+    void TestEnded(selftest::TestEnd result) override {
         Record("ended:" + std::to_string(static_cast<int>(result)));
     }
 
@@ -105,7 +105,7 @@ private:
 // test ends: decide returns 1 (Yes) or 0 (No).
 class ScriptedPerson {
 public:
-    ScriptedPerson(CSelfTestRunner& runner, ScriptedSelfTestView& view,
+    ScriptedPerson(selftest::CSelfTestRunner& runner, ScriptedSelfTestView& view,
                    std::function<int(const std::string& prompt)> decide)
         : thread_([&runner, &view, decide = std::move(decide)] {
               while (!runner.Finished()) {

@@ -119,24 +119,24 @@ protected:
     }
 
     // Runs a test with the person at the telephones; returns RunTest's code.
-    TestResult RunWithPerson(int test, int ports = kPortsBoth) {
+    selftest::TestResult RunWithPerson(int test, int ports = selftest::kPortsBoth) {
         HandleTelephones();
         if (!runner_.Start(test, ports)) {
-            return TEST_INTERRUPTED;
+            return selftest::TEST_INTERRUPTED;
         }
         {
             ScriptedPerson person(runner_, view_,
                                   [this](const std::string& prompt) { return Decide(prompt); });
         }
         runner_.Wait();
-        return CSelfTestRunner::Translate(runner_.Result());
+        return selftest::CSelfTestRunner::Translate(runner_.Result());
     }
 
     ScopedTimeScale scale_;
     std::unique_ptr<sim::PtyDevice> device_;
     params::CVarDexConfigurationManagerApp app_;
     ScriptedSelfTestView view_;
-    CSelfTestRunner runner_{view_, app_.m_workingRecord};
+    selftest::CSelfTestRunner runner_{view_, app_.m_workingRecord};
     std::map<char, char> wrong_key_[2];
     char hold_key_[2] = {'\0', '\0'};
 };

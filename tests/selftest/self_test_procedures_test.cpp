@@ -8,6 +8,8 @@
 
 #include "self_test_fixture.h"
 
+using namespace vardex::selftest;
+
 namespace vardex::test {
 namespace {
 

@@ -17,6 +17,8 @@
 #include "ui/help.h"
 #include "ui/message_box.h"
 
+using namespace vardex::selftest;
+
 using namespace vardex::params;
 
 using namespace vardex::link;

@@ -57,7 +57,7 @@ private:
     // to the device is closed (nothing run) or the device went away during the
     // test; the person has been told either.
     bool RunRow(QTreeWidgetItem* item);
-    void ShowResult(QTreeWidgetItem* item, TestResult result, const std::string& errors);
+    void ShowResult(QTreeWidgetItem* item, selftest::TestResult result, const std::string& errors);
 
     ISheetHost& host_;
     QIcon images_[4];

@@ -23,6 +23,8 @@
 #include "ui/gui_call.h"
 #include "ui/message_box.h"
 
+using namespace vardex::selftest;
+
 using namespace vardex::link;
 
 namespace vardex::ui {

@@ -35,7 +35,7 @@ namespace vardex::ui {
 
 class CColorStatic;
 
-class CSelfTestProgress : public CDialog, public ISelfTestView {
+class CSelfTestProgress : public CDialog, public selftest::ISelfTestView {
 public:
     static constexpr int IDC_PICTURE = 1036;
     static constexpr int IDC_PROGRESS = 1037;
@@ -56,7 +56,7 @@ public:
     // Runs test (0..6) on the analog ports of the mask, modally; TEST_PASS,
     // TEST_FAIL, or TEST_INTERRUPTED (also when the test could not start).
     // m_strErrors then holds the fault texts. Once per dialog.
-    TestResult RunTest(int test, int ports);
+    selftest::TestResult RunTest(int test, int ports);
 
     std::string m_strErrors;
     int m_nTest = 0;
@@ -64,13 +64,13 @@ public:
 
     // Tests: makes the runner (to see a worker that cannot start); the
     // ordinary runner when empty.
-    using RunnerFactory =
-        std::function<std::unique_ptr<CSelfTestRunner>(ISelfTestView&, link::CDevicePort&)>;
+    using RunnerFactory = std::function<std::unique_ptr<selftest::CSelfTestRunner>(
+        selftest::ISelfTestView&, link::CDevicePort&)>;
     static void SetRunnerFactory(RunnerFactory factory);
     // Tests: the alarm's duration (design-time ms, scaled like every wait).
     void SetAlarmDurationMs(std::int64_t ms) { alarm_ms_ = ms; }
 
-    CSelfTestRunner& Runner() { return *runner_; }
+    selftest::CSelfTestRunner& Runner() { return *runner_; }
     CColorStatic* NameBanner() const { return name_; }
     CColorStatic* PromptBanner() const { return prompt_; }
     CColorStatic* DescriptionBanner() const { return description_; }
@@ -85,7 +85,7 @@ public:
     // person has been told.
     bool DeviceGone() const { return runner_->LinkLost(); }
     // The picture shown, for the tests.
-    TestPicture Shown() const { return shown_; }
+    selftest::TestPicture Shown() const { return shown_; }
 
     // ---- ISelfTestView (worker thread) ----
     void SetCaption(const std::string& text) override;
@@ -95,13 +95,13 @@ public:
     void SetYesCaption(const std::string& text) override;
     void EnableAnswers(bool enable) override;
     void ShowAnswers(bool show_yes, bool show_no) override;
-    void SetPicture(TestPicture picture) override;
+    void SetPicture(selftest::TestPicture picture) override;
     void SetProgressRange(int upper) override;
     void SetProgressPos(int position) override;
     void BeginAlarm(const std::string& text) override;
     void EndAlarm() override;
     std::int64_t AlarmDurationMs() const override { return alarm_ms_; }
-    void TestEnded(TestEnd result) override;
+    void TestEnded(selftest::TestEnd result) override;
 
 protected:
     bool OnInitDialog() override;
@@ -122,7 +122,7 @@ private:
     void ShowPicture();
     void EndWhenDone();
 
-    std::unique_ptr<CSelfTestRunner> runner_;
+    std::unique_ptr<selftest::CSelfTestRunner> runner_;
     CColorStatic* name_;
     CColorStatic* prompt_;
     CColorStatic* description_;
@@ -132,7 +132,7 @@ private:
     QPushButton* no_;
     QPushButton* cancel_;
     QIcon pictures_[3];
-    TestPicture shown_ = TestPicture::kFirstSocket;
+    selftest::TestPicture shown_ = selftest::TestPicture::kFirstSocket;
     bool follows_screen_ = false;
     std::int64_t alarm_ms_ = 2000;
 
@@ -141,7 +141,7 @@ private:
     bool stopping_ = false;
     bool stopper_done_ = false;
     bool worker_ended_ = false;
-    TestEnd end_value_ = TestEnd::kInterrupted;
+    selftest::TestEnd end_value_ = selftest::TestEnd::kInterrupted;
     QString alarm_saved_text_;
     QColor alarm_saved_text_color_;
     QColor alarm_saved_background_;
