@@ -10,12 +10,14 @@
 #include "fuzz_check.h"
 #include "settings/record_fields.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::params;
 
 namespace {
 
-using vardex::ctl::FieldChange;
 using vardex::fuzz::Check;
+using vardex::settings::FieldChange;
 
 // A record as a read of a Hungarian varDex leaves it: every setting in range,
 // X.25 and the FSK level present.
@@ -36,14 +38,14 @@ void AppliesAndReadsBack(const std::vector<FieldChange>& changes) {
     static CDeviceConfig record;
     static CDeviceConfig copy;
     record.CopyFrom(ReadRecord());
-    vardex::ctl::ApplyChanges(changes, &record);
-    const std::string printed = vardex::ctl::RecordJson(record);
+    vardex::settings::ApplyChanges(changes, &record);
+    const std::string printed = vardex::settings::RecordJson(record);
     std::vector<FieldChange> again;
     std::string error;
-    Check(vardex::ctl::ParseFieldsJson(printed, &again, &error));
+    Check(vardex::settings::ParseFieldsJson(printed, &again, &error));
     copy.CopyFrom(ReadRecord());
-    vardex::ctl::ApplyChanges(again, &copy);
-    Check(vardex::ctl::RecordJson(copy) == printed);
+    vardex::settings::ApplyChanges(again, &copy);
+    Check(vardex::settings::RecordJson(copy) == printed);
 }
 
 }  // namespace
@@ -52,14 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<FieldChange> changes;
     std::string error;
-    if (vardex::ctl::ParseFieldsJson(text, &changes, &error)) {
+    if (vardex::settings::ParseFieldsJson(text, &changes, &error)) {
         AppliesAndReadsBack(changes);
     } else {
         Check(!error.empty());
     }
     changes.clear();
     error.clear();
-    if (vardex::ctl::ParseAssignment(text, &changes, &error)) {
+    if (vardex::settings::ParseAssignment(text, &changes, &error)) {
         Check(changes.size() == 1);
         AppliesAndReadsBack(changes);
     } else {

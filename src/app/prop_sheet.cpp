@@ -149,7 +149,7 @@ void CPropSheet::ShowRestore() {
         return;
     }
     CRestoreDialog dialog(this, app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord),
-                          [this](const ctl::ItemChange& c) {
+                          [this](const settings::ItemChange& c) {
                               return ControlLabel(record_pages_, c.entry, c.element, c.readable);
                           });
     if (dialog.DoModal() != QDialog::Accepted) {
@@ -159,7 +159,7 @@ void CPropSheet::ShowRestore() {
     // storage question, the variant's rules and a refused value are as on Apply.
     CDeviceConfig& record = app_.m_workingRecord;
     record.CopyFrom(app_.m_deviceCopy);
-    ctl::ApplyChanges(dialog.Changes(), &record);
+    settings::ApplyChanges(dialog.Changes(), &record);
     TransferRecord(0);
     record.m_bSettingsModified = 1;
     record.m_bOtherModified = 1;

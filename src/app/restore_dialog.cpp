@@ -34,7 +34,7 @@ CRestoreDialog::CRestoreDialog(QWidget* parent, const CDeviceConfig& device,
                                const std::string& port, ChangeLabel label)
     : CDialog(parent), device_(device), label_(std::move(label)) {
     if (!label_) {
-        label_ = [](const ctl::ItemChange& change) { return change.readable; };
+        label_ = [](const settings::ItemChange& change) { return change.readable; };
     }
     setWindowTitle(QString::fromUtf8(kCaption));
     // Another unit's settings would give this one its numbers; another
@@ -94,16 +94,16 @@ void CRestoreDialog::ShowBackup(int row) {
     changes_.clear();
     std::string shown;
     if (row >= 0 && row < static_cast<int>(backups_.size())) {
-        const auto text = ctl::ReadSettingsFile(backups_[row].path);
+        const auto text = settings::ReadSettingsFile(backups_[row].path);
         std::string why = text ? std::string() : text.error();
-        if (!text || !ctl::ParseFieldsJson(*text, &changes_, &why)) {
+        if (!text || !settings::ParseFieldsJson(*text, &changes_, &why)) {
             changes_.clear();
             shown = res::FormatText(kUnreadableFormat, {why});
         } else {
             CDeviceConfig wanted;
             wanted.CopyFrom(device_);
-            ctl::ApplyChanges(changes_, &wanted);
-            for (const ctl::ItemChange& c : ctl::Differences(device_, wanted)) {
+            settings::ApplyChanges(changes_, &wanted);
+            for (const settings::ItemChange& c : settings::Differences(device_, wanted)) {
                 shown += label_(c) + ": " + c.before + " -> " + c.after + "\n";
             }
             if (shown.empty()) {

@@ -20,7 +20,7 @@ public:
 
     // How a setting is named to the person: its on-screen label where the
     // window has one (the readable name by default).
-    using ChangeLabel = std::function<std::string(const ctl::ItemChange&)>;
+    using ChangeLabel = std::function<std::string(const settings::ItemChange&)>;
 
     // device: what the device is known to hold.
     // port: the unit's (its backups are those listed).
@@ -29,7 +29,7 @@ public:
 
     const std::vector<settings::Backup>& Backups() const { return backups_; }
     // The chosen backup's fields, once the dialog ended with Accepted.
-    const std::vector<ctl::FieldChange>& Changes() const { return changes_; }
+    const std::vector<settings::FieldChange>& Changes() const { return changes_; }
 
 protected:
     bool OnInitDialog() override;
@@ -41,7 +41,7 @@ private:
     const params::CDeviceConfig& device_;
     ChangeLabel label_;
     std::vector<settings::Backup> backups_;
-    std::vector<ctl::FieldChange> changes_;
+    std::vector<settings::FieldChange> changes_;
 };
 
 }  // namespace vardex::ui

@@ -135,10 +135,10 @@ Expected<std::string> SaveBackup(const CDeviceConfig& record, const std::string&
     }
     RemoveLeftOvers(folder);
     const std::string stamp = Stamp();
-    std::string text = ctl::RecordJson(record);
+    std::string text = settings::RecordJson(record);
     text.resize(text.rfind('}'));
-    text += ",\"" + std::string(kPortKey) + "\":" + ctl::JsonString(port) + ",\"" +
-            std::string(kWrittenKey) + "\":" + ctl::JsonString(stamp) + "}\n";
+    text += ",\"" + std::string(kPortKey) + "\":" + settings::JsonString(port) + ",\"" +
+            std::string(kWrittenKey) + "\":" + settings::JsonString(stamp) + "}\n";
     std::string temp = folder + "/.backup-XXXXXX";
     const UniqueFd fd(::mkstemp(temp.data()));  // mode 0600
     if (!fd) {
@@ -197,26 +197,26 @@ Backup DescribeBackup(const std::string& path) {
     Backup backup;
     backup.path = path;
     backup.file = path.substr(path.rfind('/') + 1);
-    const auto text = ctl::ReadSettingsFile(path);
+    const auto text = settings::ReadSettingsFile(path);
     if (!text) {
         return backup;
     }
-    const auto read = ctl::ReadFieldsObject(*text);
+    const auto read = settings::ReadFieldsObject(*text);
     if (!read) {
         return backup;
     }
-    const std::vector<std::pair<std::string, ctl::FieldValue>>& members = *read;
+    const std::vector<std::pair<std::string, settings::FieldValue>>& members = *read;
     for (const auto& [key, value] : members) {
         const RecordField* field = FindField(key);
         if (field == nullptr) {
             continue;
         }
         const std::string_view name = field->name;
-        const bool number = value.type == ctl::FieldValue::Type::kNumber && value.number >= 0 &&
-                            value.number <= 0xFFFF;
-        if (name == "m_strCountry" && value.type == ctl::FieldValue::Type::kText) {
+        const bool number = value.type == settings::FieldValue::Type::kNumber &&
+                            value.number >= 0 && value.number <= 0xFFFF;
+        if (name == "m_strCountry" && value.type == settings::FieldValue::Type::kText) {
             backup.country = value.text;
-        } else if (name == "m_strCrc" && value.type == ctl::FieldValue::Type::kText) {
+        } else if (name == "m_strCrc" && value.type == settings::FieldValue::Type::kText) {
             backup.crc = value.text;
         } else if (name == "m_wModelVersion" && number) {
             backup.model = static_cast<std::uint16_t>(value.number);
@@ -225,7 +225,7 @@ Backup DescribeBackup(const std::string& path) {
         }
     }
     for (const auto& [key, value] : members) {
-        if (value.type != ctl::FieldValue::Type::kText) {
+        if (value.type != settings::FieldValue::Type::kText) {
             continue;
         }
         if (key == kPortKey) {

@@ -18,7 +18,7 @@
 #include "platform/unique_fd.h"
 #include "settings/json_text.h"
 
-namespace vardex::ctl {
+namespace vardex::settings {
 namespace {
 
 using Json = nlohmann::json;
@@ -471,4 +471,4 @@ Expected<std::string> ReadSettingsFile(const std::string& path) {
     return ReadSettingsFileImpl(path);
 }
 
-}  // namespace vardex::ctl
+}  // namespace vardex::settings

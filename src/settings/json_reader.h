@@ -9,7 +9,7 @@
 #include "platform/expected.h"
 #include "settings/record_fields.h"
 
-namespace vardex::ctl {
+namespace vardex::settings {
 
 // Reads one JSON object whose values are texts, lists (at most 8 inside one
 // another), whole numbers that fit 64 bits, true, false or null: no object
@@ -23,4 +23,4 @@ Expected<std::vector<std::pair<std::string, FieldValue>>> ReadFieldsObject(const
 // might never end) or larger than 1 MiB.
 Expected<std::string> ReadSettingsFile(const std::string& path);
 
-}  // namespace vardex::ctl
+}  // namespace vardex::settings

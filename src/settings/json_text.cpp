@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-namespace vardex::ctl {
+namespace vardex::settings {
 
 std::string TerminalText(std::string_view bytes) {
     std::string out;
@@ -65,4 +65,4 @@ std::string JsonString(std::string_view bytes) {
     return out;
 }
 
-}  // namespace vardex::ctl
+}  // namespace vardex::settings

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace vardex::ctl {
+namespace vardex::settings {
 
 std::string JsonString(std::string_view bytes);
 
@@ -14,4 +14,4 @@ std::string JsonString(std::string_view bytes);
 // (escape sequences included) written as \xNN, everything else as it is.
 std::string TerminalText(std::string_view bytes);
 
-}  // namespace vardex::ctl
+}  // namespace vardex::settings

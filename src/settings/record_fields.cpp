@@ -20,7 +20,7 @@
 
 using namespace vardex::params;
 
-namespace vardex::ctl {
+namespace vardex::settings {
 namespace {
 
 // A record field as vardexctl shows it: the field table's entry, and how a
@@ -809,4 +809,4 @@ std::string SettingsSchema() {
     return schema.dump(2) + "\n";
 }
 
-}  // namespace vardex::ctl
+}  // namespace vardex::settings

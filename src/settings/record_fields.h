@@ -17,7 +17,7 @@
 #include "params/device_config.h"
 #include "params/field_table.h"
 
-namespace vardex::ctl {
+namespace vardex::settings {
 
 // A JSON-like value: what `--from` files and FIELD=VALUE words carry.
 struct FieldValue {
@@ -112,4 +112,4 @@ std::string FieldList();
 // characters, null where a variant may lack the field, and no other key.
 std::string SettingsSchema();
 
-}  // namespace vardex::ctl
+}  // namespace vardex::settings

@@ -87,9 +87,9 @@ Failure FailureOf(WriteOutcome::End end) {
 std::vector<FieldResult> JudgeWrite(const CDeviceConfig& before_record,
                                     const CDeviceConfig& wanted_record, const CDeviceConfig& after,
                                     const WriteOutcome& outcome) {
-    const std::vector<ctl::SettableItem> before = ctl::SettableItems(before_record);
-    const std::vector<ctl::SettableItem> wanted = ctl::SettableItems(wanted_record);
-    const std::vector<ctl::SettableItem> now = ctl::SettableItems(after);
+    const std::vector<settings::SettableItem> before = settings::SettableItems(before_record);
+    const std::vector<settings::SettableItem> wanted = settings::SettableItems(wanted_record);
+    const std::vector<settings::SettableItem> now = settings::SettableItems(after);
     const bool completed = outcome.end == WriteOutcome::End::kDone;
     const bool started = !outcome.rows.empty();
     const int rows_done = outcome.RowsDone();

@@ -10,6 +10,8 @@
 #include "params/field_table.h"
 #include "settings/record_fields.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::params;
 
 namespace vardex::ctl {

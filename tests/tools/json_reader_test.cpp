@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+using namespace vardex::settings;
+
 namespace vardex::ctl {
 namespace {
 

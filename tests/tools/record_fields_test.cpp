@@ -19,6 +19,8 @@
 #include "temp_files.h"
 #include "write_report.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::params;
 
 using namespace vardex::device;

@@ -11,6 +11,8 @@
 #include "port_option.h"
 #include "settings/json_text.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::link;
 
 namespace vardex::ctl {

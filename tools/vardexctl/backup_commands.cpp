@@ -9,6 +9,8 @@
 #include "settings/json_text.h"
 #include "settings/record_fields.h"
 
+using namespace vardex::settings;
+
 namespace vardex::ctl {
 
 int RunBackups(const CommandCall& call, std::ostream& out, std::FILE* err) {

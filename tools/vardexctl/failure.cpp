@@ -14,6 +14,8 @@
 #include "res/strings.h"
 #include "settings/json_text.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::params;
 
 using namespace vardex::device;

@@ -36,6 +36,8 @@
 #include "settings/write_path.h"
 #include "write_report.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::params;
 
 using namespace vardex::device;

@@ -165,13 +165,13 @@ int main(int argc, char** argv) {
     }
     if (command == "--list-names") {
         // For shell completion: every name FIELD=VALUE takes, one a line.
-        for (const std::string& name : vardex::ctl::AssignableNames()) {
+        for (const std::string& name : vardex::settings::AssignableNames()) {
             std::cout << name << '\n';
         }
         return vardex::ctl::kExitOk;
     }
     if (command == "--list-fields") {
-        std::cout << vardex::ctl::FieldList();
+        std::cout << vardex::settings::FieldList();
         return vardex::ctl::kExitOk;
     }
     return UnknownCommand(command);

@@ -4,6 +4,8 @@
 
 #include "settings/json_text.h"
 
+using namespace vardex::settings;
+
 using namespace vardex::params;
 
 namespace vardex::ctl {
