@@ -76,17 +76,18 @@ double FloorMs(ExchangeTiming timing, const std::vector<std::string>& lines, boo
             }
         }
     }
-    return static_cast<double>(vardex::ScaledMs(ms).count()) / 1000.0;
+    return static_cast<double>(vardex::platform::ScaledMs(ms).count()) / 1000.0;
 }
 
 Measured Time(ExchangeTiming timing, vardex::sim::PtyDevice& device, bool identifies,
               const std::function<bool()>& job) {
     device.KeepReceivedBytes(false);
     device.KeepReceivedBytes(true);
-    const auto start = vardex::Clock::now();
+    const auto start = vardex::platform::Clock::now();
     Measured m;
     m.ok = job();
-    m.ms = std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
+    m.ms =
+        std::chrono::duration<double, std::milli>(vardex::platform::Clock::now() - start).count();
     const auto lines = CommandLines(device.ReceivedBytes());
     m.lines = lines.size();
     m.floor_ms = FloorMs(timing, lines, identifies);
@@ -98,7 +99,7 @@ Measured Time(ExchangeTiming timing, vardex::sim::PtyDevice& device, bool identi
 int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
     std::printf("exchange timings, country %s, time scale %.2f\n", country.c_str(),
-                vardex::TimeScale());
+                vardex::platform::TimeScale());
     std::printf("%-14s %-13s %6s %10s %10s %7s  %s\n", "job", "timing", "lines", "time ms",
                 "floor ms", "ratio", "result");
     bool all_ok = true;

@@ -42,14 +42,14 @@ namespace {
 
 struct Child {
     pid_t pid = -1;
-    vardex::UniqueFd err;  // the read end of its standard error
+    vardex::platform::UniqueFd err;  // the read end of its standard error
 };
 
 Child Spawn(const std::vector<std::string>& argv, const std::string& dir, int in = -1,
             int out = -1) {
-    vardex::UniqueFd pipe_fds[2];
+    vardex::platform::UniqueFd pipe_fds[2];
     Child child;
-    if (!vardex::OpenPipe(pipe_fds, O_CLOEXEC)) {
+    if (!vardex::platform::OpenPipe(pipe_fds, O_CLOEXEC)) {
         return child;
     }
     posix_spawn_file_actions_t actions;
@@ -95,7 +95,7 @@ std::string PtyOf(const Child& socat) {
 }
 
 bool WaitExit(pid_t pid, int limit_ms) {
-    const vardex::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
+    const vardex::platform::UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     if (pidfd) {
         pollfd fd{pidfd.get(), POLLIN, 0};
         ::poll(&fd, 1, limit_ms);
@@ -104,7 +104,7 @@ bool WaitExit(pid_t pid, int limit_ms) {
     return ::waitpid(pid, &status, WNOHANG) == pid;
 }
 
-double Seconds(vardex::Clock::time_point start, vardex::Clock::time_point end) {
+double Seconds(vardex::platform::Clock::time_point start, vardex::platform::Clock::time_point end) {
     return std::chrono::duration<double>(end - start).count();
 }
 
@@ -113,11 +113,11 @@ class TimedView : public vardex::test::ScriptedJobView {
 public:
     void SetStatusText(const std::string& text) override {
         if (status_texts.empty()) {
-            first = vardex::Clock::now();
+            first = vardex::platform::Clock::now();
         }
         ScriptedJobView::SetStatusText(text);
     }
-    vardex::Clock::time_point first{};
+    vardex::platform::Clock::time_point first{};
 };
 
 std::size_t FileSize(const std::string& path) {
@@ -129,7 +129,7 @@ std::size_t FileSize(const std::string& path) {
 
 int main(int argc, char** argv) {
     const std::size_t size = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 100000;
-    vardex::SetTimeScale(1.0);  // the receiver keeps real time
+    vardex::platform::SetTimeScale(1.0);  // the receiver keeps real time
     char dir_template[] = "/tmp/vardex-bench-XXXXXX";
     const std::string dir = ::mkdtemp(dir_template);
     const std::string image = dir + "/image.img";
@@ -151,10 +151,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     TimedView view;
-    vardex::Clock::time_point received{};
+    vardex::platform::Clock::time_point received{};
     std::thread watcher([&] {
         WaitExit(socat.pid, 120000);
-        received = vardex::Clock::now();
+        received = vardex::platform::Clock::now();
     });
     const auto bytes = LoadFirmwareImage(image);
     if (!bytes) {
@@ -169,11 +169,11 @@ int main(int argc, char** argv) {
     // sx on the same kind of pair, timed from its start to its end.
     Child socat2 = Spawn({"socat", "-d", "-d", "pty,raw,echo=0", "EXEC:rx -b -q sx.bin"}, dir);
     const std::string pty2 = PtyOf(socat2);
-    vardex::UniqueFd fd(::open(pty2.c_str(), O_RDWR | O_NOCTTY));
-    const auto start = vardex::Clock::now();
+    vardex::platform::UniqueFd fd(::open(pty2.c_str(), O_RDWR | O_NOCTTY));
+    const auto start = vardex::platform::Clock::now();
     Child sx = Spawn({"sx", "-b", "-q", image}, dir, fd.get(), fd.get());
     WaitExit(socat2.pid, 120000);
-    const double theirs = Seconds(start, vardex::Clock::now());
+    const double theirs = Seconds(start, vardex::platform::Clock::now());
     WaitExit(sx.pid, 20000);
     fd.reset();
 

@@ -26,11 +26,11 @@ constexpr int kDevices = 8;
 
 // The command's time in milliseconds, or a negative number when it failed.
 double Timed(const std::string& words) {
-    const auto start = vardex::Clock::now();
+    const auto start = vardex::platform::Clock::now();
     const int status =
         std::system((std::string(VARDEXCTL_PATH) + " " + words + " >/dev/null 2>&1").c_str());
     const double ms =
-        std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
+        std::chrono::duration<double, std::milli>(vardex::platform::Clock::now() - start).count();
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? ms : -1;
 }
 
@@ -51,14 +51,15 @@ int main() {
     std::string ports;
     for (int i = 0; i < kDevices; ++i) {
         devices.push_back(std::make_unique<vardex::sim::PtyDevice>());
-        vardex::SysError error;
+        vardex::platform::SysError error;
         if (!devices.back()->Start(&error)) {
             std::fprintf(stderr, "simulator: %s\n", error.Message().c_str());
             return 1;
         }
         ports += " --port " + devices.back()->Path();
     }
-    std::printf("apply to %d simulated devices, time scale %.2f\n", kDevices, vardex::TimeScale());
+    std::printf("apply to %d simulated devices, time scale %.2f\n", kDevices,
+                vardex::platform::TimeScale());
     const double parallel = Timed("apply --store 0" + ports + " " + off);
     std::printf("  all at once:        %s %.0f ms\n", parallel < 0 ? "FAILED" : "", parallel);
     double serial = 0;

@@ -37,10 +37,10 @@ double TimedRead(vardex::sim::PtyDevice& device, const std::string& port) {
     w.Line().SelectDirectPort(port);
     vardex::test::ScriptedJobView view;
     const std::uint64_t before = device.CommandCount();
-    const auto start = vardex::Clock::now();
+    const auto start = vardex::platform::Clock::now();
     const bool done = ReadAllParameters(&view, &app) == JobResult::kDone;
     const double ms =
-        std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
+        std::chrono::duration<double, std::milli>(vardex::platform::Clock::now() - start).count();
     std::printf("  %-32s %s, %llu command lines, %.1f ms\n", port.c_str(),
                 done ? "done" : "stopped",
                 static_cast<unsigned long long>(device.CommandCount() - before), ms);
@@ -51,12 +51,12 @@ double TimedRead(vardex::sim::PtyDevice& device, const std::string& port) {
 
 int main(int argc, char** argv) {
     const bool tuned = !(argc > 1 && std::strcmp(argv[1], "--server-defaults") == 0);
-    std::printf("read-all job, time scale %.2f, ser2net %s\n", vardex::TimeScale(),
+    std::printf("read-all job, time scale %.2f, ser2net %s\n", vardex::platform::TimeScale(),
                 tuned ? "as the README configures it" : "with its own defaults");
 
     vardex::sim::PtyDevice direct_device;
     vardex::sim::PtyDevice served_device;
-    vardex::SysError error;
+    vardex::platform::SysError error;
     if (!direct_device.Start(&error) || !served_device.Start(&error)) {
         std::fprintf(stderr, "simulator: %s\n", error.Message().c_str());
         return 1;

@@ -38,17 +38,17 @@ int main(int argc, char** argv) {
     vardex::test::ScriptedJobView view;
 
     const std::uint64_t before = device.CommandCount();
-    const auto start = vardex::Clock::now();
+    const auto start = vardex::platform::Clock::now();
     const bool done = ReadAllParameters(&view, &app) == JobResult::kDone;
     const double ms =
-        std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
+        std::chrono::duration<double, std::milli>(vardex::platform::Clock::now() - start).count();
     const auto commands = static_cast<std::int64_t>(device.CommandCount() - before);
     const double floor_ms =
         static_cast<double>(
-            vardex::ScaledMs(kSettleMs + kProbeMs + commands * kPerCommandMs).count()) /
+            vardex::platform::ScaledMs(kSettleMs + kProbeMs + commands * kPerCommandMs).count()) /
         1000.0;
     std::printf("read-all job, country %s, time scale %.2f, %s\n", country.c_str(),
-                vardex::TimeScale(), done ? "done" : "stopped");
+                vardex::platform::TimeScale(), done ? "done" : "stopped");
     std::printf(
         "%lld command lines, floor %.1f ms (settle %lld + probe %lld + %lld x %lld), time %.1f "
         "ms\n",

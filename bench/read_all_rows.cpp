@@ -26,7 +26,9 @@ int main(int argc, char** argv) {
     const std::string country = argc > 1 ? argv[1] : "Hungary";
     constexpr std::uint32_t kInterval = kReadIntervalMs;
     const double per_command_ms =
-        static_cast<double>(vardex::ScaledMs(kInterval + 2 * kParamReadTimeoutMs).count()) / 1000.0;
+        static_cast<double>(
+            vardex::platform::ScaledMs(kInterval + 2 * kParamReadTimeoutMs).count()) /
+        1000.0;
 
     vardex::sim::PtyDevice device(vardex::sim::DeviceOptions{.country = country});
     CVarDexConfigurationManagerApp app;
@@ -41,7 +43,8 @@ int main(int argc, char** argv) {
     std::printf(
         "read-all rows, country %s, time scale %.2f, floor %.1f ms per command "
         "(interval %u + 2 x total %u)\n",
-        country.c_str(), vardex::TimeScale(), per_command_ms, kInterval, kParamReadTimeoutMs);
+        country.c_str(), vardex::platform::TimeScale(), per_command_ms, kInterval,
+        kParamReadTimeoutMs);
     std::printf("%3s %-22s %4s %10s %10s %9s %7s\n", "row", "name", "cmds", "time ms", "floor ms",
                 "excess", "ratio");
     double total_ms = 0;
@@ -49,10 +52,11 @@ int main(int argc, char** argv) {
     int number = 0;
     for (const ParamRowSpec& row : QueryRows()) {
         const std::uint64_t before = device.CommandCount();
-        const auto start = vardex::Clock::now();
+        const auto start = vardex::platform::Clock::now();
         const RowResult result = RunRow(row, &job, &app, 0);
         const double ms =
-            std::chrono::duration<double, std::milli>(vardex::Clock::now() - start).count();
+            std::chrono::duration<double, std::milli>(vardex::platform::Clock::now() - start)
+                .count();
         const auto commands = static_cast<double>(device.CommandCount() - before);
         const double floor_ms = commands * per_command_ms;
         total_ms += ms;

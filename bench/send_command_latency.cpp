@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         kExchangeReadMs;  // the ordinary exchange's total read time-out
     constexpr std::uint32_t kInterval = kReadIntervalMs;  // the configured interval time-out
     const double floor_ms =
-        static_cast<double>(vardex::ScaledMs(kInterval + 2 * kTotal).count()) / 1000.0;
+        static_cast<double>(vardex::platform::ScaledMs(kInterval + 2 * kTotal).count()) / 1000.0;
 
     for (const bool echo : {true, false}) {
         vardex::test::ScriptedPeer peer(
@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "link down\n");
                 return 1;
             }
-            const auto returned = vardex::Clock::now();
+            const auto returned = vardex::platform::Clock::now();
             const double after_last_byte =
                 std::chrono::duration<double, std::milli>(returned - peer.LastSendTime()).count();
             excess.push_back(after_last_byte - floor_ms);
@@ -65,9 +65,9 @@ int main(int argc, char** argv) {
             "SendCommand(\"ATI4\"), echo %-3s: floor %.1f ms (interval %u + 2 x total %u, scale "
             "%.2f); last byte to return: mean %.2f ms, median %.2f ms, max %.2f ms; excess over "
             "floor: mean %.2f ms, max %.2f ms (ratio %.4f) over %d commands\n",
-            echo ? "on" : "off", floor_ms, kInterval, kTotal, vardex::TimeScale(), floor_ms + mean,
-            floor_ms + excess[excess.size() / 2], floor_ms + excess.back(), mean, excess.back(),
-            (floor_ms + mean) / floor_ms, iterations);
+            echo ? "on" : "off", floor_ms, kInterval, kTotal, vardex::platform::TimeScale(),
+            floor_ms + mean, floor_ms + excess[excess.size() / 2], floor_ms + excess.back(), mean,
+            excess.back(), (floor_ms + mean) / floor_ms, iterations);
         if (excess.back() >= 5.0) {
             std::printf("  excess of %.2f ms exceeds the 5 ms budget\n", excess.back());
         }

@@ -14,7 +14,7 @@ namespace vardex::bench {
 // False, with the reason on stderr, when the simulator or the port fails.
 inline bool OpenSimulatedDevice(sim::PtyDevice& device,
                                 params::CVarDexConfigurationManagerApp& app) {
-    SysError error;
+    platform::SysError error;
     if (!device.Start(&error)) {
         std::fprintf(stderr, "simulator: %s\n", error.Message().c_str());
         return false;

@@ -139,9 +139,9 @@ int main(int argc, char** argv) {
 
     // Nothing arriving: the whole program but the simulator's thread.
     double cpu0 = ProcessCpu() - SimulatorCpu(device);
-    auto t0 = vardex::Clock::now();
+    auto t0 = vardex::platform::Clock::now();
     RunFor(kIdleMs);
-    const double idle_wall = Seconds(vardex::Clock::now() - t0).count();
+    const double idle_wall = Seconds(vardex::platform::Clock::now() - t0).count();
     const double idle_share = (ProcessCpu() - SimulatorCpu(device) - cpu0) / idle_wall;
 
     // The flood, watched from every screen change: the oldest line that a
@@ -150,7 +150,7 @@ int main(int argc, char** argv) {
     unsigned updates = 0;
     double worst_lag_ms = 0;
     long previous_shown = -1;
-    vardex::Clock::time_point flood_start;
+    vardex::platform::Clock::time_point flood_start;
     terminal.m_onScreenUpdated = [&] {
         ++updates;
         const long shown = LastLineShown(terminal);
@@ -160,13 +160,14 @@ int main(int argc, char** argv) {
         const double oldest_sent_ms = static_cast<double>(previous_shown + 2) *
                                       static_cast<double>(line_bytes) * 1000.0 / kRate;
         const double now_ms =
-            std::chrono::duration<double, std::milli>(vardex::Clock::now() - flood_start).count();
+            std::chrono::duration<double, std::milli>(vardex::platform::Clock::now() - flood_start)
+                .count();
         worst_lag_ms = std::max(worst_lag_ms, now_ms - oldest_sent_ms);
         previous_shown = shown;
     };
     cpu0 = ProcessCpu() - SimulatorCpu(device);
     const double gui0 = ThreadCpu();
-    t0 = vardex::Clock::now();
+    t0 = vardex::platform::Clock::now();
     flood_start = t0;
     device.Modify([&](vardex::sim::Device& d) {
         d.SetTraceFlood(kRate, static_cast<std::int64_t>(seconds) * 1000);
@@ -177,7 +178,7 @@ int main(int argc, char** argv) {
         });
         return !flooding && LastLineShown(terminal) == static_cast<long>(sent / line_bytes) - 1;
     });
-    const double flood_wall = Seconds(vardex::Clock::now() - t0).count();
+    const double flood_wall = Seconds(vardex::platform::Clock::now() - t0).count();
     const double gui_share = (ThreadCpu() - gui0) / flood_wall;
     const double rest_share = (ProcessCpu() - SimulatorCpu(device) - cpu0) / flood_wall - gui_share;
     const std::uint64_t sent =
@@ -198,7 +199,7 @@ int main(int argc, char** argv) {
     const bool caught_up = shown == static_cast<long>(sent / line_bytes) - 1;
 
     std::printf("terminal at %u bytes/s for %d s (time scale %.2f)\n", kRate, seconds,
-                vardex::TimeScale());
+                vardex::platform::TimeScale());
     std::printf("log: %zu of %llu bytes sent, %zu whole lines in order: %s (limit: all)\n",
                 logged.size(), static_cast<unsigned long long>(sent), lines,
                 complete ? "nothing lost" : "LOST OR DAMAGED");

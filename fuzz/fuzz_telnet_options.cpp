@@ -8,8 +8,10 @@
 #include "fuzz_check.h"
 #include "platform/rfc2217_codec.h"
 
+using namespace vardex::platform;
+
 using vardex::fuzz::Check;
-using vardex::telnet::Session;
+using vardex::platform::telnet::Session;
 
 namespace {
 
@@ -63,9 +65,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The line's bytes, escaped, come back unchanged.
     std::string escaped;
-    vardex::telnet::AppendEscaped(bytes, length, &escaped);
-    const Outcome back = Run(reinterpret_cast<const std::uint8_t*>(escaped.data()), escaped.size(),
-                             seed + 1);
+    vardex::platform::telnet::AppendEscaped(bytes, length, &escaped);
+    const Outcome back =
+        Run(reinterpret_cast<const std::uint8_t*>(escaped.data()), escaped.size(), seed + 1);
     Check(back.data == std::string(reinterpret_cast<const char*>(bytes), length));
     Check(back.reply.empty());
     return 0;

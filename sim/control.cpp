@@ -5,6 +5,8 @@
 
 #include "device_text.h"
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 
 const std::string_view kControlHelp =

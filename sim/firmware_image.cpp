@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 namespace {
 

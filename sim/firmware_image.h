@@ -47,7 +47,7 @@ struct FirmwareInfo {
 };
 
 // Checks what the loader received: what it installs, or what is wrong.
-Expected<FirmwareInfo> ParseFirmwareImage(std::string_view received);
+platform::Expected<FirmwareInfo> ParseFirmwareImage(std::string_view received);
 
 // The "ATI1" text of a firmware: the low 16 bits of its payload CRC.
 std::string FirmwareCrcText(std::uint32_t payload_crc);

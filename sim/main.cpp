@@ -27,6 +27,8 @@
 #include "pty_device.h"
 #include "vardex_version.h"
 
+using namespace vardex::platform;
+
 namespace {
 
 constexpr std::string_view kUsage =
@@ -119,7 +121,8 @@ struct Arguments {
 void PrintUsage(FILE* out) {
     std::fputs(kUsage.data(), out);
     std::fputs(vardex::sim::kControlHelp.data(), out);
-    std::fputs(("\n" + vardex::env::HelpSection(vardex::env::kSim)).c_str(), out);
+    std::fputs(("\n" + vardex::platform::env::HelpSection(vardex::platform::env::kSim)).c_str(),
+               out);
     std::fputs(kUsageEnd.data(), out);
 }
 
@@ -271,7 +274,7 @@ void RemoveLink(const std::string& target, const std::string& link) {
 }
 
 void SaveState(const std::string& path, const vardex::sim::NvState& state) {
-    vardex::SysError error;
+    vardex::platform::SysError error;
     if (!vardex::sim::SaveStateFile(path, state, &error)) {
         std::fprintf(stderr, "vardex-sim: saving state: %s\n", error.Message().c_str());
     }
@@ -320,7 +323,7 @@ bool SetUpState(vardex::sim::PtyDevice& device, const std::string& path, bool re
     return true;
 }
 
-vardex::UniqueFd OpenControlSocket(const std::string& path) {
+vardex::platform::UniqueFd OpenControlSocket(const std::string& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof address.sun_path) {
@@ -334,7 +337,7 @@ vardex::UniqueFd OpenControlSocket(const std::string& path) {
     if (::lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode)) {
         ::unlink(path.c_str());
     }
-    vardex::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    vardex::platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd || ::bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         ::listen(fd.get(), 4) != 0) {
         std::fprintf(stderr, "vardex-sim: control socket %s: %s\n", path.c_str(),
@@ -347,14 +350,15 @@ vardex::UniqueFd OpenControlSocket(const std::string& path) {
 // A reply that cannot be written is dropped: the reader went away, and the
 // session ends at its next read.
 void Reply(int fd, std::string_view text) {
-    (void)vardex::WriteAll(fd, text);
+    (void)vardex::platform::WriteAll(fd, text);
 }
 
 struct Session {
     int in = -1;
     int out = -1;
     std::string pending;
-    vardex::UniqueFd connection;  // a control socket's; none for standard input and output
+    vardex::platform::UniqueFd
+        connection;  // a control socket's; none for standard input and output
 };
 
 // Runs the complete lines that arrived; false when the session is over.
@@ -404,7 +408,7 @@ int main(int argc, char** argv) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    const vardex::UniqueFd signal_fd(::signalfd(-1, &signals, SFD_CLOEXEC));
+    const vardex::platform::UniqueFd signal_fd(::signalfd(-1, &signals, SFD_CLOEXEC));
     if (!signal_fd) {
         std::fprintf(stderr, "vardex-sim: signalfd: %s\n", std::strerror(errno));
         return 1;
@@ -420,7 +424,7 @@ int main(int argc, char** argv) {
     if (!args.state.empty() && !SetUpState(device, args.state, args.replace_unusable_state)) {
         return 1;
     }
-    vardex::UniqueFd listen_fd;
+    vardex::platform::UniqueFd listen_fd;
     if (!args.control.empty() && args.control != "-") {
         listen_fd = OpenControlSocket(args.control);
         if (!listen_fd) {
@@ -430,7 +434,7 @@ int main(int argc, char** argv) {
     if (!args.usb.empty()) {
         device.SetUsbDirectory(args.usb);
     }
-    vardex::SysError error;
+    vardex::platform::SysError error;
     if (!device.Start(&error)) {
         std::fprintf(stderr, "vardex-sim: %s\n", error.Message().c_str());
         return 1;
@@ -475,7 +479,8 @@ int main(int argc, char** argv) {
         }
         sessions = std::move(kept);
         if (listen_fd && (fds[1].revents & POLLIN)) {
-            vardex::UniqueFd client(::accept4(listen_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
+            vardex::platform::UniqueFd client(
+                ::accept4(listen_fd.get(), nullptr, nullptr, SOCK_CLOEXEC));
             if (client && sessions.size() < kMaxSessions) {
                 const int fd = client.get();
                 sessions.push_back(Session{fd, fd, {}, std::move(client)});

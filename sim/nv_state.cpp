@@ -17,6 +17,8 @@
 #include <optional>
 #include <vector>
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 namespace {
 
@@ -268,8 +270,8 @@ Expected<NvState, StateFileProblem> ReadStateFile(const std::string& path) {
                         SysError::FromErrno("follow it").Message() + ")");
     }
     if (!S_ISREG(info.st_mode)) {
-        return fail(StateFileStatus::kRefused,
-                    vardex::WrongFileKindText(path, info.st_mode, "a regular file", link));
+        return fail(StateFileStatus::kRefused, vardex::platform::WrongFileKindText(
+                                                   path, info.st_mode, "a regular file", link));
     }
     // O_NONBLOCK: should a FIFO have taken the file's place since the look above,
     // the open returns at once rather than wait for a writer.
@@ -284,9 +286,9 @@ Expected<NvState, StateFileProblem> ReadStateFile(const std::string& path) {
                     SysError::FromErrno("look at the open " + path).Message());
     }
     if (!S_ISREG(info.st_mode)) {
-        return fail(
-            StateFileStatus::kRefused,
-            path + " turned into " + vardex::FileKindText(info.st_mode) + " while being opened");
+        return fail(StateFileStatus::kRefused, path + " turned into " +
+                                                   vardex::platform::FileKindText(info.st_mode) +
+                                                   " while being opened");
     }
     std::string text;
     char buffer[4096];
@@ -335,9 +337,9 @@ bool SaveStateFile(const std::string& path, const NvState& state, SysError* erro
             std::free(resolved);
         }
         if (!S_ISREG(info.st_mode)) {
-            *error =
-                SysError{EPERM, "replace " + target + " (" + vardex::FileKindText(info.st_mode) +
-                                    ", not a regular file)"};
+            *error = SysError{EPERM, "replace " + target + " (" +
+                                         vardex::platform::FileKindText(info.st_mode) +
+                                         ", not a regular file)"};
             return false;
         }
         exists = true;

@@ -58,7 +58,7 @@ struct NvState {
 
 std::string SerializeNv(const NvState& state);
 // The state, or the first problem with its line number.
-Expected<NvState> ParseNv(std::string_view text);
+platform::Expected<NvState> ParseNv(std::string_view text);
 
 // What "--state FILE" names when it gives no state, as ReadStateFile found it.
 enum class StateFileStatus {
@@ -83,12 +83,12 @@ constexpr std::size_t kStateFileMaxBytes = 1024 * 1024;
 // device), and the open descriptor is checked again, in case another file was
 // put there in between. A symbolic link to a regular file is followed. The
 // state the file keeps, or what was found instead, naming the file.
-Expected<NvState, StateFileProblem> ReadStateFile(const std::string& path);
+platform::Expected<NvState, StateFileProblem> ReadStateFile(const std::string& path);
 // Writes beside the file, flushes it to disk and renames it over the old one,
 // so that a crash leaves either the old or the new state, never a torn one.
 // Only a regular file (or nothing) is replaced: anything else fails with EPERM.
 // Through a symbolic link the target's content is replaced (keeping its
 // permissions) and the link stays as it is; a link to nothing is not followed.
-bool SaveStateFile(const std::string& path, const NvState& state, SysError* error);
+bool SaveStateFile(const std::string& path, const NvState& state, platform::SysError* error);
 
 }  // namespace vardex::sim

@@ -12,6 +12,8 @@
 
 #include "device_text.h"
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 namespace {
 

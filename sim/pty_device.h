@@ -56,7 +56,7 @@ public:
 
     // Creates the pseudo-terminal and starts the worker. Once only: a second call
     // fails with EALREADY, also after Stop.
-    bool Start(SysError* error);
+    bool Start(platform::SysError* error);
     void Stop();
 
     // The slave path; empty before Start.
@@ -82,7 +82,7 @@ public:
     // device keeps its state. False (with *error) when it is plugged in, was never
     // started, or the pseudo-terminal cannot be made. Path() and UsbName() change
     // here: call it from the thread that reads them.
-    bool Replug(SysError* error);
+    bool Replug(platform::SysError* error);
     void SetSilent(bool silent) { silent_.store(silent); }
     // Drops the bytes of the next command line, up to and including its CR.
     void SilenceNextCommand() { silence_once_.store(true); }
@@ -167,7 +167,7 @@ public:
 private:
     enum class Kind { kEcho, kReply, kUnsolicited };
     struct Chunk {
-        Clock::time_point due;
+        platform::Clock::time_point due;
         std::string bytes;
     };
 
@@ -176,24 +176,24 @@ private:
     void Enqueue(std::string_view bytes, Kind kind);  // under mutex_
     // Device time from the steady clock, and back; under mutex_ or in the worker.
     std::int64_t DeviceNow() const;
-    Clock::time_point RealTime(std::int64_t device_ms) const;
+    platform::Clock::time_point RealTime(std::int64_t device_ms) const;
     // Feeds what the worker read, minus a silenced command line.
     void Deliver(std::string_view bytes);  // under mutex_
     // Writes what is due without blocking; returns whether output is left, and
     // then when its first byte is due.
-    bool WriteDue(int fd, Clock::time_point* next_due);
+    bool WriteDue(int fd, platform::Clock::time_point* next_due);
     void CloseMaster();
     // Places the USB link for the current pseudo-terminal; false when it fails.
-    bool PlugIn(SysError* error);
+    bool PlugIn(platform::SysError* error);
     void RemoveUsbLink();
 
-    PtyPair pair_;
-    PtyPair replacement_;  // handed to the worker by Replug, under mutex_
+    platform::PtyPair pair_;
+    platform::PtyPair replacement_;  // handed to the worker by Replug, under mutex_
     std::string usb_dir_;
     std::string usb_name_;  // under mutex_
     int usb_number_ = -1;   // of the last plug-in
     std::string path_;
-    UniqueFd wake_fd_;
+    platform::UniqueFd wake_fd_;
     std::thread worker_;
     bool started_ = false;
 
@@ -221,8 +221,8 @@ private:
     Device device_;
     std::deque<Chunk> out_;  // bytes not yet written, in order
     std::size_t out_bytes_ = 0;
-    Clock::time_point last_due_{};
-    Clock::time_point epoch_ = Clock::now();
+    platform::Clock::time_point last_due_{};
+    platform::Clock::time_point epoch_ = platform::Clock::now();
     std::uint32_t noise_seed_ = 0x9E3779B9u;
     clockid_t worker_clock_{};
     bool worker_running_ = false;

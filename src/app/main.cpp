@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     // Only these two, and only alone: they answer without a window.
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
         std::fputs(kUsage, stdout);
-        std::fputs(vardex::env::HelpSection(vardex::env::kConfig).c_str(), stdout);
+        std::fputs(vardex::platform::env::HelpSection(vardex::platform::env::kConfig).c_str(),
+                   stdout);
         std::fputs(kUsageEnd, stdout);
         return 0;
     }

@@ -29,6 +29,8 @@
 #include "ui/message_box.h"
 #include "ui/pages/storage_confirm_dialog.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 using namespace vardex::device;

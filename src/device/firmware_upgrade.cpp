@@ -18,6 +18,8 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 namespace vardex::device {
@@ -25,8 +27,8 @@ namespace vardex::device {
 using namespace vardex::link;
 
 namespace res = vardex::res;
-using vardex::Expected;
-using vardex::Unexpected;
+using vardex::platform::Expected;
+using vardex::platform::Unexpected;
 
 namespace {
 
@@ -118,11 +120,13 @@ Expected<std::vector<unsigned char>> LoadFirmwareImage(const std::string& path) 
         return Unexpected{path + ": " + std::strerror(errno)};
     }
     if (!S_ISREG(info.st_mode)) {
-        return Unexpected{vardex::WrongFileKindText(path, info.st_mode, "a firmware image file")};
+        return Unexpected{
+            vardex::platform::WrongFileKindText(path, info.st_mode, "a firmware image file")};
     }
     // Non-blocking, so that whatever was put in its place since cannot hang the
     // read; checked again on the descriptor.
-    const vardex::UniqueFd file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    const vardex::platform::UniqueFd file(
+        ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (file.get() < 0) {
         return Unexpected{path + ": " + std::strerror(errno)};
     }
@@ -321,7 +325,7 @@ UpgradeResult UpgradeFirmware(CJobView* dialog, CVarDexConfigurationManagerApp* 
 
     // The device checks and installs the image, then restarts.
     for (int i = 0; i < kRestartPauses; ++i) {
-        vardex::SleepMs(kRestartPauseMs);
+        vardex::platform::SleepMs(kRestartPauseMs);
         if (dialog->m_bAbort != 0) {
             return UpgradeResult::kStopped;
         }

@@ -22,7 +22,7 @@ inline constexpr std::size_t kFirmwareImageMaxBytes = 2 * 1024 * 1024;
 // regular file of 1 .. kFirmwareImageMaxBytes bytes (a FIFO, a device or a
 // directory never blocks the read: it is refused). The image, or why not,
 // naming the file.
-vardex::Expected<std::vector<unsigned char>> LoadFirmwareImage(const std::string& path);
+vardex::platform::Expected<std::vector<unsigned char>> LoadFirmwareImage(const std::string& path);
 
 // Asks for the image file and reads it whole (nothing is sent for a file that
 // is no image), identifies the device, asks it into its loader (skipped when

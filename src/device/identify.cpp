@@ -252,7 +252,7 @@ Ending ListenForLoader(CJobView* dialog, CDeviceConfig& record) {
     if (heard == nullptr) {
         return record.Line().LinkLost() ? Ending(Vanished(dialog)) : std::nullopt;
     }
-    vardex::SleepMs(kLoaderHeardPauseMs);
+    vardex::platform::SleepMs(kLoaderHeardPauseMs);
     return InLoader(dialog, record);
 }
 

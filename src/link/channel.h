@@ -13,21 +13,23 @@
 namespace vardex::link {
 
 inline constexpr unsigned char NAK = 0x15;
-inline constexpr std::uint32_t MS_CTS_ON = vardex::kMsCtsOn;
-inline constexpr std::uint32_t MS_DSR_ON = vardex::kMsDsrOn;
+inline constexpr std::uint32_t MS_CTS_ON = vardex::platform::kMsCtsOn;
+inline constexpr std::uint32_t MS_DSR_ON = vardex::platform::kMsDsrOn;
 inline constexpr unsigned PURGE_ALL =
-    vardex::kPurgeTxAbort | vardex::kPurgeRxAbort | vardex::kPurgeTxClear | vardex::kPurgeRxClear;
-inline constexpr unsigned PURGE_INPUT = vardex::kPurgeRxAbort | vardex::kPurgeRxClear;
+    vardex::platform::kPurgeTxAbort | vardex::platform::kPurgeRxAbort |
+    vardex::platform::kPurgeTxClear | vardex::platform::kPurgeRxClear;
+inline constexpr unsigned PURGE_INPUT =
+    vardex::platform::kPurgeRxAbort | vardex::platform::kPurgeRxClear;
 inline constexpr std::uint32_t EV_DSR = 0x20;
 
 // The line speed of every channel to the device.
 inline constexpr std::uint32_t kLineBaud = 115200;
 
 // The channel handle; null is the closed state.
-using CommHandle = std::shared_ptr<vardex::SerialPort>;
+using CommHandle = std::shared_ptr<vardex::platform::SerialPort>;
 
 // Time-outs applied whenever a channel is configured.
-vardex::CommTimeouts DefaultCommTimeouts();
+vardex::platform::CommTimeouts DefaultCommTimeouts();
 
 // Each family of results has its own type, so that the compiler keeps them
 // apart: a port whose modem status cannot be read must never pass for a loader

@@ -135,7 +135,7 @@ int CDevicePort::SetReadIntervalTimeout(std::uint32_t ms) {
     if (!port) {
         return 0;
     }
-    vardex::CommTimeouts t;
+    vardex::platform::CommTimeouts t;
     if (!port->GetTimeouts(&t)) {
         Close();
         return 0;
@@ -169,7 +169,7 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
     if (const CommHandle open = m_line->GetHandle()) {
         std::uint32_t status = 0;
         if (!open->GetModemStatus(&status)) {
-            vardex::Trace("The device of the open channel is gone; searching again\n");
+            vardex::platform::Trace("The device of the open channel is gone; searching again\n");
             Close();
         }
     }
@@ -200,7 +200,7 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
     }
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
-    vardex::SysError why;
+    vardex::platform::SysError why;
     result.open = m_line->ConfigureChannel(baud, vardex::link::at::kReconnect, &why);
     if (result.open != OpenResult::kOk) {
         // The reason goes with the port's name (a search's own error stays

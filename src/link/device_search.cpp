@@ -14,10 +14,12 @@
 #include "platform/trace.h"
 #include "res/strings.h"
 
+using namespace vardex::platform;
+
 namespace vardex::link {
 
-namespace tapi = vardex::tapi;
-using vardex::Trace;
+namespace tapi = vardex::platform::tapi;
+using vardex::platform::Trace;
 
 namespace {
 
@@ -160,8 +162,8 @@ void CTapiLine::NoteLineFailure(DWORD device, const std::string& name) {
     if (path.empty()) {
         return;
     }
-    vardex::SysError error;
-    if (vardex::SerialPort::Open(path, &error) == nullptr && WorthReporting(error)) {
+    vardex::platform::SysError error;
+    if (vardex::platform::SerialPort::Open(path, &error) == nullptr && WorthReporting(error)) {
         m_portFailures.push_back({name, path, error});
     }
 }

@@ -11,7 +11,7 @@ namespace {
 
 std::atomic<ExchangeTiming>& TimingSlot() {
     static std::atomic<ExchangeTiming> slot{
-        ExchangeTimingFromText(std::getenv(vardex::env::kExchange))};
+        ExchangeTimingFromText(std::getenv(vardex::platform::env::kExchange))};
     return slot;
 }
 

@@ -15,7 +15,7 @@ namespace {
 constexpr const char* kModemManager = "ModemManager";
 
 std::string Refused(const std::string& path) {
-    const std::string group = vardex::DeviceGroup(path);
+    const std::string group = vardex::platform::DeviceGroup(path);
     if (group.empty() || group == "root") {
         return "You may not open " + path +
                ". Ask the administrator of this computer for read and write access to it.";
@@ -35,8 +35,8 @@ std::string StopModemManager() {
 // A network port whose server took the connection and then closed it: ser2net
 // does that when it cannot open its own serial port, and a server may do it to
 // a second client.
-bool ServerClosed(const std::string& path, const vardex::SysError& error) {
-    return vardex::IsNetPortName(path) &&
+bool ServerClosed(const std::string& path, const vardex::platform::SysError& error) {
+    return vardex::platform::IsNetPortName(path) &&
            (error.code == EIO || error.code == ECONNRESET || error.code == EPIPE);
 }
 
@@ -48,10 +48,11 @@ std::string ServerClosedText(const std::string& port, const std::string& because
 
 }  // namespace
 
-std::string DescribeBusy(const std::string& path, const std::vector<vardex::PortUser>& users,
+std::string DescribeBusy(const std::string& path,
+                         const std::vector<vardex::platform::PortUser>& users,
                          bool modem_manager_running) {
     if (!users.empty()) {
-        const vardex::PortUser& user = users.front();
+        const vardex::platform::PortUser& user = users.front();
         const std::string text =
             path + " is in use by " + user.name + " (process " + std::to_string(user.pid) + "). ";
         return text + (user.name == kModemManager ? StopModemManager()
@@ -66,15 +67,16 @@ std::string DescribeBusy(const std::string& path, const std::vector<vardex::Port
            "and try again.";
 }
 
-bool WorthReporting(const vardex::SysError& error) {
+bool WorthReporting(const vardex::platform::SysError& error) {
     return error.code == EACCES || error.code == EPERM || error.code == EBUSY;
 }
 
-bool WorthReportingPort(const std::string& path, const vardex::SysError& error) {
-    return WorthReporting(error) || (error.Failed() && vardex::IsNetPortName(path));
+bool WorthReportingPort(const std::string& path, const vardex::platform::SysError& error) {
+    return WorthReporting(error) || (error.Failed() && vardex::platform::IsNetPortName(path));
 }
 
-std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error) {
+std::string DescribeAccessProblem(const std::string& path,
+                                  const vardex::platform::SysError& error) {
     if (ServerClosed(path, error)) {
         return ServerClosedText(path, " (" + error.Message() + ")");
     }
@@ -83,7 +85,7 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
         case EPERM:
             return Refused(path);
         case EBUSY:
-            if (vardex::IsNetPortName(path)) {
+            if (vardex::platform::IsNetPortName(path)) {
                 // Held through the server, from any computer: nothing here can
                 // name the holder.
                 return path +
@@ -91,8 +93,8 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
                        "Close the program that uses it, on this or another computer, and try "
                        "again.";
             }
-            return DescribeBusy(path, vardex::FindPortUsers(path),
-                                vardex::RunningProcess(kModemManager));
+            return DescribeBusy(path, vardex::platform::FindPortUsers(path),
+                                vardex::platform::RunningProcess(kModemManager));
         default:
             return "Cannot open " + path + (error.Failed() ? " (" + error.Message() + ")" : "") +
                    ".";
@@ -100,7 +102,7 @@ std::string DescribeAccessProblem(const std::string& path, const vardex::SysErro
 }
 
 std::string DescribeOpenFailure(OpenResult result, const std::string& port, const std::string& path,
-                                const vardex::SysError& error) {
+                                const vardex::platform::SysError& error) {
     const std::string because = error.Failed() ? " (" + error.Message() + ")" : std::string();
     if (ServerClosed(path, error)) {
         // Whichever step met it: the line settings, the status, the first read.

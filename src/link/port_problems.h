@@ -16,29 +16,30 @@ namespace vardex::link {
 struct PortFailure {
     std::string name;  // "COM3", or a modem line's name
     std::string path;  // the device path
-    vardex::SysError error;
+    vardex::platform::SysError error;
 };
 
 // Refusals and busy ports are worth telling after a search found nothing; a
 // missing COM port is not. A network port that could not be reached is (see
 // WorthReportingPort): someone mapped it on purpose.
-bool WorthReporting(const vardex::SysError& error);
-bool WorthReportingPort(const std::string& path, const vardex::SysError& error);
+bool WorthReporting(const vardex::platform::SysError& error);
+bool WorthReportingPort(const std::string& path, const vardex::platform::SysError& error);
 
 // What happened to the port at path and what the person can do; for errors
 // other than refused (EACCES, EPERM) and busy (EBUSY) just the system's words.
-std::string DescribeAccessProblem(const std::string& path, const vardex::SysError& error);
+std::string DescribeAccessProblem(const std::string& path, const vardex::platform::SysError& error);
 
 // A busy port: who holds it (the first of users, when any could be found) and
 // what to do; ModemManager gets its own advice.
-std::string DescribeBusy(const std::string& path, const std::vector<vardex::PortUser>& users,
+std::string DescribeBusy(const std::string& path,
+                         const std::vector<vardex::platform::PortUser>& users,
                          bool modem_manager_running);
 
 // The sentences for a result of opening or configuring a port (OpenPort and
 // Connect). port names it for the person ("/dev/ttyS0", or a device's name
 // with its path).
 std::string DescribeOpenFailure(OpenResult result, const std::string& port, const std::string& path,
-                                const vardex::SysError& error);
+                                const vardex::platform::SysError& error);
 
 // The failures of a search, one paragraph each; "" when there are none.
 std::string DescribePortFailures(const std::vector<PortFailure>& failures);

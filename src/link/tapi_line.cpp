@@ -15,8 +15,8 @@
 
 namespace vardex::link {
 
-vardex::CommTimeouts DefaultCommTimeouts() {
-    vardex::CommTimeouts t;
+vardex::platform::CommTimeouts DefaultCommTimeouts() {
+    vardex::platform::CommTimeouts t;
     t.ReadIntervalTimeout = kReadIntervalMs;
     t.ReadTotalTimeoutMultiplier = 0;
     t.ReadTotalTimeoutConstant = kReadTotalMs;
@@ -29,7 +29,7 @@ namespace {
 
 // "COM3" goes through the port map; anything else is taken as a device path.
 std::string PathForName(const std::string& name) {
-    if (auto path = vardex::ResolvePortName(name)) {
+    if (auto path = vardex::platform::ResolvePortName(name)) {
         return *path;
     }
     if (name.size() >= 4 && (name[0] == 'C' || name[0] == 'c') &&
@@ -81,8 +81,8 @@ namespace {
 // pseudo-terminal whose name went (ENODEV). Not EBADF: that is a channel closed
 // under the call by Cancel. A port server closes its connection alike for a
 // line that only dropped, so a network port's failure says nothing of its device.
-bool DeviceGone(const std::string& path, const vardex::SysError& error) {
-    return !vardex::IsNetPortName(path) &&
+bool DeviceGone(const std::string& path, const vardex::platform::SysError& error) {
+    return !vardex::platform::IsNetPortName(path) &&
            (error.code == EIO || error.code == ENODEV || error.code == ENXIO);
 }
 
@@ -107,7 +107,7 @@ constexpr std::int64_t kNetReopenPauseMs = 100;
 // The connection was made and then lost; a name that does not resolve, a
 // refusal or a time-out are final.
 // A server that still closes the last connection says the port is in use.
-bool ServerClosedConnection(const vardex::SysError& error) {
+bool ServerClosedConnection(const vardex::platform::SysError& error) {
     return error.code == EIO || error.code == ECONNRESET || error.code == EPIPE ||
            error.code == EBADF || error.code == EBUSY;
 }
@@ -118,10 +118,11 @@ OpenResult CTapiLine::OpenPort(const std::string& name, std::uint32_t baud) {
     for (int attempt = 1;; ++attempt) {
         const OpenResult opened = OpenPortOnce(name, baud);
         if (opened == OpenResult::kOk || attempt == kNetOpenAttempts ||
-            !vardex::IsNetPortName(m_strOpenedPath) || !ServerClosedConnection(m_lastOpenError)) {
+            !vardex::platform::IsNetPortName(m_strOpenedPath) ||
+            !ServerClosedConnection(m_lastOpenError)) {
             return opened;
         }
-        vardex::SleepMs(kNetReopenPauseMs);
+        vardex::platform::SleepMs(kNetReopenPauseMs);
     }
 }
 
@@ -135,10 +136,10 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
     m_strOpenedPath = PathForName(name);
     auto port = m_strOpenedPath.empty()
                     ? nullptr
-                    : vardex::SerialPort::Open(m_strOpenedPath, &m_lastOpenError);
+                    : vardex::platform::SerialPort::Open(m_strOpenedPath, &m_lastOpenError);
     if (!port) {
         if (m_strOpenedPath.empty()) {
-            m_lastOpenError = vardex::SysError{ENOENT, "open"};
+            m_lastOpenError = vardex::platform::SysError{ENOENT, "open"};
         }
         return OpenResult::kFailed;
     }
@@ -154,13 +155,13 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
 
 OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
                                        std::span<const std::string_view> init_lines,
-                                       vardex::SysError* error) {
-    vardex::SysError ignored;
-    vardex::SysError& failure = error != nullptr ? *error : ignored;
+                                       vardex::platform::SysError* error) {
+    vardex::platform::SysError ignored;
+    vardex::platform::SysError& failure = error != nullptr ? *error : ignored;
     const CommHandle port = GetHandle();
-    vardex::LineSettings settings;
+    vardex::platform::LineSettings settings;
     if (!port || !port->GetState(&settings)) {
-        failure = port ? port->LastError() : vardex::SysError{};
+        failure = port ? port->LastError() : vardex::platform::SysError{};
         return OpenResult::kGetSettingsFailed;
     }
     settings.BaudRate = baud;
@@ -191,7 +192,7 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
             Read(scratch, 10, &received);
         }
     }
-    vardex::SleepMs(kSettleDelayMs);
+    vardex::platform::SleepMs(kSettleDelayMs);
 
     std::uint32_t status = 0;
     if (!port->GetModemStatus(&status)) {
@@ -213,7 +214,7 @@ bool CTapiLine::UsbConnection() const {
     if (!GetHandle()) {
         return false;
     }
-    return m_bLineChannel || vardex::IsUsbModemPort(m_strOpenedPath);
+    return m_bLineChannel || vardex::platform::IsUsbModemPort(m_strOpenedPath);
 }
 
 void CTapiLine::ClosePort() {
@@ -267,7 +268,7 @@ std::size_t CTapiLine::ReadSome(char* buffer, std::size_t count, bool guard) {
     if (!port || count == 0) {
         return 0;
     }
-    vardex::SerialPort::ReadStops stops;
+    vardex::platform::SerialPort::ReadStops stops;
     for (const unsigned char stop : std::string_view("\n? \x15")) {
         stops.bytes.set(stop);
     }
@@ -342,7 +343,7 @@ int CTapiLine::SetReadTimeout(std::uint32_t ms) {
     if (!port) {
         return 0;
     }
-    vardex::CommTimeouts t;
+    vardex::platform::CommTimeouts t;
     if (!port->GetTimeouts(&t)) {
         ClosePort();
         return 0;

@@ -62,7 +62,7 @@ public:
     // kNotReady) with the channel still open for the caller to close;
     // *error, when given, is set to the port's error of that step.
     OpenResult ConfigureChannel(std::uint32_t baud, std::span<const std::string_view> init_lines,
-                                vardex::SysError* error);
+                                vardex::platform::SysError* error);
 
     // Always 1; the outcome is the byte count. A failed request closes the channel.
     int Write(const void* data, std::size_t count, std::size_t* written);
@@ -110,7 +110,7 @@ public:
     static void* CheckAndReAllocBuffer(void* block, std::size_t size);
     // The queue the provider's callbacks go to (tests post to it as the
     // provider would).
-    vardex::MessageQueue& CallbackQueue() const { return m_host.Queue(); }
+    vardex::platform::MessageQueue& CallbackQueue() const { return m_host.Queue(); }
     const VardexHostServices* HostServices() const { return m_host.Get(); }
     static void FreeBuffer(void* block);
 
@@ -140,8 +140,8 @@ public:
     // call, or a port opened by name that is a USB modem (CDC-ACM) device. A
     // USB-serial adapter carries the device's RS-232 port and does not count.
     bool UsbConnection() const;
-    const vardex::SysError& LastOpenError() const { return m_lastOpenError; }
-    void NoteOpenError(const vardex::SysError& error) { m_lastOpenError = error; }
+    const vardex::platform::SysError& LastOpenError() const { return m_lastOpenError; }
+    void NoteOpenError(const vardex::platform::SysError& error) { m_lastOpenError = error; }
 
     // Whether the device went away under the open channel (a read, a write or
     // the status failed as on a device that vanished) since it was opened: a
@@ -178,7 +178,7 @@ private:
     struct ComProbe {
         OpenResult opened = OpenResult::kOk;
         std::string path;
-        vardex::SysError error;
+        vardex::platform::SysError error;
         std::string reply;
         bool names_vardex = false;
         LoaderHeard loader = LoaderHeard::kNone;
@@ -202,7 +202,7 @@ private:
     CommHandle m_hComm;
     std::string m_strOpenedPath;
     bool m_bLineChannel = false;  // the channel came from a modem line's call
-    vardex::SysError m_lastOpenError;
+    vardex::platform::SysError m_lastOpenError;
     std::atomic<bool> m_bLinkLost{false};
     std::vector<PortFailure> m_portFailures;
     std::string m_strDirectPort;  // the port named by path, until a search
@@ -218,7 +218,7 @@ private:
     int m_bInitialising = 0;
     LONG m_lReplyStatus = 0;
     int m_bCallInProgress = 0;
-    vardex::HostServices m_host{std::make_shared<vardex::MessageQueue>()};
+    vardex::platform::HostServices m_host{std::make_shared<vardex::platform::MessageQueue>()};
     HLINEAPP m_hLineApp = 0;
     HCALL m_hCall = 0;
     HLINE m_hLine = 0;

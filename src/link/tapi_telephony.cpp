@@ -15,10 +15,12 @@
 #include "platform/vtime.h"
 #include "res/strings.h"
 
+using namespace vardex::platform;
+
 namespace vardex::link {
 
-namespace tapi = vardex::tapi;
-using vardex::Trace;
+namespace tapi = vardex::platform::tapi;
+using vardex::platform::Trace;
 
 namespace {
 
@@ -276,7 +278,7 @@ LONG CTapiLine::WaitForReply(LONG request) {
     m_lReplyStatus = 0;
     m_lRequest = request;
     m_lDefaultReply = LINEERR_OPERATIONFAILED;
-    const auto deadline = vardex::Clock::now() + vardex::ScaledMs(kReplyWaitMs);
+    const auto deadline = vardex::platform::Clock::now() + vardex::platform::ScaledMs(kReplyWaitMs);
     while (m_lReplyStatus == 0) {
         const bool dispatched = m_host.Queue().DispatchOne();
         if (m_hCall != 0 && (m_bCallInProgress == 0 || g_bWaitEnded)) {
@@ -287,7 +289,7 @@ LONG CTapiLine::WaitForReply(LONG request) {
             m_bConnectedEvent = false;
             return 0;
         }
-        if (vardex::Clock::now() >= deadline) {
+        if (vardex::platform::Clock::now() >= deadline) {
             return 1;
         }
         if (!dispatched) {
@@ -410,8 +412,8 @@ int CTapiLine::GetTapiHandle() {
                     strnlen(payload + sizeof handle, id->dwStringSize - sizeof handle));
     }
     FreeBuffer(id);
-    vardex::SysError error;
-    CommHandle port = vardex::SerialPort::Adopt(fd, path, &error);
+    vardex::platform::SysError error;
+    CommHandle port = vardex::platform::SerialPort::Adopt(fd, path, &error);
     if (!port) {
         return 0;
     }
@@ -419,7 +421,7 @@ int CTapiLine::GetTapiHandle() {
     AdoptHandle(port);
     m_strOpenedPath = path;
     m_bLineChannel = true;
-    vardex::LineSettings settings;
+    vardex::platform::LineSettings settings;
     port->GetState(&settings);
     port->SetTimeouts(DefaultCommTimeouts());
     if (port->GetState(&settings)) {

@@ -31,8 +31,9 @@ std::optional<Verdict> AskOnce(CDevicePort& port, const std::string& command,
             std::snprintf(escape, sizeof escape, "\\x%02x", u);
             shown += u >= 0x20 && u < 0x7F ? std::string(1, c) : std::string(escape);
         }
-        vardex::Trace("Reply to %s %s: %s\n", command.c_str(),
-                      verdict == Verdict::kRefused ? "refused" : "not taken", shown.c_str());
+        vardex::platform::Trace("Reply to %s %s: %s\n", command.c_str(),
+                                verdict == Verdict::kRefused ? "refused" : "not taken",
+                                shown.c_str());
     }
     return verdict;
 }

@@ -159,7 +159,8 @@ bool ReadRegister(CRunningJob* job, CDeviceConfig& w, const CDeviceConfig& d, in
         int& field = IntOf(*f, w);
         const int decoded = DecodeRegister(f->place, value);
         if (!in_register || !f->Allows(decoded)) {
-            vardex::Trace("%s answered %d: out of range, not taken\n", command.c_str(), value);
+            vardex::platform::Trace("%s answered %d: out of range, not taken\n", command.c_str(),
+                                    value);
             *mismatch = *mismatch || verify != 0;
             continue;
         }

@@ -1,6 +1,6 @@
 #include "platform/environment.h"
 
-namespace vardex::env {
+namespace vardex::platform::env {
 namespace {
 
 constexpr Variable kVariables[] = {
@@ -64,4 +64,4 @@ std::string HelpSection(Program program) {
     return text;
 }
 
-}  // namespace vardex::env
+}  // namespace vardex::platform::env

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vardex::env {
+namespace vardex::platform::env {
 
 inline constexpr const char* kPorts = "VARDEX_PORTS";
 inline constexpr const char* kLines = "VARDEX_LINES";
@@ -36,4 +36,4 @@ std::span<const Variable> Variables();
 // the variables that program reads, each description wrapped beside its name.
 std::string HelpSection(Program program);
 
-}  // namespace vardex::env
+}  // namespace vardex::platform::env

@@ -11,7 +11,7 @@
 #include <utility>
 #include <variant>
 
-namespace vardex {
+namespace vardex::platform {
 
 // The failure side, named apart so that an Expected<std::string> tells its
 // text from its reason.
@@ -73,4 +73,4 @@ private:
     std::optional<E> error_;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-namespace vardex {
+namespace vardex::platform {
 
 bool WriteAll(int fd, std::string_view bytes) {
     // send() first: it alone can keep SIGPIPE away, and it says when fd is no
@@ -35,4 +35,4 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

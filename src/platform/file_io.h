@@ -3,7 +3,7 @@
 
 #include <string_view>
 
-namespace vardex {
+namespace vardex::platform {
 
 // Writes the whole of bytes to fd. Goes on after a signal, after a short write
 // and, on a descriptor that does not block, after a full buffer (waiting for
@@ -11,4 +11,4 @@ namespace vardex {
 // failure rather than SIGPIPE. False with errno set when a write fails.
 [[nodiscard]] bool WriteAll(int fd, std::string_view bytes);
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vardex {
+namespace vardex::platform {
 
 // "a directory", "a character device", "a FIFO", ... for a stat() mode.
 inline const char* FileKindText(mode_t mode) {
@@ -35,4 +35,4 @@ inline std::string WrongFileKindText(const std::string& path, mode_t mode, std::
            std::string(wanted);
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -1,6 +1,6 @@
 #include "message_queue.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 bool MessageQueue::Post(std::function<void()> work) {
     {
@@ -107,4 +107,4 @@ HostServices::HostServices(std::shared_ptr<MessageQueue> queue) : queue_(std::mo
     services_.post = PostForProvider;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

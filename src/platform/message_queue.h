@@ -20,7 +20,7 @@
 
 #include "platform/tapi_api.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 class MessageQueue {
 public:
@@ -59,4 +59,4 @@ private:
     VardexHostServices services_{};
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -2,7 +2,7 @@
 
 #include "serial_port.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 PortBackend::StateRead NetBackend::GetState(LineSettings* /*settings*/, SysError* /*error*/) {
     return StateRead::kLastKnown;
@@ -33,4 +33,4 @@ bool NetBackend::Write(const std::uint8_t* data, std::size_t count, const PortTi
     return line_->Write(data, count, deadline, cancel.wake_fd, *cancel.cancelled, written, error);
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -10,7 +10,7 @@
 #include "net_line.h"
 #include "port_backend.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 class NetBackend final : public PortBackend {
 public:
@@ -38,4 +38,4 @@ private:
     std::unique_ptr<NetLine> line_;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -19,7 +19,7 @@
 #include "unique_fd.h"
 #include "vtime.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 using TimePoint = Clock::time_point;
@@ -542,4 +542,4 @@ bool NetLine::Purge(bool input, bool output, SysError* error) {
     return SendCommandLocked(telnet::ComPortCommand(telnet::kPurgeData, which), "purge", error);
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

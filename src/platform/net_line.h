@@ -25,7 +25,7 @@
 #include "sys_error.h"
 #include "unique_fd.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 struct LineSettings;
 
@@ -119,4 +119,4 @@ private:
     std::size_t most_taken_ = 0;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <ctime>
 
-namespace vardex {
+namespace vardex::platform {
 
 int PollUntil(pollfd* fds, nfds_t count, const PortTimePoint* deadline) {
     if (deadline == nullptr) {
@@ -36,4 +36,4 @@ bool WaitReady(int fd, short events, int extra_fd, const PortCancel& cancel,
     return true;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

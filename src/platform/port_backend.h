@@ -20,7 +20,7 @@
 #include "sys_error.h"
 #include "vtime.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 struct LineSettings;
 
@@ -86,4 +86,4 @@ public:
                        const PortCancel& cancel, std::size_t* written, SysError* error) = 0;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -4,7 +4,7 @@
 
 #include "net_line.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 bool IsUsbModemPort(const std::string& path, const std::string& sysfs_tty) {
     namespace fs = std::filesystem;
@@ -23,4 +23,4 @@ bool IsUsbModemPort(const std::string& path, const std::string& sysfs_tty) {
     return !ec && driver.filename() == "cdc_acm";
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -9,10 +9,10 @@
 
 #include <string>
 
-namespace vardex {
+namespace vardex::platform {
 
 // True when the port at path (a device node, or a link to one) is a USB modem
 // (CDC-ACM) device. sysfs_tty is a parameter so that tests can use a fake tree.
 bool IsUsbModemPort(const std::string& path, const std::string& sysfs_tty = "/sys/class/tty");
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -12,7 +12,7 @@
 #include "net_line.h"
 #include "platform/environment.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 namespace fs = std::filesystem;
@@ -141,7 +141,7 @@ std::vector<std::string> SystemSerialPorts(const std::string& sysfs_tty, const s
 }
 
 std::vector<std::string> CurrentPortMap() {
-    const char* list = std::getenv(vardex::env::kPorts);
+    const char* list = std::getenv(vardex::platform::env::kPorts);
     if (list != nullptr) {
         return ParsePortList(list);
     }
@@ -177,4 +177,4 @@ std::string DescribePort(std::string_view com_name) {
     return text;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vardex {
+namespace vardex::platform {
 
 inline constexpr int kComPortCount = 10;
 
@@ -31,4 +31,4 @@ std::vector<std::string> SystemSerialPorts(const std::string& sysfs_tty = "/sys/
 // A display form for messages and lists: "COM3 (/dev/ttyUSB0)", or the name alone.
 std::string DescribePort(std::string_view com_name);
 
-}  // namespace vardex
+}  // namespace vardex::platform

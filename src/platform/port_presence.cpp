@@ -7,7 +7,7 @@
 
 #include "net_line.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 constexpr long kDevptsMagic = 0x1cd1;  // the pseudo-terminals' file system
@@ -37,4 +37,4 @@ bool PortPresence::Vanished() const {
     return ::lstat(name_.c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

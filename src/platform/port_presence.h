@@ -12,7 +12,7 @@
 
 #include <string>
 
-namespace vardex {
+namespace vardex::platform {
 
 class PortPresence {
 public:
@@ -28,4 +28,4 @@ private:
     bool name_tells_ = false;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

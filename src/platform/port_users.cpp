@@ -13,7 +13,7 @@
 
 #include "net_line.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 // The slave side of Unix 98 pseudo-terminals.
@@ -149,4 +149,4 @@ std::string DeviceGroup(const std::string& path) {
     return found->gr_name;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

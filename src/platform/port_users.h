@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace vardex {
+namespace vardex::platform {
 
 struct PortUser {
     int pid = 0;
@@ -27,4 +27,4 @@ bool RunningProcess(const std::string& name, const std::string& proc = "/proc");
 // The name of the group that owns the device node behind path, or "" when unknown.
 std::string DeviceGroup(const std::string& path);
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -7,7 +7,7 @@
 
 #include <utility>
 
-namespace vardex {
+namespace vardex::platform {
 
 bool PtyPair::Create(PtyPair* pair, SysError* error) {
     SysError local;
@@ -45,4 +45,4 @@ bool PtyPair::Create(PtyPair* pair, SysError* error) {
     return true;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

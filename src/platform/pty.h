@@ -7,7 +7,7 @@
 #include "sys_error.h"
 #include "unique_fd.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 class PtyPair {
 public:
@@ -30,4 +30,4 @@ private:
     std::string slave_path_;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

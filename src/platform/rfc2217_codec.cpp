@@ -1,6 +1,6 @@
 #include "rfc2217_codec.h"
 
-namespace vardex::telnet {
+namespace vardex::platform::telnet {
 namespace {
 
 constexpr bool WeWill(std::uint8_t option) {
@@ -240,4 +240,4 @@ void Session::OnSubnegotiation(const std::uint8_t* body, std::size_t size) {
     }
 }
 
-}  // namespace vardex::telnet
+}  // namespace vardex::platform::telnet

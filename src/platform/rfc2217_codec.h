@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <string>
 
-namespace vardex::telnet {
+namespace vardex::platform::telnet {
 
 inline constexpr std::uint8_t kIac = 255;
 inline constexpr std::uint8_t kDont = 254;
@@ -142,4 +142,4 @@ private:
     std::size_t com_port_answers_ = 0;
 };
 
-}  // namespace vardex::telnet
+}  // namespace vardex::platform::telnet

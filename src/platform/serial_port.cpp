@@ -12,7 +12,7 @@
 #include "tty_backend.h"
 #include "vtime.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 using TimePoint = Clock::time_point;
 
@@ -339,4 +339,4 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
                  error);
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -34,7 +34,7 @@
 #include "sys_error.h"
 #include "unique_fd.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 class PortBackend;
 
@@ -150,4 +150,4 @@ private:
     SysError last_error_;
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

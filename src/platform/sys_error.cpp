@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-namespace vardex {
+namespace vardex::platform {
 
 std::string SysError::Message() const {
     if (code == 0) {
@@ -27,4 +27,4 @@ SysError SysError::FromErrno(std::string step) {
     return SysError{errno, std::move(step)};
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-namespace vardex {
+namespace vardex::platform {
 
 struct SysError {
     SysError() = default;
@@ -24,4 +24,4 @@ struct SysError {
     static SysError FromErrno(std::string step);
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -11,7 +11,7 @@
 #include "platform/environment.h"
 #include "platform/trace.h"
 
-namespace vardex::tapi {
+namespace vardex::platform::tapi {
 namespace {
 
 constexpr const char* kLibraryName = "libvardex-tapi.so";
@@ -63,7 +63,7 @@ std::string ExecutableDirectory() {
 }
 
 std::vector<std::string> Candidates() {
-    if (const char* forced = std::getenv(vardex::env::kTapiProvider)) {
+    if (const char* forced = std::getenv(vardex::platform::env::kTapiProvider)) {
         return {forced};
     }
     std::vector<std::string> paths;
@@ -205,4 +205,4 @@ void ResetBindingForTests() {
     b.address = {};
 }
 
-}  // namespace vardex::tapi
+}  // namespace vardex::platform::tapi

@@ -14,7 +14,7 @@
 
 #include "platform/tapi_api.h"
 
-namespace vardex::tapi {
+namespace vardex::platform::tapi {
 
 LONG lineClose(HLINE hLine);
 LONG lineDeallocateCall(HCALL hCall);
@@ -44,4 +44,4 @@ std::string LoadedProviderPath();
 // test can point VARDEX_TAPI_PROVIDER elsewhere. Not for use while calls run.
 void ResetBindingForTests();
 
-}  // namespace vardex::tapi
+}  // namespace vardex::platform::tapi

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace vardex {
+namespace vardex::platform {
 
 std::string TimeStamp(std::chrono::system_clock::time_point when, const char* format,
                       StampZone zone) {
@@ -24,4 +24,4 @@ std::string TimeStamp(std::chrono::system_clock::time_point when, const char* fo
     return std::string(text, length) + with_millis;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

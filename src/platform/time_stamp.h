@@ -5,7 +5,7 @@
 #include <chrono>
 #include <string>
 
-namespace vardex {
+namespace vardex::platform {
 
 enum class StampZone { kUtc, kLocal };
 
@@ -14,4 +14,4 @@ enum class StampZone { kUtc, kLocal };
 std::string TimeStamp(std::chrono::system_clock::time_point when, const char* format,
                       StampZone zone);
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -8,7 +8,7 @@
 
 #include "platform/environment.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 struct TraceSink {
@@ -19,7 +19,7 @@ struct TraceSink {
     std::string captured;
 
     TraceSink() {
-        const char* target = std::getenv(vardex::env::kTrace);
+        const char* target = std::getenv(vardex::platform::env::kTrace);
         if (target == nullptr || *target == '\0' || std::strcmp(target, "0") == 0) {
             return;
         }
@@ -82,4 +82,4 @@ std::string CapturedTraces() {
     return sink.captured;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace vardex {
+namespace vardex::platform {
 
 bool TraceEnabled();
 // printf-style; the text is written as one piece, prefixed with a time stamp.
@@ -16,4 +16,4 @@ void Trace(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void CaptureTraces(bool on);
 std::string CapturedTraces();
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -10,7 +10,7 @@
 
 #include "serial_port.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 struct BaudEntry {
@@ -294,4 +294,4 @@ bool TtyBackend::Write(const std::uint8_t* data, std::size_t count, const PortTi
     return true;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -10,7 +10,7 @@
 #include "port_presence.h"
 #include "unique_fd.h"
 
-namespace vardex {
+namespace vardex::platform {
 
 class TtyBackend final : public PortBackend {
 public:
@@ -52,4 +52,4 @@ private:
     std::atomic<bool> no_modem_lines_{false};
 };
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -9,7 +9,7 @@
 
 #include <utility>
 
-namespace vardex {
+namespace vardex::platform {
 
 class UniqueFd {
 public:
@@ -63,4 +63,4 @@ inline bool OpenPipe(UniqueFd (&ends)[2], int flags) {
     return true;
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

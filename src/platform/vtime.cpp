@@ -7,11 +7,11 @@
 
 #include "platform/environment.h"
 
-namespace vardex {
+namespace vardex::platform {
 namespace {
 
 double ReadScaleFromEnvironment() {
-    const char* text = std::getenv(vardex::env::kTimeScale);
+    const char* text = std::getenv(vardex::platform::env::kTimeScale);
     if (text == nullptr || *text == '\0') {
         return 1.0;
     }
@@ -52,4 +52,4 @@ void SleepMs(std::int64_t ms) {
     std::this_thread::sleep_for(ScaledMs(ms));
 }
 
-}  // namespace vardex
+}  // namespace vardex::platform

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <cstdint>
 
-namespace vardex {
+namespace vardex::platform {
 
 using Clock = std::chrono::steady_clock;
 
@@ -23,4 +23,4 @@ std::chrono::microseconds ScaledMs(std::int64_t ms);
 // Sleeps for a design-time duration. Blocks for ms * TimeScale().
 void SleepMs(std::int64_t ms);
 
-}  // namespace vardex
+}  // namespace vardex::platform

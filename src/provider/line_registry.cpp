@@ -70,7 +70,7 @@ std::vector<LineDevice> DiscoverLines(const std::string& sysfs_tty, const std::s
     for (auto& entry : acm) {
         lines.push_back(std::move(entry.second));
     }
-    if (const char* configured = std::getenv(vardex::env::kLines)) {
+    if (const char* configured = std::getenv(vardex::platform::env::kLines)) {
         const auto add = [&lines](const std::string& path) {
             const bool known = std::any_of(lines.begin(), lines.end(),
                                            [&](const LineDevice& l) { return l.path == path; });

@@ -27,6 +27,8 @@
 
 #pragma GCC visibility push(default)
 #include "platform/tapi_api.h"
+
+using namespace vardex::platform;
 #pragma GCC visibility pop
 
 namespace {
@@ -46,7 +48,7 @@ struct App {
 struct OpenLine {
     HLINEAPP app = 0;
     DWORD device = 0;
-    vardex::UniqueFd fd;
+    vardex::platform::UniqueFd fd;
     DWORD_PTR instance = 0;
     HCALL call = 0;
 };
@@ -337,7 +339,7 @@ LONG lineOpenA(HLINEAPP hLineApp, DWORD dwDeviceID, HLINE* lphLine, DWORD dwAPIV
         return LINEERR_INCOMPATIBLEAPIVERSION;
     }
     const std::string& path = app->lines[dwDeviceID].path;
-    vardex::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    vardex::platform::UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (!fd) {
         return errno == ENOENT || errno == ENXIO ? LINEERR_NODEVICE : LINEERR_RESOURCEUNAVAIL;
     }

@@ -311,7 +311,7 @@ int CSelfTestRunner::AskUser() {
         {
             std::unique_lock lock(m_answerMutex);
             // A test stopped before it asked need not wait out a slice.
-            m_answerCv.wait_for(lock, vardex::ScaledMs(kAnswerSliceMs),
+            m_answerCv.wait_for(lock, vardex::platform::ScaledMs(kAnswerSliceMs),
                                 [this] { return m_bPulsed || m_bCancel.load() != 0; });
             if (m_bPulsed || m_bCancel.load() != 0) {
                 break;
@@ -416,7 +416,7 @@ std::optional<std::string> CSelfTestRunner::SendWithTimeout(const char* command,
 
 void CSelfTestRunner::Sleep(std::int64_t ms) {
     if (ms > 0) {
-        vardex::SleepMs(ms);
+        vardex::platform::SleepMs(ms);
     }
 }
 

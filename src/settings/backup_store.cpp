@@ -22,6 +22,8 @@
 #include "settings/json_text.h"
 #include "settings/record_fields.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 namespace vardex::settings {

@@ -28,7 +28,8 @@ std::string BackupFolder();
 // time they were written, are removed, never the new one; so are temporary
 // files an earlier write left behind (a process killed while it synced). The
 // new file's path, or why it could not be kept.
-Expected<std::string> SaveBackup(const params::CDeviceConfig& record, const std::string& port);
+platform::Expected<std::string> SaveBackup(const params::CDeviceConfig& record,
+                                           const std::string& port);
 
 // The keys a backup adds to a read's JSON: no settings.
 inline constexpr std::string_view kPortKey = "backup_port";
@@ -54,7 +55,7 @@ Backup DescribeBackup(const std::string& path);
 
 // The backups, the newest written first; none when the folder is not there
 // yet, a failure when it is there but cannot be read.
-Expected<std::vector<Backup>> ListBackups();
+platform::Expected<std::vector<Backup>> ListBackups();
 
 // Whether a backup was read from this unit: the same port, and the same
 // country and model (a file that names no port is held to the variant alone).

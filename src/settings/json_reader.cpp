@@ -18,6 +18,8 @@
 #include "platform/unique_fd.h"
 #include "settings/json_text.h"
 
+using namespace vardex::platform;
+
 namespace vardex::settings {
 namespace {
 

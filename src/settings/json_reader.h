@@ -16,11 +16,12 @@ namespace vardex::settings {
 // inside it and no key twice. Texts are bytes: a byte of the input stands for
 // itself, whatever its value, and a \u escape may name only 00..ff. Its
 // members in order, or the first fault: what, and "(at byte N)" where.
-Expected<std::vector<std::pair<std::string, FieldValue>>> ReadFieldsObject(const std::string& text);
+platform::Expected<std::vector<std::pair<std::string, FieldValue>>> ReadFieldsObject(
+    const std::string& text);
 
 // Reads a settings file whole; a failure for a file that is missing or
 // unreadable, not a regular file (a FIFO would wait for a writer, a device
 // might never end) or larger than 1 MiB.
-Expected<std::string> ReadSettingsFile(const std::string& path);
+platform::Expected<std::string> ReadSettingsFile(const std::string& path);
 
 }  // namespace vardex::settings

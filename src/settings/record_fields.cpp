@@ -18,6 +18,8 @@
 #include "settings/json_reader.h"
 #include "settings/json_text.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 namespace vardex::settings {

@@ -13,6 +13,8 @@
 #include "platform/file_io.h"
 #include "platform/vtime.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::terminal {

@@ -143,7 +143,7 @@ private:
 
     // Guards the log; held for a whole chunk's write and for the close.
     mutable std::mutex m_logMutex;
-    UniqueFd m_logFd;
+    platform::UniqueFd m_logFd;
 };
 
 }  // namespace vardex::terminal

@@ -13,6 +13,8 @@
 #include "res/strings.h"
 #include "scoped_env.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

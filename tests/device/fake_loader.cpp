@@ -6,6 +6,8 @@
 
 #include <stdexcept>
 
+using namespace vardex::platform;
+
 namespace vardex::test {
 namespace {
 

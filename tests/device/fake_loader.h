@@ -43,7 +43,7 @@ private:
     void Run();
     void Answer(Reply reply);  // on the loader's thread
 
-    PtyPair pty_;
+    platform::PtyPair pty_;
     int stop_fd_ = -1;
     std::chrono::milliseconds idle_nak_;
     mutable std::mutex mutex_;

@@ -14,6 +14,8 @@
 #include "fake_loader.h"
 #include "job_fixture.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 using namespace vardex::device;

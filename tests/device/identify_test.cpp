@@ -7,6 +7,8 @@
 #include "link/protocol_waits.h"
 #include "res/strings.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

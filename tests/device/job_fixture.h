@@ -60,7 +60,7 @@ protected:
 
     void Start(sim::DeviceOptions options = {}) {
         device_ = std::make_unique<sim::PtyDevice>(std::move(options));
-        SysError error;
+        platform::SysError error;
         ASSERT_TRUE(device_->Start(&error)) << error.Message();
         ASSERT_EQ(W().Line().OpenPort(device_->Path(), 115200), link::OpenResult::kOk);
         W().Line().SelectDirectPort(device_->Path());

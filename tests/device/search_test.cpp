@@ -20,6 +20,8 @@
 #include "scoped_env.h"
 #include "temp_files.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::device;
 
 using namespace vardex::link;
@@ -41,9 +43,9 @@ protected:
         // No modem lines unless a test offers some; the provider of this build.
         env_.Set("VARDEX_LINES", std::nullopt);
         env_.Set("VARDEX_TAPI_PROVIDER", std::nullopt);
-        vardex::tapi::ResetBindingForTests();
+        vardex::platform::tapi::ResetBindingForTests();
     }
-    void TearDown() override { vardex::tapi::ResetBindingForTests(); }
+    void TearDown() override { vardex::platform::tapi::ResetBindingForTests(); }
 
     ConnectResult Connect() { return Record().Connect(&view_.progress, &view_.prompts, 115200); }
 
@@ -224,7 +226,7 @@ TEST_F(Search, ADeviceThatDroppedItsLineIsReportedNotReady) {
 
 TEST_F(Search, AMissingProviderStillLetsTheSerialScanFindTheDevice) {
     env_.Set("VARDEX_TAPI_PROVIDER", "/nonexistent/libvardex-tapi.so");
-    vardex::tapi::ResetBindingForTests();
+    vardex::platform::tapi::ResetBindingForTests();
     ScriptedPeer com1(VarDexReplies());
     env_.Set("VARDEX_PORTS", com1.SlavePath());
     view_.prompts.answers = {{Choice::kMade, 0}};

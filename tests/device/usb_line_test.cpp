@@ -19,6 +19,8 @@
 #include "res/strings.h"
 #include "scoped_env.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 using namespace vardex::device;
@@ -36,14 +38,14 @@ protected:
         env_.Set("VARDEX_LINES", dir_ + "/ttyACM*");
         env_.Set("VARDEX_PORTS", "");
         env_.Set("VARDEX_TAPI_PROVIDER", std::nullopt);
-        vardex::tapi::ResetBindingForTests();
+        vardex::platform::tapi::ResetBindingForTests();
         device_.SetUsbDirectory(dir_);
         SysError error;
         EXPECT_TRUE(device_.Start(&error)) << error.Message();
     }
     ~UsbLine() override {
         device_.Stop();
-        vardex::tapi::ResetBindingForTests();
+        vardex::platform::tapi::ResetBindingForTests();
         std::filesystem::remove_all(dir_);
     }
 

@@ -188,7 +188,7 @@ private:
 class StartedPtyDevice : public sim::PtyDevice {
 public:
     explicit StartedPtyDevice(sim::DeviceOptions options = {}) : PtyDevice(std::move(options)) {
-        SysError error;
+        platform::SysError error;
         EXPECT_TRUE(Start(&error)) << error.Message();
     }
 };

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <set>
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::test {

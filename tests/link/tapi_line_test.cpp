@@ -10,6 +10,8 @@
 #include "link/device_port.h"
 #include "link_fixture.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::test {

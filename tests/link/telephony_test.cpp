@@ -17,6 +17,8 @@
 #include "temp_files.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -30,6 +30,8 @@
 #include "terminal/terminal_reader.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -22,6 +22,8 @@
 #include "temp_files.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 namespace vardex::test {
 namespace {
 

@@ -177,12 +177,12 @@ TEST(DeviceConfigCopy, LeavesTheTargetsChannelAlone) {
     closedTarget.CopyFrom(closedSource);
     EXPECT_FALSE(closedTarget.IsOpen());
 
-    vardex::PtyPair pty;
-    vardex::SysError error;
-    if (!vardex::PtyPair::Create(&pty, &error)) {
+    vardex::platform::PtyPair pty;
+    vardex::platform::SysError error;
+    if (!vardex::platform::PtyPair::Create(&pty, &error)) {
         GTEST_SKIP() << "no pseudo-terminal: " << error.Message();
     }
-    CommHandle port = vardex::SerialPort::Open(pty.SlavePath(), &error);
+    CommHandle port = vardex::platform::SerialPort::Open(pty.SlavePath(), &error);
     ASSERT_NE(port, nullptr) << error.Message();
 
     // An open target keeps its very channel; an open source lends none.

@@ -21,6 +21,8 @@
 #include "pty_device.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 using namespace vardex::link;

@@ -100,7 +100,7 @@ protected:
     void ClearSent() { baseline_ = peer_.Lines().size(); }
 
     std::uint32_t ReadTimeout() {
-        vardex::CommTimeouts t;
+        vardex::platform::CommTimeouts t;
         if (!W().Line().GetHandle() || !W().Line().GetHandle()->GetTimeouts(&t)) {
             return 0;
         }

@@ -6,6 +6,8 @@
 #include "exchange_timing.h"
 #include "row_fixture.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 using namespace vardex::link;

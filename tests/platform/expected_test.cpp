@@ -5,6 +5,8 @@
 #include <string>
 #include <variant>
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

@@ -13,6 +13,8 @@
 
 #include "platform/unique_fd.h"
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

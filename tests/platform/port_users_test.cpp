@@ -18,6 +18,8 @@
 #include "scripted_peer.h"
 #include "temp_files.h"
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

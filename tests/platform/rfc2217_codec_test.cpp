@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace vardex::telnet {
+using namespace vardex::platform;
+
+namespace vardex::platform::telnet {
 namespace {
 
 std::string Bytes(std::initializer_list<int> values) {
@@ -178,4 +180,4 @@ TEST(TelnetSession, ModemStateAndBaudRateComeFromTheServersAnswers) {
 }
 
 }  // namespace
-}  // namespace vardex::telnet
+}  // namespace vardex::platform::telnet

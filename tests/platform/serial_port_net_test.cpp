@@ -13,6 +13,8 @@
 #include "platform/serial_port.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

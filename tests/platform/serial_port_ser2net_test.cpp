@@ -9,6 +9,8 @@
 #include "scripted_peer.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

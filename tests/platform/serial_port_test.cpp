@@ -17,6 +17,8 @@
 #include "temp_files.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

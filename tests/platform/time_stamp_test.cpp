@@ -4,6 +4,8 @@
 
 #include <chrono>
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

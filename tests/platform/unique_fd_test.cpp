@@ -6,6 +6,8 @@
 
 #include <utility>
 
+using namespace vardex::platform;
+
 namespace vardex {
 namespace {
 

@@ -27,7 +27,7 @@ protected:
     SelfTestSim() : scale_(kSelfTestScale) {
         view_.alarm_ms = 2000;
         device_ = std::make_unique<sim::PtyDevice>();
-        SysError error;
+        platform::SysError error;
         if (!device_->Start(&error)) {
             ADD_FAILURE() << error.Message();
             return;

@@ -10,6 +10,8 @@
 #include "res/strings.h"
 #include "self_test_fixture.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::selftest;
 
 using namespace vardex::link;

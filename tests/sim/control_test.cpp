@@ -5,6 +5,8 @@
 
 #include <string>
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 namespace {
 

@@ -25,6 +25,8 @@
 #include "nv_state.h"
 #include "platform/unique_fd.h"
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 namespace {
 

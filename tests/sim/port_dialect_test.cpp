@@ -13,6 +13,8 @@
 #include "time_scale.h"
 #include "xmodem_block.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::sim {

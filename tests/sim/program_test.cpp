@@ -35,6 +35,8 @@
 #include "params/reply_parsers.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 extern char** environ;

@@ -12,6 +12,8 @@
 #include "platform/unique_fd.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 namespace vardex::sim {
 namespace {
 

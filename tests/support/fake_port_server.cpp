@@ -13,10 +13,12 @@
 
 #include "platform/rfc2217_codec.h"
 
+using namespace vardex::platform;
+
 namespace vardex::test {
 namespace {
 
-namespace t = vardex::telnet;
+namespace t = vardex::platform::telnet;
 using Clock = std::chrono::steady_clock;
 
 // The flood goes out a piece at a time, straight from one buffer, as fast as

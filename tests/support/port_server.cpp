@@ -20,6 +20,8 @@
 
 #include "temp_files.h"
 
+using namespace vardex::platform;
+
 namespace vardex::test {
 namespace {
 

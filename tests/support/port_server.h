@@ -41,7 +41,7 @@ public:
     // (nodelay on the server's socket, no chardelay); otherwise ser2net's own
     // defaults for both. A failure says why when the server is missing or does
     // not come up.
-    Expected<void> Start(const std::string& device, bool tuned = true);
+    platform::Expected<void> Start(const std::string& device, bool tuned = true);
     void Stop();
 
     int Port() const { return port_; }

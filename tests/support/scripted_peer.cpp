@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <stdexcept>
 
+using namespace vardex::platform;
+
 namespace vardex::test {
 
 ScriptedPeer::ScriptedPeer(Responder responder, bool echo)

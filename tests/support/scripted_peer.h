@@ -57,7 +57,7 @@ private:
     void Run();
     void WriteAll(const std::string& bytes);
 
-    PtyPair pty_;
+    platform::PtyPair pty_;
     int stop_fd_ = -1;
     mutable std::mutex mutex_;
     std::condition_variable changed_;

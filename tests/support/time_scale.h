@@ -13,8 +13,10 @@ inline constexpr double kAnswerScale = 0.2;
 
 class ScopedTimeScale {
 public:
-    explicit ScopedTimeScale(double factor) : old_(TimeScale()) { SetTimeScale(factor); }
-    ~ScopedTimeScale() { SetTimeScale(old_); }
+    explicit ScopedTimeScale(double factor) : old_(platform::TimeScale()) {
+        platform::SetTimeScale(factor);
+    }
+    ~ScopedTimeScale() { platform::SetTimeScale(old_); }
     ScopedTimeScale(const ScopedTimeScale&) = delete;
     ScopedTimeScale& operator=(const ScopedTimeScale&) = delete;
 
@@ -23,8 +25,9 @@ private:
 };
 
 // Milliseconds since a time point, for bounds that catch hangs and early returns.
-inline long long MsSince(Clock::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+inline long long MsSince(platform::Clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(platform::Clock::now() - start)
+        .count();
 }
 
 }  // namespace vardex::test

@@ -23,6 +23,8 @@
 #include "terminal/trace_switches.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::terminal {

@@ -10,6 +10,8 @@
 #include "scoped_env.h"
 #include "temp_files.h"
 
+using namespace vardex::platform;
+
 namespace vardex::test {
 namespace {
 

@@ -37,6 +37,8 @@
 #include "time_scale.h"
 #include "xmodem_interop.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 namespace vardex::test {

@@ -29,6 +29,8 @@
 #include "temp_files.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::selftest;
 
 namespace vardex::ctl {

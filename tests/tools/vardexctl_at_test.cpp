@@ -18,6 +18,8 @@
 #include "settings/json_text.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::settings;
 
 namespace vardex::ctl {

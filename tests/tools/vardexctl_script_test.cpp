@@ -27,6 +27,8 @@
 #include "temp_files.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::params;
 
 namespace vardex::test {

@@ -25,6 +25,8 @@
 #include "terminal/terminal_text.h"
 #include "time_scale.h"
 
+using namespace vardex::platform;
+
 namespace vardex::ctl {
 namespace {
 

@@ -11,6 +11,8 @@
 
 #include "res/strings.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::device;
 
 using namespace vardex::link;

@@ -71,7 +71,7 @@ private:
 
     std::FILE* in_;
     std::FILE* out_;
-    UniqueFd pipe_[2];
+    platform::UniqueFd pipe_[2];
     int setup_error_ = 0;
     mutable std::recursive_mutex mutex_;
     CliJobView view_;

@@ -27,6 +27,8 @@
 #include "settings/json_text.h"
 #include "stop_signals.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::settings;
 
 using namespace vardex::link;

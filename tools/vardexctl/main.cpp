@@ -127,7 +127,8 @@ int UnknownCommand(const std::string& command) {
 
 // The whole of --help.
 std::string Help() {
-    return Usage() + kDetails + vardex::env::HelpSection(vardex::env::kCtl) + kExamples;
+    return Usage() + kDetails + vardex::platform::env::HelpSection(vardex::platform::env::kCtl) +
+           kExamples;
 }
 
 }  // namespace

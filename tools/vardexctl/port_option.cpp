@@ -5,6 +5,8 @@
 #include "platform/environment.h"
 #include "platform/port_map.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::ctl {

@@ -14,7 +14,7 @@ namespace vardex::ctl {
 // Opens the port at path as the search leaves a chosen port open, with the
 // device named after it; a failure, what the person is told, when the port
 // cannot be used.
-Expected<void> OpenPortByPath(link::CDevicePort& port, const std::string& path);
+platform::Expected<void> OpenPortByPath(link::CDevicePort& port, const std::string& path);
 
 // For a command that opens its own port: leaves a given *port_name, or makes
 // an empty one what COM1 maps to; false when COM1 maps to nothing.

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstddef>
 
+using namespace vardex::platform;
+
 namespace vardex::ctl {
 namespace {
 

@@ -37,7 +37,7 @@ public:
     void Drain() const;
 
 private:
-    UniqueFd pipe_[2];
+    platform::UniqueFd pipe_[2];
     struct sigaction previous_[std::size(kCaught)]{};
     struct sigaction previous_pipe_ {};
 };

@@ -29,6 +29,8 @@
 #include "terminal/terminal_reader.h"
 #include "terminal/trace_switches.h"
 
+using namespace vardex::platform;
+
 using namespace vardex::link;
 
 namespace vardex::ctl {
