@@ -29,9 +29,7 @@
 #include "simulated_device.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace {

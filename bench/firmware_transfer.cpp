@@ -31,9 +31,7 @@
 #include "scripted_job_view.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 extern char** environ;

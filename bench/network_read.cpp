@@ -19,9 +19,7 @@
 #include "scripted_job_view.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace {

@@ -19,9 +19,7 @@
 #include "simulated_device.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 int main(int argc, char** argv) {

@@ -19,7 +19,6 @@
 #include "simulated_device.h"
 
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 int main(int argc, char** argv) {

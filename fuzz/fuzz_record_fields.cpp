@@ -11,7 +11,6 @@
 #include "settings/record_fields.h"
 
 using namespace vardex::settings;
-
 using namespace vardex::params;
 
 namespace {

@@ -30,11 +30,8 @@
 #include "ui/pages/storage_confirm_dialog.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::ui {

@@ -19,7 +19,6 @@
 #include "res/strings.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
 
 namespace vardex::device {

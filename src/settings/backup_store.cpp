@@ -23,7 +23,6 @@
 #include "settings/record_fields.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
 
 namespace vardex::settings {

@@ -19,7 +19,6 @@
 #include "settings/json_text.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
 
 namespace vardex::settings {

@@ -14,7 +14,6 @@
 #include "settings/record_fields.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
 
 namespace vardex::settings {

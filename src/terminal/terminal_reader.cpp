@@ -14,7 +14,6 @@
 #include "platform/vtime.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::terminal {

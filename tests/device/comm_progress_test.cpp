@@ -12,7 +12,6 @@
 #include "scripted_job_window.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
 
 namespace vardex::test {

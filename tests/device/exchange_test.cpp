@@ -14,9 +14,7 @@
 #include "scoped_env.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::test {

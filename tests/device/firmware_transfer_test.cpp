@@ -15,11 +15,8 @@
 #include "job_fixture.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -13,7 +13,6 @@
 #include "pty_device.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
 
 namespace vardex::test {

@@ -21,9 +21,7 @@
 #include "temp_files.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -20,11 +20,8 @@
 #include "scoped_env.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::test {

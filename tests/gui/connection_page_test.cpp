@@ -17,7 +17,6 @@
 #include "ui/pages/telephony_page.h"
 
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -26,7 +26,6 @@
 #include "ui/help.h"
 
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -29,11 +29,8 @@
 #include "ui/selftest/self_test_progress.h"
 
 using namespace vardex::selftest;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::test {

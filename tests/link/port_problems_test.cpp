@@ -12,7 +12,6 @@
 #include <set>
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -11,7 +11,6 @@
 #include "link_fixture.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::test {

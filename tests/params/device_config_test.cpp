@@ -19,7 +19,6 @@
 #include "platform/serial_port.h"
 
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace {

@@ -22,9 +22,7 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::test {

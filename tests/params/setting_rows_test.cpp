@@ -7,9 +7,7 @@
 #include "row_fixture.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::test {

@@ -11,9 +11,7 @@
 #include "self_test_fixture.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::selftest;
-
 using namespace vardex::link;
 
 namespace vardex::test {

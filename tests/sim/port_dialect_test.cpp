@@ -14,7 +14,6 @@
 #include "xmodem_block.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::sim {

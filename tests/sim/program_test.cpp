@@ -36,7 +36,6 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 extern char** environ;

@@ -37,7 +37,6 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
 
 extern char** environ;

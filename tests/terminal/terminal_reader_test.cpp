@@ -24,7 +24,6 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::terminal {

@@ -38,7 +38,6 @@
 #include "xmodem_interop.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
 
 namespace vardex::test {

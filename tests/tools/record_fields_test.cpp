@@ -20,9 +20,7 @@
 #include "write_report.h"
 
 using namespace vardex::settings;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
 
 namespace vardex::ctl {

@@ -30,7 +30,6 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::selftest;
 
 namespace vardex::ctl {

@@ -19,7 +19,6 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::settings;
 
 namespace vardex::ctl {

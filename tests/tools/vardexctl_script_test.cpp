@@ -28,7 +28,6 @@
 #include "time_scale.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::params;
 
 namespace vardex::test {

@@ -12,7 +12,6 @@
 #include "settings/json_text.h"
 
 using namespace vardex::settings;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

@@ -12,9 +12,7 @@
 #include "res/strings.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

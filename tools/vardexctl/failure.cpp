@@ -15,11 +15,8 @@
 #include "settings/json_text.h"
 
 using namespace vardex::settings;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

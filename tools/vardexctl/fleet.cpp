@@ -28,9 +28,7 @@
 #include "stop_signals.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::settings;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

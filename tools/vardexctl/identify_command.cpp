@@ -14,9 +14,7 @@
 #include "settings/json_text.h"
 
 using namespace vardex::settings;
-
 using namespace vardex::params;
-
 using namespace vardex::device;
 
 namespace vardex::ctl {

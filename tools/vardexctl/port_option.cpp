@@ -6,7 +6,6 @@
 #include "platform/port_map.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

@@ -27,13 +27,9 @@
 #include "stop_signals.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::settings;
-
 using namespace vardex::selftest;
-
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

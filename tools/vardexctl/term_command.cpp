@@ -30,7 +30,6 @@
 #include "terminal/trace_switches.h"
 
 using namespace vardex::platform;
-
 using namespace vardex::link;
 
 namespace vardex::ctl {

@@ -5,7 +5,6 @@
 #include "settings/json_text.h"
 
 using namespace vardex::settings;
-
 using namespace vardex::params;
 
 namespace vardex::ctl {

@@ -15,7 +15,6 @@
 #include "ui/message_box.h"
 
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::ui {

@@ -24,7 +24,6 @@
 #include "x25_dialog.h"
 
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::ui {

@@ -29,7 +29,6 @@
 #include "ui/message_box.h"
 
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::ui {

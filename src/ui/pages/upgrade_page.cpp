@@ -22,9 +22,7 @@
 #include "ui/message_box.h"
 
 using namespace vardex::params;
-
 using namespace vardex::device;
-
 using namespace vardex::link;
 
 namespace vardex::ui {

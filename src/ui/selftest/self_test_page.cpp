@@ -18,9 +18,7 @@
 #include "ui/message_box.h"
 
 using namespace vardex::selftest;
-
 using namespace vardex::params;
-
 using namespace vardex::link;
 
 namespace vardex::ui {

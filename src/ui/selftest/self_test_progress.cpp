@@ -24,7 +24,6 @@
 #include "ui/message_box.h"
 
 using namespace vardex::selftest;
-
 using namespace vardex::link;
 
 namespace vardex::ui {
