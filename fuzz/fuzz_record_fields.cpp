@@ -40,8 +40,7 @@ void AppliesAndReadsBack(const std::vector<FieldChange>& changes) {
     vardex::settings::ApplyChanges(changes, &record);
     const std::string printed = vardex::settings::RecordJson(record);
     std::vector<FieldChange> again;
-    std::string error;
-    Check(vardex::settings::ParseFieldsJson(printed, &again, &error));
+    Check(vardex::settings::ParseFieldsJson(printed, &again).has_value());
     copy.CopyFrom(ReadRecord());
     vardex::settings::ApplyChanges(again, &copy);
     Check(vardex::settings::RecordJson(copy) == printed);
@@ -52,19 +51,17 @@ void AppliesAndReadsBack(const std::vector<FieldChange>& changes) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     std::vector<FieldChange> changes;
-    std::string error;
-    if (vardex::settings::ParseFieldsJson(text, &changes, &error)) {
+    if (const auto parsed = vardex::settings::ParseFieldsJson(text, &changes)) {
         AppliesAndReadsBack(changes);
     } else {
-        Check(!error.empty());
+        Check(!parsed.error().text.empty());
     }
     changes.clear();
-    error.clear();
-    if (vardex::settings::ParseAssignment(text, &changes, &error)) {
+    if (const auto parsed = vardex::settings::ParseAssignment(text, &changes)) {
         Check(changes.size() == 1);
         AppliesAndReadsBack(changes);
     } else {
-        Check(!error.empty() && changes.empty());
+        Check(!parsed.error().text.empty() && changes.empty());
     }
     return 0;
 }

@@ -167,13 +167,12 @@ void CPropSheet::ShowRestore() {
 }
 
 bool CPropSheet::KeepBackup() {
-    std::string path;
-    std::string reason;
-    if (settings::KeepBackup(app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord), &path,
-                             &reason)) {
+    const auto kept =
+        settings::KeepBackup(app_.m_deviceCopy, settings::UnitPort(app_.m_workingRecord));
+    if (kept) {
         return true;
     }
-    AppMessageBox(this, reason, MessageIcon::Exclamation);
+    AppMessageBox(this, kept.error(), MessageIcon::Exclamation);
     return false;
 }
 

@@ -95,8 +95,15 @@ void CRestoreDialog::ShowBackup(int row) {
     std::string shown;
     if (row >= 0 && row < static_cast<int>(backups_.size())) {
         const auto text = settings::ReadSettingsFile(backups_[row].path);
-        std::string why = text ? std::string() : text.error();
-        if (!text || !settings::ParseFieldsJson(*text, &changes_, &why)) {
+        bool readable = text.has_value();
+        std::string why = readable ? std::string() : text.error();
+        if (readable) {
+            if (const auto parsed = settings::ParseFieldsJson(*text, &changes_); !parsed) {
+                readable = false;
+                why = parsed.error().text;
+            }
+        }
+        if (!readable) {
             changes_.clear();
             shown = res::FormatText(kUnreadableFormat, {why});
         } else {

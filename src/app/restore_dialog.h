@@ -27,7 +27,6 @@ public:
     CRestoreDialog(QWidget* parent, const params::CDeviceConfig& device, const std::string& port,
                    ChangeLabel label = {});
 
-    const std::vector<settings::Backup>& Backups() const { return backups_; }
     // The chosen backup's fields, once the dialog ended with Accepted.
     const std::vector<settings::FieldChange>& Changes() const { return changes_; }
 

@@ -282,6 +282,25 @@ auto& Checked(const RecordField& field, Record& record, std::size_t index) {
     return *element;
 }
 
+// A number field's element as what it is held in (a version word, an octet,
+// or an int), handed to use.
+template <typename Record, typename Use>
+decltype(auto) WithNumber(const RecordField& field, Record& record, std::size_t element, Use use) {
+    switch (field.type) {
+        case FieldType::kWord:
+            return use(Checked<std::uint16_t>(field, record, element));
+        case FieldType::kOctets:
+            return use(Checked<std::uint8_t>(field, record, element));
+        case FieldType::kFlag:
+        case FieldType::kInt:
+        case FieldType::kText:
+        case FieldType::kDigits:
+        case FieldType::kTextArray:
+            break;
+    }
+    return use(Checked<int>(field, record, element));
+}
+
 }  // namespace
 
 std::span<const RecordField> RecordFields() {
@@ -455,38 +474,15 @@ template std::string& FieldElement(const RecordField&, CDeviceConfig&, std::size
 template const std::string& FieldElement(const RecordField&, const CDeviceConfig&, std::size_t);
 
 int FieldNumber(const RecordField& field, const CDeviceConfig& record, std::size_t element) {
-    switch (field.type) {
-        case FieldType::kWord:
-            return Checked<std::uint16_t>(field, record, element);
-        case FieldType::kOctets:
-            return Checked<std::uint8_t>(field, record, element);
-        case FieldType::kFlag:
-        case FieldType::kInt:
-        case FieldType::kText:
-        case FieldType::kDigits:
-        case FieldType::kTextArray:
-            break;
-    }
-    return Checked<int>(field, record, element);
+    return WithNumber(field, record, element,
+                      [](const auto& held) { return static_cast<int>(held); });
 }
 
 void SetFieldNumber(const RecordField& field, CDeviceConfig& record, int value,
                     std::size_t element) {
-    switch (field.type) {
-        case FieldType::kWord:
-            Checked<std::uint16_t>(field, record, element) = static_cast<std::uint16_t>(value);
-            return;
-        case FieldType::kOctets:
-            Checked<std::uint8_t>(field, record, element) = static_cast<std::uint8_t>(value);
-            return;
-        case FieldType::kFlag:
-        case FieldType::kInt:
-        case FieldType::kText:
-        case FieldType::kDigits:
-        case FieldType::kTextArray:
-            break;
-    }
-    Checked<int>(field, record, element) = value;
+    WithNumber(field, record, element, [value](auto& held) {
+        held = static_cast<std::remove_reference_t<decltype(held)>>(value);
+    });
 }
 
 void ResetField(const RecordField& field, CDeviceConfig& record) {

@@ -15,7 +15,6 @@
 namespace vardex::params {
 
 using vardex::params::Feature;
-namespace rows = vardex::params::rows;
 namespace at = vardex::link::at;
 
 namespace {

@@ -22,7 +22,6 @@ namespace vardex::params {
 using namespace vardex::link;
 
 using vardex::params::Feature;
-namespace rows = vardex::params::rows;
 namespace at = vardex::link::at;
 
 namespace {

@@ -455,8 +455,10 @@ std::string RecordText(const CDeviceConfig& record) {
     return out;
 }
 
-bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes, std::string* error,
-                     FieldFault* fault) {
+namespace {
+
+bool AssignmentInto(const std::string& word, std::vector<FieldChange>* changes, std::string* error,
+                    FieldFault* fault) {
     const auto eq = word.find('=');
     if (eq == std::string::npos) {
         *error = "'" + word + "' is not FIELD=VALUE";
@@ -484,8 +486,8 @@ bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes,
     return true;
 }
 
-bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
-                     FieldFault* fault) {
+bool FieldsJsonInto(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
+                    FieldFault* fault) {
     std::vector<std::pair<std::string, FieldValue>> members;
     if (auto read = ReadFieldsObject(json)) {
         members = std::move(*read);
@@ -545,6 +547,32 @@ bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes,
         changes->push_back({name, std::move(value)});
     }
     return true;
+}
+
+// The parsers below, for the refusal's two parts.
+template <typename Parse>
+platform::Expected<void, FieldError> Parsed(Parse parse) {
+    FieldError refused;
+    if (parse(&refused.text, &refused.fault)) {
+        return {};
+    }
+    return platform::Unexpected{std::move(refused)};
+}
+
+}  // namespace
+
+platform::Expected<void, FieldError> ParseAssignment(const std::string& word,
+                                                     std::vector<FieldChange>* changes) {
+    return Parsed([&](std::string* error, FieldFault* fault) {
+        return AssignmentInto(word, changes, error, fault);
+    });
+}
+
+platform::Expected<void, FieldError> ParseFieldsJson(const std::string& json,
+                                                     std::vector<FieldChange>* changes) {
+    return Parsed([&](std::string* error, FieldFault* fault) {
+        return FieldsJsonInto(json, changes, error, fault);
+    });
 }
 
 void ApplyChanges(const std::vector<FieldChange>& changes, CDeviceConfig* record) {

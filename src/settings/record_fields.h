@@ -16,6 +16,7 @@
 
 #include "params/device_config.h"
 #include "params/field_table.h"
+#include "platform/expected.h"
 
 namespace vardex::settings {
 
@@ -56,19 +57,24 @@ enum class FieldFault {
     kReadOnly,      // only the device reports the field
 };
 
+// A refused change: the message, and what kind of fault it was.
+struct FieldError {
+    std::string text;
+    FieldFault fault = FieldFault::kForm;
+};
+
 // Parses "FIELD=VALUE" (FIELD may carry indexes: m_strPhoneMsn[2],
-// m_byModemLlc[1][0]; a number is decimal or 0x hexadecimal); false with
-// *error set for an unknown or read-only field, a value of the wrong type or
-// out of range, and *fault, when given, saying which. A message names the
-// field as FIELD does.
-bool ParseAssignment(const std::string& word, std::vector<FieldChange>* changes, std::string* error,
-                     FieldFault* fault = nullptr);
-// Parses a JSON object of fields (as `read --json` prints); read-only fields are
-// skipped so that a read's output can be fed back. Numbers must be whole and
-// fit 64 bits, true and false are no numbers, and a key may appear only once.
-// Errors as ParseAssignment's, a field named by its key.
-bool ParseFieldsJson(const std::string& json, std::vector<FieldChange>* changes, std::string* error,
-                     FieldFault* fault = nullptr);
+// m_byModemLlc[1][0]; a number is decimal or 0x hexadecimal) and adds it to
+// *changes; refused for an unknown or read-only field, a value of the wrong
+// type or out of range. A message names the field as FIELD does.
+platform::Expected<void, FieldError> ParseAssignment(const std::string& word,
+                                                     std::vector<FieldChange>* changes);
+// Parses a JSON object of fields (as `read --json` prints) into *changes;
+// read-only fields are skipped so that a read's output can be fed back. Numbers
+// must be whole and fit 64 bits, true and false are no numbers, and a key may
+// appear only once. Refusals as ParseAssignment's, a field named by its key.
+platform::Expected<void, FieldError> ParseFieldsJson(const std::string& json,
+                                                     std::vector<FieldChange>* changes);
 // Applies checked changes.
 void ApplyChanges(const std::vector<FieldChange>& changes, params::CDeviceConfig* record);
 

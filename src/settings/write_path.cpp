@@ -194,15 +194,12 @@ bool Settled(const RecordField& field, const std::vector<FieldResult>& results) 
 
 }  // namespace
 
-bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, std::string* path,
-                std::string* reason) {
+platform::Expected<std::string> KeepBackup(const CDeviceConfig& as_read, const std::string& port) {
     auto saved = SaveBackup(as_read, port);
-    if (saved) {
-        *path = std::move(*saved);
-        return true;
+    if (!saved) {
+        return platform::Unexpected{res::FormatText(kNoBackupFormat, {saved.error()})};
     }
-    *reason = res::FormatText(kNoBackupFormat, {saved.error()});
-    return false;
+    return std::move(*saved);
 }
 
 std::optional<NotAllowed> FindNotAllowed(const CDeviceConfig& before, const CDeviceConfig& wanted) {
@@ -263,10 +260,14 @@ WriteReport WriteSettings(CVarDexConfigurationManagerApp& app, bool keep_backup,
         report.reason = refused->why;
         return report;
     }
-    if (keep_backup &&
-        !KeepBackup(before, UnitPort(app.m_workingRecord), &report.backup_path, &report.reason)) {
-        report.failure = Failure::kNoBackup;
-        return report;
+    if (keep_backup) {
+        auto kept = KeepBackup(before, UnitPort(app.m_workingRecord));
+        if (!kept) {
+            report.reason = kept.error();
+            report.failure = Failure::kNoBackup;
+            return report;
+        }
+        report.backup_path = std::move(*kept);
     }
 
     const WriteOutcome outcome = run();

@@ -17,6 +17,7 @@
 #include "device/job_result.h"
 #include "params/app_core.h"
 #include "params/field_table.h"
+#include "platform/expected.h"
 
 namespace vardex::settings {
 
@@ -81,10 +82,9 @@ struct WriteReport {
 
 // Keeps what the device holds (as read into `as_read`, its channel on `port`)
 // as a backup before anything is sent to it: every write and the upgrade.
-// False with *reason, what a person reads, when it could not be kept; *path is
-// the new file.
-bool KeepBackup(const params::CDeviceConfig& as_read, const std::string& port, std::string* path,
-                std::string* reason);
+// The new file, or what a person reads when it could not be kept.
+platform::Expected<std::string> KeepBackup(const params::CDeviceConfig& as_read,
+                                           const std::string& port);
 
 // A change the device's variant does not take (the pages' and vardexctl's
 // rules alike): the field's member name and why.

@@ -83,11 +83,6 @@ std::string CTerminalReader::ScreenText() const {
     return m_screen.Text();
 }
 
-void CTerminalReader::ClearScreen() {
-    std::lock_guard lock(m_mutex);
-    m_screen.Clear();
-}
-
 bool CTerminalReader::OpenLog(const std::string& path) {
     // Opened without blocking, so a FIFO nobody reads fails here instead of
     // hanging the page; only a file or a device node (/dev/null) takes a log.

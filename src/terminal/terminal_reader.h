@@ -108,9 +108,6 @@ public:
     // The screen as the reader left it after its last chunk (the window starts
     // from this when it is created after the reader).
     std::string ScreenText() const;
-    // Clears the screen model (the window clears its own text at the same
-    // time); while no reader runs, or updates already on their way no longer fit.
-    void ClearScreen();
 
     // Reader threads begun since construction (a start that kept a leaving
     // reader begins none); for checks.

@@ -76,12 +76,6 @@ ConvertedChunk ConvertChunk(std::string_view bytes) {
     return chunk;
 }
 
-void CTerminalScreen::Clear() {
-    m_strText.clear();
-    m_nLines = 1;
-    m_nColumn = 0;
-}
-
 ScreenUpdate CTerminalScreen::Apply(const ConvertedChunk& chunk) {
     ScreenUpdate update;
     const std::size_t erase = chunk.erase_before < static_cast<std::size_t>(m_nColumn)

@@ -65,7 +65,6 @@ public:
     const std::string& Text() const { return m_strText; }
     // Lines on the screen, the caret's line included (an empty screen has 1).
     int LineCount() const { return m_nLines; }
-    void Clear();
 
 private:
     std::string m_strText;

@@ -27,7 +27,6 @@ public:
 
     const QString& Caption() const { return caption_; }
     int HelpTopic() const { return help_topic_; }
-    CPropertySheet* Sheet() const { return sheet_; }
 
     // Marks the page as holding (or not) changes not yet applied; the sheet's
     // Apply button follows the pages.

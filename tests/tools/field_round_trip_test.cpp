@@ -57,8 +57,8 @@ TEST(FieldRoundTrip, EdgesOfEveryFieldSurviveJson) {
         AtEdge(&record, high);
         const std::string json = RecordJson(record);
         std::vector<FieldChange> changes;
-        std::string error;
-        ASSERT_TRUE(ParseFieldsJson(json, &changes, &error)) << error << "\n" << json;
+        const auto parsed = ParseFieldsJson(json, &changes);
+        ASSERT_TRUE(parsed) << parsed.error().text << "\n" << json;
         // Onto a record at the other edge, so that nothing matches by chance.
         CDeviceConfig back;
         AtEdge(&back, !high);

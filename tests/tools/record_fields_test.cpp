@@ -34,13 +34,17 @@ struct Parsed {
 
 Parsed Json(const std::string& text) {
     Parsed p;
-    p.ok = ParseFieldsJson(text, &p.changes, &p.error);
+    const auto parsed = ParseFieldsJson(text, &p.changes);
+    p.ok = parsed.has_value();
+    p.error = p.ok ? "" : parsed.error().text;
     return p;
 }
 
 Parsed Word(const std::string& text) {
     Parsed p;
-    p.ok = ParseAssignment(text, &p.changes, &p.error);
+    const auto parsed = ParseAssignment(text, &p.changes);
+    p.ok = parsed.has_value();
+    p.error = p.ok ? "" : parsed.error().text;
     return p;
 }
 
@@ -274,9 +278,9 @@ protected:
     // as a write that has not run any row leaves the record.
     void Want(const std::vector<std::string>& words) {
         std::vector<FieldChange> changes;
-        std::string error;
         for (const std::string& word : words) {
-            ASSERT_TRUE(ParseAssignment(word, &changes, &error)) << error;
+            const auto parsed = ParseAssignment(word, &changes);
+            ASSERT_TRUE(parsed) << parsed.error().text;
         }
         after_.CopyFrom(device_);
         ApplyChanges(changes, &after_);

@@ -232,7 +232,11 @@ bool ProfileOption(std::string_view option, const std::string& value,
         return false;
     }
     const char* field = option == "--store" ? "m_nStoreProfile=" : "m_nPowerUpProfile=";
-    return ParseAssignment(field + value, changes, error);
+    const auto parsed = ParseAssignment(field + value, changes);
+    if (!parsed) {
+        *error = parsed.error().text;
+    }
+    return parsed.has_value();
 }
 
 // Reads a settings file into changes; false with *error and its kind.
@@ -245,10 +249,9 @@ bool FileChanges(const std::string& path, std::vector<FieldChange>* changes, std
         return false;
     }
     std::vector<FieldChange> read;
-    FieldFault fault = FieldFault::kForm;
-    if (!ParseFieldsJson(*text, &read, error, &fault)) {
-        *error = path + ": " + *error;
-        *reason = FaultReason(fault);
+    if (const auto parsed = ParseFieldsJson(*text, &read); !parsed) {
+        *error = path + ": " + parsed.error().text;
+        *reason = FaultReason(parsed.error().fault);
         return false;
     }
     // A read prints -1 for the profile it stored into (none): no instruction.
@@ -470,7 +473,6 @@ int RunWrite(const CommandCall& call, std::ostream& out, std::FILE* in, std::FIL
     Reason reason = Reason::kUsage;
     for (const ParsedArgs::Item& item : parsed.Items()) {
         const std::string_view option = item.option != nullptr ? item.option->name : "";
-        FieldFault fault = FieldFault::kForm;
         if (option == "--store" || option == "--power-up") {
             if (!ProfileOption(option, item.text, &changes, &error)) {
                 return TellUsageError(spec, Reason::kUsage, error, err);
@@ -479,9 +481,11 @@ int RunWrite(const CommandCall& call, std::ostream& out, std::FILE* in, std::FIL
             if (!FileChanges(item.text, &changes, &error, &reason)) {
                 return TellUsageError(spec, reason, error, err);
             }
-        } else if (item.option == nullptr &&
-                   !ParseAssignment(item.text, &changes, &error, &fault)) {
-            return TellUsageError(spec, FaultReason(fault), error, err);
+        } else if (item.option == nullptr) {
+            if (const auto word = ParseAssignment(item.text, &changes); !word) {
+                return TellUsageError(spec, FaultReason(word.error().fault), word.error().text,
+                                      err);
+            }
         }
     }
     WriteSteps steps{.command = "write", .backup = !parsed.Has("--no-backup")};
@@ -687,15 +691,15 @@ namespace {
 // not be kept, and then nothing may be sent.
 bool KeepBackup(const CDeviceConfig& as_read, const std::string& port, const char* command,
                 std::FILE* err) {
-    std::string path;
-    std::string reason;
-    if (!settings::KeepBackup(as_read, port, &path, &reason)) {
+    const auto kept = settings::KeepBackup(as_read, port);
+    if (!kept) {
+        std::string reason = kept.error();
         std::replace(reason.begin(), reason.end(), '\n', ' ');
         TellFailure(Reason::kIo, command, reason, err);
         std::fprintf(err, "vardexctl %s: --no-backup upgrades without one\n", command);
         return false;
     }
-    std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, path.c_str());
+    std::fprintf(err, "vardexctl %s: backup kept in %s\n", command, kept->c_str());
     return true;
 }
 

@@ -30,7 +30,6 @@ using namespace vardex::platform;
 using namespace vardex::settings;
 using namespace vardex::selftest;
 using namespace vardex::params;
-using namespace vardex::link;
 
 namespace vardex::ctl {
 namespace {
@@ -272,7 +271,7 @@ void TakeLine(CSelfTestRunner& runner, CliSelfTestView& view, const std::string&
 
 // Runs one test, answering its questions from the session's input, until it
 // ends: by itself, by a stop signal, or with nobody left to answer.
-Outcome RunOne(CDevicePort& port, int test, int ports, Session& session) {
+Outcome RunOne(link::CDevicePort& port, int test, int ports, Session& session) {
     CliSelfTestView view(session.err, session.event_write);
     CSelfTestRunner runner(view, port);
     if (!runner.Start(test, ports)) {

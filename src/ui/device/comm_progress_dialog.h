@@ -41,8 +41,6 @@ public:
 
     QLabel* StatusText() const { return status_; }
     QProgressBar* ProgressBar() const { return progress_; }
-    CJobAnimation* Animation() const { return animation_; }
-    CCancelConfirmDialog& Confirmation() { return confirm_; }
 
     // ---- IJobWindow ----
     device::JobResult RunModal(device::CCommProgress& job) override;

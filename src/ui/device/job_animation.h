@@ -16,8 +16,6 @@ public:
     // Plays from the first frame to the last, over and over, until Stop.
     void Play();
     void Stop();
-    bool IsPlaying() const { return timer_.isActive(); }
-    int Frame() const { return frame_; }
     QSize sizeHint() const override { return {280, 64}; }
 
 protected:

@@ -24,7 +24,6 @@
 #include "x25_dialog.h"
 
 using namespace vardex::params;
-using namespace vardex::link;
 
 namespace vardex::ui {
 
@@ -248,7 +247,7 @@ void CConnectionPage::OnThresholdChange(int id) {
     if (!limits.Allows(value)) {
         AppMessageBox(this,
                       FieldMessage(Item<QLineEdit>(id), res::FormatLimits(limits.lo, limits.hi)),
-                      MessageIcon::Exclamation);
+                      link::MessageIcon::Exclamation);
     } else if (value != IntField(id)) {
         host_.App().m_workingRecord.m_bSettingsModified = 1;
         SetModified(true);

@@ -29,7 +29,6 @@
 #include "ui/message_box.h"
 
 using namespace vardex::params;
-using namespace vardex::link;
 
 namespace vardex::ui {
 
@@ -558,7 +557,7 @@ void CTelephonyPage::CheckLimits(int id) {
         edit->setText(QStringLiteral("0"));
     } else if (!LimitedAllows(limits, value)) {
         AppMessageBox(this, FieldMessage(edit, res::FormatLimits(limits.lo, limits.hi)),
-                      MessageIcon::Exclamation);
+                      link::MessageIcon::Exclamation);
         edit->setText(QString::number(IntField(id)));
         host_.App().m_workingRecord.m_bSettingsModified = settings_before_;
         SetModified(modified_before_);

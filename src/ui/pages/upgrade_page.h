@@ -40,8 +40,6 @@ public:
     // "Active Profile" (none) after every load.
     int m_nSource = 0;  // "Active Profile", "Profile #0".."#3", "Factory Defaults"
 
-    QLabel* Welcome() const { return welcome_; }
-
     // The identity and the charge counters in (a reset still to be written
     // shows as done); the power-up and store profile choices out.
     void LoadFrom(const params::CDeviceConfig& record) override;

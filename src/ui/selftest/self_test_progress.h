@@ -67,15 +67,8 @@ public:
     using RunnerFactory = std::function<std::unique_ptr<selftest::CSelfTestRunner>(
         selftest::ISelfTestView&, link::CDevicePort&)>;
     static void SetRunnerFactory(RunnerFactory factory);
-    // Tests: the alarm's duration (design-time ms, scaled like every wait).
-    void SetAlarmDurationMs(std::int64_t ms) { alarm_ms_ = ms; }
-
-    selftest::CSelfTestRunner& Runner() { return *runner_; }
     CColorStatic* NameBanner() const { return name_; }
     CColorStatic* PromptBanner() const { return prompt_; }
-    CColorStatic* DescriptionBanner() const { return description_; }
-    QProgressBar* ProgressBar() const { return progress_; }
-    QLabel* Picture() const { return picture_; }
     QPushButton* YesButton() const { return yes_; }
     QPushButton* NoButton() const { return no_; }
     QPushButton* CancelButton() const { return cancel_; }

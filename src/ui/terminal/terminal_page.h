@@ -57,7 +57,6 @@ public:
     // that went down).
     bool PauseReader();
     void ResumeReader();
-    bool Active() const { return active_; }
 
     // Tests: answers the save-file choice instead of the dialog (the Qt filter
     // in, the chosen path out; empty for Cancel).
