@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "link/at_commands.h"
+
 namespace vardex::link {
 
 namespace {
@@ -78,7 +80,9 @@ bool EndsInFinalResult(std::string_view text) {
 }
 
 bool NeedsSilentEnd(std::string_view command) {
-    if (!StartsNoCase(command, "AT")) {
+    // The FSK level is a stored setting, asked and set like any other: no
+    // hardware moves and no trace follows it.
+    if (!StartsNoCase(command, "AT") || StartsNoCase(command, at::kClipLevel)) {
         return false;
     }
     const std::string_view rest = command.substr(2);

@@ -30,9 +30,10 @@ bool EndsInFinalResult(std::string_view text);
 // Commands after which the device restarts (profile recall "ATZ", factory
 // settings "AT&F"), writes its flash ("AT&W"), leaves command mode (the upgrade
 // request "ATUPX"), or drives its test hardware and trace output ("AT/...",
-// "ATCD..."). What it sends after their final result code (a restart's banner,
-// a late answer of the hardware, the first trace lines) is still their reply,
-// so they keep the whole silent wait. Letter case is ignored.
+// the FSK level "AT/CLIPLEVEL" excepted, and "ATCD..."). What it sends after
+// their final result code (a restart's banner, a late answer of the hardware,
+// the first trace lines) is still their reply, so they keep the whole silent
+// wait. Letter case is ignored.
 bool NeedsSilentEnd(std::string_view command);
 
 // Like AssembleReply, but the reply may end early: once it ends in a final

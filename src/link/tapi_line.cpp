@@ -182,13 +182,19 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
         const std::string line = vardex::link::at::Line(command);
         std::size_t written = 0;
         Write(line.data(), line.size(), &written);
-        char scratch[11];
-        std::size_t received = 0;
-        if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult && !NeedsSilentEnd(command)) {
+        if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult) {
+            // Thrown away, so nothing after the final result code is worth its
+            // silent wait, not even after a restart ("ATZ"): the whole answer,
+            // echo included, is read, so that the next line's starts clean; the
+            // settle delay and the purge below deal with anything later.
+            char answer[256];
             ReadToFinalResult(
-                scratch, 10, [this](char* into, std::size_t room) { return ReadSome(into, room); },
+                answer, sizeof answer,
+                [this](char* into, std::size_t room) { return ReadSome(into, room); },
                 [this](char* into, std::size_t room) { return ReadSome(into, room, true); });
         } else {
+            char scratch[11];
+            std::size_t received = 0;
             Read(scratch, 10, &received);
         }
     }

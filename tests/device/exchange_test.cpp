@@ -103,7 +103,8 @@ TEST_F(SimulatedExchange, CommandsThatRestartOrStoreWaitOutTheSilence) {
     }
     EXPECT_TRUE(NeedsSilentEnd("atupx"));
     EXPECT_TRUE(NeedsSilentEnd("ATCD0CD2CD4CD6CD8CD10"));
-    for (const char* command : {"ATI4", "ATCH0", "AT&ZI?", "ATS84=3", "ATE0", "AT", "ZAT"}) {
+    for (const char* command : {"ATI4", "ATCH0", "AT&ZI?", "ATS84=3", "ATE0", "AT", "ZAT",
+                                "AT/CLIPLEVEL", "at/cliplevel 7"}) {
         EXPECT_FALSE(NeedsSilentEnd(command)) << command;
     }
 }

@@ -29,7 +29,8 @@ constexpr OptionSpec kReadOptions[] = {
     kPorts,
     kAll,
     kJson,
-    {.name = "--names", .value = "member|readable", .needs = "member or readable"}};
+    {.name = "--names", .value = "member|readable", .needs = "member or readable"},
+    {.name = "--identity", .value = ""}};
 constexpr OptionSpec kStore{.name = "--store", .value = "N"};
 constexpr OptionSpec kNoBackup{.name = "--no-backup", .value = ""};
 constexpr OptionSpec kNoStore{.name = "--no-store", .value = ""};
@@ -95,10 +96,14 @@ constexpr CommandSpec kCommands[] = {
     {.name = "read",
      .summary = "read every setting",
      .options = kReadOptions,
-     .description = "  Reads every setting of the varDex and prints the working record.\n"
-                    "  --names readable  JSON keys by readable name (port1.call_waiting)\n"
-                    "                    instead of the record's "
-                    "(m_bCallWaiting1)\n" VARDEXCTL_SEVERAL_DEVICES,
+     .description =
+         "  Reads every setting of the varDex and prints the working record.\n"
+         "  --names readable  JSON keys by readable name (port1.call_waiting)\n"
+         "                    instead of the record's "
+         "(m_bCallWaiting1)\n"
+         "  --identity        the identity as identify prints it, then the settings,\n"
+         "                    from one opening of the port; with --json one object,\n"
+         "                    {\"identity\": ..., \"settings\": ...}\n" VARDEXCTL_SEVERAL_DEVICES,
      .run =
          [](const CommandCall& call) {
              return RunPerDevice(call, [](const CommandCall& one) {

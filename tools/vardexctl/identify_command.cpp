@@ -76,6 +76,12 @@ int RunIdentify(const CommandCall& call, std::ostream& out, std::FILE* in, std::
         return status;
     }
 
+    PrintIdentity(record, json, out);
+    record.Close();
+    return kExitOk;
+}
+
+void PrintIdentity(CDeviceConfig& record, bool json, std::ostream& out) {
     std::string name;
     record.GetDeviceName(&name);
     const auto version = [](std::uint16_t w) { return CDeviceConfig::FormatVersion(w); };
@@ -104,8 +110,6 @@ int RunIdentify(const CommandCall& call, std::ostream& out, std::FILE* in, std::
             << "FSK level:        "
             << (record.m_bFskLevelAvailable != 0 ? "available" : "not available") << "\n";
     }
-    record.Close();
-    return kExitOk;
 }
 
 }  // namespace vardex::ctl

@@ -6,8 +6,9 @@
 #include <string>
 
 namespace vardex::params {
+class CDeviceConfig;
 class CVarDexConfigurationManagerApp;
-}
+}  // namespace vardex::params
 
 namespace vardex::ctl {
 
@@ -24,5 +25,9 @@ int OpenAndIdentify(params::CVarDexConfigurationManagerApp& app, const std::stri
                     const char* command, std::FILE* in, std::FILE* err);
 
 int RunIdentify(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE* err);
+
+// What identify prints of an identified device: a JSON object on one line, or
+// labelled lines.
+void PrintIdentity(params::CDeviceConfig& record, bool json, std::ostream& out);
 
 }  // namespace vardex::ctl

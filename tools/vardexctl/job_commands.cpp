@@ -10,6 +10,7 @@
 #include <cstring>
 #include <functional>
 #include <optional>
+#include <sstream>
 #include <string_view>
 
 #include "at_command.h"
@@ -20,6 +21,7 @@
 #include "device/firmware_upgrade.h"
 #include "device/identify.h"
 #include "failure.h"
+#include "identify_command.h"
 #include "link/at_commands.h"
 #include "link/tapi_line.h"
 #include "params/connection_rules.h"
@@ -141,9 +143,30 @@ int RunRead(const CommandCall& call, std::ostream& out, std::FILE* in, std::FILE
                &in_loader) != JobResult::kDone) {
         return FailedJobStatus(in_loader);
     }
-    out << (json ? RecordJson(app.m_workingRecord,
-                              names == "readable" ? Names::kReadable : Names::kMember)
-                 : RecordText(app.m_workingRecord));
+    const std::string settings =
+        json ? RecordJson(app.m_workingRecord,
+                          names == "readable" ? Names::kReadable : Names::kMember)
+             : RecordText(app.m_workingRecord);
+    if (!parsed.Has("--identity")) {
+        out << settings;
+        return kExitOk;
+    }
+    // Both from this one opening, so that a caller needing both (the Ansible
+    // info module) does not identify the device twice.
+    std::ostringstream identity;
+    PrintIdentity(app.m_workingRecord, json, identity);
+    if (json) {
+        const auto line = [](std::string text) {
+            while (!text.empty() && text.back() == '\n') {
+                text.pop_back();
+            }
+            return text;
+        };
+        out << "{\"identity\":" << line(identity.str()) << ",\"settings\":" << line(settings)
+            << "}\n";
+    } else {
+        out << identity.str() << "\n" << settings;
+    }
     return kExitOk;
 }
 

@@ -12,8 +12,8 @@ short_description: Read a varDex's identity and settings
 version_added: "0.1.0"
 description:
   - Identifies a varDex (country, model, hardware and firmware versions) and reads every setting,
-    through C(vardexctl identify --json) and C(vardexctl read --json). Nothing is written, so it
-    runs in check mode as well.
+    through C(vardexctl read --identity --json), one opening of the port. Nothing is written, so
+    it runs in check mode as well.
 author:
   - varDex Configuration Manager developers (@vardex-config)
 extends_documentation_fragment:
@@ -67,11 +67,15 @@ def main():
     argument_spec.update(vardexctl.COMMON_ARGS)
     module = AnsibleModule(argument_spec=argument_spec, supports_check_mode=True)
 
-    identity = vardexctl.run_json(module, ['identify'] + vardexctl.port_args(module) + ['--json'])
-    read = ['read'] + vardexctl.port_args(module) + ['--json']
+    # One opening of the port for both: identifying the device again would
+    # cost its set-up and settle delays a second time.
+    read = ['read'] + vardexctl.port_args(module) + ['--identity', '--json']
     if module.params['names'] == 'readable':
         read += ['--names', 'readable']
-    settings = vardexctl.run_json(module, read)
+    both = vardexctl.run_json(module, read)
+    if not isinstance(both, dict) or 'identity' not in both or 'settings' not in both:
+        module.fail_json(msg='vardexctl read --identity printed no identity and settings')
+    identity, settings = both['identity'], both['settings']
     if module.params['names'] == 'readable' and isinstance(identity, dict):
         # The identity under the same names as the settings.
         fields = vardexctl.Fields(vardexctl.schema(module))
