@@ -91,6 +91,26 @@ TEST_F(SimulatedExchange, ALineAfterTheGuardIsNotTakenForTheNextAnswer) {
     }
 }
 
+// The set-up lines of an opening end on their final result code in the early
+// timing, ATZ's too; whatever the device says later (a restart's banner) must
+// still be gone before the first command, and echo must be off.
+TEST_F(SimulatedExchange, AnOpeningLeavesNothingLateForTheFirstCommand) {
+    for (const ExchangeTiming timing : kBothTimings) {
+        const ScopedExchangeTiming scoped(timing);
+        sim::PtyDevice device;
+        SysError error;
+        ASSERT_TRUE(device.Start(&error)) << error.Message();
+        CDevicePort port;
+        // Behind the answer to the opening's first line and, echo on, to "ATZ".
+        device.SendLineAfterNextReply("READY", 150);
+        ASSERT_EQ(port.Line().OpenPort(device.Path(), 115200), OpenResult::kOk) << Name(timing);
+        ASSERT_EQ(port.SetReadTimeout(kExchangeReadMs), 1);
+        const char* reply = port.SendCommand("ATI4");
+        ASSERT_NE(reply, nullptr) << Name(timing);
+        EXPECT_EQ(std::string(reply, port.GetReplyLength()), kModel) << Name(timing);
+    }
+}
+
 TEST_F(SimulatedExchange, CommandsThatRestartOrStoreWaitOutTheSilence) {
     const ScopedExchangeTiming scoped(ExchangeTiming::kFinalResult);
     // A line 150 ms behind "OK" is only heard by an exchange that waits for silence.
