@@ -102,7 +102,7 @@ SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* pro
         std::size_t count = 0;
         const std::string identify = vardex::link::at::Line(vardex::link::at::kIdentify);
         Write(identify.data(), identify.size(), &count);
-        Read(reply, 259, &count);
+        count = ReadAnswer(reply, 259);
         m_devices[d].reply.assign(reply, count);
         std::string port;
         GetPortName(&port);
@@ -242,7 +242,7 @@ CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n) {
     const std::string identify = vardex::link::at::Line(vardex::link::at::kIdentify);
     line.Write(identify.data(), identify.size(), &count);
     char reply[260];
-    line.Read(reply, 259, &count);
+    count = line.ReadAnswer(reply, 259);
     probe.reply.assign(reply, count);
     Trace("%s replied : %s \n", vardex::link::at::kIdentify.data(), probe.reply.c_str());
     probe.names_vardex = ReplyNamesVarDex(probe.reply);

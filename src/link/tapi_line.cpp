@@ -182,21 +182,14 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
         const std::string line = vardex::link::at::Line(command);
         std::size_t written = 0;
         Write(line.data(), line.size(), &written);
-        if (CurrentExchangeTiming() == ExchangeTiming::kFinalResult) {
-            // Thrown away, so nothing after the final result code is worth its
-            // silent wait, not even after a restart ("ATZ"): the whole answer,
-            // echo included, is read, so that the next line's starts clean; the
-            // settle delay and the purge below deal with anything later.
-            char answer[256];
-            ReadToFinalResult(
-                answer, sizeof answer,
-                [this](char* into, std::size_t room) { return ReadSome(into, room); },
-                [this](char* into, std::size_t room) { return ReadSome(into, room, true); });
-        } else {
-            char scratch[11];
-            std::size_t received = 0;
-            Read(scratch, 10, &received);
-        }
+        // Thrown away, so nothing after the final result code is worth its
+        // silent wait, not even after a restart ("ATZ"): in the early timing the
+        // whole answer, echo included, is read, so that the next line's starts
+        // clean; the settle delay and the purge below deal with anything later.
+        char answer[257];
+        ReadAnswer(answer, CurrentExchangeTiming() == ExchangeTiming::kFinalResult
+                               ? sizeof answer - 1
+                               : 10);
     }
     vardex::platform::SleepMs(kSettleDelayMs);
 
@@ -245,6 +238,19 @@ int CTapiLine::Write(const void* data, std::size_t count, std::size_t* written) 
         ClosePort();
     }
     return 1;
+}
+
+std::size_t CTapiLine::ReadAnswer(char* buffer, std::size_t count) {
+    if (CurrentExchangeTiming() != ExchangeTiming::kFinalResult) {
+        std::size_t received = 0;
+        Read(buffer, count, &received);
+        return received;
+    }
+    const std::size_t length = ReadToFinalResult(
+        buffer, count, [this](char* into, std::size_t room) { return ReadSome(into, room); },
+        [this](char* into, std::size_t room) { return ReadSome(into, room, true); });
+    buffer[length] = '\0';
+    return length;
 }
 
 int CTapiLine::Read(char* buffer, std::size_t count, std::size_t* received) {

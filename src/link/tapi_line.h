@@ -74,6 +74,11 @@ public:
     // time after a final result code instead of the read time-out. No NUL is
     // stored; the byte count. A failed read closes the channel.
     std::size_t ReadSome(char* buffer, std::size_t count, bool guard = false);
+    // An answer to a line of the set-up or the search: in the early timing it
+    // ends once its final result code has come and the guard stayed quiet (or
+    // on NAK, or silence), in the design's on count bytes or silence. buffer
+    // must hold count + 1 bytes; the text is NUL-terminated; the byte count.
+    std::size_t ReadAnswer(char* buffer, std::size_t count);
     // One read of the port with the configured time-outs and no stop bytes:
     // bounded by the total read time-out even while bytes keep coming. No NUL is
     // stored; the byte count. A failed read closes the channel.

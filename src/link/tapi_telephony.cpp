@@ -433,7 +433,7 @@ int CTapiLine::GetTapiHandle() {
     for (const std::string_view command : vardex::link::at::kLineStartUp) {
         const std::string line = vardex::link::at::Line(command);
         Write(line.data(), line.size(), &count);
-        Read(scratch, 259, &count);
+        ReadAnswer(scratch, 259);
     }
     return 1;
 }
