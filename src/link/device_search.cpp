@@ -228,7 +228,8 @@ CTapiLine::LoaderHeard CTapiLine::WaitForLoader(const std::string& reply) {
     return AwaitLoader();
 }
 
-CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n) {
+CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n,
+                                            const std::function<bool(const CommHandle&)>& listen) {
     ComProbe probe;
     CTapiLine line{ProbeOnly{}};
     probe.opened = line.OpenPort("COM" + std::to_string(n), kLineBaud);
@@ -246,7 +247,7 @@ CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n) {
     probe.reply.assign(reply, count);
     Trace("%s replied : %s \n", vardex::link::at::kIdentify.data(), probe.reply.c_str());
     probe.names_vardex = ReplyNamesVarDex(probe.reply);
-    if (!probe.names_vardex) {
+    if (!probe.names_vardex && (!probe.reply.empty() || listen(line.GetHandle()))) {
         // Something answers but is no varDex in normal operation: a loader sends
         // NAK now and then, a failed one may say "error".
         probe.loader = line.AwaitLoader();
@@ -269,12 +270,40 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, Conn
         std::mutex mutex;
         std::condition_variable ended;
         std::size_t done = 0;
+        std::array<bool, kSearchedComPorts> finished{};
+        // The channels of silent ports listening for a loader, and whether they
+        // have been let go.
+        std::array<CommHandle, kSearchedComPorts> listening;
+        bool let_go = false;
+        // A varDex has answered, and every port still probed is silent and
+        // listening: nothing a person could choose is still to come, so those
+        // are let go rather than waited for.
+        const auto only_silent_left = [&] {
+            bool answered = false;
+            for (std::size_t i = 0; i < kSearchedComPorts; ++i) {
+                if (finished[i]) {
+                    answered = answered || probes[i].names_vardex;
+                } else if (!listening[i]) {
+                    return false;
+                }
+            }
+            return answered;
+        };
         std::vector<std::thread> workers;
         for (std::uint32_t n = 1; n <= kSearchedComPorts; ++n) {
             auto probe = [&, n] {
-                ComProbe found = ProbeComPort(n);
+                ComProbe found = ProbeComPort(n, [&, n](const CommHandle& channel) {
+                    std::lock_guard lock(mutex);
+                    if (let_go) {
+                        return false;
+                    }
+                    listening[n - 1] = channel;
+                    ended.notify_one();
+                    return true;
+                });
                 std::lock_guard lock(mutex);
                 probes[n - 1] = std::move(found);
+                finished[n - 1] = true;
                 ++done;
                 ended.notify_one();
             };
@@ -285,10 +314,20 @@ void CTapiLine::ScanComPorts(IProgressBar* progress, IUserPrompts* prompts, Conn
             }
         }
         std::unique_lock lock(mutex);
-        for (std::size_t stepped = 0; stepped < kSearchedComPorts; ++stepped) {
-            // Every probe ends within its own bounded waits.
-            ended.wait(lock, [&] { return done > stepped; });
-            progress->StepIt();
+        for (std::size_t stepped = 0; stepped < kSearchedComPorts;) {
+            // Every probe ends within its own bounded waits, a let-go one at once.
+            ended.wait(lock, [&] { return done > stepped || (!let_go && only_silent_left()); });
+            if (!let_go && only_silent_left()) {
+                let_go = true;
+                for (const CommHandle& channel : listening) {
+                    if (channel) {
+                        channel->Cancel();
+                    }
+                }
+            }
+            for (; stepped < done; ++stepped) {
+                progress->StepIt();
+            }
         }
         lock.unlock();
         for (std::thread& worker : workers) {

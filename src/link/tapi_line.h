@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <span>
@@ -191,8 +192,12 @@ private:
     };
     // Opens COMn on a line of its own and asks it: the ports are probed at
     // once, each on its own thread, so that one slow port does not hold up
-    // the others.
-    static ComProbe ProbeComPort(std::uint32_t n);
+    // the others. A port that did not answer "ATI4" at all listens for a
+    // loader's NAK for up to half a minute; before it does, listen gets its
+    // channel, whose waits the scan may cancel, and may refuse (false): the
+    // answering ports are known, and the silent one is let go.
+    static ComProbe ProbeComPort(std::uint32_t n,
+                                 const std::function<bool(const CommHandle&)>& listen);
     // A line that only probes a port: no telephony, no provider callbacks.
     struct ProbeOnly {};
     explicit CTapiLine(ProbeOnly);

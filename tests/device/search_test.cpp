@@ -103,6 +103,23 @@ TEST_F(Search, ALoaderEndsTheScanWhereItIs) {
     EXPECT_EQ(Record().Line().SelectedIndex(), 3u);
 }
 
+// A port that answers nothing listens for a loader for half a minute; once the
+// varDex on another port has answered it is let go: the search ends with that
+// varDex alone, and the silent port is neither a failure nor a loader.
+TEST_F(Search, ASilentPortIsLetGoOnceTheVarDexHasAnswered) {
+    ScriptedPeer com1([](const std::string&) { return std::string(); });
+    ScriptedPeer com3(VarDexReplies());
+    env_.Set("VARDEX_PORTS", PortList({com1.SlavePath(), "", com3.SlavePath()}));
+    view_.prompts.answers = {{Choice::kMade, -1}};
+    ASSERT_EQ(IdentifyDevice(&view_, &app_), IdentifyResult::kIdentified);
+    ASSERT_EQ(view_.prompts.lists.size(), 1u);
+    EXPECT_EQ(view_.prompts.lists[0],
+              (std::vector<std::string>{"Direct to COM3 (" + com3.SlavePath() + ")"}));
+    EXPECT_TRUE(Record().Line().PortFailures().empty());
+    EXPECT_EQ(Record().Line().OpenedPath(), com3.SlavePath());
+    EXPECT_FALSE(com1.Lines().empty());  // it was asked
+}
+
 TEST_F(Search, ALoaderFoundByTheScanIsReportedAndKeptForTheUpgrade) {
     ScriptedPeer com2([](const std::string&) { return std::string("\x15"); });
     com2.SetIdleChatter("\x15", std::chrono::milliseconds(50));
