@@ -17,7 +17,7 @@ namespace vardex::test {
 namespace {
 
 TEST(OpenPort, SendsTheInitialisationLinesAndRaisesTheChannel) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(kAnswerScale);
     ScriptedPeer peer(ModemReply, true);
     CTapiLine line;
     ASSERT_EQ(line.OpenPort(peer.SlavePath(), 115200), OpenResult::kOk)
@@ -47,7 +47,7 @@ TEST(OpenPort, SendsTheInitialisationLinesAndRaisesTheChannel) {
 }
 
 TEST(OpenPort, FailureCodesLeaveTheChannelClosed) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(kAnswerScale);
     CTapiLine line;
     EXPECT_EQ(line.OpenPort("/dev/no-such-port-vardex", 115200), OpenResult::kFailed);
     EXPECT_EQ(line.LastOpenError().code, ENOENT);
@@ -68,7 +68,7 @@ TEST(OpenPort, FailureCodesLeaveTheChannelClosed) {
 }
 
 TEST(OpenPort, ComNamesResolveThroughThePortMap) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(kAnswerScale);
     ScriptedPeer peer(ModemReply, true);
     ::setenv("VARDEX_PORTS", (":" + peer.SlavePath()).c_str(), 1);
     CTapiLine line;

@@ -21,7 +21,7 @@ namespace {
 
 class SimRows : public ::testing::Test {
 protected:
-    SimRows() : scale_(0.2) {}
+    SimRows() : scale_(kAnswerScale) {}
 
     void Open(const std::string& country) {
         device_ = std::make_unique<sim::PtyDevice>(sim::DeviceOptions{.country = country});

@@ -76,7 +76,7 @@ TEST(VardexctlAt, UsageErrorsExitWithTwoBeforeTouchingAPort) {
 }
 
 TEST(VardexctlAt, OpenFailuresAreSentencesWithPathAndReason) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(vardex::test::kAnswerScale);
     AtRun run = RunAtWith({"--port", "/dev/no-such-vardex", "AT"});
     EXPECT_EQ(run.status, kExitLinkDown);
     EXPECT_NE(run.err.find("/dev/no-such-vardex"), std::string::npos);
@@ -94,7 +94,7 @@ TEST(VardexctlAt, OpenFailuresAreSentencesWithPathAndReason) {
 }
 
 TEST(VardexctlAt, PrintsRepliesExactlyOrAsJson) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(vardex::test::kAnswerScale);
     ScriptedPeer peer(Reply, true);
     AtRun run = RunAtWith({"--port", peer.SlavePath(), "ATI4", "AT"});
     EXPECT_EQ(run.status, kExitOk) << run.err;
@@ -115,7 +115,7 @@ TEST(VardexctlAt, PrintsRepliesExactlyOrAsJson) {
 }
 
 TEST(VardexctlAt, SilentDeviceIsAnEmptyReplyNotAFailure) {
-    ScopedTimeScale scale(0.2);
+    ScopedTimeScale scale(vardex::test::kAnswerScale);
     ScriptedPeer peer(Reply, true);
     // The device answers the opening lines, then falls silent.
     std::thread silence([&] {
