@@ -11,6 +11,12 @@ vardexctl=$(command -v vardexctl) || { echo "vardexctl is not on PATH" >&2; exit
 work=$(mktemp -d /tmp/vardex-it.XXXXXX)
 pids=()
 end_devices() {
+  local file
+  # serve_device runs inside $(...), so its ser2net is not in pids: its pid
+  # file names it (left running, each run of a target kept one).
+  for file in "$work"/*.ser2net.pid; do
+    if [ -f "$file" ]; then kill "$(cat "$file")" 2>/dev/null || true; fi
+  done
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
   rm -rf "$work"
