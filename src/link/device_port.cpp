@@ -201,7 +201,7 @@ ConnectResult CDevicePort::Connect(IProgressBar* progress, IUserPrompts* prompts
     // No ATZ here: on a channel that was already open it would drop the settings
     // written but not stored. The search's port error stays for the person's message.
     vardex::platform::SysError why;
-    result.open = m_line->ConfigureChannel(baud, vardex::link::at::kReconnect, &why);
+    result.open = m_line->ConfigureChannel(baud, at::kReconnect, &why);
     if (result.open != OpenResult::kOk) {
         // The reason goes with the port's name (a search's own error stays
         // when this step failed without one).

@@ -100,13 +100,13 @@ SearchResult CTapiLine::EnumerateLines(IProgressBar* progress, IUserPrompts* pro
         Trace("lineMakeCall succeeded.\n");
         char reply[260];
         std::size_t count = 0;
-        const std::string identify = vardex::link::at::Line(vardex::link::at::kIdentify);
+        const std::string identify = at::Line(at::kIdentify);
         Write(identify.data(), identify.size(), &count);
         count = ReadAnswer(reply, 259);
         m_devices[d].reply.assign(reply, count);
         std::string port;
         GetPortName(&port);
-        Trace("%s replied : %s \n", vardex::link::at::kIdentify.data(), m_devices[d].reply.c_str());
+        Trace("%s replied : %s \n", at::kIdentify.data(), m_devices[d].reply.c_str());
         m_devices[d].name += " (" + port + ")";
         m_devices[d].path = port;
         if (ReplyNamesVarDex(m_devices[d].reply)) {
@@ -240,12 +240,12 @@ CTapiLine::ComProbe CTapiLine::ProbeComPort(std::uint32_t n,
     }
     line.SetReadTimeout(kExchangeReadMs);
     std::size_t count = 0;
-    const std::string identify = vardex::link::at::Line(vardex::link::at::kIdentify);
+    const std::string identify = at::Line(at::kIdentify);
     line.Write(identify.data(), identify.size(), &count);
     char reply[260];
     count = line.ReadAnswer(reply, 259);
     probe.reply.assign(reply, count);
-    Trace("%s replied : %s \n", vardex::link::at::kIdentify.data(), probe.reply.c_str());
+    Trace("%s replied : %s \n", at::kIdentify.data(), probe.reply.c_str());
     probe.names_vardex = ReplyNamesVarDex(probe.reply);
     if (!probe.names_vardex && (!probe.reply.empty() || listen(line.GetHandle()))) {
         // Something answers but is no varDex in normal operation: a loader sends

@@ -145,8 +145,7 @@ OpenResult CTapiLine::OpenPortOnce(const std::string& name, std::uint32_t baud) 
     }
     SetHandle(port);
     // Opening resets the device to its stored profile (ATZ) and turns its echo off.
-    const OpenResult configured =
-        ConfigureChannel(baud, vardex::link::at::kPortStartUp, &m_lastOpenError);
+    const OpenResult configured = ConfigureChannel(baud, at::kPortStartUp, &m_lastOpenError);
     if (configured != OpenResult::kOk) {
         ClosePort();
     }
@@ -179,7 +178,7 @@ OpenResult CTapiLine::ConfigureChannel(std::uint32_t baud,
 
     // The replies are thrown away; the purge below clears whatever is left.
     for (const std::string_view command : init_lines) {
-        const std::string line = vardex::link::at::Line(command);
+        const std::string line = at::Line(command);
         std::size_t written = 0;
         Write(line.data(), line.size(), &written);
         // Thrown away, so nothing after the final result code is worth its

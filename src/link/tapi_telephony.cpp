@@ -430,8 +430,8 @@ int CTapiLine::GetTapiHandle() {
     port->SetEventMask(0x1);  // EV_RXCHAR
     char scratch[260];
     std::size_t count = 0;
-    for (const std::string_view command : vardex::link::at::kLineStartUp) {
-        const std::string line = vardex::link::at::Line(command);
+    for (const std::string_view command : at::kLineStartUp) {
+        const std::string line = at::Line(command);
         Write(line.data(), line.size(), &count);
         ReadAnswer(scratch, 259);
     }
