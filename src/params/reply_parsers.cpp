@@ -138,6 +138,12 @@ std::optional<WholeReply> SplitWholeReply(std::string_view text) {
     if (!Printable(text) || !text.ends_with("\r\n")) {
         return std::nullopt;
     }
+    for (std::size_t cr = text.find('\r'); cr != std::string_view::npos;
+         cr = text.find('\r', cr + 1)) {
+        if (text[cr + 1] != '\n') {
+            return std::nullopt;
+        }
+    }
     const std::string_view lines = text.substr(0, text.size() - 2);
     const std::size_t last_break = lines.rfind("\r\n");
     const std::size_t start = last_break == std::string_view::npos ? 0 : last_break + 2;

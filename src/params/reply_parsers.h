@@ -27,7 +27,9 @@ inline constexpr std::size_t kDigitRunMax = 79;
 // it would otherwise be read as another command's value:
 //  - a byte outside printable text (tabs and line breaks included): line noise;
 //  - a second final result code before the last: the reply holds the end of
-//    an earlier, late or paused one, or a result line sent on its own.
+//    an earlier, late or paused one, or a result line sent on its own;
+//  - a carriage return without its line feed: the device ends every line with
+//    both, so it is the echo of a command line ("ATS126?\r48" would read as 0).
 struct WholeReply {
     std::string_view body;  // the lines before the result line, outer line breaks trimmed
     bool ok = false;        // "OK" (else "ERROR")

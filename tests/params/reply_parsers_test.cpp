@@ -171,18 +171,18 @@ TEST(ParseChargeReply, BadInput) {
 }
 
 // Whole means ended by the one final result code, whatever the device's
-// labels: noise, a cut, a second result line or a lost end is not whole.
+// labels: noise, a cut, a second result line, a lost end or an echo is not whole.
 TEST(WholeReply, TheFinalResultCodeAloneTellsAWholeReply) {
     for (const std::string_view whole : {"OK\r\n", "ERROR\r\n", "165\r\n\r\nOK\r\n",
                                          "\r\n\t 7 \r\nOK\r\n", "any text\r\nERROR\r\n"}) {
         EXPECT_TRUE(SplitWholeReply(whole)) << whole;
     }
     EXPECT_EQ(SplitWholeReply("\r\n165\r\n\r\nOK\r\n")->body, "165");
-    for (const std::string_view broken :
-         {"", "165\r\n", "165\r\n\r\nOK", "165\r\nOK \r\n",
-          "1\x80"
-          "65\r\nOK\r\n",
-          "OK\r\n165\r\nOK\r\n", "165\r\nERROR\r\n\r\nOK\r\n", "BOOK\r\n"}) {
+    for (const std::string_view broken : {"", "165\r\n", "165\r\n\r\nOK", "165\r\nOK \r\n",
+                                          "1\x80"
+                                          "65\r\nOK\r\n",
+                                          "OK\r\n165\r\nOK\r\n", "165\r\nERROR\r\n\r\nOK\r\n",
+                                          "BOOK\r\n", "ATS126?\r48\r\n\r\nOK\r\n"}) {
         EXPECT_FALSE(SplitWholeReply(broken)) << broken;
     }
 }
