@@ -235,17 +235,20 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
         t.ReadTotalTimeoutConstant != 0 && t.ReadTotalTimeoutConstant != kMaxDword;
 
     bool has_total = t.ReadTotalTimeoutMultiplier != 0 || t.ReadTotalTimeoutConstant != 0;
-    TimePoint total_deadline = start;
+    std::int64_t total_ms = 0;
     if (first_byte_only) {
-        total_deadline = start + ScaledMs(t.ReadTotalTimeoutConstant);
+        total_ms = t.ReadTotalTimeoutConstant;
     } else if (return_at_once) {
         has_total = true;
     } else if (has_total) {
-        const std::int64_t ms = static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) *
-                                    static_cast<std::int64_t>(count) +
-                                static_cast<std::int64_t>(t.ReadTotalTimeoutConstant);
-        total_deadline = start + ScaledMs(ms);
+        total_ms = static_cast<std::int64_t>(t.ReadTotalTimeoutMultiplier) *
+                       static_cast<std::int64_t>(count) +
+                   static_cast<std::int64_t>(t.ReadTotalTimeoutConstant);
     }
+    TimePoint total_deadline = start + ScaledMs(total_ms);
+    const TimePoint first_byte_deadline =
+        answer_due_.load() ? std::max(total_deadline, start + ScaledAnswerMs(total_ms))
+                           : total_deadline;
     const bool has_interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
     const auto interval = ScaledMs(has_interval ? t.ReadIntervalTimeout : 0);
     TimePoint interval_deadline = start;
@@ -255,8 +258,15 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
         // Take what is already there before looking at any clock.
         const ssize_t n = backend_->Take(bytes + got, count - got, stops.bytes);
         if (n > 0) {
+            const TimePoint now = Clock::now();
+            if (got == 0) {
+                answer_due_.store(false);
+                if (now > total_deadline) {
+                    total_deadline = now + ScaledMs(total_ms);
+                }
+            }
             got += static_cast<std::size_t>(n);
-            interval_deadline = Clock::now() + interval;
+            interval_deadline = now + interval;
             if (got == count || stops.bytes.test(bytes[got - 1]) || first_byte_only) {
                 break;
             }
@@ -300,7 +310,7 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
         TimePoint deadline{};
         bool bounded = false;
         if (has_total) {
-            deadline = total_deadline;
+            deadline = got == 0 ? first_byte_deadline : total_deadline;
             bounded = true;
         }
         if (got > 0 && has_interval && (!bounded || interval_deadline < deadline)) {
@@ -333,10 +343,14 @@ bool SerialPort::Write(const void* data, std::size_t count, std::size_t* written
                             static_cast<std::int64_t>(t.WriteTotalTimeoutConstant);
     const TimePoint deadline = Clock::now() + ScaledMs(ms);
     SysError error;
-    return Check(backend_->Write(static_cast<const std::uint8_t*>(data), count,
-                                 bounded ? &deadline : nullptr, {wake_fd_.get(), &cancelled_},
-                                 written, &error),
-                 error);
+    const bool ok = Check(backend_->Write(static_cast<const std::uint8_t*>(data), count,
+                                          bounded ? &deadline : nullptr,
+                                          {wake_fd_.get(), &cancelled_}, written, &error),
+                          error);
+    if (*written > 0) {
+        answer_due_.store(true);
+    }
+    return ok;
 }
 
 }  // namespace vardex::platform

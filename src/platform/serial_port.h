@@ -143,6 +143,10 @@ private:
     std::unique_ptr<PortBackend> backend_;
     UniqueFd wake_fd_;
     std::atomic<bool> cancelled_{false};
+    // Written since the last byte came in: the next read waits for an answer,
+    // whose first byte gets ScaledAnswerMs of the total time-out. A first byte
+    // later than the scaled total gives the rest the total again from it.
+    std::atomic<bool> answer_due_{false};
     std::atomic<std::uint32_t> event_mask_{0};
     mutable std::mutex mutex_;  // guards timeouts_, settings_ and last_error_
     CommTimeouts timeouts_;

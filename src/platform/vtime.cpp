@@ -1,5 +1,6 @@
 #include "vtime.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
@@ -46,6 +47,11 @@ std::chrono::microseconds ScaledMs(std::int64_t ms) {
     }
     const double us = static_cast<double>(ms) * 1000.0 * TimeScale();
     return std::chrono::microseconds(static_cast<std::int64_t>(std::llround(us)));
+}
+
+std::chrono::microseconds ScaledAnswerMs(std::int64_t ms) {
+    const std::chrono::microseconds floor(std::chrono::milliseconds(std::min(ms, kAnswerFloorMs)));
+    return std::max(ScaledMs(ms), floor);
 }
 
 void SleepMs(std::int64_t ms) {

@@ -123,9 +123,6 @@ TEST_F(ThroughServer, WriteIsVerifiedAndReadsBack) {
 // The image's every byte value, 0xFF (the telnet escape) above all, reaches the
 // loader as it is: the blocks on the line are the sender's blocks, byte for byte.
 TEST_F(ThroughServer, AnUpgradeOf100KilobytesArrivesIntact) {
-    // Nearly 800 block answers through the server: at the answer scale one of
-    // them came late twice on a loaded machine, and the transfer failed.
-    const ScopedTimeScale wider(0.5);
     const std::string image = sim::MakeFirmwareImage("V4.2", 100000);
     ASSERT_EQ(std::set<char>(image.begin(), image.end()).size(), 256u);
     const std::string path = TempPath("net.img");

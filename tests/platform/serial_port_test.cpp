@@ -200,6 +200,45 @@ TEST(SerialPortRead, EndsAtCountDeadlineOrInterval) {
     EXPECT_GE(MsSince(start), 120);
 }
 
+// A scale shortens the protocol's waits, never a device's time to answer: the
+// first read after a write waits at least the real time-out (up to the floor);
+// a read once the answer has begun does not.
+TEST(SerialPortRead, AnAnswerGetsItsRealTimeHoweverFastTheWaitsRun) {
+    ScopedTimeScale scale(0.01);
+    using std::chrono::milliseconds;
+    EXPECT_EQ(ScaledAnswerMs(120), milliseconds(120));
+    EXPECT_EQ(ScaledAnswerMs(100000), milliseconds(1000));
+    EXPECT_EQ(ScaledAnswerMs(2000), milliseconds(kAnswerFloorMs));
+    {
+        ScopedTimeScale real(1.0);
+        EXPECT_EQ(ScaledAnswerMs(120), ScaledMs(120));
+    }
+
+    OpenedPeer opened;
+    SerialPort& port = *opened.port;
+    ASSERT_TRUE(port.SetTimeouts(ReadTimeouts(20, 0, 250)));
+    char buffer[16] = {};
+    std::size_t got = 99;
+    std::size_t written = 0;
+    ASSERT_TRUE(port.Write("AT\r", 3, &written));
+    auto start = Clock::now();
+    ASSERT_TRUE(port.Read(buffer, 8, &got));
+    EXPECT_EQ(got, 0u);
+    EXPECT_GE(MsSince(start), 250);
+
+    // The answer comes long after the scaled total (2.5 ms) and is read.
+    std::thread late([&opened] {
+        const auto at = Clock::now() + milliseconds(30);
+        while (Clock::now() < at) {
+            std::this_thread::yield();
+        }
+        opened.peer.Send("late answer");
+    });
+    ASSERT_TRUE(port.Read(buffer, 11, &got));
+    late.join();
+    EXPECT_EQ(std::string(buffer, got), "late answer");
+}
+
 TEST(SerialPortRead, SpecialTimeoutCombinations) {
     OpenedPeer opened;
     SerialPort& port = *opened.port;

@@ -5,13 +5,11 @@
 
 namespace vardex::test {
 
-// The fastest a test may run that waits for a device's answer within the
-// protocol's read time-outs: the exchange's 250 ms become 50 ms, more than a
-// loaded machine keeps a ready thread from running. At 1/20, under load, the
-// pseudo-terminal's answer came after the time-out now and then; at 1/5 it
-// still does now and then with every core kept busy besides and twice as many
-// tests as cores (scripts/flake-check.sh), but twice as slow a scale doubles
-// the design-timing pass, whose exchanges wait out their time-outs.
+// The scale of the tests that talk to a device: the exchange's 250 ms become
+// 50 ms. The wait for an answer's first byte keeps its real length (see
+// ScaledAnswerMs), so a loaded machine only slows such a test down; a slower
+// scale would double the design-timing pass, whose exchanges wait out their
+// time-outs.
 inline constexpr double kAnswerScale = 0.2;
 
 class ScopedTimeScale {
