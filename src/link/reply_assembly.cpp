@@ -119,6 +119,11 @@ std::size_t AssembleReplyEarly(std::string_view line, char* reply, std::size_t c
             length = 0;
         }
         for (;;) {
+            // A loader's request ends it as it ends the channel's read: it may
+            // come again and again, never falling silent.
+            if (EndsInNak(reply, length)) {
+                break;
+            }
             if (EndsInFinalResult(std::string_view(reply, length))) {
                 const std::size_t late = read_guard(reply + length, room - length);
                 if (late == 0) {

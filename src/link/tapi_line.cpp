@@ -285,6 +285,8 @@ std::size_t CTapiLine::ReadSome(char* buffer, std::size_t count, bool guard) {
     }
     if (guard) {
         stops.total_ms = kFinalResultGuardMs;
+    } else {
+        stops.owed = true;  // no final result code yet
     }
     std::size_t received = 0;
     if (!port->Read(buffer, count, &received, stops)) {

@@ -247,8 +247,9 @@ bool SerialPort::Read(void* buffer, std::size_t count, std::size_t* received,
     }
     TimePoint total_deadline = start + ScaledMs(total_ms);
     const TimePoint first_byte_deadline =
-        answer_due_.load() ? std::max(total_deadline, start + ScaledAnswerMs(total_ms))
-                           : total_deadline;
+        answer_due_.load() || stops.owed
+            ? std::max(total_deadline, start + ScaledAnswerMs(total_ms))
+            : total_deadline;
     const bool has_interval = t.ReadIntervalTimeout != 0 && t.ReadIntervalTimeout != kMaxDword;
     const auto interval = ScaledMs(has_interval ? t.ReadIntervalTimeout : 0);
     TimePoint interval_deadline = start;

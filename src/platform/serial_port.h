@@ -114,6 +114,9 @@ public:
         // >= 0: the total time-out for this read only, in milliseconds, instead of
         // the configured one (the interval time-out still holds).
         std::int64_t total_ms = -1;
+        // The device still owes the rest of an answer begun: the wait for this
+        // read's first byte is ScaledAnswerMs, as after a write.
+        bool owed = false;
     };
 
     // stop_byte >= 0 ends the read as soon as the data received so far ends in it.
