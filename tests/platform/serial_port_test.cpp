@@ -201,19 +201,10 @@ TEST(SerialPortRead, EndsAtCountDeadlineOrInterval) {
 }
 
 // A scale shortens the protocol's waits, never a device's time to answer: the
-// first read after a write waits at least the real time-out (up to the floor);
-// a read once the answer has begun does not.
+// first read after a write waits at least the real time-out (up to the floor),
+// and an answer later than the scaled time-out is read.
 TEST(SerialPortRead, AnAnswerGetsItsRealTimeHoweverFastTheWaitsRun) {
     ScopedTimeScale scale(0.01);
-    using std::chrono::milliseconds;
-    EXPECT_EQ(ScaledAnswerMs(120), milliseconds(120));
-    EXPECT_EQ(ScaledAnswerMs(100000), milliseconds(1000));
-    EXPECT_EQ(ScaledAnswerMs(2000), milliseconds(kAnswerFloorMs));
-    {
-        ScopedTimeScale real(1.0);
-        EXPECT_EQ(ScaledAnswerMs(120), ScaledMs(120));
-    }
-
     OpenedPeer opened;
     SerialPort& port = *opened.port;
     ASSERT_TRUE(port.SetTimeouts(ReadTimeouts(20, 0, 250)));
@@ -228,7 +219,7 @@ TEST(SerialPortRead, AnAnswerGetsItsRealTimeHoweverFastTheWaitsRun) {
 
     // The answer comes long after the scaled total (2.5 ms) and is read.
     std::thread late([&opened] {
-        const auto at = Clock::now() + milliseconds(30);
+        const auto at = Clock::now() + std::chrono::milliseconds(30);
         while (Clock::now() < at) {
             std::this_thread::yield();
         }
