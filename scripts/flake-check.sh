@@ -17,6 +17,31 @@ jobs=$((4 * cores))
   { echo "flake-check: no build in $build; run scripts/test.sh first" >&2; exit 2; }
 cmake --build "$build" >/dev/null
 
+# Watches how late a 10 ms sleep wakes while a round runs: a test that failed
+# while the whole machine stood still for longer than the 250 ms a device's
+# answer keeps is a stall of the machine, not a wait for time. Prints, when
+# stopped, the longest lateness and each one past 250 ms with its time.
+watch_stalls() {
+  exec python3 -c '
+import signal, sys, time
+late = []
+longest = 0.0
+def done(*_):
+    print("longest stall: %d ms" % (longest * 1000))
+    for at, gap in late:
+        print("  stall of %d ms at %s" % (gap * 1000, time.strftime("%H:%M:%S", time.localtime(at))))
+    sys.exit(0)
+signal.signal(signal.SIGTERM, done)
+while True:
+    before = time.monotonic()
+    time.sleep(0.01)
+    gap = time.monotonic() - before - 0.01
+    longest = max(longest, gap)
+    if gap > 0.25:
+        late.append((time.time(), gap))
+'
+}
+
 hogs=()
 stop_hogs() {
   local pid
@@ -36,11 +61,15 @@ for round in $(seq 1 "$rounds"); do
     bash -c 'while :; do :; done' &
     hogs+=($!)
   done
+  watch_stalls >"$logs/stalls$round" &
+  watcher=$!
   start=$SECONDS
   # ctest's own exit status only says whether something failed; the counts
   # come from its summary and the names from its list of failures.
   ctest --test-dir "$build" --no-tests=error -j "$jobs" --schedule-random \
     --output-on-failure >"$logs/round$round.log" 2>&1 || true
+  kill "$watcher" 2>/dev/null || true
+  wait "$watcher" 2>/dev/null || true
   stop_hogs
   summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests failed out of [0-9]+' \
     "$logs/round$round.log" || true)
@@ -58,6 +87,7 @@ for round in $(seq 1 "$rounds"); do
     sed -nE 's/^[[:space:]]*[0-9]+ - (.*) \(([^)]*)\).*/\1 (\2)/p' >>"$logs/failures"
   echo "round $round: $((round_total - round_failed)) passed, $round_failed failed," \
     "$((SECONDS - start)) s"
+  sed 's/^/  /' "$logs/stalls$round"
   if [ "$round_failed" -gt 0 ]; then
     cp "$logs/round$round.log" "${TMPDIR:-/tmp}/flake-check-round$round.log"
     echo "  its log: ${TMPDIR:-/tmp}/flake-check-round$round.log"
