@@ -95,19 +95,25 @@ commands() {
   state "$tag upgrade, as the simulator holds it" "$sim" "software: $version"
 }
 
-# pulled NAME AFTER SAID ARGS...: the command started, the adapter pulled under
-# it AFTER seconds later (in its exchanges, past the device search); it
-# ends in time, fails, claims nothing and says SAID; then the adapter is
-# plugged back.
+# pulled NAME LINE SAID ARGS...: the command started, the adapter pulled under
+# it as soon as its output has a line that begins with LINE (a step in its
+# exchanges, past the device search: a moment in time would fall before or
+# after the step as the program gets faster or slower); it ends in time,
+# fails, claims nothing and says SAID; then the adapter is plugged back.
 pulled() {
   local name=$1
   shift
-  local after=$1 said=$2
+  local line=$1 said=$2
   shift 2
-  local began=$SECONDS
+  local began=$SECONDS i
   timeout "$COMMAND_S" vardexctl "$@" >"/tmp/$name" 2>&1 &
   local pid=$!
-  ask pull "$after"
+  for ((i = 0; i < COMMAND_S * 10; i++)); do
+    grep -qF -- "$line" "/tmp/$name" && grep -q -- "^$line" "/tmp/$name" && break
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  ask pull 0
   wait "$pid"
   rc=$?
   echo "$name: ended $((SECONDS - began)) s after its start, exit $rc; it said:"
@@ -172,9 +178,9 @@ usb_lane() {
   commands usb "$USB" usb V2.20
 
   section "3. the adapter pulled during a command"
-  pulled pulled-read 8 "$LOST" read --port "$USB"
+  pulled pulled-read "Software Version:" "$LOST" read --port "$USB"
   found read read
-  pulled pulled-write 12 "$LOST" write --port "$USB" --power-up 3
+  pulled pulled-write "== Downloading varDex Parameters" "$LOST" write --port "$USB" --power-up 3
   found write write
 
   section "4b. the window on the adapter, pulled during its write"
@@ -211,7 +217,7 @@ usb_lane() {
 
   # Last: a pull during the upgrade may leave the device in its loader.
   section "3. the adapter pulled during an upgrade"
-  pulled pulled-upgrade 25 "$UPGRADE_FAILED" upgrade --yes --port "$USB" /upgrade-V2.30.img
+  pulled pulled-upgrade "== Upgrading varDex firmware" "$UPGRADE_FAILED" upgrade --yes --port "$USB" /upgrade-V2.30.img
   found upgrade upgrade
 }
 
