@@ -96,7 +96,7 @@ commands() {
 }
 
 # pulled NAME LINE SAID ARGS...: the command started, the adapter pulled under
-# it as soon as its output has a line that begins with LINE (a step in its
+# it as soon as its output holds LINE (a step in its
 # exchanges, past the device search: a moment in time would fall before or
 # after the step as the program gets faster or slower); it ends in time,
 # fails, claims nothing and says SAID; then the adapter is plugged back.
@@ -109,7 +109,7 @@ pulled() {
   timeout "$COMMAND_S" vardexctl "$@" >"/tmp/$name" 2>&1 &
   local pid=$!
   for ((i = 0; i < COMMAND_S * 10; i++)); do
-    grep -qF -- "$line" "/tmp/$name" && grep -q -- "^$line" "/tmp/$name" && break
+    grep -qF -- "$line" "/tmp/$name" && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
