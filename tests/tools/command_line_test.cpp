@@ -12,6 +12,8 @@
 namespace vardex::ctl {
 namespace {
 
+namespace env = platform::env;
+
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
