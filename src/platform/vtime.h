@@ -20,10 +20,11 @@ void SetTimeScale(double factor);
 // A design-time duration in milliseconds, scaled.
 std::chrono::microseconds ScaledMs(std::int64_t ms);
 
-// A wait for the other side's first byte: scaled like any time-out, but never
-// shorter in real time than the unscaled wait or kAnswerFloorMs, whichever is
-// less. A scale shortens the protocol's waits, not the time a simulated device
-// or a busy machine takes to answer.
+// A wait for the other side's answer (its first byte, or the rest of an answer
+// a caller is owed): scaled like any time-out, but never shorter in real time
+// than the unscaled wait or kAnswerFloorMs, whichever is less. A scale shortens
+// the protocol's waits, not the time a simulated device or a busy machine takes
+// to answer.
 inline constexpr std::int64_t kAnswerFloorMs = 250;
 std::chrono::microseconds ScaledAnswerMs(std::int64_t ms);
 
