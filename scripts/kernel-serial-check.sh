@@ -52,12 +52,11 @@ work=$(mktemp -d "${TMPDIR:-/var/tmp}/vardex-kernel-serial.XXXXXX")
 chmod 0755 "$work"
 pids=()
 usb_link=""
-pull=""
 qemu_pid=""
 cleanup() {
   local status=$? pid
   trap - EXIT INT TERM
-  for pid in $pull $usb_link $qemu_pid "${pids[@]}"; do
+  for pid in $usb_link $qemu_pid "${pids[@]}"; do
     kill "$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
@@ -194,8 +193,8 @@ exec 3<"$work/con.out" 4>"$work/con.in"
 
 # The guest asks, the host answers on the console: "ASK state SIM" is
 # answered with the simulator's status on one line, "ASK control SIM WORDS..."
-# with its answer to that control command, "ASK pull S" pulls the adapter S
-# seconds later (answered at once), "ASK plug" plugs it back once pulled.
+# with its answer to that control command, "ASK pull" pulls the adapter (the
+# guest asks at the step it pulls during), "ASK plug" plugs it back.
 answer() { printf '%s\n' "$*" >&4; }
 start=$SECONDS
 while IFS= read -r -t "$ASK_S" line <&3; do
@@ -209,17 +208,11 @@ while IFS= read -r -t "$ASK_S" line <&3; do
       answer "$(socat -T 5 - "UNIX-CONNECT:$work/${words%% *}.ctl" <<<"${words#* }" 2>/dev/null |
         tr '\n' ';')"
       ;;
-    "@@ ASK pull "*)
-      # Answered at once: the other lane's questions do not wait for the pull.
-      (
-        sleep "${line#@@ ASK pull }"
-        kill "$usb_link" 2>/dev/null || true
-      ) &
-      pull=$!
+    "@@ ASK pull")
+      kill "$usb_link" 2>/dev/null || true
       answer pulled
       ;;
     "@@ ASK plug")
-      wait "$pull" 2>/dev/null || true
       wait "$usb_link" 2>/dev/null || true
       join usb
       usb_link=$!

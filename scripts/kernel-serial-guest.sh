@@ -96,10 +96,10 @@ commands() {
 }
 
 # pulled NAME LINE SAID ARGS...: the command started, the adapter pulled under
-# it as soon as its output holds LINE (a step in its
-# exchanges, past the device search: a moment in time would fall before or
-# after the step as the program gets faster or slower); it ends in time,
-# fails, claims nothing and says SAID; then the adapter is plugged back.
+# it as soon as its output holds LINE (a step in its exchanges, past the device
+# search: a moment in time would fall before or after the step as the program
+# gets faster or slower); it ends in time, fails, claims nothing and says SAID;
+# then the adapter is plugged back.
 pulled() {
   local name=$1
   shift
@@ -113,7 +113,7 @@ pulled() {
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
-  ask pull 0
+  ask pull
   wait "$pid"
   rc=$?
   echo "$name: ended $((SECONDS - began)) s after its start, exit $rc; it said:"
@@ -189,7 +189,7 @@ usb_lane() {
   ask control usb "lose S15= 1"
   window window-usb "$USB" --power-up 1
   if await_line /tmp/window-usb writing; then
-    ask pull 0
+    ask pull
   else
     fail "window on the adapter: no write began"
   fi
